@@ -1,0 +1,74 @@
+#pragma once
+
+#include "htmldocument.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QUrl>
+
+#include <memory>
+#include <string>
+
+class IHtmlkSink;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTimer;
+
+// The program's browser control: loads pages over HTTP(S) with an in-memory cookie jar,
+// follows redirects as a browser does and keeps the loaded page as an HtmlDocument.
+// Events reach the sink from the event loop, one document-complete per loaded page.
+//
+// Negative status codes passed to IHtmlkSink::OnNavigateError for network failures
+// are listed in NavigationFailure.
+class CHtmlCtrl : public QObject
+{
+    Q_OBJECT
+public:
+    enum NavigationFailure : int {
+        FailureConnectionRefused = -1,
+        FailureHostNotFound = -2,
+        FailureTimeout = -3,
+        FailureTls = -4,
+        FailureTooManyRedirects = -5,
+        FailureBodyTooLarge = -6,
+        FailureConnectionClosed = -7,
+        FailureProxy = -8,
+        FailureBadAddress = -9,
+        FailureOther = -10,
+    };
+
+    static constexpr int DefaultTimeoutMs = 30000;
+    static constexpr qint64 DefaultMaxBodyBytes = 8 * 1024 * 1024;
+    static constexpr int MaxRedirects = 20;
+
+    explicit CHtmlCtrl(QObject *parent = nullptr);
+    ~CHtmlCtrl() override;
+    CHtmlCtrl(const CHtmlCtrl &) = delete;
+    CHtmlCtrl &operator=(const CHtmlCtrl &) = delete;
+
+    // Prepares the control and remembers the sink (not owned).
+    bool CreateFromStatic(IHtmlkSink *sink);
+
+    // Loads an address with GET. A navigation still running is cancelled.
+    void Navigate(const std::string &url);
+    // Loads an address with POST data and extra headers ("Name: value\n" lines).
+    void Navigate2(const std::string &url, const QByteArray &postData, const std::string &headers);
+    // Forgets any cached copy of the address, so the next load reaches the server.
+    void DeleteUrlCacheEntry(const std::string &url);
+
+    // The final address after redirects; after a failed navigation, the address that failed.
+    std::string GetLocationURL() const;
+    // The current document; null before the first completed load.
+    const HtmlDocument *GetHtmlDocument() const;
+    // True while a navigation is under way.
+    bool IsBusy() const;
+
+    // For tests and benchmarks.
+    void setTimeoutMs(int ms);
+    void setMaxBodyBytes(qint64 bytes);
+    QNetworkAccessManager *networkAccessManager() const;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class HtmlDocument;
+
+// One element of a parsed page. Handles stay valid as long as their document lives.
+// All texts are UTF-8.
+class HtmlElement
+{
+public:
+    virtual ~HtmlElement() = default;
+    // Tag name, upper case for HTML elements ("TABLE", "A").
+    virtual std::string tagName() const = 0;
+    // The innerText getter of the HTML Standard (rendered text, default style sheet).
+    virtual std::string innerText() const = 0;
+    // The outerText getter, which the HTML Standard defines as equal to innerText.
+    virtual std::string outerText() const = 0;
+    // Every descendant element, in document (tree) order.
+    virtual std::vector<const HtmlElement *> all() const = 0;
+    // An attribute's value; "href" gives the address resolved against the document's base URL.
+    // No value when the attribute is absent (or an href does not resolve).
+    virtual std::optional<std::string> getAttribute(std::string_view name) const = 0;
+};
+
+class HtmlDocument
+{
+public:
+    virtual ~HtmlDocument() = default;
+
+    // Parses a page as a browser does: the encoding is sniffed from a BOM, then the
+    // HTTP charset label (may be empty), then the <meta> prescan, then UTF-8.
+    // address is the document's address (the final one after redirects).
+    static std::unique_ptr<HtmlDocument> parse(const QByteArray &bytes,
+                                               const QByteArray &httpCharset,
+                                               const QUrl &address);
+
+    // The body element; null when the document has none.
+    virtual const HtmlElement *body() const = 0;
+    // The first element in tree order whose id equals id; null when none.
+    virtual const HtmlElement *getElementById(std::string_view id) const = 0;
+    // The base URL links are resolved against.
+    virtual QUrl baseUrl() const = 0;
+    // The WHATWG name of the encoding the page was decoded with ("UTF-8", "EUC-KR"...).
+    virtual std::string encodingName() const = 0;
+};

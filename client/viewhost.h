@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QRect>
+#include <QString>
+
+class IStatusWindow;
+
+// What the polling driver needs of the application around it: windows and dialogs
+// live above the client layer, so the view reaches them through this interface.
+class IViewHost
+{
+public:
+    virtual ~IViewHost() = default;
+    // Hides the main frame (the view's private hide-frame message).
+    virtual void HideFrame() = 0;
+    // Creates and shows the status window at rect; the host owns it.
+    virtual IStatusWindow *CreateStatusWindow(const QRect &rect) = 0;
+    // Runs the login dialog modally; true when the user confirmed.
+    virtual bool RunLoginDialog() = 0;
+    // Shows the navigation error box (not blocking); IsNavigationErrorShowing is
+    // true until the user closes it.
+    virtual void ShowNavigationError(const QString &message) = 0;
+    virtual bool IsNavigationErrorShowing() const = 0;
+    // Asks the main frame to close (queued); the run ends when it is handled.
+    virtual void CloseMainFrame() = 0;
+};

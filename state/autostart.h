@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+// The per-user "start with the desktop session" entry. On Linux a Desktop Entry in
+// $XDG_CONFIG_HOME/autostart, on Windows the value "Ormix" under the per-user Run key.
+// Both operations report whether the entry now is as asked.
+
+// Makes the session start executablePath without arguments.
+bool WriteAutostartEntry(const std::string &executablePath);
+// Removes the entry; true when no entry remains (also when there was none).
+bool RemoveAutostartEntry();
+// Whether an entry exists now.
+bool AutostartEntryExists();
+// Where the entry lives (for diagnostics and tests).
+std::string AutostartEntryPath();
