@@ -1,0 +1,33 @@
+#include "autostart.h"
+
+#include <QSettings>
+
+// Windows: the value "Ormix" under the per-user Run key, which needs no administrator rights.
+static const char *const runKey = "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+std::string AutostartEntryPath()
+{
+    return std::string(runKey) + "\\Ormix";
+}
+
+bool WriteAutostartEntry(const std::string &executablePath)
+{
+    QSettings run(QString::fromLatin1(runKey), QSettings::NativeFormat);
+    run.setValue(QStringLiteral("Ormix"), QString::fromStdString(executablePath));
+    run.sync();
+    return run.status() == QSettings::NoError;
+}
+
+bool RemoveAutostartEntry()
+{
+    QSettings run(QString::fromLatin1(runKey), QSettings::NativeFormat);
+    run.remove(QStringLiteral("Ormix"));
+    run.sync();
+    return run.status() == QSettings::NoError && !run.contains(QStringLiteral("Ormix"));
+}
+
+bool AutostartEntryExists()
+{
+    QSettings run(QString::fromLatin1(runKey), QSettings::NativeFormat);
+    return run.contains(QStringLiteral("Ormix"));
+}

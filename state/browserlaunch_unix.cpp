@@ -1,0 +1,14 @@
+#include "browserlaunch.h"
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+bool LaunchWebBrowser(const std::string &url)
+{
+    if (!IsOpenableWebAddress(url))
+        return false;
+    // An argument list, never a shell: the address is one argv entry.
+    return QProcess::startDetached(QStringLiteral("xdg-open"),
+                                   QStringList{QString::fromStdString(url)});
+}
