@@ -1,0 +1,129 @@
+#include "dialogsupport.h"
+
+#include <QFont>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+#include <QScreen>
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+namespace {
+
+MessageBoxHook &messageBoxHook()
+{
+    static MessageBoxHook hook;
+    return hook;
+}
+
+// The field buffer the exchange reads holds 63 characters and a terminator.
+constexpr qsizetype FieldTextLimit = 63;
+
+bool isBlank(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+}
+
+struct ParsedNumber
+{
+    bool negative = false;
+    // Magnitude, saturated well above any 32-bit value.
+    std::uint64_t magnitude = 0;
+};
+
+std::optional<ParsedNumber> parseField(const QString &fullText, bool allowMinus)
+{
+    const QString text = fullText.left(FieldTextLimit);
+    qsizetype i = 0;
+    while (i < text.size() && isBlank(text.at(i)))
+        ++i;
+    ParsedNumber number;
+    if (i < text.size() && (text.at(i) == QLatin1Char('+') || text.at(i) == QLatin1Char('-'))) {
+        number.negative = text.at(i) == QLatin1Char('-');
+        if (number.negative && !allowMinus)
+            return std::nullopt;
+        ++i;
+    }
+    const qsizetype firstDigit = i;
+    constexpr std::uint64_t saturated = std::uint64_t{1} << 40;
+    while (i < text.size() && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9')) {
+        const auto digit = static_cast<std::uint64_t>(text.at(i).unicode() - u'0');
+        number.magnitude = std::min(number.magnitude * 10 + digit, saturated);
+        ++i;
+    }
+    if (i == firstDigit)
+        return std::nullopt;
+    while (i < text.size() && isBlank(text.at(i)))
+        ++i;
+    if (i != text.size())
+        return std::nullopt;
+    return number;
+}
+
+} // namespace
+
+MessageBoxHook setMessageBoxHook(MessageBoxHook hook)
+{
+    return std::exchange(messageBoxHook(), std::move(hook));
+}
+
+void showOrmixMessage(QWidget *parent, const QString &text, QMessageBox::Icon icon)
+{
+    if (const MessageBoxHook &hook = messageBoxHook()) {
+        hook(parent, text, icon);
+        return;
+    }
+    QMessageBox box(icon, QStringLiteral("Ormix"), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void failFieldExchange(QLineEdit *field, const QString &message)
+{
+    showOrmixMessage(field->window(), message, QMessageBox::Warning);
+    field->setFocus(Qt::OtherFocusReason);
+    field->selectAll();
+}
+
+std::optional<std::uint32_t> parseUnsignedField(const QString &text)
+{
+    const std::optional<ParsedNumber> number = parseField(text, false);
+    if (!number)
+        return std::nullopt;
+    constexpr std::uint64_t max = std::numeric_limits<std::uint32_t>::max();
+    return static_cast<std::uint32_t>(std::min(number->magnitude, max));
+}
+
+std::optional<std::int32_t> parseSignedField(const QString &text)
+{
+    const std::optional<ParsedNumber> number = parseField(text, true);
+    if (!number)
+        return std::nullopt;
+    constexpr std::int64_t max = std::numeric_limits<std::int32_t>::max();
+    constexpr std::int64_t min = std::numeric_limits<std::int32_t>::min();
+    const auto magnitude = static_cast<std::int64_t>(number->magnitude);
+    return static_cast<std::int32_t>(
+        std::clamp(number->negative ? -magnitude : magnitude, min, max));
+}
+
+QValidator *createDigitsOnlyValidator(QObject *parent)
+{
+    return new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), parent);
+}
+
+void applyDialogFont(QWidget *dialog)
+{
+    dialog->setFont(QFont(QStringLiteral("돋움"), 9));
+}
+
+void centreOnPrimaryScreen(QWidget *window)
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+class QLineEdit;
+class QObject;
+class QValidator;
+class QWidget;
+
+// What the login and settings dialogs share: their message boxes, the number
+// fields' parsing and the look of a dialog window.
+
+// Receives every message a dialog would show, instead of the modal box.
+using MessageBoxHook =
+    std::function<void(QWidget *parent, const QString &text, QMessageBox::Icon icon)>;
+
+// Installs hook (an empty one restores the real boxes); returns the previous hook.
+MessageBoxHook setMessageBoxHook(MessageBoxHook hook);
+
+// Shows a modal box captioned "Ormix" with an OK button, or hands it to the hook.
+void showOrmixMessage(QWidget *parent, const QString &text,
+                      QMessageBox::Icon icon = QMessageBox::NoIcon);
+
+// Reports a number field that failed its exchange: a warning box, then the focus
+// back in the field with its whole text selected.
+void failFieldExchange(QLineEdit *field, const QString &message);
+
+// A number field's text as an unsigned decimal: the first 63 characters, blanks and
+// tabs around the digits allowed, no minus sign; values past 32 bits saturate.
+// Nothing when no digits are there or anything else follows them.
+std::optional<std::uint32_t> parseUnsignedField(const QString &text);
+
+// As parseUnsignedField, signed: an optional sign, saturating at the 32-bit limits.
+std::optional<std::int32_t> parseSignedField(const QString &text);
+
+// Lets only the ASCII digits into a line edit.
+QValidator *createDigitsOnlyValidator(QObject *parent);
+
+// Face and size of the dialogs' text; the application substitutes a Korean face.
+void applyDialogFont(QWidget *dialog);
+
+// Centres a top-level window on the primary screen's available area.
+void centreOnPrimaryScreen(QWidget *window);

@@ -1,0 +1,260 @@
+#include "logindialog.h"
+
+#include "dialogsupport.h"
+#include "secret.h"
+#include "settings.h"
+#include "tinfo.h"
+
+#include <QCheckBox>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+constexpr std::uint32_t DefaultInterval = 30;
+constexpr std::uint32_t MinimumInterval = 10;
+
+// Horizontal dialog units to pixels for the dialog's font, so the fields keep
+// their proportions.
+int dialogUnitsToPixels(const QWidget *dialog, int units)
+{
+    return QFontMetrics(dialog->font()).averageCharWidth() * units / 4;
+}
+
+void lowerAsciiInPlace(std::string &text)
+{
+    for (char &c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+}
+
+bool hasAcceptedScheme(const std::string &address)
+{
+    return address.starts_with("http://") || address.starts_with("https://");
+}
+
+// The store keeps the interval in a signed int; anything larger means "as long as possible".
+int toStoreInterval(std::uint32_t seconds)
+{
+    constexpr std::uint32_t max = std::numeric_limits<int>::max();
+    return static_cast<int>(std::min(seconds, max));
+}
+
+// Copies the field into target, overwriting the previous value and the
+// intermediate UTF-8 bytes so no stray copy of a password stays in freed memory.
+void takeSecretText(const QLineEdit *field, std::string &target)
+{
+    QByteArray utf8 = field->text().toUtf8();
+    WipeString(target);
+    target.assign(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    utf8.fill('\0');
+}
+
+// Empties the field after overwriting the characters it held.
+void wipeField(QLineEdit *field)
+{
+    QString text = field->text();
+    field->clear();
+    // Now the only owner of the buffer, so fill() writes in place.
+    text.fill(QChar(u'\0'));
+}
+
+} // namespace
+
+TLogin::TLogin(QWidget *parent) : QDialog(parent)
+{
+    buildControls();
+    loadRemembered();
+    fillControls();
+
+    QLineEdit *focus = m_blogUrlEdit;
+    if (!m_strBlogUrl.empty()) {
+        focus = m_idEdit;
+        if (!m_strId.empty())
+            focus = m_passwordEdit;
+    }
+    focus->setFocus(Qt::OtherFocusReason);
+}
+
+TLogin::~TLogin()
+{
+    WipeString(m_strPassword);
+    wipeField(m_passwordEdit);
+}
+
+void TLogin::buildControls()
+{
+    setWindowTitle(QStringLiteral("Blog 로그인 Ver 0.1c"));
+    applyDialogFont(this);
+
+    m_blogUrlEdit = new QLineEdit(this);
+    m_blogUrlEdit->setObjectName(QStringLiteral("blogUrlEdit"));
+    m_blogUrlEdit->setFixedWidth(dialogUnitsToPixels(this, 102));
+    m_idEdit = new QLineEdit(this);
+    m_idEdit->setObjectName(QStringLiteral("idEdit"));
+    m_idEdit->setFixedWidth(dialogUnitsToPixels(this, 82));
+    m_passwordEdit = new QLineEdit(this);
+    m_passwordEdit->setObjectName(QStringLiteral("passwordEdit"));
+    m_passwordEdit->setEchoMode(QLineEdit::Password);
+    m_passwordEdit->setFixedWidth(dialogUnitsToPixels(this, 82));
+    m_intervalEdit = new QLineEdit(this);
+    m_intervalEdit->setObjectName(QStringLiteral("intervalEdit"));
+    m_intervalEdit->setValidator(createDigitsOnlyValidator(m_intervalEdit));
+    m_intervalEdit->setFixedWidth(dialogUnitsToPixels(this, 40));
+    m_saveIdCheck = new QCheckBox(QStringLiteral("아이디 저장"), this);
+    m_saveIdCheck->setObjectName(QStringLiteral("saveIdCheck"));
+    m_okButton = new QPushButton(QStringLiteral("확인"), this);
+    m_okButton->setObjectName(QStringLiteral("okButton"));
+    m_okButton->setDefault(true);
+    m_cancelButton = new QPushButton(QStringLiteral("취소"), this);
+    m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    for (QPushButton *button : {m_okButton, m_cancelButton})
+        button->setFixedWidth(dialogUnitsToPixels(this, 50));
+
+    auto *group = new QGroupBox(QStringLiteral("사용자 정보 입력"), this);
+    auto *grid = new QGridLayout(group);
+    grid->addWidget(new QLabel(QStringLiteral("블로그주소"), group), 0, 0);
+    grid->addWidget(m_blogUrlEdit, 0, 1, 1, 2, Qt::AlignLeft);
+    grid->addWidget(new QLabel(QStringLiteral("아이디"), group), 1, 0);
+    grid->addWidget(m_idEdit, 1, 1, 1, 2, Qt::AlignLeft);
+    // The label's trailing blank is part of its text.
+    grid->addWidget(new QLabel(QStringLiteral("비밀번호 "), group), 2, 0);
+    grid->addWidget(m_passwordEdit, 2, 1, 1, 2, Qt::AlignLeft);
+    grid->addWidget(new QLabel(QStringLiteral("조회주기"), group), 3, 0);
+    grid->addWidget(m_intervalEdit, 3, 1);
+    grid->addWidget(new QLabel(QStringLiteral("초"), group), 3, 2, Qt::AlignLeft);
+    grid->addWidget(m_saveIdCheck, 4, 0, 1, 3);
+    grid->setColumnStretch(2, 1);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_okButton);
+    buttons->addWidget(m_cancelButton);
+    buttons->addStretch();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    QWidget::setTabOrder(m_blogUrlEdit, m_idEdit);
+    QWidget::setTabOrder(m_idEdit, m_passwordEdit);
+    QWidget::setTabOrder(m_passwordEdit, m_intervalEdit);
+    QWidget::setTabOrder(m_intervalEdit, m_saveIdCheck);
+    QWidget::setTabOrder(m_saveIdCheck, m_okButton);
+    QWidget::setTabOrder(m_okButton, m_cancelButton);
+
+    connect(m_okButton, &QPushButton::clicked, this, &TLogin::accept);
+    connect(m_cancelButton, &QPushButton::clicked, this, &TLogin::reject);
+}
+
+void TLogin::loadRemembered()
+{
+    int saveId = m_bSaveId;
+    ReadSettingDword(m_bSaveId, "CHECK_SAVEID", saveId);
+    m_bSaveId = saveId != 0 ? 1 : 0;
+    if (m_bSaveId != 1)
+        return;
+
+    int interval = static_cast<int>(m_nInterval);
+    ReadSettingDword(interval, "INTERVAL", interval);
+    // Only ever written from an unsigned field; a negative value is damage.
+    m_nInterval = interval >= 0 ? static_cast<std::uint32_t>(interval) : DefaultInterval;
+    ReadSettingString("ID", m_strId);
+    ReadSettingString("BlogURL", m_strBlogUrl);
+}
+
+void TLogin::fillControls()
+{
+    m_blogUrlEdit->setText(QString::fromStdString(m_strBlogUrl));
+    m_idEdit->setText(QString::fromStdString(m_strId));
+    m_passwordEdit->clear();
+    m_intervalEdit->setText(QString::number(m_nInterval));
+    m_saveIdCheck->setChecked(m_bSaveId != 0);
+}
+
+bool TLogin::exchangeFromControls()
+{
+    m_strId = m_idEdit->text().toStdString();
+    takeSecretText(m_passwordEdit, m_strPassword);
+    m_strBlogUrl = m_blogUrlEdit->text().toStdString();
+    m_bSaveId = m_saveIdCheck->isChecked() ? 1 : 0;
+    const std::optional<std::uint32_t> interval = parseUnsignedField(m_intervalEdit->text());
+    if (!interval) {
+        failFieldExchange(m_intervalEdit, QStringLiteral("Please enter a positive integer."));
+        return false;
+    }
+    m_nInterval = *interval;
+    return true;
+}
+
+void TLogin::accept()
+{
+    if (!exchangeFromControls())
+        return;
+    if (m_strId.empty()) {
+        showOrmixMessage(this, QStringLiteral("아이디를 입력하세요"));
+        return;
+    }
+    if (m_strPassword.empty()) {
+        showOrmixMessage(this, QStringLiteral("비밀번호를 입력하세요"));
+        return;
+    }
+    if (m_strBlogUrl.empty()) {
+        showOrmixMessage(this, QStringLiteral("홈페이지 URL 을 입력하세요 "));
+        return;
+    }
+    lowerAsciiInPlace(m_strBlogUrl);
+    if (!hasAcceptedScheme(m_strBlogUrl)) {
+        showOrmixMessage(this, QStringLiteral("블로그 주소는 http:// 로 시작해야 합니다."));
+        return;
+    }
+    if (m_nInterval < MinimumInterval) {
+        showOrmixMessage(this, QStringLiteral("주기를 10 이상으로 설정하십시요"));
+        return;
+    }
+    // Exactly one trailing slash goes; the dashboard address appends its own.
+    if (m_strBlogUrl.ends_with('/'))
+        m_strBlogUrl.pop_back();
+
+    storeAccepted();
+    QDialog::accept();
+}
+
+void TLogin::storeAccepted()
+{
+    const int interval = toStoreInterval(m_nInterval);
+    lTInfo *info = GetTInfo();
+    info->SetLoginID(m_strId);
+    info->SetPassword(m_strPassword);
+    info->SetBlogURL(m_strBlogUrl);
+    info->SetInterval(interval);
+
+    // Unticked forgets by overwriting: values are never deleted.
+    const bool remember = m_bSaveId != 0;
+    WriteSettingDword("INTERVAL",
+                      remember ? static_cast<std::uint32_t>(interval) : DefaultInterval);
+    WriteSettingDword("CHECK_SAVEID", remember ? 1 : 0);
+    WriteRegistryString(SettingsRoot::CurrentUser, "ID", remember ? m_strId : std::string());
+    WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL",
+                        remember ? m_strBlogUrl : std::string());
+}
+
+void TLogin::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!m_centred) {
+        centreOnPrimaryScreen(this);
+        m_centred = true;
+    }
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QDialog>
+
+#include <cstdint>
+#include <string>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+// The login dialog: blog address, ID, password and polling interval. Accepting it
+// hands the four values to the store and remembers (or forgets) address, ID and
+// interval in the settings; the password stays in memory only.
+class TLogin final : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // Reads the remembered values and sets the focus; run it with exec().
+    explicit TLogin(QWidget *parent = nullptr);
+    ~TLogin() override;
+    TLogin(const TLogin &) = delete;
+    TLogin &operator=(const TLogin &) = delete;
+    TLogin(TLogin &&) = delete;
+    TLogin &operator=(TLogin &&) = delete;
+
+    // Validates in the fixed order, reports the first failure and stays open;
+    // on success stores everything and closes with Accepted.
+    void accept() override;
+
+    // The values as last exchanged (the address normalised once accepted).
+    const std::string &loginId() const { return m_strId; }
+    const std::string &blogUrl() const { return m_strBlogUrl; }
+    bool saveId() const { return m_bSaveId != 0; }
+    std::uint32_t interval() const { return m_nInterval; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void buildControls();
+    void loadRemembered();
+    void fillControls();
+    bool exchangeFromControls();
+    void storeAccepted();
+
+    std::string m_strId;
+    std::string m_strPassword;
+    std::string m_strBlogUrl;
+    int m_bSaveId = 1;
+    std::uint32_t m_nInterval = 30;
+
+    QLineEdit *m_blogUrlEdit = nullptr;
+    QLineEdit *m_idEdit = nullptr;
+    QLineEdit *m_passwordEdit = nullptr;
+    QLineEdit *m_intervalEdit = nullptr;
+    QCheckBox *m_saveIdCheck = nullptr;
+    QPushButton *m_okButton = nullptr;
+    QPushButton *m_cancelButton = nullptr;
+    bool m_centred = false;
+};

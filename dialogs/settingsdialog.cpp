@@ -1,0 +1,192 @@
+#include "settingsdialog.h"
+
+#include "autostart.h"
+#include "dialogsupport.h"
+#include "ithviewer.h"
+#include "settings.h"
+#include "tinfo.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int MinimumTransparency = 0;
+constexpr int MaximumTransparency = 100;
+constexpr int MinimumInterval = 10;
+constexpr int MaximumInterval = 100000000;
+
+int dialogUnitsToPixels(const QWidget *dialog, int units)
+{
+    return QFontMetrics(dialog->font()).averageCharWidth() * units / 4;
+}
+
+} // namespace
+
+CSettingDlg::CSettingDlg(QWidget *parent) : QDialog(parent)
+{
+    buildControls();
+
+    ReadSettingDword(m_nTransparency, "Transparency", m_nTransparency);
+    int startWithSession = m_bStartWithWindows;
+    ReadSettingDword(m_bStartWithWindows, "StartWhenWinStart", startWithSession);
+    m_bStartWithWindows = startWithSession >= 0 && startWithSession <= 2 ? startWithSession : 0;
+    // The interval in use, which differs from the stored one when the login did not save it.
+    m_nInterval = m_nOldInterval = GetTInfo()->GetInterval();
+
+    // The slider clamps a stored value outside its range.
+    m_transparencySlider->setValue(m_nTransparency);
+    m_autostartCheck->setChecked(m_bStartWithWindows != 0);
+    m_intervalEdit->setText(QString::number(m_nInterval));
+    m_okButton->setFocus(Qt::OtherFocusReason);
+}
+
+CSettingDlg::~CSettingDlg() = default;
+
+void CSettingDlg::buildControls()
+{
+    setWindowTitle(QStringLiteral("기타 설정"));
+    applyDialogFont(this);
+
+    m_okButton = new QPushButton(QStringLiteral("확인"), this);
+    m_okButton->setObjectName(QStringLiteral("okButton"));
+    m_okButton->setDefault(true);
+    m_cancelButton = new QPushButton(QStringLiteral("취소"), this);
+    m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    for (QPushButton *button : {m_okButton, m_cancelButton})
+        button->setFixedWidth(dialogUnitsToPixels(this, 50));
+
+    m_transparencySlider = new QSlider(Qt::Horizontal, this);
+    m_transparencySlider->setObjectName(QStringLiteral("transparencySlider"));
+    m_transparencySlider->setRange(MinimumTransparency, MaximumTransparency);
+    m_transparencySlider->setTickPosition(QSlider::NoTicks);
+    m_transparencySlider->setFocusPolicy(Qt::StrongFocus);
+    m_transparencySlider->setFixedWidth(dialogUnitsToPixels(this, 65));
+    m_autostartCheck = new QCheckBox(QStringLiteral("윈도우 시작시 자동 실행"), this);
+    m_autostartCheck->setObjectName(QStringLiteral("autostartCheck"));
+    m_intervalEdit = new QLineEdit(this);
+    m_intervalEdit->setObjectName(QStringLiteral("intervalEdit"));
+    m_intervalEdit->setValidator(createDigitsOnlyValidator(m_intervalEdit));
+    m_intervalEdit->setFixedWidth(dialogUnitsToPixels(this, 40));
+
+    auto *group = new QGroupBox(this);
+    // Left end opaque, right end transparent: the labels sit under the slider's ends.
+    auto *sliderEnds = new QHBoxLayout;
+    sliderEnds->addWidget(new QLabel(QStringLiteral("(불투명)"), group));
+    sliderEnds->addStretch();
+    sliderEnds->addWidget(new QLabel(QStringLiteral("(투명)"), group));
+    auto *sliderColumn = new QVBoxLayout;
+    sliderColumn->addWidget(m_transparencySlider);
+    sliderColumn->addLayout(sliderEnds);
+
+    auto *intervalRow = new QHBoxLayout;
+    intervalRow->addWidget(m_intervalEdit);
+    intervalRow->addWidget(new QLabel(QStringLiteral("초"), group));
+    intervalRow->addStretch();
+
+    auto *grid = new QGridLayout(group);
+    grid->addWidget(new QLabel(QStringLiteral("투명도"), group), 0, 0, Qt::AlignTop);
+    grid->addLayout(sliderColumn, 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("조회주기"), group), 1, 0);
+    grid->addLayout(intervalRow, 1, 1);
+    grid->addWidget(m_autostartCheck, 2, 0, 1, 2);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_okButton);
+    buttons->addWidget(m_cancelButton);
+    buttons->addStretch();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    QWidget::setTabOrder(m_okButton, m_cancelButton);
+    QWidget::setTabOrder(m_cancelButton, m_transparencySlider);
+    QWidget::setTabOrder(m_transparencySlider, m_autostartCheck);
+    QWidget::setTabOrder(m_autostartCheck, m_intervalEdit);
+
+    connect(m_okButton, &QPushButton::clicked, this, &CSettingDlg::accept);
+    connect(m_cancelButton, &QPushButton::clicked, this, &CSettingDlg::reject);
+}
+
+bool CSettingDlg::exchangeFromControls()
+{
+    m_nTransparency = m_transparencySlider->value();
+    m_bStartWithWindows = m_autostartCheck->isChecked() ? 1 : 0;
+    if (m_nTransparency < MinimumTransparency || m_nTransparency > MaximumTransparency) {
+        showOrmixMessage(this, QStringLiteral("Please enter an integer between 0 and 100."),
+                         QMessageBox::Warning);
+        return false;
+    }
+    const std::optional<std::int32_t> interval = parseSignedField(m_intervalEdit->text());
+    if (!interval) {
+        failFieldExchange(m_intervalEdit, QStringLiteral("Please enter an integer."));
+        return false;
+    }
+    m_nInterval = *interval;
+    if (m_nInterval < MinimumInterval || m_nInterval > MaximumInterval) {
+        failFieldExchange(m_intervalEdit,
+                          QStringLiteral("Please enter an integer between %1 and %2.")
+                              .arg(MinimumInterval)
+                              .arg(MaximumInterval));
+        return false;
+    }
+    return true;
+}
+
+void CSettingDlg::accept()
+{
+    if (!exchangeFromControls())
+        return;
+
+    WriteSettingDword("Transparency", static_cast<std::uint32_t>(m_nTransparency));
+    WriteSettingDword("StartWhenWinStart", static_cast<std::uint32_t>(m_bStartWithWindows));
+    WriteSettingDword("INTERVAL", static_cast<std::uint32_t>(m_nInterval));
+    if (m_nInterval != m_nOldInterval) {
+        lTInfo *info = GetTInfo();
+        info->SetInterval(m_nInterval);
+        if (ITHViewer *viewer = info->GetViewer())
+            viewer->RestartTimer();
+    }
+    applyAutostart();
+    QDialog::accept();
+}
+
+void CSettingDlg::applyAutostart()
+{
+    const bool wanted = m_bStartWithWindows != 0;
+    const bool done =
+        wanted ? WriteAutostartEntry(QCoreApplication::applicationFilePath().toStdString())
+               : RemoveAutostartEntry();
+    if (done)
+        return;
+
+    // Remember what actually holds, so the box never shows a choice that has no effect.
+    m_bStartWithWindows = AutostartEntryExists() ? 1 : 0;
+    WriteSettingDword("StartWhenWinStart", static_cast<std::uint32_t>(m_bStartWithWindows));
+    const QString where = QString::fromStdString(AutostartEntryPath());
+    const QString text = wanted ? QStringLiteral("자동 실행 설정을 저장하지 못했습니다.")
+                                : QStringLiteral("자동 실행 설정을 해제하지 못했습니다.");
+    showOrmixMessage(this, where.isEmpty() ? text : text + QLatin1Char('\n') + where,
+                     QMessageBox::Warning);
+}
+
+void CSettingDlg::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!m_centred) {
+        centreOnPrimaryScreen(this);
+        m_centred = true;
+    }
+}

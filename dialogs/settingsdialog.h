@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+
+// The "other settings" dialog: status window transparency, polling interval and
+// start with the desktop session. Accepting stores all three; a changed interval
+// goes to the store and restarts the poll timer. The caller applies transparency().
+class CSettingDlg final : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // Reads the stored choices and the interval in use; run it with exec().
+    explicit CSettingDlg(QWidget *parent = nullptr);
+    ~CSettingDlg() override;
+    CSettingDlg(const CSettingDlg &) = delete;
+    CSettingDlg &operator=(const CSettingDlg &) = delete;
+    CSettingDlg(CSettingDlg &&) = delete;
+    CSettingDlg &operator=(CSettingDlg &&) = delete;
+
+    // Validates, reports the first failure and stays open; on success stores
+    // everything and closes with Accepted.
+    void accept() override;
+
+    // Percent, 0 = opaque; the value chosen once the dialog was accepted.
+    int transparency() const { return m_nTransparency; }
+    // Whether the program now starts with the session (as it actually holds).
+    bool startsWithSession() const { return m_bStartWithWindows != 0; }
+    int interval() const { return m_nInterval; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void buildControls();
+    bool exchangeFromControls();
+    void applyAutostart();
+
+    int m_nTransparency = 10;
+    int m_bStartWithWindows = 0;
+    int m_nInterval = 30;
+    int m_nOldInterval = 30;
+
+    QPushButton *m_okButton = nullptr;
+    QPushButton *m_cancelButton = nullptr;
+    QSlider *m_transparencySlider = nullptr;
+    QCheckBox *m_autostartCheck = nullptr;
+    QLineEdit *m_intervalEdit = nullptr;
+    bool m_centred = false;
+};
