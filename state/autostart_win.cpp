@@ -3,7 +3,8 @@
 #include <QSettings>
 
 // Windows: the value "Ormix" under the per-user Run key, which needs no administrator rights.
-static const char *const runKey = "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+static const char *const runKey =
+    "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 std::string AutostartEntryPath()
 {

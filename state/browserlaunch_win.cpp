@@ -15,8 +15,8 @@ bool LaunchWebBrowser(const std::string &url)
         return false;
     char buffer[256] = "explorer";
     DWORD size = sizeof(buffer);
-    if (RegQueryValueExA(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE *>(buffer),
-                         &size) != ERROR_SUCCESS)
+    if (RegQueryValueExA(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE *>(buffer), &size) !=
+        ERROR_SUCCESS)
         strcpy_s(buffer, "explorer");
     RegCloseKey(key);
     buffer[sizeof(buffer) - 1] = '\0';

@@ -16,7 +16,17 @@ struct RecentItem
 using RecentItemList = std::vector<RecentItem>;
 
 // Item kinds, the same numbering everywhere a kind is passed on.
-enum ItemKind : int { KindComment = 0, KindTrackback = 1, KindGuestbook = 2 };
+enum ItemKind : int
+{
+    KindComment = 0,
+    KindTrackback = 1,
+    KindGuestbook = 2
+};
 
 // Login state towards the blog host, moved only by the polling driver.
-enum LoginState : int { LoggedOut = 0, LoginPosted = 1, LoggedIn = 2 };
+enum LoginState : int
+{
+    LoggedOut = 0,
+    LoginPosted = 1,
+    LoggedIn = 2
+};

@@ -8,7 +8,10 @@
 // Every call opens the store, touches one value and closes it again; nothing is cached.
 // The password is never written here.
 
-enum class SettingsRoot { CurrentUser };
+enum class SettingsRoot
+{
+    CurrentUser
+};
 
 // Stores text under the settings key. True when the value reached the disk.
 bool WriteRegistryString(SettingsRoot root, const std::string &valueName, const std::string &text);

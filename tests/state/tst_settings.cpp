@@ -1,0 +1,159 @@
+#include "settings.h"
+#include "testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTest>
+
+class TestSettings final : public QObject
+{
+    Q_OBJECT
+
+    static void writeFile(const TempConfigHome &home, const QByteArray &bytes)
+    {
+        QDir().mkpath(home.path() + QStringLiteral("/Ormix"));
+        QFile f(home.settingsFile());
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+
+    static int dword(const char *name, int fallback)
+    {
+        int value = 0;
+        ReadSettingDword(fallback, name, value);
+        return value;
+    }
+
+    static std::string text(const char *name)
+    {
+        std::string value = "garbage";
+        ReadSettingString(name, value);
+        return value;
+    }
+
+private slots:
+    void cleanProfileGivesDefaults()
+    {
+        TempConfigHome home;
+        int value = 0;
+        QVERIFY(!ReadSettingDword(100, "LeftPos", value));
+        QCOMPARE(value, 100);
+        std::string s = "left over";
+        QVERIFY(!ReadSettingString("BlogURL", s));
+        QCOMPARE(s, std::string());
+        QVERIFY(!QFile::exists(home.settingsFile()));
+        QCOMPARE(QString::fromStdString(SettingsFilePath()), home.settingsFile());
+    }
+
+    void roundTrips()
+    {
+        TempConfigHome home;
+        QVERIFY(WriteSettingDword("INTERVAL", 45));
+        QVERIFY(WriteSettingDword("LeftPos", static_cast<std::uint32_t>(-5)));
+        QVERIFY(WriteRegistryString(SettingsRoot::CurrentUser, "ID", "블로거"));
+        QVERIFY(WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL", "http://a.example,b"));
+        QCOMPARE(dword("INTERVAL", 30), 45);
+        QCOMPARE(dword("LeftPos", 100), -5);
+        QCOMPARE(text("ID"), std::string("블로거"));
+        QCOMPARE(text("BlogURL"), std::string("http://a.example,b"));
+        // Writing one value keeps the others.
+        QVERIFY(WriteSettingDword("INTERVAL", 60));
+        QCOMPARE(text("ID"), std::string("블로거"));
+        QCOMPARE(dword("LeftPos", 100), -5);
+    }
+
+    void stringsMustFitTheBuffer()
+    {
+        TempConfigHome home;
+        const std::string fits(99, 'a');
+        const std::string tooLong(100, 'a');
+        WriteRegistryString(SettingsRoot::CurrentUser, "ID", fits);
+        QCOMPARE(text("ID"), fits);
+        WriteRegistryString(SettingsRoot::CurrentUser, "ID", tooLong);
+        QCOMPARE(text("ID"), std::string());
+        // The limit counts bytes: 33 Korean syllables are 99 bytes, 34 are 102.
+        std::string korean;
+        for (int i = 0; i < 33; ++i)
+            korean += "가";
+        WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL", korean);
+        QCOMPARE(text("BlogURL"), korean);
+        WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL", korean + "가");
+        QCOMPARE(text("BlogURL"), std::string());
+    }
+
+    void wrongTypesAndRangesGiveDefaults()
+    {
+        TempConfigHome home;
+        writeFile(home, "[General]\n"
+                        "LeftPos=abc\n"
+                        "TopPos=99999999999\n"
+                        "Width=4294967295\n"
+                        "Height=-2147483649\n"
+                        "INTERVAL=\"@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x12garbage)\"\n"
+                        "ID=a, b\n"
+                        "BlogURL=http://kept.example\n"
+                        "Transparency= 20 \n");
+        QCOMPARE(dword("LeftPos", 100), 100);
+        QCOMPARE(dword("TopPos", 100), 100);
+        QCOMPARE(dword("Width", 150), -1); // a 32-bit value read as signed, as stored
+        QCOMPARE(dword("Height", 23), 23);
+        QCOMPARE(dword("INTERVAL", 30), 30);
+        QCOMPARE(dword("Transparency", 10), 20);
+        QCOMPARE(text("ID"), std::string());
+        QCOMPARE(text("BlogURL"), std::string("http://kept.example"));
+    }
+
+    void corruptFilesDoNotCrashOrLoseValues()
+    {
+        TempConfigHome home;
+        QByteArray junk(4096, '\0');
+        for (auto &c : junk)
+            c = char(QRandomGenerator::global()->bounded(256));
+        writeFile(home, junk);
+        QCOMPARE(dword("LeftPos", 100), 100);
+        QCOMPARE(text("ID"), std::string());
+
+        // Broken lines around good ones: the good ones still read, and survive a write.
+        writeFile(home, "[General\n=\n\xff\xfe==\nID=kept\n[Gen]eral]\nINTERVAL=40\n");
+        QCOMPARE(text("ID"), std::string("kept"));
+        QVERIFY(WriteSettingDword("LeftPos", 7));
+        QCOMPARE(dword("LeftPos", 100), 7);
+        QCOMPARE(text("ID"), std::string("kept"));
+    }
+
+    void unreadableStoreGivesDefaultsAndFailedWrites()
+    {
+        TempConfigHome home;
+        // A folder where the file should be: nothing can be read or written there.
+        QVERIFY(QDir().mkpath(home.settingsFile()));
+        QCOMPARE(dword("LeftPos", 100), 100);
+        QVERIFY(!WriteSettingDword("LeftPos", 5));
+        QVERIFY(!WriteRegistryString(SettingsRoot::CurrentUser, "ID", "x"));
+    }
+
+    void writeKilledMidwayLeavesAWholeFile()
+    {
+        TempConfigHome home;
+        QVERIFY(WriteRegistryString(SettingsRoot::CurrentUser, "ID", "keep-me"));
+        QVERIFY(WriteSettingDword("Counter", 0));
+        for (int round = 0; round < 12; ++round) {
+            QProcess writer;
+            writer.start(QStringLiteral(SETTINGS_WRITER));
+            QVERIFY(writer.waitForStarted());
+            QTest::qWait(20 + QRandomGenerator::global()->bounded(60));
+            writer.kill();
+            writer.waitForFinished();
+            QCOMPARE(text("ID"), std::string("keep-me"));
+            int counter = -1;
+            QVERIFY(ReadSettingDword(-1, "Counter", counter));
+            QVERIFY(counter >= 0);
+            QVERIFY(WriteSettingDword("Probe", round));
+            QCOMPARE(dword("Probe", -1), round);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "tst_settings.moc"
