@@ -1,0 +1,206 @@
+#include "noticewindow.h"
+
+#include "ithviewer.h"
+#include "tinfo.h"
+#include "windowlook.h"
+
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QTimerEvent>
+
+#include <algorithm>
+
+CNoticeWnd::CNoticeWnd()
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::WindowDoesNotAcceptFocus)
+{
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::NoFocus);
+    m_monotonic.start();
+    m_clock = [this] { return m_monotonic.elapsed(); };
+}
+
+CNoticeWnd::~CNoticeWnd() = default;
+
+bool CNoticeWnd::Create()
+{
+    m_font = WindowLook::MakeFont(12);
+    if (m_workArea.isNull()) {
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            m_workArea = screen->availableGeometry();
+    }
+    m_created = true;
+    return true;
+}
+
+void CNoticeWnd::setClock(Clock clock)
+{
+    m_clock = clock ? std::move(clock) : Clock([this] { return m_monotonic.elapsed(); });
+}
+
+QString CNoticeWnd::heading(int kind)
+{
+    switch (kind) {
+    case 0:
+        return QStringLiteral("[새로운 댓글 도착]");
+    case 1:
+        return QStringLiteral("[새로운 트랙백 도착]");
+    case 2:
+        return QStringLiteral("[새로운 방명록 도착]");
+    default:
+        return {};
+    }
+}
+
+bool CNoticeWnd::Show(int kind, const std::string &text, const std::string &link)
+{
+    if (text == m_text)
+        return false;
+    if (!m_created)
+        Create();
+    m_text = text;
+    m_link = link;
+    m_kind = kind;
+    updateAccessibleText();
+
+    m_planned = QRect(QPoint(workAreaRight() - Width, workAreaBottom() - StartHeight),
+                      QSize(Width, FullHeight));
+    m_phase = Rising;
+    applyPosition();
+    show();
+    raise();
+
+    m_timer.start(TickMs, Qt::PreciseTimer, this);
+    return true;
+}
+
+void CNoticeWnd::applyPosition()
+{
+    // Only the part above the work area's bottom is shown; the top edge, and the text
+    // laid out from it, moves.
+    const int bottom = std::min(m_planned.y() + m_planned.height(), workAreaBottom());
+    const int height = bottom - m_planned.y();
+    if (height > 0)
+        setGeometry(m_planned.x(), m_planned.y(), m_planned.width(), height);
+    repaint();
+}
+
+void CNoticeWnd::tick()
+{
+    switch (m_phase) {
+    case Rising:
+        m_planned.translate(0, -1);
+        applyPosition();
+        if (m_planned.y() + m_planned.height() <= workAreaBottom()) {
+            m_phase = Holding;
+            m_holdStart = m_clock();
+        }
+        break;
+    case Holding:
+        if (m_clock() - m_holdStart > HoldMs)
+            m_phase = Falling;
+        break;
+    case Falling:
+        m_planned.translate(0, 1);
+        applyPosition();
+        if (m_planned.y() >= workAreaBottom()) {
+            hide();
+            m_timer.stop();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void CNoticeWnd::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == m_timer.timerId())
+        tick();
+    else
+        QWidget::timerEvent(event);
+}
+
+void CNoticeWnd::click()
+{
+    lTInfo *info = GetTInfo();
+    info->OpenURL(m_link);
+    hide();
+    m_timer.stop();
+    switch (m_kind) {
+    case 0:
+        info->SetNewComment(false);
+        break;
+    case 1:
+        info->SetNewTrackback(false);
+        break;
+    case 2:
+        info->SetNewGuestbook(false);
+        break;
+    default:
+        break;
+    }
+    // The view registers itself before any window exists; a missing one only skips the
+    // announcement of the next kind.
+    if (ITHViewer *viewer = info->GetViewer())
+        viewer->RefreshStatus();
+}
+
+void CNoticeWnd::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        click();
+    QWidget::mousePressEvent(event);
+}
+
+QImage CNoticeWnd::renderImage() const
+{
+    const qreal ratio = devicePixelRatioF();
+    QImage image(size() * ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const QRect rc(QPoint(0, 0), size());
+    painter.fillRect(rc, WindowLook::Background);
+    WindowLook::DrawFrame(painter, rc, false);
+
+    painter.setPen(WindowLook::Text);
+    painter.setFont(m_font);
+    const QString title = heading(m_kind);
+    const int headingHeight = QFontMetrics(m_font).height();
+
+    // The text area ends at the full height, not at the visible bottom, so the layout
+    // stays put while the notice grows and shrinks.
+    const int h = m_planned.height();
+    QRect r(QPoint(Margin, Margin), QPoint(rc.width() - Margin - 1, h - 1));
+    painter.save();
+    painter.setClipRect(r);
+    painter.drawText(r, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, title);
+    painter.restore();
+
+    r.setTop(r.top() + headingHeight + HeadingGap);
+    if (r.height() > 0) {
+        painter.setClipRect(r);
+        // Item texts come from strangers: drawn as plain text only.
+        painter.drawText(r, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                         QString::fromStdString(m_text));
+    }
+    return image;
+}
+
+void CNoticeWnd::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.drawImage(QPoint(0, 0), renderImage());
+}
+
+void CNoticeWnd::updateAccessibleText()
+{
+    setAccessibleName(heading(m_kind));
+    setAccessibleDescription(QString::fromStdString(m_text));
+}

@@ -1,0 +1,492 @@
+#include "statuswindow.h"
+
+#include "noticewindow.h"
+#include "resultwindow.h"
+#include "settings.h"
+#include "tinfo.h"
+#include "windowlook.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#ifndef ORMIX_UPDATE_URL
+#define ORMIX_UPDATE_URL ""
+#endif
+
+namespace {
+
+QString connectingText()
+{
+    return QStringLiteral("  Admin 접속 중...");
+}
+
+bool isNew(lTInfo *info, int kind)
+{
+    switch (kind) {
+    case 0:
+        return info->IsNewComment();
+    case 1:
+        return info->IsNewTrackback();
+    case 2:
+        return info->IsNewGuestbook();
+    default:
+        return false;
+    }
+}
+
+bool latest(lTInfo *info, int kind, std::string &text, std::string &link)
+{
+    switch (kind) {
+    case 0:
+        return info->GetLatestComment(text, link);
+    case 1:
+        return info->GetLatestTrackback(text, link);
+    case 2:
+        return info->GetLatestGuestbook(text, link);
+    default:
+        return false;
+    }
+}
+
+void clearNew(lTInfo *info, int kind)
+{
+    switch (kind) {
+    case 0:
+        info->SetNewComment(false);
+        break;
+    case 1:
+        info->SetNewTrackback(false);
+        break;
+    case 2:
+        info->SetNewGuestbook(false);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+COrmixWnd::COrmixWnd()
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    // Right button events come to mouseReleaseEvent; the menu opens on release.
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    setCursor(Qt::ArrowCursor);
+    setWindowTitle(QStringLiteral("Ormix"));
+    m_countFont = WindowLook::MakeFont(12);
+    m_boxFont = WindowLook::MakeFont(11);
+    m_emblem = QImage(QString::fromLatin1(EmblemResource));
+    m_notice = std::make_unique<CNoticeWnd>();
+    m_result = new CResultWnd(this);
+    setToolTip(pollStatusText());
+    layoutBoxes();
+}
+
+COrmixWnd::~COrmixWnd() = default;
+
+QRect COrmixWnd::visiblePlacement(const QRect &stored, const QList<QRect> &screens,
+                                  const QRect &primary)
+{
+    QRect rect = stored;
+    // A zero size would leave nothing to grab and nothing to see.
+    if (rect.width() < 1 || rect.height() < 1)
+        rect.setSize(QSize(DefaultWidth, DefaultHeight));
+    for (const QRect &screen : screens) {
+        if (screen.intersects(rect))
+            return rect;
+    }
+    // Left on a screen that is gone: the window would be out of reach.
+    return QRect(primary.topLeft() + QPoint(DefaultLeft, DefaultTop), rect.size());
+}
+
+bool COrmixWnd::Create(const QRect &rect)
+{
+    if (m_created)
+        return false;
+    QList<QRect> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens.append(screen->geometry());
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    setGeometry(visiblePlacement(rect, screens, primary ? primary->geometry() : QRect()));
+
+    m_notice->Create();
+    m_created = true;
+    show();
+    raise();
+    layoutBoxes();
+    return true;
+}
+
+void COrmixWnd::layoutBoxes()
+{
+    const int w = width();
+    m_commentsBox = QRect(w - 60, 3, 10, 16);
+    m_trackbacksBox = QRect(w - 46, 3, 10, 16);
+    m_guestbookBox = QRect(w - 32, 3, 10, 16);
+    m_closeBox = QRect(w - 18, 3, 10, 16);
+    Refresh();
+}
+
+QRect COrmixWnd::boxRect(Box box) const
+{
+    switch (box) {
+    case CommentsBox:
+        return m_commentsBox;
+    case TrackbacksBox:
+        return m_trackbacksBox;
+    case GuestbookBox:
+        return m_guestbookBox;
+    case CloseBox:
+        return m_closeBox;
+    }
+    return {};
+}
+
+void COrmixWnd::Refresh()
+{
+    if (!m_created)
+        return;
+    lTInfo *info = GetTInfo();
+    if (info->IsNewComment() || info->IsNewTrackback() || info->IsNewGuestbook()) {
+        raise();
+        // Only the first flagged kind is looked at, even when its list is empty.
+        int kind = 0;
+        while (kind < 2 && !isNew(info, kind))
+            ++kind;
+        std::string text;
+        std::string link;
+        if (latest(info, kind, text, link))
+            m_notice->Show(kind, text, link);
+    }
+    if (info->IsAnyNew())
+        SetTransparency(0);
+    else
+        RestoreTransparency();
+    updateAccessibleText();
+    if (isVisible())
+        repaint();
+}
+
+void COrmixWnd::SetTransparency(int percent)
+{
+    // Never fully transparent: the window must stay findable.
+    if (percent > MaxTransparency)
+        percent = MaxTransparency;
+    m_transparency = percent;
+    setWindowOpacity(std::clamp(alpha(), 0, 255) / 255.0);
+}
+
+void COrmixWnd::RestoreTransparency()
+{
+    int value = m_transparency;
+    ReadSettingDword(m_transparency, "Transparency", value);
+    SetTransparency(value);
+}
+
+void COrmixWnd::SetPollStatus(const QDateTime &lastSuccess, const QString &lastFailure)
+{
+    m_lastSuccess = lastSuccess;
+    m_lastFailure = lastFailure;
+    // The failure text may quote the server; escaped so the tooltip shows it literally.
+    QString html = pollStatusText().toHtmlEscaped();
+    html.replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+    setToolTip(QStringLiteral("<p style='white-space:pre'>") + html + QStringLiteral("</p>"));
+}
+
+QString COrmixWnd::pollStatusText() const
+{
+    QString text =
+        m_lastSuccess.isValid()
+            ? QStringLiteral("마지막 읽기: ") +
+                  m_lastSuccess.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+            : QStringLiteral("아직 읽은 적 없음");
+    if (!m_lastFailure.isEmpty())
+        text += QStringLiteral("\n마지막 실패: ") + m_lastFailure;
+    return text;
+}
+
+void COrmixWnd::setEmblem(const QImage &emblem)
+{
+    m_emblem = emblem;
+    update();
+}
+
+QImage COrmixWnd::renderImage() const
+{
+    const qreal ratio = devicePixelRatioF();
+    QImage image(size() * ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const QRect rc(QPoint(0, 0), size());
+    painter.fillRect(rc, WindowLook::Background);
+    WindowLook::DrawFrame(painter, rc, true);
+
+    painter.setFont(m_countFont);
+    painter.setPen(WindowLook::Text);
+    lTInfo *info = GetTInfo();
+    const int count = info->GetTodayCount();
+    const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+    if (count == 0) {
+        painter.drawText(rc, flags, connectingText());
+        return image;
+    }
+    if (!m_emblem.isNull()) {
+        painter.drawImage(QRect(7, 3, 16, 16), m_emblem);
+        painter.drawText(rc.adjusted(23, 0, 0, 0), flags,
+                         QStringLiteral("  ") + QString::number(count));
+    } else {
+        painter.drawText(rc, flags, QStringLiteral("  Today ") + QString::number(count));
+    }
+
+    drawBox(painter, m_commentsBox, QLatin1Char('R'), info->IsNewComment());
+    drawBox(painter, m_trackbacksBox, QLatin1Char('T'), info->IsNewTrackback());
+    drawBox(painter, m_guestbookBox, QLatin1Char('G'), info->IsNewGuestbook());
+    drawBox(painter, m_closeBox, QLatin1Char('X'), false);
+    return image;
+}
+
+void COrmixWnd::drawBox(QPainter &painter, const QRect &rect, QChar letter, bool lit) const
+{
+    const QColor fill = lit ? WindowLook::BoxLit : WindowLook::BoxUnlit;
+    painter.fillRect(rect, fill);
+    painter.save();
+    painter.setFont(m_boxFont);
+    painter.setPen(lit ? WindowLook::LetterLit : WindowLook::LetterUnlit);
+    painter.drawText(rect.adjusted(1, 1, -1, -1), Qt::AlignCenter | Qt::TextSingleLine,
+                     QString(letter));
+    painter.restore();
+
+    // The outline lies one pixel beyond the fill at the right and the bottom.
+    const int l = rect.x();
+    const int t = rect.y();
+    const int r = rect.x() + rect.width();
+    const int b = rect.y() + rect.height();
+    WindowLook::LineTo(painter, {l, t}, {l, b}, fill);
+    WindowLook::LineTo(painter, {l, b}, {r, b}, fill);
+    WindowLook::LineTo(painter, {r, b}, {r, t}, fill);
+    WindowLook::LineTo(painter, {r, t}, {l, t}, fill);
+}
+
+void COrmixWnd::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.drawImage(QPoint(0, 0), renderImage());
+}
+
+void COrmixWnd::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layoutBoxes();
+}
+
+void COrmixWnd::updateCursor()
+{
+    switch (m_pointerMode) {
+    case PointerMove:
+        setCursor(Qt::SizeAllCursor);
+        break;
+    case PointerResizeWidth:
+        setCursor(Qt::SizeHorCursor);
+        break;
+    default:
+        setCursor(Qt::ArrowCursor);
+        break;
+    }
+}
+
+void COrmixWnd::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    raise();
+    const QPoint p = event->position().toPoint();
+    const QPoint global = event->globalPosition().toPoint();
+    if (m_closeBox.contains(p)) {
+        emit closeRequested();
+    } else if (m_commentsBox.contains(p)) {
+        clickKindBox(0, global);
+    } else if (m_trackbacksBox.contains(p)) {
+        clickKindBox(1, global);
+    } else if (m_guestbookBox.contains(p)) {
+        clickKindBox(2, global);
+    } else {
+        m_dragAnchor = global;
+        m_dragging = true;
+        const int windowRight = geometry().x() + geometry().width();
+        m_pointerMode =
+            (windowRight - m_dragAnchor.x()) < ResizeGrip ? PointerResizeWidth : PointerMove;
+        updateCursor();
+    }
+    event->accept();
+}
+
+void COrmixWnd::clickKindBox(int kind, const QPoint &globalPos)
+{
+    lTInfo *info = GetTInfo();
+    if (isNew(info, kind)) {
+        std::string text;
+        std::string link;
+        if (latest(info, kind, text, link))
+            info->OpenURL(link);
+    } else if (m_result) {
+        m_result->ShowRecentList(kind, globalPos);
+    }
+    clearNew(info, kind);
+    Refresh();
+}
+
+void COrmixWnd::mouseMoveEvent(QMouseEvent *event)
+{
+    if (m_transparency != 0)
+        SetTransparency(0);
+
+    if (!m_dragging) {
+        const QPoint p = event->position().toPoint();
+        m_pointerMode = PointerMove;
+        if (width() - p.x() < ResizeGrip)
+            m_pointerMode = PointerResizeWidth;
+        else if (m_closeBox.contains(p) || m_commentsBox.contains(p) ||
+                 m_guestbookBox.contains(p) || m_trackbacksBox.contains(p))
+            m_pointerMode = PointerNormal;
+        updateCursor();
+        return;
+    }
+
+    const QPoint q = event->globalPosition().toPoint();
+    const QPoint delta = q - m_dragAnchor;
+    QRect g = geometry();
+    if (m_pointerMode == PointerMove) {
+        g.translate(delta);
+    } else {
+        // Only the right edge moves; at least one column stays to grab again.
+        g.setWidth(std::max(1, g.width() + delta.x()));
+    }
+    setGeometry(g);
+    m_dragAnchor = q;
+}
+
+void COrmixWnd::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::RightButton) {
+        showContextMenu(event->globalPosition().toPoint());
+        return;
+    }
+    if (event->button() == Qt::LeftButton && m_dragging) {
+        m_dragging = false;
+        m_pointerMode = PointerNormal;
+        updateCursor();
+        savePosition();
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+void COrmixWnd::savePosition()
+{
+    // Stored as 32-bit values; a negative position keeps its two's complement bits.
+    const QRect g = geometry();
+    WriteSettingDword("LeftPos", static_cast<std::uint32_t>(g.x()));
+    WriteSettingDword("TopPos", static_cast<std::uint32_t>(g.y()));
+    WriteSettingDword("Width", static_cast<std::uint32_t>(g.width()));
+    WriteSettingDword("Height", static_cast<std::uint32_t>(g.height()));
+}
+
+void COrmixWnd::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // The first press and release of the double click have already run as usual.
+    if (event->button() == Qt::LeftButton)
+        GetTInfo()->OpenURL(GetTInfo()->GetBlogURL());
+    event->accept();
+}
+
+void COrmixWnd::leaveEvent(QEvent *event)
+{
+    if (!GetTInfo()->IsAnyNew())
+        RestoreTransparency();
+    QWidget::leaveEvent(event);
+}
+
+QMenu *COrmixWnd::buildContextMenu(QWidget *parent) const
+{
+    struct Row
+    {
+        const char *text;
+        int id;
+    };
+    static constexpr Row rows[] = {
+        {"내 블로그 가기", CommandOpenBlog},
+        {"기타 설정", CommandSettings},
+        {nullptr, CommandNone},
+        {"종료", CommandExit},
+        {"프로그램 업데이트 확인", CommandCheckUpdate},
+    };
+    auto *menu = new QMenu(parent);
+    for (const Row &row : rows) {
+        if (!row.text) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction *action = menu->addAction(QString::fromUtf8(row.text));
+        action->setData(row.id);
+    }
+    return menu;
+}
+
+void COrmixWnd::showContextMenu(const QPoint &globalPos)
+{
+    const std::unique_ptr<QMenu> menu(buildContextMenu(this));
+    const QAction *chosen = menu->exec(globalPos);
+    runCommand(chosen ? chosen->data().toInt() : CommandNone);
+}
+
+void COrmixWnd::runCommand(int id)
+{
+    switch (id) {
+    case CommandOpenBlog:
+        GetTInfo()->OpenURL(GetTInfo()->GetBlogURL());
+        break;
+    case CommandSettings:
+        emit settingsRequested();
+        break;
+    case CommandExit:
+        emit closeRequested();
+        break;
+    case CommandCheckUpdate:
+        GetTInfo()->OpenURL(ORMIX_UPDATE_URL);
+        break;
+    default:
+        break;
+    }
+}
+
+void COrmixWnd::updateAccessibleText()
+{
+    lTInfo *info = GetTInfo();
+    const int count = info->GetTodayCount();
+    setAccessibleName(count == 0 ? connectingText().trimmed()
+                                 : QStringLiteral("오늘 방문자 ") + QString::number(count));
+    QStringList lit;
+    if (info->IsNewComment())
+        lit << QStringLiteral("새 댓글");
+    if (info->IsNewTrackback())
+        lit << QStringLiteral("새 트랙백");
+    if (info->IsNewGuestbook())
+        lit << QStringLiteral("새 방명록");
+    setAccessibleDescription(lit.isEmpty() ? QStringLiteral("새 항목 없음")
+                                           : lit.join(QStringLiteral(", ")));
+}

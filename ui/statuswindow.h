@@ -1,0 +1,144 @@
+#pragma once
+
+#include "client/statuswindow.h"
+
+#include <QDateTime>
+#include <QImage>
+#include <QList>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+class CNoticeWnd;
+class CResultWnd;
+class QMenu;
+
+// The always-on-top strip with today's count and the R, T, G and X boxes: the user's
+// one control surface. Owns the notice and the recent-items list.
+class COrmixWnd final : public QWidget, public IStatusWindow
+{
+    Q_OBJECT
+public:
+    enum PointerMode : int
+    {
+        PointerMove = 0,
+        PointerResizeWidth = 1,
+        PointerNormal = 2
+    };
+    enum Box : int
+    {
+        CommentsBox = 0,
+        TrackbacksBox = 1,
+        GuestbookBox = 2,
+        CloseBox = 3
+    };
+    enum Command : int
+    {
+        CommandNone = 0,
+        CommandOpenBlog = 10,
+        CommandSettings = 20,
+        CommandExit = 30,
+        CommandCheckUpdate = 40
+    };
+
+    static constexpr int DefaultLeft = 100;
+    static constexpr int DefaultTop = 100;
+    static constexpr int DefaultWidth = 150;
+    static constexpr int DefaultHeight = 23;
+    static constexpr int MaxTransparency = 95;
+    static constexpr int ResizeGrip = 4;
+
+    COrmixWnd();
+    ~COrmixWnd() override;
+    COrmixWnd(const COrmixWnd &) = delete;
+    COrmixWnd &operator=(const COrmixWnd &) = delete;
+
+    // Creates the children and shows the strip at rect (from the settings). A rect that
+    // meets no screen is moved to the default place on the primary screen.
+    bool Create(const QRect &rect);
+    bool IsCreated() const { return m_created; }
+
+    // IStatusWindow
+    void Refresh() override;
+    void SetTransparency(int percent) override;
+    void SetPollStatus(const QDateTime &lastSuccess, const QString &lastFailure) override;
+
+    // Applies the stored "Transparency", the current level being its default.
+    void RestoreTransparency();
+    int transparency() const { return m_transparency; }
+    // The opacity applied, 0..255, from the transparency in integer arithmetic.
+    int alpha() const { return (100 - m_transparency) * 255 / 100; }
+
+    int pointerMode() const { return m_pointerMode; }
+    bool isDragging() const { return m_dragging; }
+    // A box in client coordinates (right and bottom exclusive).
+    QRect boxRect(Box box) const;
+
+    // The five rows of the context menu, command ids in the actions' data.
+    QMenu *buildContextMenu(QWidget *parent = nullptr) const;
+    // Runs the menu at a screen point and then the chosen command.
+    void showContextMenu(const QPoint &globalPos);
+    void runCommand(int id);
+
+    // Replaces the emblem; a null image draws the count without it.
+    void setEmblem(const QImage &emblem);
+    bool hasEmblem() const { return !m_emblem.isNull(); }
+
+    // The tooltip's text: the last good reading and what failed last.
+    QString pollStatusText() const;
+
+    CNoticeWnd *noticeWindow() const { return m_notice.get(); }
+    CResultWnd *resultWindow() const { return m_result; }
+
+    // The picture of the strip at its current size.
+    QImage renderImage() const;
+
+    // Where a stored rect is shown: unchanged when it meets a screen, else at the
+    // default place on the primary screen; an empty size becomes the default size.
+    static QRect visiblePlacement(const QRect &stored, const QList<QRect> &screens,
+                                  const QRect &primary);
+
+    static constexpr const char *EmblemResource = ":/ormix/emblem.xpm";
+
+signals:
+    // The app turns this into a queued close of the main frame.
+    void closeRequested();
+    // The app runs the settings dialog and applies its transparency on OK.
+    void settingsRequested();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+
+private:
+    void layoutBoxes();
+    void updateCursor();
+    void clickKindBox(int kind, const QPoint &globalPos);
+    void drawBox(QPainter &painter, const QRect &rect, QChar letter, bool lit) const;
+    void savePosition();
+    void updateAccessibleText();
+
+    QPoint m_dragAnchor;
+    bool m_dragging = false;
+    QFont m_countFont;
+    QFont m_boxFont;
+    QImage m_emblem;
+    int m_pointerMode = PointerNormal;
+    QRect m_closeBox;
+    QRect m_commentsBox;
+    QRect m_trackbacksBox;
+    QRect m_guestbookBox;
+    CResultWnd *m_result = nullptr; // a Qt child, deleted with this window
+    std::unique_ptr<CNoticeWnd> m_notice;
+    int m_transparency = 0;
+    bool m_created = false;
+    QDateTime m_lastSuccess;
+    QString m_lastFailure;
+};

@@ -1,0 +1,68 @@
+#include "windowlook.h"
+
+#include <QPainter>
+
+#include <algorithm>
+
+namespace WindowLook {
+
+QFont MakeFont(int pixelHeight)
+{
+    QFont font(QStringLiteral("돋움"));
+    font.setPixelSize(pixelHeight);
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    return font;
+}
+
+void InstallKoreanFontSubstitution()
+{
+    QFont::insertSubstitution(QStringLiteral("돋움"), QStringLiteral("NanumGothic"));
+}
+
+void LineTo(QPainter &painter, QPoint from, QPoint to, const QColor &colour)
+{
+    if (from == to)
+        return;
+    if (from.y() == to.y()) {
+        const int last = from.x() < to.x() ? to.x() - 1 : to.x() + 1;
+        const int x0 = std::min(from.x(), last);
+        const int x1 = std::max(from.x(), last);
+        painter.fillRect(QRect(x0, from.y(), x1 - x0 + 1, 1), colour);
+    } else if (from.x() == to.x()) {
+        const int last = from.y() < to.y() ? to.y() - 1 : to.y() + 1;
+        const int y0 = std::min(from.y(), last);
+        const int y1 = std::max(from.y(), last);
+        painter.fillRect(QRect(from.x(), y0, 1, y1 - y0 + 1), colour);
+    }
+}
+
+void DrawFrame(QPainter &painter, const QRect &rect, bool gripDots)
+{
+    const int l = rect.x();
+    const int t = rect.y();
+    const int r = rect.x() + rect.width();
+    const int b = rect.y() + rect.height();
+
+    LineTo(painter, {l, t}, {l, b - 1}, FrameOuter);
+    LineTo(painter, {l, b - 1}, {r - 1, b - 1}, FrameOuter);
+    LineTo(painter, {r - 1, b - 1}, {r - 1, t}, FrameOuter);
+    LineTo(painter, {r - 1, t}, {l, t}, FrameOuter);
+
+    LineTo(painter, {l + 3, t + 2}, {r - 3, t + 2}, FrameInnerTop);
+    LineTo(painter, {l + 3, b - 2}, {r - 3, b - 2}, FrameInnerBottom);
+
+    for (const QPoint corner :
+         {QPoint(l + 1, t + 1), QPoint(r - 2, t + 1), QPoint(l + 1, b - 2), QPoint(r - 2, b - 2)})
+        painter.fillRect(QRect(corner, QSize(1, 1)), FrameCorner);
+
+    if (!gripDots)
+        return;
+    for (const int x : {l + 4, r - 4})
+        for (const int dy : {7, 10, 13, 16})
+            painter.fillRect(QRect(x, t + dy, 1, 1), FrameOuter);
+}
+
+} // namespace WindowLook

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPoint>
+#include <QRect>
+
+class QPainter;
+
+// The look shared by the self-drawn windows: colours, the one font routine and the
+// bevelled frame. Rectangles follow the exclusive right/bottom convention of the
+// drawing code: a QRect(x, y, w, h) covers columns x..x+w-1.
+namespace WindowLook {
+
+inline constexpr QColor Background{255, 255, 255};
+inline constexpr QColor FrameOuter{91, 116, 162};
+inline constexpr QColor FrameInnerTop{205, 223, 244};
+inline constexpr QColor FrameInnerBottom{217, 234, 244};
+inline constexpr QColor FrameCorner{159, 173, 200};
+inline constexpr QColor BoxLit{171, 81, 91};
+inline constexpr QColor BoxUnlit{255, 255, 255};
+inline constexpr QColor LetterLit{255, 255, 255};
+inline constexpr QColor LetterUnlit{0, 0, 0};
+inline constexpr QColor Text{0, 0, 0};
+
+// Face "돋움" at a pixel height, normal weight. Every self-drawn window makes its
+// fonts here so that only the height varies.
+QFont MakeFont(int pixelHeight);
+
+// Maps "돋움" to the Korean face that is installed on Linux desktops.
+void InstallKoreanFontSubstitution();
+
+// Draws from `from` towards `to`, leaving out `to` itself, in one colour; only
+// horizontal and vertical lines are needed here.
+void LineTo(QPainter &painter, QPoint from, QPoint to, const QColor &colour);
+
+// The bevelled frame on rect; grip dots only on the status strip.
+void DrawFrame(QPainter &painter, const QRect &rect, bool gripDots);
+
+} // namespace WindowLook
