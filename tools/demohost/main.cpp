@@ -1,0 +1,154 @@
+// The demo blog host: plays the blog service for the demo and for every test, on loopback only.
+#include "blogstate.h"
+#include "demoserver.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <pthread.h>
+#include <random>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+struct Options
+{
+    int port = 0;
+    std::string user = "owner";
+    std::string password = "demo";
+    std::string token;
+    size_t pageSize = 0;
+    bool demo = false;
+    bool exitOnStdinEof = false;
+};
+
+void usage(FILE *to)
+{
+    std::fputs(
+        "usage: ormix-demohost [--port N] [--user ID] [--password P] [--token T]\n"
+        "                      [--page-size BYTES] [--demo] [--exit-on-stdin-eof]\n"
+        "Serves a blog host's login and owner dashboard on 127.0.0.1.\n"
+        "Prints \"PORT <n>\" and \"TOKEN <t>\" once listening; the token guards /control/.\n",
+        to);
+}
+
+bool parseNumber(const char *text, long min, long max, long &out)
+{
+    char *end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || v < min || v > max)
+        return false;
+    out = v;
+    return true;
+}
+
+bool parseOptions(int argc, char **argv, Options &o)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        long n = 0;
+        if (arg == "--port" && hasValue && parseNumber(argv[i + 1], 0, 65535, n)) {
+            o.port = static_cast<int>(n);
+            ++i;
+        } else if (arg == "--user" && hasValue) {
+            o.user = argv[++i];
+        } else if (arg == "--password" && hasValue) {
+            o.password = argv[++i];
+        } else if (arg == "--token" && hasValue && argv[i + 1][0] != '\0') {
+            o.token = argv[++i];
+        } else if (arg == "--page-size" && hasValue &&
+                   parseNumber(argv[i + 1], 0, 512L * 1024 * 1024, n)) {
+            o.pageSize = static_cast<size_t>(n);
+            ++i;
+        } else if (arg == "--demo") {
+            o.demo = true;
+        } else if (arg == "--exit-on-stdin-eof") {
+            o.exitOnStdinEof = true;
+        } else if (arg == "--help" || arg == "-h") {
+            usage(stdout);
+            std::exit(0);
+        } else {
+            std::fprintf(stderr, "ormix-demohost: bad argument: %s\n", arg.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// New comments, trackbacks and guestbook entries turn up every 20 to 40 seconds.
+void runDemo(BlogState &state, DemoServer &server)
+{
+    std::mt19937 random(std::random_device{}());
+    while (server.waitFor(std::chrono::seconds(20 + random() % 21))) {
+        const auto kind = static_cast<ItemKind>(random() % 3);
+        const BlogItem item = state.addItem(kind, {}, {});
+        state.addVisitors(static_cast<int>(1 + random() % 5));
+        std::printf("NEW %d %ld %s\n", static_cast<int>(kind), item.id, item.text.c_str());
+        std::fflush(stdout);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options options;
+    if (!parseOptions(argc, argv, options)) {
+        usage(stderr);
+        return 2;
+    }
+
+    // Signals are taken by one thread with sigwait, so the stop runs outside a handler.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    BlogState state(options.user, options.password);
+    const std::string token = options.token.empty() ? BlogState::randomToken(16) : options.token;
+    DemoServer server(state, token);
+    server.setPageSize(options.pageSize);
+
+    const int port = server.bind(options.port);
+    if (port <= 0) {
+        std::fprintf(stderr, "ormix-demohost: cannot listen on 127.0.0.1:%d\n", options.port);
+        return 1;
+    }
+    std::printf("PORT %d\nTOKEN %s\nUSER %s\nPASSWORD %s\n", port, token.c_str(),
+                options.user.c_str(), options.password.c_str());
+    std::fflush(stdout);
+
+    std::thread signalThread([&server, stopSignals] {
+        int sig = 0;
+        sigwait(&stopSignals, &sig);
+        server.stop();
+    });
+    if (options.exitOnStdinEof) {
+        // Detached: a blocking read cannot be interrupted, and the process exit ends it.
+        std::thread([&server] {
+            char buf[256];
+            while (read(STDIN_FILENO, buf, sizeof buf) > 0) {
+            }
+            server.stop();
+        }).detach();
+    }
+    std::thread demoThread;
+    if (options.demo)
+        demoThread = std::thread([&state, &server] { runDemo(state, server); });
+
+    const bool served = server.serve();
+    server.stop();
+    // Wakes the signal thread if the stop came from elsewhere.
+    pthread_kill(signalThread.native_handle(), SIGTERM);
+    signalThread.join();
+    if (demoThread.joinable())
+        demoThread.join();
+    return served ? 0 : 1;
+}
