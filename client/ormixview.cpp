@@ -1,0 +1,271 @@
+#include "ormixview.h"
+
+#include "scraper.h"
+#include "secret.h"
+#include "settings.h"
+#include "statuswindow.h"
+#include "tinfo.h"
+#include "viewhost.h"
+
+#include <QRect>
+#include <QTimerEvent>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+
+namespace {
+
+std::string lowerAscii(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; });
+    return text;
+}
+
+// The scheme the user typed ("http" or "https") and the rest of the blog address.
+std::pair<std::string, std::string> splitBlogUrl(const std::string &blogUrl)
+{
+    const auto sep = blogUrl.find("://");
+    if (sep == std::string::npos)
+        return {"http", blogUrl};
+    return {blogUrl.substr(0, sep), blogUrl.substr(sep + 3)};
+}
+
+std::string dashboardRequestUri(const std::string &blogUrl)
+{
+    const auto [scheme, host] = splitBlogUrl(blogUrl);
+    return scheme + "%3A%2F%2F" + host + "%2Fowner%2Fcenter%2Fdashboard";
+}
+
+} // namespace
+
+COrmixView::COrmixView(IViewHost *host, QObject *parent) : QObject(parent), m_host(host) {}
+
+COrmixView::~COrmixView()
+{
+    OnDestroy();
+    if (GetTInfo()->GetViewer() == this)
+        GetTInfo()->SetViewer(nullptr);
+}
+
+std::string COrmixView::FormEncode(const std::string &value)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(value.size() * 3);
+    for (const char c : value) {
+        const auto b = static_cast<unsigned char>(c);
+        if (std::isalnum(b) && b < 0x80) {
+            out += c;
+        } else if (c == '-' || c == '_' || c == '.' || c == '*') {
+            out += c;
+        } else if (c == ' ') {
+            out += '+';
+        } else {
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 0x0f];
+        }
+    }
+    return out;
+}
+
+std::string COrmixView::LoginAddress(const std::string &blogUrl)
+{
+    return blogUrl + "/login?requestURI=" + dashboardRequestUri(blogUrl) + "&try=1";
+}
+
+std::string COrmixView::LoginBody(const std::string &blogUrl, const std::string &id,
+                                  const std::string &password)
+{
+    return "requestURI=" + dashboardRequestUri(blogUrl) +
+           "&goPortal=false&loginid=" + FormEncode(id) + "&password=" + FormEncode(password) +
+           "&save=on";
+}
+
+std::string COrmixView::DashboardAddress(const std::string &blogUrl)
+{
+    return blogUrl + "/owner/center/dashboard";
+}
+
+int COrmixView::PollPeriodMs(int intervalSeconds)
+{
+    const long long ms = static_cast<long long>(intervalSeconds) * 1000;
+    return static_cast<int>(std::clamp<long long>(ms, 1000, INT_MAX));
+}
+
+void COrmixView::OnInitialUpdate()
+{
+    m_html.CreateFromStatic(this);
+    QMetaObject::invokeMethod(
+        this, [this] { m_host->HideFrame(); }, Qt::QueuedConnection);
+    GetTInfo()->SetViewer(this);
+
+    int left = 100, top = 100, width = 150, height = 23;
+    ReadSettingDword(left, "LeftPos", left);
+    ReadSettingDword(top, "TopPos", top);
+    ReadSettingDword(width, "Width", width);
+    ReadSettingDword(height, "Height", height);
+    m_wndStatus = m_host->CreateStatusWindow(QRect(left, top, width, height));
+    int transparency = 10;
+    ReadSettingDword(transparency, "Transparency", transparency);
+    if (m_wndStatus)
+        m_wndStatus->SetTransparency(transparency);
+
+    PostLogin();
+}
+
+void COrmixView::PostLogin()
+{
+    lTInfo *store = GetTInfo();
+    const std::string blogUrl = store->GetBlogURL();
+    std::string password = store->GetPassword();
+    std::string body = LoginBody(blogUrl, store->GetLoginID(), password);
+    WipeString(password);
+
+    const QByteArray postData(body.data(), static_cast<qsizetype>(body.size()));
+    WipeString(body);
+    m_html.Navigate2(LoginAddress(blogUrl), postData,
+                     "Content-Type: application/x-www-form-urlencoded\n");
+    store->SetLoginState(LoginPosted);
+}
+
+void COrmixView::OnPageLoaded()
+{
+    lTInfo *store = GetTInfo();
+    const std::string location = lowerAscii(m_html.GetLocationURL());
+    const std::string dashboard = lowerAscii(DashboardAddress(store->GetBlogURL()));
+
+    switch (store->GetLoginState()) {
+    case LoginPosted:
+        if (location == dashboard) {
+            m_strPollURL = location;
+            store->SetLoginState(LoggedIn);
+            ScrapeDashboard();
+            if (m_wndStatus)
+                m_wndStatus->Refresh();
+            // A login renewed after the session expired keeps the timer that runs.
+            if (m_nTimerId == 0)
+                startPollTimer();
+        } else {
+            store->SetLoginState(LoggedOut);
+            if (!m_host->RunLoginDialog()) {
+                // Cancel ends the run without sending the credentials once more.
+                m_host->CloseMainFrame();
+                return;
+            }
+            PostLogin();
+        }
+        break;
+    case LoggedIn:
+        if (location != dashboard) {
+            // The host ended the session and sent us elsewhere: log in again silently
+            // with the credentials in memory rather than show stale numbers for ever.
+            PostLogin();
+            return;
+        }
+        ScrapeDashboard();
+        if (m_wndStatus)
+            m_wndStatus->Refresh();
+        break;
+    default:
+        break;
+    }
+}
+
+bool COrmixView::ScrapeDashboard()
+{
+    lTInfo *store = GetTInfo();
+    if (store->GetLoginState() != LoggedIn)
+        return false;
+    const std::optional<DashboardReading> reading = ReadDashboard(m_html.GetHtmlDocument());
+    if (!reading) {
+        // An error page was already reported as such; anything else is a page we cannot read.
+        if (m_lastFailure.isEmpty())
+            m_lastFailure = QStringLiteral("대시보드를 읽지 못했습니다");
+        reportPollStatus();
+        return false;
+    }
+    HandOverReading(*reading, *store);
+    m_lastSuccess = QDateTime::currentDateTime();
+    m_lastFailure.clear();
+    reportPollStatus();
+    return true;
+}
+
+void COrmixView::OnGo(const std::string &address)
+{
+    if (!address.empty())
+        m_html.Navigate(address);
+}
+
+void COrmixView::OnDestroy()
+{
+    if (m_nTimerId != 0) {
+        killTimer(m_nTimerId);
+        m_nTimerId = 0;
+    }
+}
+
+void COrmixView::OnDocumentComplete()
+{
+    OnPageLoaded();
+}
+
+void COrmixView::OnDownloadComplete() {}
+
+void COrmixView::OnNavigateError(const std::string &url, const std::string &, int statusCode,
+                                 bool &)
+{
+    const QString message = QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
+                                .arg(QString::fromStdString(url))
+                                .arg(statusCode);
+    m_lastFailure = message;
+    reportPollStatus();
+    // One box at a time: an outage must not pile up a box per poll.
+    if (!m_host->IsNavigationErrorShowing())
+        m_host->ShowNavigationError(message);
+}
+
+void COrmixView::RestartTimer()
+{
+    if (m_nTimerId == 0)
+        return;
+    killTimer(m_nTimerId);
+    m_nTimerId = 0;
+    startPollTimer();
+}
+
+void COrmixView::RefreshStatus()
+{
+    if (m_wndStatus)
+        m_wndStatus->Refresh();
+}
+
+void COrmixView::startPollTimer()
+{
+    m_pollPeriodMs = PollPeriodMs(GetTInfo()->GetInterval());
+    m_nTimerId = startTimer(m_pollPeriodMs, Qt::CoarseTimer);
+}
+
+void COrmixView::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != m_nTimerId || m_nTimerId == 0) {
+        QObject::timerEvent(event);
+        return;
+    }
+    // Polls due while the error box is open, or while a login is under way, are skipped:
+    // a reload would cancel the login post and the box would only be joined by another.
+    if (m_host->IsNavigationErrorShowing() || GetTInfo()->GetLoginState() != LoggedIn)
+        return;
+    m_lastFailure.clear();
+    m_html.DeleteUrlCacheEntry(m_strPollURL);
+    m_html.Navigate(m_strPollURL);
+}
+
+void COrmixView::reportPollStatus()
+{
+    if (m_wndStatus)
+        m_wndStatus->SetPollStatus(m_lastSuccess, m_lastFailure);
+}

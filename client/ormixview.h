@@ -1,0 +1,79 @@
+#pragma once
+
+#include "htmlctrl.h"
+#include "htmlsink.h"
+#include "ithviewer.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include <string>
+
+class IStatusWindow;
+class IViewHost;
+
+// The hidden view: logs in to the blog host, reloads the dashboard on its poll timer,
+// hands every loaded dashboard to the scraper and refreshes the status window.
+class COrmixView final : public QObject, public IHtmlkSink, public ITHViewer
+{
+    Q_OBJECT
+public:
+    explicit COrmixView(IViewHost *host, QObject *parent = nullptr);
+    ~COrmixView() override;
+    COrmixView(const COrmixView &) = delete;
+    COrmixView &operator=(const COrmixView &) = delete;
+
+    // Creates the browser control and the status window, then sends the login.
+    void OnInitialUpdate();
+    // Posts the login form with the store's credentials.
+    void PostLogin();
+    // The driver of login and polls, run for every completed page.
+    void OnPageLoaded();
+    // Reads the current document into the store; false when the page could not be read.
+    bool ScrapeDashboard();
+    // Opens an address typed into the hidden form.
+    void OnGo(const std::string &address);
+    // Stops the poll timer; the view's window is going away.
+    void OnDestroy();
+
+    void OnDocumentComplete() override;
+    void OnDownloadComplete() override;
+    void OnNavigateError(const std::string &url, const std::string &frameName, int statusCode,
+                         bool &cancel) override;
+
+    void RestartTimer() override;
+    void RefreshStatus() override;
+
+    // Form encoding of a login field: letters, digits and -_.* stay, a space becomes "+",
+    // every other byte %XX.
+    static std::string FormEncode(const std::string &value);
+    // The addresses the login uses, built from a normalised blog address.
+    static std::string LoginAddress(const std::string &blogUrl);
+    static std::string LoginBody(const std::string &blogUrl, const std::string &id,
+                                 const std::string &password);
+    static std::string DashboardAddress(const std::string &blogUrl);
+    // The poll period for an interval in seconds, clamped to what a timer can hold.
+    static int PollPeriodMs(int intervalSeconds);
+
+    CHtmlCtrl &htmlCtrl() { return m_html; }
+    bool isPolling() const { return m_nTimerId != 0; }
+    int pollPeriodMs() const { return m_pollPeriodMs; }
+    const std::string &pollUrl() const { return m_strPollURL; }
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    void startPollTimer();
+    void reportPollStatus();
+
+    IViewHost *m_host;
+    CHtmlCtrl m_html;
+    IStatusWindow *m_wndStatus = nullptr;
+    int m_nTimerId = 0;
+    int m_pollPeriodMs = 0;
+    std::string m_strPollURL;
+    QDateTime m_lastSuccess;
+    QString m_lastFailure;
+};

@@ -1,0 +1,139 @@
+#include "scraper.h"
+
+#include "htmldocument.h"
+#include "tinfo.h"
+
+#include <climits>
+#include <string>
+
+using namespace std::string_view_literals;
+
+namespace {
+
+constexpr auto TodayWord = "오늘"sv;
+constexpr auto PersonsWord = "명"sv;
+constexpr auto CommentsTitle = "최근 댓글"sv;
+constexpr auto TrackbacksTitle = "최근 트랙백"sv;
+constexpr auto GuestbookTitle = "최근 방명록"sv;
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+enum class Section
+{
+    None,
+    Comments,
+    Trackbacks,
+    Guestbook
+};
+
+Section sectionOf(std::string_view tableText)
+{
+    if (tableText.starts_with(CommentsTitle))
+        return Section::Comments;
+    if (tableText.starts_with(TrackbacksTitle))
+        return Section::Trackbacks;
+    if (tableText.starts_with(GuestbookTitle))
+        return Section::Guestbook;
+    return Section::None;
+}
+
+} // namespace
+
+std::optional<int> ParseTodayCount(std::string_view counterText)
+{
+    const auto today = counterText.find(TodayWord);
+    if (today == std::string_view::npos)
+        return std::nullopt;
+    const auto from = today + TodayWord.size();
+    const auto persons = counterText.find(PersonsWord, from);
+    if (persons == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view between = counterText.substr(from, persons - from);
+
+    // The first run of digits; a comma counts only when digits stand on both sides
+    // ("1,234"), and the number saturates instead of overflowing.
+    std::size_t i = 0;
+    while (i < between.size() && !isDigit(between[i]))
+        ++i;
+    long long value = 0;
+    while (i < between.size()) {
+        if (isDigit(between[i])) {
+            value = value * 10 + (between[i] - '0');
+            if (value > INT_MAX)
+                value = INT_MAX + 1LL; // stays above the limit without growing further
+        } else if (between[i] != ',' || i + 1 >= between.size() || !isDigit(between[i + 1])) {
+            break;
+        }
+        ++i;
+    }
+    return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
+
+std::optional<DashboardReading> ReadDashboard(const HtmlDocument *document)
+{
+    if (!document || !document->body())
+        return std::nullopt;
+
+    const HtmlElement *counter = document->getElementById("counter");
+    if (!counter)
+        return std::nullopt;
+    const std::optional<int> count = ParseTodayCount(counter->outerText());
+    if (!count)
+        return std::nullopt;
+
+    const HtmlElement *area = document->getElementById("new");
+    if (!area)
+        return std::nullopt;
+
+    DashboardReading reading;
+    reading.todayCount = *count;
+    Section section = Section::None;
+    for (const HtmlElement *element : area->all()) {
+        const std::string tag = element->tagName();
+        if (tag == "TABLE") {
+            section = sectionOf(element->outerText());
+        } else if (tag == "A") {
+            std::string text = element->innerText();
+            if (text.empty())
+                continue;
+            std::optional<std::string> href = element->getAttribute("href");
+            if (!href)
+                continue;
+            RecentItem item{std::move(text), std::move(*href)};
+            switch (section) {
+            case Section::Comments:
+                reading.comments.push_back(std::move(item));
+                break;
+            case Section::Trackbacks:
+                reading.trackbacks.push_back(std::move(item));
+                break;
+            case Section::Guestbook:
+                reading.guestbook.push_back(std::move(item));
+                break;
+            case Section::None:
+                break;
+            }
+        }
+    }
+
+    // Each section opens with one link that is not an item (the "more" link).
+    for (RecentItemList *list : {&reading.comments, &reading.trackbacks, &reading.guestbook}) {
+        if (!list->empty())
+            list->erase(list->begin());
+    }
+    return reading;
+}
+
+void HandOverReading(const DashboardReading &reading, lTInfo &store)
+{
+    // The order matters: any-new is cleared before the hand-overs that may set it, and
+    // the guestbook, which ends the silent first reading, comes last of the three.
+    store.SetAnyNew(false);
+    store.SetComments(reading.comments);
+    store.SetTrackbacks(reading.trackbacks);
+    store.SetGuestbook(reading.guestbook);
+    store.SetTodayCount(reading.todayCount);
+}

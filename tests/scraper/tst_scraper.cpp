@@ -1,0 +1,216 @@
+#include "htmldocument.h"
+#include "scraper.h"
+#include "tinfoimp.h"
+
+#include <QFile>
+#include <QTest>
+
+namespace {
+
+const QUrl dashboardUrl(QStringLiteral("http://blog.example/owner/center/dashboard"));
+
+std::optional<DashboardReading> readHtml(const QByteArray &html, const QByteArray &charset = {})
+{
+    const auto doc = HtmlDocument::parse(html, charset, dashboardUrl);
+    return ReadDashboard(doc.get());
+}
+
+QByteArray testFile(const char *name)
+{
+    QFile f(qEnvironmentVariable("ORMIX_TEST_DATA") + QStringLiteral("/dashboard/") +
+            QString::fromLatin1(name));
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("missing test file %s", name);
+    return f.readAll();
+}
+
+// A page with the given counter text and the given markup inside "new".
+QByteArray page(const char *counter, const char *area)
+{
+    return QByteArray("<html><body><p id=counter>") + counter + "</p><div id=new>" + area +
+           "</div></body></html>";
+}
+
+QStringList texts(const RecentItemList &list)
+{
+    QStringList out;
+    for (const auto &item : list)
+        out << QString::fromStdString(item.text);
+    return out;
+}
+
+} // namespace
+
+class TestScraper final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readsARealisticDashboard()
+    {
+        const auto reading = readHtml(testFile("dashboard.html"));
+        QVERIFY(reading);
+        QCOMPARE(reading->todayCount, 1234);
+        QCOMPARE(texts(reading->comments),
+                 (QStringList{QStringLiteral("좋은 글 감사합니다 & 잘 보고 갑니다"),
+                              QStringLiteral("두 번째 댓글"), QStringLiteral("공백이 많은 댓글")}));
+        QCOMPARE(reading->comments[0].link, std::string("http://blog.example/123#comment456"));
+        QCOMPARE(reading->comments[1].link,
+                 std::string("http://blog.example/owner/456?x=1#comment789"));
+        QCOMPARE(texts(reading->trackbacks), QStringList{QStringLiteral("다른 블로그의 글")});
+        QCOMPARE(reading->trackbacks[0].link, std::string("http://other.example/post/1"));
+        // The anchor without an href is no item; the image adds no text.
+        QCOMPARE(texts(reading->guestbook),
+                 (QStringList{QStringLiteral("안녕하세요!"), QStringLiteral("비밀글입니다")}));
+    }
+
+    void euckrPageReadsLikeUtf8()
+    {
+        const auto utf8 = readHtml(testFile("dashboard.html"));
+        const auto euckr = readHtml(testFile("dashboard-euckr.html"));
+        QVERIFY(utf8 && euckr);
+        QCOMPARE(euckr->todayCount, utf8->todayCount);
+        QVERIFY(euckr->comments == utf8->comments);
+        QVERIFY(euckr->trackbacks == utf8->trackbacks);
+        QVERIFY(euckr->guestbook == utf8->guestbook);
+        // The charset named by the HTTP header wins over a wrong meta.
+        QByteArray mislabelled = testFile("dashboard-euckr.html");
+        mislabelled.replace("charset=\"euc-kr\"", "charset=\"utf-8\"");
+        const auto byHeader = readHtml(mislabelled, "EUC-KR");
+        QVERIFY(byHeader);
+        QVERIFY(byHeader->comments == utf8->comments);
+    }
+
+    void todayCount_data()
+    {
+        QTest::addColumn<QString>("counter");
+        QTest::addColumn<int>("count");
+        QTest::newRow("plain") << QStringLiteral("오늘 15명 어제 40명") << 15;
+        QTest::newRow("zero") << QStringLiteral("오늘 0명") << 0;
+        QTest::newRow("thousands") << QStringLiteral("오늘 1,234명") << 1234;
+        QTest::newRow("colon") << QStringLiteral("오늘: 15명") << 15;
+        QTest::newRow("no digits") << QStringLiteral("오늘 -명") << 0;
+        QTest::newRow("first run only") << QStringLiteral("오늘 12 (3)명") << 12;
+        QTest::newRow("trailing comma") << QStringLiteral("오늘 12,명") << 12;
+        QTest::newRow("double comma") << QStringLiteral("오늘 1,,234명") << 1;
+        QTest::newRow("int max") << QStringLiteral("오늘 2147483647명") << 2147483647;
+        QTest::newRow("overflow saturates")
+            << QStringLiteral("오늘 99999999999999999999999명") << 2147483647;
+        QTest::newRow("later 명 counts") << QStringLiteral("명 오늘 7 명") << 7;
+    }
+
+    void todayCount()
+    {
+        QFETCH(QString, counter);
+        QFETCH(int, count);
+        const auto parsed = ParseTodayCount(counter.toStdString());
+        QVERIFY(parsed);
+        QCOMPARE(*parsed, count);
+        // The same through a whole page.
+        const auto reading = readHtml(page(counter.toUtf8().constData(), ""));
+        QVERIFY(reading);
+        QCOMPARE(reading->todayCount, count);
+    }
+
+    void missingPartsFailTheReading_data()
+    {
+        QTest::addColumn<QByteArray>("html");
+        QTest::newRow("명 only before 오늘") << page("3명 오늘", "");
+        QTest::newRow("no 오늘") << page("today 3명", "");
+        QTest::newRow("no counter") << QByteArray("<body><div id=new></div></body>");
+        QTest::newRow("no new") << QByteArray("<body><p id=counter>오늘 3명</p></body>");
+        QTest::newRow("counter only as name")
+            << QByteArray("<body><p name=counter>오늘 3명</p><div id=new></div></body>");
+        QTest::newRow("empty document") << QByteArray();
+    }
+
+    void missingPartsFailTheReading()
+    {
+        QFETCH(QByteArray, html);
+        QVERIFY(!readHtml(html));
+    }
+
+    void sections()
+    {
+        // Links before the first title and after an untitled table belong nowhere;
+        // a section with only its leading link is empty.
+        const auto reading = readHtml(page("오늘 1명", R"(
+            <a href="/x">stray</a>
+            <table><tr><td>최근 댓글</td></tr></table><a href="/more">더보기</a>
+            <table><tr><td>광고</td></tr></table><a href="/ad">광고 링크</a>
+            <table><tr><td>최근 트랙백</td></tr></table><a href="/more">더보기</a>
+              <a href="/t1">트랙백1</a>)"));
+        QVERIFY(reading);
+        QVERIFY(reading->comments.empty());
+        QCOMPARE(texts(reading->trackbacks), QStringList{QStringLiteral("트랙백1")});
+        QVERIFY(reading->guestbook.empty());
+    }
+
+    void repeatedTitlesFeedOneList()
+    {
+        const auto reading = readHtml(page("오늘 1명", R"(
+            <table><tr><td>최근 방명록</td></tr></table><a href="/more">더보기</a><a href="/g1">g1</a>
+            <table><tr><td>최근 방명록 (2)</td></tr></table><a href="/g2">g2</a>)"));
+        QVERIFY(reading);
+        QCOMPARE(texts(reading->guestbook),
+                 (QStringList{QStringLiteral("g1"), QStringLiteral("g2")}));
+    }
+
+    void nestedTableEndsTheSection()
+    {
+        const auto reading = readHtml(page("오늘 1명", R"(
+            <table><tr><td>최근 댓글</td></tr></table><a href="/more">더보기</a>
+            <a href="/c1">c1</a>
+            <table><tr><td><a href="/c2">c2</a></td></tr></table>)"));
+        QVERIFY(reading);
+        QCOMPARE(texts(reading->comments), QStringList{QStringLiteral("c1")});
+    }
+
+    void titleMustStandFirst()
+    {
+        const auto reading = readHtml(page("오늘 1명", R"(
+            <table><tr><td> 최근 댓글</td></tr></table><a href="/more">m</a><a href="/c1">c1</a>
+            <table><tr><td>&nbsp;최근 트랙백</td></tr></table><a href="/more">m</a><a href="/t1">t1</a>
+            <table><tr><td><br></td></tr><tr><td>최근 방명록</td></tr></table><a href="/m">m</a><a href="/g1">g1</a>)"));
+        QVERIFY(reading);
+        // A blank in the markup collapses away in the rendered text; a no-break space
+        // does not, and neither does the line break of a spacer row.
+        QCOMPARE(texts(reading->comments), QStringList{QStringLiteral("c1")});
+        QVERIFY(reading->trackbacks.empty());
+        QVERIFY(reading->guestbook.empty());
+    }
+
+    void emptyAreaGivesEmptyLists()
+    {
+        const auto reading = readHtml(page("오늘 5명", ""));
+        QVERIFY(reading);
+        QCOMPARE(reading->todayCount, 5);
+        QVERIFY(reading->comments.empty() && reading->trackbacks.empty() &&
+                reading->guestbook.empty());
+    }
+
+    void failedReadingLeavesTheStoreAlone()
+    {
+        CTInfoImp store;
+        const auto first = readHtml(testFile("dashboard.html"));
+        QVERIFY(first);
+        HandOverReading(*first, store);
+        auto changed = *first;
+        changed.comments.insert(changed.comments.begin(), {"새 댓글", "http://blog.example/9"});
+        HandOverReading(changed, store);
+        QVERIFY(store.IsNewComment());
+        QVERIFY(store.IsAnyNew());
+
+        QVERIFY(!readHtml(page("오늘 없음", "")));
+        // Nothing was handed over: lists, flags and count are those of the last good page.
+        QCOMPARE(store.GetTodayCount(), 1234);
+        QVERIFY(store.IsAnyNew());
+        QVERIFY(store.IsNewComment());
+        std::string text, link;
+        QVERIFY(store.GetLatestComment(text, link));
+        QCOMPARE(text, std::string("새 댓글"));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestScraper)
+#include "tst_scraper.moc"
