@@ -18,13 +18,31 @@ class QTimer;
 // follows redirects as a browser does and keeps the loaded page as an HtmlDocument.
 // Events reach the sink from the event loop, one document-complete per loaded page.
 //
-// Negative status codes passed to IHtmlkSink::OnNavigateError for network failures
-// are listed in NavigationFailure.
+// A successful load reports OnDownloadComplete, then OnDocumentComplete. A failed one reports
+// OnNavigateError (the failed hop's address, status), OnDownloadComplete, and then, unless the
+// sink set cancel, loads a small built-in error page (no "counter" or "new") and reports
+// OnDocumentComplete for it; GetLocationURL then gives the failed address. A navigation
+// started while another runs cancels it: the older one reports nothing more.
+//
+// The status passed to OnNavigateError is the HTTP status for answers of 400 and above, and
+// otherwise a negative NavigationFailure. From QNetworkReply::NetworkError:
+//   ConnectionRefusedError                          -> FailureConnectionRefused (-1)
+//   HostNotFoundError                               -> FailureHostNotFound (-2)
+//   TimeoutError; the whole navigation over time    -> FailureTimeout (-3)
+//   SslHandshakeFailedError (certificate refused)   -> FailureTls (-4)
+//   more than MaxRedirects redirects                -> FailureTooManyRedirects (-5)
+//   a body over the size limit                      -> FailureBodyTooLarge (-6)
+//   RemoteHostClosedError (also a cut-off body)     -> FailureConnectionClosed (-7)
+//   Proxy*Error, UnknownProxyError                  -> FailureProxy (-8)
+//   not http(s) or no host (also a redirect there);
+//   ProtocolUnknownError, ProtocolInvalidOperation  -> FailureBadAddress (-9)
+//   anything else                                   -> FailureOther (-10)
 class CHtmlCtrl : public QObject
 {
     Q_OBJECT
 public:
-    enum NavigationFailure : int {
+    enum NavigationFailure : int
+    {
         FailureConnectionRefused = -1,
         FailureHostNotFound = -2,
         FailureTimeout = -3,
@@ -60,7 +78,7 @@ public:
     std::string GetLocationURL() const;
     // The current document; null before the first completed load.
     const HtmlDocument *GetHtmlDocument() const;
-    // True while a navigation is under way.
+    // True from a Navigate call until its events are delivered.
     bool IsBusy() const;
 
     // For tests and benchmarks.

@@ -1,0 +1,490 @@
+#include "htmlctrl.h"
+
+#include "htmlsink.h"
+
+#include <QAbstractNetworkCache>
+#include <QHostAddress>
+#include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QTimer>
+
+#include <utility>
+
+namespace {
+
+bool isLoopbackHost(const QString &host)
+{
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+// The system's proxy for everything but loopback, which a proxy could not reach anyway.
+class SystemProxyExceptLoopback final : public QNetworkProxyFactory
+{
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override
+    {
+        if (isLoopbackHost(query.peerHostName()))
+            return {QNetworkProxy(QNetworkProxy::NoProxy)};
+        return systemProxyForQuery(query);
+    }
+};
+
+bool isWebAddress(const QUrl &url)
+{
+    const QString scheme = url.scheme();
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
+QUrl toUrl(const std::string &text)
+{
+    const QString s = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).trimmed();
+    QUrl url(s);
+    if (url.scheme().isEmpty())
+        url = QUrl::fromUserInput(s);
+    return url;
+}
+
+// The charset parameter of a Content-Type value, without quotes; empty when absent.
+QByteArray charsetOf(const QByteArray &contentType)
+{
+    const QList<QByteArray> parts = contentType.split(';');
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        const QByteArray part = parts[i].trimmed();
+        const qsizetype eq = part.indexOf('=');
+        if (eq < 0 || part.left(eq).trimmed().toLower() != "charset")
+            continue;
+        QByteArray value = part.mid(eq + 1).trimmed();
+        if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
+            value = value.mid(1, value.size() - 2);
+        return value;
+    }
+    return {};
+}
+
+QList<std::pair<QByteArray, QByteArray>> parseHeaderLines(const std::string &headers)
+{
+    QList<std::pair<QByteArray, QByteArray>> out;
+    const QByteArray all = QByteArray::fromStdString(headers);
+    for (const QByteArray &rawLine : all.split('\n')) {
+        const QByteArray line = rawLine.trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0)
+            continue;
+        const QByteArray name = line.left(colon).trimmed();
+        bool token = !name.isEmpty();
+        for (const char c : name)
+            token = token && c > 32 && c < 127 && c != '(' && c != ')' && c != ',' && c != '"';
+        if (token)
+            out.append({name, line.mid(colon + 1).trimmed()});
+    }
+    return out;
+}
+
+bool sameOrigin(const QUrl &a, const QUrl &b)
+{
+    return a.scheme() == b.scheme() && a.host() == b.host() && a.port() == b.port();
+}
+
+int failureFor(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+        return CHtmlCtrl::FailureConnectionRefused;
+    case QNetworkReply::HostNotFoundError:
+        return CHtmlCtrl::FailureHostNotFound;
+    case QNetworkReply::TimeoutError:
+        return CHtmlCtrl::FailureTimeout;
+    case QNetworkReply::SslHandshakeFailedError:
+        return CHtmlCtrl::FailureTls;
+    case QNetworkReply::TooManyRedirectsError:
+        return CHtmlCtrl::FailureTooManyRedirects;
+    case QNetworkReply::RemoteHostClosedError:
+        return CHtmlCtrl::FailureConnectionClosed;
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyTimeoutError:
+    case QNetworkReply::ProxyAuthenticationRequiredError:
+    case QNetworkReply::UnknownProxyError:
+        return CHtmlCtrl::FailureProxy;
+    case QNetworkReply::ProtocolUnknownError:
+    case QNetworkReply::ProtocolInvalidOperationError:
+        return CHtmlCtrl::FailureBadAddress;
+    default:
+        return CHtmlCtrl::FailureOther;
+    }
+}
+
+QByteArray errorPage(const QUrl &url, int code)
+{
+    const QString address = url.toString(QUrl::FullyEncoded).toHtmlEscaped();
+    return QByteArrayLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
+                             "<title>페이지를 표시할 수 없습니다</title></head>\n"
+                             "<body><h1>페이지를 표시할 수 없습니다</h1>\n<p>주소: ") +
+           address.toUtf8() + QByteArrayLiteral("</p>\n<p>오류 코드: ") + QByteArray::number(code) +
+           QByteArrayLiteral("</p>\n</body></html>\n");
+}
+
+} // namespace
+
+struct CHtmlCtrl::Private
+{
+    explicit Private(CHtmlCtrl *owner) : q(owner) {}
+
+    void start(const QUrl &url, QByteArray method, QByteArray body,
+               QList<std::pair<QByteArray, QByteArray>> headers);
+    void sendHop(const QUrl &url);
+    void onHeaders();
+    void onReadyRead();
+    void onFinished();
+    // True when the answer's status decided the navigation's course (redirect or error).
+    bool handleStatus();
+    void followRedirect(int status, const QByteArray &location);
+    void fail(int code, const QUrl &url);
+    void succeed();
+    void dropReply();
+
+    void deliverSuccess(quint64 generation, QUrl url, QByteArray body, QByteArray charset);
+    void deliverFailure(quint64 generation, QUrl url, int code);
+
+    CHtmlCtrl *q;
+    IHtmlkSink *sink = nullptr;
+    std::unique_ptr<QNetworkAccessManager> nam;
+    std::unique_ptr<HtmlDocument> document;
+    QUrl location;
+    int timeoutMs = DefaultTimeoutMs;
+    qint64 maxBodyBytes = DefaultMaxBodyBytes;
+
+    // The navigation under way. generation changes with every new one, so events still
+    // queued for an older one can tell they are stale.
+    quint64 generation = 0;
+    bool busy = false;
+    QPointer<QNetworkReply> reply;
+    QTimer deadline;
+    QUrl hopUrl;
+    QByteArray method;
+    QByteArray body;
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    int redirects = 0;
+    bool statusHandled = false;
+    QByteArray buffer;
+};
+
+void CHtmlCtrl::Private::dropReply()
+{
+    if (!reply)
+        return;
+    QNetworkReply *r = reply;
+    reply = nullptr;
+    QObject::disconnect(r, nullptr, q, nullptr);
+    r->abort();
+    r->deleteLater();
+}
+
+void CHtmlCtrl::Private::start(const QUrl &url, QByteArray newMethod, QByteArray newBody,
+                               QList<std::pair<QByteArray, QByteArray>> newHeaders)
+{
+    dropReply();
+    ++generation;
+    busy = true;
+    redirects = 0;
+    method = std::move(newMethod);
+    body = std::move(newBody);
+    headers = std::move(newHeaders);
+    deadline.start(timeoutMs);
+    if (!isWebAddress(url)) {
+        fail(FailureBadAddress, url);
+        return;
+    }
+    sendHop(url);
+}
+
+void CHtmlCtrl::Private::sendHop(const QUrl &url)
+{
+    hopUrl = url;
+    buffer.clear();
+    statusHandled = false;
+
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    // Every poll must reach the server.
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    request.setHeader(
+        QNetworkRequest::UserAgentHeader,
+        QByteArrayLiteral("Mozilla/5.0 (X11; Linux x86_64) Ormix/" ORMIX_VERSION_TEXT));
+    for (const auto &[name, value] : std::as_const(headers))
+        request.setRawHeader(name, value);
+
+    QNetworkReply *r = nullptr;
+    if (method == "GET") {
+        r = nam->get(request);
+    } else {
+        if (method == "POST" && !request.hasRawHeader("Content-Type"))
+            request.setHeader(QNetworkRequest::ContentTypeHeader,
+                              QByteArrayLiteral("application/x-www-form-urlencoded"));
+        r = nam->sendCustomRequest(request, method, body);
+    }
+    // Keeps Qt's own buffer small; onReadyRead drains it into ours, which is capped.
+    r->setReadBufferSize(256 * 1024);
+    reply = r;
+    QObject::connect(r, &QNetworkReply::metaDataChanged, q, [this, r] {
+        if (r == reply)
+            onHeaders();
+    });
+    QObject::connect(r, &QNetworkReply::readyRead, q, [this, r] {
+        if (r == reply)
+            onReadyRead();
+    });
+    QObject::connect(r, &QNetworkReply::finished, q, [this, r] {
+        if (r == reply)
+            onFinished();
+    });
+}
+
+bool CHtmlCtrl::Private::handleStatus()
+{
+    if (statusHandled)
+        return false;
+    const QVariant statusAttr = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!statusAttr.isValid())
+        return false;
+    statusHandled = true;
+    const int status = statusAttr.toInt();
+    const QByteArray location = reply->rawHeader("Location");
+    if ((status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
+        !location.isEmpty()) {
+        followRedirect(status, location);
+        return true;
+    }
+    if (status >= 400) {
+        fail(status, hopUrl);
+        return true;
+    }
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    if (length.isValid() && length.toLongLong() > maxBodyBytes) {
+        fail(FailureBodyTooLarge, hopUrl);
+        return true;
+    }
+    return false;
+}
+
+void CHtmlCtrl::Private::onHeaders()
+{
+    handleStatus();
+}
+
+void CHtmlCtrl::Private::onReadyRead()
+{
+    if (!statusHandled && handleStatus())
+        return;
+    while (reply && reply->bytesAvailable() > 0) {
+        const qint64 room = maxBodyBytes - buffer.size();
+        buffer += reply->read(room + 1);
+        if (buffer.size() > maxBodyBytes) {
+            fail(FailureBodyTooLarge, hopUrl);
+            return;
+        }
+    }
+}
+
+void CHtmlCtrl::Private::onFinished()
+{
+    if (!statusHandled && handleStatus())
+        return;
+    const QNetworkReply::NetworkError error = reply->error();
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (error != QNetworkReply::NoError) {
+        // Authentication and similar answers come here with their HTTP status.
+        if (status.isValid() && status.toInt() >= 400)
+            fail(status.toInt(), hopUrl);
+        else
+            fail(failureFor(error), hopUrl);
+        return;
+    }
+    onReadyRead();
+    if (reply)
+        succeed();
+}
+
+void CHtmlCtrl::Private::followRedirect(int status, const QByteArray &location)
+{
+    const QUrl from = hopUrl;
+    if (++redirects > MaxRedirects) {
+        fail(FailureTooManyRedirects, from);
+        return;
+    }
+    QUrl target = from.resolved(QUrl::fromEncoded(location));
+    if (!isWebAddress(target)) {
+        fail(FailureBadAddress, target.isValid() ? target : from);
+        return;
+    }
+    if (!target.hasFragment() && from.hasFragment())
+        target.setFragment(from.fragment(QUrl::FullyEncoded), QUrl::TolerantMode);
+
+    // As browsers do: 303 always, 301 and 302 for POST, turn into a GET without a body.
+    if ((status == 303 && method != "HEAD") ||
+        ((status == 301 || status == 302) && method == "POST")) {
+        method = "GET";
+        body.clear();
+        headers.removeIf([](const std::pair<QByteArray, QByteArray> &h) {
+            const QByteArray name = h.first.toLower();
+            return name == "content-type" || name == "content-length" || name == "origin";
+        });
+    }
+    if (!sameOrigin(from, target)) {
+        headers.removeIf([](const std::pair<QByteArray, QByteArray> &h) {
+            return h.first.toLower() == "authorization";
+        });
+    }
+    dropReply();
+    sendHop(target);
+}
+
+void CHtmlCtrl::Private::fail(int code, const QUrl &url)
+{
+    dropReply();
+    deadline.stop();
+    QMetaObject::invokeMethod(
+        q, [this, gen = generation, url, code] { deliverFailure(gen, url, code); },
+        Qt::QueuedConnection);
+}
+
+void CHtmlCtrl::Private::succeed()
+{
+    const QByteArray charset = charsetOf(reply->rawHeader("Content-Type"));
+    QByteArray page = std::move(buffer);
+    buffer.clear();
+    dropReply();
+    deadline.stop();
+    QMetaObject::invokeMethod(
+        q,
+        [this, gen = generation, url = hopUrl, page = std::move(page), charset] {
+            deliverSuccess(gen, url, page, charset);
+        },
+        Qt::QueuedConnection);
+}
+
+void CHtmlCtrl::Private::deliverSuccess(quint64 gen, QUrl url, QByteArray page, QByteArray charset)
+{
+    if (gen != generation)
+        return;
+    busy = false;
+    location = url;
+    document = HtmlDocument::parse(page, charset, url);
+    if (!sink)
+        return;
+    sink->OnDownloadComplete();
+    if (gen == generation)
+        sink->OnDocumentComplete();
+}
+
+void CHtmlCtrl::Private::deliverFailure(quint64 gen, QUrl url, int code)
+{
+    if (gen != generation)
+        return;
+    busy = false;
+    location = url;
+    bool cancel = false;
+    if (sink) {
+        sink->OnNavigateError(url.toString(QUrl::FullyEncoded).toStdString(), std::string(), code,
+                              cancel);
+        // The handler may have started another navigation (or a nested loop did).
+        if (gen != generation)
+            return;
+        sink->OnDownloadComplete();
+        if (gen != generation)
+            return;
+    }
+    if (cancel)
+        return;
+    document = HtmlDocument::parse(errorPage(url, code), QByteArrayLiteral("UTF-8"), url);
+    if (sink)
+        sink->OnDocumentComplete();
+}
+
+CHtmlCtrl::CHtmlCtrl(QObject *parent) : QObject(parent), d(std::make_unique<Private>(this))
+{
+    d->nam = std::make_unique<QNetworkAccessManager>();
+    // In memory only: the login cookie lives as long as the run.
+    d->nam->setCookieJar(new QNetworkCookieJar(d->nam.get()));
+    d->nam->setProxyFactory(new SystemProxyExceptLoopback);
+    d->nam->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    d->deadline.setSingleShot(true);
+    connect(&d->deadline, &QTimer::timeout, this, [this] {
+        if (d->busy && d->reply)
+            d->fail(FailureTimeout, d->hopUrl);
+    });
+}
+
+CHtmlCtrl::~CHtmlCtrl()
+{
+    d->deadline.stop();
+    d->dropReply();
+}
+
+bool CHtmlCtrl::CreateFromStatic(IHtmlkSink *sink)
+{
+    d->sink = sink;
+    return true;
+}
+
+void CHtmlCtrl::Navigate(const std::string &url)
+{
+    d->start(toUrl(url), QByteArrayLiteral("GET"), {}, {});
+}
+
+void CHtmlCtrl::Navigate2(const std::string &url, const QByteArray &postData,
+                          const std::string &headers)
+{
+    d->start(toUrl(url), postData.isNull() ? QByteArrayLiteral("GET") : QByteArrayLiteral("POST"),
+             postData, parseHeaderLines(headers));
+}
+
+void CHtmlCtrl::DeleteUrlCacheEntry(const std::string &url)
+{
+    if (QAbstractNetworkCache *cache = d->nam->cache())
+        cache->remove(toUrl(url));
+}
+
+std::string CHtmlCtrl::GetLocationURL() const
+{
+    if (d->location.isEmpty())
+        return {};
+    return d->location.toString(QUrl::FullyEncoded).toStdString();
+}
+
+const HtmlDocument *CHtmlCtrl::GetHtmlDocument() const
+{
+    return d->document.get();
+}
+
+bool CHtmlCtrl::IsBusy() const
+{
+    return d->busy;
+}
+
+void CHtmlCtrl::setTimeoutMs(int ms)
+{
+    d->timeoutMs = qMax(1, ms);
+}
+
+void CHtmlCtrl::setMaxBodyBytes(qint64 bytes)
+{
+    d->maxBodyBytes = qMax<qint64>(0, bytes);
+}
+
+QNetworkAccessManager *CHtmlCtrl::networkAccessManager() const
+{
+    return d->nam.get();
+}
