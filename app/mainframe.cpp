@@ -1,0 +1,110 @@
+#include "mainframe.h"
+
+#include "logindialog.h"
+#include "ormixview.h"
+#include "settingsdialog.h"
+#include "ui/statuswindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+CMainFrame::CMainFrame()
+{
+    setWindowTitle(QStringLiteral("Ormix"));
+    // The view's form: an address to open by hand. Nobody sees it, but a page loaded
+    // through it goes through the driver like any other.
+    auto *form = new QWidget(this);
+    auto *layout = new QHBoxLayout(form);
+    m_address = new QLineEdit(form);
+    auto *go = new QPushButton(QStringLiteral("Go"), form);
+    layout->addWidget(m_address);
+    layout->addWidget(go);
+    setCentralWidget(form);
+
+    m_view = new COrmixView(this, this);
+    connect(go, &QPushButton::clicked, this,
+            [this] { m_view->OnGo(m_address->text().toStdString()); });
+}
+
+CMainFrame::~CMainFrame()
+{
+    tearDown();
+}
+
+void CMainFrame::start()
+{
+    m_view->OnInitialUpdate();
+}
+
+void CMainFrame::tearDown()
+{
+    // The poll timer stops and the view goes before the windows it refreshes.
+    if (m_view) {
+        m_view->OnDestroy();
+        delete m_view;
+        m_view = nullptr;
+    }
+    delete m_errorBox.data();
+    m_status.reset();
+}
+
+void CMainFrame::HideFrame()
+{
+    hide();
+}
+
+IStatusWindow *CMainFrame::CreateStatusWindow(const QRect &rect)
+{
+    m_status = std::make_unique<COrmixWnd>();
+    connect(m_status.get(), &COrmixWnd::closeRequested, this, &CMainFrame::CloseMainFrame);
+    connect(m_status.get(), &COrmixWnd::settingsRequested, this, &CMainFrame::runSettingsDialog,
+            Qt::QueuedConnection);
+    m_status->Create(rect);
+    return m_status.get();
+}
+
+bool CMainFrame::RunLoginDialog()
+{
+    TLogin dialog;
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void CMainFrame::ShowNavigationError(const QString &message)
+{
+    // Not blocking: the event loop, and with it the next page loads, goes on.
+    auto *box =
+        new QMessageBox(QMessageBox::Critical, QStringLiteral("Ormix"), message, QMessageBox::Ok);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowFlag(Qt::WindowStaysOnTopHint);
+    m_errorBox = box;
+    box->show();
+}
+
+bool CMainFrame::IsNavigationErrorShowing() const
+{
+    return m_errorBox && m_errorBox->isVisible();
+}
+
+void CMainFrame::CloseMainFrame()
+{
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void CMainFrame::closeEvent(QCloseEvent *event)
+{
+    tearDown();
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void CMainFrame::runSettingsDialog()
+{
+    CSettingDlg dialog;
+    if (dialog.exec() == QDialog::Accepted && m_status)
+        m_status->SetTransparency(dialog.transparency());
+}

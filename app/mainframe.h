@@ -1,0 +1,51 @@
+#pragma once
+
+#include "viewhost.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <memory>
+
+class COrmixView;
+class COrmixWnd;
+class QLineEdit;
+class QMessageBox;
+
+// The hidden main window. It never shows; closing it ends the run. It hosts the view
+// (with its hidden address field and "Go" button) and gives the view the windows and
+// dialogs that live above the client layer.
+class CMainFrame final : public QMainWindow, public IViewHost
+{
+    Q_OBJECT
+public:
+    CMainFrame();
+    ~CMainFrame() override;
+    CMainFrame(const CMainFrame &) = delete;
+    CMainFrame &operator=(const CMainFrame &) = delete;
+
+    // Runs the view's initial update: status window, login post.
+    void start();
+
+    COrmixView *view() const { return m_view; }
+    COrmixWnd *statusWindow() const { return m_status.get(); }
+
+    void HideFrame() override;
+    IStatusWindow *CreateStatusWindow(const QRect &rect) override;
+    bool RunLoginDialog() override;
+    void ShowNavigationError(const QString &message) override;
+    bool IsNavigationErrorShowing() const override;
+    void CloseMainFrame() override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void runSettingsDialog();
+    void tearDown();
+
+    COrmixView *m_view = nullptr;
+    std::unique_ptr<COrmixWnd> m_status;
+    QLineEdit *m_address = nullptr;
+    QPointer<QMessageBox> m_errorBox;
+};

@@ -1,0 +1,78 @@
+#include "ormixapp.h"
+
+#include "logindialog.h"
+#include "mainframe.h"
+#include "secret.h"
+#include "ui/windowlook.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstring>
+
+namespace {
+
+void describeApplication(QCoreApplication &app)
+{
+    app.setApplicationName(QStringLiteral("Ormix"));
+    app.setApplicationVersion(QStringLiteral(ORMIX_VERSION_TEXT));
+}
+
+void setUpParser(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(
+        QStringLiteral("Watches a hosted blog's dashboard and announces new comments, "
+                       "trackbacks and guestbook entries."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+}
+
+} // namespace
+
+bool HandleInformationalOptions(int argc, char **argv, int &exitCode)
+{
+    bool informational = false;
+    for (int i = 1; i < argc; ++i) {
+        const char *arg = argv[i];
+        if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h") || !std::strcmp(arg, "-?") ||
+            !std::strcmp(arg, "--help-all") || !std::strcmp(arg, "--version") ||
+            !std::strcmp(arg, "-v"))
+            informational = true;
+    }
+    if (!informational)
+        return false;
+    // No display is needed to print help or the version.
+    QCoreApplication app(argc, argv);
+    describeApplication(app);
+    QCommandLineParser parser;
+    setUpParser(parser);
+    parser.process(app); // prints and exits for --help and --version
+    exitCode = 0;
+    return true;
+}
+
+COrmixApp::COrmixApp(int &argc, char **argv) : QApplication(argc, argv)
+{
+    describeApplication(*this);
+    setQuitOnLastWindowClosed(false);
+    WindowLook::InstallKoreanFontSubstitution();
+    QCommandLineParser parser;
+    setUpParser(parser);
+    parser.process(*this); // rejects anything but Qt's own options
+}
+
+COrmixApp::~COrmixApp() = default;
+
+bool COrmixApp::InitInstance()
+{
+    // The password will be in this process's memory from the login on.
+    ProtectProcessSecrets();
+    {
+        TLogin login;
+        if (login.exec() != QDialog::Accepted)
+            return false;
+    }
+    m_frame = std::make_unique<CMainFrame>();
+    m_frame->start();
+    return true;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QApplication>
+
+#include <memory>
+
+class CMainFrame;
+
+// The application object: asks for the login before anything else exists, then builds
+// the hidden frame whose view does the rest.
+class COrmixApp final : public QApplication
+{
+    Q_OBJECT
+public:
+    COrmixApp(int &argc, char **argv);
+    ~COrmixApp() override;
+
+    // False when the program should end at once (the first login was cancelled).
+    bool InitInstance();
+    CMainFrame *mainFrame() const { return m_frame.get(); }
+
+private:
+    std::unique_ptr<CMainFrame> m_frame;
+};
+
+// Handles --help and --version without a display; true when the program should end
+// with exitCode.
+bool HandleInformationalOptions(int argc, char **argv, int &exitCode);

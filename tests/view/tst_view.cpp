@@ -1,0 +1,355 @@
+#include "demohost.h"
+#include "ormixview.h"
+#include "statuswindow.h"
+#include "testenv.h"
+#include "tinfo.h"
+#include "viewhost.h"
+
+#include <QJsonArray>
+#include <QTcpServer>
+#include <QTest>
+
+#include <functional>
+
+namespace {
+
+class FakeStatus final : public IStatusWindow
+{
+public:
+    void Refresh() override { ++refreshes; }
+    void SetTransparency(int percent) override { transparency = percent; }
+    void SetPollStatus(const QDateTime &success, const QString &failure) override
+    {
+        lastSuccess = success;
+        lastFailure = failure;
+    }
+    int refreshes = 0;
+    int transparency = -1;
+    QDateTime lastSuccess;
+    QString lastFailure;
+};
+
+class FakeHost final : public IViewHost
+{
+public:
+    void HideFrame() override { ++hides; }
+    IStatusWindow *CreateStatusWindow(const QRect &rect) override
+    {
+        statusRect = rect;
+        return &status;
+    }
+    bool RunLoginDialog() override
+    {
+        ++loginDialogs;
+        return answerLogin ? answerLogin() : false;
+    }
+    void ShowNavigationError(const QString &message) override
+    {
+        errors << message;
+        errorOpen = true;
+    }
+    bool IsNavigationErrorShowing() const override { return errorOpen; }
+    void CloseMainFrame() override { ++closes; }
+
+    FakeStatus status;
+    QRect statusRect;
+    int hides = 0;
+    int loginDialogs = 0;
+    int closes = 0;
+    QStringList errors;
+    bool errorOpen = false;
+    std::function<bool()> answerLogin;
+};
+
+int statInt(DemoHost &host, const char *name)
+{
+    return host.stats().value(QLatin1String(name)).toInt(-1);
+}
+
+} // namespace
+
+class TestView final : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TempConfigHome> m_home;
+
+    // Logs in to host with the given credentials and waits for the outcome.
+    static void credentials(const QString &blogUrl, const QByteArray &id, const QByteArray &pw,
+                            int interval = 1)
+    {
+        lTInfo *store = GetTInfo();
+        store->SetBlogURL(blogUrl.toStdString());
+        store->SetLoginID(id.toStdString());
+        store->SetPassword(pw.toStdString());
+        store->SetInterval(interval);
+        store->SetLoginState(LoggedOut);
+    }
+
+private slots:
+    void init() { m_home = std::make_unique<TempConfigHome>(); }
+    void cleanup() { m_home.reset(); }
+
+    void loginThenPollsReachTheServer()
+    {
+        DemoHost host;
+        QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+        host.setCount(15);
+        credentials(host.blogUrl(), "owner", host.password().toUtf8());
+        FakeHost frame;
+        {
+            COrmixView view(&frame);
+            view.OnInitialUpdate();
+            QCOMPARE(frame.statusRect, QRect(100, 100, 150, 23));
+            QCOMPARE(frame.status.transparency, 10);
+            QCOMPARE(GetTInfo()->GetLoginState(), int(LoginPosted));
+            QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+            QCOMPARE(GetTInfo()->GetViewer(), static_cast<ITHViewer *>(&view));
+            QCOMPARE(frame.hides, 1);
+            QVERIFY(view.isPolling());
+            QCOMPARE(view.pollPeriodMs(), 1000);
+            QCOMPARE(QString::fromStdString(view.pollUrl()), host.dashboardUrl().toString());
+            QCOMPARE(GetTInfo()->GetTodayCount(), 15);
+            QVERIFY(frame.status.lastSuccess.isValid());
+
+            const int first = statInt(host, "dashboardRequests");
+            host.setCount(16);
+            QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "dashboardRequests") >= first + 3, 6000);
+            QCOMPARE(GetTInfo()->GetTodayCount(), 16);
+            QCOMPARE(statInt(host, "loginPosts"), 1);
+            QCOMPARE(frame.loginDialogs, 0);
+            QVERIFY(frame.errors.isEmpty());
+        }
+        QVERIFY(GetTInfo()->GetViewer() == nullptr);
+    }
+
+    void formEncodingKeepsEveryCharacter()
+    {
+        QCOMPARE(COrmixView::FormEncode("a-Z_0.*"), std::string("a-Z_0.*"));
+        QCOMPARE(COrmixView::FormEncode("a b&c=d+e%f"), std::string("a+b%26c%3Dd%2Be%25f"));
+        QCOMPARE(COrmixView::FormEncode("한"), std::string("%ED%95%9C"));
+        QCOMPARE(COrmixView::LoginAddress("http://blog.example"),
+                 std::string("http://blog.example/login?requestURI=http%3A%2F%2Fblog.example%"
+                             "2Fowner%2Fcenter%2Fdashboard&try=1"));
+        QCOMPARE(COrmixView::LoginAddress("https://blog.example"),
+                 std::string("https://blog.example/login?requestURI=https%3A%2F%2Fblog.example%"
+                             "2Fowner%2Fcenter%2Fdashboard&try=1"));
+        QCOMPARE(COrmixView::LoginBody("http://b.example", "me", "p w"),
+                 std::string("requestURI=http%3A%2F%2Fb.example%2Fowner%2Fcenter%2Fdashboard&"
+                             "goPortal=false&loginid=me&password=p+w&save=on"));
+        QCOMPARE(COrmixView::PollPeriodMs(30), 30000);
+        QCOMPARE(COrmixView::PollPeriodMs(100000000), 2147483647);
+    }
+
+    void passwordReachesTheHostIntact()
+    {
+        const QByteArray password = "a&b=c+d%e f한글%2B";
+        DemoHost host;
+        QVERIFY(host.setPassword(password));
+        credentials(host.blogUrl(), "owner", password);
+        FakeHost frame;
+        COrmixView view(&frame);
+        view.OnInitialUpdate();
+        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QCOMPARE(frame.loginDialogs, 0);
+        const QJsonObject last = host.stats().value(QLatin1String("lastLogin")).toObject();
+        QCOMPARE(last.value(QLatin1String("password")).toString(), QString::fromUtf8(password));
+        QCOMPARE(last.value(QLatin1String("goPortal")).toString(), QStringLiteral("false"));
+    }
+
+    void wrongPasswordAsksAgain()
+    {
+        DemoHost host;
+        credentials(host.blogUrl(), "owner", "wrong");
+        FakeHost frame;
+        const QString right = host.password();
+        frame.answerLogin = [&] {
+            // The user corrects the password in the dialog, which fills the store.
+            GetTInfo()->SetPassword(right.toStdString());
+            return true;
+        };
+        COrmixView view(&frame);
+        view.OnInitialUpdate();
+        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QCOMPARE(frame.loginDialogs, 1);
+        QCOMPARE(statInt(host, "loginPosts"), 2);
+        QCOMPARE(frame.closes, 0);
+    }
+
+    void cancelInTheRepeatedLoginEndsWithoutPostingAgain()
+    {
+        DemoHost host;
+        credentials(host.blogUrl(), "owner", "wrong");
+        FakeHost frame;
+        COrmixView view(&frame);
+        view.OnInitialUpdate();
+        QTRY_COMPARE(frame.loginDialogs, 1);
+        QCOMPARE(frame.closes, 1);
+        QTest::qWait(300);
+        QCOMPARE(statInt(host, "loginPosts"), 1);
+        QCOMPARE(GetTInfo()->GetLoginState(), int(LoggedOut));
+        QVERIFY(!view.isPolling());
+    }
+
+    void expiredSessionLogsInAgainSilently()
+    {
+        DemoHost host;
+        credentials(host.blogUrl(), "owner", host.password().toUtf8());
+        FakeHost frame;
+        COrmixView view(&frame);
+        view.OnInitialUpdate();
+        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QVERIFY(host.expireSessions());
+        host.setCount(42);
+        QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "loginPosts") == 2, 5000);
+        QTRY_COMPARE(GetTInfo()->GetTodayCount(), 42);
+        QCOMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QCOMPARE(frame.loginDialogs, 0);
+        QVERIFY(frame.errors.isEmpty());
+    }
+
+    void passwordChangedOnTheHostBringsTheDialogBack()
+    {
+        DemoHost host;
+        credentials(host.blogUrl(), "owner", host.password().toUtf8());
+        FakeHost frame;
+        COrmixView view(&frame);
+        view.OnInitialUpdate();
+        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QVERIFY(host.setPassword("changed"));
+        QVERIFY(host.expireSessions());
+        frame.answerLogin = [] {
+            GetTInfo()->SetPassword("changed");
+            return true;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(frame.loginDialogs, 1, 5000);
+        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QCOMPARE(statInt(host, "loginPosts"), 3);
+    }
+
+    void euckrDashboardReadsTheSame()
+    {
+        DemoHost host;
+        host.addItem(DemoHost::Comment, QStringLiteral("첫 댓글"), QStringLiteral("/1#c1"));
+        credentials(host.blogUrl(), "owner", host.password().toUtf8());
+        FakeHost frame;
+        COrmixView view(&frame);
+        view.OnInitialUpdate();
+        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        std::string text, link;
+        QVERIFY(GetTInfo()->GetLatestComment(text, link));
+        QCOMPARE(QString::fromStdString(text), QStringLiteral("첫 댓글"));
+
+        host.addItem(DemoHost::Comment, QStringLiteral("똠방각하 댓글"), QStringLiteral("/2#c2"));
+        const int before = statInt(host, "dashboardRequests");
+        QVERIFY(host.injectFault(QStringLiteral("euckr"), -1));
+        QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "dashboardRequests") > before, 4000);
+        QTRY_VERIFY(GetTInfo()->GetLatestComment(text, link) && text == "똠방각하 댓글");
+        QCOMPARE(QString::fromStdString(link), host.url(QStringLiteral("/2#c2")).toString());
+        QVERIFY(frame.errors.isEmpty());
+    }
+
+    void networkFailuresAreReported_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<qint64>("value");
+        QTest::addColumn<int>("code");
+        QTest::newRow("hung server") << QStringLiteral("delay") << qint64(5000) << -3;
+        QTest::newRow("endless body") << QStringLiteral("endless") << qint64(0) << -6;
+        QTest::newRow("redirect loop") << QStringLiteral("redirectloop") << qint64(0) << -5;
+        QTest::newRow("server error") << QStringLiteral("status") << qint64(503) << 503;
+    }
+
+    void networkFailuresAreReported()
+    {
+        QFETCH(QString, fault);
+        QFETCH(qint64, value);
+        QFETCH(int, code);
+        DemoHost host;
+        host.setCount(7);
+        credentials(host.blogUrl(), "owner", host.password().toUtf8());
+        FakeHost frame;
+        COrmixView view(&frame);
+        view.htmlCtrl().setTimeoutMs(1500);
+        view.htmlCtrl().setMaxBodyBytes(512 * 1024);
+        view.OnInitialUpdate();
+        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QVERIFY(host.injectFault(fault, 1, value));
+        QTRY_COMPARE_WITH_TIMEOUT(frame.errors.size(), 1, 8000);
+        const QString expected = QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
+                                     .arg(host.dashboardUrl().toString())
+                                     .arg(code);
+        if (fault != QLatin1String("redirectloop"))
+            QCOMPARE(frame.errors.first(), expected);
+        else
+            QVERIFY(frame.errors.first().endsWith(QStringLiteral("오류 코드 (-5)")));
+        QCOMPARE(frame.status.lastFailure, frame.errors.first());
+        // The error page keeps the failed address: no new login, numbers kept.
+        QCOMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QCOMPARE(GetTInfo()->GetTodayCount(), 7);
+        // Closing the box lets polling go on, and the next good page is read.
+        host.setCount(8);
+        frame.errorOpen = false;
+        QTRY_COMPARE_WITH_TIMEOUT(GetTInfo()->GetTodayCount(), 8, 6000);
+        QCOMPARE(statInt(host, "loginPosts"), 1);
+    }
+
+    void refusedConnectionFailsTheLogin()
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const quint16 port = probe.serverPort();
+        probe.close();
+        credentials(QStringLiteral("http://127.0.0.1:%1").arg(port), "owner", "pw");
+        FakeHost frame;
+        COrmixView view(&frame);
+        view.OnInitialUpdate();
+        QTRY_COMPARE(frame.loginDialogs, 1);
+        QCOMPARE(frame.errors.size(), 1);
+        QVERIFY(frame.errors.first().endsWith(QStringLiteral("오류 코드 (-1)")));
+        QCOMPARE(frame.closes, 1);
+    }
+
+    void outageShowsOneBoxAndSkipsPolls()
+    {
+        DemoHost host;
+        credentials(host.blogUrl(), "owner", host.password().toUtf8());
+        FakeHost frame;
+        COrmixView view(&frame);
+        view.OnInitialUpdate();
+        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QVERIFY(host.injectFault(QStringLiteral("status"), -1, 500));
+        QTRY_COMPARE_WITH_TIMEOUT(frame.errors.size(), 1, 4000);
+        const int during = statInt(host, "dashboardRequests");
+        QTest::qWait(10 * view.pollPeriodMs() + 500);
+        // Ten poll periods with the box open: no second box, and no poll was sent.
+        QCOMPARE(frame.errors.size(), 1);
+        QCOMPARE(statInt(host, "dashboardRequests"), during);
+        QVERIFY(host.clearFaults());
+        frame.errorOpen = false;
+        QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "dashboardRequests") > during, 4000);
+        QTRY_VERIFY(frame.status.lastFailure.isEmpty());
+        QCOMPARE(frame.errors.size(), 1);
+    }
+
+    void restartTimerOnlyWhilePolling()
+    {
+        DemoHost host;
+        credentials(host.blogUrl(), "owner", host.password().toUtf8());
+        FakeHost frame;
+        COrmixView view(&frame);
+        view.RestartTimer(); // before the login: nothing to restart
+        QVERIFY(!view.isPolling());
+        view.OnInitialUpdate();
+        QTRY_VERIFY(view.isPolling());
+        GetTInfo()->SetInterval(60);
+        view.RestartTimer();
+        QVERIFY(view.isPolling());
+        QCOMPARE(view.pollPeriodMs(), 60000);
+        view.OnDestroy();
+        QVERIFY(!view.isPolling());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestView)
+#include "tst_view.moc"
