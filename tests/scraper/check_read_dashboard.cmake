@@ -1,0 +1,35 @@
+# Runs ormix-read-dashboard on the saved pages and checks its JSON.
+function(read_page out_json out_code)
+    execute_process(COMMAND ${TOOL} ${ARGN} OUTPUT_VARIABLE json RESULT_VARIABLE code)
+    set(${out_json} "${json}" PARENT_SCOPE)
+    set(${out_code} "${code}" PARENT_SCOPE)
+endfunction()
+
+read_page(json code --base http://blog.example/owner/center/dashboard ${DATA}/dashboard.html)
+if(NOT code EQUAL 0)
+    message(FATAL_ERROR "read failed (${code}): ${json}")
+endif()
+string(JSON count GET "${json}" todayCount)
+string(JSON n LENGTH "${json}" comments)
+string(JSON first GET "${json}" comments 0 text)
+string(JSON link GET "${json}" comments 1 link)
+if(NOT count EQUAL 1234 OR NOT n EQUAL 3 OR NOT first STREQUAL "좋은 글 감사합니다 & 잘 보고 갑니다"
+   OR NOT link STREQUAL "http://blog.example/owner/456?x=1#comment789")
+    message(FATAL_ERROR "unexpected reading: ${json}")
+endif()
+
+# The EUC-KR copy reads the same.
+read_page(euc code --base http://blog.example/owner/center/dashboard ${DATA}/dashboard-euckr.html)
+string(JSON eucFirst GET "${euc}" comments 0 text)
+string(JSON encoding GET "${euc}" encoding)
+if(NOT code EQUAL 0 OR NOT eucFirst STREQUAL first OR NOT encoding STREQUAL "EUC-KR")
+    message(FATAL_ERROR "EUC-KR page read differently: ${euc}")
+endif()
+
+# A page that is not a dashboard: ok is false and the exit code says so.
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/not-a-dashboard.html "<p>nothing here</p>")
+read_page(bad code ${CMAKE_CURRENT_BINARY_DIR}/not-a-dashboard.html)
+string(JSON ok GET "${bad}" ok)
+if(NOT code EQUAL 1 OR ok)
+    message(FATAL_ERROR "a non-dashboard page was not reported as unread: ${bad}")
+endif()

@@ -1,0 +1,122 @@
+// ormix-read-dashboard: reads a saved dashboard page (or an address) with the same
+// document layer and scraper as Ormix and prints what would reach the store, as JSON.
+#include "htmlctrl.h"
+#include "htmlsink.h"
+#include "scraper.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+
+namespace {
+
+QJsonArray toJson(const RecentItemList &items)
+{
+    QJsonArray array;
+    for (const RecentItem &item : items) {
+        array.append(QJsonObject{{QStringLiteral("text"), QString::fromStdString(item.text)},
+                                 {QStringLiteral("link"), QString::fromStdString(item.link)}});
+    }
+    return array;
+}
+
+QJsonObject describe(const HtmlDocument *document)
+{
+    QJsonObject out;
+    const std::optional<DashboardReading> reading = ReadDashboard(document);
+    out.insert(QStringLiteral("ok"), reading.has_value());
+    if (document) {
+        out.insert(QStringLiteral("encoding"), QString::fromStdString(document->encodingName()));
+        out.insert(QStringLiteral("baseUrl"), document->baseUrl().toString());
+    }
+    if (reading) {
+        out.insert(QStringLiteral("todayCount"), reading->todayCount);
+        out.insert(QStringLiteral("comments"), toJson(reading->comments));
+        out.insert(QStringLiteral("trackbacks"), toJson(reading->trackbacks));
+        out.insert(QStringLiteral("guestbook"), toJson(reading->guestbook));
+    }
+    return out;
+}
+
+// Waits for one page load of the browser control.
+class LoadWaiter final : public IHtmlkSink
+{
+public:
+    void OnDocumentComplete() override { loop.quit(); }
+    void OnDownloadComplete() override {}
+    void OnNavigateError(const std::string &url, const std::string &, int statusCode,
+                         bool &cancel) override
+    {
+        error = QStringLiteral("%1 (%2)").arg(QString::fromStdString(url)).arg(statusCode);
+        cancel = true;
+        loop.quit();
+    }
+    QEventLoop loop;
+    QString error;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("ormix-read-dashboard"));
+    app.setApplicationVersion(QStringLiteral(ORMIX_VERSION_TEXT));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Reads a dashboard page as Ormix does and prints the result as JSON."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    QCommandLineOption base(QStringLiteral("base"),
+                            QStringLiteral("Address the saved page was loaded from."),
+                            QStringLiteral("url"));
+    QCommandLineOption charset(QStringLiteral("charset"),
+                               QStringLiteral("Charset the server declared for the page."),
+                               QStringLiteral("label"));
+    parser.addOption(base);
+    parser.addOption(charset);
+    parser.addPositionalArgument(QStringLiteral("page"),
+                                 QStringLiteral("A saved page file, or an http(s) address."));
+    parser.process(app);
+    if (parser.positionalArguments().size() != 1)
+        parser.showHelp(2);
+
+    const QString page = parser.positionalArguments().constFirst();
+    QJsonObject result;
+    if (page.startsWith(QLatin1String("http://")) || page.startsWith(QLatin1String("https://"))) {
+        CHtmlCtrl control;
+        LoadWaiter waiter;
+        control.CreateFromStatic(&waiter);
+        control.Navigate(page.toStdString());
+        waiter.loop.exec();
+        if (!waiter.error.isEmpty()) {
+            std::fprintf(stderr, "ormix-read-dashboard: cannot load %s\n",
+                         qPrintable(waiter.error));
+            return 2;
+        }
+        result = describe(control.GetHtmlDocument());
+        result.insert(QStringLiteral("address"), QString::fromStdString(control.GetLocationURL()));
+    } else {
+        QFile file(page);
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "ormix-read-dashboard: cannot read %s\n", qPrintable(page));
+            return 2;
+        }
+        const QUrl address = parser.isSet(base)
+                                 ? QUrl(parser.value(base))
+                                 : QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
+        const auto document =
+            HtmlDocument::parse(file.readAll(), parser.value(charset).toLatin1(), address);
+        result = describe(document.get());
+    }
+    const QByteArray json = QJsonDocument(result).toJson(QJsonDocument::Indented);
+    std::fwrite(json.constData(), 1, static_cast<size_t>(json.size()), stdout);
+    return result.value(QStringLiteral("ok")).toBool() ? 0 : 1;
+}
