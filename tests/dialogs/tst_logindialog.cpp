@@ -1,0 +1,534 @@
+#include "logindialog.h"
+#include "messagerecorder.h"
+#include "settings.h"
+#include "testenv.h"
+#include "tinfo.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+
+#include <limits>
+
+namespace {
+
+QStringList utf8List(std::initializer_list<const char *> texts)
+{
+    QStringList out;
+    for (const char *text : texts)
+        out.append(QString::fromUtf8(text));
+    return out;
+}
+
+QLineEdit *edit(TLogin &dlg, const char *name)
+{
+    return dlg.findChild<QLineEdit *>(QLatin1String(name));
+}
+
+QPushButton *button(TLogin &dlg, const char *name)
+{
+    return dlg.findChild<QPushButton *>(QLatin1String(name));
+}
+
+QCheckBox *saveIdBox(TLogin &dlg)
+{
+    return dlg.findChild<QCheckBox *>(QStringLiteral("saveIdCheck"));
+}
+
+struct Entries
+{
+    QString address;
+    QString id;
+    QString password;
+    QString interval;
+    bool saveId = true;
+};
+
+void enter(TLogin &dlg, const Entries &e)
+{
+    edit(dlg, "blogUrlEdit")->setText(e.address);
+    edit(dlg, "idEdit")->setText(e.id);
+    edit(dlg, "passwordEdit")->setText(e.password);
+    edit(dlg, "intervalEdit")->setText(e.interval);
+    saveIdBox(dlg)->setChecked(e.saveId);
+}
+
+void clickOk(TLogin &dlg)
+{
+    QTest::mouseClick(button(dlg, "okButton"), Qt::LeftButton);
+}
+
+std::string setting(const char *name)
+{
+    std::string value;
+    ReadSettingString(name, value);
+    return value;
+}
+
+int settingNumber(const char *name, int fallback = -1)
+{
+    int value = fallback;
+    ReadSettingDword(fallback, name, value);
+    return value;
+}
+
+// Fills the store with values that no accepted login in these tests produces.
+void markStore()
+{
+    lTInfo *info = GetTInfo();
+    info->SetLoginID("before");
+    info->SetPassword("before");
+    info->SetBlogURL("before");
+    info->SetInterval(-1);
+}
+
+const Entries valid{QStringLiteral("http://blog.example"), QStringLiteral("owner"),
+                    QStringLiteral("pw"), QStringLiteral("30"), true};
+
+} // namespace
+
+class TestLoginDialog final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { markStore(); }
+
+    void reportsOnlyTheFirstFailure_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("interval");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("warning");
+
+        const QString noId = QStringLiteral("아이디를 입력하세요");
+        const QString noPassword = QStringLiteral("비밀번호를 입력하세요");
+        const QString noAddress = QStringLiteral("홈페이지 URL 을 입력하세요 ");
+        const QString badScheme = QStringLiteral("블로그 주소는 http:// 로 시작해야 합니다.");
+        const QString tooShort = QStringLiteral("주기를 10 이상으로 설정하십시요");
+        const QString notNumber = QStringLiteral("Please enter a positive integer.");
+        const QString url = QStringLiteral("http://blog.example");
+        const QString id = QStringLiteral("owner");
+        const QString pw = QStringLiteral("pw");
+
+        QTest::newRow("everything empty")
+            << QString() << QString() << QString() << QString() << notNumber << true;
+        QTest::newRow("texts empty")
+            << QString() << QString() << QString() << QStringLiteral("30") << noId << false;
+        QTest::newRow("id empty, interval bad")
+            << url << QString() << pw << QStringLiteral("9") << noId << false;
+        QTest::newRow("password and address empty")
+            << QString() << id << QString() << QStringLiteral("30") << noPassword << false;
+        QTest::newRow("address empty")
+            << QString() << id << pw << QStringLiteral("30") << noAddress << false;
+        QTest::newRow("ftp refused") << QStringLiteral("ftp://blog.example") << id << pw
+                                     << QStringLiteral("9") << badScheme << false;
+        QTest::newRow("no scheme") << QStringLiteral("blog.example") << id << pw
+                                   << QStringLiteral("30") << badScheme << false;
+        QTest::newRow("leading blank") << QStringLiteral(" http://blog.example") << id << pw
+                                       << QStringLiteral("30") << badScheme << false;
+        QTest::newRow("scheme later") << QStringLiteral("x http://blog.example") << id << pw
+                                      << QStringLiteral("30") << badScheme << false;
+        QTest::newRow("interval 9") << url << id << pw << QStringLiteral("9") << tooShort << false;
+        QTest::newRow("interval 0") << url << id << pw << QStringLiteral("0") << tooShort << false;
+        QTest::newRow("interval empty") << url << id << pw << QString() << notNumber << true;
+        QTest::newRow("interval 10")
+            << url << id << pw << QStringLiteral("10") << QString() << false;
+        QTest::newRow("upper-case scheme") << QStringLiteral("HTTP://Blog.Example") << id << pw
+                                           << QStringLiteral("30") << QString() << false;
+        QTest::newRow("https") << QStringLiteral("https://blog.example") << id << pw
+                               << QStringLiteral("30") << QString() << false;
+    }
+
+    void reportsOnlyTheFirstFailure()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, id);
+        QFETCH(QString, password);
+        QFETCH(QString, interval);
+        QFETCH(QString, message);
+        QFETCH(bool, warning);
+
+        TempConfigHome home;
+        MessageRecorder recorder;
+        TLogin dlg;
+        dlg.show();
+        enter(dlg, {address, id, password, interval, true});
+        clickOk(dlg);
+
+        if (message.isEmpty()) {
+            QCOMPARE(recorder.texts(), QStringList());
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+            QVERIFY(!dlg.isVisible());
+            QCOMPARE(GetTInfo()->GetLoginID(), id.toStdString());
+            return;
+        }
+        QCOMPARE(recorder.texts(), QStringList{message});
+        const MessageRecorder::Message &shown = recorder.messages().constFirst();
+        QCOMPARE(shown.icon, warning ? QMessageBox::Warning : QMessageBox::NoIcon);
+        QCOMPARE(shown.parent, &dlg);
+        // Stays open with nothing handed over or stored.
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+        QCOMPARE(GetTInfo()->GetLoginID(), std::string("before"));
+        QCOMPARE(GetTInfo()->GetInterval(), -1);
+        QCOMPARE(settingNumber("CHECK_SAVEID"), -1);
+        QVERIFY(!QFile::exists(home.settingsFile()));
+    }
+
+    void badIntervalSelectsTheField_data()
+    {
+        QTest::addColumn<QString>("interval");
+        QTest::newRow("empty") << QString();
+        // Not typable, but pasted or set text must not slip through either.
+        QTest::newRow("digits then letter") << QStringLiteral("12x");
+        QTest::newRow("minus") << QStringLiteral("-30");
+    }
+
+    void badIntervalSelectsTheField()
+    {
+        QFETCH(QString, interval);
+        TempConfigHome home;
+        MessageRecorder recorder;
+        TLogin dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        Entries e = valid;
+        e.interval = interval;
+        enter(dlg, e);
+        edit(dlg, "idEdit")->setFocus();
+        clickOk(dlg);
+        QCOMPARE(recorder.texts(), QStringList{QStringLiteral("Please enter a positive integer.")});
+        QLineEdit *field = edit(dlg, "intervalEdit");
+        QCOMPARE(QApplication::focusWidget(), field);
+        QCOMPARE(field->selectedText(), interval);
+        QVERIFY(dlg.isVisible());
+    }
+
+    void normalisesTheAddress_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("capitals and slash") << QStringLiteral("HTTP://Blog.Example.COM/")
+                                            << QStringLiteral("http://blog.example.com");
+        QTest::newRow("scheme only") << QStringLiteral("http://") << QStringLiteral("http:/");
+        QTest::newRow("two slashes keep one")
+            << QStringLiteral("http://blog.example//") << QStringLiteral("http://blog.example/");
+        QTest::newRow("no slash untouched") << QStringLiteral("http://blog.example/Sub")
+                                            << QStringLiteral("http://blog.example/sub");
+        QTest::newRow("https") << QStringLiteral("HTTPS://Secure.Example/")
+                               << QStringLiteral("https://secure.example");
+        // Only ASCII letters change case.
+        QTest::newRow("non-ASCII kept") << QStringLiteral("http://Ä블로그.Example/")
+                                        << QStringLiteral("http://Ä블로그.example");
+    }
+
+    void normalisesTheAddress()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        TempConfigHome home;
+        MessageRecorder recorder;
+        TLogin dlg;
+        Entries e = valid;
+        e.address = typed;
+        enter(dlg, e);
+        clickOk(dlg);
+        QCOMPARE(recorder.texts(), QStringList());
+        QCOMPARE(QString::fromStdString(GetTInfo()->GetBlogURL()), stored);
+        QCOMPARE(QString::fromStdString(setting("BlogURL")), stored);
+        QCOMPARE(QString::fromStdString(dlg.blogUrl()), stored);
+    }
+
+    void lowerCasingSticksWhenALaterCheckStops()
+    {
+        TempConfigHome home;
+        MessageRecorder recorder;
+        TLogin dlg;
+        Entries e = valid;
+        e.address = QStringLiteral("HTTP://Blog.Example/");
+        e.interval = QStringLiteral("9");
+        enter(dlg, e);
+        clickOk(dlg);
+        QCOMPARE(recorder.texts(), QStringList{QStringLiteral("주기를 10 이상으로 설정하십시요")});
+        QCOMPARE(dlg.blogUrl(), std::string("http://blog.example/"));
+        QCOMPARE(edit(dlg, "blogUrlEdit")->text(), e.address);
+    }
+
+    void handsTheEntriesToTheStore()
+    {
+        TempConfigHome home;
+        MessageRecorder recorder;
+        TLogin dlg;
+        enter(dlg, {QStringLiteral("http://blog.example/"), QStringLiteral("주인"),
+                    QStringLiteral("비밀 pw"), QStringLiteral("45"), false});
+        clickOk(dlg);
+        QCOMPARE(recorder.texts(), QStringList());
+        lTInfo *info = GetTInfo();
+        QCOMPARE(info->GetLoginID(), QStringLiteral("주인").toStdString());
+        QCOMPARE(info->GetPassword(), QStringLiteral("비밀 pw").toStdString());
+        QCOMPARE(info->GetBlogURL(), std::string("http://blog.example"));
+        QCOMPARE(info->GetInterval(), 45);
+    }
+
+    void remembersOrForgets_data()
+    {
+        QTest::addColumn<bool>("saveId");
+        QTest::newRow("ticked") << true;
+        QTest::newRow("unticked") << false;
+    }
+
+    void remembersOrForgets()
+    {
+        QFETCH(bool, saveId);
+        TempConfigHome home;
+        // Leftovers of an earlier run that an unticked box must overwrite.
+        WriteSettingDword("INTERVAL", 77);
+        WriteSettingDword("CHECK_SAVEID", 1);
+        WriteRegistryString(SettingsRoot::CurrentUser, "ID", "old");
+        WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL", "http://old.example");
+
+        MessageRecorder recorder;
+        TLogin dlg;
+        enter(dlg, {QStringLiteral("HTTP://Blog.Example/"), QStringLiteral("owner"),
+                    QStringLiteral("pw"), QStringLiteral("45"), saveId});
+        clickOk(dlg);
+        QCOMPARE(recorder.texts(), QStringList());
+        QCOMPARE(GetTInfo()->GetInterval(), 45);
+        QCOMPARE(settingNumber("INTERVAL"), saveId ? 45 : 30);
+        QCOMPARE(settingNumber("CHECK_SAVEID"), saveId ? 1 : 0);
+        std::string id = "x";
+        std::string url = "x";
+        // Forgetting writes empty values; it does not delete them.
+        QVERIFY(ReadSettingString("ID", id));
+        QVERIFY(ReadSettingString("BlogURL", url));
+        QCOMPARE(id, saveId ? std::string("owner") : std::string());
+        QCOMPARE(url, saveId ? std::string("http://blog.example") : std::string());
+    }
+
+    void opensFromTheSettings_data()
+    {
+        QTest::addColumn<int>("checkSaveId"); // -1: not stored
+        QTest::addColumn<QString>("storedUrl");
+        QTest::addColumn<QString>("storedId");
+        QTest::addColumn<int>("storedInterval"); // -1: not stored
+        QTest::addColumn<QString>("shownUrl");
+        QTest::addColumn<QString>("shownId");
+        QTest::addColumn<QString>("shownInterval");
+        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<QString>("focus");
+
+        const QString url = QStringLiteral("http://blog.example");
+        const QString id = QStringLiteral("owner");
+        const QString address = QStringLiteral("blogUrlEdit");
+        const QString idField = QStringLiteral("idEdit");
+        const QString password = QStringLiteral("passwordEdit");
+        const QString id99 = QString(99, QLatin1Char('a'));
+        // 100 bytes of UTF-8 in 34 characters: too long although short on screen.
+        const QString id100 = QString(33, QChar(u'가')) + QLatin1Char('a');
+
+        QTest::newRow("clean profile") << -1 << QString() << QString() << -1 << QString()
+                                       << QString() << QStringLiteral("30") << true << address;
+        QTest::newRow("save-ID off") << 0 << url << id << 77 << QString() << QString()
+                                     << QStringLiteral("30") << false << address;
+        QTest::newRow("address and ID")
+            << 1 << url << id << 77 << url << id << QStringLiteral("77") << true << password;
+        QTest::newRow("any non-zero ticks")
+            << 5 << url << id << 45 << url << id << QStringLiteral("45") << true << password;
+        QTest::newRow("address only") << 1 << url << QString() << -1 << url << QString()
+                                      << QStringLiteral("30") << true << idField;
+        QTest::newRow("ID only") << 1 << QString() << id << -1 << QString() << id
+                                 << QStringLiteral("30") << true << address;
+        QTest::newRow("99-byte ID")
+            << 1 << url << id99 << -1 << url << id99 << QStringLiteral("30") << true << password;
+        QTest::newRow("100-byte ID") << 1 << url << id100 << -1 << url << QString()
+                                     << QStringLiteral("30") << true << idField;
+    }
+
+    void opensFromTheSettings()
+    {
+        QFETCH(int, checkSaveId);
+        QFETCH(QString, storedUrl);
+        QFETCH(QString, storedId);
+        QFETCH(int, storedInterval);
+        QFETCH(QString, shownUrl);
+        QFETCH(QString, shownId);
+        QFETCH(QString, shownInterval);
+        QFETCH(bool, ticked);
+        QFETCH(QString, focus);
+
+        TempConfigHome home;
+        if (checkSaveId >= 0)
+            WriteSettingDword("CHECK_SAVEID", static_cast<std::uint32_t>(checkSaveId));
+        if (storedInterval >= 0)
+            WriteSettingDword("INTERVAL", static_cast<std::uint32_t>(storedInterval));
+        if (!storedUrl.isEmpty())
+            WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL", storedUrl.toStdString());
+        if (!storedId.isEmpty())
+            WriteRegistryString(SettingsRoot::CurrentUser, "ID", storedId.toStdString());
+
+        TLogin dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QCOMPARE(edit(dlg, "blogUrlEdit")->text(), shownUrl);
+        QCOMPARE(edit(dlg, "idEdit")->text(), shownId);
+        QCOMPARE(edit(dlg, "passwordEdit")->text(), QString());
+        QCOMPARE(edit(dlg, "intervalEdit")->text(), shownInterval);
+        QCOMPARE(saveIdBox(dlg)->isChecked(), ticked);
+        QVERIFY(QApplication::focusWidget());
+        QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+    }
+
+    void hugeIntervalIsClampedForTheStore()
+    {
+        TempConfigHome home;
+        MessageRecorder recorder;
+        {
+            TLogin dlg;
+            Entries e = valid;
+            e.interval = QStringLiteral("99999999999");
+            enter(dlg, e);
+            clickOk(dlg);
+            QCOMPARE(recorder.texts(), QStringList());
+        }
+        const int max = std::numeric_limits<int>::max();
+        QCOMPARE(GetTInfo()->GetInterval(), max);
+        QCOMPARE(settingNumber("INTERVAL"), max);
+        TLogin reopened;
+        QCOMPARE(edit(reopened, "intervalEdit")->text(), QString::number(max));
+    }
+
+    void passwordNeverReachesAFile_data()
+    {
+        QTest::addColumn<bool>("saveId");
+        QTest::newRow("ticked") << true;
+        QTest::newRow("unticked") << false;
+    }
+
+    void passwordNeverReachesAFile()
+    {
+        QFETCH(bool, saveId);
+        TempConfigHome home;
+        MessageRecorder recorder;
+        const QString password = QStringLiteral("Zq7-비밀번호-secret");
+        {
+            TLogin dlg;
+            Entries e = valid;
+            e.password = password;
+            e.saveId = saveId;
+            enter(dlg, e);
+            clickOk(dlg);
+            QCOMPARE(recorder.texts(), QStringList());
+        }
+        QCOMPARE(GetTInfo()->GetPassword(), password.toStdString());
+        const QByteArray files = home.allFileContents();
+        QVERIFY(!files.isEmpty());
+        QVERIFY(!files.contains(password.toUtf8()));
+        QVERIFY(!files.contains(QByteArrayLiteral("Zq7")));
+        // Not in any other form QSettings might choose either.
+        QVERIFY(!files.contains(password.toLatin1()));
+        QVERIFY(!files.contains(
+            QByteArray(reinterpret_cast<const char *>(password.utf16()), password.size() * 2)));
+    }
+
+    void typingAndKeys()
+    {
+        TempConfigHome home;
+        MessageRecorder recorder;
+        TLogin dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QLineEdit *interval = edit(dlg, "intervalEdit");
+        interval->clear();
+        QTest::keyClicks(interval, QStringLiteral("1a2-0 "));
+        QCOMPARE(interval->text(), QStringLiteral("120"));
+        QCOMPARE(edit(dlg, "passwordEdit")->echoMode(), QLineEdit::Password);
+
+        QTest::keyClicks(edit(dlg, "blogUrlEdit"), QStringLiteral("http://blog.example"));
+        QTest::keyClicks(edit(dlg, "idEdit"), QStringLiteral("owner"));
+        QTest::keyClicks(edit(dlg, "passwordEdit"), QStringLiteral("pw"));
+        // Enter in a field presses the default button.
+        QTest::keyClick(edit(dlg, "passwordEdit"), Qt::Key_Return);
+        QCOMPARE(recorder.texts(), QStringList());
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(GetTInfo()->GetInterval(), 120);
+        QCOMPARE(GetTInfo()->GetPassword(), std::string("pw"));
+    }
+
+    void cancelStoresNothing()
+    {
+        TempConfigHome home;
+        MessageRecorder recorder;
+        TLogin dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        enter(dlg, valid);
+        QTest::mouseClick(button(dlg, "cancelButton"), Qt::LeftButton);
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(recorder.texts(), QStringList());
+        QCOMPARE(GetTInfo()->GetLoginID(), std::string("before"));
+        QVERIFY(!QFile::exists(home.settingsFile()));
+
+        TLogin escaped;
+        escaped.show();
+        QVERIFY(QTest::qWaitForWindowActive(&escaped));
+        enter(escaped, valid);
+        QTest::keyClick(edit(escaped, "idEdit"), Qt::Key_Escape);
+        QCOMPARE(escaped.result(), int(QDialog::Rejected));
+        QCOMPARE(GetTInfo()->GetLoginID(), std::string("before"));
+    }
+
+    void layoutAndTexts()
+    {
+        TempConfigHome home;
+        TLogin dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Blog 로그인 Ver 0.1c"));
+        QCOMPARE(dlg.font().family(), QStringLiteral("돋움"));
+
+        QStringList chain;
+        QWidget *first = edit(dlg, "blogUrlEdit");
+        QWidget *w = first;
+        do {
+            if (w->focusPolicy() & Qt::TabFocus)
+                chain.append(w->objectName());
+            w = w->nextInFocusChain();
+        } while (w != first);
+        QCOMPARE(chain, (utf8List({"blogUrlEdit", "idEdit", "passwordEdit", "intervalEdit",
+                                   "saveIdCheck", "okButton", "cancelButton"})));
+
+        QStringList labels;
+        for (const QLabel *label : dlg.findChildren<QLabel *>())
+            labels.append(label->text());
+        labels.sort();
+        QStringList expected = utf8List({"블로그주소", "아이디", "비밀번호 ", "조회주기", "초"});
+        expected.sort();
+        QCOMPARE(labels, expected);
+        QCOMPARE(saveIdBox(dlg)->text(), QStringLiteral("아이디 저장"));
+        QCOMPARE(button(dlg, "okButton")->text(), QStringLiteral("확인"));
+        QVERIFY(button(dlg, "okButton")->isDefault());
+        QCOMPARE(button(dlg, "cancelButton")->text(), QStringLiteral("취소"));
+        const QList<QGroupBox *> groups = dlg.findChildren<QGroupBox *>();
+        QCOMPARE(groups.size(), 1);
+        QCOMPARE(groups.at(0)->title(), QStringLiteral("사용자 정보 입력"));
+
+        // Centred on the primary screen's free area, give or take the frame.
+        const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
+        QVERIFY2((dlg.frameGeometry().center() - centre).manhattanLength() <= 40,
+                 qPrintable(QStringLiteral("dialog centre %1,%2")
+                                .arg(dlg.frameGeometry().center().x())
+                                .arg(dlg.frameGeometry().center().y())));
+    }
+};
+
+QTEST_MAIN(TestLoginDialog)
+#include "tst_logindialog.moc"

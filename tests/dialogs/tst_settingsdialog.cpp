@@ -1,0 +1,437 @@
+#include "autostart.h"
+#include "ithviewer.h"
+#include "messagerecorder.h"
+#include "settings.h"
+#include "settingsdialog.h"
+#include "testenv.h"
+#include "tinfo.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSlider>
+#include <QStandardPaths>
+#include <QTest>
+
+namespace {
+
+QStringList utf8List(std::initializer_list<const char *> texts)
+{
+    QStringList out;
+    for (const char *text : texts)
+        out.append(QString::fromUtf8(text));
+    return out;
+}
+
+// Stands in for the polling view: counts restarts and notes the interval the
+// store held at each one.
+class FakeViewer final : public ITHViewer
+{
+public:
+    void RestartTimer() override { restarts.append(GetTInfo()->GetInterval()); }
+    void RefreshStatus() override { ++refreshes; }
+    QList<int> restarts;
+    int refreshes = 0;
+};
+
+QLineEdit *intervalEdit(CSettingDlg &dlg)
+{
+    return dlg.findChild<QLineEdit *>(QStringLiteral("intervalEdit"));
+}
+
+QSlider *slider(CSettingDlg &dlg)
+{
+    return dlg.findChild<QSlider *>(QStringLiteral("transparencySlider"));
+}
+
+QCheckBox *autostartBox(CSettingDlg &dlg)
+{
+    return dlg.findChild<QCheckBox *>(QStringLiteral("autostartCheck"));
+}
+
+QPushButton *button(CSettingDlg &dlg, const char *name)
+{
+    return dlg.findChild<QPushButton *>(QLatin1String(name));
+}
+
+void clickOk(CSettingDlg &dlg)
+{
+    QTest::mouseClick(button(dlg, "okButton"), Qt::LeftButton);
+}
+
+int settingNumber(const char *name, int fallback = -1)
+{
+    int value = fallback;
+    ReadSettingDword(fallback, name, value);
+    return value;
+}
+
+QString entryExecLine()
+{
+    QFile f(QString::fromStdString(AutostartEntryPath()));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    for (const QString &line : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("Exec=")))
+            return line.mid(5);
+    }
+    return {};
+}
+
+} // namespace
+
+class TestSettingsDialog final : public QObject
+{
+    Q_OBJECT
+
+    FakeViewer m_viewer;
+
+private slots:
+    void init()
+    {
+        m_viewer.restarts.clear();
+        m_viewer.refreshes = 0;
+        GetTInfo()->SetInterval(30);
+        GetTInfo()->SetViewer(&m_viewer);
+    }
+
+    void cleanup() { GetTInfo()->SetViewer(nullptr); }
+
+    void showsTheIntervalInUse()
+    {
+        TempConfigHome home;
+        // A login that did not save its interval left 30 in the settings.
+        WriteSettingDword("INTERVAL", 30);
+        GetTInfo()->SetInterval(45);
+        MessageRecorder recorder;
+        CSettingDlg dlg;
+        QCOMPARE(intervalEdit(dlg)->text(), QStringLiteral("45"));
+        clickOk(dlg);
+        QCOMPARE(recorder.texts(), QStringList());
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(m_viewer.restarts, QList<int>());
+        QCOMPARE(GetTInfo()->GetInterval(), 45);
+        QCOMPARE(settingNumber("INTERVAL"), 45);
+    }
+
+    void restartsTheTimerOnlyOnAChange()
+    {
+        TempConfigHome home;
+        MessageRecorder recorder;
+        {
+            CSettingDlg dlg;
+            clickOk(dlg);
+            QCOMPARE(m_viewer.restarts, QList<int>());
+        }
+        {
+            CSettingDlg dlg;
+            intervalEdit(dlg)->setText(QStringLiteral("60"));
+            clickOk(dlg);
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+            // Restarted once, after the store had the new interval.
+            QCOMPARE(m_viewer.restarts, QList<int>{60});
+            QCOMPARE(GetTInfo()->GetInterval(), 60);
+            QCOMPARE(settingNumber("INTERVAL"), 60);
+        }
+        // Before the view exists there is nobody to restart.
+        GetTInfo()->SetViewer(nullptr);
+        {
+            CSettingDlg dlg;
+            intervalEdit(dlg)->setText(QStringLiteral("90"));
+            clickOk(dlg);
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+            QCOMPARE(GetTInfo()->GetInterval(), 90);
+        }
+        QCOMPARE(m_viewer.restarts, QList<int>{60});
+        QCOMPARE(recorder.texts(), QStringList());
+    }
+
+    void checksTheInterval_data()
+    {
+        QTest::addColumn<QString>("interval");
+        QTest::addColumn<QString>("message");
+        const QString range = QStringLiteral("Please enter an integer between 10 and 100000000.");
+        QTest::newRow("9") << QStringLiteral("9") << range;
+        QTest::newRow("just above") << QStringLiteral("100000001") << range;
+        QTest::newRow("past 32 bits") << QStringLiteral("99999999999") << range;
+        QTest::newRow("negative") << QStringLiteral("-30") << range;
+        QTest::newRow("empty") << QString() << QStringLiteral("Please enter an integer.");
+        QTest::newRow("letters") << QStringLiteral("6o")
+                                 << QStringLiteral("Please enter an integer.");
+        QTest::newRow("10") << QStringLiteral("10") << QString();
+        QTest::newRow("100000000") << QStringLiteral("100000000") << QString();
+    }
+
+    void checksTheInterval()
+    {
+        QFETCH(QString, interval);
+        QFETCH(QString, message);
+        TempConfigHome home;
+        MessageRecorder recorder;
+        CSettingDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        slider(dlg)->setValue(55);
+        intervalEdit(dlg)->setText(interval);
+        clickOk(dlg);
+        if (message.isEmpty()) {
+            QCOMPARE(recorder.texts(), QStringList());
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+            QCOMPARE(QString::number(GetTInfo()->GetInterval()), interval);
+            QCOMPARE(m_viewer.restarts.size(), 1);
+            return;
+        }
+        QCOMPARE(recorder.texts(), QStringList{message});
+        QCOMPARE(recorder.messages().constFirst().icon, QMessageBox::Warning);
+        QCOMPARE(recorder.messages().constFirst().parent, &dlg);
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(QApplication::focusWidget(), intervalEdit(dlg));
+        QCOMPARE(intervalEdit(dlg)->selectedText(), interval);
+        // Nothing stored or applied.
+        QVERIFY(!QFile::exists(home.settingsFile()));
+        QCOMPARE(GetTInfo()->GetInterval(), 30);
+        QCOMPARE(m_viewer.restarts, QList<int>());
+    }
+
+    void transparencyIsStoredAsSet()
+    {
+        TempConfigHome home;
+        MessageRecorder recorder;
+        {
+            CSettingDlg dlg;
+            dlg.show();
+            QVERIFY(QTest::qWaitForWindowActive(&dlg));
+            QCOMPARE(slider(dlg)->value(), 10);
+            slider(dlg)->setFocus();
+            QTest::keyClick(slider(dlg), Qt::Key_End);
+            clickOk(dlg);
+            QCOMPARE(dlg.transparency(), 100);
+            QCOMPARE(settingNumber("Transparency"), 100);
+        }
+        {
+            CSettingDlg dlg;
+            QCOMPARE(slider(dlg)->value(), 100);
+            slider(dlg)->setValue(0);
+            clickOk(dlg);
+            QCOMPARE(dlg.transparency(), 0);
+            QCOMPARE(settingNumber("Transparency"), 0);
+        }
+        QCOMPARE(recorder.texts(), QStringList());
+    }
+
+    void opensWithTheStoredChoices_data()
+    {
+        QTest::addColumn<int>("transparency");     // -1000: not stored
+        QTest::addColumn<int>("startWithSession"); // -1000: not stored
+        QTest::addColumn<int>("shownTransparency");
+        QTest::addColumn<bool>("ticked");
+        QTest::newRow("nothing stored") << -1000 << -1000 << 10 << false;
+        QTest::newRow("stored") << 40 << 1 << 40 << true;
+        QTest::newRow("above range") << 150 << 0 << 100 << false;
+        QTest::newRow("below range") << -5 << 2 << 0 << true;
+        QTest::newRow("odd autostart value") << 10 << 3 << 10 << false;
+        QTest::newRow("negative autostart value") << 10 << -1 << 10 << false;
+    }
+
+    void opensWithTheStoredChoices()
+    {
+        QFETCH(int, transparency);
+        QFETCH(int, startWithSession);
+        QFETCH(int, shownTransparency);
+        QFETCH(bool, ticked);
+        TempConfigHome home;
+        if (transparency != -1000)
+            WriteSettingDword("Transparency", static_cast<std::uint32_t>(transparency));
+        if (startWithSession != -1000)
+            WriteSettingDword("StartWhenWinStart", static_cast<std::uint32_t>(startWithSession));
+        CSettingDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QCOMPARE(slider(dlg)->value(), shownTransparency);
+        QCOMPARE(autostartBox(dlg)->isChecked(), ticked);
+        QCOMPARE(QApplication::focusWidget(), button(dlg, "okButton"));
+    }
+
+    void autostartFollowsTheBox()
+    {
+        TempConfigHome home;
+        MessageRecorder recorder;
+        {
+            CSettingDlg dlg;
+            autostartBox(dlg)->setChecked(true);
+            clickOk(dlg);
+            QVERIFY(dlg.startsWithSession());
+        }
+        QVERIFY(AutostartEntryExists());
+        QCOMPARE(entryExecLine(), QCoreApplication::applicationFilePath());
+        QCOMPARE(settingNumber("StartWhenWinStart"), 1);
+        const QString validator =
+            QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+        if (!validator.isEmpty()) {
+            QProcess p;
+            p.start(validator, {QString::fromStdString(AutostartEntryPath())});
+            QVERIFY(p.waitForFinished());
+            QCOMPARE(p.exitCode(), 0);
+            QCOMPARE(p.readAllStandardOutput().trimmed(), QByteArray());
+        }
+        {
+            CSettingDlg dlg;
+            QVERIFY(autostartBox(dlg)->isChecked());
+            autostartBox(dlg)->setChecked(false);
+            clickOk(dlg);
+            QVERIFY(!dlg.startsWithSession());
+        }
+        QVERIFY(!AutostartEntryExists());
+        QCOMPARE(settingNumber("StartWhenWinStart"), 0);
+        {
+            // Unticked with no entry to remove is not worth a word.
+            CSettingDlg dlg;
+            clickOk(dlg);
+        }
+        QCOMPARE(recorder.texts(), QStringList());
+    }
+
+    void unwritableAutostartIsReported()
+    {
+        TempConfigHome home;
+        // A plain file where the autostart folder belongs: the entry cannot be written,
+        // even for root.
+        QFile blocker(home.path() + QStringLiteral("/autostart"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        MessageRecorder recorder;
+        CSettingDlg dlg;
+        slider(dlg)->setValue(70);
+        intervalEdit(dlg)->setText(QStringLiteral("60"));
+        autostartBox(dlg)->setChecked(true);
+        clickOk(dlg);
+        QCOMPARE(recorder.messages().size(), 1);
+        QVERIFY(recorder.texts().at(0).startsWith(
+            QStringLiteral("자동 실행 설정을 저장하지 못했습니다.")));
+        QCOMPARE(recorder.messages().at(0).icon, QMessageBox::Warning);
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QVERIFY(!dlg.startsWithSession());
+        QCOMPARE(settingNumber("StartWhenWinStart"), 0);
+        // The rest of the choices still count.
+        QCOMPARE(settingNumber("Transparency"), 70);
+        QCOMPARE(settingNumber("INTERVAL"), 60);
+        QCOMPARE(GetTInfo()->GetInterval(), 60);
+        CSettingDlg reopened;
+        QVERIFY(!autostartBox(reopened)->isChecked());
+    }
+
+    void unremovableAutostartIsReported()
+    {
+        TempConfigHome home;
+        // A folder in the entry's place cannot be removed as a file.
+        QVERIFY(
+            QDir().mkpath(QString::fromStdString(AutostartEntryPath()) + QStringLiteral("/keep")));
+        QVERIFY(AutostartEntryExists());
+        WriteSettingDword("StartWhenWinStart", 1);
+        MessageRecorder recorder;
+        CSettingDlg dlg;
+        QVERIFY(autostartBox(dlg)->isChecked());
+        autostartBox(dlg)->setChecked(false);
+        clickOk(dlg);
+        QCOMPARE(recorder.messages().size(), 1);
+        QVERIFY(recorder.texts().at(0).startsWith(
+            QStringLiteral("자동 실행 설정을 해제하지 못했습니다.")));
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        // The entry is still there, so the box must say so next time.
+        QVERIFY(dlg.startsWithSession());
+        QCOMPARE(settingNumber("StartWhenWinStart"), 1);
+    }
+
+    void cancelChangesNothing()
+    {
+        TempConfigHome home;
+        WriteSettingDword("Transparency", 40);
+        const QByteArray before = home.allFileContents();
+        MessageRecorder recorder;
+        {
+            CSettingDlg dlg;
+            dlg.show();
+            QVERIFY(QTest::qWaitForWindowActive(&dlg));
+            slider(dlg)->setValue(90);
+            intervalEdit(dlg)->setText(QStringLiteral("60"));
+            autostartBox(dlg)->setChecked(true);
+            QTest::mouseClick(button(dlg, "cancelButton"), Qt::LeftButton);
+            QCOMPARE(dlg.result(), int(QDialog::Rejected));
+            QVERIFY(!dlg.isVisible());
+        }
+        {
+            CSettingDlg dlg;
+            dlg.show();
+            QVERIFY(QTest::qWaitForWindowActive(&dlg));
+            slider(dlg)->setValue(90);
+            QTest::keyClick(slider(dlg), Qt::Key_Escape);
+            QCOMPARE(dlg.result(), int(QDialog::Rejected));
+        }
+        QCOMPARE(home.allFileContents(), before);
+        QCOMPARE(settingNumber("Transparency"), 40);
+        QVERIFY(!AutostartEntryExists());
+        QCOMPARE(GetTInfo()->GetInterval(), 30);
+        QCOMPARE(m_viewer.restarts, QList<int>());
+        QCOMPARE(recorder.texts(), QStringList());
+    }
+
+    void layoutAndTexts()
+    {
+        TempConfigHome home;
+        CSettingDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("기타 설정"));
+
+        QStringList chain;
+        QWidget *first = button(dlg, "okButton");
+        QWidget *w = first;
+        do {
+            if (w->focusPolicy() & Qt::TabFocus)
+                chain.append(w->objectName());
+            w = w->nextInFocusChain();
+        } while (w != first);
+        QCOMPARE(chain, (utf8List({"okButton", "cancelButton", "transparencySlider",
+                                   "autostartCheck", "intervalEdit"})));
+
+        QCOMPARE(slider(dlg)->orientation(), Qt::Horizontal);
+        QCOMPARE(slider(dlg)->minimum(), 0);
+        QCOMPARE(slider(dlg)->maximum(), 100);
+        QCOMPARE(slider(dlg)->tickPosition(), QSlider::NoTicks);
+        // "(불투명)" sits under the opaque (left) end, "(투명)" under the right one.
+        QLabel *opaque = nullptr;
+        QLabel *clear = nullptr;
+        QStringList labels;
+        for (QLabel *label : dlg.findChildren<QLabel *>()) {
+            labels.append(label->text());
+            if (label->text() == QStringLiteral("(불투명)"))
+                opaque = label;
+            if (label->text() == QStringLiteral("(투명)"))
+                clear = label;
+        }
+        labels.sort();
+        QStringList expected = utf8List({"투명도", "(투명)", "(불투명)", "조회주기", "초"});
+        expected.sort();
+        QCOMPARE(labels, expected);
+        QVERIFY(opaque && clear);
+        QVERIFY(opaque->geometry().center().x() < clear->geometry().center().x());
+        QVERIFY(opaque->geometry().top() >= slider(dlg)->geometry().bottom());
+
+        QCOMPARE(autostartBox(dlg)->text(), QStringLiteral("윈도우 시작시 자동 실행"));
+        QCOMPARE(button(dlg, "okButton")->text(), QStringLiteral("확인"));
+        QVERIFY(button(dlg, "okButton")->isDefault());
+        QCOMPARE(button(dlg, "cancelButton")->text(), QStringLiteral("취소"));
+        const QList<QGroupBox *> groups = dlg.findChildren<QGroupBox *>();
+        QCOMPARE(groups.size(), 1);
+        QCOMPARE(groups.at(0)->title(), QString());
+    }
+};
+
+QTEST_MAIN(TestSettingsDialog)
+#include "tst_settingsdialog.moc"
