@@ -5,6 +5,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <regex>
 
@@ -15,6 +16,7 @@ using Pairs = std::vector<std::pair<std::string, std::string>>;
 const char *const htmlUtf8 = "text/html; charset=UTF-8";
 const char *const jsonType = "application/json";
 const char *const sessionCookie = "OSID";
+const size_t endlessLength = size_t(1) << 40;
 
 Pairs queryPairs(const httplib::Request &req)
 {
@@ -355,26 +357,35 @@ void DemoServer::dashboard(const httplib::Request &req, httplib::Response &res)
         break;
     }
     case FaultKind::Endless: {
+        // Sent with a length no client will wait for (a length, not chunks, so nothing
+        // compresses it and every byte goes out as it is written).
         auto chunk = std::make_shared<std::string>(pages::dashboard(input));
-        res.set_chunked_content_provider(htmlUtf8, [this, chunk](size_t, httplib::DataSink &sink) {
-            return !m_stopping && sink.write(chunk->data(), chunk->size());
-        });
+        res.set_content_provider(endlessLength, htmlUtf8,
+                                 [this, chunk](size_t, size_t, httplib::DataSink &sink) {
+                                     return !m_stopping && sink.write(chunk->data(), chunk->size());
+                                 });
         break;
     }
     case FaultKind::Trickle: {
         const long everyMs = shape->value > 0 ? shape->value : 200;
-        res.set_chunked_content_provider(
-            htmlUtf8, [this, everyMs](size_t offset, httplib::DataSink &sink) {
-                if (offset == 0)
-                    return sink.write("<!DOCTYPE html><html><body>", 27);
-                return waitFor(std::chrono::milliseconds(everyMs)) && sink.write(" ", 1);
+        res.set_content_provider(endlessLength, htmlUtf8,
+                                 [this, everyMs](size_t offset, size_t, httplib::DataSink &sink) {
+                                     if (offset == 0)
+                                         return sink.write("<!DOCTYPE html><html><body>", 27);
+                                     return waitFor(std::chrono::milliseconds(everyMs)) &&
+                                            sink.write(" ", 1);
+                                 });
+        break;
+    }
+    case FaultKind::Oversize: {
+        input.padTo = static_cast<size_t>(shape->value);
+        auto page = std::make_shared<std::string>(pages::dashboard(input));
+        res.set_content_provider(
+            page->size(), htmlUtf8, [page](size_t offset, size_t length, httplib::DataSink &sink) {
+                return sink.write(page->data() + offset, std::min<size_t>(length, 65536));
             });
         break;
     }
-    case FaultKind::Oversize:
-        input.padTo = static_cast<size_t>(shape->value);
-        res.set_content(pages::dashboard(input), htmlUtf8);
-        break;
     case FaultKind::RedirectLoop:
         res.set_redirect("/loop/a");
         break;

@@ -1,0 +1,592 @@
+// The demo blog host over loopback: the login form, the dashboard's page contract,
+// the control channel and every injected fault.
+#include "demohost.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+struct Answer
+{
+    int status = 0;
+    QNetworkReply::NetworkError error = QNetworkReply::NoError;
+    QByteArray body;
+    QByteArray location;
+    QByteArray setCookie;
+    QByteArray contentType;
+};
+
+// One request, no redirects followed, so each hop can be checked.
+class Client
+{
+public:
+    Client()
+    {
+        m_nam.setProxy(QNetworkProxy::NoProxy);
+        m_nam.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    }
+
+    Answer send(const QByteArray &method, const QUrl &url, const QByteArray &body = {},
+                const QByteArray &contentType = {}, qint64 stopAfter = -1, int timeoutMs = 15000)
+    {
+        QNetworkRequest req(url);
+        if (!contentType.isEmpty())
+            req.setRawHeader("Content-Type", contentType);
+        QNetworkReply *reply = m_nam.sendCustomRequest(req, method, body);
+        Answer a;
+        QEventLoop loop;
+        QTimer timer;
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
+            a.body += reply->readAll();
+            if (stopAfter >= 0 && a.body.size() >= stopAfter)
+                loop.quit();
+        });
+        timer.start(timeoutMs);
+        loop.exec();
+        a.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        a.location = reply->rawHeader("Location");
+        a.setCookie = reply->rawHeader("Set-Cookie");
+        a.contentType = reply->rawHeader("Content-Type");
+        if (reply->isFinished()) {
+            a.body += reply->readAll();
+            a.error = reply->error();
+        } else {
+            a.error = QNetworkReply::OperationCanceledError;
+            QObject::disconnect(reply, nullptr, &loop, nullptr);
+            reply->abort();
+        }
+        reply->deleteLater();
+        return a;
+    }
+
+    Answer get(const QUrl &url) { return send("GET", url); }
+
+    // Posts the login form as the program does; true when the host accepted it.
+    Answer login(DemoHost &host, const QByteArray &id, const QByteArray &password)
+    {
+        return send("POST", host.loginUrl(), host.loginBody(id, password),
+                    "application/x-www-form-urlencoded");
+    }
+
+    QNetworkCookieJar *jar() { return m_nam.cookieJar(); }
+
+private:
+    QNetworkAccessManager m_nam;
+};
+
+QString text(const QByteArray &utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+// The "new" element's content, up to the board that follows it.
+QString recentArea(const QString &page)
+{
+    const qsizetype start = page.indexOf(QStringLiteral("<div id=\"new\""));
+    const qsizetype end = page.indexOf(QStringLiteral("<div id=\"board\""));
+    if (start < 0 || end < start)
+        return {};
+    return page.mid(start, end - start);
+}
+
+struct Section
+{
+    QString title;
+    QStringList linkTexts;
+    QStringList hrefs;
+};
+
+// Reads the recent-items area the way the page contract describes it: every table starts a
+// section named by its text, every link after it belongs to that section.
+QList<Section> sections(const QString &area)
+{
+    static const QRegularExpression token(
+        QStringLiteral("<table[^>]*>(.*?)</table>|<a [^>]*href=\"([^\"]*)\"[^>]*>(.*?)</a>"),
+        QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression tags(QStringLiteral("<[^>]*>"));
+    QList<Section> out;
+    auto it = token.globalMatch(area);
+    while (it.hasNext()) {
+        const auto m = it.next();
+        if (!m.captured(1).isNull() && m.capturedStart(1) >= 0) {
+            Section s;
+            s.title = m.captured(1).remove(tags);
+            out.append(s);
+        } else if (!out.isEmpty()) {
+            out.last().linkTexts.append(m.captured(3));
+            out.last().hrefs.append(m.captured(2));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+class TestDemoHost final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void loginAndDashboardFollowThePageContract();
+    void loginBodyArrivesDecodedByteForByte();
+    void wrongPasswordEndsOnTheErrorPage();
+    void loginNeverRedirectsToAnotherHost();
+    void dashboardWithoutValidSessionGoesToLogin();
+    void itemsAndCountsShowUpNewestFirstAndEscaped();
+    void pageReferencesAreServed();
+    void pageSizeOptionPadsThePage();
+    void controlChannelNeedsTheToken();
+    void faultsApplyToTheNextRequestsOnly();
+    void statusDelayAndCloseFaults();
+    void endlessAndTrickleBodiesNeverEnd();
+    void oversizeTruncatedGarbageAndMissingParts();
+    void redirectLoopAndChains();
+    void eucKrPageBytes();
+    void exitsOnSignalAndOnStdinEof();
+};
+
+static Answer loggedIn(Client &c, DemoHost &host)
+{
+    const Answer a = c.login(host, "owner", host.password().toUtf8());
+    return a;
+}
+
+void TestDemoHost::loginAndDashboardFollowThePageContract()
+{
+    DemoHost host;
+    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+    Client c;
+
+    const Answer login = loggedIn(c, host);
+    QCOMPARE(login.status, 302);
+    // The host sends the browser on to exactly the address named in requestURI.
+    QCOMPARE(QUrl(text(login.location)), host.dashboardUrl());
+    QVERIFY(login.setCookie.contains("HttpOnly"));
+    QVERIFY(login.setCookie.contains("Path=/"));
+
+    const Answer page = c.get(host.dashboardUrl());
+    QCOMPARE(page.status, 200);
+    QVERIFY(page.contentType.contains("charset=UTF-8"));
+    const QString html = text(page.body);
+    QVERIFY(html.count(QLatin1Char('\n')) > 150);
+    QCOMPARE(html.count(QStringLiteral("id=\"counter\"")), 1);
+    QCOMPARE(html.count(QStringLiteral("id=\"new\"")), 1);
+    QVERIFY(
+        html.contains(QStringLiteral("<td id=\"counter\">오늘 15명 어제 40명 전체 1234명</td>")));
+
+    const QList<Section> s = sections(recentArea(html));
+    QCOMPARE(s.size(), 3);
+    const QStringList titles{QStringLiteral("최근 댓글"), QStringLiteral("최근 트랙백"),
+                             QStringLiteral("최근 방명록")};
+    const QJsonObject items = host.items();
+    const QStringList kinds{QStringLiteral("comment"), QStringLiteral("trackback"),
+                            QStringLiteral("guestbook")};
+    for (int k = 0; k < 3; ++k) {
+        QVERIFY2(s[k].title.startsWith(titles[k]), qPrintable(s[k].title));
+        // One leading link, then one link per item, newest first.
+        const QJsonArray list = items.value(kinds[k]).toArray();
+        QVERIFY(!list.isEmpty());
+        QCOMPARE(s[k].linkTexts.size(), list.size() + 1);
+        QCOMPARE(s[k].linkTexts.first(), QStringLiteral("더보기"));
+        for (int i = 0; i < list.size(); ++i) {
+            QCOMPARE(s[k].linkTexts[i + 1],
+                     list[i].toObject().value(QStringLiteral("text")).toString());
+            QCOMPARE(s[k].hrefs[i + 1],
+                     list[i].toObject().value(QStringLiteral("link")).toString());
+        }
+    }
+    const QJsonObject stats = host.stats();
+    QCOMPARE(stats.value(QStringLiteral("loginPosts")).toInt(), 1);
+    QCOMPARE(stats.value(QStringLiteral("dashboardRequests")).toInt(), 1);
+}
+
+void TestDemoHost::loginBodyArrivesDecodedByteForByte()
+{
+    DemoHost host;
+    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+    const QByteArray password = "a&b=c+d%e f*한글\x01";
+    QVERIFY(host.setPassword(password));
+    Client c;
+    const Answer login = c.login(host, "owner", password);
+    QCOMPARE(login.status, 302);
+    QCOMPARE(QUrl(text(login.location)), host.dashboardUrl());
+
+    const QJsonObject last = host.stats().value(QStringLiteral("lastLogin")).toObject();
+    QCOMPARE(last.value(QStringLiteral("contentType")).toString(),
+             QStringLiteral("application/x-www-form-urlencoded"));
+    QCOMPARE(last.value(QStringLiteral("body")).toString().toLatin1(),
+             host.loginBody("owner", password));
+    QVERIFY(last.value(QStringLiteral("accepted")).toBool());
+    const QJsonObject hex = last.value(QStringLiteral("fieldsHex")).toObject();
+    QCOMPARE(hex.value(QStringLiteral("password")).toString().toLatin1(), password.toHex());
+    QCOMPARE(hex.value(QStringLiteral("loginid")).toString().toLatin1(),
+             QByteArray("owner").toHex());
+    QCOMPARE(last.value(QStringLiteral("fields")).toObject().value(QStringLiteral("requestURI")),
+             host.dashboardUrl().toString());
+    QCOMPARE(last.value(QStringLiteral("target")).toString(),
+             host.loginUrl().toString(QUrl::FullyEncoded).mid(host.blogUrl().size()));
+
+    // Raw bytes that are not UTF-8 are compared as bytes too.
+    const QByteArray latin = "caf\xe9";
+    QVERIFY(host.setPassword(latin));
+    QCOMPARE(c.login(host, "owner", latin).location, host.dashboardUrl().toEncoded());
+}
+
+void TestDemoHost::wrongPasswordEndsOnTheErrorPage()
+{
+    DemoHost host;
+    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+    Client c;
+    const Answer login = c.login(host, "owner", "not-the-password");
+    QCOMPARE(login.status, 302);
+    QVERIFY(login.setCookie.isEmpty());
+    const QUrl errorPage = host.url(QStringLiteral("/")).resolved(QUrl(text(login.location)));
+    QVERIFY(errorPage != host.dashboardUrl());
+    const Answer page = c.get(errorPage);
+    QCOMPARE(page.status, 200);
+    QVERIFY(text(page.body).contains(QStringLiteral("올바르지 않습니다")));
+
+    QCOMPARE(c.login(host, "someone", host.password().toUtf8()).setCookie, QByteArray());
+    // A changed password: the old one fails, the new one works.
+    QVERIFY(host.setPassword("new-secret"));
+    QVERIFY(c.login(host, "owner", "demo").setCookie.isEmpty());
+    QVERIFY(!c.login(host, "owner", "new-secret").setCookie.isEmpty());
+    const QJsonObject stats = host.stats();
+    QCOMPARE(stats.value(QStringLiteral("loginPosts")).toInt(), 4);
+    QCOMPARE(stats.value(QStringLiteral("loginFailures")).toInt(), 3);
+}
+
+void TestDemoHost::loginNeverRedirectsToAnotherHost()
+{
+    DemoHost host;
+    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+    Client c;
+    const QByteArray body =
+        "requestURI=http%3A%2F%2Fevil.example%2F&goPortal=false&loginid=owner&password=" +
+        host.password().toUtf8() + "&save=on";
+    const Answer a = c.send(
+        "POST", host.url(QStringLiteral("/login?requestURI=http%3A%2F%2Fevil.example%2F&try=1")),
+        body, "application/x-www-form-urlencoded");
+    QCOMPARE(a.status, 302);
+    QCOMPARE(QUrl(text(a.location)), host.dashboardUrl());
+}
+
+void TestDemoHost::dashboardWithoutValidSessionGoesToLogin()
+{
+    DemoHost host;
+    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+    Client c;
+    Answer a = c.get(host.dashboardUrl());
+    QCOMPARE(a.status, 302);
+    QVERIFY(a.location.startsWith("/login"));
+
+    QCOMPARE(loggedIn(c, host).status, 302);
+    QCOMPARE(c.get(host.dashboardUrl()).status, 200);
+    QVERIFY(host.expireSessions());
+    a = c.get(host.dashboardUrl());
+    QCOMPARE(a.status, 302);
+    QVERIFY(a.location.startsWith("/login"));
+    // A forged cookie does not pass either.
+    c.jar()->insertCookie(QNetworkCookie("OSID", "00112233445566778899aabbccddeeff"));
+    QCOMPARE(c.get(host.dashboardUrl()).status, 302);
+}
+
+void TestDemoHost::itemsAndCountsShowUpNewestFirstAndEscaped()
+{
+    DemoHost host;
+    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+    Client c;
+    loggedIn(c, host);
+
+    const QString tricky = QStringLiteral("<b>태그</b> & \"따옴표\"");
+    const QJsonObject added =
+        host.addItem(DemoHost::Trackback, tricky, QStringLiteral("/9#trackback1"));
+    QCOMPARE(added.value(QStringLiteral("text")).toString(), tricky);
+    const QJsonObject generated = host.addItem(DemoHost::Guestbook);
+    QVERIFY(!generated.value(QStringLiteral("text")).toString().isEmpty());
+    QVERIFY(generated.value(QStringLiteral("link")).toString().startsWith(QLatin1Char('/')));
+    QVERIFY(host.removeAll(DemoHost::Comment));
+    QVERIFY(host.setCount(0, 7, 99));
+
+    QString html = text(c.get(host.dashboardUrl()).body);
+    QVERIFY(html.contains(QStringLiteral("오늘 0명 어제 7명 전체 99명")));
+    QVERIFY(!html.contains(tricky));
+    QList<Section> s = sections(recentArea(html));
+    QCOMPARE(s.size(), 3);
+    QCOMPARE(s[0].linkTexts, QStringList{QStringLiteral("더보기")});
+    QCOMPARE(s[1].linkTexts[1], QStringLiteral("&lt;b&gt;태그&lt;/b&gt; &amp; &quot;따옴표&quot;"));
+    QCOMPARE(s[1].hrefs[1], QStringLiteral("/9#trackback1"));
+    QCOMPARE(s[2].linkTexts[1], generated.value(QStringLiteral("text")).toString());
+
+    QVERIFY(host.removeItem(DemoHost::Trackback, added.value(QStringLiteral("id")).toInteger()));
+    QVERIFY(!host.removeItem(DemoHost::Trackback, added.value(QStringLiteral("id")).toInteger()));
+    s = sections(recentArea(text(c.get(host.dashboardUrl()).body)));
+    QVERIFY(!s[1].hrefs.contains(QStringLiteral("/9#trackback1")));
+}
+
+void TestDemoHost::pageReferencesAreServed()
+{
+    DemoHost host;
+    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+    Client c;
+    loggedIn(c, host);
+    const QString html = text(c.get(host.dashboardUrl()).body);
+    static const QRegularExpression ref(
+        QStringLiteral("<(?:link|script|img)[^>]*(?:href|src)=\"(/[^\"]*)\""));
+    QStringList paths;
+    auto it = ref.globalMatch(html);
+    while (it.hasNext())
+        paths.append(it.next().captured(1));
+    QVERIFY(paths.size() >= 4);
+    for (const QString &path : std::as_const(paths))
+        QVERIFY2(c.get(host.url(path)).status == 200, qPrintable(path));
+    // The items' links lead to pages of the blog.
+    for (const QString &link : sections(recentArea(html)).at(0).hrefs.mid(1))
+        QCOMPARE(c.get(host.url(link)).status, 200);
+}
+
+void TestDemoHost::pageSizeOptionPadsThePage()
+{
+    DemoHost host({QStringLiteral("--page-size"), QStringLiteral("150000")});
+    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+    Client c;
+    loggedIn(c, host);
+    const Answer page = c.get(host.dashboardUrl());
+    QVERIFY2(page.body.size() >= 150000 && page.body.size() < 151000,
+             QByteArray::number(page.body.size()).constData());
+    const QString html = text(page.body);
+    QCOMPARE(sections(recentArea(html)).size(), 3);
+    QVERIFY(html.endsWith(QStringLiteral("</html>\n")));
+}
+
+void TestDemoHost::controlChannelNeedsTheToken()
+{
+    DemoHost host;
+    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+    QCOMPARE(host.request("GET", QStringLiteral("/control/stats"), {}, false).status, 403);
+    QCOMPARE(host.request("POST", QStringLiteral("/control/sessions/expire"), {}, false).status,
+             403);
+    QCOMPARE(host.request("GET", QStringLiteral("/control/stats?token=wrong"), {}, false).status,
+             403);
+    QCOMPARE(
+        host.request("GET",
+                     QStringLiteral("/control/stats?token=") + QString::fromLatin1(host.token()),
+                     {}, false)
+            .status,
+        200);
+    QCOMPARE(host.request("POST", QStringLiteral("/control/items"), "kind=nonsense").status, 400);
+    QCOMPARE(host.request("POST", QStringLiteral("/control/faults"), "kind=status").status, 400);
+    QCOMPARE(host.request("POST", QStringLiteral("/control/faults"), "kind=delay&count=0&value=5")
+                 .status,
+             400);
+    QCOMPARE(host.request("POST", QStringLiteral("/control/count"), "today=many").status, 400);
+    QCOMPARE(host.request("GET", QStringLiteral("/control/nothing")).status, 404);
+}
+
+void TestDemoHost::faultsApplyToTheNextRequestsOnly()
+{
+    DemoHost host;
+    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+    Client c;
+    loggedIn(c, host);
+    QVERIFY(host.injectFault(QStringLiteral("status"), 2, 500));
+    QCOMPARE(c.get(host.dashboardUrl()).status, 500);
+    QCOMPARE(c.get(host.dashboardUrl()).status, 500);
+    QCOMPARE(c.get(host.dashboardUrl()).status, 200);
+
+    QVERIFY(host.injectFault(QStringLiteral("status"), -1, 503));
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(c.get(host.dashboardUrl()).status, 503);
+    QVERIFY(host.clearFaults());
+    QCOMPARE(c.get(host.dashboardUrl()).status, 200);
+    QCOMPARE(host.stats().value(QStringLiteral("dashboardRequests")).toInt(), 8);
+    QVERIFY(host.resetStats());
+    QCOMPARE(host.stats().value(QStringLiteral("dashboardRequests")).toInt(), 0);
+}
+
+void TestDemoHost::statusDelayAndCloseFaults()
+{
+    DemoHost host;
+    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+    Client c;
+    loggedIn(c, host);
+
+    QVERIFY(host.injectFault(QStringLiteral("delay"), 1, 400));
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(c.get(host.dashboardUrl()).status, 200);
+    QVERIFY(clock.elapsed() >= 400);
+
+    // A delay combines with another fault.
+    QVERIFY(host.injectFault(QStringLiteral("delay"), 1, 200));
+    QVERIFY(host.injectFault(QStringLiteral("status"), 1, 404));
+    clock.restart();
+    QCOMPARE(c.get(host.dashboardUrl()).status, 404);
+    QVERIFY(clock.elapsed() >= 200);
+
+    const QByteArray whole = c.get(host.dashboardUrl()).body;
+    QVERIFY(host.injectFault(QStringLiteral("close")));
+    const Answer cut = c.get(host.dashboardUrl());
+    QCOMPARE(cut.error, QNetworkReply::RemoteHostClosedError);
+    QVERIFY(cut.body.size() < whole.size());
+}
+
+void TestDemoHost::endlessAndTrickleBodiesNeverEnd()
+{
+    DemoHost host;
+    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+    Client c;
+    QVERIFY(host.injectFault(QStringLiteral("endless")));
+    const Answer endless = c.send("GET", host.dashboardUrl(), {}, {}, 4 * 1024 * 1024);
+    QCOMPARE(endless.error, QNetworkReply::OperationCanceledError); // still running when we stopped
+    QVERIFY2(endless.body.size() >= 4 * 1024 * 1024,
+             qPrintable(QStringLiteral("%1 %2").arg(endless.body.size()).arg(endless.error)));
+
+    QVERIFY(host.injectFault(QStringLiteral("trickle"), 1, 100));
+    const Answer trickle = c.send("GET", host.dashboardUrl(), {}, {}, -1, 1500);
+    QCOMPARE(trickle.error, QNetworkReply::OperationCanceledError);
+    QVERIFY(trickle.body.startsWith("<!DOCTYPE html>"));
+    QVERIFY(trickle.body.size() < 200);
+    // The host is still fine afterwards.
+    loggedIn(c, host);
+    QCOMPARE(c.get(host.dashboardUrl()).status, 200);
+}
+
+void TestDemoHost::oversizeTruncatedGarbageAndMissingParts()
+{
+    DemoHost host;
+    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+    Client c;
+    loggedIn(c, host);
+    const QByteArray normal = c.get(host.dashboardUrl()).body;
+
+    QVERIFY(host.injectFault(QStringLiteral("oversize"), 1, 9 * 1024 * 1024));
+    const QByteArray big = c.get(host.dashboardUrl()).body;
+    QVERIFY2(big.size() >= 9 * 1024 * 1024 && big.size() < 9 * 1024 * 1024 + 2048,
+             qPrintable(QString::number(big.size())));
+    QVERIFY(big.contains("id=\"counter\""));
+
+    QVERIFY(host.injectFault(QStringLiteral("truncated")));
+    const QByteArray cut = c.get(host.dashboardUrl()).body;
+    QCOMPARE(cut, normal.left(normal.size() / 2));
+
+    QVERIFY(host.injectFault(QStringLiteral("garbage")));
+    const QByteArray junk = c.get(host.dashboardUrl()).body;
+    QVERIFY(junk.contains('\0'));
+    QVERIFY(!junk.contains("id=\"counter\""));
+
+    QVERIFY(host.injectFault(QStringLiteral("nocounter")));
+    QByteArray page = c.get(host.dashboardUrl()).body;
+    QVERIFY(!page.contains("id=\"counter\""));
+    QVERIFY(page.contains("id=\"new\""));
+    QVERIFY(page.contains("오늘 15명"));
+
+    QVERIFY(host.injectFault(QStringLiteral("nonew")));
+    page = c.get(host.dashboardUrl()).body;
+    QVERIFY(page.contains("id=\"counter\""));
+    QVERIFY(!page.contains("id=\"new\""));
+    QVERIFY(!page.contains("최근 댓글"));
+}
+
+void TestDemoHost::redirectLoopAndChains()
+{
+    DemoHost host;
+    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+    Client c;
+    QVERIFY(host.injectFault(QStringLiteral("redirectloop")));
+    QUrl at = host.dashboardUrl();
+    QList<QUrl> seen;
+    for (int hop = 0; hop < 5; ++hop) {
+        const Answer a = c.get(at);
+        QCOMPARE(a.status, 302);
+        at = at.resolved(QUrl(text(a.location)));
+        seen.append(at);
+    }
+    QCOMPARE(seen[1], seen[3]);
+    QCOMPARE(seen[2], seen[4]);
+
+    // /redirect/N: N hops with the chosen code, then the target.
+    at = host.url(QStringLiteral("/redirect/3?code=307&to=/echo"));
+    for (int hop = 0; hop < 3; ++hop) {
+        const Answer a = c.send("POST", at, "x=1", "application/x-www-form-urlencoded");
+        QCOMPARE(a.status, 307);
+        at = at.resolved(QUrl(text(a.location)));
+    }
+    QCOMPARE(at.path(), QStringLiteral("/redirect/0"));
+    const Answer last = c.send("POST", at, "x=1", "application/x-www-form-urlencoded");
+    QCOMPARE(last.status, 307);
+    QCOMPARE(last.location, QByteArray("/echo"));
+    const Answer echo = c.send("POST", host.url(QStringLiteral("/echo")), "x=1",
+                               "application/x-www-form-urlencoded");
+    QVERIFY(echo.body.contains("&quot;method&quot;:&quot;POST&quot;"));
+    QVERIFY(echo.body.contains("&quot;body&quot;:&quot;x=1&quot;"));
+}
+
+void TestDemoHost::eucKrPageBytes()
+{
+    DemoHost host;
+    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+    Client c;
+    loggedIn(c, host);
+    host.addItem(DemoHost::Comment, QStringLiteral("웃음 \U0001F600 표시"));
+
+    QVERIFY(host.injectFault(QStringLiteral("euckr")));
+    Answer a = c.get(host.dashboardUrl());
+    QCOMPARE(a.contentType.toLower(), QByteArray("text/html; charset=euc-kr"));
+    // "오늘" and "최근 댓글" in EUC-KR; no UTF-8 left.
+    QVERIFY(a.body.contains("\xbf\xc0\xb4\xc3"));
+    QVERIFY(a.body.contains("\xc3\xd6\xb1\xd9 \xb4\xf1\xb1\xdb"));
+    QVERIFY(!a.body.contains("오늘"));
+    QVERIFY(a.body.contains("charset=euc-kr"));
+    // What EUC-KR cannot hold arrives as a character reference.
+    QVERIFY(a.body.contains("&#128512;"));
+
+    QVERIFY(host.injectFault(QStringLiteral("euckr"), 1, 0, QStringLiteral("meta")));
+    a = c.get(host.dashboardUrl());
+    QCOMPARE(a.contentType, QByteArray("text/html"));
+    QVERIFY(a.body.contains("charset=euc-kr"));
+
+    QVERIFY(host.injectFault(QStringLiteral("euckr"), 1, 0, QStringLiteral("header")));
+    a = c.get(host.dashboardUrl());
+    QVERIFY(a.contentType.toLower().contains("charset=euc-kr"));
+    QVERIFY(!a.body.toLower().contains("charset="));
+    QVERIFY(a.body.contains("\xbf\xc0\xb4\xc3"));
+}
+
+void TestDemoHost::exitsOnSignalAndOnStdinEof()
+{
+    const QString program = qEnvironmentVariable("ORMIX_DEMOHOST");
+    for (const bool bySignal : {true, false}) {
+        QProcess p;
+        QStringList args{QStringLiteral("--port"), QStringLiteral("0")};
+        if (!bySignal)
+            args << QStringLiteral("--exit-on-stdin-eof");
+        p.start(program, args);
+        QVERIFY(p.waitForStarted());
+        QVERIFY(p.waitForReadyRead(5000));
+        QVERIFY(p.readLine().startsWith("PORT "));
+        if (bySignal)
+            p.terminate();
+        else
+            p.closeWriteChannel();
+        QVERIFY(p.waitForFinished(5000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestDemoHost)
+#include "tst_demohost.moc"
