@@ -228,6 +228,31 @@ private slots:
         QCOMPARE(plain.pixel(15, 11) == emblem.pixel(8, 8), false);
     }
 
+    // Run a second time by CTest with QT_SCALE_FACTOR=2: sizes stay logical, the
+    // picture is drawn at the device pixel ratio.
+    void hiDpiRendering()
+    {
+        TempConfigHome config;
+        GetTInfo()->SetTodayCount(1234);
+        GetTInfo()->SetNewComment(true);
+        auto w = makeWindow();
+        const qreal ratio = w->devicePixelRatioF();
+        if (ratio < 1.5)
+            QSKIP("runs under QT_SCALE_FACTOR=2");
+        QCOMPARE(w->size(), QSize(150, 23));
+        QCOMPARE(w->boxRect(COrmixWnd::CommentsBox), QRect(90, 3, 10, 16));
+        const QImage img = w->renderImage();
+        QCOMPARE(img.size(), QSize(300, 46));
+        QCOMPARE(img.devicePixelRatio(), 2.0);
+        QCOMPARE(img.pixel(0, 0), Outer);
+        QCOMPARE(img.pixel(1, 1), Outer); // a one-pixel line is two device pixels wide
+        QCOMPARE(img.pixel(2, 2), Corner);
+        QCOMPARE(img.pixel(180, 6), Lit);
+        QCOMPARE(img.pixel(201, 39), Lit); // the outline at (100, 19)
+        QCOMPARE(img.pixel(203, 20), White);
+        saveScreenshot(img, QStringLiteral("status-counting-lit-2x"));
+    }
+
     void narrowWindowPushesBoxesLeft()
     {
         TempConfigHome config;
