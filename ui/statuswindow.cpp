@@ -80,6 +80,8 @@ COrmixWnd::COrmixWnd()
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
+    // The strip is hardly ever the active window; its tooltip must show all the same.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     // Right button events come to mouseReleaseEvent; the menu opens on release.
     setContextMenuPolicy(Qt::PreventContextMenu);
     setCursor(Qt::ArrowCursor);

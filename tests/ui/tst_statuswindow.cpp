@@ -700,6 +700,7 @@ private slots:
         TempConfigHome config;
         auto w = makeWindow();
         QVERIFY(w->pollStatusText().contains(QStringLiteral("아직")));
+        QVERIFY(w->testAttribute(Qt::WA_AlwaysShowToolTips)); // shown while inactive
         const QDateTime when(QDate(2026, 3, 4), QTime(5, 6, 7));
         w->SetPollStatus(when, QString());
         QCOMPARE(w->pollStatusText(), QStringLiteral("마지막 읽기: 2026-03-04 05:06:07"));
