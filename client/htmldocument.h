@@ -25,8 +25,9 @@ public:
     virtual std::string outerText() const = 0;
     // Every descendant element, in document (tree) order.
     virtual std::vector<const HtmlElement *> all() const = 0;
-    // An attribute's value; "href" gives the address resolved against the document's base URL.
-    // No value when the attribute is absent (or an href does not resolve).
+    // An attribute's value; "href" of A, AREA and LINK gives the address resolved against the
+    // document's base URL, or, as a browser's href does, the value as written when it is not
+    // a valid address. No value when the attribute is absent.
     virtual std::optional<std::string> getAttribute(std::string_view name) const = 0;
 };
 

@@ -1,0 +1,250 @@
+#include "encodingtables.h"
+
+#include "textencoding.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <map>
+#include <mutex>
+#include <unordered_map>
+
+namespace textencoding::tables {
+
+namespace {
+
+// WHATWG encoding name to the C library's converter name.
+const std::map<std::string_view, const char *> &systemNames()
+{
+    static const std::map<std::string_view, const char *> names = {
+        {"IBM866", "IBM866"},
+        {"ISO-8859-2", "ISO-8859-2"},
+        {"ISO-8859-3", "ISO-8859-3"},
+        {"ISO-8859-4", "ISO-8859-4"},
+        {"ISO-8859-5", "ISO-8859-5"},
+        {"ISO-8859-6", "ISO-8859-6"},
+        {"ISO-8859-7", "ISO-8859-7"},
+        {"ISO-8859-8", "ISO-8859-8"},
+        {"ISO-8859-8-I", "ISO-8859-8"},
+        {"ISO-8859-10", "ISO-8859-10"},
+        {"ISO-8859-13", "ISO-8859-13"},
+        {"ISO-8859-14", "ISO-8859-14"},
+        {"ISO-8859-15", "ISO-8859-15"},
+        {"ISO-8859-16", "ISO-8859-16"},
+        {"KOI8-R", "KOI8-R"},
+        {"KOI8-U", "KOI8-U"},
+        {"macintosh", "MACINTOSH"},
+        {"windows-874", "CP874"},
+        {"windows-1250", "CP1250"},
+        {"windows-1251", "CP1251"},
+        {"windows-1252", "CP1252"},
+        {"windows-1253", "CP1253"},
+        {"windows-1254", "CP1254"},
+        {"windows-1255", "CP1255"},
+        {"windows-1256", "CP1256"},
+        {"windows-1257", "CP1257"},
+        {"windows-1258", "CP1258"},
+        {"x-mac-cyrillic", "MAC-CYRILLIC"},
+        {"GBK", "GBK"},
+        {"gb18030", "GB18030"},
+        {"Big5", "BIG5-HKSCS"},
+        {"EUC-JP", "EUC-JP"},
+        {"ISO-2022-JP", "ISO-2022-JP"},
+        {"Shift_JIS", "CP932"},
+        {"EUC-KR", "CP949"},
+    };
+    return names;
+}
+
+class Converter
+{
+public:
+    Converter(const char *to, const char *from) : m_cd(iconv_open(to, from)) {}
+    ~Converter()
+    {
+        if (valid())
+            iconv_close(m_cd);
+    }
+    Converter(const Converter &) = delete;
+    Converter &operator=(const Converter &) = delete;
+    bool valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+
+    // Converts all of in; no value unless every byte converted.
+    std::optional<std::string> convertAll(std::string_view in)
+    {
+        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+        std::string input(in);
+        std::string out(in.size() * 4 + 16, '\0');
+        char *ip = input.data();
+        std::size_t il = input.size();
+        char *op = out.data();
+        std::size_t ol = out.size();
+        if (iconv(m_cd, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1) || il != 0)
+            return std::nullopt;
+        if (iconv(m_cd, nullptr, nullptr, &op, &ol) == static_cast<std::size_t>(-1))
+            return std::nullopt;
+        out.resize(out.size() - ol);
+        return out;
+    }
+
+    iconv_t handle() const { return m_cd; }
+
+private:
+    iconv_t m_cd;
+};
+
+// The one code point bytes decode to; 0 when they decode to none or to several.
+char32_t singleCodePoint(Converter &toUtf8, std::string_view bytes)
+{
+    const auto utf8 = toUtf8.convertAll(bytes);
+    if (!utf8)
+        return 0;
+    const std::u32string cps = utf8ToUtf32(*utf8);
+    return cps.size() == 1 ? cps[0] : 0;
+}
+
+std::array<char32_t, 128> buildSingleByteTable(std::string_view encoding)
+{
+    std::array<char32_t, 128> table{};
+    if (encoding == "x-user-defined") {
+        for (char32_t i = 0; i < 128; ++i)
+            table[i] = 0xF780 + i;
+        return table;
+    }
+    Converter toUtf8("UTF-8", systemNames().at(encoding));
+    if (!toUtf8.valid())
+        return table;
+    for (int b = 0x80; b <= 0xFF; ++b) {
+        const char byte = static_cast<char>(b);
+        table[static_cast<std::size_t>(b - 0x80)] =
+            singleCodePoint(toUtf8, std::string_view(&byte, 1));
+    }
+    // The Encoding Standard's windows-* indexes give the bytes 0x80..0x9F that Windows leaves
+    // undefined the C1 control of the same value.
+    if (encoding.substr(0, 8) == "windows-")
+        for (int b = 0x80; b <= 0x9F; ++b)
+            if (table[static_cast<std::size_t>(b - 0x80)] == 0)
+                table[static_cast<std::size_t>(b - 0x80)] = static_cast<char32_t>(b);
+    // Where the C library's tables differ from the Encoding Standard's indexes.
+    if (encoding == "macintosh") {
+        table[0xC6 - 0x80] = 0x2206; // INCREMENT, not GREEK CAPITAL DELTA
+        table[0xF0 - 0x80] = 0xF8FF; // the Apple logo's private-use code point
+    }
+    if (encoding == "windows-1255")
+        table[0xCA - 0x80] = 0x05BA; // HEBREW POINT HOLAM HASER FOR VAV
+    return table;
+}
+
+bool isSingleByte(std::string_view encoding)
+{
+    static const std::string_view multiByte[] = {"GBK",         "gb18030",   "Big5",  "EUC-JP",
+                                                 "ISO-2022-JP", "Shift_JIS", "EUC-KR"};
+    if (encoding == "x-user-defined")
+        return true;
+    if (!systemNames().count(encoding))
+        return false;
+    for (std::string_view m : multiByte)
+        if (m == encoding)
+            return false;
+    return true;
+}
+
+} // namespace
+
+const std::array<char32_t, 23940> &eucKrIndex()
+{
+    static const std::array<char32_t, 23940> index = [] {
+        std::array<char32_t, 23940> table{};
+        Converter toUtf8("UTF-8", "CP949");
+        if (!toUtf8.valid())
+            return table;
+        for (int lead = 0x81; lead <= 0xFE; ++lead)
+            for (int trail = 0x41; trail <= 0xFE; ++trail) {
+                const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                table[static_cast<std::size_t>((lead - 0x81) * 190 + (trail - 0x41))] =
+                    singleCodePoint(toUtf8, std::string_view(pair, 2));
+            }
+        return table;
+    }();
+    return index;
+}
+
+const std::array<char32_t, 128> *singleByteTable(std::string_view encoding)
+{
+    if (!isSingleByte(encoding))
+        return nullptr;
+    static std::mutex mutex;
+    static std::map<std::string, std::array<char32_t, 128>, std::less<>> tables;
+    const std::lock_guard lock(mutex);
+    auto it = tables.find(encoding);
+    if (it == tables.end())
+        it = tables.emplace(std::string(encoding), buildSingleByteTable(encoding)).first;
+    return &it->second;
+}
+
+void decodeWithSystem(std::string_view bytes, std::string_view encoding, std::string &out)
+{
+    const auto name = systemNames().find(encoding);
+    if (name == systemNames().end()) {
+        out.append(bytes); // never reached: every label maps to a known encoding
+        return;
+    }
+    Converter toUtf8("UTF-8", name->second);
+    if (!toUtf8.valid()) {
+        if (!bytes.empty())
+            appendUtf8(out, 0xFFFD);
+        return;
+    }
+    std::string input(bytes);
+    char *ip = input.data();
+    std::size_t il = input.size();
+    std::string buffer(4096, '\0');
+    while (il > 0) {
+        char *op = buffer.data();
+        std::size_t ol = buffer.size();
+        const std::size_t r = iconv(toUtf8.handle(), &ip, &il, &op, &ol);
+        out.append(buffer.data(), buffer.size() - ol);
+        if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            appendUtf8(out, 0xFFFD);
+            ++ip; // skip the offending byte and go on
+            --il;
+            iconv(toUtf8.handle(), nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+}
+
+std::optional<std::string> encodeChar(char32_t c, std::string_view encoding)
+{
+    if (encoding == "EUC-KR") {
+        static const std::unordered_map<char32_t, unsigned> reverse = [] {
+            std::unordered_map<char32_t, unsigned> map;
+            const auto &index = eucKrIndex();
+            for (unsigned pointer = 0; pointer < index.size(); ++pointer)
+                if (index[pointer] != 0)
+                    map.emplace(index[pointer], pointer); // the first pointer wins
+            return map;
+        }();
+        const auto it = reverse.find(c);
+        if (it == reverse.end())
+            return std::nullopt;
+        return std::string{static_cast<char>(it->second / 190 + 0x81),
+                           static_cast<char>(it->second % 190 + 0x41)};
+    }
+    if (const auto *table = singleByteTable(encoding)) {
+        for (std::size_t i = 0; i < table->size(); ++i)
+            if ((*table)[i] == c)
+                return std::string(1, static_cast<char>(i + 0x80));
+        return std::nullopt;
+    }
+    const auto name = systemNames().find(encoding);
+    if (name == systemNames().end())
+        return std::nullopt;
+    Converter fromUtf8(name->second, "UTF-8");
+    if (!fromUtf8.valid())
+        return std::nullopt;
+    std::string utf8;
+    appendUtf8(utf8, c);
+    return fromUtf8.convertAll(utf8);
+}
+
+} // namespace textencoding::tables

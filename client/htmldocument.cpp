@@ -1,0 +1,371 @@
+#include "htmldocument.h"
+
+#include "gumboinput.h"
+#include "innertext.h"
+#include "textencoding.h"
+#include "urlresolver.h"
+
+#include <gumbo.h>
+
+#include <cstring>
+#include <unordered_map>
+
+namespace {
+
+class DocumentImpl;
+
+bool isElementNode(const GumboNode *n)
+{
+    return n->type == GUMBO_NODE_ELEMENT || n->type == GUMBO_NODE_TEMPLATE;
+}
+
+bool isHtmlTag(const GumboNode *n, GumboTag tag)
+{
+    return isElementNode(n) && n->v.element.tag_namespace == GUMBO_NAMESPACE_HTML &&
+           n->v.element.tag == tag;
+}
+
+std::string asciiLower(std::string s)
+{
+    for (char &c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+    return s;
+}
+
+std::string asciiUpper(std::string s)
+{
+    for (char &c : s)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 32);
+    return s;
+}
+
+// The qualified name the parser gave the element (lower case, SVG names in their camel case).
+std::string localName(const GumboNode *n)
+{
+    const GumboElement &e = n->v.element;
+    GumboStringPiece original = e.original_tag;
+    std::string name;
+    if (original.data && original.length > 0) {
+        gumbo_tag_from_original_text(&original);
+        name = asciiLower(std::string(original.data, original.length));
+    }
+    if (name.empty() || (e.tag != GUMBO_TAG_UNKNOWN && name != gumbo_normalized_tagname(e.tag) &&
+                         e.tag_namespace == GUMBO_NAMESPACE_HTML))
+        name = gumbo_normalized_tagname(e.tag); // implied or renamed by the parser (image -> img)
+    if (e.tag_namespace == GUMBO_NAMESPACE_SVG) {
+        GumboStringPiece piece{name.data(), name.size()};
+        if (const char *adjusted = gumbo_normalize_svg_tagname(&piece))
+            name = adjusted;
+    }
+    return name;
+}
+
+class ElementImpl final : public HtmlElement
+{
+public:
+    ElementImpl(const DocumentImpl *document, const GumboNode *node, std::size_t index)
+        : m_document(document), m_node(node), m_index(index), m_end(index + 1)
+    {
+    }
+
+    std::string tagName() const override;
+    std::string innerText() const override;
+    std::string outerText() const override { return innerText(); }
+    std::vector<const HtmlElement *> all() const override;
+    std::optional<std::string> getAttribute(std::string_view name) const override;
+
+    const GumboNode *node() const { return m_node; }
+    void setEnd(std::size_t end) { m_end = end; }
+
+private:
+    const DocumentImpl *m_document;
+    const GumboNode *m_node;
+    std::size_t m_index; // position in tree order
+    std::size_t m_end;   // one past the last descendant in tree order
+};
+
+class DocumentImpl final : public HtmlDocument
+{
+public:
+    DocumentImpl(std::string source, std::string encoding, const QUrl &address);
+    ~DocumentImpl() override;
+    DocumentImpl(const DocumentImpl &) = delete;
+    DocumentImpl &operator=(const DocumentImpl &) = delete;
+
+    const HtmlElement *body() const override { return m_body; }
+    const HtmlElement *getElementById(std::string_view id) const override;
+    QUrl baseUrl() const override;
+    std::string encodingName() const override { return m_encoding; }
+
+    // The encoding a <meta> in the parsed tree asks for; no value when none does.
+    std::optional<std::string> declaredEncoding() const;
+
+    const std::vector<ElementImpl> &elements() const { return m_elements; }
+    const RenderedText &text() const { return *m_text; }
+    std::optional<std::string> resolveHref(const std::string &href, bool againstAddress) const;
+    // Text taken from the parsed tree, with gumbo's lost characters put back.
+    std::string restored(const char *text) const
+    {
+        return m_restore ? gumboinput::restore(text) : std::string(text);
+    }
+
+private:
+    void buildElements();
+    void findBase();
+    void readNoscriptText(const GumboNode *noscript);
+
+    std::string m_source; // gumbo's tree points into it
+    std::string m_encoding;
+    bool m_restore = false;
+    GumboOutput *m_output = nullptr;
+    std::vector<ElementImpl> m_elements;
+    std::unordered_map<const GumboNode *, std::string> m_rawText;
+    std::unique_ptr<RenderedText> m_text;
+    const HtmlElement *m_body = nullptr;
+    std::optional<UrlRecord> m_address;
+    std::optional<UrlRecord> m_base;
+    mutable std::unordered_map<std::string, std::size_t> m_ids;
+    mutable bool m_idsBuilt = false;
+};
+
+DocumentImpl::DocumentImpl(std::string source, std::string encoding, const QUrl &address)
+    : m_source(std::move(source)), m_encoding(std::move(encoding))
+{
+    m_restore = gumboinput::protect(m_source);
+    GumboOptions options = kGumboDefaultOptions;
+    options.max_errors = 0; // we never read parse errors; do not keep them
+    m_output = gumbo_parse_with_options(&options, m_source.data(), m_source.size());
+    if (address.isValid() && !address.isEmpty())
+        m_address = parseUrl(address.toString(QUrl::FullyEncoded).toStdString());
+    buildElements();
+    m_text = std::make_unique<RenderedText>(m_output ? m_output->document : nullptr, m_rawText,
+                                            m_restore);
+    findBase();
+}
+
+DocumentImpl::~DocumentImpl()
+{
+    if (m_output)
+        gumbo_destroy_output(&kGumboDefaultOptions, m_output);
+}
+
+void DocumentImpl::readNoscriptText(const GumboNode *noscript)
+{
+    // With scripting on, a browser reads everything up to "</noscript" as text.
+    const GumboStringPiece &tag = noscript->v.element.original_tag;
+    if (!tag.data || tag.length == 0)
+        return;
+    const char *begin = tag.data + tag.length;
+    const char *sourceEnd = m_source.data() + m_source.size();
+    if (begin < m_source.data() || begin > sourceEnd)
+        return;
+    const char *end = sourceEnd;
+    for (const char *p = begin; p + 10 <= sourceEnd; ++p) {
+        if (p[0] == '<' && p[1] == '/' && asciiLower(std::string(p + 2, 8)) == "noscript" &&
+            (p + 10 == sourceEnd || std::strchr("\t\n\f\r />", p[10]))) {
+            end = p;
+            break;
+        }
+    }
+    std::string raw;
+    for (const char *p = begin; p < end; ++p) {
+        if (*p == '\r') {
+            raw += '\n';
+            if (p + 1 < end && p[1] == '\n')
+                ++p;
+        } else if (*p == '\0') {
+            raw += "\xEF\xBF\xBD";
+        } else {
+            raw += *p;
+        }
+    }
+    m_rawText.emplace(noscript, m_restore ? gumboinput::restore(raw) : raw);
+}
+
+void DocumentImpl::buildElements()
+{
+    if (!m_output || !m_output->document)
+        return;
+    struct Frame
+    {
+        const GumboNode *node;
+        unsigned next;
+        std::size_t element; // index in m_elements, or npos for the document
+    };
+    std::vector<Frame> stack{{m_output->document, 0, std::string::npos}};
+    while (!stack.empty()) {
+        Frame &f = stack.back();
+        const GumboVector &kids = f.node->type == GUMBO_NODE_DOCUMENT ? f.node->v.document.children
+                                                                      : f.node->v.element.children;
+        // A template's children are its content, which is not part of the document tree;
+        // a noscript's children are raw text to a browser with scripting on.
+        const bool leaf = f.node->type == GUMBO_NODE_TEMPLATE || m_rawText.count(f.node);
+        if (leaf || f.next >= kids.length) {
+            if (f.element != std::string::npos)
+                m_elements[f.element].setEnd(m_elements.size());
+            stack.pop_back();
+            continue;
+        }
+        const GumboNode *child = static_cast<const GumboNode *>(kids.data[f.next++]);
+        if (!isElementNode(child))
+            continue;
+        m_elements.emplace_back(this, child, m_elements.size());
+        if (isHtmlTag(child, GUMBO_TAG_NOSCRIPT))
+            readNoscriptText(child);
+        stack.push_back({child, 0, m_elements.size() - 1});
+    }
+    if (const GumboNode *root = m_output->root) {
+        const GumboVector &kids = root->v.element.children;
+        for (unsigned i = 0; i < kids.length && !m_body; ++i) {
+            const GumboNode *k = static_cast<const GumboNode *>(kids.data[i]);
+            if (isHtmlTag(k, GUMBO_TAG_BODY) || isHtmlTag(k, GUMBO_TAG_FRAMESET))
+                for (const ElementImpl &e : m_elements)
+                    if (e.node() == k) {
+                        m_body = &e;
+                        break;
+                    }
+        }
+    }
+}
+
+void DocumentImpl::findBase()
+{
+    m_base = m_address;
+    for (const ElementImpl &e : m_elements) {
+        if (!isHtmlTag(e.node(), GUMBO_TAG_BASE))
+            continue;
+        const GumboAttribute *href = gumbo_get_attribute(&e.node()->v.element.attributes, "href");
+        if (!href)
+            continue;
+        // The first base with an href decides, resolved against the document's address.
+        if (auto frozen =
+                parseUrl(restored(href->value), m_address ? &*m_address : nullptr, m_encoding))
+            m_base = std::move(frozen);
+        break;
+    }
+}
+
+std::optional<std::string> DocumentImpl::declaredEncoding() const
+{
+    for (const ElementImpl &e : m_elements) {
+        if (!isHtmlTag(e.node(), GUMBO_TAG_META))
+            continue;
+        const GumboVector *attrs = &e.node()->v.element.attributes;
+        std::optional<std::string> encoding;
+        if (const GumboAttribute *charset = gumbo_get_attribute(attrs, "charset"))
+            encoding = textencoding::encodingForLabel(charset->value);
+        if (!encoding) {
+            const GumboAttribute *equiv = gumbo_get_attribute(attrs, "http-equiv");
+            const GumboAttribute *content = gumbo_get_attribute(attrs, "content");
+            if (equiv && content && asciiLower(equiv->value) == "content-type")
+                if (auto label = textencoding::charsetFromContentType(content->value))
+                    encoding = textencoding::encodingForLabel(*label);
+        }
+        if (!encoding)
+            continue;
+        if (*encoding == "UTF-16LE" || *encoding == "UTF-16BE")
+            return std::string("UTF-8");
+        if (*encoding == "x-user-defined")
+            return std::string("windows-1252");
+        return encoding;
+    }
+    return std::nullopt;
+}
+
+const HtmlElement *DocumentImpl::getElementById(std::string_view id) const
+{
+    if (id.empty())
+        return nullptr;
+    if (!m_idsBuilt) {
+        m_idsBuilt = true;
+        for (std::size_t i = 0; i < m_elements.size(); ++i) {
+            const GumboAttribute *a =
+                gumbo_get_attribute(&m_elements[i].node()->v.element.attributes, "id");
+            if (a && *a->value)
+                m_ids.emplace(restored(a->value), i); // keeps the first in tree order
+        }
+    }
+    const auto it = m_ids.find(std::string(id));
+    return it == m_ids.end() ? nullptr : &m_elements[it->second];
+}
+
+QUrl DocumentImpl::baseUrl() const
+{
+    if (!m_base)
+        return {};
+    return QUrl::fromEncoded(QByteArray::fromStdString(m_base->serialize()));
+}
+
+std::optional<std::string> DocumentImpl::resolveHref(const std::string &href,
+                                                     bool againstAddress) const
+{
+    const auto &base = againstAddress ? m_address : m_base;
+    const auto url = parseUrl(href, base ? &*base : nullptr, m_encoding);
+    if (!url)
+        return std::nullopt;
+    return url->serialize();
+}
+
+std::string ElementImpl::tagName() const
+{
+    const std::string name = m_document->restored(localName(m_node).c_str());
+    return m_node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML ? asciiUpper(name) : name;
+}
+
+std::string ElementImpl::innerText() const
+{
+    return m_document->text().innerText(m_node);
+}
+
+std::vector<const HtmlElement *> ElementImpl::all() const
+{
+    const auto &elements = m_document->elements();
+    std::vector<const HtmlElement *> out;
+    out.reserve(m_end - m_index - 1);
+    for (std::size_t i = m_index + 1; i < m_end; ++i)
+        out.push_back(&elements[i]);
+    return out;
+}
+
+std::optional<std::string> ElementImpl::getAttribute(std::string_view name) const
+{
+    const GumboElement &e = m_node->v.element;
+    const std::string key =
+        e.tag_namespace == GUMBO_NAMESPACE_HTML ? asciiLower(std::string(name)) : std::string(name);
+    const GumboAttribute *attr = gumbo_get_attribute(&e.attributes, key.c_str());
+    if (!attr)
+        return std::nullopt;
+    const bool urlValued = isHtmlTag(m_node, GUMBO_TAG_A) || isHtmlTag(m_node, GUMBO_TAG_AREA) ||
+                           isHtmlTag(m_node, GUMBO_TAG_LINK) || isHtmlTag(m_node, GUMBO_TAG_BASE);
+    std::string value = m_document->restored(attr->value);
+    if (key != "href" || !urlValued)
+        return value;
+    // Like a browser's href: the resolved address, or the value itself when it does not parse.
+    if (auto resolved = m_document->resolveHref(value, isHtmlTag(m_node, GUMBO_TAG_BASE)))
+        return resolved;
+    return value;
+}
+
+} // namespace
+
+std::unique_ptr<HtmlDocument>
+HtmlDocument::parse(const QByteArray &bytes, const QByteArray &httpCharset, const QUrl &address)
+{
+    const std::string_view raw(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    const auto sniffed = textencoding::sniffEncoding(
+        raw,
+        std::string_view(httpCharset.constData(), static_cast<std::size_t>(httpCharset.size())));
+    const std::string_view body = raw.substr(sniffed.bomLength);
+    auto document = std::make_unique<DocumentImpl>(
+        textencoding::decodeToUtf8(body, sniffed.encoding), sniffed.encoding, address);
+    if (!sniffed.certain) {
+        // A <meta> the prescan did not see (past 1024 bytes) still changes the encoding.
+        const auto declared = document->declaredEncoding();
+        if (declared && *declared != sniffed.encoding)
+            document = std::make_unique<DocumentImpl>(textencoding::decodeToUtf8(body, *declared),
+                                                      *declared, address);
+    }
+    return document;
+}

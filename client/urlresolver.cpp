@@ -1,0 +1,849 @@
+#include "urlresolver.h"
+
+#include "textencoding.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+// The URL Standard's basic URL parser. QUrl resolves by RFC 3986, which differs from what
+// browsers report for backslashes, tabs and newlines, query encoding in the page's
+// encoding, "%2e" dot segments and numeric IPv4 forms, so only IDNA and IPv6 come from Qt.
+
+namespace {
+
+using textencoding::appendUtf8;
+
+bool isAsciiAlpha(char32_t c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isAsciiDigit(char32_t c)
+{
+    return c >= '0' && c <= '9';
+}
+bool isAsciiHex(char32_t c)
+{
+    return isAsciiDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+char32_t asciiLower(char32_t c)
+{
+    return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+}
+
+enum class EncodeSet
+{
+    C0Control,
+    Fragment,
+    Query,
+    SpecialQuery,
+    Path,
+    Userinfo
+};
+
+bool inEncodeSet(char32_t c, EncodeSet set)
+{
+    if (c < 0x20 || c > 0x7E)
+        return true;
+    if (set == EncodeSet::C0Control)
+        return false;
+    if (set == EncodeSet::Fragment)
+        return c == ' ' || c == '"' || c == '<' || c == '>' || c == '`';
+    const bool query = c == ' ' || c == '"' || c == '#' || c == '<' || c == '>';
+    if (set == EncodeSet::Query)
+        return query;
+    if (set == EncodeSet::SpecialQuery)
+        return query || c == '\'';
+    const bool path = query || c == '?' || c == '^' || c == '`' || c == '{' || c == '}';
+    if (set == EncodeSet::Path)
+        return path;
+    return path || c == '/' || c == ':' || c == ';' || c == '=' || c == '@' ||
+           (c >= '[' && c <= ']') || c == '|';
+}
+
+void appendPercentByte(std::string &out, unsigned char b)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    out += '%';
+    out += hex[b >> 4];
+    out += hex[b & 15];
+}
+
+void appendEncoded(std::string &out, char32_t c, EncodeSet set)
+{
+    if (!inEncodeSet(c, set)) {
+        out += static_cast<char>(c);
+        return;
+    }
+    std::string utf8;
+    appendUtf8(utf8, c);
+    for (unsigned char b : utf8)
+        appendPercentByte(out, b);
+}
+
+int defaultPort(std::string_view scheme)
+{
+    if (scheme == "http" || scheme == "ws")
+        return 80;
+    if (scheme == "https" || scheme == "wss")
+        return 443;
+    if (scheme == "ftp")
+        return 21;
+    return -1;
+}
+
+bool isSpecialScheme(std::string_view s)
+{
+    return s == "http" || s == "https" || s == "ws" || s == "wss" || s == "ftp" || s == "file";
+}
+
+bool isWindowsDriveLetter(std::u32string_view s, bool normalizedOnly = false)
+{
+    return s.size() == 2 && isAsciiAlpha(s[0]) && (s[1] == ':' || (!normalizedOnly && s[1] == '|'));
+}
+
+bool startsWithWindowsDriveLetter(std::u32string_view s, std::size_t at)
+{
+    if (s.size() - at < 2 || !isWindowsDriveLetter(s.substr(at, 2)))
+        return false;
+    if (s.size() - at == 2)
+        return true;
+    const char32_t c = s[at + 2];
+    return c == '/' || c == '\\' || c == '?' || c == '#';
+}
+
+bool isSingleDot(std::string_view s)
+{
+    return s == "." || s == "%2e" || s == "%2E";
+}
+bool isDoubleDot(std::string_view s)
+{
+    if (s.size() < 2 || s.size() > 6)
+        return false;
+    std::string lower;
+    for (char c : s)
+        lower += static_cast<char>(asciiLower(static_cast<unsigned char>(c)));
+    return lower == ".." || lower == ".%2e" || lower == "%2e." || lower == "%2e%2e";
+}
+
+void shortenPath(UrlRecord &url)
+{
+    if (url.scheme == "file" && url.path.size() == 1) {
+        const std::string &p = url.path[0];
+        if (p.size() == 2 && isAsciiAlpha(static_cast<unsigned char>(p[0])) && p[1] == ':')
+            return;
+    }
+    if (!url.path.empty())
+        url.path.pop_back();
+}
+
+std::string percentDecode(std::u32string_view input)
+{
+    std::string bytes;
+    for (char32_t c : input)
+        appendUtf8(bytes, c);
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '%' && i + 2 < bytes.size() &&
+            isAsciiHex(static_cast<unsigned char>(bytes[i + 1])) &&
+            isAsciiHex(static_cast<unsigned char>(bytes[i + 2]))) {
+            out += static_cast<char>(std::stoi(bytes.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += bytes[i];
+        }
+    }
+    return out;
+}
+
+bool isForbiddenHostCodePoint(char32_t c)
+{
+    switch (c) {
+    case 0:
+    case '\t':
+    case '\n':
+    case '\r':
+    case ' ':
+    case '#':
+    case '/':
+    case ':':
+    case '<':
+    case '>':
+    case '?':
+    case '@':
+    case '[':
+    case '\\':
+    case ']':
+    case '^':
+    case '|':
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isForbiddenDomainCodePoint(char32_t c)
+{
+    return isForbiddenHostCodePoint(c) || c <= 0x1F || c == '%' || c == 0x7F;
+}
+
+// IPv4 number: decimal, 0x-hex or 0-octal; no value on failure.
+std::optional<std::uint64_t> parseIpv4Number(std::u32string_view s)
+{
+    if (s.empty())
+        return std::nullopt;
+    int radix = 10;
+    if (s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+        radix = 16;
+        s.remove_prefix(2);
+    } else if (s.size() >= 2 && s[0] == '0') {
+        radix = 8;
+        s.remove_prefix(1);
+    }
+    if (s.empty())
+        return 0;
+    std::uint64_t value = 0;
+    for (char32_t c : s) {
+        int digit;
+        if (isAsciiDigit(c))
+            digit = static_cast<int>(c - '0');
+        else if (c >= 'a' && c <= 'f')
+            digit = static_cast<int>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F')
+            digit = static_cast<int>(c - 'A' + 10);
+        else
+            return std::nullopt;
+        if (digit >= radix)
+            return std::nullopt;
+        value = value * static_cast<std::uint64_t>(radix) + static_cast<std::uint64_t>(digit);
+        if (value > 0xFFFFFFFFFull * 16) // already too big; keep it from overflowing
+            value = 0xFFFFFFFFFull * 16;
+    }
+    return value;
+}
+
+std::vector<std::u32string> splitDots(std::u32string_view s)
+{
+    std::vector<std::u32string> parts(1);
+    for (char32_t c : s) {
+        if (c == '.')
+            parts.emplace_back();
+        else
+            parts.back() += c;
+    }
+    return parts;
+}
+
+bool endsInANumber(std::u32string_view s)
+{
+    auto parts = splitDots(s);
+    if (parts.back().empty()) {
+        if (parts.size() == 1)
+            return false;
+        parts.pop_back();
+    }
+    const std::u32string &last = parts.back();
+    if (!last.empty() && std::all_of(last.begin(), last.end(), isAsciiDigit))
+        return true;
+    return parseIpv4Number(last).has_value();
+}
+
+std::optional<std::string> parseIpv4(std::u32string_view s)
+{
+    auto parts = splitDots(s);
+    if (parts.back().empty() && parts.size() > 1)
+        parts.pop_back();
+    if (parts.size() > 4)
+        return std::nullopt;
+    std::vector<std::uint64_t> numbers;
+    for (const auto &part : parts) {
+        const auto n = parseIpv4Number(part);
+        if (!n)
+            return std::nullopt;
+        numbers.push_back(*n);
+    }
+    for (std::size_t i = 0; i + 1 < numbers.size(); ++i)
+        if (numbers[i] > 255)
+            return std::nullopt;
+    std::uint64_t limit = 1;
+    for (std::size_t i = numbers.size(); i < 5; ++i)
+        limit *= 256;
+    if (numbers.back() >= limit)
+        return std::nullopt;
+    std::uint64_t address = numbers.back();
+    for (std::size_t i = 0; i + 1 < numbers.size(); ++i) {
+        std::uint64_t weight = 1;
+        for (std::size_t k = i; k < 3; ++k)
+            weight *= 256;
+        address += numbers[i] * weight;
+    }
+    return std::to_string((address >> 24) & 255) + '.' + std::to_string((address >> 16) & 255) +
+           '.' + std::to_string((address >> 8) & 255) + '.' + std::to_string(address & 255);
+}
+
+std::optional<std::string> parseIpv6(std::u32string_view s)
+{
+    for (char32_t c : s)
+        if (!(isAsciiHex(c) || c == ':' || c == '.'))
+            return std::nullopt;
+    std::string ascii;
+    for (char32_t c : s)
+        ascii += static_cast<char>(c);
+    // QUrl parses and prints IPv6 the same way: lower case, longest zero run compressed.
+    const QUrl probe(QStringLiteral("http://[%1]/").arg(QString::fromLatin1(ascii)),
+                     QUrl::StrictMode);
+    if (!probe.isValid() || probe.host().isEmpty())
+        return std::nullopt;
+    return '[' + probe.host().toStdString() + ']';
+}
+
+std::optional<std::string> parseOpaqueHost(std::u32string_view s)
+{
+    for (char32_t c : s)
+        if (c != '%' && isForbiddenHostCodePoint(c))
+            return std::nullopt;
+    std::string out;
+    for (char32_t c : s)
+        appendEncoded(out, c, EncodeSet::C0Control);
+    return out;
+}
+
+std::optional<std::string> parseHost(std::u32string_view input, bool notSpecial)
+{
+    if (!input.empty() && input.front() == '[') {
+        if (input.back() != ']')
+            return std::nullopt;
+        return parseIpv6(input.substr(1, input.size() - 2));
+    }
+    if (notSpecial)
+        return parseOpaqueHost(input);
+    const std::string decoded = percentDecode(input);
+    const std::u32string domain = textencoding::utf8ToUtf32(decoded);
+    if (domain.find(U'\uFFFD') != std::u32string::npos)
+        return std::nullopt; // not valid UTF-8 after decoding, or a replacement character
+    std::u32string ascii;
+    const bool allAscii =
+        std::all_of(domain.begin(), domain.end(), [](char32_t c) { return c < 0x80; });
+    if (allAscii) {
+        for (char32_t c : domain)
+            ascii += asciiLower(c);
+    } else {
+        const QByteArray ace = QUrl::toAce(QString::fromStdU32String(domain));
+        if (ace.isEmpty())
+            return std::nullopt;
+        for (char c : ace)
+            ascii += asciiLower(static_cast<unsigned char>(c));
+    }
+    if (ascii.empty())
+        return std::nullopt;
+    for (char32_t c : ascii)
+        if (isForbiddenDomainCodePoint(c))
+            return std::nullopt;
+    if (endsInANumber(ascii))
+        return parseIpv4(ascii);
+    std::string out;
+    for (char32_t c : ascii)
+        out += static_cast<char>(c);
+    return out;
+}
+
+void appendQueryText(std::string &out, std::u32string_view text, std::string_view encoding,
+                     bool special)
+{
+    const std::string bytes = textencoding::encodeForUrl(text, encoding);
+    const EncodeSet set = special ? EncodeSet::SpecialQuery : EncodeSet::Query;
+    for (unsigned char b : bytes) {
+        if (inEncodeSet(b, set))
+            appendPercentByte(out, b);
+        else
+            out += static_cast<char>(b);
+    }
+}
+
+enum class State
+{
+    SchemeStart,
+    Scheme,
+    NoScheme,
+    SpecialRelativeOrAuthority,
+    PathOrAuthority,
+    Relative,
+    RelativeSlash,
+    SpecialAuthoritySlashes,
+    SpecialAuthorityIgnoreSlashes,
+    Authority,
+    Host,
+    Port,
+    File,
+    FileSlash,
+    FileHost,
+    PathStart,
+    Path,
+    OpaquePath,
+    Query,
+    Fragment
+};
+
+class Parser
+{
+public:
+    Parser(std::u32string input, const UrlRecord *base, std::string_view encoding)
+        : m_in(std::move(input)), m_base(base), m_encoding(textencoding::outputEncoding(encoding))
+    {
+    }
+
+    std::optional<UrlRecord> run();
+
+private:
+    char32_t at(std::ptrdiff_t i) const
+    {
+        return i >= 0 && i < size() ? m_in[static_cast<std::size_t>(i)] : char32_t(-1);
+    }
+    std::ptrdiff_t size() const { return static_cast<std::ptrdiff_t>(m_in.size()); }
+    bool eof() const { return m_p >= size(); }
+    char32_t c() const { return at(m_p); }
+    bool special() const { return isSpecialScheme(m_url.scheme); }
+
+    std::u32string m_in;
+    const UrlRecord *m_base;
+    std::string_view m_encoding;
+    UrlRecord m_url;
+    std::ptrdiff_t m_p = 0;
+    std::u32string m_buffer;
+};
+
+std::optional<UrlRecord> Parser::run()
+{
+    State state = State::SchemeStart;
+    bool atSignSeen = false, insideBrackets = false, passwordTokenSeen = false;
+    for (;; ++m_p) {
+        const char32_t ch = c();
+        const bool end = eof();
+        switch (state) {
+        case State::SchemeStart:
+            if (!end && isAsciiAlpha(ch)) {
+                m_buffer += asciiLower(ch);
+                state = State::Scheme;
+            } else {
+                state = State::NoScheme;
+                --m_p;
+            }
+            break;
+        case State::Scheme:
+            if (!end &&
+                (isAsciiAlpha(ch) || isAsciiDigit(ch) || ch == '+' || ch == '-' || ch == '.')) {
+                m_buffer += asciiLower(ch);
+            } else if (!end && ch == ':') {
+                m_url.scheme.clear();
+                for (char32_t b : m_buffer)
+                    m_url.scheme += static_cast<char>(b);
+                m_buffer.clear();
+                if (m_url.scheme == "file") {
+                    state = State::File;
+                } else if (special() && m_base && m_base->scheme == m_url.scheme) {
+                    state = State::SpecialRelativeOrAuthority;
+                } else if (special()) {
+                    state = State::SpecialAuthoritySlashes;
+                } else if (at(m_p + 1) == '/') {
+                    state = State::PathOrAuthority;
+                    ++m_p;
+                } else {
+                    m_url.opaquePath = true;
+                    state = State::OpaquePath;
+                }
+            } else {
+                m_buffer.clear();
+                state = State::NoScheme;
+                m_p = -1; // start over from the first code point
+            }
+            break;
+        case State::NoScheme:
+            if (!m_base || (m_base->opaquePath && ch != '#'))
+                return std::nullopt;
+            if (m_base->opaquePath && ch == '#') {
+                m_url.scheme = m_base->scheme;
+                m_url.opaquePath = true;
+                m_url.opaquePathText = m_base->opaquePathText;
+                m_url.query = m_base->query;
+                m_url.fragment = std::string();
+                state = State::Fragment;
+            } else if (m_base->scheme != "file") {
+                state = State::Relative;
+                --m_p;
+            } else {
+                state = State::File;
+                --m_p;
+            }
+            break;
+        case State::SpecialRelativeOrAuthority:
+            if (ch == '/' && at(m_p + 1) == '/') {
+                state = State::SpecialAuthorityIgnoreSlashes;
+                ++m_p;
+            } else {
+                state = State::Relative;
+                --m_p;
+            }
+            break;
+        case State::PathOrAuthority:
+            if (ch == '/') {
+                state = State::Authority;
+            } else {
+                state = State::Path;
+                --m_p;
+            }
+            break;
+        case State::Relative:
+            m_url.scheme = m_base->scheme;
+            if (ch == '/') {
+                state = State::RelativeSlash;
+            } else if (special() && ch == '\\') {
+                state = State::RelativeSlash;
+            } else {
+                m_url.username = m_base->username;
+                m_url.password = m_base->password;
+                m_url.host = m_base->host;
+                m_url.port = m_base->port;
+                m_url.path = m_base->path;
+                m_url.query = m_base->query;
+                if (!end && ch == '?') {
+                    m_url.query = std::string();
+                    state = State::Query;
+                } else if (!end && ch == '#') {
+                    m_url.fragment = std::string();
+                    state = State::Fragment;
+                } else if (!end) {
+                    m_url.query.reset();
+                    shortenPath(m_url);
+                    state = State::Path;
+                    --m_p;
+                }
+            }
+            break;
+        case State::RelativeSlash:
+            if (special() && (ch == '/' || ch == '\\')) {
+                state = State::SpecialAuthorityIgnoreSlashes;
+            } else if (ch == '/') {
+                state = State::Authority;
+            } else {
+                m_url.username = m_base->username;
+                m_url.password = m_base->password;
+                m_url.host = m_base->host;
+                m_url.port = m_base->port;
+                state = State::Path;
+                --m_p;
+            }
+            break;
+        case State::SpecialAuthoritySlashes:
+            if (ch == '/' && at(m_p + 1) == '/') {
+                state = State::SpecialAuthorityIgnoreSlashes;
+                ++m_p;
+            } else {
+                state = State::SpecialAuthorityIgnoreSlashes;
+                --m_p;
+            }
+            break;
+        case State::SpecialAuthorityIgnoreSlashes:
+            if (ch != '/' && ch != '\\') {
+                state = State::Authority;
+                --m_p;
+            }
+            break;
+        case State::Authority:
+            if (!end && ch == '@') {
+                if (atSignSeen)
+                    m_buffer.insert(0, U"%40");
+                atSignSeen = true;
+                for (char32_t b : m_buffer) {
+                    if (b == ':' && !passwordTokenSeen) {
+                        passwordTokenSeen = true;
+                        continue;
+                    }
+                    appendEncoded(passwordTokenSeen ? m_url.password : m_url.username, b,
+                                  EncodeSet::Userinfo);
+                }
+                m_buffer.clear();
+            } else if (end || ch == '/' || ch == '?' || ch == '#' || (special() && ch == '\\')) {
+                if (atSignSeen && m_buffer.empty())
+                    return std::nullopt;
+                m_p -= static_cast<std::ptrdiff_t>(m_buffer.size()) + 1;
+                m_buffer.clear();
+                state = State::Host;
+            } else {
+                m_buffer += ch;
+            }
+            break;
+        case State::Host:
+            if (!end && ch == ':' && !insideBrackets) {
+                if (m_buffer.empty())
+                    return std::nullopt;
+                auto host = parseHost(m_buffer, !special());
+                if (!host)
+                    return std::nullopt;
+                m_url.host = *host;
+                m_buffer.clear();
+                state = State::Port;
+            } else if (end || ch == '/' || ch == '?' || ch == '#' || (special() && ch == '\\')) {
+                --m_p;
+                if (special() && m_buffer.empty())
+                    return std::nullopt;
+                auto host = parseHost(m_buffer, !special());
+                if (!host)
+                    return std::nullopt;
+                m_url.host = *host;
+                m_buffer.clear();
+                state = State::PathStart;
+            } else {
+                if (ch == '[')
+                    insideBrackets = true;
+                if (ch == ']')
+                    insideBrackets = false;
+                m_buffer += ch;
+            }
+            break;
+        case State::Port:
+            if (!end && isAsciiDigit(ch)) {
+                m_buffer += ch;
+            } else if (end || ch == '/' || ch == '?' || ch == '#' || (special() && ch == '\\')) {
+                if (!m_buffer.empty()) {
+                    long port = 0;
+                    for (char32_t d : m_buffer) {
+                        port = port * 10 + static_cast<long>(d - '0');
+                        if (port > 65535)
+                            return std::nullopt;
+                    }
+                    if (port == defaultPort(m_url.scheme))
+                        m_url.port.reset();
+                    else
+                        m_url.port = static_cast<int>(port);
+                    m_buffer.clear();
+                }
+                state = State::PathStart;
+                --m_p;
+            } else {
+                return std::nullopt;
+            }
+            break;
+        case State::File:
+            m_url.scheme = "file";
+            m_url.host = std::string();
+            if (ch == '/' || ch == '\\') {
+                state = State::FileSlash;
+            } else if (m_base && m_base->scheme == "file") {
+                m_url.host = m_base->host;
+                m_url.path = m_base->path;
+                m_url.query = m_base->query;
+                if (!end && ch == '?') {
+                    m_url.query = std::string();
+                    state = State::Query;
+                } else if (!end && ch == '#') {
+                    m_url.fragment = std::string();
+                    state = State::Fragment;
+                } else if (!end) {
+                    m_url.query.reset();
+                    if (!startsWithWindowsDriveLetter(m_in, static_cast<std::size_t>(m_p)))
+                        shortenPath(m_url);
+                    else
+                        m_url.path.clear();
+                    state = State::Path;
+                    --m_p;
+                }
+            } else {
+                state = State::Path;
+                --m_p;
+            }
+            break;
+        case State::FileSlash:
+            if (ch == '/' || ch == '\\') {
+                state = State::FileHost;
+            } else {
+                if (m_base && m_base->scheme == "file") {
+                    m_url.host = m_base->host;
+                    if (!startsWithWindowsDriveLetter(m_in, static_cast<std::size_t>(m_p)) &&
+                        !m_base->path.empty()) {
+                        const std::string &first = m_base->path[0];
+                        if (first.size() == 2 &&
+                            isAsciiAlpha(static_cast<unsigned char>(first[0])) && first[1] == ':')
+                            m_url.path.push_back(first);
+                    }
+                }
+                state = State::Path;
+                --m_p;
+            }
+            break;
+        case State::FileHost:
+            if (end || ch == '/' || ch == '\\' || ch == '?' || ch == '#') {
+                --m_p;
+                if (isWindowsDriveLetter(m_buffer)) {
+                    state = State::Path;
+                } else if (m_buffer.empty()) {
+                    m_url.host = std::string();
+                    state = State::PathStart;
+                } else {
+                    auto host = parseHost(m_buffer, false);
+                    if (!host)
+                        return std::nullopt;
+                    m_url.host = *host == "localhost" ? std::string() : *host;
+                    m_buffer.clear();
+                    state = State::PathStart;
+                }
+            } else {
+                m_buffer += ch;
+            }
+            break;
+        case State::PathStart:
+            if (special()) {
+                state = State::Path;
+                if (ch != '/' && ch != '\\')
+                    --m_p;
+            } else if (!end && ch == '?') {
+                m_url.query = std::string();
+                state = State::Query;
+            } else if (!end && ch == '#') {
+                m_url.fragment = std::string();
+                state = State::Fragment;
+            } else if (!end) {
+                state = State::Path;
+                if (ch != '/')
+                    --m_p;
+            }
+            break;
+        case State::Path:
+            if (end || ch == '/' || (special() && ch == '\\') || ch == '?' || ch == '#') {
+                std::string segment;
+                for (char32_t b : m_buffer)
+                    segment += static_cast<char>(b); // already percent-encoded ASCII
+                const bool slash = ch == '/' || (special() && ch == '\\');
+                if (isDoubleDot(segment)) {
+                    shortenPath(m_url);
+                    if (!slash || end)
+                        m_url.path.emplace_back();
+                } else if (isSingleDot(segment) && (!slash || end)) {
+                    m_url.path.emplace_back();
+                } else if (!isSingleDot(segment)) {
+                    if (m_url.scheme == "file" && m_url.path.empty() &&
+                        isWindowsDriveLetter(m_buffer))
+                        segment[1] = ':';
+                    m_url.path.push_back(segment);
+                }
+                m_buffer.clear();
+                if (!end && ch == '?') {
+                    m_url.query = std::string();
+                    state = State::Query;
+                } else if (!end && ch == '#') {
+                    m_url.fragment = std::string();
+                    state = State::Fragment;
+                }
+            } else {
+                std::string encoded;
+                appendEncoded(encoded, ch, EncodeSet::Path);
+                for (char b : encoded)
+                    m_buffer += static_cast<unsigned char>(b);
+            }
+            break;
+        case State::OpaquePath:
+            if (!end && ch == '?') {
+                m_url.query = std::string();
+                state = State::Query;
+            } else if (!end && ch == '#') {
+                m_url.fragment = std::string();
+                state = State::Fragment;
+            } else if (!end) {
+                appendEncoded(m_url.opaquePathText, ch, EncodeSet::C0Control);
+            }
+            break;
+        case State::Query:
+            if (end || ch == '#') {
+                // Only http(s), ftp and file queries follow the page's encoding.
+                const bool pageEncoding =
+                    special() && m_url.scheme != "ws" && m_url.scheme != "wss";
+                appendQueryText(*m_url.query, m_buffer, pageEncoding ? m_encoding : "UTF-8",
+                                special());
+                m_buffer.clear();
+                if (!end) {
+                    m_url.fragment = std::string();
+                    state = State::Fragment;
+                }
+            } else {
+                m_buffer += ch;
+            }
+            break;
+        case State::Fragment:
+            if (!end)
+                appendEncoded(*m_url.fragment, ch, EncodeSet::Fragment);
+            break;
+        }
+        if (m_p >= size())
+            break;
+    }
+    return m_url;
+}
+
+} // namespace
+
+bool UrlRecord::isSpecial() const
+{
+    return isSpecialScheme(scheme);
+}
+
+std::string UrlRecord::serialize(bool excludeFragment) const
+{
+    std::string out = scheme + ':';
+    if (host) {
+        out += "//";
+        if (!username.empty() || !password.empty()) {
+            out += username;
+            if (!password.empty())
+                out += ':' + password;
+            out += '@';
+        }
+        out += *host;
+        if (port)
+            out += ':' + std::to_string(*port);
+    }
+    if (opaquePath) {
+        out += opaquePathText;
+    } else {
+        if (!host && path.size() > 1 && path[0].empty())
+            out += "/.";
+        for (const std::string &segment : path)
+            out += '/' + segment;
+    }
+    if (query)
+        out += '?' + *query;
+    if (!excludeFragment && fragment)
+        out += '#' + *fragment;
+    return out;
+}
+
+std::optional<UrlRecord> parseUrl(std::string_view input, const UrlRecord *base,
+                                  std::string_view queryEncoding)
+{
+    std::u32string text = textencoding::utf8ToUtf32(input);
+    // Leading and trailing C0 controls and spaces go; tabs and newlines go everywhere.
+    std::size_t first = 0, last = text.size();
+    while (first < last && text[first] <= 0x20)
+        ++first;
+    while (last > first && text[last - 1] <= 0x20)
+        --last;
+    std::u32string cleaned;
+    cleaned.reserve(last - first);
+    for (std::size_t i = first; i < last; ++i)
+        if (text[i] != '\t' && text[i] != '\n' && text[i] != '\r')
+            cleaned += text[i];
+    return Parser(std::move(cleaned), base, queryEncoding).run();
+}
+
+std::optional<std::string> resolveUrl(std::string_view input, std::string_view base,
+                                      std::string_view queryEncoding)
+{
+    const auto baseRecord = parseUrl(base);
+    if (!baseRecord)
+        return std::nullopt;
+    const auto url = parseUrl(input, &*baseRecord, queryEncoding);
+    if (!url)
+        return std::nullopt;
+    return url->serialize();
+}
