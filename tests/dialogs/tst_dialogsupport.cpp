@@ -128,19 +128,19 @@ private slots:
     void failedFieldGetsFocusAndSelection()
     {
         QWidget window;
-        auto *other = new QLineEdit(&window);
-        auto *field = new QLineEdit(&window);
-        field->setText(QStringLiteral("12x"));
+        QLineEdit other(&window);
+        QLineEdit field(&window);
+        field.setText(QStringLiteral("12x"));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        other->setFocus();
+        other.setFocus();
         MessageRecorder recorder;
-        failFieldExchange(field, QStringLiteral("Please enter an integer."));
+        failFieldExchange(&field, QStringLiteral("Please enter an integer."));
         QCOMPARE(recorder.texts(), QStringList{QStringLiteral("Please enter an integer.")});
         QCOMPARE(recorder.messages().at(0).icon, QMessageBox::Warning);
         QCOMPARE(recorder.messages().at(0).parent, &window);
-        QCOMPARE(window.focusWidget(), field);
-        QCOMPARE(field->selectedText(), QStringLiteral("12x"));
+        QCOMPARE(window.focusWidget(), &field);
+        QCOMPARE(field.selectedText(), QStringLiteral("12x"));
     }
 };
 

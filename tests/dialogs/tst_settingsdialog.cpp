@@ -405,23 +405,24 @@ private slots:
         QCOMPARE(slider(dlg)->maximum(), 100);
         QCOMPARE(slider(dlg)->tickPosition(), QSlider::NoTicks);
         // "(불투명)" sits under the opaque (left) end, "(투명)" under the right one.
-        QLabel *opaque = nullptr;
-        QLabel *clear = nullptr;
+        QRect opaque;
+        QRect clear;
         QStringList labels;
         for (QLabel *label : dlg.findChildren<QLabel *>()) {
             labels.append(label->text());
             if (label->text() == QStringLiteral("(불투명)"))
-                opaque = label;
+                opaque = label->geometry();
             if (label->text() == QStringLiteral("(투명)"))
-                clear = label;
+                clear = label->geometry();
         }
         labels.sort();
         QStringList expected = utf8List({"투명도", "(투명)", "(불투명)", "조회주기", "초"});
         expected.sort();
         QCOMPARE(labels, expected);
-        QVERIFY(opaque && clear);
-        QVERIFY(opaque->geometry().center().x() < clear->geometry().center().x());
-        QVERIFY(opaque->geometry().top() >= slider(dlg)->geometry().bottom());
+        QVERIFY(opaque.isValid());
+        QVERIFY(clear.isValid());
+        QVERIFY(opaque.center().x() < clear.center().x());
+        QVERIFY(opaque.top() >= slider(dlg)->geometry().bottom());
 
         QCOMPARE(autostartBox(dlg)->text(), QStringLiteral("윈도우 시작시 자동 실행"));
         QCOMPARE(button(dlg, "okButton")->text(), QStringLiteral("확인"));
