@@ -175,6 +175,7 @@ struct CHtmlCtrl::Private
     QList<std::pair<QByteArray, QByteArray>> headers;
     int redirects = 0;
     bool statusHandled = false;
+    bool viaProxy = false;
     QByteArray buffer;
 };
 
@@ -185,8 +186,14 @@ void CHtmlCtrl::Private::dropReply()
     QNetworkReply *r = reply;
     reply = nullptr;
     QObject::disconnect(r, nullptr, q, nullptr);
-    r->abort();
-    r->deleteLater();
+    // Aborting from inside the reply's own signal upsets Qt; its events are ignored already.
+    QMetaObject::invokeMethod(
+        r,
+        [r] {
+            r->abort();
+            r->deleteLater();
+        },
+        Qt::QueuedConnection);
 }
 
 void CHtmlCtrl::Private::start(const QUrl &url, QByteArray newMethod, QByteArray newBody,
@@ -212,6 +219,10 @@ void CHtmlCtrl::Private::sendHop(const QUrl &url)
     hopUrl = url;
     buffer.clear();
     statusHandled = false;
+
+    const QList<QNetworkProxy> proxies = nam->proxyFactory()->queryProxy(QNetworkProxyQuery(url));
+    viaProxy = !proxies.isEmpty() && proxies.first().type() != QNetworkProxy::NoProxy &&
+               proxies.first().type() != QNetworkProxy::DefaultProxy;
 
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
@@ -308,6 +319,9 @@ void CHtmlCtrl::Private::onFinished()
         // Authentication and similar answers come here with their HTTP status.
         if (status.isValid() && status.toInt() >= 400)
             fail(status.toInt(), hopUrl);
+        else if (viaProxy && (error == QNetworkReply::ConnectionRefusedError ||
+                              error == QNetworkReply::HostNotFoundError))
+            fail(FailureProxy, hopUrl); // Qt reports an unreachable HTTP proxy as the host
         else
             fail(failureFor(error), hopUrl);
         return;

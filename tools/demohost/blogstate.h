@@ -40,7 +40,7 @@ enum class FaultKind
     Delay,        // value: milliseconds before the answer
     Status,       // value: HTTP status to answer with
     Close,        // connection closed half-way through the declared body
-    Endless,      // a chunked body that never ends
+    Endless,      // a body that never ends; option "chunked": without a length
     Trickle,      // an endless body of one byte every value ms
     Oversize,     // the page padded to value bytes
     RedirectLoop, // redirects that lead back to themselves

@@ -7,16 +7,21 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <random>
 #include <regex>
 
 namespace {
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-const char *const htmlUtf8 = "text/html; charset=UTF-8";
+// The library compresses every "text/..." answer with brotli at its slowest setting, which
+// throttles endless bodies and skews benchmarks. Media types are case-insensitive, and the
+// library only looks for the lower-case prefix, so this one goes out as it is.
+const char *const htmlUtf8 = "Text/html; charset=UTF-8";
 const char *const jsonType = "application/json";
 const char *const sessionCookie = "OSID";
 const size_t endlessLength = size_t(1) << 40;
+const size_t trickleLength = 100000;
 
 Pairs queryPairs(const httplib::Request &req)
 {
@@ -360,6 +365,21 @@ void DemoServer::dashboard(const httplib::Request &req, httplib::Response &res)
         // Sent with a length no client will wait for (a length, not chunks, so nothing
         // compresses it and every byte goes out as it is written).
         auto chunk = std::make_shared<std::string>(pages::dashboard(input));
+        if (shape->option == "chunked") {
+            // No length at all: only counting what arrives can stop the reader. Fresh random
+            // text in every chunk, or the compressor on this path holds the output back.
+            auto random = std::make_shared<std::mt19937>(std::random_device{}());
+            res.set_chunked_content_provider(
+                htmlUtf8, [this, random](size_t offset, httplib::DataSink &sink) {
+                    static const char alphabet[] =
+                        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+                    std::string block = offset == 0 ? "<!DOCTYPE html><html><body><pre>" : "";
+                    for (int i = 0; i < 32768; ++i)
+                        block += alphabet[(*random)() % 64];
+                    return !m_stopping && sink.write(block.data(), block.size());
+                });
+            break;
+        }
         res.set_content_provider(endlessLength, htmlUtf8,
                                  [this, chunk](size_t, size_t, httplib::DataSink &sink) {
                                      return !m_stopping && sink.write(chunk->data(), chunk->size());
@@ -368,7 +388,8 @@ void DemoServer::dashboard(const httplib::Request &req, httplib::Response &res)
     }
     case FaultKind::Trickle: {
         const long everyMs = shape->value > 0 ? shape->value : 200;
-        res.set_content_provider(endlessLength, htmlUtf8,
+        // An ordinary length, so only the reader's time limit can end it.
+        res.set_content_provider(trickleLength, htmlUtf8,
                                  [this, everyMs](size_t offset, size_t, httplib::DataSink &sink) {
                                      if (offset == 0)
                                          return sink.write("<!DOCTYPE html><html><body>", 27);
@@ -393,11 +414,11 @@ void DemoServer::dashboard(const httplib::Request &req, httplib::Response &res)
         const std::string where = shape->option.empty() ? "both" : shape->option;
         input.metaCharset = where == "header" ? "" : "euc-kr";
         res.set_content(pages::toEucKr(pages::dashboard(input)),
-                        where == "meta" ? "text/html" : "text/html; charset=EUC-KR");
+                        where == "meta" ? "Text/html" : "Text/html; charset=EUC-KR");
         break;
     }
     case FaultKind::Garbage:
-        res.set_content(pages::garbage(), "text/html");
+        res.set_content(pages::garbage(), "Text/html");
         break;
     case FaultKind::Truncated: {
         const std::string page = pages::dashboard(input);
