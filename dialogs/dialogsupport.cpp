@@ -77,6 +77,8 @@ void showOrmixMessage(QWidget *parent, const QString &text, QMessageBox::Icon ic
         return;
     }
     QMessageBox box(icon, QStringLiteral("Ormix"), text, QMessageBox::Ok, parent);
+    // Messages may carry a file path; never let it be read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

@@ -56,6 +56,7 @@ struct SeenBox
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
     bool modal = false;
+    Qt::TextFormat format = Qt::AutoText;
 };
 
 // Watches for the next modal message box for up to timeoutMs, records it and
@@ -76,6 +77,7 @@ inline void closeNextMessageBox(SeenBox &seen, int timeoutMs = 5000)
             seen.icon = box->icon();
             seen.buttons = box->standardButtons();
             seen.modal = box->isModal();
+            seen.format = box->textFormat();
             if (QAbstractButton *ok = box->button(QMessageBox::Ok))
                 ok->click();
             else

@@ -99,7 +99,8 @@ private slots:
         QFETCH(int, icon);
         SeenBox seen;
         closeNextMessageBox(seen);
-        const QString text = QStringLiteral("아이디를 입력하세요");
+        // Looks like markup, must show as typed.
+        const QString text = QStringLiteral("<b>/home/a&amp;b</b>");
         showOrmixMessage(nullptr, text, QMessageBox::Icon(icon));
         QVERIFY(seen.seen);
         QCOMPARE(seen.title, QStringLiteral("Ormix"));
@@ -107,6 +108,7 @@ private slots:
         QCOMPARE(int(seen.icon), icon);
         QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QVERIFY(seen.modal);
+        QCOMPARE(seen.format, Qt::PlainText);
     }
 
     void hooksNestAndRestore()
