@@ -1,6 +1,7 @@
 #include "dialogsupport.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QRegularExpression>
@@ -118,6 +119,11 @@ QValidator *createDigitsOnlyValidator(QObject *parent)
 void applyDialogFont(QWidget *dialog)
 {
     dialog->setFont(QFont(QStringLiteral("돋움"), 9));
+}
+
+int dialogUnitsToPixels(const QWidget *dialog, int units)
+{
+    return QFontMetrics(dialog->font()).averageCharWidth() * units / 4;
 }
 
 void centreOnPrimaryScreen(QWidget *window)

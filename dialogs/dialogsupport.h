@@ -44,5 +44,8 @@ QValidator *createDigitsOnlyValidator(QObject *parent);
 // Face and size of the dialogs' text; the application substitutes a Korean face.
 void applyDialogFont(QWidget *dialog);
 
+// Horizontal dialog units in pixels for the widget's font, so fields keep their proportions.
+int dialogUnitsToPixels(const QWidget *dialog, int units);
+
 // Centres a top-level window on the primary screen's available area.
 void centreOnPrimaryScreen(QWidget *window);

@@ -6,7 +6,6 @@
 #include "tinfo.h"
 
 #include <QCheckBox>
-#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -22,13 +21,6 @@ namespace {
 
 constexpr std::uint32_t DefaultInterval = 30;
 constexpr std::uint32_t MinimumInterval = 10;
-
-// Horizontal dialog units to pixels for the dialog's font, so the fields keep
-// their proportions.
-int dialogUnitsToPixels(const QWidget *dialog, int units)
-{
-    return QFontMetrics(dialog->font()).averageCharWidth() * units / 4;
-}
 
 void lowerAsciiInPlace(std::string &text)
 {

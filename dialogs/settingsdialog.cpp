@@ -8,7 +8,6 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -24,11 +23,6 @@ constexpr int MinimumTransparency = 0;
 constexpr int MaximumTransparency = 100;
 constexpr int MinimumInterval = 10;
 constexpr int MaximumInterval = 100000000;
-
-int dialogUnitsToPixels(const QWidget *dialog, int units)
-{
-    return QFontMetrics(dialog->font()).averageCharWidth() * units / 4;
-}
 
 } // namespace
 
