@@ -10,8 +10,11 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QTimer>
 
+#include <optional>
 #include <utility>
 
 namespace {
@@ -177,6 +180,8 @@ struct CHtmlCtrl::Private
     bool statusHandled = false;
     bool viaProxy = false;
     QByteArray buffer;
+    // System roots plus the certificates named by SSL_CERT_FILE, when it names any.
+    std::optional<QSslConfiguration> tls;
 };
 
 void CHtmlCtrl::Private::dropReply()
@@ -225,6 +230,8 @@ void CHtmlCtrl::Private::sendHop(const QUrl &url)
                proxies.first().type() != QNetworkProxy::DefaultProxy;
 
     QNetworkRequest request(url);
+    if (tls && url.scheme() == QLatin1String("https"))
+        request.setSslConfiguration(*tls);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
     // Every poll must reach the server.
@@ -434,6 +441,17 @@ CHtmlCtrl::CHtmlCtrl(QObject *parent) : QObject(parent), d(std::make_unique<Priv
     d->nam->setCookieJar(new QNetworkCookieJar(d->nam.get()));
     d->nam->setProxyFactory(new SystemProxyExceptLoopback);
     d->nam->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    // Qt reads only the system's certificate folders; honour OpenSSL's usual variable too, so a
+    // local authority can be trusted the way other programs on the system trust it.
+    const QString certFile = qEnvironmentVariable("SSL_CERT_FILE");
+    if (!certFile.isEmpty()) {
+        const QList<QSslCertificate> extra = QSslCertificate::fromPath(certFile);
+        if (!extra.isEmpty()) {
+            QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+            tls.setCaCertificates(QSslConfiguration::systemCaCertificates() + extra);
+            d->tls = tls;
+        }
+    }
     d->deadline.setSingleShot(true);
     connect(&d->deadline, &QTimer::timeout, this, [this] {
         if (d->busy && d->reply)

@@ -24,6 +24,9 @@ class QTimer;
 // OnDocumentComplete for it; GetLocationURL then gives the failed address. A navigation
 // started while another runs cancels it: the older one reports nothing more.
 //
+// TLS certificates are verified against the system's roots and those in the file that
+// SSL_CERT_FILE names; an unverified certificate fails the navigation, never ignored.
+//
 // The status passed to OnNavigateError is the HTTP status for answers of 400 and above, and
 // otherwise a negative NavigationFailure. From QNetworkReply::NetworkError:
 //   ConnectionRefusedError                          -> FailureConnectionRefused (-1)

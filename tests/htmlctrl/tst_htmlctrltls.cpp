@@ -1,0 +1,138 @@
+// The browser control over TLS: a certificate nobody vouches for is a navigation failure,
+// never ignored; the same server loads once its certificate is trusted.
+#include "htmlctrl.h"
+#include "htmlsink.h"
+#include "testenv.h"
+
+#include <httplib.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+
+namespace {
+
+class Sink final : public IHtmlkSink
+{
+public:
+    void OnDocumentComplete() override { ++documents; }
+    void OnDownloadComplete() override {}
+    void OnNavigateError(const std::string &, const std::string &, int statusCode, bool &) override
+    {
+        codes.append(statusCode);
+    }
+    int documents = 0;
+    QList<int> codes;
+};
+
+// A self-signed certificate for 127.0.0.1, made by the openssl command.
+bool makeCertificate(const QString &dir)
+{
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
+                   QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
+                   QStringLiteral("-keyout"), dir + QStringLiteral("/key.pem"),
+                   QStringLiteral("-out"), dir + QStringLiteral("/cert.pem")});
+    return openssl.waitForFinished(60000) && openssl.exitStatus() == QProcess::NormalExit &&
+           openssl.exitCode() == 0;
+}
+
+// cpp-httplib's TLS server on a free loopback port, in a thread of its own.
+class TlsServer
+{
+public:
+    TlsServer(const QString &cert, const QString &key)
+        : m_server(cert.toLocal8Bit().constData(), key.toLocal8Bit().constData())
+    {
+        m_server.Get("/owner/center/dashboard",
+                     [](const httplib::Request &, httplib::Response &res) {
+                         res.set_content("<html><body><p id=\"counter\">오늘 3명</p></body></html>",
+                                         "Text/html; charset=UTF-8");
+                     });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        if (m_port > 0)
+            m_thread = std::thread([this] { m_server.listen_after_bind(); });
+    }
+    ~TlsServer()
+    {
+        m_server.stop();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    bool isValid() const { return m_server.is_valid() && m_port > 0; }
+    std::string url() const
+    {
+        return "https://127.0.0.1:" + std::to_string(m_port) + "/owner/center/dashboard";
+    }
+
+private:
+    httplib::SSLServer m_server;
+    int m_port = -1;
+    std::thread m_thread;
+};
+
+} // namespace
+
+class TestHtmlCtrlTls final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void untrustedCertificateFails();
+    void trustedCertificateLoads();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestHtmlCtrlTls::initTestCase()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty())
+        QSKIP("the openssl command is not installed");
+    QVERIFY(m_dir.isValid());
+    QVERIFY(makeCertificate(m_dir.path()));
+}
+
+void TestHtmlCtrlTls::untrustedCertificateFails()
+{
+    TlsServer server(m_dir.filePath(QStringLiteral("cert.pem")),
+                     m_dir.filePath(QStringLiteral("key.pem")));
+    QVERIFY(server.isValid());
+    CHtmlCtrl ctrl;
+    Sink sink;
+    ctrl.CreateFromStatic(&sink);
+    ctrl.Navigate(server.url());
+    QTRY_COMPARE_WITH_TIMEOUT(sink.documents, 1, 20000);
+    QCOMPARE(sink.codes, QList<int>{CHtmlCtrl::FailureTls});
+    QCOMPARE(ctrl.GetLocationURL(), server.url());
+    QVERIFY(!ctrl.GetHtmlDocument()->getElementById("counter"));
+}
+
+void TestHtmlCtrlTls::trustedCertificateLoads()
+{
+    TlsServer server(m_dir.filePath(QStringLiteral("cert.pem")),
+                     m_dir.filePath(QStringLiteral("key.pem")));
+    QVERIFY(server.isValid());
+    EnvGuard certFile("SSL_CERT_FILE",
+                      QFile::encodeName(m_dir.filePath(QStringLiteral("cert.pem"))));
+    CHtmlCtrl ctrl;
+    Sink sink;
+    ctrl.CreateFromStatic(&sink);
+    ctrl.Navigate(server.url());
+    QTRY_COMPARE_WITH_TIMEOUT(sink.documents, 1, 20000);
+    QCOMPARE(sink.codes, QList<int>{});
+    QVERIFY(ctrl.GetHtmlDocument()->getElementById("counter"));
+}
+
+QTEST_GUILESS_MAIN(TestHtmlCtrlTls)
+#include "tst_htmlctrltls.moc"
