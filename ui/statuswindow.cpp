@@ -86,6 +86,7 @@ COrmixWnd::COrmixWnd()
     setContextMenuPolicy(Qt::PreventContextMenu);
     setCursor(Qt::ArrowCursor);
     setWindowTitle(QStringLiteral("Ormix"));
+    setSettingWriter({});
     m_countFont = WindowLook::MakeFont(12);
     m_boxFont = WindowLook::MakeFont(11);
     m_emblem = QImage(QString::fromLatin1(EmblemResource));
@@ -398,14 +399,19 @@ void COrmixWnd::mouseReleaseEvent(QMouseEvent *event)
     QWidget::mouseReleaseEvent(event);
 }
 
+void COrmixWnd::setSettingWriter(SettingWriter writer)
+{
+    m_writeSetting = writer ? std::move(writer) : SettingWriter(&WriteSettingDword);
+}
+
 void COrmixWnd::savePosition()
 {
     // Stored as 32-bit values; a negative position keeps its two's complement bits.
     const QRect g = geometry();
-    WriteSettingDword("LeftPos", static_cast<std::uint32_t>(g.x()));
-    WriteSettingDword("TopPos", static_cast<std::uint32_t>(g.y()));
-    WriteSettingDword("Width", static_cast<std::uint32_t>(g.width()));
-    WriteSettingDword("Height", static_cast<std::uint32_t>(g.height()));
+    m_writeSetting("LeftPos", static_cast<std::uint32_t>(g.x()));
+    m_writeSetting("TopPos", static_cast<std::uint32_t>(g.y()));
+    m_writeSetting("Width", static_cast<std::uint32_t>(g.width()));
+    m_writeSetting("Height", static_cast<std::uint32_t>(g.height()));
 }
 
 void COrmixWnd::mouseDoubleClickEvent(QMouseEvent *event)

@@ -9,7 +9,10 @@
 #include <QString>
 #include <QWidget>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 
 class CNoticeWnd;
 class CResultWnd;
@@ -86,6 +89,10 @@ public:
     void setEmblem(const QImage &emblem);
     bool hasEmblem() const { return !m_emblem.isNull(); }
 
+    // Where the rectangle goes after a drag; WriteSettingDword unless a test listens in.
+    using SettingWriter = std::function<bool(const std::string &, std::uint32_t)>;
+    void setSettingWriter(SettingWriter writer);
+
     // The tooltip's text: the last good reading and what failed last.
     QString pollStatusText() const;
 
@@ -139,6 +146,7 @@ private:
     std::unique_ptr<CNoticeWnd> m_notice;
     int m_transparency = 0;
     bool m_created = false;
+    SettingWriter m_writeSetting;
     QDateTime m_lastSuccess;
     QString m_lastFailure;
 };

@@ -554,6 +554,11 @@ private slots:
     {
         TempConfigHome config;
         auto w = makeWindow(QRect(200, 200, 150, 23));
+        QStringList written;
+        w->setSettingWriter([&written](const std::string &name, std::uint32_t value) {
+            written << QString::fromStdString(name);
+            return WriteSettingDword(name, value);
+        });
         press(*w, {50, 10});
         QVERIFY(w->isDragging());
         QCOMPARE(w->pointerMode(), int(COrmixWnd::PointerMove));
@@ -567,6 +572,8 @@ private slots:
         QVERIFY(!w->isDragging());
         QCOMPARE(w->pointerMode(), int(COrmixWnd::PointerNormal));
         QCOMPARE(w->cursor().shape(), Qt::ArrowCursor);
+        QCOMPARE(written, (QStringList{QStringLiteral("LeftPos"), QStringLiteral("TopPos"),
+                                       QStringLiteral("Width"), QStringLiteral("Height")}));
         QCOMPARE(readDword("LeftPos"), 215);
         QCOMPARE(readDword("TopPos"), 186);
         QCOMPARE(readDword("Width"), 150);
