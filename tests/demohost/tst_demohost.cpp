@@ -155,6 +155,7 @@ private slots:
     void oversizeTruncatedGarbageAndMissingParts();
     void redirectLoopAndChains();
     void eucKrPageBytes();
+    void demoModeBringsNewItemsOnItsOwn();
     void exitsOnSignalAndOnStdinEof();
 };
 
@@ -564,6 +565,30 @@ void TestDemoHost::eucKrPageBytes()
     QVERIFY(a.contentType.toLower().contains("charset=euc-kr"));
     QVERIFY(!a.body.toLower().contains("charset="));
     QVERIFY(a.body.contains("\xbf\xc0\xb4\xc3"));
+}
+
+void TestDemoHost::demoModeBringsNewItemsOnItsOwn()
+{
+    DemoHost host(
+        {QStringLiteral("--demo"), QStringLiteral("--demo-every-ms"), QStringLiteral("50")});
+    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+    const auto total = [&] {
+        const QJsonObject items = host.items();
+        qsizetype n = 0;
+        for (const QString &kind :
+             {QStringLiteral("comment"), QStringLiteral("trackback"), QStringLiteral("guestbook")})
+            n += items.value(kind).toArray().size();
+        return n;
+    };
+    const qsizetype before = total();
+    QTRY_VERIFY_WITH_TIMEOUT(total() >= before + 3, 10000);
+    // The visitors grow with the arrivals.
+    Client c;
+    c.login(host, "owner", host.password().toUtf8());
+    static const QRegularExpression today(QStringLiteral("오늘 (\\d+)명"));
+    const auto m = today.match(text(c.get(host.dashboardUrl()).body));
+    QVERIFY(m.hasMatch());
+    QVERIFY(m.captured(1).toInt() > 15);
 }
 
 void TestDemoHost::exitsOnSignalAndOnStdinEof()

@@ -22,6 +22,8 @@ struct Options
     std::string token;
     size_t pageSize = 0;
     bool demo = false;
+    long demoEveryMs = 20000; // arrivals come every one to two of these
+
     bool exitOnStdinEof = false;
 };
 
@@ -29,7 +31,8 @@ void usage(FILE *to)
 {
     std::fputs(
         "usage: ormix-demohost [--port N] [--user ID] [--password P] [--token T]\n"
-        "                      [--page-size BYTES] [--demo] [--exit-on-stdin-eof]\n"
+        "                      [--page-size BYTES] [--demo] [--demo-every-ms MS]\n"
+        "                      [--exit-on-stdin-eof]\n"
         "Serves a blog host's login and owner dashboard on 127.0.0.1.\n"
         "Prints \"PORT <n>\" and \"TOKEN <t>\" once listening; the token guards /control/.\n",
         to);
@@ -67,6 +70,10 @@ bool parseOptions(int argc, char **argv, Options &o)
             ++i;
         } else if (arg == "--demo") {
             o.demo = true;
+        } else if (arg == "--demo-every-ms" && hasValue &&
+                   parseNumber(argv[i + 1], 10, 24L * 3600 * 1000, n)) {
+            o.demoEveryMs = n;
+            ++i;
         } else if (arg == "--exit-on-stdin-eof") {
             o.exitOnStdinEof = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -80,11 +87,15 @@ bool parseOptions(int argc, char **argv, Options &o)
     return true;
 }
 
-// New comments, trackbacks and guestbook entries turn up every 20 to 40 seconds.
-void runDemo(BlogState &state, DemoServer &server)
+// New comments, trackbacks and guestbook entries turn up every 20 to 40 seconds
+// (every one to two everyMs).
+void runDemo(BlogState &state, DemoServer &server, long everyMs)
 {
     std::mt19937 random(std::random_device{}());
-    while (server.waitFor(std::chrono::seconds(20 + random() % 21))) {
+    const auto pause = [&] {
+        return std::chrono::milliseconds(everyMs + static_cast<long>(random() % (everyMs + 1)));
+    };
+    while (server.waitFor(pause())) {
         const auto kind = static_cast<ItemKind>(random() % 3);
         const BlogItem item = state.addItem(kind, {}, {});
         state.addVisitors(static_cast<int>(1 + random() % 5));
@@ -141,7 +152,8 @@ int main(int argc, char **argv)
     }
     std::thread demoThread;
     if (options.demo)
-        demoThread = std::thread([&state, &server] { runDemo(state, server); });
+        demoThread = std::thread(
+            [&state, &server, every = options.demoEveryMs] { runDemo(state, server, every); });
 
     const bool served = server.serve();
     server.stop();
