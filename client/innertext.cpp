@@ -192,13 +192,15 @@ Display displayOf(const GumboNode *n)
     case GUMBO_TAG_IMAGE:
     case GUMBO_TAG_IFRAME:
     case GUMBO_TAG_EMBED:
-    case GUMBO_TAG_OBJECT:
     case GUMBO_TAG_VIDEO:
     case GUMBO_TAG_CANVAS:
     case GUMBO_TAG_TEXTAREA:
     case GUMBO_TAG_METER:
     case GUMBO_TAG_PROGRESS:
         return Display::Atomic;
+    case GUMBO_TAG_OBJECT:
+        // Nothing to load here: an object without data shows its fallback content.
+        return hasAttribute(n, "data") ? Display::Atomic : Display::Inline;
     case GUMBO_TAG_SELECT: // its options read as lines of their own
     case GUMBO_TAG_BUTTON:
     case GUMBO_TAG_MARQUEE:
@@ -443,7 +445,7 @@ std::string RenderedText::finish(std::string text) const
 bool RenderedText::isRendered(const GumboNode *element) const
 {
     for (const GumboNode *n = element; n && isElement(n); n = n->parent)
-        if (effectiveDisplay(n) == Display::None)
+        if (!hiddenByParent(n->parent, n) && effectiveDisplay(n) == Display::None)
             return false;
     return true;
 }
@@ -584,6 +586,10 @@ std::string RenderedText::innerText(const GumboNode *element) const
 {
     if (!isRendered(element))
         return textContent(element);
+    // A closed details element lays its content out but never paints it.
+    for (const GumboNode *n = element; n && isElement(n); n = n->parent)
+        if (hiddenByParent(n->parent, n))
+            return {};
     collapseWhiteSpace();
 
     ItemBuilder items;
