@@ -15,13 +15,9 @@
 
 #include <memory>
 
-namespace {
+using namespace TestColours;
 
-const QRgb Outer = qRgb(91, 116, 162);
-const QRgb InnerTop = qRgb(205, 223, 244);
-const QRgb InnerBottom = qRgb(217, 234, 244);
-const QRgb Corner = qRgb(159, 173, 200);
-const QRgb White = qRgb(255, 255, 255);
+namespace {
 
 // A 1024 x 768 screen whose taskbar takes the bottom 30 rows.
 const QRect WorkArea(0, 0, 1024, 738);

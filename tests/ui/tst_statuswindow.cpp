@@ -1,39 +1,18 @@
-#include "settings.h"
 #include "testenv.h"
 #include "tinfo.h"
 #include "uitestsupport.h"
 
 #include "ui/noticewindow.h"
-#include "ui/resultwindow.h"
 #include "ui/statuswindow.h"
 #include "ui/windowlook.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QMenu>
-#include <QScreen>
-#include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
-#include <QTreeWidget>
 
 #include <memory>
 
+using namespace TestColours;
+
 namespace {
-
-const QRgb Outer = qRgb(91, 116, 162);
-const QRgb InnerTop = qRgb(205, 223, 244);
-const QRgb InnerBottom = qRgb(217, 234, 244);
-const QRgb Corner = qRgb(159, 173, 200);
-const QRgb Lit = qRgb(171, 81, 91);
-const QRgb White = qRgb(255, 255, 255);
-
-int readDword(const char *name)
-{
-    int value = -12345;
-    ReadSettingDword(-12345, name, value);
-    return value;
-}
 
 // Columns in [x0, x1) of rows [y0, y1) that hold text ink.
 QList<int> inkColumns(const QImage &image, int x0, int x1, int y0, int y1)
@@ -50,33 +29,22 @@ QList<int> inkColumns(const QImage &image, int x0, int x1, int y0, int y1)
     return columns;
 }
 
+std::unique_ptr<COrmixWnd> makeWindow(const QRect &rect = QRect(100, 100, 150, 23))
+{
+    auto window = std::make_unique<COrmixWnd>();
+    window->Create(rect);
+    return window;
+}
+
 } // namespace
 
+// The strip's picture, refresh and placement; mouse input is tst_statusinput's.
 class StatusWindowTest final : public QObject
 {
     Q_OBJECT
 
 private:
     std::unique_ptr<TempConfigHome> m_processConfig;
-    std::unique_ptr<COrmixWnd> makeWindow(const QRect &rect = QRect(100, 100, 150, 23))
-    {
-        auto window = std::make_unique<COrmixWnd>();
-        window->Create(rect);
-        return window;
-    }
-    QPoint globalOf(const COrmixWnd &w, QPoint local) { return w.geometry().topLeft() + local; }
-    void press(COrmixWnd &w, QPoint local, Qt::MouseButton button = Qt::LeftButton)
-    {
-        sendMouse(&w, QEvent::MouseButtonPress, local, globalOf(w, local), button, button);
-    }
-    void release(COrmixWnd &w, QPoint local, Qt::MouseButton button = Qt::LeftButton)
-    {
-        sendMouse(&w, QEvent::MouseButtonRelease, local, globalOf(w, local), button, Qt::NoButton);
-    }
-    void hover(COrmixWnd &w, QPoint local)
-    {
-        sendMouse(&w, QEvent::MouseMove, local, globalOf(w, local), Qt::NoButton, Qt::NoButton);
-    }
 
 private slots:
     void initTestCase()
@@ -289,55 +257,6 @@ private slots:
         QCOMPARE(qRound(w->windowOpacity() * 255), alpha);
     }
 
-    void hoverMakesOpaqueLeaveRestores()
-    {
-        TempConfigHome config;
-        QVERIFY(WriteSettingDword("Transparency", 30));
-        auto w = makeWindow();
-        w->SetTransparency(30);
-        hover(*w, {50, 10});
-        QCOMPARE(w->transparency(), 0);
-        QEvent leave(QEvent::Leave);
-        QApplication::sendEvent(w.get(), &leave);
-        QCOMPARE(w->transparency(), 30);
-
-        // While the last poll brought something new, leaving keeps it opaque.
-        GetTInfo()->SetAnyNew(true);
-        hover(*w, {50, 10});
-        QCOMPARE(w->transparency(), 0);
-        QApplication::sendEvent(w.get(), &leave);
-        QCOMPARE(w->transparency(), 0);
-
-        // The next refresh after a quiet poll goes back to the stored level even with the
-        // mouse resting on the window; the next move makes it opaque again.
-        GetTInfo()->SetAnyNew(false);
-        w->Refresh();
-        QCOMPARE(w->transparency(), 30);
-        hover(*w, {51, 10});
-        QCOMPARE(w->transparency(), 0);
-
-        // A refresh after a poll with news makes it opaque.
-        QApplication::sendEvent(w.get(), &leave);
-        QCOMPARE(w->transparency(), 30);
-        GetTInfo()->SetAnyNew(true);
-        w->Refresh();
-        QCOMPARE(w->transparency(), 0);
-        QCOMPARE(w->alpha(), 255);
-    }
-
-    void hoverWithoutStoredLevelStaysOpaque()
-    {
-        TempConfigHome config; // no "Transparency" stored
-        auto w = makeWindow();
-        w->SetTransparency(10);
-        hover(*w, {50, 10});
-        QEvent leave(QEvent::Leave);
-        QApplication::sendEvent(w.get(), &leave);
-        QCOMPARE(w->transparency(), 0);
-    }
-
-    // --- refresh and announcements ---
-
     void refreshAnnouncesFirstFlaggedKindOnly()
     {
         TempConfigHome config;
@@ -413,263 +332,6 @@ private slots:
         QVERIFY(!w.IsCreated());
         QCOMPARE(w.noticeWindow()->text(), std::string());
         QVERIFY(!w.isVisible());
-    }
-
-    // --- clicks ---
-
-    void litBoxOpensNewestLinkAndUnlights()
-    {
-        TempConfigHome config;
-        FakeBrowser browser;
-        lTInfo *info = GetTInfo();
-        info->SetTodayCount(3);
-        setListQuietly(
-            0, makeItems({{"newest", "http://127.0.0.1/c2"}, {"older", "http://127.0.0.1/c1"}}));
-        info->SetNewComment(true);
-        auto w = makeWindow();
-        QCOMPARE(w->renderImage().pixel(95, 4), Lit);
-
-        press(*w, {95, 10});
-        release(*w, {95, 10});
-        QVERIFY(browser.waitForLaunches(1));
-        QCOMPARE(browser.launches(), QStringList{QStringLiteral("http://127.0.0.1/c2")});
-        QVERIFY(!info->IsNewComment());
-        QVERIFY(!w->resultWindow()->isVisible());
-        QCOMPARE(w->renderImage().pixel(95, 4), White);
-        QVERIFY(!w->isDragging());
-    }
-
-    void litBoxWithEmptyListOpensNothing()
-    {
-        TempConfigHome config;
-        FakeBrowser browser;
-        GetTInfo()->SetNewTrackback(true);
-        auto w = makeWindow();
-        press(*w, {109, 10});
-        QVERIFY(!GetTInfo()->IsNewTrackback());
-        QVERIFY(!w->resultWindow()->isVisible());
-        QTest::qWait(200);
-        QVERIFY(browser.launches().isEmpty());
-    }
-
-    void unlitBoxShowsListUnderStrip()
-    {
-        TempConfigHome config;
-        FakeBrowser browser;
-        setListQuietly(1,
-                       makeItems({{"tb A", "http://127.0.0.1/a"}, {"tb B", "http://127.0.0.1/b"}}));
-        auto w = makeWindow(QRect(200, 300, 150, 23)); // count 0: boxes invisible, still live
-        press(*w, {109, 10});
-        release(*w, {109, 10});
-        CResultWnd *list = w->resultWindow();
-        QVERIFY(list->isVisible());
-        QCOMPARE(list->headerText(), QStringLiteral("최근 트랙백"));
-        QCOMPARE(list->geometry(), QRect(309, 323, 170, 150));
-        QCOMPARE(list->list()->topLevelItemCount(), 2);
-        list->hide();
-
-        // An empty kind shows nothing.
-        press(*w, {123, 10});
-        QVERIFY(!list->isVisible());
-        QTest::qWait(100);
-        QVERIFY(browser.launches().isEmpty());
-    }
-
-    void closeBoxAndExitCommandRequestClose()
-    {
-        TempConfigHome config;
-        auto w = makeWindow();
-        QSignalSpy closeSpy(w.get(), &COrmixWnd::closeRequested);
-        QSignalSpy settingsSpy(w.get(), &COrmixWnd::settingsRequested);
-        press(*w, {137, 10}); // the X box, not drawn while connecting
-        release(*w, {137, 10});
-        QCOMPARE(closeSpy.count(), 1);
-        QVERIFY(!w->isDragging());
-        w->runCommand(COrmixWnd::CommandExit);
-        QCOMPARE(closeSpy.count(), 2);
-        w->runCommand(COrmixWnd::CommandSettings);
-        QCOMPARE(settingsSpy.count(), 1);
-        w->runCommand(COrmixWnd::CommandNone);
-        w->runCommand(99);
-        QCOMPARE(closeSpy.count(), 2);
-        QCOMPARE(settingsSpy.count(), 1);
-    }
-
-    void contextMenuRowsAndCommands()
-    {
-        TempConfigHome config;
-        FakeBrowser browser;
-        auto w = makeWindow();
-        const std::unique_ptr<QMenu> menu(w->buildContextMenu());
-        const QList<QAction *> actions = menu->actions();
-        QCOMPARE(actions.size(), 5);
-        const QStringList texts{QStringLiteral("내 블로그 가기"), QStringLiteral("기타 설정"),
-                                QString(), QStringLiteral("종료"),
-                                QStringLiteral("프로그램 업데이트 확인")};
-        const QList<int> ids{10, 20, 0, 30, 40};
-        for (int i = 0; i < 5; ++i) {
-            QCOMPARE(actions[i]->isSeparator(), i == 2);
-            QCOMPARE(actions[i]->text(), texts[i]);
-            if (i != 2)
-                QCOMPARE(actions[i]->data().toInt(), ids[i]);
-        }
-
-        w->runCommand(COrmixWnd::CommandOpenBlog);
-        w->runCommand(COrmixWnd::CommandCheckUpdate);
-        QVERIFY(browser.waitForLaunches(2));
-        QStringList launched = browser.launches();
-        launched.sort();
-        QStringList expected{QStringLiteral("http://127.0.0.1/blog"),
-                             QStringLiteral(ORMIX_UPDATE_URL)};
-        expected.sort();
-        QCOMPARE(launched, expected);
-    }
-
-    void rightReleaseRunsChosenRow()
-    {
-        TempConfigHome config;
-        auto w = makeWindow();
-        QSignalSpy settingsSpy(w.get(), &COrmixWnd::settingsRequested);
-        QStringList seen;
-        QTimer::singleShot(100, this, [&seen] {
-            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-            if (!menu)
-                return;
-            for (const QAction *a : menu->actions())
-                seen << a->text();
-            menu->setActiveAction(menu->actions().at(1));
-            QTest::keyClick(menu, Qt::Key_Return);
-        });
-        press(*w, {50, 10}, Qt::RightButton);
-        release(*w, {50, 10}, Qt::RightButton);
-        QCOMPARE(seen.size(), 5);
-        QCOMPARE(seen.at(1), QStringLiteral("기타 설정"));
-        QCOMPARE(settingsSpy.count(), 1);
-        QVERIFY(!w->isDragging()); // the right button never starts a drag
-    }
-
-    // --- drag, resize, pointer ---
-
-    void dragMovesAndSaves()
-    {
-        TempConfigHome config;
-        auto w = makeWindow(QRect(200, 200, 150, 23));
-        QStringList written;
-        w->setSettingWriter([&written](const std::string &name, std::uint32_t value) {
-            written << QString::fromStdString(name);
-            return WriteSettingDword(name, value);
-        });
-        press(*w, {50, 10});
-        QVERIFY(w->isDragging());
-        QCOMPARE(w->pointerMode(), int(COrmixWnd::PointerMove));
-        QCOMPARE(w->cursor().shape(), Qt::SizeAllCursor);
-        sendMouse(w.get(), QEvent::MouseMove, {50, 10}, {270, 195}, Qt::NoButton, Qt::LeftButton);
-        QCOMPARE(w->geometry(), QRect(220, 185, 150, 23));
-        sendMouse(w.get(), QEvent::MouseMove, {50, 10}, {265, 196}, Qt::NoButton, Qt::LeftButton);
-        QCOMPARE(w->geometry(), QRect(215, 186, 150, 23));
-        QCOMPARE(readDword("LeftPos"), -12345); // nothing saved before the release
-        release(*w, {50, 10});
-        QVERIFY(!w->isDragging());
-        QCOMPARE(w->pointerMode(), int(COrmixWnd::PointerNormal));
-        QCOMPARE(w->cursor().shape(), Qt::ArrowCursor);
-        QCOMPARE(written, (QStringList{QStringLiteral("LeftPos"), QStringLiteral("TopPos"),
-                                       QStringLiteral("Width"), QStringLiteral("Height")}));
-        QCOMPARE(readDword("LeftPos"), 215);
-        QCOMPARE(readDword("TopPos"), 186);
-        QCOMPARE(readDword("Width"), 150);
-        QCOMPARE(readDword("Height"), 23);
-    }
-
-    void rightEdgeDragChangesOnlyWidth()
-    {
-        TempConfigHome config;
-        auto w = makeWindow(QRect(200, 200, 150, 23));
-        press(*w, {147, 10}); // 3 rightmost columns
-        QCOMPARE(w->pointerMode(), int(COrmixWnd::PointerResizeWidth));
-        QCOMPARE(w->cursor().shape(), Qt::SizeHorCursor);
-        sendMouse(w.get(), QEvent::MouseMove, {147, 10}, {377, 240}, Qt::NoButton, Qt::LeftButton);
-        QCOMPARE(w->geometry(), QRect(200, 200, 180, 23));
-        QCOMPARE(w->boxRect(COrmixWnd::CloseBox), QRect(162, 3, 10, 16));
-        release(*w, {177, 10});
-        QCOMPARE(readDword("LeftPos"), 200);
-        QCOMPARE(readDword("TopPos"), 200);
-        QCOMPARE(readDword("Width"), 180);
-        QCOMPARE(readDword("Height"), 23);
-
-        // Dragging the edge past the left side leaves one column to grab.
-        press(*w, {178, 10});
-        sendMouse(w.get(), QEvent::MouseMove, {178, 10}, {100, 210}, Qt::NoButton, Qt::LeftButton);
-        QCOMPARE(w->geometry(), QRect(200, 200, 1, 23));
-        release(*w, {0, 10});
-        QCOMPARE(readDword("Width"), 1);
-    }
-
-    void pressWithoutMoveStillSaves()
-    {
-        TempConfigHome config;
-        auto w = makeWindow(QRect(-40, 30, 150, 23)); // partly off-screen stays put
-        QCOMPARE(w->geometry(), QRect(-40, 30, 150, 23));
-        press(*w, {60, 10});
-        release(*w, {60, 10});
-        QCOMPARE(readDword("LeftPos"), -40);
-        QCOMPARE(readDword("TopPos"), 30);
-        QCOMPARE(readDword("Width"), 150);
-        QCOMPARE(readDword("Height"), 23);
-    }
-
-    void releaseWithoutDragWritesNothing()
-    {
-        TempConfigHome config;
-        auto w = makeWindow();
-        release(*w, {60, 10});
-        QCOMPARE(readDword("LeftPos"), -12345);
-    }
-
-    void pointerModes_data()
-    {
-        QTest::addColumn<QPoint>("pos");
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<int>("shape");
-        QTest::newRow("count area") << QPoint(50, 10) << 0 << int(Qt::SizeAllCursor);
-        QTest::newRow("right 3 columns") << QPoint(147, 10) << 1 << int(Qt::SizeHorCursor);
-        QTest::newRow("last column") << QPoint(149, 0) << 1 << int(Qt::SizeHorCursor);
-        QTest::newRow("4th from right") << QPoint(146, 10) << 0 << int(Qt::SizeAllCursor);
-        QTest::newRow("R box") << QPoint(95, 10) << 2 << int(Qt::ArrowCursor);
-        QTest::newRow("T box") << QPoint(104, 3) << 2 << int(Qt::ArrowCursor);
-        QTest::newRow("G box") << QPoint(127, 18) << 2 << int(Qt::ArrowCursor);
-        QTest::newRow("X box") << QPoint(137, 10) << 2 << int(Qt::ArrowCursor);
-        QTest::newRow("below X box") << QPoint(137, 19) << 0 << int(Qt::SizeAllCursor);
-        QTest::newRow("between boxes") << QPoint(101, 10) << 0 << int(Qt::SizeAllCursor);
-    }
-    void pointerModes()
-    {
-        QFETCH(QPoint, pos);
-        QFETCH(int, mode);
-        QFETCH(int, shape);
-        TempConfigHome config;
-        auto w = makeWindow();
-        QCOMPARE(w->pointerMode(), int(COrmixWnd::PointerNormal));
-        hover(*w, pos);
-        QCOMPARE(w->pointerMode(), mode);
-        QCOMPARE(int(w->cursor().shape()), shape);
-    }
-
-    void doubleClickSavesThenOpensBlog()
-    {
-        TempConfigHome config;
-        FakeBrowser browser;
-        auto w = makeWindow(QRect(120, 140, 150, 23));
-        // Qt delivers press, release, double click, release.
-        press(*w, {40, 10});
-        release(*w, {40, 10});
-        sendMouse(w.get(), QEvent::MouseButtonDblClick, {40, 10}, globalOf(*w, {40, 10}),
-                  Qt::LeftButton, Qt::LeftButton);
-        release(*w, {40, 10});
-        QVERIFY(browser.waitForLaunches(1));
-        QTest::qWait(100);
-        QCOMPARE(browser.launches(), QStringList{QStringLiteral("http://127.0.0.1/blog")});
-        QCOMPARE(readDword("LeftPos"), 120);
-        QVERIFY(!w->isDragging());
     }
 
     // --- placement, tooltip, accessibility ---

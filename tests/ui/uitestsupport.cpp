@@ -65,8 +65,7 @@ QString saveScreenshot(const QImage &image, const QString &name)
     QDir().mkpath(dir);
     const QString path = QDir(dir).filePath(name + QStringLiteral(".png"));
     image.save(path);
-    image.scaled(image.size() * 3, Qt::IgnoreAspectRatio, Qt::FastTransformation)
-        .save(QDir(dir).filePath(name + QStringLiteral("@3x.png")));
+    image.scaled(image.size() * 3).save(QDir(dir).filePath(name + QStringLiteral("@3x.png")));
     return path;
 }
 

@@ -8,6 +8,16 @@
 
 class QWidget;
 
+// The look's colours as pixels.
+namespace TestColours {
+inline const QRgb Outer = qRgb(91, 116, 162);
+inline const QRgb InnerTop = qRgb(205, 223, 244);
+inline const QRgb InnerBottom = qRgb(217, 234, 244);
+inline const QRgb Corner = qRgb(159, 173, 200);
+inline const QRgb Lit = qRgb(171, 81, 91);
+inline const QRgb White = qRgb(255, 255, 255);
+} // namespace TestColours
+
 // Puts the process-wide store back to an empty, quiet state: no lists, no flags,
 // count 0, no viewer.
 void resetStore();
