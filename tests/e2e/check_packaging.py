@@ -1,0 +1,158 @@
+#!/usr/bin/env python3
+"""Checks the install tree and the Debian package built from a finished build directory.
+
+usage: check_packaging.py --build-dir DIR --work-dir DIR [--with-tool]
+"""
+
+import argparse
+import glob
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import xml.etree.ElementTree as ElementTree
+
+APPSTREAM_ID = "org.example.ormix"
+DATA_FILES = [
+    "share/applications/ormix.desktop",
+    f"share/metainfo/{APPSTREAM_ID}.metainfo.xml",
+    "share/icons/hicolor/48x48/apps/ormix.png",
+    "share/icons/hicolor/scalable/apps/ormix.svg",
+]
+RUNTIME_PACKAGES = ["libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6network6",
+                    "qt6-qpa-plugins", "libgumbo1", "fonts-nanum"]
+
+failures = []
+
+
+def fail(message):
+    failures.append(message)
+    print("FAIL:", message, file=sys.stderr)
+
+
+def run(args, **kwargs):
+    return subprocess.run(args, capture_output=True, text=True, timeout=240, **kwargs)
+
+
+def no_display_env():
+    env = dict(os.environ)
+    for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
+        env.pop(name, None)
+    return env
+
+
+def png_size(path):
+    with open(path, "rb") as f:
+        head = f.read(24)
+    if head[:8] != b"\x89PNG\r\n\x1a\n" or head[12:16] != b"IHDR":
+        return None
+    return struct.unpack(">II", head[16:24])
+
+
+def check_install_tree(build_dir, root, with_tool):
+    done = run(["cmake", "--install", build_dir, "--prefix", root])
+    if done.returncode != 0:
+        fail(f"cmake --install failed: {done.stderr}")
+        return
+    binaries = ["bin/ormix"] + (["bin/ormix-read-dashboard"] if with_tool else [])
+    for rel in binaries + DATA_FILES:
+        if not os.path.isfile(os.path.join(root, rel)):
+            fail(f"{rel} is not installed")
+    for rel in binaries:
+        if os.path.isfile(os.path.join(root, rel)) and not os.access(os.path.join(root, rel),
+                                                                     os.X_OK):
+            fail(f"{rel} is not executable")
+
+    desktop = os.path.join(root, DATA_FILES[0])
+    if os.path.isfile(desktop):
+        done = run(["desktop-file-validate", desktop])
+        if done.returncode != 0 or done.stdout.strip():
+            fail(f"desktop-file-validate: {done.stdout}{done.stderr}")
+        with open(desktop, encoding="utf-8") as f:
+            entry = f.read()
+        if "\nExec=ormix\n" not in entry or "\nIcon=ormix\n" not in entry:
+            fail("the desktop entry does not start ormix with its icon")
+
+    metainfo = os.path.join(root, DATA_FILES[1])
+    if os.path.isfile(metainfo):
+        done = run(["appstreamcli", "validate", "--no-net", metainfo])
+        if done.returncode != 0:
+            fail(f"appstreamcli validate: {done.stdout}{done.stderr}")
+        launchable = ElementTree.parse(metainfo).getroot().find("launchable")
+        if launchable is None or launchable.text != os.path.basename(desktop):
+            fail("the metadata does not name the installed desktop entry")
+
+    icon = os.path.join(root, DATA_FILES[2])
+    if os.path.isfile(icon) and png_size(icon) != (48, 48):
+        fail(f"the 48x48 icon is {png_size(icon)}")
+    svg = os.path.join(root, DATA_FILES[3])
+    if os.path.isfile(svg):
+        tag = ElementTree.parse(svg).getroot().tag
+        if tag != "{http://www.w3.org/2000/svg}svg":
+            fail(f"the scalable icon is a {tag}, not an SVG")
+
+    program = os.path.join(root, "bin/ormix")
+    if os.path.isfile(program):
+        done = run([program, "--version"], env=no_display_env())
+        if done.returncode != 0 or "0.1c" not in done.stdout:
+            fail(f"the installed ormix --version: {done.returncode} {done.stdout}{done.stderr}")
+
+
+def check_package(build_dir, out_dir, with_tool):
+    config = os.path.join(build_dir, "CPackConfig.cmake")
+    done = run(["cpack", "-G", "DEB", "--config", config, "-B", out_dir])
+    if done.returncode != 0:
+        fail(f"cpack failed: {done.stdout}{done.stderr}")
+        return
+    debs = glob.glob(os.path.join(out_dir, "*.deb"))
+    if [os.path.basename(d) for d in debs] != ["ormix_0.1c_amd64.deb"]:
+        fail(f"cpack made {debs}, expected ormix_0.1c_amd64.deb")
+        if not debs:
+            return
+    deb = debs[0]
+    listing = run(["dpkg-deb", "-c", deb]).stdout
+    names = {line.split()[-1].lstrip(".") for line in listing.splitlines() if line.strip()}
+    wanted = ["/usr/bin/ormix"] + (["/usr/bin/ormix-read-dashboard"] if with_tool else [])
+    wanted += ["/usr/" + rel for rel in DATA_FILES]
+    for path in wanted:
+        if path not in names:
+            fail(f"{path} is missing from the package")
+    for path in names:
+        if not path.startswith("/usr/") and path not in ("/", "/usr"):
+            fail(f"the package installs {path} outside /usr")
+    fields = {}
+    for name in ("Package", "Version", "Architecture", "Depends"):
+        fields[name] = run(["dpkg-deb", "-f", deb, name]).stdout.strip()
+    if (fields["Package"], fields["Version"], fields["Architecture"]) != ("ormix", "0.1c",
+                                                                        "amd64"):
+        fail(f"package fields: {fields}")
+    depends = {part.strip().split()[0] for part in fields["Depends"].split(",") if part.strip()}
+    for package in RUNTIME_PACKAGES:
+        if package not in depends:
+            fail(f"Depends lacks {package}: {fields['Depends']}")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build-dir", required=True)
+    parser.add_argument("--work-dir", required=True)
+    parser.add_argument("--with-tool", default="0")
+    args = parser.parse_args()
+    with_tool = args.with_tool == "1"
+
+    shutil.rmtree(args.work_dir, ignore_errors=True)
+    os.makedirs(args.work_dir)
+    check_install_tree(args.build_dir, os.path.join(args.work_dir, "root"), with_tool)
+    check_package(args.build_dir, os.path.join(args.work_dir, "deb"), with_tool)
+    if failures:
+        print(f"{len(failures)} packaging check(s) failed; files in {args.work_dir}",
+              file=sys.stderr)
+        return 1
+    shutil.rmtree(args.work_dir, ignore_errors=True)
+    print("packaging checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,430 @@
+#!/usr/bin/env python3
+"""Whole-program tests: the real ormix under Xvfb and openbox, driven with real X input.
+
+usage: ormix_e2e.py --ormix BIN --demohost BIN --artefacts DIR SCENARIO...
+Scenarios: cli, session, cancel, move.
+"""
+
+import argparse
+import os
+import subprocess
+import sys
+import time
+import traceback
+
+from e2e_harness import (Artefacts, DemoHost, Failure, Program, XSession, check, dark, near,
+                         wait_until)
+
+LOGIN_CAPTION = "^Blog 로그인 Ver 0\\.1c$"
+INTERVAL = 10  # the shortest polling interval the login dialog accepts
+STRIP = (150, 23)
+EMBLEM_ORANGE = (242, 140, 30)
+LIT_BOX = (171, 81, 91)
+FRAME_LINE = (91, 116, 162)
+# Left edges of the R, T, G and X boxes in a 150 pixel wide strip.
+BOX_LEFT = {"R": 90, "T": 104, "G": 118, "X": 132}
+
+
+class Context:
+    def __init__(self, args, name, session=None):
+        self.args = args
+        self.name = name
+        self.x = session
+        self.artefacts = Artefacts(args.artefacts, name)
+        self.host_obj = None
+        self.programs = []
+
+    def host(self, *extra):
+        self.host_obj = DemoHost(self.args.demohost, self.artefacts.dir, extra)
+        return self.host_obj
+
+    def program(self):
+        prog = Program(self.args.ormix, self.x, self.artefacts.home, self.artefacts.dir,
+                       f"ormix-{len(self.programs) + 1}")
+        self.programs.append(prog)
+        return prog
+
+    def shot(self, name):
+        return self.x.screenshot(self.artefacts.path(name))
+
+    def close(self):
+        for prog in self.programs:
+            prog.close()
+        if self.host_obj:
+            self.host_obj.close()
+
+
+# --- finding the program's windows ---------------------------------------------------------
+
+def login_dialog(x):
+    found = x.search("--name", LOGIN_CAPTION)
+    return found[0] if found else None
+
+
+def window_type(x, window):
+    return x.prop(window, "_NET_WM_WINDOW_TYPE")
+
+
+def status_window(x):
+    """The strip: the program's viewable 150 x 23 window."""
+    for window in x.search("--classname", "^ormix$"):
+        geo = x.geometry(window)
+        if geo and geo.viewable and (geo.width, geo.height) == STRIP:
+            return window, geo
+    return None
+
+
+def work_area(x):
+    values = x.root_prop("_NET_WORKAREA").split("=")[-1].split(",")
+    left, top, width, height = (int(v) for v in values[:4])
+    return left, top, width, height
+
+
+def notice_window(x):
+    """The notice while it is seen: a viewable window at the work area's lower right edge."""
+    left, top, width, height = work_area(x)
+    for window in x.search("--classname", "^ormix$"):
+        geo = x.geometry(window)
+        if (geo and geo.viewable and geo.width == 150 and geo.x == left + width - 150
+                and geo.y + geo.height == top + height):
+            return window, geo
+    return None
+
+
+def error_boxes(x):
+    return [w for w in x.search("--name", "^Ormix$")
+            if "_NET_WM_WINDOW_TYPE_DIALOG" in window_type(x, w)]
+
+
+def popup_menu(x, point):
+    """A menu of the program opened at point: unmanaged, its corner at the pointer."""
+    for window in x.search("--classname", "^ormix$"):
+        geo = x.geometry(window)
+        if (geo and geo.viewable and geo.override_redirect and abs(geo.x - point[0]) <= 4
+                and abs(geo.y - point[1]) <= 4):
+            return window
+    return None
+
+
+# --- reading the strip from a screenshot ---------------------------------------------------
+
+def emblem_shown(img, geo):
+    return near(img.pixel(geo.x + 15, geo.y + 11), EMBLEM_ORANGE, 30)
+
+
+def box_lit(img, geo, letter):
+    left = geo.x + BOX_LEFT[letter]
+    # Corners of the fill, clear of the letter.
+    return all(near(img.pixel(left + dx, geo.y + dy), LIT_BOX) for dx, dy in ((1, 4), (8, 17)))
+
+
+def box_letter_drawn(img, geo, letter):
+    left = geo.x + BOX_LEFT[letter]
+    return img.count(left + 1, geo.y + 4, 8, 14, dark) > 3
+
+
+def count_shown(img, geo):
+    """The counting state: emblem and the X box's letter, both drawn only once a count is known."""
+    return emblem_shown(img, geo) and box_letter_drawn(img, geo, "X")
+
+
+def count_pixels(img, geo):
+    return img.region(geo.x + 23, geo.y + 3, 64, 17)
+
+
+def wait_count_changed(ctx, geo, before, what, timeout):
+    def changed():
+        img = ctx.shot("count")
+        if count_shown(img, geo) and count_pixels(img, geo) != before:
+            return img
+        return None
+    return wait_until(what, changed, timeout, 0.5)
+
+
+# --- user actions --------------------------------------------------------------------------
+
+def fill_login(x, dialog, fields, interval=None):
+    """Types into the dialog's fields in focus order, then presses Enter."""
+    x.xdotool("windowactivate", "--sync", dialog)
+    wait_until("the login dialog to have the keyboard focus",
+               lambda: x.xdotool("getactivewindow").strip() == str(dialog), 10)
+    for i, text in enumerate(fields):
+        if i:
+            x.xdotool("key", "Tab")
+        x.xdotool("type", "--delay", 15, text)
+    if interval is not None:
+        x.xdotool("key", "Tab", "ctrl+a")
+        x.xdotool("type", "--delay", 15, str(interval))
+    x.xdotool("key", "Return")
+
+
+def start_and_log_in(ctx, host, prog):
+    dialog = wait_until("the login dialog", lambda: login_dialog(ctx.x), 20)
+    ctx.shot("login-dialog")
+    fill_login(ctx.x, dialog, [host.base, host.user, host.password], INTERVAL)
+    return dialog
+
+
+def drag(x, start, end, steps=12):
+    x.xdotool("mousemove", *start)
+    x.xdotool("mousedown", 1)
+    for i in range(1, steps + 1):
+        x.xdotool("mousemove", start[0] + (end[0] - start[0]) * i // steps,
+                  start[1] + (end[1] - start[1]) * i // steps)
+        time.sleep(0.03)  # lets the motion events reach the program one by one
+    x.xdotool("mouseup", 1)
+
+
+def click_at(x, pos, button=1):
+    x.xdotool("mousemove", *pos)
+    x.xdotool("click", button)
+
+
+# --- scenarios -----------------------------------------------------------------------------
+
+def scenario_cli(ctx):
+    """--version and --help need no display."""
+    env = dict(os.environ)
+    for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
+        env.pop(name, None)
+    for option, expected in (("--version", "0.1c"), ("--help", "--version")):
+        done = subprocess.run([ctx.args.ormix, option], env=env, capture_output=True, timeout=30)
+        out = done.stdout.decode(errors="replace")
+        check(done.returncode == 0, f"ormix {option} exited with {done.returncode}: "
+              f"{done.stderr.decode(errors='replace')}")
+        check(expected in out, f"ormix {option} printed {out!r}, without {expected!r}")
+    done = subprocess.run([ctx.args.ormix, "--no-such-option"], env=env, capture_output=True,
+                          timeout=30)
+    check(done.returncode != 0, "an unknown option was accepted")
+
+
+def scenario_session(ctx):
+    """Login, count, notice and its click, silent re-login, an outage: one ormix process."""
+    x = ctx.x
+    host = ctx.host()
+    # The first dashboard answer comes late, so the strip is seen connecting first.
+    host.post("faults", kind="delay", value=4000, count=1)
+    prog = ctx.program()
+
+    # 1. Login and the strip.
+    start_and_log_in(ctx, host, prog)
+    window, geo = wait_until("the status window", lambda: status_window(x), 15)
+    check((geo.x, geo.y) == (100, 100), f"status window at {geo}, not at 100, 100")
+    state = x.prop(window, "_NET_WM_STATE")
+    kind = window_type(x, window)
+    check("_NET_WM_STATE_ABOVE" in state, f"status window not kept above: {state}")
+    check("_NET_WM_STATE_SKIP_TASKBAR" in state or "_NET_WM_WINDOW_TYPE_UTILITY" in kind,
+          f"status window would get a taskbar entry: {state} {kind}")
+    check(login_dialog(x) is None, "the login dialog is still shown")
+    connecting = ctx.shot("connecting")
+    check(not emblem_shown(connecting, geo), "the count was there before the dashboard came")
+    check(connecting.count(geo.x + 8, geo.y + 4, 80, 15, dark) > 20,
+          "the connecting text is not drawn")
+    counted = wait_until("the count", lambda: (lambda img: img if count_shown(img, geo) else None)(
+        ctx.shot("count")), 15, 0.3)
+    check(count_pixels(counted, geo) != count_pixels(connecting, geo),
+          "the count line looks like the connecting text")
+    check(not any(box_lit(counted, geo, k) for k in "RTG"), "a box is lit after the first reading")
+    # Nothing else of the program is on screen: no frame, no taskbar entry.
+    for other in x.search("--classname", "^ormix$"):
+        if other != window:
+            other_state = x.prop(other, "_NET_WM_STATE") + window_type(x, other)
+            check("SKIP_TASKBAR" in other_state or "UTILITY" in other_state,
+                  f"another window of the program is on screen: {x.geometry(other)}")
+
+    # 2. A new comment: notice at the lower right within one interval, click opens it.
+    added = host.post("items", kind="comment", text="e2e 댓글: 새 글 잘 읽었습니다")["item"]
+    started = time.monotonic()
+    wait_until("the notice", lambda: notice_window(x), INTERVAL + 5, 0.05)
+    seen_after = time.monotonic() - started
+    check(seen_after <= INTERVAL + 3, f"the notice came {seen_after:.1f} s after the comment")
+    mid = ctx.shot("notice-mid-slide")
+    left, top, width, height = work_area(x)
+    edge_x, bottom = left + width - 150, top + height
+    visible = 0
+    while visible < 100 and near(mid.pixel(edge_x, bottom - 1 - visible), FRAME_LINE):
+        visible += 1
+    check(0 < visible < 80, f"the screenshot shows the notice {visible} pixels tall, not sliding")
+    check(box_lit(mid, geo, "R"), "R is not lit while the comment is announced")
+    check(not box_lit(mid, geo, "T") and not box_lit(mid, geo, "G"), "T or G lit for a comment")
+
+    _, notice_geo = wait_until("the notice to rise", lambda: (lambda n: n if n and n[1].height >= 40
+                                                              else None)(notice_window(x)),
+                               10, 0.05)
+    risen = ctx.shot("notice-risen")
+    check(risen.count(notice_geo.x + 12, notice_geo.y + 12, 126, 14, dark) > 20,
+          "the notice has no heading")
+    click_at(x, (notice_geo.x + 75, notice_geo.y + 25))
+    link = added["link"]
+    expected = link if "://" in link else host.base + link
+    opened = wait_until("the browser to be started", prog.opened, 10)
+    check(opened == [expected], f"the browser got {opened}, expected [{expected!r}]")
+    wait_until("the notice to hide", lambda: notice_window(x) is None, 5)
+    wait_until("R to go dark", lambda: not box_lit(ctx.shot("after-click"), geo, "R"), 5)
+
+    # 5. The host forgets the session: the next poll logs in again without asking.
+    before_login = ctx.shot("before-expiry")
+    stats = host.stats()
+    host.post("sessions/expire")
+    host.post("count", today=4321)
+    wait_count_changed(ctx, geo, count_pixels(before_login, geo),
+                       "the count after the session expired", 2 * INTERVAL + 5)
+    after = host.stats()
+    check(after["loginPosts"] > stats["loginPosts"], "the program did not log in again")
+    check(after["loginFailures"] == stats["loginFailures"], "the silent login failed")
+    check(login_dialog(x) is None, "the login dialog came back after the session expired")
+
+    # 6. The host answers 503 for three polls and more: one error box at most, then recovery.
+    before_outage = count_pixels(ctx.shot("before-outage"), geo)
+    host.post("faults", kind="status", value=503, count="all")
+    requests_before = host.stats()["dashboardRequests"]
+    boxes_seen = set()
+    most_at_once = 0
+    outage_end = time.monotonic() + 3 * INTERVAL + 3
+    while time.monotonic() < outage_end:
+        check(prog.running(), "ormix ended during the outage")
+        boxes = error_boxes(x)
+        boxes_seen.update(boxes)
+        most_at_once = max(most_at_once, len(boxes))
+        time.sleep(0.5)
+    ctx.shot("outage")
+    failed_polls = host.stats()["dashboardRequests"] - requests_before
+    check(failed_polls >= 1, "no poll reached the host during the outage")
+    check(len(boxes_seen) <= 1 and most_at_once <= 1,
+          f"{len(boxes_seen)} error boxes for {failed_polls} failed polls")
+    host.post("faults/clear")
+    host.post("count", today=5678)
+    for box in error_boxes(x):
+        x.xdotool("windowactivate", "--sync", box)
+        x.xdotool("key", "Return")
+    wait_until("the error box to close", lambda: not error_boxes(x), 5)
+    wait_count_changed(ctx, geo, before_outage, "the count after the outage", 2 * INTERVAL + 5)
+    check(prog.running(), "ormix ended after the outage")
+
+    # The X box ends the run.
+    click_at(x, (geo.x + BOX_LEFT["X"] + 5, geo.y + 11))
+    check(prog.wait_exit(10) == 0, "ormix did not exit with status 0 after X")
+    print(f"session: notice after {seen_after:.1f} s, {failed_polls} polls in the outage, "
+          f"{len(boxes_seen)} error box(es)")
+
+
+def scenario_cancel(ctx):
+    """A wrong password brings the dialog back; Cancel there ends the run with status 0."""
+    x = ctx.x
+    host = ctx.host()
+    prog = ctx.program()
+    first = wait_until("the login dialog", lambda: login_dialog(x), 20)
+    fill_login(x, first, [host.base, host.user, host.password + "-wrong"], INTERVAL)
+    wait_until("the refused login", lambda: host.stats()["loginFailures"] >= 1, 15)
+    again = wait_until("the login dialog again",
+                       lambda: (lambda d: d if d and d != first else None)(login_dialog(x)), 15)
+    ctx.shot("login-again")
+    check(prog.running(), "ormix ended after the refused login")
+    x.xdotool("windowactivate", "--sync", again)
+    x.xdotool("key", "Escape")
+    code = prog.wait_exit(10)
+    check(code == 0, f"ormix exited with {code} after Cancel")
+    check(host.stats()["loginPosts"] == 1, "the credentials were posted again after Cancel")
+
+
+def scenario_move(ctx):
+    """Dragging moves the strip; exit from the menu keeps the place; a restart shows it there."""
+    x = ctx.x
+    host = ctx.host()
+    prog = ctx.program()
+    start_and_log_in(ctx, host, prog)
+    _, geo = wait_until("the status window", lambda: status_window(x), 15)
+    wait_until("the count", lambda: count_shown(ctx.shot("count"), geo), 15, 0.3)
+
+    grab = (geo.x + 60, geo.y + 11)
+    drag(x, grab, (grab[0] + 300, grab[1] + 200))
+    _, moved = wait_until("the strip at 400, 300",
+                          lambda: (lambda s: s if s and (s[1].x, s[1].y) == (400, 300)
+                                   else None)(status_window(x)), 5)
+    wait_until("the position in the settings",
+               lambda: prog.settings().get("LeftPos") == "400"
+               and prog.settings().get("TopPos") == "300", 5)
+
+    menu_at = (moved.x + 60, moved.y + 11)
+    click_at(x, menu_at, 3)
+    wait_until("the context menu", lambda: popup_menu(x, menu_at), 5)
+    ctx.shot("context-menu")
+    # Open my blog, settings, (separator), exit.
+    x.xdotool("key", "Down", "Down", "Down", "Return")
+    code = prog.wait_exit(10)
+    check(code == 0, f"ormix exited with {code} after the exit command")
+    settings = prog.settings()
+    placed = tuple(settings.get(k) for k in ("LeftPos", "TopPos", "Width", "Height"))
+    check(placed == ("400", "300", "150", "23"), f"settings hold {placed}")
+    check(prog.opened() == [], f"the browser was started: {prog.opened()}")
+
+    again = ctx.program()
+    dialog = wait_until("the login dialog after the restart", lambda: login_dialog(x), 20)
+    # Address and ID are remembered; the focus waits in the password field.
+    fill_login(x, dialog, [host.password])
+    _, geo = wait_until("the status window after the restart", lambda: status_window(x), 15)
+    check((geo.x, geo.y) == (400, 300), f"the restarted strip is at {geo}")
+    wait_until("the count after the restart", lambda: count_shown(ctx.shot("restart"), geo), 15)
+    click_at(x, (geo.x + BOX_LEFT["X"] + 5, geo.y + 11))
+    check(again.wait_exit(10) == 0, "ormix did not exit with status 0 after X")
+
+
+SCENARIOS = {
+    "cli": (scenario_cli, False),
+    "session": (scenario_session, True),
+    "cancel": (scenario_cancel, True),
+    "move": (scenario_move, True),
+}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--ormix", required=True)
+    parser.add_argument("--demohost", required=True)
+    parser.add_argument("--artefacts", required=True)
+    parser.add_argument("scenarios", nargs="+", choices=sorted(SCENARIOS))
+    args = parser.parse_args()
+
+    failed = 0
+    for name in args.scenarios:
+        function, needs_x = SCENARIOS[name]
+        started = time.monotonic()
+        session = None
+        ctx = None
+        passed = False
+        try:
+            ctx = Context(args, name)
+            if needs_x:
+                session = XSession(ctx.artefacts.dir)
+                ctx.x = session
+            function(ctx)
+            passed = True
+        except Failure as failure:
+            print(f"FAIL {name}: {failure}", file=sys.stderr)
+        except Exception:  # an error in the harness fails the scenario as well
+            traceback.print_exc()
+            print(f"FAIL {name}: harness error", file=sys.stderr)
+        finally:
+            if ctx:
+                if not passed and session:
+                    try:
+                        ctx.shot("at-failure")
+                    except Exception:  # the screen may be gone with the failure
+                        pass
+                ctx.close()
+            if session:
+                session.close()
+            if ctx:
+                ctx.artefacts.finish(passed)
+        elapsed = time.monotonic() - started
+        if passed:
+            print(f"PASS {name} ({elapsed:.0f} s)")
+        else:
+            failed += 1
+            print(f"     screenshots and logs kept in {ctx.artefacts.dir if ctx else '?'}",
+                  file=sys.stderr)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
