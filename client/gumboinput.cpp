@@ -51,6 +51,35 @@ char32_t next(std::string_view s, std::size_t &i)
 
 } // namespace
 
+namespace {
+
+// gumbo still expands <isindex> into a form, as HTML once did; browsers now parse it as an
+// unknown element. A stand-in for its last letter makes gumbo see an unknown tag too.
+void renameIsindex(std::string &utf8)
+{
+    for (std::size_t at = utf8.find('<'); at != std::string::npos; at = utf8.find('<', at + 1)) {
+        std::size_t name = at + 1;
+        if (name < utf8.size() && utf8[name] == '/')
+            ++name;
+        if (utf8.size() - name < 8)
+            break;
+        bool match = true;
+        for (std::size_t i = 0; i < 7 && match; ++i)
+            match = (utf8[name + i] | 0x20) == "isindex"[i];
+        if (!match)
+            continue;
+        const char after = name + 7 < utf8.size() ? utf8[name + 7] : '>';
+        if (!(after == ' ' || after == '\t' || after == '\n' || after == '\f' || after == '\r' ||
+              after == '/' || after == '>'))
+            continue;
+        std::string standInX; // keeps the letter's case for text that merely mentions it
+        textencoding::appendUtf8(standInX, standIn(static_cast<unsigned char>(utf8[name + 6])));
+        utf8.replace(name + 6, 1, standInX);
+    }
+}
+
+} // namespace
+
 bool protect(std::string &utf8)
 {
     bool needed = false;
@@ -65,6 +94,7 @@ bool protect(std::string &utf8)
             return false;
         needed = needed || replacedByGumbo(c);
     }
+    renameIsindex(utf8);
     if (!needed)
         return true;
     std::string out;

@@ -79,14 +79,46 @@ bool equalsNoCase(const char *a, const char *b)
     return *a == *b;
 }
 
+// SVG draws text only from its text elements (and HTML in foreignObject); everything else
+// in it (shapes, gradients, titles) adds no text.
+Display svgDisplay(const GumboNode *n)
+{
+    GumboStringPiece original = n->v.element.original_tag;
+    gumbo_tag_from_original_text(&original);
+    std::string name(original.data ? original.data : "", original.length);
+    for (char &c : name)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+    if (n->v.element.tag == GUMBO_TAG_SVG)
+        return (n->parent && isElement(n->parent) &&
+                n->parent->v.element.tag_namespace == GUMBO_NAMESPACE_HTML)
+                   ? Display::InlineBlock
+                   : Display::Inline;
+    if (n->v.element.tag == GUMBO_TAG_FOREIGNOBJECT || name == "text")
+        return Display::Block;
+    if (n->v.element.tag == GUMBO_TAG_A || name == "g" || name == "switch" || name == "tspan" ||
+        name == "textpath")
+        return Display::Inline;
+    return Display::None;
+}
+
+// False for SVG elements outside a text element, whose own text SVG does not draw.
+bool insideSvgText(const GumboNode *parent)
+{
+    if (!isElement(parent) || parent->v.element.tag_namespace != GUMBO_NAMESPACE_SVG)
+        return true;
+    for (const GumboNode *n = parent;
+         n && isElement(n) && n->v.element.tag_namespace == GUMBO_NAMESPACE_SVG; n = n->parent)
+        if (n->v.element.tag != GUMBO_TAG_FOREIGNOBJECT && svgDisplay(n) == Display::Block)
+            return true;
+    return false;
+}
+
 Display displayOf(const GumboNode *n)
 {
     const GumboElement &e = n->v.element;
     if (e.tag_namespace == GUMBO_NAMESPACE_SVG)
-        return (n->parent && isElement(n->parent) &&
-                n->parent->v.element.tag_namespace == GUMBO_NAMESPACE_HTML)
-                   ? Display::Atomic
-                   : Display::Inline;
+        return svgDisplay(n);
     if (e.tag_namespace == GUMBO_NAMESPACE_MATHML)
         return Display::Inline;
     if (hasAttribute(n, "hidden"))
@@ -509,6 +541,8 @@ void RenderedText::collapseWhiteSpace() const
                     isTableInternal(effectiveDisplay(n->parent)) &&
                     onlyCollapsibleSpace(n->v.text.text))
                     return false; // white space between table parts makes no box
+                if (n->parent && !insideSvgText(n->parent))
+                    return false; // SVG draws text only inside its text elements
                 std::string &out = m_rendered[n];
                 const char *text = n->v.text.text;
                 if (modes.back() == WhiteSpace::Preserve) {

@@ -36,9 +36,9 @@ QString show(const QString &s)
     return QLatin1Char('"') + out + QLatin1Char('"');
 }
 
-// Where Chromium departs from the URL Standard we follow the standard; each entry says what
-// the browser reported and what the standard gives instead. An entry that no longer
-// matches the golden files fails the test, so the list cannot go stale.
+// Where Chromium departs from the URL Standard we follow the standard, and MathML layout we
+// do not model; each entry says what the browser reported and what we give instead. An
+// entry that no longer matches the golden files fails the test, so the list cannot go stale.
 struct KnownDifference
 {
     const char *file;
@@ -53,6 +53,10 @@ const KnownDifference kKnownDifferences[] = {
     // "|" is not in the path percent-encode set.
     {"links.html", "href", "http://127.0.0.1:47613/a%5Eb%7Cc?d^e",
      "http://127.0.0.1:47613/a%5Eb|c?d^e"},
+    // Chromium lays MathML tokens out as blocks and italicises a lone <mi> letter; we read
+    // formulas as running text.
+    {"foreign.html", "innerText", "m \n\U0001D465\n=\n1\n end", "m x=1 end"},
+    {"foreign.html", "outerText", "m \n\U0001D465\n=\n1\n end", "m x=1 end"},
 };
 
 class Checker
@@ -68,7 +72,7 @@ public:
                 expected == QString::fromUtf8(known.browser)) {
                 m_usedKnown.insert(&known);
                 if (actual != QString::fromUtf8(known.standard))
-                    m_failures << QStringLiteral("%1 %2: expected the URL Standard's %3, got %4")
+                    m_failures << QStringLiteral("%1 %2: expected our documented %3, got %4")
                                       .arg(where, field, show(QString::fromUtf8(known.standard)),
                                            show(actual));
                 return;
