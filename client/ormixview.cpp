@@ -126,6 +126,7 @@ void COrmixView::PostLogin()
 
     const QByteArray postData(body.data(), static_cast<qsizetype>(body.size()));
     WipeString(body);
+    m_errorPageShown = false;
     m_html.Navigate2(LoginAddress(blogUrl), postData,
                      "Content-Type: application/x-www-form-urlencoded\n");
     store->SetLoginState(LoginPosted);
@@ -159,7 +160,7 @@ void COrmixView::OnPageLoaded()
         }
         break;
     case LoggedIn:
-        if (location != dashboard) {
+        if (location != dashboard && !m_errorPageShown) {
             // The host ended the session and sent us elsewhere: log in again silently
             // with the credentials in memory rather than show stale numbers for ever.
             PostLogin();
@@ -196,8 +197,10 @@ bool COrmixView::ScrapeDashboard()
 
 void COrmixView::OnGo(const std::string &address)
 {
-    if (!address.empty())
+    if (!address.empty()) {
+        m_errorPageShown = false;
         m_html.Navigate(address);
+    }
 }
 
 void COrmixView::OnDestroy()
@@ -222,6 +225,7 @@ void COrmixView::OnNavigateError(const std::string &url, const std::string &, in
                                 .arg(QString::fromStdString(url))
                                 .arg(statusCode);
     m_lastFailure = message;
+    m_errorPageShown = true;
     reportPollStatus();
     // One box at a time: an outage must not pile up a box per poll.
     if (!m_host->IsNavigationErrorShowing())
@@ -255,11 +259,19 @@ void COrmixView::timerEvent(QTimerEvent *event)
         QObject::timerEvent(event);
         return;
     }
-    // Polls due while the error box is open, or while a login is under way, are skipped:
-    // a reload would cancel the login post and the box would only be joined by another.
-    if (m_host->IsNavigationErrorShowing() || GetTInfo()->GetLoginState() != LoggedIn)
+    pollNow();
+}
+
+void COrmixView::pollNow()
+{
+    // Polls due while the error box is open, while a login is under way or while the last
+    // load still runs are skipped: a reload would cancel the login post or the slow load
+    // (which then could never time out), and the box would only be joined by another.
+    if (m_host->IsNavigationErrorShowing() || GetTInfo()->GetLoginState() != LoggedIn ||
+        m_html.IsBusy())
         return;
     m_lastFailure.clear();
+    m_errorPageShown = false;
     m_html.DeleteUrlCacheEntry(m_strPollURL);
     m_html.Navigate(m_strPollURL);
 }

@@ -42,6 +42,10 @@ public:
     void OnNavigateError(const std::string &url, const std::string &frameName, int statusCode,
                          bool &cancel) override;
 
+    // One poll exactly as the timer runs it (skipped while the error box is open or a
+    // login is under way), so the soak test and benchmarks need not wait for the timer.
+    void pollNow();
+
     void RestartTimer() override;
     void RefreshStatus() override;
 
@@ -76,4 +80,7 @@ private:
     std::string m_strPollURL;
     QDateTime m_lastSuccess;
     QString m_lastFailure;
+    // The page now loaded is the control's error page, which keeps the failed address:
+    // an outage or a redirect loop is no reason to log in again.
+    bool m_errorPageShown = false;
 };

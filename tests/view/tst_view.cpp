@@ -152,9 +152,13 @@ private slots:
         view.OnInitialUpdate();
         QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
         QCOMPARE(frame.loginDialogs, 0);
-        const QJsonObject last = host.stats().value(QLatin1String("lastLogin")).toObject();
-        QCOMPARE(last.value(QLatin1String("password")).toString(), QString::fromUtf8(password));
-        QCOMPARE(last.value(QLatin1String("goPortal")).toString(), QStringLiteral("false"));
+        const QJsonObject fields = host.stats()
+                                       .value(QLatin1String("lastLogin"))
+                                       .toObject()
+                                       .value(QLatin1String("fields"))
+                                       .toObject();
+        QCOMPARE(fields.value(QLatin1String("password")).toString(), QString::fromUtf8(password));
+        QCOMPARE(fields.value(QLatin1String("goPortal")).toString(), QStringLiteral("false"));
     }
 
     void wrongPasswordAsksAgain()
