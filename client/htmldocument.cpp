@@ -250,7 +250,9 @@ void DocumentImpl::findBase()
 std::optional<std::string> DocumentImpl::declaredEncoding() const
 {
     for (const ElementImpl &e : m_elements) {
-        if (!isHtmlTag(e.node(), GUMBO_TAG_META))
+        // Browsers act on a late declaration in the head only, not on one in the body.
+        if (!isHtmlTag(e.node(), GUMBO_TAG_META) || !e.node()->parent ||
+            !isHtmlTag(e.node()->parent, GUMBO_TAG_HEAD))
             continue;
         const GumboVector *attrs = &e.node()->v.element.attributes;
         std::optional<std::string> encoding;

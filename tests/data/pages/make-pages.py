@@ -94,3 +94,29 @@ write('euckr-http.html', euckr('''<!DOCTYPE html>
 
 with open(os.path.join(HERE, 'dashboard.src.html'), encoding='utf-8') as f:
     write('dashboard.html', euckr(f.read()))
+
+# --- sniffing corner cases ---
+korean = euckr('한글 똠')
+write('bom-utf8.html', b'\xef\xbb\xbf<!DOCTYPE html><meta charset="euc-kr"><title>bom</title>'
+      b'<div id="text">' + '한글 똠'.encode('utf-8') + b'</div>')
+write('utf16be-bom.html', b'\xfe\xff' + ('<!DOCTYPE html><title>be</title><div id="text">'
+                                         'big endian 한글</div>').encode('utf-16-be'))
+write('meta-utf16.html', b'<!DOCTYPE html><meta charset="utf-16"><title>utf-16 label</title>'
+      b'<div id="text">' + '한글'.encode('utf-8') + b'</div>')
+write('meta-x-user-defined.html', b'<!DOCTYPE html><meta charset="x-user-defined"><title>xud</title>'
+      b'<pre id="bytes">x\n' + bytes(range(0x80, 0x100)) + b'</pre>')
+write('http-bogus.html', b'<!DOCTYPE html><meta charset="euc-kr"><title>bogus http label</title>'
+      b'<div id="text">' + korean + b'</div>')
+write('http-utf16.html', ('<!DOCTYPE html><title>utf-16 by http</title><div id="text">'
+                          'no BOM 한글</div>').encode('utf-16-le'))
+write('meta-replacement.html', b'<!DOCTYPE html><meta charset="iso-2022-kr"><title>replacement</title>'
+      b'<div id="text">text</div>')
+write('meta-in-body.html', b'<!DOCTYPE html><html><head><title>late body meta</title></head><body>'
+      b'<!-- ' + b'padding ' * 160 + b'--><meta charset="euc-kr"><div id="text">' + korean +
+      b'</div></body></html>')
+write('shift-jis.html', b'<!DOCTYPE html><meta charset="shift_jis"><title>sjis</title>'
+      b'<div id="text">' + '日本語のテキスト ｱｲｳ'.encode('cp932') + b'</div>')
+write('gbk.html', b'<!DOCTYPE html><meta charset="gb2312"><title>gbk</title>'
+      b'<div id="text">' + '中文文本'.encode('gbk') + b'</div>')
+write('big5.html', b'<!DOCTYPE html><meta charset="big5"><title>big5</title>'
+      b'<div id="text">' + '中文文本'.encode('big5') + b'</div>')
