@@ -297,10 +297,17 @@ void decodeUtf8(std::string_view in, std::string &out)
     while (i < in.size()) {
         const unsigned char b = static_cast<unsigned char>(in[i]);
         if (needed == 0) {
-            ++i;
             if (b < 0x80) {
-                out += static_cast<char>(b);
-            } else if (b >= 0xC2 && b <= 0xDF) {
+                // Most of a page is ASCII: copy the whole run at once.
+                std::size_t end = i + 1;
+                while (end < in.size() && static_cast<unsigned char>(in[end]) < 0x80)
+                    ++end;
+                out.append(in.data() + i, end - i);
+                i = end;
+                continue;
+            }
+            ++i;
+            if (b >= 0xC2 && b <= 0xDF) {
                 needed = 1;
                 cp = b & 0x1F;
             } else if (b >= 0xE0 && b <= 0xEF) {
