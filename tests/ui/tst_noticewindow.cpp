@@ -206,7 +206,7 @@ private slots:
         m_now += 2000;
         ticks(*notice, 81);
         QVERIFY(!notice->isVisible());
-        m_now += 3600 * 1000;
+        m_now += qint64(3600) * 1000;
         QVERIFY(!notice->Show(1, "held", "http://127.0.0.1/other"));
         QVERIFY(!notice->isVisible());
         QVERIFY(!notice->isAnimating());

@@ -63,7 +63,7 @@ QString saveScreenshot(const QImage &image, const QString &name)
     if (dir.isEmpty())
         dir = QDir::current().filePath(QStringLiteral("screenshots"));
     QDir().mkpath(dir);
-    const QString path = QDir(dir).filePath(name + QStringLiteral(".png"));
+    QString path = QDir(dir).filePath(name + QStringLiteral(".png"));
     image.save(path);
     image.scaled(image.size() * 3).save(QDir(dir).filePath(name + QStringLiteral("@3x.png")));
     return path;
