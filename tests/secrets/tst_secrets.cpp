@@ -1,0 +1,451 @@
+// The password lives in memory only, and what strangers write on the dashboard cannot
+// make the program fetch anything or open anything but a web address.
+#include "autostart.h"
+#include "demohost.h"
+#include "mainframe.h"
+#include "ormixapp.h"
+#include "ormixview.h"
+#include "secret.h"
+#include "testenv.h"
+#include "tinfo.h"
+#include "tinfoimp.h"
+#include "ui/noticewindow.h"
+#include "ui/resultwindow.h"
+#include "ui/statuswindow.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryFile>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <malloc.h>
+#include <new>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ORMIX_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORMIX_UNDER_ASAN 1
+#endif
+#endif
+
+// Freed blocks are searched for a marker while armed: a password released unwiped
+// would be found here.
+namespace {
+std::atomic<bool> g_scanFrees{false};
+std::atomic<int> g_markerFrees{0};
+const char g_marker[] = "Zq7-marker-password-long-enough-for-the-heap";
+
+void scanFreed(void *p, std::size_t size)
+{
+    if (!p || !g_scanFrees.load(std::memory_order_relaxed))
+        return;
+    if (size == 0)
+        size = malloc_usable_size(p);
+    const std::size_t m = sizeof g_marker - 1;
+    if (size >= m && memmem(p, size, g_marker, m))
+        g_markerFrees.fetch_add(1);
+}
+} // namespace
+
+#ifndef ORMIX_UNDER_ASAN
+void operator delete(void *p) noexcept
+{
+    scanFreed(p, 0);
+    std::free(p);
+}
+
+void operator delete(void *p, std::size_t size) noexcept
+{
+    scanFreed(p, size);
+    std::free(p);
+}
+#endif
+
+namespace {
+
+QList<QByteArray> secretForms(const QByteArray &password)
+{
+    return {password, QByteArray::fromStdString(COrmixView::FormEncode(password.toStdString())),
+            password.toPercentEncoding(), password.toBase64(), password.toHex()};
+}
+
+QByteArray readProcFile(const char *path)
+{
+    QFile f(QString::fromLatin1(path));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+int dumpable()
+{
+    return prctl(PR_GET_DUMPABLE, 0, 0, 0, 0);
+}
+
+// Runs action on the first modal dialog that opens.
+void onNextModal(std::function<void(QWidget *)> action)
+{
+    auto *timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, action] {
+        if (QWidget *w = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            action(w);
+        }
+    });
+    timer->start(10);
+}
+
+// Output written to stdout and stderr while the object lives, kept in a file.
+class OutputCapture
+{
+public:
+    OutputCapture()
+    {
+        m_file.open();
+        std::fflush(stdout);
+        std::fflush(stderr);
+        m_out = dup(1);
+        m_err = dup(2);
+        dup2(m_file.handle(), 1);
+        dup2(m_file.handle(), 2);
+    }
+    ~OutputCapture() { restore(); }
+    QByteArray finish()
+    {
+        restore();
+        QFile f(m_file.fileName());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+private:
+    void restore()
+    {
+        if (m_out < 0)
+            return;
+        std::fflush(stdout);
+        std::fflush(stderr);
+        dup2(m_out, 1);
+        dup2(m_err, 2);
+        close(m_out);
+        close(m_err);
+        m_out = m_err = -1;
+    }
+    QTemporaryFile m_file;
+    int m_out = -1;
+    int m_err = -1;
+};
+
+QStringList g_messages;
+void recordMessage(QtMsgType, const QMessageLogContext &, const QString &text)
+{
+    g_messages << text;
+}
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+} // namespace
+
+class TestSecrets final : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<COrmixApp> m_app;
+    int m_argc = 1;
+    char m_arg0[16] = "tst_secrets";
+    char *m_argv[2] = {m_arg0, nullptr};
+
+private slots:
+    void initTestCase() { m_app = std::make_unique<COrmixApp>(m_argc, m_argv); }
+    void cleanupTestCase()
+    {
+        if (m_app->mainFrame())
+            m_app->mainFrame()->close();
+        m_app.reset();
+    }
+
+    void processIsNotDumpableBeforeTheLoginOpens()
+    {
+        TempConfigHome home;
+        QCOMPARE(prctl(PR_SET_DUMPABLE, 1, 0, 0, 0), 0);
+        QCOMPARE(dumpable(), 1);
+        int duringLogin = -1;
+        onNextModal([&duringLogin](QWidget *dialog) {
+            duringLogin = dumpable();
+            qobject_cast<QDialog *>(dialog)->reject();
+        });
+        QVERIFY(!m_app->InitInstance());
+        QCOMPARE(duringLogin, 0);
+        QCOMPARE(dumpable(), 0);
+    }
+
+    void passwordStaysInMemoryOnly()
+    {
+        TempConfigHome home;
+        const QByteArray password = "Sk1-비밀 &=+%/pw-4417";
+        DemoHost host;
+        QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+        QVERIFY(host.setPassword(password));
+
+        g_messages.clear();
+        const QtMessageHandler old = qInstallMessageHandler(recordMessage);
+        QByteArray output;
+        {
+            OutputCapture capture;
+            onNextModal([&](QWidget *dialog) {
+                dialog->findChild<QLineEdit *>(QStringLiteral("blogUrlEdit"))
+                    ->setText(host.blogUrl());
+                dialog->findChild<QLineEdit *>(QStringLiteral("idEdit"))
+                    ->setText(QStringLiteral("owner"));
+                dialog->findChild<QLineEdit *>(QStringLiteral("passwordEdit"))
+                    ->setText(QString::fromUtf8(password));
+                dialog->findChild<QLineEdit *>(QStringLiteral("intervalEdit"))
+                    ->setText(QStringLiteral("10"));
+                dialog->findChild<QPushButton *>(QStringLiteral("okButton"))->click();
+            });
+            const bool started = m_app->InitInstance();
+            // Logged in, and a few polls on top.
+            const bool loggedIn =
+                started && waitUntil([] { return GetTInfo()->GetLoginState() == LoggedIn; }, 10000);
+            // Two polls on top, driven by hand rather than waiting for the timer.
+            bool polls = loggedIn;
+            for (int i = 0; polls && i < 2; ++i) {
+                const int before = host.stats().value(QLatin1String("dashboardRequests")).toInt();
+                m_app->mainFrame()->view()->pollNow();
+                polls = waitUntil(
+                    [&] {
+                        return host.stats().value(QLatin1String("dashboardRequests")).toInt() >
+                                   before &&
+                               !m_app->mainFrame()->view()->htmlCtrl().IsBusy();
+                    },
+                    8000);
+            }
+            QVERIFY(WriteAutostartEntry(QCoreApplication::applicationFilePath().toStdString()));
+            output = capture.finish();
+            QVERIFY(started);
+            QVERIFY(loggedIn);
+            QVERIFY(polls);
+        }
+        qInstallMessageHandler(old);
+        // The host saw the right password, so the forms below are what leaking would look like.
+        QCOMPARE(host.stats()
+                     .value(QLatin1String("lastLogin"))
+                     .toObject()
+                     .value(QLatin1String("fields"))
+                     .toObject()
+                     .value(QLatin1String("password"))
+                     .toString(),
+                 QString::fromUtf8(password));
+        QVERIFY(QFile::exists(QString::fromStdString(AutostartEntryPath())));
+        QVERIFY(!home.allFileContents().isEmpty());
+
+        const QByteArray files = home.allFileContents();
+        const QByteArray cmdline = readProcFile("/proc/self/cmdline");
+        const QByteArray environ = readProcFile("/proc/self/environ");
+        const QByteArray messages = g_messages.join(QLatin1Char('\n')).toUtf8();
+        QVERIFY(files.contains("owner")); // the ID is remembered, so the files were written
+        for (const QByteArray &form : secretForms(password)) {
+            QVERIFY2(!files.contains(form), form.constData());
+            QVERIFY2(!cmdline.contains(form), form.constData());
+            QVERIFY2(!environ.contains(form), form.constData());
+            QVERIFY2(!output.contains(form), form.constData());
+            QVERIFY2(!messages.contains(form), form.constData());
+        }
+        QCOMPARE(dumpable(), 0);
+        m_app->mainFrame()->close();
+        QTest::qWait(50);
+    }
+
+    void wipedStringsLeaveNoBytesBehind()
+    {
+        std::string secret(g_marker);
+        const char *bytes = secret.data();
+        const std::size_t size = secret.size();
+        WipeString(secret);
+        QVERIFY(secret.empty());
+        // clear() keeps the buffer, so its old bytes can still be read here.
+        for (std::size_t i = 0; i < size; ++i)
+            QCOMPARE(bytes[i], '\0');
+    }
+
+    void storeWipesReplacedAndDestroyedPasswords()
+    {
+#ifdef ORMIX_UNDER_ASAN
+        QSKIP("AddressSanitizer owns operator delete; the plain build runs this check");
+#endif
+        g_markerFrees = 0;
+        g_scanFrees = true;
+        {
+            // The test's own copies are wiped too, so only the store's buffers can hit.
+            std::string first(g_marker);
+            std::string longer = first + std::string(200, 'x');
+            const std::string shorter = "short";
+            auto store = std::make_unique<CTInfoImp>();
+            store->SetPassword(first);
+            // A longer value needs a new buffer: the old one is released.
+            store->SetPassword(longer);
+            store->SetPassword(shorter);
+            store->SetPassword(first);
+            WipeString(first);
+            WipeString(longer);
+        }
+        g_scanFrees = false;
+        QCOMPARE(g_markerFrees.load(), 0);
+
+        // The check itself finds an unwiped release.
+        g_scanFrees = true;
+        {
+            auto *unwiped = new std::string(g_marker);
+            delete unwiped;
+        }
+        g_scanFrees = false;
+        QVERIFY(g_markerFrees.load() >= 1);
+    }
+
+    void markupInItemTextsLoadsNothing()
+    {
+        TempConfigHome home;
+        QTcpServer listener;
+        QVERIFY(listener.listen(QHostAddress::LocalHost));
+        int connections = 0;
+        connect(&listener, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket *s = listener.nextPendingConnection()) {
+                ++connections;
+                s->deleteLater();
+            }
+        });
+        // The counter itself works.
+        {
+            QTcpSocket probe;
+            probe.connectToHost(QHostAddress::LocalHost, listener.serverPort());
+            QVERIFY(probe.waitForConnected(2000));
+            QVERIFY(waitUntil([&] { return connections == 1; }, 2000));
+        }
+        connections = 0;
+
+        const QString port = QString::number(listener.serverPort());
+        const auto text = [&](const char *pattern) {
+            return QString::fromUtf8(pattern).arg(port).toStdString();
+        };
+        const std::string link = text("http://127.0.0.1:%1/link");
+        lTInfo *store = GetTInfo();
+        store->SetComments(
+            {{text("<img src=\"http://127.0.0.1:%1/img\">댓글"), link},
+             {text("<b>굵게</b><link rel=stylesheet href=//127.0.0.1:%1/css>"), link}});
+        store->SetTrackbacks({{text("<iframe src=http://127.0.0.1:%1/frame></iframe>"), link}});
+        store->SetGuestbook({{text("<a href=http://127.0.0.1:%1/a>방명록</a>"), link}});
+        store->SetNewComment(true);
+        store->SetNewTrackback(true);
+        store->SetAnyNew(true);
+
+        COrmixWnd status;
+        QVERIFY(status.Create(QRect(100, 100, 150, 23)));
+        status.SetPollStatus(QDateTime::currentDateTime(),
+                             QString::fromStdString(text("<img src=http://127.0.0.1:%1/tip>")));
+        status.Refresh();
+        QVERIFY(status.noticeWindow()->text().find("<img") == 0);
+        status.renderImage();
+        status.noticeWindow()->renderImage();
+        QVERIFY(status.resultWindow()->ShowRecentList(0, QPoint(120, 130)));
+        status.resultWindow()->grab();
+        QVERIFY(status.resultWindow()->ShowRecentList(1, QPoint(120, 130)));
+        status.resultWindow()->grab();
+        status.pollStatusText();
+        QTest::qWait(1000);
+        QCOMPARE(connections, 0);
+        store->SetNewComment(false);
+        store->SetNewTrackback(false);
+        store->SetAnyNew(false);
+    }
+
+    void onlyWebLinksReachTheBrowser()
+    {
+        TempConfigHome home;
+        FakeBrowser browser;
+        DemoHost host;
+        QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+        lTInfo *store = GetTInfo();
+        store->SetBlogURL(host.blogUrl().toStdString());
+        store->SetLoginID("owner");
+        store->SetPassword(host.password().toStdString());
+        store->SetInterval(3600);
+        store->SetLoginState(LoggedOut);
+
+        CMainFrame frame;
+        frame.start();
+        QVERIFY(waitUntil([&] { return store->GetLoginState() == LoggedIn; }, 10000));
+        COrmixView *view = frame.view();
+        COrmixWnd *status = frame.statusWindow();
+        QVERIFY(status);
+
+        const char *const hostile[] = {"javascript:alert(document.cookie)",
+                                       "file:///etc/passwd",
+                                       "data:text/html,<script>alert(1)</script>",
+                                       "ftp://127.0.0.1/x",
+                                       "JaVaScRiPt:alert(2)",
+                                       " javascript:alert(3)"};
+        for (const char *bad : hostile) {
+            host.addItem(DemoHost::Comment, QStringLiteral("위험한 링크 ") + QLatin1String(bad),
+                         QString::fromLatin1(bad));
+            view->pollNow();
+            QVERIFY(waitUntil(
+                [&] {
+                    std::string t, l;
+                    return store->GetLatestComment(t, l) &&
+                           QString::fromStdString(t).endsWith(QLatin1String(bad)) &&
+                           !view->htmlCtrl().IsBusy();
+                },
+                5000));
+            QVERIFY(store->IsNewComment());
+            // The notice announced it; a click opens its link.
+            QVERIFY(QString::fromStdString(status->noticeWindow()->text())
+                        .endsWith(QLatin1String(bad)));
+            status->noticeWindow()->click();
+            // The box and the list open the same link.
+            store->SetNewComment(true);
+            QTest::mouseClick(status, Qt::LeftButton, {},
+                              status->boxRect(COrmixWnd::CommentsBox).center());
+            QVERIFY(status->resultWindow()->ShowRecentList(0, QPoint(120, 130)));
+            status->resultWindow()->activateRow(0);
+        }
+        QTest::qWait(500);
+        QCOMPARE(browser.launches(), QStringList());
+
+        // A web link goes through the same paths, so the paths above were really taken.
+        const QString good = host.url(QStringLiteral("/7#comment1")).toString();
+        host.addItem(DemoHost::Comment, QStringLiteral("정상 링크"), QStringLiteral("/7#comment1"));
+        view->pollNow();
+        QVERIFY(waitUntil(
+            [&] {
+                std::string t, l;
+                return store->GetLatestComment(t, l) && t == "정상 링크";
+            },
+            5000));
+        status->noticeWindow()->click();
+        QVERIFY(browser.waitForLaunches(1));
+        QCOMPARE(browser.launches(), QStringList{good});
+        frame.close();
+    }
+};
+
+QTEST_APPLESS_MAIN(TestSecrets)
+#include "tst_secrets.moc"
