@@ -46,7 +46,7 @@ std::atomic<bool> g_scanFrees{false};
 std::atomic<int> g_markerFrees{0};
 const char g_marker[] = "Zq7-marker-password-long-enough-for-the-heap";
 
-void scanFreed(void *p, std::size_t size)
+[[maybe_unused]] void scanFreed(void *p, std::size_t size)
 {
     if (!p || !g_scanFrees.load(std::memory_order_relaxed))
         return;
