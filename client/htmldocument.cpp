@@ -3,6 +3,7 @@
 #include "gumboinput.h"
 #include "innertext.h"
 #include "textencoding.h"
+#include "treedepth.h"
 #include "urlresolver.h"
 
 #include <gumbo.h>
@@ -137,6 +138,8 @@ DocumentImpl::DocumentImpl(std::string source, std::string encoding, const QUrl 
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 0; // we never read parse errors; do not keep them
     m_output = gumbo_parse_with_options(&options, m_source.data(), m_source.size());
+    if (m_output)
+        capTreeDepth(m_output->document);
     if (address.isValid() && !address.isEmpty())
         m_address = parseUrl(address.toString(QUrl::FullyEncoded).toStdString());
     buildElements();

@@ -70,8 +70,8 @@ void TestDocumentLimits::deepTables()
     const auto doc = parse(page);
     QVERIFY(doc->body());
     QCOMPARE(doc->body()->all().size(), std::size_t(depth * 4 + 1));
-    QCOMPARE(doc->body()->innerText(), std::string("core"));
     QCOMPARE(doc->getElementById("core")->innerText(), std::string("core"));
+    QVERIFY(doc->body()->innerText().ends_with("core"));
 }
 
 void TestDocumentLimits::deepBlocks()
@@ -83,7 +83,11 @@ void TestDocumentLimits::deepBlocks()
         "<body>" + repeated("<div>", depth) + "<p id=p>x</p>y" + repeated("</div>", depth) + "z";
     const auto doc = parse(page);
     QCOMPARE(doc->body()->all().size(), std::size_t(depth + 1));
-    QCOMPARE(doc->body()->innerText(), std::string("x\n\ny\nz"));
+    // As in a browser, elements opened past 512 levels hang side by side on the element at
+    // that level while text stays where it was parsed: "y" lands in the innermost div,
+    // which now comes before the paragraph.
+    QCOMPARE(doc->body()->innerText(), std::string("y\n\nx\n\nz"));
+    QCOMPARE(doc->getElementById("p")->innerText(), std::string("x"));
 }
 
 void TestDocumentLimits::deepHidden()

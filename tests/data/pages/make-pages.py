@@ -120,3 +120,15 @@ write('gbk.html', b'<!DOCTYPE html><meta charset="gb2312"><title>gbk</title>'
       b'<div id="text">' + '中文文本'.encode('gbk') + b'</div>')
 write('big5.html', b'<!DOCTYPE html><meta charset="big5"><title>big5</title>'
       b'<div id="text">' + '中文文本'.encode('big5') + b'</div>')
+
+# Deeper than the 512 levels a browser's parser builds: it hangs further elements on the
+# element at that depth instead.
+deep = ['<!DOCTYPE html><title>deep</title><body><div id="top">']
+for i in range(600):
+    deep.append('<div id="d%d">' % i if i in (10, 505, 509, 510, 511, 550, 599) else '<div>')
+deep.append('<span id="leaf">leaf <a href="/leaf">link</a></span><p id="p-deep">para</p>tail text')
+deep.append('</div>' * 600)
+deep.append('<p id="after">after</p></div>')
+deep.append('<table id="deep-tables">' + '<tr><td><table>' * 200 + '<tr><td id="deep-cell">cell</td></tr>' +
+            '</table></td></tr>' * 200 + '</table></body>')
+write('deep.html', ''.join(deep).encode())

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <gumbo.h>
+
+// Browsers build the element tree at most 512 levels deep: an element the parser opens
+// deeper is hung on the element at level 512 instead (text stays where it is). gumbo has
+// no such limit, so we reshape its tree the same way after parsing.
+void capTreeDepth(GumboNode *document);
