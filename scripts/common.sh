@@ -9,7 +9,7 @@ ORMIX_PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
     libgumbo-dev libcpp-httplib-dev
     fonts-nanum fontconfig
-    xvfb xauth openbox xdotool x11-utils imagemagick
+    xvfb xauth openbox xdotool x11-utils x11-xserver-utils imagemagick python3
     desktop-file-utils appstream
     clang clang-format libclang-rt-14-dev llvm
     dpkg-dev file
