@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <random>
 #include <regex>
+#include <thread>
 
 namespace {
 
@@ -171,7 +172,23 @@ int DemoServer::bind(int port)
 
 bool DemoServer::serve()
 {
-    return m_server->listen_after_bind();
+    // The library ignores a stop that comes before it is listening, so a stop is repeated
+    // from here once it is: a signal right after start-up must not be lost.
+    std::atomic<bool> done{false};
+    std::thread enforcer([this, &done] {
+        {
+            std::unique_lock lock(m_waitMutex);
+            m_wake.wait(lock, [this] { return m_stopping.load(); });
+        }
+        while (!done && !m_server->is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        m_server->stop();
+    });
+    const bool served = m_server->listen_after_bind();
+    done = true;
+    stop();
+    enforcer.join();
+    return served;
 }
 
 void DemoServer::stop()
