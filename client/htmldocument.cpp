@@ -254,6 +254,8 @@ std::optional<std::string> DocumentImpl::declaredEncoding() const
 {
     for (const ElementImpl &e : m_elements) {
         // Browsers act on a late declaration in the head only, not on one in the body.
+        if (&e == m_body)
+            break;
         if (!isHtmlTag(e.node(), GUMBO_TAG_META) || !e.node()->parent ||
             !isHtmlTag(e.node()->parent, GUMBO_TAG_HEAD))
             continue;
