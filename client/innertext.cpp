@@ -186,8 +186,10 @@ void RenderedText::collapseWhiteSpace() const
     struct Line
     {
         bool pendingSpace = false;
+        bool pendingHasBreak = false; // the pending run holds a segment break (newline)
         const GumboNode *pendingOwner = nullptr;
         bool hasContent = false;
+        bool afterZeroWidthSpace = false;
     };
     Line line;
     std::vector<Line> saved; // lines interrupted by an inline-block
@@ -195,10 +197,13 @@ void RenderedText::collapseWhiteSpace() const
     std::vector<const GumboNode *> modeOwners{nullptr};
 
     auto boundary = [&line] { line = Line{}; };
-    auto emitPending = [&] {
-        if (line.pendingSpace && line.hasContent)
+    // A segment break next to a zero-width space vanishes instead of becoming a space.
+    auto emitPending = [&](bool beforeZeroWidthSpace) {
+        if (line.pendingSpace && line.hasContent &&
+            !(line.pendingHasBreak && (line.afterZeroWidthSpace || beforeZeroWidthSpace)))
             m_rendered[line.pendingOwner] += ' ';
         line.pendingSpace = false;
+        line.pendingHasBreak = false;
     };
 
     walkChildren(
@@ -217,7 +222,8 @@ void RenderedText::collapseWhiteSpace() const
                 const char *text = n->v.text.text;
                 if (modes.back() == WhiteSpace::Preserve) {
                     if (*text) {
-                        emitPending();
+                        emitPending(false);
+                        line.afterZeroWidthSpace = false;
                         out += text;
                         line.hasContent = out.back() != '\n';
                     }
@@ -229,11 +235,19 @@ void RenderedText::collapseWhiteSpace() const
                             line.pendingSpace = true;
                             line.pendingOwner = n;
                         }
+                        line.pendingHasBreak = line.pendingHasBreak || *p == '\n' || *p == '\r';
                         continue;
                     }
-                    emitPending();
-                    out += *p;
+                    const bool zeroWidthSpace = std::strncmp(p, "\xE2\x80\x8B", 3) == 0;
+                    emitPending(zeroWidthSpace);
+                    if (zeroWidthSpace) {
+                        out.append(p, 3);
+                        p += 2;
+                    } else {
+                        out += *p;
+                    }
                     line.hasContent = true;
+                    line.afterZeroWidthSpace = zeroWidthSpace;
                 }
                 return false;
             }
@@ -249,11 +263,12 @@ void RenderedText::collapseWhiteSpace() const
             if (breaksLine(d)) {
                 boundary();
             } else if (d == Display::Atomic) {
-                emitPending();
+                emitPending(false);
                 line.hasContent = true;
+                line.afterZeroWidthSpace = false;
                 return false;
             } else if (d == Display::InlineBlock) {
-                emitPending();
+                emitPending(false);
                 saved.push_back(line);
                 boundary();
             }
@@ -279,6 +294,7 @@ void RenderedText::collapseWhiteSpace() const
                 saved.pop_back();
                 line.pendingSpace = false;
                 line.hasContent = true;
+                line.afterZeroWidthSpace = false;
             }
         });
     if (m_restore)
