@@ -58,6 +58,9 @@ const std::map<std::string_view, const char *> &systemNames()
 
 class Converter
 {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv's own failure value
+    inline static const iconv_t kFailed = reinterpret_cast<iconv_t>(-1);
+
 public:
     Converter(const char *to, const char *from) : m_cd(iconv_open(to, from)) {}
     ~Converter()
@@ -67,7 +70,8 @@ public:
     }
     Converter(const Converter &) = delete;
     Converter &operator=(const Converter &) = delete;
-    bool valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    // iconv_open reports failure as (iconv_t)-1.
+    bool valid() const { return m_cd != kFailed; }
 
     // Converts all of in; no value unless every byte converted.
     std::optional<std::string> convertAll(std::string_view in)
@@ -161,8 +165,9 @@ const std::array<char32_t, 23940> &eucKrIndex()
         for (int lead = 0x81; lead <= 0xFE; ++lead)
             for (int trail = 0x41; trail <= 0xFE; ++trail) {
                 const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-                table[static_cast<std::size_t>((lead - 0x81) * 190 + (trail - 0x41))] =
-                    singleCodePoint(toUtf8, std::string_view(pair, 2));
+                const auto pointer = static_cast<std::size_t>(lead - 0x81) * 190 +
+                                     static_cast<std::size_t>(trail - 0x41);
+                table[pointer] = singleCodePoint(toUtf8, std::string_view(pair, 2));
             }
         return table;
     }();

@@ -141,7 +141,7 @@ RenderedText::RenderedText(const GumboNode *root,
 
 std::string RenderedText::finish(std::string text) const
 {
-    return m_restore ? gumboinput::restore(text) : text;
+    return m_restore ? gumboinput::restore(text) : std::move(text);
 }
 
 bool RenderedText::isRendered(const GumboNode *element) const

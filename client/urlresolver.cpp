@@ -279,9 +279,7 @@ std::optional<UrlRecord> Parser::run()
             break;
         case State::Relative:
             m_url.scheme = m_base->scheme;
-            if (ch == '/') {
-                state = State::RelativeSlash;
-            } else if (special() && ch == '\\') {
+            if (ch == '/' || (special() && ch == '\\')) {
                 state = State::RelativeSlash;
             } else {
                 m_url.username = m_base->username;
