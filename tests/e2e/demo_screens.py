@@ -15,7 +15,8 @@ import tempfile
 import time
 
 from e2e_harness import DemoHost, Failure, Image, Program, XSession, near, wait_until
-from ormix_e2e import BOX_LEFT, FRAME_LINE, count_shown, login_dialog, notice_window, status_window
+from ormix_e2e import (BOX_LEFT, FRAME_LINE, count_shown, login_dialog, notice_window,
+                       status_window, wait_gone)
 
 # The strip sits just above the corner where notices rise, so one picture shows both.
 STRIP_AT = (700, 560)
@@ -135,7 +136,7 @@ def main():
                         "-layers", "Optimize", os.path.join(out, "6-notice-slide.gif")],
                        check=True, timeout=300)
 
-        wait_until("the notice to hide", lambda: notice_window(x) is None, 10)
+        wait_gone("the notice to hide", lambda: notice_window(x), 10)
         x.xdotool("mousemove", strip.x + BOX_LEFT["T"] + 5, strip.y + 11)
         x.xdotool("click", 1)
         time.sleep(0.7)  # the list maps and paints; no state outside the picture to poll

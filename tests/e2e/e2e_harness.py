@@ -20,12 +20,21 @@ class Failure(Exception):
     """A check that did not hold."""
 
 
+_START = time.monotonic()
+
+
+def progress(message):
+    """A timestamped line on stdout: ctest shows it when a scenario fails."""
+    print(f"[{time.monotonic() - _START:6.1f} s] {message}", flush=True)
+
+
 def wait_until(what, condition, timeout, interval=0.2):
     """Polls condition until it returns something truthy; fails with what after timeout."""
     deadline = time.monotonic() + timeout
     while True:
         result = condition()
         if result:
+            progress(what)
             return result
         if time.monotonic() >= deadline:
             raise Failure(f"timed out after {timeout:.0f} s waiting for {what}")
