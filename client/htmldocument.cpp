@@ -317,6 +317,17 @@ std::optional<std::string> DocumentImpl::resolveHref(const std::string &href,
 
 std::string ElementImpl::tagName() const
 {
+    const GumboElement &e = m_node->v.element;
+    if (e.tag_namespace == GUMBO_NAMESPACE_HTML && e.tag != GUMBO_TAG_UNKNOWN) {
+        // Known HTML tags always read as gumbo's name for them: look it up, once per tag.
+        static const std::vector<std::string> names = [] {
+            std::vector<std::string> upper;
+            for (int t = 0; t < GUMBO_TAG_UNKNOWN; ++t)
+                upper.push_back(asciiUpper(gumbo_normalized_tagname(static_cast<GumboTag>(t))));
+            return upper;
+        }();
+        return names[static_cast<std::size_t>(e.tag)];
+    }
     const std::string name = m_document->restored(localName(m_node).c_str());
     return m_node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML ? asciiUpper(name) : name;
 }
