@@ -322,6 +322,7 @@ std::string ElementImpl::tagName() const
         // Known HTML tags always read as gumbo's name for them: look it up, once per tag.
         static const std::vector<std::string> names = [] {
             std::vector<std::string> upper;
+            upper.reserve(GUMBO_TAG_UNKNOWN);
             for (int t = 0; t < GUMBO_TAG_UNKNOWN; ++t)
                 upper.push_back(asciiUpper(gumbo_normalized_tagname(static_cast<GumboTag>(t))));
             return upper;
