@@ -14,6 +14,7 @@
 #include <QSslConfiguration>
 #include <QTimer>
 
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -155,8 +156,11 @@ struct CHtmlCtrl::Private
     void succeed();
     void dropReply();
 
-    void deliverSuccess(quint64 generation, QUrl url, QByteArray body, QByteArray charset);
-    void deliverFailure(quint64 generation, QUrl url, int code);
+    // Runs the delivery from the event loop, never from inside a reply's signal.
+    void post(std::function<void()> delivery);
+    void deliverSuccess(quint64 generation, const QUrl &url, const QByteArray &body,
+                        const QByteArray &charset);
+    void deliverFailure(quint64 generation, const QUrl &url, int code);
 
     CHtmlCtrl *q;
     IHtmlkSink *sink = nullptr;
@@ -172,6 +176,8 @@ struct CHtmlCtrl::Private
     bool busy = false;
     QPointer<QNetworkReply> reply;
     QTimer deadline;
+    QTimer deliveryTimer;
+    std::function<void()> pending;
     QUrl hopUrl;
     QByteArray method;
     QByteArray body;
@@ -192,19 +198,16 @@ void CHtmlCtrl::Private::dropReply()
     reply = nullptr;
     QObject::disconnect(r, nullptr, q, nullptr);
     // Aborting from inside the reply's own signal upsets Qt; its events are ignored already.
-    QMetaObject::invokeMethod(
-        r,
-        [r] {
-            r->abort();
-            r->deleteLater();
-        },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(r, "abort", Qt::QueuedConnection);
+    r->deleteLater();
 }
 
 void CHtmlCtrl::Private::start(const QUrl &url, QByteArray newMethod, QByteArray newBody,
                                QList<std::pair<QByteArray, QByteArray>> newHeaders)
 {
     dropReply();
+    deliveryTimer.stop();
+    pending = nullptr;
     ++generation;
     busy = true;
     redirects = 0;
@@ -254,7 +257,7 @@ void CHtmlCtrl::Private::sendHop(const QUrl &url)
         r = nam->sendCustomRequest(request, method, body);
     }
     // Keeps Qt's own buffer small; onReadyRead drains it into ours, which is capped.
-    r->setReadBufferSize(256 * 1024);
+    r->setReadBufferSize(qint64(256) * 1024);
     reply = r;
     QObject::connect(r, &QNetworkReply::metaDataChanged, q, [this, r] {
         if (r == reply)
@@ -376,9 +379,7 @@ void CHtmlCtrl::Private::fail(int code, const QUrl &url)
 {
     dropReply();
     deadline.stop();
-    QMetaObject::invokeMethod(
-        q, [this, gen = generation, url, code] { deliverFailure(gen, url, code); },
-        Qt::QueuedConnection);
+    post([this, gen = generation, url, code] { deliverFailure(gen, url, code); });
 }
 
 void CHtmlCtrl::Private::succeed()
@@ -388,15 +389,20 @@ void CHtmlCtrl::Private::succeed()
     buffer.clear();
     dropReply();
     deadline.stop();
-    QMetaObject::invokeMethod(
-        q,
-        [this, gen = generation, url = hopUrl, page = std::move(page), charset] {
-            deliverSuccess(gen, url, page, charset);
-        },
-        Qt::QueuedConnection);
+    post([this, gen = generation, url = hopUrl, page = std::move(page), charset] {
+        deliverSuccess(gen, url, page, charset);
+    });
 }
 
-void CHtmlCtrl::Private::deliverSuccess(quint64 gen, QUrl url, QByteArray page, QByteArray charset)
+void CHtmlCtrl::Private::post(std::function<void()> delivery)
+{
+    // One navigation runs at a time, so one delivery at most waits for the event loop.
+    pending = std::move(delivery);
+    deliveryTimer.start(0);
+}
+
+void CHtmlCtrl::Private::deliverSuccess(quint64 gen, const QUrl &url, const QByteArray &page,
+                                        const QByteArray &charset)
 {
     if (gen != generation)
         return;
@@ -410,7 +416,7 @@ void CHtmlCtrl::Private::deliverSuccess(quint64 gen, QUrl url, QByteArray page, 
         sink->OnDocumentComplete();
 }
 
-void CHtmlCtrl::Private::deliverFailure(quint64 gen, QUrl url, int code)
+void CHtmlCtrl::Private::deliverFailure(quint64 gen, const QUrl &url, int code)
 {
     if (gen != generation)
         return;
@@ -452,6 +458,12 @@ CHtmlCtrl::CHtmlCtrl(QObject *parent) : QObject(parent), d(std::make_unique<Priv
             d->tls = tls;
         }
     }
+    d->deliveryTimer.setSingleShot(true);
+    connect(&d->deliveryTimer, &QTimer::timeout, this, [this] {
+        const std::function<void()> delivery = std::exchange(d->pending, nullptr);
+        if (delivery)
+            delivery();
+    });
     d->deadline.setSingleShot(true);
     connect(&d->deadline, &QTimer::timeout, this, [this] {
         if (d->busy && d->reply)

@@ -59,7 +59,7 @@ public:
     };
 
     static constexpr int DefaultTimeoutMs = 30000;
-    static constexpr qint64 DefaultMaxBodyBytes = 8 * 1024 * 1024;
+    static constexpr qint64 DefaultMaxBodyBytes = qint64(8) * 1024 * 1024;
     static constexpr int MaxRedirects = 20;
 
     explicit CHtmlCtrl(QObject *parent = nullptr);

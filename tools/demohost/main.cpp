@@ -119,6 +119,7 @@ int main(int argc, char **argv)
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGUSR1); // wakes the signal thread when the stop came from elsewhere
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -157,8 +158,7 @@ int main(int argc, char **argv)
 
     const bool served = server.serve();
     server.stop();
-    // Wakes the signal thread if the stop came from elsewhere.
-    pthread_kill(signalThread.native_handle(), SIGTERM);
+    pthread_kill(signalThread.native_handle(), SIGUSR1);
     signalThread.join();
     if (demoThread.joinable())
         demoThread.join();

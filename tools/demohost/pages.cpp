@@ -2,6 +2,7 @@
 
 #include "formcodec.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <iconv.h>
@@ -265,8 +266,8 @@ std::string logoGif()
 
 std::string garbage()
 {
-    std::string s = "\x00\x01\x02\xff\xfe<ht\x00ml><<<td id=\"cou";
-    s.append(1, '\0');
+    static const char head[] = "\x00\x01\x02\xff\xfe<ht\x00ml><<<td id=\"cou\x00";
+    std::string s(head, sizeof head - 1);
     for (int i = 0; i < 512; ++i)
         s += static_cast<char>((i * 73 + 11) & 0xFF);
     s += "</table></table>&#xDEAD;&bogus <a href=\"";
@@ -276,7 +277,8 @@ std::string garbage()
 std::string toEucKr(const std::string &utf8)
 {
     iconv_t cd = iconv_open("EUC-KR", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    // iconv's documented failure value.
+    if (cd == reinterpret_cast<iconv_t>(-1)) // NOLINT(performance-no-int-to-ptr)
         return utf8;
     std::string out;
     std::string in = utf8;
@@ -291,13 +293,17 @@ std::string toEucKr(const std::string &utf8)
         if (r != static_cast<size_t>(-1) || errno == E2BIG)
             continue;
         // A character EUC-KR cannot hold: write it as a reference, as browsers do for forms.
+        if (srcLeft == 0)
+            break;
         const auto lead = static_cast<unsigned char>(*src);
-        size_t len = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : 4;
-        if (len > srcLeft || errno == EINVAL)
-            len = srcLeft < len ? srcLeft : len;
-        unsigned cp = len == 1 ? lead : lead & (0x3F >> (len - 1));
-        for (size_t k = 1; k < len; ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(src[k]) & 0x3F);
+        size_t len = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        len = std::min(len, srcLeft);
+        unsigned cp = lead;
+        if (len > 1) {
+            cp = lead & (0x7Fu >> len);
+            for (size_t k = 1; k < len; ++k)
+                cp = (cp << 6) | (static_cast<unsigned char>(src[k]) & 0x3Fu);
+        }
         out += "&#" + std::to_string(cp) + ";";
         src += len;
         srcLeft -= len;
