@@ -9,9 +9,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QNetworkCacheMetaData>
+#include <QNetworkDiskCache>
 #include <QNetworkReply>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -128,6 +131,7 @@ private slots:
     void badAddressesFail();
     void eucKrPageIsDecoded();
     void loopbackBypassesTheProxy();
+    void everyLoadReachesTheServerEvenWithACache();
 
 private:
     std::unique_ptr<DemoHost> m_host;
@@ -534,6 +538,34 @@ void TestHtmlCtrl::loopbackBypassesTheProxy()
     QCOMPARE(sink.events.at(7), QStringLiteral("error %1 %2")
                                     .arg(QString::fromStdString(elsewhere))
                                     .arg(CHtmlCtrl::FailureProxy));
+}
+
+void TestHtmlCtrl::everyLoadReachesTheServerEvenWithACache()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    auto *cache = new QNetworkDiskCache(m_ctrl->networkAccessManager());
+    cache->setCacheDirectory(dir.path());
+    m_ctrl->networkAccessManager()->setCache(cache);
+
+    const QUrl url = m_host->dashboardUrl();
+    QNetworkCacheMetaData meta;
+    meta.setUrl(url);
+    meta.setSaveToDisk(true);
+    QIODevice *device = cache->prepare(meta);
+    QVERIFY(device);
+    device->write("<html><body>stale copy</body></html>");
+    cache->insert(device);
+    QVERIFY(cache->metaData(url).isValid());
+    m_ctrl->DeleteUrlCacheEntry(str(url));
+    QVERIFY(!cache->metaData(url).isValid());
+
+    QVERIFY(m_host->resetStats());
+    for (int i = 1; i <= 2; ++i) {
+        m_ctrl->Navigate(str(url));
+        QVERIFY(m_sink->waitFor(QStringLiteral("document"), i));
+    }
+    QCOMPARE(m_host->stats().value(QStringLiteral("dashboardRequests")).toInt(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestHtmlCtrl)
