@@ -120,6 +120,8 @@ int main(int argc, char **argv)
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGUSR1); // wakes the signal thread when the stop came from elsewhere
+    // An inherited "ignore" would discard SIGTERM even while sigwait waits for it.
+    std::signal(SIGTERM, SIG_DFL);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
