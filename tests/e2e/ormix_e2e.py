@@ -114,6 +114,20 @@ def wait_gone(what, find, timeout, settle=0.6):
     wait_until(what, gone, timeout, 0.1)
 
 
+def recent_list(x, strip):
+    """The recent-items list: a viewable window of the program just under the strip."""
+    for window in x.search("--classname", "^ormix$"):
+        geo = x.geometry(window)
+        if (geo and geo.viewable and geo.height > 60 and geo.width > 100
+                and abs(geo.y - (strip.y + strip.height)) <= 6):
+            return window, geo
+    return None
+
+
+def absolute(host, link):
+    return link if "://" in link else host.base + link
+
+
 def error_boxes(x):
     return [w for w in x.search("--name", "^Ormix$")
             if "_NET_WM_WINDOW_TYPE_DIALOG" in window_type(x, w)]
@@ -292,7 +306,7 @@ def scenario_session(ctx):
     _, notice_geo = check_found(notice_window(x), "the notice went before it could be clicked")
     click_at(x, (notice_geo.x + 75, notice_geo.y + min(25, notice_geo.height // 2)))
     link = added["link"]
-    expected = link if "://" in link else host.base + link
+    expected = absolute(host, link)
     opened = wait_until("the browser to be started", prog.opened, 10)
     check(opened == [expected], f"the browser got {opened}, expected [{expected!r}]")
     wait_gone("the notice to hide", lambda: notice_window(x), 5)
@@ -364,7 +378,7 @@ def scenario_cancel(ctx):
 
 
 def scenario_move(ctx):
-    """Dragging moves the strip; exit from the menu keeps the place; a restart shows it there."""
+    """Drag, list and double clicks; exit from the menu keeps the place for the restart."""
     x = ctx.x
     host = ctx.host()
     prog = ctx.program()
@@ -381,6 +395,23 @@ def scenario_move(ctx):
                lambda: prog.settings().get("LeftPos") == "400"
                and prog.settings().get("TopPos") == "300", 5)
 
+    # An unlit T opens the trackback list under the strip; a double click on a row opens it.
+    click_at(x, (moved.x + BOX_LEFT["T"] + 5, moved.y + 11))
+    _, listed = wait_until("the recent-items list", lambda: recent_list(x, moved), 5)
+    ctx.shot("recent-items")
+    newest = max(host.control("items")["trackback"], key=lambda item: item["id"])
+    expected = absolute(host, newest["link"])
+    x.xdotool("mousemove", listed.x + 60, listed.y + 30)
+    x.xdotool("click", "--repeat", 2, "--delay", 80, 1)
+    wait_until("the trackback to be opened", lambda: prog.opened(), 5)
+    check(prog.opened() == [expected], f"the browser got {prog.opened()}, expected {expected}")
+    # A double click on the strip opens the blog.
+    x.xdotool("mousemove", moved.x + 60, moved.y + 11)
+    x.xdotool("click", "--repeat", 2, "--delay", 80, 1)
+    wait_until("the blog to be opened", lambda: len(prog.opened()) == 2, 5)
+    check(prog.opened()[1].rstrip("/") == host.base, f"the blog opened as {prog.opened()[1]}")
+    check(status_window(x)[1].x == 400, "the double click moved the strip")
+
     menu_at = (moved.x + 60, moved.y + 11)
     click_at(x, menu_at, 3)
     wait_until("the context menu", lambda: popup_menu(x, menu_at), 5)
@@ -392,7 +423,7 @@ def scenario_move(ctx):
     settings = prog.settings()
     placed = tuple(settings.get(k) for k in ("LeftPos", "TopPos", "Width", "Height"))
     check(placed == ("400", "300", "150", "23"), f"settings hold {placed}")
-    check(prog.opened() == [], f"the browser was started: {prog.opened()}")
+    check(len(prog.opened()) == 2, f"the browser was started again: {prog.opened()}")
 
     again = ctx.program()
     dialog = wait_until("the login dialog after the restart", lambda: login_dialog(x), 20)
