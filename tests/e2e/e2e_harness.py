@@ -256,8 +256,13 @@ class DemoHost:
 class Program:
     """One run of ormix with its own settings folder and a fake web browser."""
 
-    def __init__(self, binary, session, home, workdir, name="ormix"):
+    def __init__(self, binary, session, home, workdir, name="ormix", settings=None):
         self.home = home
+        if settings:
+            # Values the user set earlier, as the program's INI file holds them.
+            os.makedirs(os.path.dirname(self.settings_file), exist_ok=True)
+            with open(self.settings_file, "w", encoding="utf-8") as ini:
+                ini.write("[General]\n" + "".join(f"{k}={v}\n" for k, v in settings.items()))
         self.opened_file = os.path.join(home, "opened.txt")
         bindir = os.path.join(home, "bin")
         os.makedirs(bindir, exist_ok=True)

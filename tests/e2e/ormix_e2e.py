@@ -38,9 +38,9 @@ class Context:
         self.host_obj = DemoHost(self.args.demohost, self.artefacts.dir, extra)
         return self.host_obj
 
-    def program(self):
+    def program(self, settings=None):
         prog = Program(self.args.ormix, self.x, self.artefacts.home, self.artefacts.dir,
-                       f"ormix-{len(self.programs) + 1}")
+                       f"ormix-{len(self.programs) + 1}", settings)
         self.programs.append(prog)
         return prog
 
@@ -126,6 +126,16 @@ def recent_list(x, strip):
 
 def absolute(host, link):
     return link if "://" in link else host.base + link
+
+
+def opacity(x, window):
+    """The window's opacity from _NET_WM_WINDOW_OPACITY, 1.0 when it is not set."""
+    value = x.prop(window, "_NET_WM_WINDOW_OPACITY").split("=")[-1].strip()
+    return int(value) / 0xFFFFFFFF if value.isdigit() else 1.0
+
+
+def opacity_is(x, window, wanted):
+    return abs(opacity(x, window) - wanted) < 0.01
 
 
 def error_boxes(x):
@@ -250,7 +260,9 @@ def scenario_session(ctx):
     host = ctx.host()
     # The first dashboard answer comes late, so the strip is seen connecting first.
     host.post("faults", kind="delay", value=4000, count=1)
-    prog = ctx.program()
+    # 30 % transparency set earlier in the settings dialog: alpha (100 - 30) * 255 / 100.
+    prog = ctx.program({"Transparency": 30})
+    configured = (70 * 255 // 100) / 255
 
     # 1. Login and the strip.
     start_and_log_in(ctx, host, prog)
@@ -278,6 +290,15 @@ def scenario_session(ctx):
             check("SKIP_TASKBAR" in other_state or "UTILITY" in other_state,
                   f"another window of the program is on screen: {x.geometry(other)}")
 
+    # Opaque while hovered, back to the configured level when the mouse leaves.
+    check(opacity_is(x, window, configured), f"opacity {opacity(x, window):.3f} at the start")
+    x.xdotool("mousemove", geo.x + 50, geo.y + 11)
+    x.xdotool("mousemove", geo.x + 55, geo.y + 12)
+    wait_until("the strip to turn opaque under the mouse", lambda: opacity_is(x, window, 1.0), 5)
+    x.xdotool("mousemove", 500, 500)
+    wait_until("the strip to return to 30 % transparency",
+               lambda: opacity_is(x, window, configured), 5)
+
     # 2. A new comment: a notice slides up at the lower right within one interval.
     host.post("items", kind="comment", text="e2e 댓글: 새 글 잘 읽었습니다")
     started = time.monotonic()
@@ -292,6 +313,7 @@ def scenario_session(ctx):
                          ctx.shot("notice-mid-slide")), 8, 0.05)
     check(box_lit(mid, geo, "R"), "R is not lit while the comment is announced")
     check(not box_lit(mid, geo, "T") and not box_lit(mid, geo, "G"), "T or G lit for a comment")
+    check(opacity_is(x, window, 1.0), "the strip is not opaque while something is new")
     wait_gone("the notice to go down", lambda: notice_window(x), 10)
 
     # The next comment replaces the announcement; a click on it opens it and unlights R.
@@ -311,6 +333,10 @@ def scenario_session(ctx):
     check(opened == [expected], f"the browser got {opened}, expected [{expected!r}]")
     wait_gone("the notice to hide", lambda: notice_window(x), 5)
     wait_until("R to go dark", lambda: not box_lit(ctx.shot("after-click"), geo, "R"), 5)
+
+    # A poll that brings nothing new returns the strip to its configured level.
+    wait_until("the strip to return to 30 % transparency after a quiet poll",
+               lambda: opacity_is(x, window, configured), INTERVAL + 5, 0.5)
 
     # 5. The host forgets the session: the next poll logs in again without asking.
     before_login = ctx.shot("before-expiry")
