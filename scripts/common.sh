@@ -12,7 +12,7 @@ ORMIX_PACKAGES=(
     xvfb xauth openbox xdotool x11-utils x11-xserver-utils imagemagick python3
     desktop-file-utils appstream
     clang clang-format libclang-rt-14-dev llvm
-    dpkg-dev file openssl libssl-dev
+    dpkg-dev file openssl libssl-dev libxcb1-dev
 )
 
 ensure_packages() {

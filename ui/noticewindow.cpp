@@ -1,6 +1,7 @@
 #include "noticewindow.h"
 
 #include "ithviewer.h"
+#include "taskbarhint.h"
 #include "tinfo.h"
 #include "windowlook.h"
 
@@ -72,6 +73,7 @@ bool CNoticeWnd::Show(int kind, const std::string &text, const std::string &link
     m_phase = Rising;
     applyPosition();
     show();
+    WindowLook::SkipTaskbar(this);
     raise();
 
     m_timer.start(TickMs, Qt::PreciseTimer, this);

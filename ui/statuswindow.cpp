@@ -3,6 +3,7 @@
 #include "noticewindow.h"
 #include "resultwindow.h"
 #include "settings.h"
+#include "taskbarhint.h"
 #include "tinfo.h"
 #include "windowlook.h"
 
@@ -126,6 +127,7 @@ bool COrmixWnd::Create(const QRect &rect)
     m_notice->Create();
     m_created = true;
     show();
+    WindowLook::SkipTaskbar(this);
     raise();
     layoutBoxes();
     return true;

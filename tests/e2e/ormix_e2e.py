@@ -268,11 +268,12 @@ def scenario_session(ctx):
     start_and_log_in(ctx, host, prog)
     window, geo = wait_until("the status window", lambda: status_window(x), 15)
     check((geo.x, geo.y) == (100, 100), f"status window at {geo}, not at 100, 100")
-    state = x.prop(window, "_NET_WM_STATE")
     kind = window_type(x, window)
+    check("_NET_WM_WINDOW_TYPE_UTILITY" in kind, f"status window is not a tool window: {kind}")
+    state = wait_until("the window manager told to skip the taskbar",
+                       lambda: (lambda s: s if "_NET_WM_STATE_SKIP_TASKBAR" in s else "")(
+                           x.prop(window, "_NET_WM_STATE")), 5)
     check("_NET_WM_STATE_ABOVE" in state, f"status window not kept above: {state}")
-    check("_NET_WM_STATE_SKIP_TASKBAR" in state or "_NET_WM_WINDOW_TYPE_UTILITY" in kind,
-          f"status window would get a taskbar entry: {state} {kind}")
     check(login_dialog(x) is None, "the login dialog is still shown")
     connecting = ctx.shot("connecting")
     check(not emblem_shown(connecting, geo), "the count was there before the dashboard came")
