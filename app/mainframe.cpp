@@ -92,7 +92,7 @@ bool CMainFrame::IsNavigationErrorShowing() const
 
 void CMainFrame::CloseMainFrame()
 {
-    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, "close", Qt::QueuedConnection);
 }
 
 void CMainFrame::closeEvent(QCloseEvent *event)
