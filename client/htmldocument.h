@@ -40,8 +40,7 @@ public:
     // HTTP charset label (may be empty), then the <meta> prescan, then UTF-8.
     // address is the document's address (the final one after redirects).
     static std::unique_ptr<HtmlDocument> parse(const QByteArray &bytes,
-                                               const QByteArray &httpCharset,
-                                               const QUrl &address);
+                                               const QByteArray &httpCharset, const QUrl &address);
 
     // The body element; null when the document has none.
     virtual const HtmlElement *body() const = 0;

@@ -56,8 +56,8 @@ std::string COrmixView::FormEncode(const std::string &value)
     out.reserve(value.size() * 3);
     for (const char c : value) {
         const auto b = static_cast<unsigned char>(c);
-        const bool unreserved = (b < 0x80 && std::isalnum(b)) || c == '-' || c == '_' ||
-                                c == '.' || c == '*';
+        const bool unreserved =
+            (b < 0x80 && std::isalnum(b)) || c == '-' || c == '_' || c == '.' || c == '*';
         if (unreserved) {
             out += c;
         } else if (c == ' ') {
