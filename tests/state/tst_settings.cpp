@@ -123,6 +123,23 @@ private slots:
         QCOMPARE(text("ID"), std::string("kept"));
     }
 
+    void serializedValuesCannotExhaustMemory()
+    {
+        TempConfigHome home;
+        // A damaged value that QSettings would decode with a declared length of 60 GB.
+        writeFile(home, QByteArray("[General]\nID=kept\nTitle=@@Variant(x)\n"
+                                   "INTERVAL=@Variant(\\0\\0\\0\\tx2\\0\\0\\0\\xqe)\n"
+                                   "LeftPos=1, @Variant(\\0\\0\\0\\tx2\\0)\nTopPos=7\n"));
+        QCOMPARE(dword("INTERVAL", 30), 30);
+        QCOMPARE(dword("LeftPos", 100), 100);
+        QCOMPARE(dword("TopPos", 100), 7);
+        QCOMPARE(text("ID"), std::string("kept"));
+        QVERIFY(WriteSettingDword("Width", 150));
+        QCOMPARE(text("ID"), std::string("kept"));
+        QCOMPARE(text("Title"), std::string("@Variant(x)")); // a string of ours, kept
+        QCOMPARE(dword("Width", 0), 150);
+    }
+
     void unreadableStoreGivesDefaultsAndFailedWrites()
     {
         TempConfigHome home;
