@@ -47,5 +47,8 @@ void applyDialogFont(QWidget *dialog);
 // Horizontal dialog units in pixels for the widget's font, so fields keep their proportions.
 int dialogUnitsToPixels(const QWidget *dialog, int units);
 
+// The dialogs' frame: the group box above a centred row of OK and Cancel, at a fixed size.
+void layOutGroupAndButtons(QWidget *dialog, QWidget *group, QWidget *ok, QWidget *cancel);
+
 // Centres a top-level window on the primary screen's available area.
 void centreOnPrimaryScreen(QWidget *window);

@@ -128,16 +128,7 @@ void TLogin::buildControls()
     grid->addWidget(m_saveIdCheck, 4, 0, 1, 3);
     grid->setColumnStretch(2, 1);
 
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_okButton);
-    buttons->addWidget(m_cancelButton);
-    buttons->addStretch();
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(group);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layOutGroupAndButtons(this, group, m_okButton, m_cancelButton);
 
     QWidget::setTabOrder(m_blogUrlEdit, m_idEdit);
     QWidget::setTabOrder(m_idEdit, m_passwordEdit);

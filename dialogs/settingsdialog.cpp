@@ -94,16 +94,7 @@ void CSettingDlg::buildControls()
     grid->addLayout(intervalRow, 1, 1);
     grid->addWidget(m_autostartCheck, 2, 0, 1, 2);
 
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_okButton);
-    buttons->addWidget(m_cancelButton);
-    buttons->addStretch();
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(group);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layOutGroupAndButtons(this, group, m_okButton, m_cancelButton);
 
     QWidget::setTabOrder(m_okButton, m_cancelButton);
     QWidget::setTabOrder(m_cancelButton, m_transparencySlider);

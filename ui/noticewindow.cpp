@@ -161,15 +161,10 @@ void CNoticeWnd::mousePressEvent(QMouseEvent *event)
 
 QImage CNoticeWnd::renderImage() const
 {
-    const qreal ratio = devicePixelRatioF();
-    QImage image(size() * ratio, QImage::Format_RGB32);
-    image.setDevicePixelRatio(ratio);
-
+    QImage image = WindowLook::FramedImage(*this, false);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, false);
     const QRect rc(QPoint(0, 0), size());
-    painter.fillRect(rc, WindowLook::Background);
-    WindowLook::DrawFrame(painter, rc, false);
 
     painter.setPen(WindowLook::Text);
     painter.setFont(m_font);

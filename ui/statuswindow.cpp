@@ -229,15 +229,10 @@ void COrmixWnd::setEmblem(const QImage &emblem)
 
 QImage COrmixWnd::renderImage() const
 {
-    const qreal ratio = devicePixelRatioF();
-    QImage image(size() * ratio, QImage::Format_RGB32);
-    image.setDevicePixelRatio(ratio);
-
+    QImage image = WindowLook::FramedImage(*this, true);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, false);
     const QRect rc(QPoint(0, 0), size());
-    painter.fillRect(rc, WindowLook::Background);
-    WindowLook::DrawFrame(painter, rc, true);
 
     painter.setFont(m_countFont);
     painter.setPen(WindowLook::Text);

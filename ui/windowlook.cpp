@@ -1,6 +1,7 @@
 #include "windowlook.h"
 
 #include <QPainter>
+#include <QWidget>
 
 #include <algorithm>
 
@@ -63,6 +64,19 @@ void DrawFrame(QPainter &painter, const QRect &rect, bool gripDots)
     for (const int x : {l + 4, r - 4})
         for (const int dy : {7, 10, 13, 16})
             painter.fillRect(QRect(x, t + dy, 1, 1), FrameOuter);
+}
+
+QImage FramedImage(const QWidget &window, bool gripDots)
+{
+    const qreal ratio = window.devicePixelRatioF();
+    QImage image(window.size() * ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const QRect rc(QPoint(0, 0), window.size());
+    painter.fillRect(rc, Background);
+    DrawFrame(painter, rc, gripDots);
+    return image;
 }
 
 } // namespace WindowLook

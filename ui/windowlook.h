@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QImage>
 #include <QPoint>
 #include <QRect>
 
@@ -10,6 +11,8 @@ class QPainter;
 // The look shared by the self-drawn windows: colours, the one font routine and the
 // bevelled frame. Rectangles follow the exclusive right/bottom convention of the
 // drawing code: a QRect(x, y, w, h) covers columns x..x+w-1.
+class QWidget;
+
 namespace WindowLook {
 
 inline constexpr QColor Background{255, 255, 255};
@@ -36,5 +39,8 @@ void LineTo(QPainter &painter, QPoint from, QPoint to, const QColor &colour);
 
 // The bevelled frame on rect; grip dots only on the status strip.
 void DrawFrame(QPainter &painter, const QRect &rect, bool gripDots);
+
+// A white canvas of the window's size (at its device pixel ratio) with the frame drawn.
+QImage FramedImage(const QWidget &window, bool gripDots);
 
 } // namespace WindowLook
