@@ -186,9 +186,31 @@ struct CHtmlCtrl::Private
     bool statusHandled = false;
     bool viaProxy = false;
     QByteArray buffer;
-    // System roots plus the certificates named by SSL_CERT_FILE, when it names any.
+    // System roots plus the certificates named by SSL_CERT_FILE, when it names any. Read on
+    // the first https hop: the usual bundle takes a noticeable part of start-up to parse.
     std::optional<QSslConfiguration> tls;
+    bool tlsLoaded = false;
+    const std::optional<QSslConfiguration> &tlsConfiguration();
 };
+
+const std::optional<QSslConfiguration> &CHtmlCtrl::Private::tlsConfiguration()
+{
+    if (tlsLoaded)
+        return tls;
+    tlsLoaded = true;
+    // Qt reads only the system's certificate folders; honour OpenSSL's usual variable too, so a
+    // local authority can be trusted the way other programs on the system trust it.
+    const QString certFile = qEnvironmentVariable("SSL_CERT_FILE");
+    if (certFile.isEmpty())
+        return tls;
+    const QList<QSslCertificate> extra = QSslCertificate::fromPath(certFile);
+    if (!extra.isEmpty()) {
+        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+        config.setCaCertificates(QSslConfiguration::systemCaCertificates() + extra);
+        tls = std::move(config);
+    }
+    return tls;
+}
 
 void CHtmlCtrl::Private::dropReply()
 {
@@ -233,8 +255,10 @@ void CHtmlCtrl::Private::sendHop(const QUrl &url)
                proxies.first().type() != QNetworkProxy::DefaultProxy;
 
     QNetworkRequest request(url);
-    if (tls && url.scheme() == QLatin1String("https"))
-        request.setSslConfiguration(*tls);
+    if (url.scheme() == QLatin1String("https")) {
+        if (const auto &config = tlsConfiguration())
+            request.setSslConfiguration(*config);
+    }
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
     // Every poll must reach the server.
@@ -447,17 +471,6 @@ CHtmlCtrl::CHtmlCtrl(QObject *parent) : QObject(parent), d(std::make_unique<Priv
     d->nam->setCookieJar(new QNetworkCookieJar(d->nam.get()));
     d->nam->setProxyFactory(new SystemProxyExceptLoopback);
     d->nam->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    // Qt reads only the system's certificate folders; honour OpenSSL's usual variable too, so a
-    // local authority can be trusted the way other programs on the system trust it.
-    const QString certFile = qEnvironmentVariable("SSL_CERT_FILE");
-    if (!certFile.isEmpty()) {
-        const QList<QSslCertificate> extra = QSslCertificate::fromPath(certFile);
-        if (!extra.isEmpty()) {
-            QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-            tls.setCaCertificates(QSslConfiguration::systemCaCertificates() + extra);
-            d->tls = tls;
-        }
-    }
     d->deliveryTimer.setSingleShot(true);
     connect(&d->deliveryTimer, &QTimer::timeout, this, [this] {
         const std::function<void()> delivery = std::exchange(d->pending, nullptr);

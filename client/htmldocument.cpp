@@ -74,6 +74,7 @@ public:
     std::string tagName() const override;
     std::string innerText() const override;
     std::string outerText() const override { return innerText(); }
+    bool outerTextStartsWith(std::string_view prefix) const override;
     std::vector<const HtmlElement *> all() const override;
     std::optional<std::string> getAttribute(std::string_view name) const override;
 
@@ -139,7 +140,7 @@ DocumentImpl::DocumentImpl(std::string source, std::string encoding, const QUrl 
     options.max_errors = 0; // we never read parse errors; do not keep them
     m_output = gumbo_parse_with_options(&options, m_source.data(), m_source.size());
     if (m_output)
-        capTreeDepth(m_output->document);
+        m_elements.reserve(capTreeDepth(m_output->document) + 16);
     if (address.isValid() && !address.isEmpty())
         m_address = parseUrl(address.toString(QUrl::FullyEncoded).toStdString());
     buildElements();
@@ -336,6 +337,11 @@ std::string ElementImpl::tagName() const
 std::string ElementImpl::innerText() const
 {
     return m_document->text().innerText(m_node);
+}
+
+bool ElementImpl::outerTextStartsWith(std::string_view prefix) const
+{
+    return m_document->text().innerText(m_node, prefix.size()) == prefix;
 }
 
 std::vector<const HtmlElement *> ElementImpl::all() const

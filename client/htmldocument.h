@@ -23,6 +23,8 @@ public:
     virtual std::string innerText() const = 0;
     // The outerText getter, which the HTML Standard defines as equal to innerText.
     virtual std::string outerText() const = 0;
+    // outerText().starts_with(prefix), reading no more of the element than that needs.
+    virtual bool outerTextStartsWith(std::string_view prefix) const = 0;
     // Every descendant element, in document (tree) order.
     virtual std::vector<const HtmlElement *> all() const = 0;
     // An attribute's value; "href" of A, AREA and LINK gives the address resolved against the

@@ -76,6 +76,7 @@ public:
         if (m_any)
             m_breaks = std::max(m_breaks, n);
     }
+    std::size_t size() const { return m_out.size(); }
     std::string take() { return std::move(m_out); }
 
 private:
@@ -176,11 +177,27 @@ std::string RenderedText::textContent(const GumboNode *element) const
     return finish(std::move(out));
 }
 
-void RenderedText::collapseWhiteSpace() const
+const GumboNode *RenderedText::lineRoot(const GumboNode *node) const
 {
-    if (m_collapsed)
-        return;
-    m_collapsed = true;
+    for (const GumboNode *n = node; n && isElement(n); n = n->parent)
+        if (breaksLine(effectiveDisplay(n)))
+            return n;
+    return m_root;
+}
+
+void RenderedText::ensureCollapsed(const GumboNode *textNode) const
+{
+    const GumboNode *block = lineRoot(textNode->parent);
+    if (!m_collapsedBlocks.contains(block))
+        collapseWhiteSpace(block);
+}
+
+// Lines begin and end at the boundaries of every line-breaking box, so the white space of
+// the text inside one such box depends only on that box's content and the white-space
+// modes it inherits. That lets a read of one element's text process only the boxes its text
+// lies in instead of the whole page.
+void RenderedText::collapseWhiteSpace(const GumboNode *block) const
+{
     const bool quirks = isQuirks(m_root);
 
     struct Line
@@ -195,6 +212,18 @@ void RenderedText::collapseWhiteSpace() const
     std::vector<Line> saved; // lines interrupted by an inline-block
     std::vector<WhiteSpace> modes{WhiteSpace::Collapse};
     std::vector<const GumboNode *> modeOwners{nullptr};
+    // The modes the box inherits, outermost first.
+    std::vector<const GumboNode *> ancestors;
+    for (const GumboNode *n = block; n && isElement(n); n = n->parent)
+        ancestors.push_back(n);
+    for (auto it = ancestors.rbegin(); it != ancestors.rend(); ++it) {
+        const WhiteSpace ws = whiteSpaceOf(*it, quirks);
+        if (ws != WhiteSpace::Inherit) {
+            modes.push_back(ws);
+            modeOwners.push_back(nullptr);
+        }
+    }
+    std::vector<const GumboNode *> touched;
 
     auto boundary = [&line] { line = Line{}; };
     // A segment break next to a zero-width space vanishes instead of becoming a space.
@@ -206,8 +235,9 @@ void RenderedText::collapseWhiteSpace() const
         line.pendingHasBreak = false;
     };
 
+    m_collapsedBlocks.insert(block);
     walkChildren(
-        m_root,
+        block,
         [&](const GumboNode *n) -> bool {
             if (isTextNode(n)) {
                 if (hiddenByParent(n->parent, n))
@@ -219,6 +249,8 @@ void RenderedText::collapseWhiteSpace() const
                 if (n->parent && !insideSvgText(n->parent))
                     return false; // SVG draws text only inside its text elements
                 std::string &out = m_rendered[n];
+                out.clear(); // an inner box may have been processed on its own before
+                touched.push_back(n);
                 const char *text = n->v.text.text;
                 if (modes.back() == WhiteSpace::Preserve) {
                     if (*text) {
@@ -262,6 +294,7 @@ void RenderedText::collapseWhiteSpace() const
             }
             if (breaksLine(d)) {
                 boundary();
+                m_collapsedBlocks.insert(n);
             } else if (d == Display::Atomic) {
                 emitPending(false);
                 line.hasContent = true;
@@ -298,25 +331,34 @@ void RenderedText::collapseWhiteSpace() const
             }
         });
     if (m_restore)
-        for (auto &entry : m_rendered)
-            entry.second = gumboinput::restore(entry.second);
+        for (const GumboNode *n : touched)
+            if (const auto it = m_rendered.find(n); it != m_rendered.end())
+                it->second = gumboinput::restore(it->second);
 }
 
-std::string RenderedText::innerText(const GumboNode *element) const
+std::string RenderedText::innerText(const GumboNode *element, std::size_t limit) const
 {
-    if (!isRendered(element))
-        return textContent(element);
+    if (!isRendered(element)) {
+        std::string text = textContent(element);
+        if (text.size() > limit)
+            text.resize(limit);
+        return text;
+    }
     // A closed details element lays its content out but never paints it.
     for (const GumboNode *n = element; n && isElement(n); n = n->parent)
         if (hiddenByParent(n->parent, n))
             return {};
-    collapseWhiteSpace();
 
+    // What has been joined never changes as the walk goes on, so the walk can stop once it
+    // has enough.
     ItemBuilder items;
     walkChildren(
         element,
         [&](const GumboNode *n) -> bool {
+            if (items.size() >= limit)
+                return false;
             if (isTextNode(n)) {
+                ensureCollapsed(n);
                 if (const auto it = m_rendered.find(n); it != m_rendered.end())
                     items.addString(it->second);
                 return false;
@@ -337,6 +379,8 @@ std::string RenderedText::innerText(const GumboNode *element) const
             return true;
         },
         [&](const GumboNode *n) {
+            if (items.size() >= limit)
+                return;
             const Display d = effectiveDisplay(n);
             if (d == Display::None || d == Display::Atomic || isHtml(n, GUMBO_TAG_BR) ||
                 m_rawText.count(n))
@@ -350,5 +394,8 @@ std::string RenderedText::innerText(const GumboNode *element) const
             if (isBlockLevel(d))
                 items.addBreaks(1);
         });
-    return items.take();
+    std::string text = items.take();
+    if (text.size() > limit)
+        text.resize(limit);
+    return text;
 }

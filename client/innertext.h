@@ -4,10 +4,12 @@
 
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 // The HTML Standard's innerText getter over a gumbo tree, with every element styled by the
-// default user-agent style sheet (the only style sheet we apply). Builds its white-space
-// picture of the whole page once, on first use, so each call costs only its element's size.
+// default user-agent style sheet (the only style sheet we apply). White space is processed
+// on demand, one line-breaking box at a time, and kept, so each call costs about its
+// element's size.
 class RenderedText
 {
 public:
@@ -19,13 +21,17 @@ public:
     RenderedText(const RenderedText &) = delete;
     RenderedText &operator=(const RenderedText &) = delete;
 
-    std::string innerText(const GumboNode *element) const;
+    // At most limit bytes of the text (a cut may split a UTF-8 sequence); the walk stops
+    // there, so a short prefix of a large element is cheap.
+    std::string innerText(const GumboNode *element, std::size_t limit = std::string::npos) const;
     std::string textContent(const GumboNode *element) const;
     // False for an element the default style sheet hides (or one inside such an element).
     bool isRendered(const GumboNode *element) const;
 
 private:
-    void collapseWhiteSpace() const;
+    const GumboNode *lineRoot(const GumboNode *node) const;
+    void ensureCollapsed(const GumboNode *textNode) const;
+    void collapseWhiteSpace(const GumboNode *block) const;
 
     std::string finish(std::string text) const;
 
@@ -34,5 +40,6 @@ private:
     const std::unordered_map<const GumboNode *, std::string> &m_rawText;
     // Each rendered text node's text after white-space processing.
     mutable std::unordered_map<const GumboNode *, std::string> m_rendered;
-    mutable bool m_collapsed = false;
+    // Boxes whose text has been processed (each box inside one counts as processed too).
+    mutable std::unordered_set<const GumboNode *> m_collapsedBlocks;
 };

@@ -29,13 +29,14 @@ enum class Section
     Guestbook
 };
 
-Section sectionOf(std::string_view tableText)
+// Only the start of a table's text matters; the outer tables hold most of the page.
+Section sectionOf(const HtmlElement &table)
 {
-    if (tableText.starts_with(CommentsTitle))
+    if (table.outerTextStartsWith(CommentsTitle))
         return Section::Comments;
-    if (tableText.starts_with(TrackbacksTitle))
+    if (table.outerTextStartsWith(TrackbacksTitle))
         return Section::Trackbacks;
-    if (tableText.starts_with(GuestbookTitle))
+    if (table.outerTextStartsWith(GuestbookTitle))
         return Section::Guestbook;
     return Section::None;
 }
@@ -94,7 +95,7 @@ std::optional<DashboardReading> ReadDashboard(const HtmlDocument *document)
     for (const HtmlElement *element : area->all()) {
         const std::string tag = element->tagName();
         if (tag == "TABLE") {
-            section = sectionOf(element->outerText());
+            section = sectionOf(*element);
         } else if (tag == "A") {
             std::string text = element->innerText();
             if (text.empty())

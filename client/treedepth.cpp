@@ -84,10 +84,11 @@ void flatten(GumboNode *top)
 
 } // namespace
 
-void capTreeDepth(GumboNode *document)
+std::size_t capTreeDepth(GumboNode *document)
 {
     if (!document || document->type != GUMBO_NODE_DOCUMENT)
-        return;
+        return 0;
+    std::size_t elements = 0;
     std::vector<GumboNode *> atLimit;
     struct Frame
     {
@@ -98,8 +99,10 @@ void capTreeDepth(GumboNode *document)
     std::vector<Frame> stack;
     const GumboVector &roots = document->v.document.children;
     for (unsigned i = 0; i < roots.length; ++i)
-        if (child(roots, i)->type == GUMBO_NODE_ELEMENT)
+        if (child(roots, i)->type == GUMBO_NODE_ELEMENT) {
             stack.push_back({child(roots, i), 0, 1});
+            ++elements;
+        }
     while (!stack.empty()) {
         Frame &f = stack.back();
         const GumboVector &kids = f.node->v.element.children;
@@ -110,6 +113,7 @@ void capTreeDepth(GumboNode *document)
         GumboNode *c = child(kids, f.next++);
         if (c->type != GUMBO_NODE_ELEMENT)
             continue;
+        ++elements;
         const unsigned depth = f.depth + 1;
         if (depth == kMaxDepth) {
             atLimit.push_back(c); // only deeper grandchildren change; flatten decides
@@ -129,4 +133,5 @@ void capTreeDepth(GumboNode *document)
         if (deeper)
             flatten(top);
     }
+    return elements;
 }

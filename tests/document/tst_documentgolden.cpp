@@ -170,6 +170,15 @@ void compareElement(Checker &check, const QString &where, const HtmlElement *ele
                  tags.join(QLatin1Char(' ')));
 }
 
+std::vector<const HtmlElement *> linksOf(const HtmlDocument &document)
+{
+    std::vector<const HtmlElement *> links;
+    for (const HtmlElement *e : document.body()->all())
+        if (e->tagName() == "A")
+            links.push_back(e);
+    return links;
+}
+
 } // namespace
 
 class TestDocumentGolden final : public QObject
@@ -238,10 +247,7 @@ void TestDocumentGolden::page()
             check.fail(QStringLiteral("#%1: found, but the browser has no such element")
                            .arg(missing.toString()));
 
-    std::vector<const HtmlElement *> links;
-    for (const HtmlElement *e : body->all())
-        if (e->tagName() == "A")
-            links.push_back(e);
+    const auto links = linksOf(*document);
     const QJsonArray goldenLinks = golden[QLatin1String("links")].toArray();
     if (links.size() != static_cast<std::size_t>(goldenLinks.size()))
         check.fail(
@@ -249,6 +255,37 @@ void TestDocumentGolden::page()
     for (qsizetype i = 0; i < goldenLinks.size() && static_cast<std::size_t>(i) < links.size(); ++i)
         compareElement(check, QStringLiteral("link %1").arg(i), links[static_cast<std::size_t>(i)],
                        goldenLinks[i].toObject());
+
+    // Text is worked out piecemeal, on demand, and reads of a start stop early: the order of
+    // reads and a start read first must not change anything. Read a fresh copy backwards,
+    // each element's start before its whole text, and compare with the reads above.
+    const auto fresh = HtmlDocument::parse(bytes, charset.toLatin1(), address);
+    const auto freshLinks = linksOf(*fresh);
+    std::vector<std::pair<const HtmlElement *, const HtmlElement *>> pairs;
+    for (auto it = ids.begin(); it != ids.end(); ++it)
+        if (const HtmlElement *e = document->getElementById(it.key().toStdString()))
+            pairs.emplace_back(e, fresh->getElementById(it.key().toStdString()));
+    for (std::size_t i = 0; i < links.size() && i < freshLinks.size(); ++i)
+        pairs.emplace_back(links[i], freshLinks[i]);
+    for (auto it = pairs.rbegin(); it != pairs.rend(); ++it) {
+        const std::string expected = it->first->innerText();
+        const HtmlElement *e = it->second;
+        const QString where = q(e->tagName()) + QStringLiteral(" read backwards");
+        for (std::size_t n : {std::size_t{1}, std::size_t{16}, expected.size()}) {
+            const std::string start = expected.substr(0, std::min(n, expected.size()));
+            if (!e->outerTextStartsWith(start))
+                check.fail(QStringLiteral("%1: does not start with %2").arg(where, show(q(start))));
+        }
+        if (e->outerTextStartsWith(expected + "\x01"))
+            check.fail(QStringLiteral("%1: starts with more than its text").arg(where));
+        if (!expected.empty()) {
+            std::string wrong = expected.substr(0, std::min<std::size_t>(16, expected.size()));
+            wrong.back() = static_cast<char>(wrong.back() ^ 0x01);
+            if (e->outerTextStartsWith(wrong))
+                check.fail(QStringLiteral("%1: starts with %2").arg(where, show(q(wrong))));
+        }
+        check.expect(where, QStringLiteral("innerText"), q(expected), q(e->innerText()));
+    }
 
     check.checkKnownDifferencesUsed();
     for (const QString &failure : check.failures())
