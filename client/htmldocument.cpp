@@ -121,6 +121,7 @@ private:
     std::string m_source; // gumbo's tree points into it
     std::string m_encoding;
     bool m_restore = false;
+    bool m_templates = false;
     GumboOutput *m_output = nullptr;
     std::vector<ElementImpl> m_elements;
     std::unordered_map<const GumboNode *, std::string> m_rawText;
@@ -139,8 +140,11 @@ DocumentImpl::DocumentImpl(std::string source, std::string encoding, const QUrl 
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 0; // we never read parse errors; do not keep them
     m_output = gumbo_parse_with_options(&options, m_source.data(), m_source.size());
-    if (m_output)
-        m_elements.reserve(capTreeDepth(m_output->document) + 16);
+    if (m_output) {
+        const TreeShape shape = capTreeDepth(m_output->document);
+        m_elements.reserve(shape.elements + 16);
+        m_templates = shape.templates;
+    }
     if (address.isValid() && !address.isEmpty())
         m_address = parseUrl(address.toString(QUrl::FullyEncoded).toStdString());
     buildElements();
@@ -151,8 +155,11 @@ DocumentImpl::DocumentImpl(std::string source, std::string encoding, const QUrl 
 
 DocumentImpl::~DocumentImpl()
 {
-    if (m_output)
-        gumbo_destroy_output(&kGumboDefaultOptions, m_output);
+    if (!m_output)
+        return;
+    if (m_templates)
+        flattenForDestroy(m_output->document);
+    gumbo_destroy_output(&kGumboDefaultOptions, m_output);
 }
 
 void DocumentImpl::readNoscriptText(const GumboNode *noscript)

@@ -84,11 +84,12 @@ void flatten(GumboNode *top)
 
 } // namespace
 
-std::size_t capTreeDepth(GumboNode *document)
+TreeShape capTreeDepth(GumboNode *document)
 {
+    TreeShape shape;
     if (!document || document->type != GUMBO_NODE_DOCUMENT)
-        return 0;
-    std::size_t elements = 0;
+        return shape;
+    std::size_t &elements = shape.elements;
     std::vector<GumboNode *> atLimit;
     struct Frame
     {
@@ -111,6 +112,8 @@ std::size_t capTreeDepth(GumboNode *document)
             continue;
         }
         GumboNode *c = child(kids, f.next++);
+        if (c->type == GUMBO_NODE_TEMPLATE)
+            shape.templates = true;
         if (c->type != GUMBO_NODE_ELEMENT)
             continue;
         ++elements;
@@ -133,5 +136,65 @@ std::size_t capTreeDepth(GumboNode *document)
         if (deeper)
             flatten(top);
     }
-    return elements;
+    return shape;
+}
+
+void flattenForDestroy(GumboNode *document)
+{
+    if (!document || document->type != GUMBO_NODE_DOCUMENT)
+        return;
+    struct Frame
+    {
+        GumboNode *node;
+        unsigned next;
+    };
+    auto childrenOf = [](GumboNode *n) -> GumboVector * {
+        if (n->type == GUMBO_NODE_DOCUMENT)
+            return &n->v.document.children;
+        return isElement(n) ? &n->v.element.children : nullptr;
+    };
+    std::vector<Frame> stack{{document, 0}};
+    bool deep = false;
+    while (!stack.empty() && !deep) {
+        Frame &f = stack.back();
+        const GumboVector *kids = childrenOf(f.node);
+        if (f.next >= kids->length) {
+            stack.pop_back();
+            continue;
+        }
+        GumboNode *c = child(*kids, f.next++);
+        if (childrenOf(c)) {
+            stack.push_back({c, 0});
+            deep = stack.size() > kMaxDepth;
+        }
+    }
+    if (!deep)
+        return;
+
+    std::vector<GumboNode *> all;
+    std::vector<GumboNode *> pending{document};
+    while (!pending.empty()) {
+        GumboNode *n = pending.back();
+        pending.pop_back();
+        if (const GumboVector *kids = childrenOf(n))
+            for (unsigned i = 0; i < kids->length; ++i) {
+                all.push_back(child(*kids, i));
+                pending.push_back(child(*kids, i));
+            }
+    }
+    GumboVector &top = document->v.document.children;
+    if (all.size() > top.capacity) {
+        void **data = static_cast<void **>(std::malloc(all.size() * sizeof(void *)));
+        if (!data)
+            return;
+        std::free(top.data);
+        top.data = data;
+        top.capacity = static_cast<unsigned>(all.size());
+    }
+    for (GumboNode *n : all)
+        if (GumboVector *kids = childrenOf(n))
+            kids->length = 0; // the array itself is still gumbo's to free
+    for (std::size_t i = 0; i < all.size(); ++i)
+        top.data[i] = all[i];
+    top.length = static_cast<unsigned>(all.size());
 }

@@ -231,6 +231,17 @@ void TestDocumentLimits::noscriptAndTemplate()
     QCOMPARE(tags, (std::vector<std::string>{"NOSCRIPT", "TEMPLATE", "SPAN"}));
     QCOMPARE(doc->getElementById("ns")->innerText(), std::string("<p id=inside>hi &amp; bye</p>"));
     QCOMPARE(doc->getElementById("d")->innerText(), std::string("s"));
+
+    // Depth inside template content and noscript is not capped for reading; freeing such a
+    // tree must still not run out of stack.
+    const int depth = 300000;
+    for (const char *holder : {"template", "noscript"}) {
+        const QByteArray deep = QByteArrayLiteral("<body><p id=after>") + holder + "<" + holder +
+                                ">" + repeated("<span>", depth) + "x</" + holder + ">";
+        auto deepDoc = parse(deep);
+        QCOMPARE(deepDoc->getElementById("after")->innerText(), std::string(holder));
+        deepDoc.reset();
+    }
 }
 
 QTEST_APPLESS_MAIN(TestDocumentLimits)
