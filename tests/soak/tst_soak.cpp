@@ -436,6 +436,10 @@ private slots:
 
             if (poll + 1 == warmUp)
                 rssAfterWarmUp = rssKiB();
+            // Long runs show how far they are and whether memory stays flat.
+            if (polls >= 2000 && (poll + 1) % 1000 == 0)
+                qInfo("soak: %d polls done, RSS %ld KiB, %lld error boxes", poll + 1, rssKiB(),
+                      static_cast<long long>(frame.errors.size()));
         }
 
         QString mix;
