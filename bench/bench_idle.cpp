@@ -63,12 +63,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "demo host: %s\n", qPrintable(host.errorString()));
         return 1;
     }
+    host.enterAccount(interval);
     lTInfo *store = GetTInfo();
-    store->SetBlogURL(host.blogUrl().toStdString());
-    store->SetLoginID("owner");
-    store->SetPassword(host.password().toStdString());
-    store->SetInterval(interval);
-    store->SetLoginState(LoggedOut);
 
     BenchHost frame;
     COrmixView view(&frame);

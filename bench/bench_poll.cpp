@@ -58,12 +58,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "demo host: %s\n", qPrintable(host.errorString()));
         return 1;
     }
+    host.enterAccount(3600); // polls are driven by hand
     lTInfo *store = GetTInfo();
-    store->SetBlogURL(host.blogUrl().toStdString());
-    store->SetLoginID("owner");
-    store->SetPassword(host.password().toStdString());
-    store->SetInterval(3600); // polls are driven by hand
-    store->SetLoginState(LoggedOut);
 
     BenchHost frame;
     COrmixView view(&frame);

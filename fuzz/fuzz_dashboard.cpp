@@ -7,8 +7,11 @@
 #include <QString>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -41,6 +44,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const auto document = HtmlDocument::parse(page, charset, address);
     check(document != nullptr);
     check(!document->encodingName().empty());
+
+    // Text is processed piecemeal on demand and a read of a start stops early; neither the
+    // order of reads nor that may change a result. A fresh copy is read backwards, starts first.
+    if (const HtmlElement *body = document->body()) {
+        const auto fresh = HtmlDocument::parse(page, charset, address);
+        const auto forward = body->all();
+        const auto backward = fresh->body()->all();
+        check(forward.size() == backward.size());
+        const std::size_t n = std::min<std::size_t>(forward.size(), 64);
+        std::vector<std::string> texts;
+        for (std::size_t i = 0; i < n; ++i)
+            texts.push_back(forward[i]->innerText());
+        for (std::size_t i = n; i-- > 0;) {
+            const std::string &text = texts[i];
+            check(backward[i]->outerTextStartsWith(text.substr(0, 7)));
+            check(backward[i]->innerText() == text);
+        }
+    }
 
     const auto reading = ReadDashboard(document.get());
     if (!reading)

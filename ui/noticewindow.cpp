@@ -1,5 +1,6 @@
 #include "noticewindow.h"
 
+#include "itemkind.h"
 #include "ithviewer.h"
 #include "taskbarhint.h"
 #include "tinfo.h"
@@ -133,19 +134,7 @@ void CNoticeWnd::click()
     info->OpenURL(m_link);
     hide();
     m_timer.stop();
-    switch (m_kind) {
-    case 0:
-        info->SetNewComment(false);
-        break;
-    case 1:
-        info->SetNewTrackback(false);
-        break;
-    case 2:
-        info->SetNewGuestbook(false);
-        break;
-    default:
-        break;
-    }
+    itemkind::clearNew(*info, m_kind);
     // The view registers itself before any window exists; a missing one only skips the
     // announcement of the next kind.
     if (ITHViewer *viewer = info->GetViewer())

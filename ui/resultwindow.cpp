@@ -1,5 +1,6 @@
 #include "resultwindow.h"
 
+#include "itemkind.h"
 #include "tinfo.h"
 
 #include <QEvent>
@@ -60,21 +61,7 @@ QString CResultWnd::headerText() const
 
 bool CResultWnd::ShowRecentList(int kind, const QPoint &globalPos)
 {
-    m_items.clear();
-    lTInfo *info = GetTInfo();
-    switch (kind) {
-    case 0:
-        info->GetComments(m_items);
-        break;
-    case 1:
-        info->GetTrackbacks(m_items);
-        break;
-    case 2:
-        info->GetGuestbook(m_items);
-        break;
-    default:
-        break;
-    }
+    m_items = itemkind::items(*GetTInfo(), kind);
     if (m_items.empty())
         return false;
 

@@ -1,5 +1,6 @@
 #include "statuswindow.h"
 
+#include "itemkind.h"
 #include "noticewindow.h"
 #include "resultwindow.h"
 #include "settings.h"
@@ -27,51 +28,6 @@ namespace {
 QString connectingText()
 {
     return QStringLiteral("  Admin 접속 중...");
-}
-
-bool isNew(lTInfo *info, int kind)
-{
-    switch (kind) {
-    case 0:
-        return info->IsNewComment();
-    case 1:
-        return info->IsNewTrackback();
-    case 2:
-        return info->IsNewGuestbook();
-    default:
-        return false;
-    }
-}
-
-bool latest(lTInfo *info, int kind, std::string &text, std::string &link)
-{
-    switch (kind) {
-    case 0:
-        return info->GetLatestComment(text, link);
-    case 1:
-        return info->GetLatestTrackback(text, link);
-    case 2:
-        return info->GetLatestGuestbook(text, link);
-    default:
-        return false;
-    }
-}
-
-void clearNew(lTInfo *info, int kind)
-{
-    switch (kind) {
-    case 0:
-        info->SetNewComment(false);
-        break;
-    case 1:
-        info->SetNewTrackback(false);
-        break;
-    case 2:
-        info->SetNewGuestbook(false);
-        break;
-    default:
-        break;
-    }
 }
 
 } // namespace
@@ -167,11 +123,11 @@ void COrmixWnd::Refresh()
         raise();
         // Only the first flagged kind is looked at, even when its list is empty.
         int kind = 0;
-        while (kind < 2 && !isNew(info, kind))
+        while (kind < 2 && !itemkind::isNew(*info, kind))
             ++kind;
         std::string text;
         std::string link;
-        if (latest(info, kind, text, link))
+        if (itemkind::latest(*info, kind, text, link))
             m_notice->Show(kind, text, link);
     }
     if (info->IsAnyNew())
@@ -338,15 +294,15 @@ void COrmixWnd::mousePressEvent(QMouseEvent *event)
 void COrmixWnd::clickKindBox(int kind, const QPoint &globalPos)
 {
     lTInfo *info = GetTInfo();
-    if (isNew(info, kind)) {
+    if (itemkind::isNew(*info, kind)) {
         std::string text;
         std::string link;
-        if (latest(info, kind, text, link))
+        if (itemkind::latest(*info, kind, text, link))
             info->OpenURL(link);
     } else if (m_result) {
         m_result->ShowRecentList(kind, globalPos);
     }
-    clearNew(info, kind);
+    itemkind::clearNew(*info, kind);
     Refresh();
 }
 

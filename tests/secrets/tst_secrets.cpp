@@ -31,14 +31,6 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define ORMIX_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ORMIX_UNDER_ASAN 1
-#endif
-#endif
-
 // Freed blocks are searched for a marker while armed: a password released unwiped
 // would be found here.
 namespace {
@@ -383,12 +375,8 @@ private slots:
         FakeBrowser browser;
         DemoHost host;
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+        host.enterAccount(3600);
         lTInfo *store = GetTInfo();
-        store->SetBlogURL(host.blogUrl().toStdString());
-        store->SetLoginID("owner");
-        store->SetPassword(host.password().toStdString());
-        store->SetInterval(3600);
-        store->SetLoginState(LoggedOut);
 
         CMainFrame frame;
         frame.start();

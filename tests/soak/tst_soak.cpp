@@ -2,6 +2,7 @@
 // ORMIX_SOAK_POLLS sets the number of polls (300 here, many more from scripts/soak);
 // ORMIX_SOAK_GENERATOR replays a run: its value is printed at the start.
 #include "demohost.h"
+#include "fakeviewhost.h"
 #include "ormixview.h"
 #include "statuswindow.h"
 #include "testenv.h"
@@ -18,60 +19,7 @@
 #include <functional>
 #include <random>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define ORMIX_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ORMIX_UNDER_ASAN 1
-#endif
-#endif
-
 namespace {
-
-class FakeStatus final : public IStatusWindow
-{
-public:
-    void Refresh() override { ++refreshes; }
-    void SetTransparency(int) override {}
-    void SetPollStatus(const QDateTime &, const QString &failure) override
-    {
-        lastFailure = failure;
-    }
-    int refreshes = 0;
-    QString lastFailure;
-};
-
-// Closes each error box a moment after it opens, as a user would, and counts boxes that
-// would have stacked on an open one.
-class FakeHost final : public IViewHost
-{
-public:
-    void HideFrame() override {}
-    IStatusWindow *CreateStatusWindow(const QRect &) override { return &status; }
-    bool RunLoginDialog() override
-    {
-        ++loginDialogs;
-        return answerLogin ? answerLogin() : false;
-    }
-    void ShowNavigationError(const QString &message) override
-    {
-        if (errorOpen)
-            ++stackedBoxes;
-        errors << message;
-        errorOpen = true;
-        QTimer::singleShot(15, [this] { errorOpen = false; });
-    }
-    bool IsNavigationErrorShowing() const override { return errorOpen; }
-    void CloseMainFrame() override { ++closes; }
-
-    FakeStatus status;
-    int loginDialogs = 0;
-    int closes = 0;
-    int stackedBoxes = 0;
-    QStringList errors;
-    bool errorOpen = false;
-    std::function<bool()> answerLogin;
-};
 
 enum class Fault
 {
@@ -218,14 +166,11 @@ private slots:
         DemoHost host;
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         QByteArray password = host.password().toUtf8();
+        host.enterAccount(3600); // polls are driven by hand, never by the timer
         lTInfo *store = GetTInfo();
-        store->SetBlogURL(host.blogUrl().toStdString());
-        store->SetLoginID("owner");
-        store->SetPassword(password.toStdString());
-        store->SetInterval(3600); // polls are driven by hand, never by the timer
-        store->SetLoginState(LoggedOut);
 
-        FakeHost frame;
+        FakeViewHost frame;
+        frame.closeErrorsAfterMs = 15;
         frame.answerLogin = [&password] {
             GetTInfo()->SetPassword(password.toStdString());
             return true;

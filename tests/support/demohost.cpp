@@ -1,5 +1,7 @@
 #include "demohost.h"
 
+#include "tinfo.h"
+
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QJsonDocument>
@@ -95,6 +97,16 @@ DemoHost::~DemoHost()
 bool DemoHost::isRunning() const
 {
     return m_error.isEmpty() && m_process.state() == QProcess::Running;
+}
+
+void DemoHost::enterAccount(int intervalSeconds) const
+{
+    lTInfo *store = GetTInfo();
+    store->SetBlogURL(blogUrl().toStdString());
+    store->SetLoginID(user().toStdString());
+    store->SetPassword(password().toStdString());
+    store->SetInterval(intervalSeconds);
+    store->SetLoginState(LoggedOut);
 }
 
 QString DemoHost::blogUrl() const

@@ -39,6 +39,9 @@ public:
     QString password() const { return m_password; }
     // "http://127.0.0.1:PORT", the blog address the program is given.
     QString blogUrl() const;
+    // Puts this host's account into the information store, logged out, with the interval
+    // given: what the login dialog leaves there.
+    void enterAccount(int intervalSeconds) const;
     QUrl baseUrl() const;
     QUrl dashboardUrl() const;
     QUrl url(const QString &pathAndQuery) const;

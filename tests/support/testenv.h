@@ -1,5 +1,14 @@
 #pragma once
 
+// Set in a build under AddressSanitizer, which changes memory figures and stack use.
+#if defined(__SANITIZE_ADDRESS__)
+#define ORMIX_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORMIX_UNDER_ASAN 1
+#endif
+#endif
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>

@@ -1,4 +1,5 @@
 #include "demohost.h"
+#include "fakeviewhost.h"
 #include "ormixview.h"
 #include "statuswindow.h"
 #include "testenv.h"
@@ -12,54 +13,6 @@
 #include <functional>
 
 namespace {
-
-class FakeStatus final : public IStatusWindow
-{
-public:
-    void Refresh() override { ++refreshes; }
-    void SetTransparency(int percent) override { transparency = percent; }
-    void SetPollStatus(const QDateTime &success, const QString &failure) override
-    {
-        lastSuccess = success;
-        lastFailure = failure;
-    }
-    int refreshes = 0;
-    int transparency = -1;
-    QDateTime lastSuccess;
-    QString lastFailure;
-};
-
-class FakeHost final : public IViewHost
-{
-public:
-    void HideFrame() override { ++hides; }
-    IStatusWindow *CreateStatusWindow(const QRect &rect) override
-    {
-        statusRect = rect;
-        return &status;
-    }
-    bool RunLoginDialog() override
-    {
-        ++loginDialogs;
-        return answerLogin ? answerLogin() : false;
-    }
-    void ShowNavigationError(const QString &message) override
-    {
-        errors << message;
-        errorOpen = true;
-    }
-    bool IsNavigationErrorShowing() const override { return errorOpen; }
-    void CloseMainFrame() override { ++closes; }
-
-    FakeStatus status;
-    QRect statusRect;
-    int hides = 0;
-    int loginDialogs = 0;
-    int closes = 0;
-    QStringList errors;
-    bool errorOpen = false;
-    std::function<bool()> answerLogin;
-};
 
 int statInt(DemoHost &host, const char *name)
 {
@@ -96,7 +49,7 @@ private slots:
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         host.setCount(15);
         credentials(host.blogUrl(), "owner", host.password().toUtf8());
-        FakeHost frame;
+        FakeViewHost frame;
         {
             COrmixView view(&frame);
             view.OnInitialUpdate();
@@ -147,7 +100,7 @@ private slots:
         DemoHost host;
         QVERIFY(host.setPassword(password));
         credentials(host.blogUrl(), "owner", password);
-        FakeHost frame;
+        FakeViewHost frame;
         COrmixView view(&frame);
         view.OnInitialUpdate();
         QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
@@ -165,7 +118,7 @@ private slots:
     {
         DemoHost host;
         credentials(host.blogUrl(), "owner", "wrong");
-        FakeHost frame;
+        FakeViewHost frame;
         const QString right = host.password();
         frame.answerLogin = [&] {
             // The user corrects the password in the dialog, which fills the store.
@@ -184,7 +137,7 @@ private slots:
     {
         DemoHost host;
         credentials(host.blogUrl(), "owner", "wrong");
-        FakeHost frame;
+        FakeViewHost frame;
         COrmixView view(&frame);
         view.OnInitialUpdate();
         QTRY_COMPARE(frame.loginDialogs, 1);
@@ -199,7 +152,7 @@ private slots:
     {
         DemoHost host;
         credentials(host.blogUrl(), "owner", host.password().toUtf8());
-        FakeHost frame;
+        FakeViewHost frame;
         COrmixView view(&frame);
         view.OnInitialUpdate();
         QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
@@ -216,7 +169,7 @@ private slots:
     {
         DemoHost host;
         credentials(host.blogUrl(), "owner", host.password().toUtf8());
-        FakeHost frame;
+        FakeViewHost frame;
         COrmixView view(&frame);
         view.OnInitialUpdate();
         QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
@@ -236,7 +189,7 @@ private slots:
         DemoHost host;
         host.addItem(DemoHost::Comment, QStringLiteral("첫 댓글"), QStringLiteral("/1#c1"));
         credentials(host.blogUrl(), "owner", host.password().toUtf8());
-        FakeHost frame;
+        FakeViewHost frame;
         COrmixView view(&frame);
         view.OnInitialUpdate();
         QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
@@ -272,7 +225,7 @@ private slots:
         DemoHost host;
         host.setCount(7);
         credentials(host.blogUrl(), "owner", host.password().toUtf8());
-        FakeHost frame;
+        FakeViewHost frame;
         COrmixView view(&frame);
         view.htmlCtrl().setTimeoutMs(1500);
         view.htmlCtrl().setMaxBodyBytes(512 * 1024);
@@ -305,7 +258,7 @@ private slots:
         const quint16 port = probe.serverPort();
         probe.close();
         credentials(QStringLiteral("http://127.0.0.1:%1").arg(port), "owner", "pw");
-        FakeHost frame;
+        FakeViewHost frame;
         COrmixView view(&frame);
         view.OnInitialUpdate();
         QTRY_COMPARE(frame.loginDialogs, 1);
@@ -318,7 +271,7 @@ private slots:
     {
         DemoHost host;
         credentials(host.blogUrl(), "owner", host.password().toUtf8());
-        FakeHost frame;
+        FakeViewHost frame;
         COrmixView view(&frame);
         view.OnInitialUpdate();
         QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
@@ -340,7 +293,7 @@ private slots:
     {
         DemoHost host;
         credentials(host.blogUrl(), "owner", host.password().toUtf8());
-        FakeHost frame;
+        FakeViewHost frame;
         COrmixView view(&frame);
         view.RestartTimer(); // before the login: nothing to restart
         QVERIFY(!view.isPolling());
