@@ -2,6 +2,8 @@
 
 #include "textencoding.h"
 
+#include <algorithm>
+
 namespace gumboinput {
 
 namespace {
@@ -78,6 +80,36 @@ void renameIsindex(std::string &utf8)
     }
 }
 
+// gumbo adds up a numeric character reference in an int and overflows on a long one, then
+// emits whatever the wrapped value encodes (a stray byte, even a "<"). Browsers read any
+// value past U+10FFFF as U+FFFD; so does gumbo for values it can hold, so such numbers are
+// shortened to the smallest value past the limit. (Inside script or a comment the text
+// then reads differently; nothing we show takes text from there.)
+void clampNumericReferences(std::string &utf8)
+{
+    for (std::size_t at = utf8.find("&#"); at != std::string::npos; at = utf8.find("&#", at + 2)) {
+        std::size_t digits = at + 2;
+        const bool hex = digits < utf8.size() && (utf8[digits] | 0x20) == 'x';
+        if (hex)
+            ++digits;
+        std::size_t end = digits;
+        unsigned long long value = 0;
+        for (; end < utf8.size(); ++end) {
+            const char c = utf8[end];
+            int digit = -1;
+            if (c >= '0' && c <= '9')
+                digit = c - '0';
+            else if (hex && (c | 0x20) >= 'a' && (c | 0x20) <= 'f')
+                digit = (c | 0x20) - 'a' + 10;
+            if (digit < 0)
+                break;
+            value = std::min<unsigned long long>(value * (hex ? 16 : 10) + digit, 1ULL << 40);
+        }
+        if (value > 0x7FFFFFFF)
+            utf8.replace(digits, end - digits, hex ? "110000" : "1114112");
+    }
+}
+
 } // namespace
 
 bool protect(std::string &utf8)
@@ -95,6 +127,7 @@ bool protect(std::string &utf8)
         needed = needed || replacedByGumbo(c);
     }
     renameIsindex(utf8);
+    clampNumericReferences(utf8);
     if (!needed)
         return true;
     std::string out;

@@ -215,6 +215,19 @@ void TestDocumentLimits::controlCharacters()
     const QByteArray borrowed("<body><p id=p>\xF4\x80\x80\x81 \x01</p>");
     const auto doc2 = parse(borrowed);
     QCOMPARE(doc2->getElementById("p")->innerText(), std::string("\xF4\x80\x80\x81 \xEF\xBF\xBD"));
+
+    // Numeric references past U+10FFFF read as U+FFFD however long they are; gumbo's own
+    // sum wraps on long ones (0x10000003C would come out as "<").
+    const QByteArray references(
+        "<body><p id=p title='&#x10000003C;'>a&#x10FFF0FFFF;b&#99999999999;c&#x110000;"
+        "d&#x3C;e&#2147483647;f&#x0000000041;</p><a id=a href='/x&#x1000000003C;'>l</a>");
+    const auto doc3 = parse(references);
+    const std::string fffd("\xEF\xBF\xBD");
+    QCOMPARE(doc3->getElementById("p")->innerText(),
+             "a" + fffd + "b" + fffd + "c" + fffd + "d<e" + fffd + "fA");
+    QCOMPARE(doc3->getElementById("p")->getAttribute("title").value_or(""), fffd);
+    QCOMPARE(doc3->getElementById("a")->getAttribute("href").value_or(""),
+             std::string("http://127.0.0.1:8080/x%EF%BF%BD"));
 }
 
 void TestDocumentLimits::noscriptAndTemplate()
