@@ -220,14 +220,9 @@ void CHtmlCtrl::Private::dropReply()
     reply = nullptr;
     QObject::disconnect(r, nullptr, q, nullptr);
     // Aborting from inside the reply's own signal upsets Qt; its events are ignored already.
-    // A reply that failed meanwhile is ending anyway, and Qt warns when it is aborted too.
-    QMetaObject::invokeMethod(
-        r,
-        [r] {
-            if (r->error() == QNetworkReply::NoError)
-                r->abort();
-        },
-        Qt::QueuedConnection);
+    // A reply that failed is ending anyway, and Qt warns when it is aborted as well.
+    if (r->error() == QNetworkReply::NoError)
+        QMetaObject::invokeMethod(r, "abort", Qt::QueuedConnection);
     r->deleteLater();
 }
 
