@@ -1,16 +1,21 @@
 #include "treedepth.h"
 
+#include "defaultstyle.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 namespace {
 
+using defaultstyle::isElement;
+
 constexpr unsigned kMaxDepth = 512; // open elements, counting html as 1
 
-bool isElement(const GumboNode *n)
+// The tree is ours to reshape; the shared lookup only hands out const views.
+GumboVector *childrenOf(GumboNode *n)
 {
-    return n->type == GUMBO_NODE_ELEMENT || n->type == GUMBO_NODE_TEMPLATE;
+    return const_cast<GumboVector *>(defaultstyle::childrenOf(n));
 }
 
 // Text stays with the element it was parsed into; elements and comments move.
@@ -147,11 +152,6 @@ void flattenForDestroy(GumboNode *document)
     {
         GumboNode *node;
         unsigned next;
-    };
-    auto childrenOf = [](GumboNode *n) -> GumboVector * {
-        if (n->type == GUMBO_NODE_DOCUMENT)
-            return &n->v.document.children;
-        return isElement(n) ? &n->v.element.children : nullptr;
     };
     std::vector<Frame> stack{{document, 0}};
     bool deep = false;

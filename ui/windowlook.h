@@ -7,12 +7,11 @@
 #include <QRect>
 
 class QPainter;
+class QWidget;
 
 // The look shared by the self-drawn windows: colours, the one font routine and the
 // bevelled frame. Rectangles follow the exclusive right/bottom convention of the
 // drawing code: a QRect(x, y, w, h) covers columns x..x+w-1.
-class QWidget;
-
 namespace WindowLook {
 
 inline constexpr QColor Background{255, 255, 255};
