@@ -258,8 +258,9 @@ def scenario_session(ctx):
     """Login, count, notice and its click, silent re-login, an outage: one ormix process."""
     x = ctx.x
     host = ctx.host()
-    # The first dashboard answer comes late, so the strip is seen connecting first.
-    host.post("faults", kind="delay", value=4000, count=1)
+    # The first dashboard answer comes late, so the strip is seen connecting first; late enough
+    # that a busy machine still takes the screenshot in time.
+    host.post("faults", kind="delay", value=8000, count=1)
     # 30 % transparency set earlier in the settings dialog: alpha (100 - 30) * 255 / 100.
     prog = ctx.program({"Transparency": 30})
     configured = (70 * 255 // 100) / 255
