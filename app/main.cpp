@@ -1,4 +1,4 @@
-#include "ormixapp.h"
+#include "app/ormixapp.h"
 
 #include <cstdlib>
 #include <cstring>

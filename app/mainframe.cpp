@@ -1,8 +1,8 @@
 #include "mainframe.h"
 
-#include "logindialog.h"
-#include "ormixview.h"
-#include "settingsdialog.h"
+#include "client/ormixview.h"
+#include "dialogs/logindialog.h"
+#include "dialogs/settingsdialog.h"
 #include "ui/statuswindow.h"
 
 #include <QApplication>

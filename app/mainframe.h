@@ -1,6 +1,6 @@
 #pragma once
 
-#include "viewhost.h"
+#include "client/iviewhost.h"
 
 #include <QMainWindow>
 #include <QPointer>

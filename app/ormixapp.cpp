@@ -1,8 +1,8 @@
 #include "ormixapp.h"
 
-#include "logindialog.h"
-#include "mainframe.h"
-#include "secret.h"
+#include "app/mainframe.h"
+#include "dialogs/logindialog.h"
+#include "state/secret.h"
 #include "ui/windowlook.h"
 
 #include <QCommandLineParser>

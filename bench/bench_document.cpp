@@ -1,9 +1,9 @@
 // Document layer and scraper against a bare gumbo parse, on a dashboard of about 150 KB
 // fetched once from the demo host.
-#include "benchsupport.h"
-#include "demohost.h"
-#include "htmldocument.h"
-#include "scraper.h"
+#include "bench/benchsupport.h"
+#include "client/scraper.h"
+#include "document/htmldocument.h"
+#include "tests/support/demohost.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,12 +1,12 @@
 // Wake-ups of an idle client: logged in, polling on its real timer, no notice moving.
 // Counts timer events in the main thread (the poll's own apart) and voluntary context
 // switches of all threads over a while (60 s unless given).
-#include "benchhost.h"
-#include "benchsupport.h"
-#include "demohost.h"
-#include "ormixview.h"
-#include "testenv.h"
-#include "tinfo.h"
+#include "bench/benchhost.h"
+#include "bench/benchsupport.h"
+#include "client/ormixview.h"
+#include "state/tinfo.h"
+#include "tests/support/demohost.h"
+#include "tests/support/testenv.h"
 #include "ui/noticewindow.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 // The notice's slide on its real precise timer: rise, hold and fall measured against
 // the nominal 70 x 20 ms, 1.5 s and 80 x 20 ms.
-#include "benchsupport.h"
+#include "bench/benchsupport.h"
 #include "ui/noticewindow.h"
 
 #include <QApplication>

@@ -1,12 +1,12 @@
 // The cost of one poll through the real client (fetch, document, scrape, store, status
 // window), side by side with its floor: the same fetch with a bare network manager plus
 // a bare gumbo parse. Then memory after 20 and after 2,000 polls.
-#include "benchhost.h"
-#include "benchsupport.h"
-#include "demohost.h"
-#include "ormixview.h"
-#include "testenv.h"
-#include "tinfo.h"
+#include "bench/benchhost.h"
+#include "bench/benchsupport.h"
+#include "client/ormixview.h"
+#include "state/tinfo.h"
+#include "tests/support/demohost.h"
+#include "tests/support/testenv.h"
 
 #include <QApplication>
 #include <QNetworkAccessManager>

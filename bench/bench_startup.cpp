@@ -1,12 +1,12 @@
 // Start-up, in process: from the process's start (and from main) to the status window
 // shown with the first reading, through the real application object, the real login
 // dialog (filled in and confirmed as soon as it appears) and the demo host.
-#include "benchsupport.h"
-#include "demohost.h"
-#include "mainframe.h"
-#include "ormixapp.h"
-#include "testenv.h"
-#include "tinfo.h"
+#include "app/mainframe.h"
+#include "app/ormixapp.h"
+#include "bench/benchsupport.h"
+#include "state/tinfo.h"
+#include "tests/support/demohost.h"
+#include "tests/support/testenv.h"
 #include "ui/statuswindow.h"
 
 #include <QFile>

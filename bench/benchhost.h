@@ -1,7 +1,7 @@
 #pragma once
 
+#include "client/iviewhost.h"
 #include "ui/statuswindow.h"
-#include "viewhost.h"
 
 #include <memory>
 

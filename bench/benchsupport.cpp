@@ -1,6 +1,6 @@
 #include "benchsupport.h"
 
-#include "demohost.h"
+#include "tests/support/demohost.h"
 
 #include <QDir>
 #include <QEventLoop>

@@ -1,6 +1,6 @@
 #include "htmlctrl.h"
 
-#include "htmlsink.h"
+#include "client/htmlsink.h"
 
 #include <QAbstractNetworkCache>
 #include <QHostAddress>

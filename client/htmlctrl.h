@@ -1,6 +1,6 @@
 #pragma once
 
-#include "htmldocument.h"
+#include "document/htmldocument.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,11 +1,11 @@
 #include "ormixview.h"
 
-#include "scraper.h"
-#include "secret.h"
-#include "settings.h"
-#include "statuswindow.h"
-#include "tinfo.h"
-#include "viewhost.h"
+#include "client/istatuswindow.h"
+#include "client/iviewhost.h"
+#include "client/scraper.h"
+#include "state/secret.h"
+#include "state/settings.h"
+#include "state/tinfo.h"
 
 #include <QRect>
 #include <QTimerEvent>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "htmlctrl.h"
-#include "htmlsink.h"
-#include "ithviewer.h"
+#include "client/htmlctrl.h"
+#include "client/htmlsink.h"
+#include "state/ithviewer.h"
 
 #include <QDateTime>
 #include <QObject>

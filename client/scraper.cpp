@@ -1,7 +1,7 @@
 #include "scraper.h"
 
-#include "htmldocument.h"
-#include "tinfo.h"
+#include "document/htmldocument.h"
+#include "state/tinfo.h"
 
 #include <climits>
 #include <string>

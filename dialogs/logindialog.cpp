@@ -1,9 +1,9 @@
 #include "logindialog.h"
 
-#include "dialogsupport.h"
-#include "secret.h"
-#include "settings.h"
-#include "tinfo.h"
+#include "dialogs/dialogsupport.h"
+#include "state/secret.h"
+#include "state/settings.h"
+#include "state/tinfo.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

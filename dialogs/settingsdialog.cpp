@@ -1,10 +1,10 @@
 #include "settingsdialog.h"
 
-#include "autostart.h"
-#include "dialogsupport.h"
-#include "ithviewer.h"
-#include "settings.h"
-#include "tinfo.h"
+#include "dialogs/dialogsupport.h"
+#include "state/autostart.h"
+#include "state/ithviewer.h"
+#include "state/settings.h"
+#include "state/tinfo.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

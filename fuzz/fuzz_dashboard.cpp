@@ -1,7 +1,7 @@
 // Document parsing plus scraping, the path every dashboard page takes.
 // The first byte picks the HTTP charset label, the rest is the page.
-#include "htmldocument.h"
-#include "scraper.h"
+#include "client/scraper.h"
+#include "document/htmldocument.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,6 +1,6 @@
 // The login form: whatever the ID and password hold, the body must decode back to
 // exactly them, with no field of their own smuggled in.
-#include "ormixview.h"
+#include "client/ormixview.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The settings file reader: the input becomes Ormix.conf, then every value the
 // program reads is read back as the program reads it.
-#include "settings.h"
+#include "state/settings.h"
 
 #include <QByteArray>
 

@@ -1,4 +1,4 @@
-#include "autostart.h"
+#include "state/autostart.h"
 
 #include <QSettings>
 

@@ -1,4 +1,4 @@
-#include "browserlaunch.h"
+#include "state/browserlaunch.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #include "settings.h"
 
-#include "settingslocation.h"
+#include "state/settingslocation.h"
 
 #include <QString>
 #include <QVariant>

@@ -1,4 +1,4 @@
-#include "settingslocation.h"
+#include "state/settingslocation.h"
 
 QString SettingsStoreLocation()
 {

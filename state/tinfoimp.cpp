@@ -1,7 +1,7 @@
 #include "tinfoimp.h"
 
-#include "browserlaunch.h"
-#include "secret.h"
+#include "state/browserlaunch.h"
+#include "state/secret.h"
 
 lTInfo *GetTInfo()
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tinfo.h"
+#include "state/tinfo.h"
 
 class CTInfoImp final : public lTInfo
 {

@@ -1,6 +1,6 @@
 #include "itemkind.h"
 
-#include "tinfo.h"
+#include "state/tinfo.h"
 
 #include <array>
 

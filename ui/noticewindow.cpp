@@ -1,10 +1,10 @@
 #include "noticewindow.h"
 
-#include "itemkind.h"
-#include "ithviewer.h"
-#include "taskbarhint.h"
-#include "tinfo.h"
-#include "windowlook.h"
+#include "state/ithviewer.h"
+#include "state/tinfo.h"
+#include "ui/itemkind.h"
+#include "ui/taskbarhint.h"
+#include "ui/windowlook.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 #include "resultwindow.h"
 
-#include "itemkind.h"
-#include "tinfo.h"
+#include "state/tinfo.h"
+#include "ui/itemkind.h"
 
 #include <QEvent>
 #include <QHeaderView>

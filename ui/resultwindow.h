@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recentitem.h"
+#include "state/recentitem.h"
 
 #include <QFrame>
 #include <QPoint>

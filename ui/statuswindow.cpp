@@ -1,12 +1,12 @@
 #include "statuswindow.h"
 
-#include "itemkind.h"
-#include "noticewindow.h"
-#include "resultwindow.h"
-#include "settings.h"
-#include "taskbarhint.h"
-#include "tinfo.h"
-#include "windowlook.h"
+#include "state/settings.h"
+#include "state/tinfo.h"
+#include "ui/itemkind.h"
+#include "ui/noticewindow.h"
+#include "ui/resultwindow.h"
+#include "ui/taskbarhint.h"
+#include "ui/windowlook.h"
 
 #include <QAction>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "client/statuswindow.h"
+#include "client/istatuswindow.h"
 
 #include <QDateTime>
 #include <QImage>

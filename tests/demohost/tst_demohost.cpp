@@ -1,6 +1,6 @@
 // The demo blog host over loopback: the login form, the dashboard's page contract,
 // the control channel and every injected fault.
-#include "demohost.h"
+#include "tests/support/demohost.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

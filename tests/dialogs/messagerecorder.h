@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dialogsupport.h"
+#include "dialogs/dialogsupport.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

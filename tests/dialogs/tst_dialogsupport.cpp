@@ -1,5 +1,5 @@
-#include "dialogsupport.h"
-#include "messagerecorder.h"
+#include "dialogs/dialogsupport.h"
+#include "tests/dialogs/messagerecorder.h"
 
 #include <QLineEdit>
 #include <QTest>

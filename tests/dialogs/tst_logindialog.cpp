@@ -1,8 +1,8 @@
-#include "logindialog.h"
-#include "messagerecorder.h"
-#include "settings.h"
-#include "testenv.h"
-#include "tinfo.h"
+#include "dialogs/logindialog.h"
+#include "state/settings.h"
+#include "state/tinfo.h"
+#include "tests/dialogs/messagerecorder.h"
+#include "tests/support/testenv.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

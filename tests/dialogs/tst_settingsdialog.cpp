@@ -1,10 +1,10 @@
-#include "autostart.h"
-#include "ithviewer.h"
-#include "messagerecorder.h"
-#include "settings.h"
-#include "settingsdialog.h"
-#include "testenv.h"
-#include "tinfo.h"
+#include "dialogs/settingsdialog.h"
+#include "state/autostart.h"
+#include "state/ithviewer.h"
+#include "state/settings.h"
+#include "state/tinfo.h"
+#include "tests/dialogs/messagerecorder.h"
+#include "tests/support/testenv.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

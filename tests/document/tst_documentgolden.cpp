@@ -1,6 +1,6 @@
 // Every page in tests/data/pages is parsed as the browser got it (same address, same HTTP
 // charset) and every value the browser reported is compared exactly.
-#include "htmldocument.h"
+#include "document/htmldocument.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // Pages that are deep, huge or broken: no stack overflow, no crash, still the right answers.
-#include "htmldocument.h"
+#include "document/htmldocument.h"
 
 #include <QRandomGenerator>
 #include <QTest>

@@ -1,5 +1,5 @@
 // The document API as the scraper uses it: lookups, attributes, addresses.
-#include "htmldocument.h"
+#include "document/htmldocument.h"
 
 #include <QTest>
 

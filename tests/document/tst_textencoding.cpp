@@ -1,7 +1,7 @@
 // Encoding sniffing and decoding as the Encoding Standard and the HTML Standard's prescan
 // define them.
-#include "htmldocument.h"
-#include "textencoding.h"
+#include "document/htmldocument.h"
+#include "document/textencoding.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
 // Address resolution by the URL Standard: what a browser reports for an element's href.
-#include "urlresolver.h"
+#include "document/urlresolver.h"
 
 #include <QTest>
 

@@ -1,9 +1,9 @@
 // The browser control against the demo host over loopback: navigation, redirects, cookies,
 // the login post, failures with their codes, the error page and the order of events.
-#include "demohost.h"
-#include "htmlctrl.h"
-#include "htmlsink.h"
-#include "testenv.h"
+#include "client/htmlctrl.h"
+#include "client/htmlsink.h"
+#include "tests/support/demohost.h"
+#include "tests/support/testenv.h"
 
 #include <QEventLoop>
 #include <QJsonDocument>

@@ -1,8 +1,8 @@
 // The browser control over TLS: a certificate nobody vouches for is a navigation failure,
 // never ignored; the same server loads once its certificate is trusted.
-#include "htmlctrl.h"
-#include "htmlsink.h"
-#include "testenv.h"
+#include "client/htmlctrl.h"
+#include "client/htmlsink.h"
+#include "tests/support/testenv.h"
 
 #include <httplib.h>
 

@@ -1,6 +1,6 @@
-#include "htmldocument.h"
-#include "scraper.h"
-#include "tinfoimp.h"
+#include "client/scraper.h"
+#include "document/htmldocument.h"
+#include "state/tinfoimp.h"
 
 #include <QFile>
 #include <QTest>

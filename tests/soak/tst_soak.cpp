@@ -1,13 +1,13 @@
 // The real polling driver against the demo host with a random fault on most polls.
 // ORMIX_SOAK_POLLS sets the number of polls (300 here, many more from scripts/soak);
 // ORMIX_SOAK_GENERATOR replays a run: its value is printed at the start.
-#include "demohost.h"
-#include "fakeviewhost.h"
-#include "ormixview.h"
-#include "statuswindow.h"
-#include "testenv.h"
-#include "tinfo.h"
-#include "viewhost.h"
+#include "client/istatuswindow.h"
+#include "client/iviewhost.h"
+#include "client/ormixview.h"
+#include "state/tinfo.h"
+#include "tests/support/demohost.h"
+#include "tests/support/fakeviewhost.h"
+#include "tests/support/testenv.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "autostart.h"
-#include "testenv.h"
+#include "state/autostart.h"
+#include "tests/support/testenv.h"
 
 #include <QFile>
 #include <QProcess>

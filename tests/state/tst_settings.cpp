@@ -1,5 +1,5 @@
-#include "settings.h"
-#include "testenv.h"
+#include "state/settings.h"
+#include "tests/support/testenv.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "testenv.h"
-#include "tinfoimp.h"
+#include "state/tinfoimp.h"
+#include "tests/support/testenv.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
 #include "demohost.h"
 
-#include "tinfo.h"
+#include "state/tinfo.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>

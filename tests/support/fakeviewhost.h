@@ -2,8 +2,8 @@
 
 // Stand-ins for the frame and status window the polling driver talks to, for tests that run
 // the driver without widgets. Header only: only tests that link the client include it.
-#include "statuswindow.h"
-#include "viewhost.h"
+#include "client/istatuswindow.h"
+#include "client/iviewhost.h"
 
 #include <QDateTime>
 #include <QRect>

@@ -1,7 +1,7 @@
-#include "ithviewer.h"
-#include "testenv.h"
-#include "tinfo.h"
-#include "uitestsupport.h"
+#include "state/ithviewer.h"
+#include "state/tinfo.h"
+#include "tests/support/testenv.h"
+#include "tests/ui/uitestsupport.h"
 
 #include "ui/noticewindow.h"
 #include "ui/statuswindow.h"

@@ -1,7 +1,7 @@
-#include "settings.h"
-#include "testenv.h"
-#include "tinfo.h"
-#include "uitestsupport.h"
+#include "state/settings.h"
+#include "state/tinfo.h"
+#include "tests/support/testenv.h"
+#include "tests/ui/uitestsupport.h"
 
 #include "ui/resultwindow.h"
 #include "ui/statuswindow.h"

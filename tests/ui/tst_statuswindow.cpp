@@ -1,6 +1,6 @@
-#include "testenv.h"
-#include "tinfo.h"
-#include "uitestsupport.h"
+#include "state/tinfo.h"
+#include "tests/support/testenv.h"
+#include "tests/ui/uitestsupport.h"
 
 #include "ui/noticewindow.h"
 #include "ui/statuswindow.h"

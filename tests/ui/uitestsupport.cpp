@@ -1,6 +1,6 @@
 #include "uitestsupport.h"
 
-#include "tinfo.h"
+#include "state/tinfo.h"
 
 #include <QApplication>
 #include <QDir>

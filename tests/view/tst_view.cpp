@@ -1,10 +1,10 @@
-#include "demohost.h"
-#include "fakeviewhost.h"
-#include "ormixview.h"
-#include "statuswindow.h"
-#include "testenv.h"
-#include "tinfo.h"
-#include "viewhost.h"
+#include "client/istatuswindow.h"
+#include "client/iviewhost.h"
+#include "client/ormixview.h"
+#include "state/tinfo.h"
+#include "tests/support/demohost.h"
+#include "tests/support/fakeviewhost.h"
+#include "tests/support/testenv.h"
 
 #include <QJsonArray>
 #include <QTcpServer>

@@ -1,7 +1,7 @@
 #include "demoserver.h"
 
-#include "formcodec.h"
-#include "pages.h"
+#include "tools/demohost/formcodec.h"
+#include "tools/demohost/pages.h"
 
 #include <httplib.h>
 

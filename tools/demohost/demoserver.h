@@ -1,6 +1,6 @@
 #pragma once
 
-#include "blogstate.h"
+#include "tools/demohost/blogstate.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,6 +1,6 @@
 // The demo blog host: plays the blog service for the demo and for every test, on loopback only.
-#include "blogstate.h"
-#include "demoserver.h"
+#include "tools/demohost/blogstate.h"
+#include "tools/demohost/demoserver.h"
 
 #include <csignal>
 #include <cstdio>

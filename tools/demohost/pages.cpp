@@ -1,6 +1,6 @@
 #include "pages.h"
 
-#include "formcodec.h"
+#include "tools/demohost/formcodec.h"
 
 #include <algorithm>
 #include <cerrno>

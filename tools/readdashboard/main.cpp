@@ -1,8 +1,8 @@
 // ormix-read-dashboard: reads a saved dashboard page (or an address) with the same
 // document layer and scraper as Ormix and prints what would reach the store, as JSON.
-#include "htmlctrl.h"
-#include "htmlsink.h"
-#include "scraper.h"
+#include "client/htmlctrl.h"
+#include "client/htmlsink.h"
+#include "client/scraper.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "urlresolver.h"
 
-#include "textencoding.h"
-#include "urlhost.h"
+#include "document/textencoding.h"
+#include "document/urlhost.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "innertext.h"
 
-#include "defaultstyle.h"
-#include "gumboinput.h"
+#include "document/defaultstyle.h"
+#include "document/gumboinput.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "urlhost.h"
 
-#include "textencoding.h"
+#include "document/textencoding.h"
 
 #include <QString>
 #include <QUrl>

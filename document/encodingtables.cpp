@@ -1,6 +1,6 @@
 #include "encodingtables.h"
 
-#include "textencoding.h"
+#include "document/textencoding.h"
 
 #include <iconv.h>
 

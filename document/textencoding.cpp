@@ -1,6 +1,6 @@
 #include "textencoding.h"
 
-#include "encodingtables.h"
+#include "document/encodingtables.h"
 
 #include <algorithm>
 #include <array>

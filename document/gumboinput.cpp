@@ -1,6 +1,6 @@
 #include "gumboinput.h"
 
-#include "textencoding.h"
+#include "document/textencoding.h"
 
 #include <algorithm>
 

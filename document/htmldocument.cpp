@@ -1,10 +1,10 @@
 #include "htmldocument.h"
 
-#include "gumboinput.h"
-#include "innertext.h"
-#include "textencoding.h"
-#include "treedepth.h"
-#include "urlresolver.h"
+#include "document/gumboinput.h"
+#include "document/innertext.h"
+#include "document/textencoding.h"
+#include "document/treedepth.h"
+#include "document/urlresolver.h"
 
 #include <gumbo.h>
 

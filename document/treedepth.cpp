@@ -1,6 +1,6 @@
 #include "treedepth.h"
 
-#include "defaultstyle.h"
+#include "document/defaultstyle.h"
 
 #include <cstdlib>
 #include <cstring>
