@@ -10,6 +10,8 @@ using namespace std::string_view_literals;
 
 namespace {
 
+constexpr auto CounterId = "counter";
+constexpr auto NewId = "new";
 constexpr auto TodayWord = "오늘"sv;
 constexpr auto PersonsWord = "명"sv;
 constexpr auto CommentsTitle = "최근 댓글"sv;
@@ -42,6 +44,11 @@ Section sectionOf(const HtmlElement &table)
 }
 
 } // namespace
+
+std::vector<std::string> DashboardIds()
+{
+    return {CounterId, NewId};
+}
 
 std::optional<int> ParseTodayCount(std::string_view counterText)
 {
@@ -78,14 +85,14 @@ std::optional<DashboardReading> ReadDashboard(const HtmlDocument *document)
     if (!document || !document->body())
         return std::nullopt;
 
-    const HtmlElement *counter = document->getElementById("counter");
+    const HtmlElement *counter = document->getElementById(CounterId);
     if (!counter)
         return std::nullopt;
     const std::optional<int> count = ParseTodayCount(counter->outerText());
     if (!count)
         return std::nullopt;
 
-    const HtmlElement *area = document->getElementById("new");
+    const HtmlElement *area = document->getElementById(NewId);
     if (!area)
         return std::nullopt;
 

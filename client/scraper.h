@@ -3,7 +3,9 @@
 #include "state/recentitem.h"
 
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 class HtmlDocument;
 class lTInfo;
@@ -16,6 +18,10 @@ struct DashboardReading
     RecentItemList trackbacks;
     RecentItemList guestbook;
 };
+
+// The ids of the elements ReadDashboard looks up; a document parsed for these
+// (HtmlDocument::parse) reads exactly as the whole page.
+std::vector<std::string> DashboardIds();
 
 // Reads a loaded dashboard; no value when the page contract is not met.
 std::optional<DashboardReading> ReadDashboard(const HtmlDocument *document);

@@ -2,12 +2,14 @@
 
 #include "document/gumboinput.h"
 #include "document/innertext.h"
+#include "document/prefixparse.h"
 #include "document/textencoding.h"
 #include "document/treedepth.h"
 #include "document/urlresolver.h"
 
 #include <gumbo.h>
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
@@ -88,10 +90,21 @@ private:
     std::size_t m_end;   // one past the last descendant in tree order
 };
 
+// Asks a document built from a prefix whether it reads as the whole page would.
+struct PrefixCheck
+{
+    std::string_view text; // the whole page, protected for gumbo
+    std::span<const std::string> ids;
+    bool settled = false;
+    prefixparse::Verdict verdict;
+};
+
 class DocumentImpl final : public HtmlDocument
 {
 public:
-    DocumentImpl(std::string source, std::string encoding, const QUrl &address);
+    // source: the page, or a prefix of it with check set; already protected for gumbo.
+    DocumentImpl(std::string source, bool restore, std::string encoding, const QUrl &address,
+                 PrefixCheck *check = nullptr);
     ~DocumentImpl() override;
     DocumentImpl(const DocumentImpl &) = delete;
     DocumentImpl &operator=(const DocumentImpl &) = delete;
@@ -100,6 +113,7 @@ public:
     const HtmlElement *getElementById(std::string_view id) const override;
     QUrl baseUrl() const override;
     std::string encodingName() const override { return m_encoding; }
+    bool isWhole() const override { return m_whole; }
 
     // The encoding a <meta> in the parsed tree asks for; no value when none does.
     std::optional<std::string> declaredEncoding() const;
@@ -121,6 +135,7 @@ private:
     std::string m_source; // gumbo's tree points into it
     std::string m_encoding;
     bool m_restore = false;
+    bool m_whole = true;
     bool m_templates = false;
     GumboOutput *m_output = nullptr;
     std::vector<ElementImpl> m_elements;
@@ -133,13 +148,24 @@ private:
     mutable bool m_idsBuilt = false;
 };
 
-DocumentImpl::DocumentImpl(std::string source, std::string encoding, const QUrl &address)
-    : m_source(std::move(source)), m_encoding(std::move(encoding))
+DocumentImpl::DocumentImpl(std::string source, bool restore, std::string encoding,
+                           const QUrl &address, PrefixCheck *check)
+    : m_source(std::move(source)), m_encoding(std::move(encoding)), m_restore(restore)
 {
-    m_restore = gumboinput::protect(m_source);
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 0; // we never read parse errors; do not keep them
     m_output = gumbo_parse_with_options(&options, m_source.data(), m_source.size());
+    if (check) {
+        m_whole = m_source.size() >= check->text.size();
+        // Judged on the tree as gumbo built it, before it is reshaped below.
+        check->verdict = prefixparse::judgePrefix(m_output ? m_output->document : nullptr,
+                                                  check->text, m_source.size(), check->ids,
+                                                  check->settled);
+        if (check->verdict.kind != prefixparse::Verdict::Enough && !m_whole) {
+            m_templates = true; // thrown away unshaped: a deep tree must be flattened first
+            return;
+        }
+    }
     if (m_output) {
         const TreeShape shape = capTreeDepth(m_output->document);
         m_elements.reserve(shape.elements + 16);
@@ -382,22 +408,73 @@ std::optional<std::string> ElementImpl::getAttribute(std::string_view name) cons
 
 } // namespace
 
-std::unique_ptr<HtmlDocument>
-HtmlDocument::parse(const QByteArray &bytes, const QByteArray &httpCharset, const QUrl &address)
+namespace {
+
+constexpr std::size_t kMinPrefix = 4096;
+constexpr std::size_t kPrefixGrowth = 4;
+
+// A first guess: twice the offset where the last id is first written, which leaves the
+// element room to close. Only the number of attempts depends on it, never the reading.
+std::size_t firstPrefix(const std::string &text, std::span<const std::string> ids)
+{
+    std::size_t last = 0;
+    for (const std::string &id : ids) {
+        const std::size_t at = text.find(id);
+        if (at != std::string::npos)
+            last = std::max(last, at);
+    }
+    return std::max(kMinPrefix, 2 * last + 1024);
+}
+
+// Parses the decoded page, or with ids the shortest prefix in a growing series that is
+// known to read the same (see prefixparse.cpp); the whole page when none is.
+std::unique_ptr<DocumentImpl> build(std::string text, const std::string &encoding,
+                                    const QUrl &address, std::span<const std::string> ids,
+                                    bool settled)
+{
+    const bool restore = gumboinput::protect(text);
+    if (!ids.empty()) {
+        for (std::size_t length = firstPrefix(text, ids); length < text.size();
+             length *= kPrefixGrowth) {
+            std::size_t cut = length;
+            while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+                --cut; // not inside a character
+            PrefixCheck check{text, ids, settled, {}};
+            auto document = std::make_unique<DocumentImpl>(text.substr(0, cut), restore, encoding,
+                                                           address, &check);
+            if (check.verdict.kind == prefixparse::Verdict::Enough)
+                return document;
+            if (check.verdict.kind == prefixparse::Verdict::Whole)
+                break;
+        }
+    }
+    // The previous attempt is gone before the whole page's tree is built.
+    return std::make_unique<DocumentImpl>(std::move(text), restore, encoding, address);
+}
+
+} // namespace
+
+std::unique_ptr<HtmlDocument> HtmlDocument::parse(const QByteArray &bytes,
+                                                  const QByteArray &httpCharset,
+                                                  const QUrl &address,
+                                                  std::span<const std::string> ids)
 {
     const std::string_view raw(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     const auto sniffed = textencoding::sniffEncoding(
         raw,
         std::string_view(httpCharset.constData(), static_cast<std::size_t>(httpCharset.size())));
     const std::string_view body = raw.substr(sniffed.bomLength);
-    auto document = std::make_unique<DocumentImpl>(
-        textencoding::decodeToUtf8(body, sniffed.encoding), sniffed.encoding, address);
+    auto document = build(textencoding::decodeToUtf8(body, sniffed.encoding), sniffed.encoding,
+                          address, ids, sniffed.certain);
     if (!sniffed.certain) {
-        // A <meta> the prescan did not see (past 1024 bytes) still changes the encoding.
+        // A <meta> the prescan did not see (past 1024 bytes) still changes the encoding. A
+        // prefix holds the whole head (a wanted element is in the body) and no later <meta>.
         const auto declared = document->declaredEncoding();
-        if (declared && *declared != sniffed.encoding)
-            document = std::make_unique<DocumentImpl>(textencoding::decodeToUtf8(body, *declared),
-                                                      *declared, address);
+        if (declared && *declared != sniffed.encoding) {
+            document.reset();
+            document = build(textencoding::decodeToUtf8(body, *declared), *declared, address, ids,
+                             true);
+        }
     }
     return document;
 }

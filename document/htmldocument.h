@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,8 +42,14 @@ public:
     // Parses a page as a browser does: the encoding is sniffed from a BOM, then the
     // HTTP charset label (may be empty), then the <meta> prescan, then UTF-8.
     // address is the document's address (the final one after redirects).
+    //
+    // With ids, only as much of the page is parsed as it takes for these to read exactly as
+    // in the whole page: getElementById of each id, everything read from those elements and
+    // their descendants, whether there is a body, baseUrl and encodingName. Other elements
+    // may be missing. When that cannot be shown, the whole page is parsed.
     static std::unique_ptr<HtmlDocument> parse(const QByteArray &bytes,
-                                               const QByteArray &httpCharset, const QUrl &address);
+                                               const QByteArray &httpCharset, const QUrl &address,
+                                               std::span<const std::string> ids = {});
 
     // The body element; null when the document has none.
     virtual const HtmlElement *body() const = 0;
@@ -52,4 +59,6 @@ public:
     virtual QUrl baseUrl() const = 0;
     // The WHATWG name of the encoding the page was decoded with ("UTF-8", "EUC-KR"...).
     virtual std::string encodingName() const = 0;
+    // False when the tree was built from a prefix of the page (see parse).
+    virtual bool isWhole() const = 0;
 };

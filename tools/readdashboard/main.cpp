@@ -35,6 +35,7 @@ QJsonObject describe(const HtmlDocument *document)
     if (document) {
         out.insert(QStringLiteral("encoding"), QString::fromStdString(document->encodingName()));
         out.insert(QStringLiteral("baseUrl"), document->baseUrl().toString());
+        out.insert(QStringLiteral("wholePage"), document->isWhole());
     }
     if (reading) {
         out.insert(QStringLiteral("todayCount"), reading->todayCount);
@@ -80,8 +81,12 @@ int main(int argc, char **argv)
     QCommandLineOption charset(QStringLiteral("charset"),
                                QStringLiteral("Charset the server declared for the page."),
                                QStringLiteral("label"));
+    QCommandLineOption whole(QStringLiteral("whole"),
+                             QStringLiteral("Parse the whole page, not only as far as the "
+                                            "reading needs."));
     parser.addOption(base);
     parser.addOption(charset);
+    parser.addOption(whole);
     parser.addPositionalArgument(QStringLiteral("page"),
                                  QStringLiteral("A saved page file, or an http(s) address."));
     parser.process(app);
@@ -89,11 +94,14 @@ int main(int argc, char **argv)
         parser.showHelp(2);
 
     const QString page = parser.positionalArguments().constFirst();
+    const std::vector<std::string> ids =
+        parser.isSet(whole) ? std::vector<std::string>() : DashboardIds();
     QJsonObject result;
     if (page.startsWith(QLatin1String("http://")) || page.startsWith(QLatin1String("https://"))) {
         CHtmlCtrl control;
         LoadWaiter waiter;
         control.CreateFromStatic(&waiter);
+        control.SetDocumentIds(ids);
         control.Navigate(page.toStdString());
         waiter.loop.exec();
         if (!waiter.error.isEmpty()) {
@@ -113,7 +121,7 @@ int main(int argc, char **argv)
                                  ? QUrl(parser.value(base))
                                  : QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
         const auto document =
-            HtmlDocument::parse(file.readAll(), parser.value(charset).toLatin1(), address);
+            HtmlDocument::parse(file.readAll(), parser.value(charset).toLatin1(), address, ids);
         result = describe(document.get());
     }
     const QByteArray json = QJsonDocument(result).toJson(QJsonDocument::Indented);
