@@ -14,8 +14,13 @@
 #include <QSslConfiguration>
 #include <QTimer>
 
+#include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -137,6 +142,58 @@ QByteArray errorPage(const QUrl &url, int code)
            QByteArrayLiteral("</p>\n</body></html>\n");
 }
 
+// One thread that builds documents and frees old ones, a job at a time, so the event loop
+// never waits for either and no two trees are alive or being built at once.
+class ParseWorker
+{
+public:
+    ParseWorker() : m_thread([this] { run(); }) {}
+    // Waits for the job under way; jobs not yet started are dropped.
+    ~ParseWorker()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+    }
+    ParseWorker(const ParseWorker &) = delete;
+    ParseWorker &operator=(const ParseWorker &) = delete;
+
+    void submit(std::function<void()> job)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_jobs.push_back(std::move(job));
+        }
+        m_wake.notify_one();
+    }
+
+private:
+    void run()
+    {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
+                if (m_stopping)
+                    return;
+                job = std::move(m_jobs.front());
+                m_jobs.pop_front();
+            }
+            job();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::function<void()>> m_jobs;
+    bool m_stopping = false;
+    std::thread m_thread; // last: starts once the rest exists
+};
+
 } // namespace
 
 struct CHtmlCtrl::Private
@@ -161,6 +218,11 @@ struct CHtmlCtrl::Private
     void deliverSuccess(quint64 generation, const QUrl &url, const QByteArray &body,
                         const QByteArray &charset);
     void deliverFailure(quint64 generation, const QUrl &url, int code);
+    // Runs on the worker: frees the previous document, then builds the page's.
+    void parseJob(quint64 generation, const QUrl &url, const QByteArray &page,
+                  const QByteArray &charset, std::vector<std::string> ids);
+    void takeParsed();
+    void disposeDocument();
 
     CHtmlCtrl *q;
     IHtmlkSink *sink = nullptr;
@@ -191,6 +253,20 @@ struct CHtmlCtrl::Private
     std::optional<QSslConfiguration> tls;
     bool tlsLoaded = false;
     const std::optional<QSslConfiguration> &tlsConfiguration();
+
+    std::vector<std::string> documentIds;
+    // The generation as the worker sees it, to drop a parse whose navigation was replaced.
+    std::atomic<quint64> liveGeneration{0};
+    struct Parsed
+    {
+        quint64 generation = 0;
+        QUrl url;
+        std::unique_ptr<HtmlDocument> document;
+    };
+    std::mutex parsedMutex;
+    std::optional<Parsed> parsed;
+    // Declared last, so it stops (and no job touches the members above) before they go.
+    ParseWorker worker;
 };
 
 const std::optional<QSslConfiguration> &CHtmlCtrl::Private::tlsConfiguration()
@@ -233,6 +309,7 @@ void CHtmlCtrl::Private::start(const QUrl &url, QByteArray newMethod, QByteArray
     deliveryTimer.stop();
     pending = nullptr;
     ++generation;
+    liveGeneration = generation;
     busy = true;
     redirects = 0;
     method = std::move(newMethod);
@@ -432,9 +509,60 @@ void CHtmlCtrl::Private::deliverSuccess(quint64 gen, const QUrl &url, const QByt
 {
     if (gen != generation)
         return;
+    disposeDocument();
+    worker.submit([this, gen, url, page, charset, ids = documentIds]() mutable {
+        parseJob(gen, url, page, charset, std::move(ids));
+    });
+}
+
+void CHtmlCtrl::Private::disposeDocument()
+{
+    // One tree at a time, and a large one is not freed on the event loop either.
+    if (document)
+        worker.submit([old = std::shared_ptr<HtmlDocument>(std::move(document))]() mutable {
+            old.reset();
+        });
+}
+
+void CHtmlCtrl::Private::parseJob(quint64 gen, const QUrl &url, const QByteArray &page,
+                                  const QByteArray &charset, std::vector<std::string> ids)
+{
+    if (gen != liveGeneration)
+        return; // replaced before it started
+    std::unique_ptr<HtmlDocument> built = HtmlDocument::parse(page, charset, url, ids);
+    // The lookups the reader starts with, done here: the id table and their text.
+    for (const std::string &id : ids)
+        if (const HtmlElement *element = built->getElementById(id))
+            (void)element->innerText();
+    {
+        const std::lock_guard lock(parsedMutex);
+        if (gen == liveGeneration)
+            parsed = Parsed{gen, url, std::move(built)};
+    }
+    built.reset(); // a late result is freed here, not on the event loop
+    QMetaObject::invokeMethod(q, [this] { takeParsed(); }, Qt::QueuedConnection);
+}
+
+void CHtmlCtrl::Private::takeParsed()
+{
+    std::optional<Parsed> result;
+    {
+        const std::lock_guard lock(parsedMutex);
+        result.swap(parsed);
+    }
+    if (!result)
+        return;
+    const quint64 gen = result->generation;
+    if (gen != generation) {
+        // Replaced after the worker looked.
+        worker.submit([old = std::shared_ptr<HtmlDocument>(std::move(result->document))]() mutable {
+            old.reset();
+        });
+        return;
+    }
     busy = false;
-    location = url;
-    document = HtmlDocument::parse(page, charset, url);
+    location = result->url;
+    document = std::move(result->document);
     if (!sink)
         return;
     sink->OnDownloadComplete();
@@ -461,6 +589,7 @@ void CHtmlCtrl::Private::deliverFailure(quint64 gen, const QUrl &url, int code)
     }
     if (cancel)
         return;
+    disposeDocument();
     document = HtmlDocument::parse(errorPage(url, code), QByteArrayLiteral("UTF-8"), url);
     if (sink)
         sink->OnDocumentComplete();
@@ -531,6 +660,11 @@ const HtmlDocument *CHtmlCtrl::GetHtmlDocument() const
 bool CHtmlCtrl::IsBusy() const
 {
     return d->busy;
+}
+
+void CHtmlCtrl::SetDocumentIds(std::vector<std::string> ids)
+{
+    d->documentIds = std::move(ids);
 }
 
 void CHtmlCtrl::setTimeoutMs(int ms)

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class IHtmlkSink;
 class QNetworkAccessManager;
@@ -23,6 +24,11 @@ class QTimer;
 // sink set cancel, loads a small built-in error page (no "counter" or "new") and reports
 // OnDocumentComplete for it; GetLocationURL then gives the failed address. A navigation
 // started while another runs cancels it: the older one reports nothing more.
+//
+// Pages are parsed on a worker thread, so the event loop never waits for a large or deeply
+// nested page. The previous document is released (on that thread) before the next is built,
+// and GetHtmlDocument gives null in between; a parse whose navigation was replaced meanwhile
+// is dropped. Destroying the control waits for a parse under way.
 //
 // TLS certificates are verified against the system's roots and those in the file that
 // SSL_CERT_FILE names; an unverified certificate fails the navigation, never ignored.
@@ -83,6 +89,9 @@ public:
     const HtmlDocument *GetHtmlDocument() const;
     // True from a Navigate call until its events are delivered.
     bool IsBusy() const;
+    // The ids of the elements the reader of the pages looks up; the pages are then parsed
+    // only as far as reading those needs (HtmlDocument::parse). Empty: whole pages.
+    void SetDocumentIds(std::vector<std::string> ids);
 
     // For tests and benchmarks.
     void setTimeoutMs(int ms);

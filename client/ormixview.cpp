@@ -40,7 +40,11 @@ std::string dashboardRequestUri(const std::string &blogUrl)
 
 } // namespace
 
-COrmixView::COrmixView(IViewHost *host, QObject *parent) : QObject(parent), m_host(host) {}
+COrmixView::COrmixView(IViewHost *host, QObject *parent) : QObject(parent), m_host(host)
+{
+    // Pages are read only as far as the scraper's elements need.
+    m_html.SetDocumentIds(DashboardIds());
+}
 
 COrmixView::~COrmixView()
 {
