@@ -135,8 +135,14 @@ void COrmixWnd::Refresh()
     else
         RestoreTransparency();
     updateAccessibleText();
-    if (isVisible())
+    // A poll that changed nothing on the strip paints nothing; expose and resize events
+    // repaint it anyway.
+    const Shown now{info->GetTodayCount(), info->IsNewComment(), info->IsNewTrackback(),
+                    info->IsNewGuestbook(), size()};
+    if (isVisible() && now != m_shown) {
+        m_shown = now;
         repaint();
+    }
 }
 
 void COrmixWnd::SetTransparency(int percent)

@@ -149,4 +149,15 @@ private:
     SettingWriter m_writeSetting;
     QDateTime m_lastSuccess;
     QString m_lastFailure;
+    // What Refresh last painted.
+    struct Shown
+    {
+        int count = -1;
+        bool newComment = false;
+        bool newTrackback = false;
+        bool newGuestbook = false;
+        QSize size;
+        bool operator==(const Shown &) const = default;
+    };
+    Shown m_shown;
 };
