@@ -415,7 +415,7 @@ constexpr std::size_t kPrefixGrowth = 4;
 
 // A first guess: twice the offset where the last id is first written, which leaves the
 // element room to close. Only the number of attempts depends on it, never the reading.
-std::size_t firstPrefix(const std::string &text, std::span<const std::string> ids)
+std::size_t guessPrefix(const std::string &text, std::span<const std::string> ids)
 {
     std::size_t last = 0;
     for (const std::string &id : ids) {
@@ -430,11 +430,12 @@ std::size_t firstPrefix(const std::string &text, std::span<const std::string> id
 // known to read the same (see prefixparse.cpp); the whole page when none is.
 std::unique_ptr<DocumentImpl> build(std::string text, const std::string &encoding,
                                     const QUrl &address, std::span<const std::string> ids,
-                                    bool settled)
+                                    bool settled, std::size_t firstLength)
 {
     const bool restore = gumboinput::protect(text);
     if (!ids.empty()) {
-        for (std::size_t length = firstPrefix(text, ids); length < text.size();
+        for (std::size_t length = firstLength ? firstLength : guessPrefix(text, ids);
+             length < text.size();
              length *= kPrefixGrowth) {
             std::size_t cut = length;
             while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
@@ -457,7 +458,8 @@ std::unique_ptr<DocumentImpl> build(std::string text, const std::string &encodin
 std::unique_ptr<HtmlDocument> HtmlDocument::parse(const QByteArray &bytes,
                                                   const QByteArray &httpCharset,
                                                   const QUrl &address,
-                                                  std::span<const std::string> ids)
+                                                  std::span<const std::string> ids,
+                                                  std::size_t firstPrefix)
 {
     const std::string_view raw(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     const auto sniffed = textencoding::sniffEncoding(
@@ -465,7 +467,7 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(const QByteArray &bytes,
         std::string_view(httpCharset.constData(), static_cast<std::size_t>(httpCharset.size())));
     const std::string_view body = raw.substr(sniffed.bomLength);
     auto document = build(textencoding::decodeToUtf8(body, sniffed.encoding), sniffed.encoding,
-                          address, ids, sniffed.certain);
+                          address, ids, sniffed.certain, firstPrefix);
     if (!sniffed.certain) {
         // A <meta> the prescan did not see (past 1024 bytes) still changes the encoding. A
         // prefix holds the whole head (a wanted element is in the body) and no later <meta>.
@@ -473,7 +475,7 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(const QByteArray &bytes,
         if (declared && *declared != sniffed.encoding) {
             document.reset();
             document = build(textencoding::decodeToUtf8(body, *declared), *declared, address, ids,
-                             true);
+                             true, firstPrefix);
         }
     }
     return document;

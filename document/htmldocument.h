@@ -46,10 +46,12 @@ public:
     // With ids, only as much of the page is parsed as it takes for these to read exactly as
     // in the whole page: getElementById of each id, everything read from those elements and
     // their descendants, whether there is a body, baseUrl and encodingName. Other elements
-    // may be missing. When that cannot be shown, the whole page is parsed.
+    // may be missing. When that cannot be shown, the whole page is parsed. firstPrefix
+    // (bytes; 0 picks one) lets tests try many cuts on small pages.
     static std::unique_ptr<HtmlDocument> parse(const QByteArray &bytes,
                                                const QByteArray &httpCharset, const QUrl &address,
-                                               std::span<const std::string> ids = {});
+                                               std::span<const std::string> ids = {},
+                                               std::size_t firstPrefix = 0);
 
     // The body element; null when the document has none.
     virtual const HtmlElement *body() const = 0;

@@ -2,6 +2,7 @@
 // The first byte picks the HTTP charset label, the rest is the page.
 #include "client/scraper.h"
 #include "document/htmldocument.h"
+#include "tests/support/documentreading.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -62,6 +63,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             check(backward[i]->outerTextStartsWith(text.substr(0, 7)));
             check(backward[i]->innerText() == text);
         }
+    }
+
+    // Parsed only as far as the scraper needs, from a few first cuts, the page must read
+    // exactly as the whole page does.
+    static const std::vector<std::string> ids = DashboardIds();
+    const auto expected = documentReading(*document, ids);
+    for (std::size_t first : {std::size_t{0}, std::size_t{64}, std::size_t{300}}) {
+        const auto part = HtmlDocument::parse(page, charset, address, ids, first);
+        check(documentReading(*part, ids) == expected);
     }
 
     const auto reading = ReadDashboard(document.get());

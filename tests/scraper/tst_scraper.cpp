@@ -1,9 +1,13 @@
 #include "client/scraper.h"
 #include "document/htmldocument.h"
 #include "state/tinfoimp.h"
+#include "tests/support/documentreading.h"
+#include "tests/scraper/demopage.h"
 
 #include <QFile>
 #include <QTest>
+
+#include <functional>
 
 namespace {
 
@@ -29,6 +33,38 @@ QByteArray page(const char *counter, const char *area)
 {
     return QByteArray("<html><body><p id=counter>") + counter + "</p><div id=new>" + area +
            "</div></body></html>";
+}
+
+// The page with its recent-items area taken out and put where place says.
+QByteArray movedArea(const QByteArray &page,
+                     const std::function<qsizetype(const QByteArray &rest)> &place,
+                     const QByteArray &before = {}, const QByteArray &after = {})
+{
+    const qsizetype from = page.indexOf("<div id=\"new\"");
+    const qsizetype to = page.indexOf("<div id=\"board\">");
+    if (from < 0 || to < from)
+        qFatal("the demo page changed its layout");
+    QByteArray rest = page;
+    const QByteArray area = rest.mid(from, to - from);
+    rest.remove(from, to - from);
+    rest.insert(place(rest), before + area + after);
+    return rest;
+}
+
+QByteArray insertedBefore(QByteArray page, const char *marker, const QByteArray &markup)
+{
+    const qsizetype at = page.lastIndexOf(marker);
+    if (at < 0)
+        qFatal("no %s in the page", marker);
+    return page.insert(at, markup);
+}
+
+QStringList lines(const std::vector<std::string> &reading)
+{
+    QStringList out;
+    for (const std::string &line : reading)
+        out << QString::fromStdString(line);
+    return out;
 }
 
 QStringList texts(const RecentItemList &list)
@@ -187,6 +223,104 @@ private slots:
         QCOMPARE(reading->todayCount, 5);
         QVERIFY(reading->comments.empty() && reading->trackbacks.empty() &&
                 reading->guestbook.empty());
+    }
+
+    // Parsed only as far as the scraper needs, every page reads exactly as the whole page;
+    // where the rest of the page could change that, the whole page is parsed.
+    void prefixReadsLikeTheWholePage_data()
+    {
+        QTest::addColumn<QByteArray>("html");
+        QTest::addColumn<QByteArray>("charset");
+        QTest::addColumn<int>("fromPrefix"); // 1 yes, 0 no, -1 either
+        QTest::newRow("saved") << testFile("dashboard.html") << QByteArray() << -1;
+        QTest::newRow("saved EUC-KR") << testFile("dashboard-euckr.html") << QByteArray() << -1;
+        for (int size : {15000, 150000, 1500000}) {
+            const QByteArray demo = demoPage(static_cast<std::size_t>(size));
+            const QByteArray n = QByteArray::number(size);
+            QTest::newRow("demo top " + n) << demo << QByteArray("utf-8") << 1;
+            // Between two halves of the board, the board table closed and opened again.
+            const QByteArray middle = movedArea(
+                demo,
+                [](const QByteArray &rest) {
+                    return rest.indexOf("<tr class=", rest.indexOf("<tr class=") + rest.size() / 3);
+                },
+                "</table>", "<table class=\"board\">");
+            QTest::newRow("demo middle " + n) << middle << QByteArray("utf-8") << -1;
+            const QByteArray end = movedArea(demo, [](const QByteArray &rest) {
+                return rest.lastIndexOf("<div id=\"footer\">");
+            });
+            QTest::newRow("demo end " + n) << end << QByteArray("utf-8") << 0;
+            if (size != 150000)
+                continue;
+            // Foster parenting puts content from later in the page before an open table,
+            // so in front of the area in tree order: a duplicate id there is found first.
+            const auto tableAround = [&demo](const QByteArray &late) {
+                QByteArray between;
+                for (int i = 0; i < 400; ++i)
+                    between += "<p class=\"fostered\">" + QByteArray::number(i) + "</p>\n";
+                return movedArea(
+                    demo,
+                    [](const QByteArray &rest) { return rest.indexOf("<div id=\"board\">"); },
+                    "<table class=\"around\"><tr><td>", "</td></tr>\n" + between + late + "</table>");
+            };
+            QTest::newRow("table around, nothing late") << tableAround({}) << QByteArray() << 1;
+            QTest::newRow("table around, late duplicate")
+                << tableAround("<div id=\"new\">늦은 것</div>") << QByteArray() << 0;
+            QTest::newRow("table around, late reference id")
+                << tableAround("<p id=\"&#110;ew\">늦은 것</p>") << QByteArray() << 0;
+            QTest::newRow("table around, late counter")
+                << tableAround("<p iD = counter>오늘 9명</p>") << QByteArray() << 0;
+            const QByteArray counterInTable =
+                insertedBefore(demo, "</table>\n</div>\n</td>", "<p id=\"counter\">오늘 9명</p>");
+            QTest::newRow("late counter in the layout table") << counterInTable << QByteArray() << 0;
+            QTest::newRow("late base") << insertedBefore(demo, "<div id=\"footer\">",
+                                                         "<base href=\"http://other.example/\">")
+                                       << QByteArray() << 0;
+            QTest::newRow("late body id") << insertedBefore(demo, "<div id=\"footer\">",
+                                                            "<body id=\"new\">")
+                                          << QByteArray() << 0;
+            QTest::newRow("late frameset")
+                << QByteArray("<html><head></head><div id=counter>오늘 1명</div>"
+                              "<div id=new><table><tr><td>최근 댓글</td></tr></table>"
+                              "<a href=/a>x</a><a href=/b>y</a></div>") +
+                       QByteArray(6000, ' ') + "<frameset><frame src=/f></frameset>"
+                << QByteArray() << 0;
+            QTest::newRow("area inside a link")
+                << movedArea(demo,
+                             [](const QByteArray &rest) { return rest.indexOf("<div id=\"board\">"); },
+                             "<a href=\"/wrap\">", "")
+                << QByteArray() << -1;
+        }
+    }
+
+    void prefixReadsLikeTheWholePage()
+    {
+        QFETCH(QByteArray, html);
+        QFETCH(QByteArray, charset);
+        QFETCH(int, fromPrefix);
+        const std::vector<std::string> ids = DashboardIds();
+        const auto whole = HtmlDocument::parse(html, charset, dashboardUrl);
+        const auto part = HtmlDocument::parse(html, charset, dashboardUrl, ids);
+        QVERIFY(whole->isWhole());
+        if (fromPrefix >= 0)
+            QCOMPARE(!part->isWhole(), fromPrefix == 1);
+        QCOMPARE(lines(documentReading(*part, ids)), lines(documentReading(*whole, ids)));
+        const auto expected = ReadDashboard(whole.get());
+        const auto actual = ReadDashboard(part.get());
+        QCOMPARE(actual.has_value(), expected.has_value());
+        if (expected) {
+            QCOMPARE(actual->todayCount, expected->todayCount);
+            for (auto list : {&DashboardReading::comments, &DashboardReading::trackbacks,
+                              &DashboardReading::guestbook}) {
+                QCOMPARE(texts((*actual).*list), texts((*expected).*list));
+                QCOMPARE((*actual).*list, (*expected).*list);
+            }
+        }
+        // Every cut the growing series can start from reads the same too.
+        for (std::size_t first = 512; first < std::min<std::size_t>(html.size(), 200000); first *= 2) {
+            const auto cut = HtmlDocument::parse(html, charset, dashboardUrl, ids, first);
+            QCOMPARE(lines(documentReading(*cut, ids)), lines(documentReading(*whole, ids)));
+        }
     }
 
     void failedReadingLeavesTheStoreAlone()
