@@ -519,9 +519,8 @@ void CHtmlCtrl::Private::disposeDocument()
 {
     // One tree at a time, and a large one is not freed on the event loop either.
     if (document)
-        worker.submit([old = std::shared_ptr<HtmlDocument>(std::move(document))]() mutable {
-            old.reset();
-        });
+        worker.submit(
+            [old = std::shared_ptr<HtmlDocument>(std::move(document))]() mutable { old.reset(); });
 }
 
 void CHtmlCtrl::Private::parseJob(quint64 gen, const QUrl &url, const QByteArray &page,
@@ -540,7 +539,8 @@ void CHtmlCtrl::Private::parseJob(quint64 gen, const QUrl &url, const QByteArray
             parsed = Parsed{gen, url, std::move(built)};
     }
     built.reset(); // a late result is freed here, not on the event loop
-    QMetaObject::invokeMethod(q, [this] { takeParsed(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        q, [this] { takeParsed(); }, Qt::QueuedConnection);
 }
 
 void CHtmlCtrl::Private::takeParsed()

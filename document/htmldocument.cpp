@@ -158,9 +158,9 @@ DocumentImpl::DocumentImpl(std::string source, bool restore, std::string encodin
     if (check) {
         m_whole = m_source.size() >= check->text.size();
         // Judged on the tree as gumbo built it, before it is reshaped below.
-        check->verdict = prefixparse::judgePrefix(m_output ? m_output->document : nullptr,
-                                                  check->text, m_source.size(), check->ids,
-                                                  check->settled);
+        check->verdict =
+            prefixparse::judgePrefix(m_output ? m_output->document : nullptr, check->text,
+                                     m_source.size(), check->ids, check->settled);
         if (check->verdict.kind != prefixparse::Verdict::Enough && !m_whole) {
             m_templates = true; // thrown away unshaped: a deep tree must be flattened first
             return;
@@ -435,8 +435,7 @@ std::unique_ptr<DocumentImpl> build(std::string text, const std::string &encodin
     const bool restore = gumboinput::protect(text);
     if (!ids.empty()) {
         for (std::size_t length = firstLength ? firstLength : guessPrefix(text, ids);
-             length < text.size();
-             length *= kPrefixGrowth) {
+             length < text.size(); length *= kPrefixGrowth) {
             std::size_t cut = length;
             while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
                 --cut; // not inside a character
@@ -455,11 +454,9 @@ std::unique_ptr<DocumentImpl> build(std::string text, const std::string &encodin
 
 } // namespace
 
-std::unique_ptr<HtmlDocument> HtmlDocument::parse(const QByteArray &bytes,
-                                                  const QByteArray &httpCharset,
-                                                  const QUrl &address,
-                                                  std::span<const std::string> ids,
-                                                  std::size_t firstPrefix)
+std::unique_ptr<HtmlDocument>
+HtmlDocument::parse(const QByteArray &bytes, const QByteArray &httpCharset, const QUrl &address,
+                    std::span<const std::string> ids, std::size_t firstPrefix)
 {
     const std::string_view raw(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     const auto sniffed = textencoding::sniffEncoding(

@@ -307,7 +307,8 @@ void TestDocumentGolden::page()
             continue;
         const auto expected = documentReading(*document, wanted);
         for (std::size_t first : {32, 128, 512, 2048}) {
-            const auto part = HtmlDocument::parse(bytes, charset.toLatin1(), address, wanted, first);
+            const auto part =
+                HtmlDocument::parse(bytes, charset.toLatin1(), address, wanted, first);
             m_prefixReads += part->isWhole() ? 0 : 1;
             const auto actual = documentReading(*part, wanted);
             for (std::size_t i = 0; i < std::max(expected.size(), actual.size()); ++i) {

@@ -1,8 +1,8 @@
 #include "client/scraper.h"
 #include "document/htmldocument.h"
 #include "state/tinfoimp.h"
-#include "tests/support/documentreading.h"
 #include "tests/scraper/demopage.h"
+#include "tests/support/documentreading.h"
 
 #include <QFile>
 #include <QTest>
@@ -259,9 +259,9 @@ private slots:
                 for (int i = 0; i < 400; ++i)
                     between += "<p class=\"fostered\">" + QByteArray::number(i) + "</p>\n";
                 return movedArea(
-                    demo,
-                    [](const QByteArray &rest) { return rest.indexOf("<div id=\"board\">"); },
-                    "<table class=\"around\"><tr><td>", "</td></tr>\n" + between + late + "</table>");
+                    demo, [](const QByteArray &rest) { return rest.indexOf("<div id=\"board\">"); },
+                    "<table class=\"around\"><tr><td>",
+                    "</td></tr>\n" + between + late + "</table>");
             };
             QTest::newRow("table around, nothing late") << tableAround({}) << QByteArray() << 1;
             QTest::newRow("table around, late duplicate")
@@ -272,13 +272,14 @@ private slots:
                 << tableAround("<p iD = counter>오늘 9명</p>") << QByteArray() << 0;
             const QByteArray counterInTable =
                 insertedBefore(demo, "</table>\n</div>\n</td>", "<p id=\"counter\">오늘 9명</p>");
-            QTest::newRow("late counter in the layout table") << counterInTable << QByteArray() << 0;
+            QTest::newRow("late counter in the layout table")
+                << counterInTable << QByteArray() << 0;
             QTest::newRow("late base") << insertedBefore(demo, "<div id=\"footer\">",
                                                          "<base href=\"http://other.example/\">")
                                        << QByteArray() << 0;
-            QTest::newRow("late body id") << insertedBefore(demo, "<div id=\"footer\">",
-                                                            "<body id=\"new\">")
-                                          << QByteArray() << 0;
+            QTest::newRow("late body id")
+                << insertedBefore(demo, "<div id=\"footer\">", "<body id=\"new\">") << QByteArray()
+                << 0;
             QTest::newRow("late frameset")
                 << QByteArray("<html><head></head><div id=counter>오늘 1명</div>"
                               "<div id=new><table><tr><td>최근 댓글</td></tr></table>"
@@ -286,9 +287,10 @@ private slots:
                        QByteArray(6000, ' ') + "<frameset><frame src=/f></frameset>"
                 << QByteArray() << 0;
             QTest::newRow("area inside a link")
-                << movedArea(demo,
-                             [](const QByteArray &rest) { return rest.indexOf("<div id=\"board\">"); },
-                             "<a href=\"/wrap\">", "")
+                << movedArea(
+                       demo,
+                       [](const QByteArray &rest) { return rest.indexOf("<div id=\"board\">"); },
+                       "<a href=\"/wrap\">", "")
                 << QByteArray() << -1;
         }
     }
@@ -317,7 +319,8 @@ private slots:
             }
         }
         // Every cut the growing series can start from reads the same too.
-        for (std::size_t first = 512; first < std::min<std::size_t>(html.size(), 200000); first *= 2) {
+        for (std::size_t first = 512; first < std::min<std::size_t>(html.size(), 200000);
+             first *= 2) {
             const auto cut = HtmlDocument::parse(html, charset, dashboardUrl, ids, first);
             QCOMPARE(lines(documentReading(*cut, ids)), lines(documentReading(*whole, ids)));
         }
