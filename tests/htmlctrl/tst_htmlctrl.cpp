@@ -126,6 +126,7 @@ private slots:
     void oversizeAndEndlessBodiesHitTheCap();
     void cutOffBodyIsAFailure();
     void newNavigationCancelsTheRunningOne();
+    void slowParsesLeaveTheLoopFreeAndLateOnesAreDropped();
     void cancelSkipsTheErrorPage();
     void sinkMayNavigateOrWaitInsideEvents();
     void badAddressesFail();
@@ -411,6 +412,68 @@ void TestHtmlCtrl::newNavigationCancelsTheRunningOne()
     QVERIFY(fired);
     QCOMPARE(m_sink->events, QStringList({QStringLiteral("download"),
                                           QStringLiteral("document ") + second.toString()}));
+}
+
+void TestHtmlCtrl::slowParsesLeaveTheLoopFreeAndLateOnesAreDropped()
+{
+    // gumbo takes a long while over thousands of nested elements at the start of a page.
+    DemoHost deep({QStringLiteral("--nest"), QStringLiteral("20000")});
+    QVERIFY2(deep.isRunning(), qPrintable(deep.errorString()));
+    m_ctrl->Navigate2(str(deep.loginUrl()), deep.loginBody("owner", deep.password().toUtf8()),
+                      formHeader);
+    QVERIFY(m_sink->waitFor(QStringLiteral("document")));
+    QVERIFY(elementText(*m_ctrl, "counter").startsWith(QStringLiteral("오늘 15명")));
+
+    // Once the body is in, the loop keeps running timers while the page is parsed.
+    int bodies = 0;
+    connect(m_ctrl->networkAccessManager(), &QNetworkAccessManager::finished, this,
+            [&](QNetworkReply *) { ++bodies; });
+    int ticksWhileParsing = 0;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, this, [&] {
+        if (bodies > 0 && m_ctrl->IsBusy())
+            ++ticksWhileParsing;
+    });
+    tick.start(1);
+    m_sink->events.clear();
+    m_ctrl->Navigate(str(deep.dashboardUrl()));
+    QVERIFY(m_sink->waitFor(QStringLiteral("document"), 1, 60000));
+    tick.stop();
+    QVERIFY2(ticksWhileParsing > 0, "the event loop waited for the parse");
+    QVERIFY(elementText(*m_ctrl, "counter").startsWith(QStringLiteral("오늘 15명")));
+
+    // A navigation that replaces one whose page is being parsed: only the new page arrives.
+    bodies = 0;
+    m_sink->events.clear();
+    const QUrl second = m_host->url(QStringLiteral("/guestbook"));
+    bool replaced = false;
+    tick.disconnect();
+    connect(&tick, &QTimer::timeout, this, [&] {
+        if (bodies > 0 && !replaced) {
+            replaced = true;
+            m_ctrl->Navigate(str(second));
+        }
+    });
+    tick.start(1);
+    m_ctrl->Navigate(str(deep.dashboardUrl()));
+    QVERIFY(m_sink->waitFor(QStringLiteral("document"), 1, 60000));
+    QVERIFY(replaced);
+    // The dropped parse takes about as long again; its result must not turn up.
+    const HtmlDocument *guestbook = m_ctrl->GetHtmlDocument();
+    QTest::qWait(3000);
+    tick.stop();
+    QCOMPARE(m_sink->events, QStringList({QStringLiteral("download"),
+                                          QStringLiteral("document ") + second.toString()}));
+    QCOMPARE(m_ctrl->GetHtmlDocument(), guestbook);
+    QVERIFY(guestbook && !guestbook->getElementById("counter"));
+
+    // Destroyed while a parse runs: the worker finishes or drops it; nothing leaks or crashes.
+    bodies = 0;
+    m_ctrl->Navigate(str(deep.dashboardUrl()));
+    QVERIFY(QTest::qWaitFor([&] { return bodies > 0; }, 60000));
+    QTest::qWait(20);
+    QVERIFY(m_ctrl->IsBusy());
+    m_ctrl.reset();
 }
 
 void TestHtmlCtrl::cancelSkipsTheErrorPage()
