@@ -353,6 +353,7 @@ void DemoServer::dashboard(const httplib::Request &req, httplib::Response &res)
             return;
         }
         input.padTo = m_pageSize;
+        input.nestDepth = m_nestDepth;
         res.set_content(pages::dashboard(input), htmlUtf8);
         return;
     }

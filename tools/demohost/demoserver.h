@@ -33,6 +33,8 @@ public:
     bool stopping() const { return m_stopping; }
     // Pads every normal dashboard page to about this many bytes (0: no padding).
     void setPageSize(size_t bytes) { m_pageSize = bytes; }
+    // Opens the dashboard's body with this many nested elements (benchmarks).
+    void setNestDepth(long depth) { m_nestDepth = depth; }
 
     // Sleeps up to the duration; returns early (false) when the server stops.
     bool waitFor(std::chrono::milliseconds duration);
@@ -49,6 +51,7 @@ private:
     std::unique_ptr<httplib::Server> m_server;
     std::atomic<bool> m_stopping{false};
     size_t m_pageSize = 0;
+    long m_nestDepth = 0;
     std::mutex m_waitMutex;
     std::condition_variable m_wake;
 };

@@ -21,6 +21,7 @@ struct Options
     std::string password = "demo";
     std::string token;
     size_t pageSize = 0;
+    long nestDepth = 0;
     bool demo = false;
     long demoEveryMs = 20000; // arrivals come every one to two of these
 
@@ -31,7 +32,7 @@ void usage(FILE *to)
 {
     std::fputs(
         "usage: ormix-demohost [--port N] [--user ID] [--password P] [--token T]\n"
-        "                      [--page-size BYTES] [--demo] [--demo-every-ms MS]\n"
+        "                      [--page-size BYTES] [--nest N] [--demo] [--demo-every-ms MS]\n"
         "                      [--exit-on-stdin-eof]\n"
         "Serves a blog host's login and owner dashboard on 127.0.0.1.\n"
         "Prints \"PORT <n>\" and \"TOKEN <t>\" once listening; the token guards /control/.\n",
@@ -67,6 +68,9 @@ bool parseOptions(int argc, char **argv, Options &o)
         } else if (arg == "--page-size" && hasValue &&
                    parseNumber(argv[i + 1], 0, 512L * 1024 * 1024, n)) {
             o.pageSize = static_cast<size_t>(n);
+            ++i;
+        } else if (arg == "--nest" && hasValue && parseNumber(argv[i + 1], 0, 1000000, n)) {
+            o.nestDepth = n;
             ++i;
         } else if (arg == "--demo") {
             o.demo = true;
@@ -129,6 +133,7 @@ int main(int argc, char **argv)
     const std::string token = options.token.empty() ? BlogState::randomToken(16) : options.token;
     DemoServer server(state, token);
     server.setPageSize(options.pageSize);
+    server.setNestDepth(options.nestDepth);
 
     const int port = server.bind(options.port);
     if (port <= 0) {

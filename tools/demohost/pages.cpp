@@ -148,7 +148,12 @@ std::string dashboard(const DashboardInput &input)
            "  var BLOG = { owner: 'owner', url: '/', lang: 'ko', since: 2009 };\n"
            "  if (window.console && BLOG.debug) { console.log('dashboard < ready'); }\n"
            "</script>\n</head>\n"
-           "<body class=\"owner dashboard\">\n<div id=\"wrap\">\n"
+           "<body class=\"owner dashboard\">\n";
+    for (long i = 0; i < input.nestDepth; ++i)
+        top += "<div class=\"n\">";
+    for (long i = 0; i < input.nestDepth; ++i)
+        top += "</div>";
+    top += "<div id=\"wrap\">\n"
            "<div id=\"header\">\n<a href=\"/\" class=\"logo\"><img src=\"/static/logo.gif\" "
            "alt=\"블로그\" width=\"120\" height=\"30\"></a>\n"
            "<ul class=\"top-menu\"><li><a href=\"/\">내 블로그</a></li><li><a "

@@ -19,6 +19,8 @@ struct DashboardInput
     std::string metaCharset = "utf-8";
     // Pads the page with more of the usual admin markup to about this many bytes.
     size_t padTo = 0;
+    // Nested elements at the start of the body, closed again before the counter.
+    long nestDepth = 0;
 };
 
 std::string dashboard(const DashboardInput &input);
