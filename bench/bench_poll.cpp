@@ -124,12 +124,15 @@ public:
         if (!armed)
             return QApplication::notify(receiver, event);
         const long long start = bench::wallNs();
+        const long long cpu = bench::threadCpuNs();
         const bool result = QApplication::notify(receiver, event);
         longestNs = std::max(longestNs, bench::wallNs() - start);
+        longestCpuNs = std::max(longestCpuNs, bench::threadCpuNs() - cpu);
         return result;
     }
     bool armed = false;
     long long longestNs = 0;
+    long long longestCpuNs = 0; // the same on the thread's CPU clock: without preemption
 };
 
 void waitWhileBusy(COrmixView &view)
@@ -299,6 +302,7 @@ int main(int argc, char **argv)
     const double stallMs = app.longestNs / 1e6;
     bench::report("longest main-thread event while polling", stallMs, "ms",
                   QStringLiteral("< 50 ms"), stallMs < 50.0);
+    bench::report("longest main-thread event, thread CPU", app.longestCpuNs / 1e6, "ms");
     bench::report(
         "longest main-thread CPU of one poll, back to back",
         clientMain.empty() ? 0.0 : *std::max_element(clientMain.begin(), clientMain.end()) / 1e6,
