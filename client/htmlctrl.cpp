@@ -15,6 +15,9 @@
 #include <QTimer>
 
 #include <atomic>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -597,6 +600,13 @@ void CHtmlCtrl::Private::deliverFailure(quint64 gen, const QUrl &url, int code)
 
 CHtmlCtrl::CHtmlCtrl(QObject *parent) : QObject(parent), d(std::make_unique<Private>(this))
 {
+#if defined(__GLIBC__)
+    // A page of several MiB passes through a few buffers that large on every load. glibc
+    // raises its mmap threshold once such a buffer is freed and then keeps later ones in
+    // its heaps, where they stay resident between polls; a fixed threshold hands them back.
+    static const bool fixedThreshold = mallopt(M_MMAP_THRESHOLD, 256 * 1024) == 1;
+    Q_UNUSED(fixedThreshold);
+#endif
     d->nam = std::make_unique<QNetworkAccessManager>();
     // In memory only: the login cookie lives as long as the run.
     d->nam->setCookieJar(new QNetworkCookieJar(d->nam.get()));
