@@ -1,6 +1,7 @@
 #include "mainframe.h"
 
 #include "client/ormixview.h"
+#include "client/reachability.h"
 #include "dialogs/logindialog.h"
 #include "dialogs/settingsdialog.h"
 #include "ui/statuswindow.h"
@@ -37,6 +38,9 @@ CMainFrame::~CMainFrame()
 
 void CMainFrame::start()
 {
+    // Polls at once when the network comes back after an outage or a suspend.
+    m_reachability = new NetworkReachability(this);
+    m_view->setReachabilitySource(m_reachability);
     m_view->OnInitialUpdate();
 }
 
@@ -88,6 +92,12 @@ void CMainFrame::ShowNavigationError(const QString &message)
 bool CMainFrame::IsNavigationErrorShowing() const
 {
     return m_errorBox && m_errorBox->isVisible();
+}
+
+void CMainFrame::CloseNavigationError()
+{
+    if (m_errorBox)
+        m_errorBox->close();
 }
 
 void CMainFrame::CloseMainFrame()
