@@ -8,9 +8,9 @@ namespace {
 
 // Options of QGuiApplication, QApplication and the xcb platform that take a value.
 constexpr std::array<std::string_view, 16> QtValueOptions = {
-    "platform", "platformpluginpath", "platformtheme", "plugin",   "qwindowgeometry",
-    "qwindowicon", "qwindowtitle",     "session",       "display",  "geometry",
-    "style",     "stylesheet",         "name",          "title",    "visual",
+    "platform",     "platformpluginpath", "platformtheme", "plugin",  "qwindowgeometry",
+    "qwindowicon",  "qwindowtitle",       "session",       "display", "geometry",
+    "style",        "stylesheet",         "name",          "title",   "visual",
     "qmljsdebugger"};
 // And those that stand alone.
 constexpr std::array<std::string_view, 6> QtFlagOptions = {"reverse", "widgetcount", "nograb",
@@ -30,7 +30,8 @@ bool hasValueAttached(std::string_view arg)
     return arg.find('=') != std::string_view::npos;
 }
 
-template <std::size_t N> bool contains(const std::array<std::string_view, N> &list, std::string_view name)
+template<std::size_t N>
+bool contains(const std::array<std::string_view, N> &list, std::string_view name)
 {
     return std::find(list.begin(), list.end(), name) != list.end();
 }

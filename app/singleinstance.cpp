@@ -47,8 +47,8 @@ SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::keyFor(const QString &settingsPath)
 {
-    const QByteArray hash = QCryptographicHash::hash(resolvedPath(settingsPath).toUtf8(),
-                                                     QCryptographicHash::Sha256);
+    const QByteArray hash =
+        QCryptographicHash::hash(resolvedPath(settingsPath).toUtf8(), QCryptographicHash::Sha256);
     return QString::fromLatin1(hash.toHex().left(16));
 }
 
@@ -72,7 +72,8 @@ bool SingleInstance::claim()
         return true;
     }
     if (m_lock->error() != QLockFile::LockFailedError) {
-        qCWarning(lcInstance) << "cannot lock" << lockPath() << "; another copy would not be noticed";
+        qCWarning(lcInstance) << "cannot lock" << lockPath()
+                              << "; another copy would not be noticed";
         return true;
     }
     m_lock.reset();
@@ -89,7 +90,8 @@ bool SingleInstance::listen()
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server->listen(socketPath())) {
-        qCWarning(lcInstance) << "cannot listen at" << socketPath() << ":" << m_server->errorString();
+        qCWarning(lcInstance) << "cannot listen at" << socketPath() << ":"
+                              << m_server->errorString();
         return false;
     }
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::answer);

@@ -14,8 +14,8 @@ QString safeAddress(const std::string &url)
     const QUrl parsed(QString::fromStdString(url));
     if (!parsed.isValid())
         return QStringLiteral("(invalid address)");
-    QString text = parsed.toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery |
-                                   QUrl::RemoveFragment | QUrl::FullyEncoded);
+    QString text = parsed.toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment |
+                                   QUrl::FullyEncoded);
     if (parsed.hasQuery())
         text += QStringLiteral("?...");
     if (parsed.hasFragment())

@@ -451,7 +451,7 @@ void COrmixWnd::updateAccessibleText()
     lTInfo *info = GetTInfo();
     const int count = info->GetTodayCount();
     setAccessibleName(isConnecting() ? connectingText().trimmed()
-                                 : QStringLiteral("오늘 방문자 ") + QString::number(count));
+                                     : QStringLiteral("오늘 방문자 ") + QString::number(count));
     QStringList lit;
     if (info->IsNewComment())
         lit << QStringLiteral("새 댓글");

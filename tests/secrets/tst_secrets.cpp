@@ -286,10 +286,10 @@ private slots:
         const QByteArray messages = g_messages.join(QLatin1Char('\n')).toUtf8();
         QVERIFY(files.contains("owner")); // the ID is remembered, so the files were written
         // The log told the story, so its silence on secrets below means something.
-        for (const char *line : {"ormix.login: posting the login form", "ormix.login: logged in",
-                                 "ormix.login: session ended", "ormix.network: load failed",
-                                 "ormix.poll: recovered", "ormix.poll: resumed",
-                                 "ormix.poll: polling at once"})
+        for (const char *line :
+             {"ormix.login: posting the login form", "ormix.login: logged in",
+              "ormix.login: session ended", "ormix.network: load failed", "ormix.poll: recovered",
+              "ormix.poll: resumed", "ormix.poll: polling at once"})
             QVERIFY2(messages.contains(line), line);
         QVERIFY(sessionCookie.size() >= 8);
         QVERIFY2(!messages.contains(sessionCookie), messages.constData());

@@ -274,7 +274,9 @@ private slots:
         const int before = statInt(host, "dashboardRequests");
         view.pollNow();
         return QTest::qWaitFor(
-            [&] { return statInt(host, "dashboardRequests") > before && !view.htmlCtrl().IsBusy(); },
+            [&] {
+                return statInt(host, "dashboardRequests") > before && !view.htmlCtrl().IsBusy();
+            },
             8000);
     }
 
