@@ -32,6 +32,7 @@ int main(int argc, char **argv)
         std::vector<std::string>(argv, argv + argc), std::getenv("QT_QPA_PLATFORM") != nullptr,
         display && *display);
     std::vector<char *> args;
+    args.reserve(arguments.size() + 1);
     for (std::string &arg : arguments)
         args.push_back(arg.data());
     args.push_back(nullptr);

@@ -49,6 +49,9 @@ COrmixView::COrmixView(IViewHost *host, QObject *parent) : QObject(parent), m_ho
     // before the poll timer, whose clock stood still while the machine slept, comes due.
     if (auto *dispatcher = QAbstractEventDispatcher::instance())
         connect(dispatcher, &QAbstractEventDispatcher::awake, this, &COrmixView::checkForResume);
+    m_resumePoll.setSingleShot(true);
+    m_resumePoll.setInterval(0);
+    connect(&m_resumePoll, &QTimer::timeout, this, [this] { extraPoll("a resume"); });
 }
 
 COrmixView::~COrmixView()
@@ -345,18 +348,11 @@ void COrmixView::checkForResume()
     // missed while the machine slept.
     const qint64 gap = std::clamp(m_pollPeriodMs, 2000, 30000);
     const qint64 gained = m_resume.check(gap);
-    if (gained == 0 || m_resumePollQueued)
+    if (gained == 0 || m_resumePoll.isActive())
         return;
     qCInfo(lcPoll) << "resumed: the wall clock ran" << gained / 1000 << "s ahead of the timers";
     // Not from inside the event dispatcher's wake-up: the poll goes out from the loop.
-    m_resumePollQueued = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_resumePollQueued = false;
-            extraPoll("a resume");
-        },
-        Qt::QueuedConnection);
+    m_resumePoll.start();
 }
 
 void COrmixView::extraPoll(const char *reason)

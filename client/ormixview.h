@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include <string>
 
@@ -104,6 +105,6 @@ private:
     QPointer<ReachabilitySource> m_reachability;
     int m_online = -1; // unknown until the source says
     ResumeDetector m_resume;
-    bool m_resumePollQueued = false;
+    QTimer m_resumePoll;
     int m_extraPolls = 0;
 };
