@@ -41,7 +41,8 @@ int main(int argc, char **argv)
     COrmixApp app(count, args.data());
     instance.listen();
     QObject::connect(&instance, &SingleInstance::raiseRequested, &app, &COrmixApp::bringToFront);
-    if (!app.InitInstance())
-        return 0;
-    return app.exec();
+    const int code = app.InitInstance() ? app.exec() : 0;
+    // The socket goes while the event loop's machinery is still there; the lock with main.
+    instance.stopListening();
+    return code;
 }

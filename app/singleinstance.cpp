@@ -99,6 +99,12 @@ bool SingleInstance::listen()
     return true;
 }
 
+void SingleInstance::stopListening()
+{
+    delete m_server;
+    m_server = nullptr;
+}
+
 void SingleInstance::answer()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {

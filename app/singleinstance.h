@@ -26,6 +26,7 @@ public:
     bool claim();
     // Listens for later starts; needs the application object.
     bool listen();
+    void stopListening();
     // Asks the running copy to come to the front; true when it answered.
     bool askRunningToRaise(int timeoutMs);
 
