@@ -12,6 +12,9 @@
 
 int main(int argc, char **argv)
 {
+    // The journal keeps standard error; the category says which part is speaking.
+    if (!qEnvironmentVariableIsSet("QT_MESSAGE_PATTERN"))
+        qSetMessagePattern(QStringLiteral("%{if-category}%{category}: %{endif}%{message}"));
     int exitCode = 0;
     if (HandleInformationalOptions(argc, argv, exitCode))
         return exitCode;
