@@ -44,6 +44,7 @@ protected:
 
 private:
     void runSettingsDialog();
+    void runAboutDialog();
     void tearDown();
 
     COrmixView *m_view = nullptr;
