@@ -138,7 +138,7 @@ void COrmixWnd::Refresh()
     updateAccessibleText();
     // A poll that changed nothing on the strip paints nothing; expose and resize events
     // repaint it anyway.
-    const Shown now{isConnecting(), info->GetTodayCount(), info->IsNewComment(),
+    const Shown now{isConnecting(),         info->GetTodayCount(),  info->IsNewComment(),
                     info->IsNewTrackback(), info->IsNewGuestbook(), size()};
     if (isVisible() && now != m_shown) {
         m_shown = now;
