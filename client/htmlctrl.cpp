@@ -542,8 +542,7 @@ void CHtmlCtrl::Private::parseJob(quint64 gen, const QUrl &url, const QByteArray
             parsed = Parsed{gen, url, std::move(built)};
     }
     built.reset(); // a late result is freed here, not on the event loop
-    QMetaObject::invokeMethod(
-        q, [this] { takeParsed(); }, Qt::QueuedConnection);
+    emit q->documentParsed(QPrivateSignal());
 }
 
 void CHtmlCtrl::Private::takeParsed()
@@ -618,6 +617,9 @@ CHtmlCtrl::CHtmlCtrl(QObject *parent) : QObject(parent), d(std::make_unique<Priv
         if (delivery)
             delivery();
     });
+    // Queued: the signal comes from the parsing thread.
+    connect(
+        this, &CHtmlCtrl::documentParsed, this, [this] { d->takeParsed(); }, Qt::QueuedConnection);
     d->deadline.setSingleShot(true);
     connect(&d->deadline, &QTimer::timeout, this, [this] {
         if (d->busy && d->reply)

@@ -98,6 +98,10 @@ public:
     void setMaxBodyBytes(qint64 bytes);
     QNetworkAccessManager *networkAccessManager() const;
 
+signals:
+    // Emitted by the parsing thread when a document is ready to be taken.
+    void documentParsed(QPrivateSignal);
+
 private:
     struct Private;
     std::unique_ptr<Private> d;
