@@ -32,7 +32,11 @@ void lowerAsciiInPlace(std::string &text)
 
 bool hasAcceptedScheme(const std::string &address)
 {
-    return address.starts_with("http://") || address.starts_with("https://");
+    // A control character (a NUL from a damaged settings file, say) makes no address.
+    const bool control = std::any_of(address.begin(), address.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+    });
+    return !control && (address.starts_with("http://") || address.starts_with("https://"));
 }
 
 // The store keeps the interval in a signed int; anything larger means "as long as possible".

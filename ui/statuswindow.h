@@ -103,9 +103,10 @@ public:
     QImage renderImage() const;
 
     // Where a stored rect is shown: unchanged when it meets a screen, else at the
-    // default place on the primary screen; an empty size becomes the default size.
+    // default place on the primary screen. An empty size, or one larger than the biggest
+    // screen's available area (when given), becomes the default size.
     static QRect visiblePlacement(const QRect &stored, const QList<QRect> &screens,
-                                  const QRect &primary);
+                                  const QRect &primary, const QSize &largestAvailable = {});
 
     static constexpr const char *EmblemResource = ":/ormix/emblem.xpm";
 

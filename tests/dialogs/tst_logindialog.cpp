@@ -136,6 +136,14 @@ private slots:
                                        << QStringLiteral("30") << badScheme << false;
         QTest::newRow("scheme later") << QStringLiteral("x http://blog.example") << id << pw
                                       << QStringLiteral("30") << badScheme << false;
+        // As a damaged settings file may hand them over.
+        QTest::newRow("NUL inside")
+            << QStringLiteral("http://blog.example") + QChar(0) + QStringLiteral("evil") << id << pw
+            << QStringLiteral("30") << badScheme << false;
+        QTest::newRow("control char") << QStringLiteral("http://blog\x01.example") << id << pw
+                                      << QStringLiteral("30") << badScheme << false;
+        QTest::newRow("DEL at end") << QStringLiteral("http://blog.example\x7f") << id << pw
+                                    << QStringLiteral("30") << badScheme << false;
         QTest::newRow("interval 9") << url << id << pw << QStringLiteral("9") << tooShort << false;
         QTest::newRow("interval 0") << url << id << pw << QStringLiteral("0") << tooShort << false;
         QTest::newRow("interval empty") << url << id << pw << QString() << notNumber << true;
