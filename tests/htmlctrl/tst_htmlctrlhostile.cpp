@@ -338,7 +338,7 @@ private slots:
     {
         // A header line that does not end: only a limit on the header can stop Qt reading it.
         RawServer blog([](const QByteArray &) {
-            return "HTTP/1.1 200 OK\r\nX-Filler: " + QByteArray(50 * 1024 * 1024, 'a');
+            return "HTTP/1.1 200 OK\r\nX-Filler: " + QByteArray(qsizetype(50) * 1024 * 1024, 'a');
         });
         blog.closeAfterReply = false;
         m_ctrl->setTimeoutMs(600000);

@@ -166,7 +166,7 @@ private slots:
             QCOMPARE(symlink("/dev/zero", path.constData()), 0);
         } else {
             QByteArray big("[General]\nLeftPos=5\nID=big\n");
-            big += QByteArray(2 * 1024 * 1024, ';');
+            big += QByteArray(qsizetype(2) * 1024 * 1024, ';');
             writeFile(home, big);
         }
 
