@@ -336,6 +336,10 @@ private slots:
         ticks(*cut, 70);
         QCOMPARE(hostile->accessibleDescription(), shown);
         QCOMPARE(hostile->renderImage(), cut->renderImage());
+        saveScreenshot(hostile->renderImage(),
+                       QStringLiteral("notice-hostile-%1")
+                           .arg(QString::fromLatin1(QTest::currentDataTag())
+                                    .replace(QLatin1Char(' '), QLatin1Char('-'))));
         QCOMPARE(hostile->text(), text.toStdString()); // the item itself stays whole
 
         // So does the status strip's tooltip when a failure quotes a huge address.
