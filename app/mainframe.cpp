@@ -1,6 +1,8 @@
 #include "mainframe.h"
 
+#include "app/aboutdialog.h"
 #include "client/ormixview.h"
+#include "client/reachability.h"
 #include "dialogs/logindialog.h"
 #include "dialogs/settingsdialog.h"
 #include "ui/statuswindow.h"
@@ -15,8 +17,8 @@
 CMainFrame::CMainFrame()
 {
     setWindowTitle(QStringLiteral("Ormix"));
-    // The view's form: an address to open by hand. Nobody sees it, but a page loaded
-    // through it goes through the driver like any other.
+    // The view's form: an address to open by hand. The frame never shows, so nobody reaches
+    // these two; a page loaded through them would go through the driver like any other.
     auto *form = new QWidget(this);
     auto *layout = new QHBoxLayout(form);
     m_address = new QLineEdit(form);
@@ -37,6 +39,9 @@ CMainFrame::~CMainFrame()
 
 void CMainFrame::start()
 {
+    // Polls at once when the network comes back after an outage or a suspend.
+    m_reachability = new NetworkReachability(this);
+    m_view->setReachabilitySource(m_reachability);
     m_view->OnInitialUpdate();
 }
 
@@ -62,6 +67,8 @@ IStatusWindow *CMainFrame::CreateStatusWindow(const QRect &rect)
     m_status = std::make_unique<COrmixWnd>();
     connect(m_status.get(), &COrmixWnd::closeRequested, this, &CMainFrame::CloseMainFrame);
     connect(m_status.get(), &COrmixWnd::settingsRequested, this, &CMainFrame::runSettingsDialog,
+            Qt::QueuedConnection);
+    connect(m_status.get(), &COrmixWnd::aboutRequested, this, &CMainFrame::runAboutDialog,
             Qt::QueuedConnection);
     m_status->Create(rect);
     return m_status.get();
@@ -90,6 +97,12 @@ bool CMainFrame::IsNavigationErrorShowing() const
     return m_errorBox && m_errorBox->isVisible();
 }
 
+void CMainFrame::CloseNavigationError()
+{
+    if (m_errorBox)
+        m_errorBox->close();
+}
+
 void CMainFrame::CloseMainFrame()
 {
     QMetaObject::invokeMethod(this, "close", Qt::QueuedConnection);
@@ -107,4 +120,10 @@ void CMainFrame::runSettingsDialog()
     CSettingDlg dialog;
     if (dialog.exec() == QDialog::Accepted && m_status)
         m_status->SetTransparency(dialog.transparency());
+}
+
+void CMainFrame::runAboutDialog()
+{
+    CAboutDlg dialog;
+    dialog.exec();
 }

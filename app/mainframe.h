@@ -9,6 +9,7 @@
 
 class COrmixView;
 class COrmixWnd;
+class NetworkReachability;
 class QLineEdit;
 class QMessageBox;
 
@@ -35,6 +36,7 @@ public:
     bool RunLoginDialog() override;
     void ShowNavigationError(const QString &message) override;
     bool IsNavigationErrorShowing() const override;
+    void CloseNavigationError() override;
     void CloseMainFrame() override;
 
 protected:
@@ -42,10 +44,12 @@ protected:
 
 private:
     void runSettingsDialog();
+    void runAboutDialog();
     void tearDown();
 
     COrmixView *m_view = nullptr;
     std::unique_ptr<COrmixWnd> m_status;
     QLineEdit *m_address = nullptr;
     QPointer<QMessageBox> m_errorBox;
+    NetworkReachability *m_reachability = nullptr; // a Qt child
 };

@@ -1,13 +1,16 @@
 #include "ormixapp.h"
 
+#include "app/commandline.h"
 #include "app/mainframe.h"
 #include "dialogs/logindialog.h"
 #include "state/secret.h"
+#include "ui/statuswindow.h"
 #include "ui/windowlook.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -20,9 +23,16 @@ void describeApplication(QCoreApplication &app)
 
 void setUpParser(QCommandLineParser &parser)
 {
-    parser.setApplicationDescription(
-        QStringLiteral("Watches a hosted blog's dashboard and announces new comments, "
-                       "trackbacks and guestbook entries."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Watches a hosted blog's dashboard and announces new comments, trackbacks and\n"
+        "guestbook entries: logs in to the blog's administration, reloads the dashboard\n"
+        "at the chosen interval and shows today's visitor count in an always-on-top strip.\n"
+        "\n"
+        "Settings: $XDG_CONFIG_HOME/Ormix/Ormix.conf (usually ~/.config/Ormix/Ormix.conf);\n"
+        "the password is never written to a file.\n"
+        "Environment: http_proxy, https_proxy, no_proxy (proxy), SSL_CERT_FILE (extra\n"
+        "trusted certificates), QT_LOGGING_RULES (logging), DISPLAY, QT_QPA_PLATFORM,\n"
+        "XDG_CONFIG_HOME. See ormix(1)."));
     parser.addHelpOption();
     parser.addVersionOption();
 }
@@ -51,6 +61,22 @@ bool HandleInformationalOptions(int argc, char **argv, int &exitCode)
     return true;
 }
 
+bool CheckCommandLine(int argc, char **argv, int &exitCode)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    // Judged before any display is opened, Qt's own options set aside.
+    QCommandLineParser parser;
+    setUpParser(parser);
+    if (parser.parse(commandline::withoutQtOptions(arguments)))
+        return true;
+    std::fprintf(stderr, "ormix: %s\nTry 'ormix --help' for more information.\n",
+                 qPrintable(parser.errorText()));
+    exitCode = 2;
+    return false;
+}
+
 COrmixApp::COrmixApp(int &argc, char **argv) : QApplication(argc, argv)
 {
     describeApplication(*this);
@@ -58,10 +84,26 @@ COrmixApp::COrmixApp(int &argc, char **argv) : QApplication(argc, argv)
     WindowLook::InstallKoreanFontSubstitution();
     QCommandLineParser parser;
     setUpParser(parser);
-    parser.process(*this); // rejects anything but Qt's own options
+    // Already judged in main; what Qt left in place is set aside the same way.
+    parser.process(commandline::withoutQtOptions(arguments()));
 }
 
 COrmixApp::~COrmixApp() = default;
+
+void COrmixApp::bringToFront()
+{
+    if (m_frame && m_frame->statusWindow()) {
+        COrmixWnd *strip = m_frame->statusWindow();
+        strip->show();
+        strip->raise();
+        return;
+    }
+    // Still at the login dialog.
+    if (QWidget *dialog = activeModalWidget()) {
+        dialog->raise();
+        dialog->activateWindow();
+    }
+}
 
 bool COrmixApp::InitInstance()
 {

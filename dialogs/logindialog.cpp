@@ -109,13 +109,9 @@ void TLogin::buildControls()
     m_intervalEdit->setFixedWidth(dialogUnitsToPixels(this, 40));
     m_saveIdCheck = new QCheckBox(QStringLiteral("아이디 저장"), this);
     m_saveIdCheck->setObjectName(QStringLiteral("saveIdCheck"));
-    m_okButton = new QPushButton(QStringLiteral("확인"), this);
-    m_okButton->setObjectName(QStringLiteral("okButton"));
-    m_okButton->setDefault(true);
-    m_cancelButton = new QPushButton(QStringLiteral("취소"), this);
-    m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
-    for (QPushButton *button : {m_okButton, m_cancelButton})
-        button->setFixedWidth(dialogUnitsToPixels(this, 50));
+    const OkCancelButtons buttons = createOkCancelButtons(this);
+    m_okButton = buttons.ok;
+    m_cancelButton = buttons.cancel;
 
     auto *group = new QGroupBox(QStringLiteral("사용자 정보 입력"), this);
     auto *grid = new QGridLayout(group);
@@ -134,15 +130,8 @@ void TLogin::buildControls()
 
     layOutGroupAndButtons(this, group, m_okButton, m_cancelButton);
 
-    QWidget::setTabOrder(m_blogUrlEdit, m_idEdit);
-    QWidget::setTabOrder(m_idEdit, m_passwordEdit);
-    QWidget::setTabOrder(m_passwordEdit, m_intervalEdit);
-    QWidget::setTabOrder(m_intervalEdit, m_saveIdCheck);
-    QWidget::setTabOrder(m_saveIdCheck, m_okButton);
-    QWidget::setTabOrder(m_okButton, m_cancelButton);
-
-    connect(m_okButton, &QPushButton::clicked, this, &TLogin::accept);
-    connect(m_cancelButton, &QPushButton::clicked, this, &TLogin::reject);
+    setTabChain({m_blogUrlEdit, m_idEdit, m_passwordEdit, m_intervalEdit, m_saveIdCheck, m_okButton,
+                 m_cancelButton});
 }
 
 void TLogin::loadRemembered()

@@ -44,6 +44,7 @@ COrmixWnd::COrmixWnd()
     setCursor(Qt::ArrowCursor);
     setWindowTitle(QStringLiteral("Ormix"));
     setSettingWriter({});
+    m_updateUrl = ORMIX_UPDATE_URL;
     m_countFont = WindowLook::MakeFont(12);
     m_boxFont = WindowLook::MakeFont(11);
     m_emblem = QImage(QString::fromLatin1(EmblemResource));
@@ -163,7 +164,12 @@ void COrmixWnd::RestoreTransparency()
 
 void COrmixWnd::SetPollStatus(const QDateTime &lastSuccess, const QString &lastFailure)
 {
+    const bool wasConnecting = isConnecting();
     m_lastSuccess = lastSuccess;
+    if (isConnecting() != wasConnecting) {
+        updateAccessibleText();
+        update();
+    }
     // The failure quotes an address a server chose, which may be any length.
     m_lastFailure = WindowLook::DisplayText(lastFailure);
     // The failure text may quote the server; escaped so the tooltip shows it literally.
@@ -184,6 +190,12 @@ QString COrmixWnd::pollStatusText() const
     return text;
 }
 
+bool COrmixWnd::isConnecting() const
+{
+    // After midnight a count of 0 is a reading like any other.
+    return !m_lastSuccess.isValid() && GetTInfo()->GetTodayCount() == 0;
+}
+
 void COrmixWnd::setEmblem(const QImage &emblem)
 {
     m_emblem = emblem;
@@ -202,7 +214,7 @@ QImage COrmixWnd::renderImage() const
     lTInfo *info = GetTInfo();
     const int count = info->GetTodayCount();
     const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
-    if (count == 0) {
+    if (isConnecting()) {
         painter.drawText(rc, flags, connectingText());
         return image;
     }
@@ -435,7 +447,11 @@ void COrmixWnd::runCommand(int id)
         emit closeRequested();
         break;
     case CommandCheckUpdate:
-        GetTInfo()->OpenURL(ORMIX_UPDATE_URL);
+        // No row may open a page that does not exist: without one, the row tells the version.
+        if (m_updateUrl.empty())
+            emit aboutRequested();
+        else
+            GetTInfo()->OpenURL(m_updateUrl);
         break;
     default:
         break;
@@ -446,8 +462,8 @@ void COrmixWnd::updateAccessibleText()
 {
     lTInfo *info = GetTInfo();
     const int count = info->GetTodayCount();
-    setAccessibleName(count == 0 ? connectingText().trimmed()
-                                 : QStringLiteral("오늘 방문자 ") + QString::number(count));
+    setAccessibleName(isConnecting() ? connectingText().trimmed()
+                                     : QStringLiteral("오늘 방문자 ") + QString::number(count));
     QStringList lit;
     if (info->IsNewComment())
         lit << QStringLiteral("새 댓글");

@@ -93,8 +93,14 @@ public:
     using SettingWriter = std::function<bool(const std::string &, std::uint32_t)>;
     void setSettingWriter(SettingWriter writer);
 
+    // The page the update row opens; when empty the row asks for the about box instead.
+    // The build's ORMIX_UPDATE_URL unless a test sets another.
+    void setUpdateUrl(const std::string &url) { m_updateUrl = url; }
+
     // The tooltip's text: the last good reading and what failed last.
     QString pollStatusText() const;
+    // True until the first good reading of the dashboard: "  Admin 접속 중..." and no boxes.
+    bool isConnecting() const;
 
     CNoticeWnd *noticeWindow() const { return m_notice.get(); }
     CResultWnd *resultWindow() const { return m_result; }
@@ -115,6 +121,8 @@ signals:
     void closeRequested();
     // The app runs the settings dialog and applies its transparency on OK.
     void settingsRequested();
+    // The update row, when the build names no update page: the app shows the about box.
+    void aboutRequested();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -150,4 +158,5 @@ private:
     SettingWriter m_writeSetting;
     QDateTime m_lastSuccess;
     QString m_lastFailure;
+    std::string m_updateUrl;
 };

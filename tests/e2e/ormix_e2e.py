@@ -2,7 +2,7 @@
 """Whole-program tests: the real ormix under Xvfb and openbox, driven with real X input.
 
 usage: ormix_e2e.py --ormix BIN --demohost BIN --artefacts DIR SCENARIO...
-Scenarios: cli, session, cancel, move.
+Scenarios: cli, session, cancel, move, instance.
 """
 
 import argparse
@@ -13,9 +13,10 @@ import time
 import traceback
 
 from e2e_harness import (Artefacts, DemoHost, Failure, Program, XSession, check, dark, near,
-                         wait_until)
+                         stop, wait_until)
 
 LOGIN_CAPTION = "^Blog 로그인 Ver 0\\.1c$"
+ABOUT_CAPTION = "^Ormix 정보$"
 INTERVAL = 10  # the shortest polling interval the login dialog accepts
 STRIP = (150, 23)
 EMBLEM_ORANGE = (242, 140, 30)
@@ -38,9 +39,9 @@ class Context:
         self.host_obj = DemoHost(self.args.demohost, self.artefacts.dir, extra)
         return self.host_obj
 
-    def program(self, settings=None):
-        prog = Program(self.args.ormix, self.x, self.artefacts.home, self.artefacts.dir,
-                       f"ormix-{len(self.programs) + 1}", settings)
+    def program(self, settings=None, home=None, extra_env=None, args=()):
+        prog = Program(self.args.ormix, self.x, home or self.artefacts.home, self.artefacts.dir,
+                       f"ormix-{len(self.programs) + 1}", settings, extra_env, args)
         self.programs.append(prog)
         return prog
 
@@ -249,9 +250,36 @@ def scenario_cli(ctx):
         check(done.returncode == 0, f"ormix {option} exited with {done.returncode}: "
               f"{done.stderr.decode(errors='replace')}")
         check(expected in out, f"ormix {option} printed {out!r}, without {expected!r}")
-    done = subprocess.run([ctx.args.ormix, "--no-such-option"], env=env, capture_output=True,
-                          timeout=30)
-    check(done.returncode != 0, "an unknown option was accepted")
+    # An unknown option is refused before any display is opened, with or without one.
+    for display in (None, ":9999"):
+        run_env = dict(env, DISPLAY=display) if display else env
+        done = subprocess.run([ctx.args.ormix, "--no-such-option"], env=run_env,
+                              capture_output=True, timeout=30)
+        err = done.stderr.decode(errors="replace")
+        check(done.returncode == 2, f"ormix --no-such-option (DISPLAY={display}) exited with "
+              f"{done.returncode}: {err}")
+        check("no-such-option" in err, f"the unknown option is not named: {err!r}")
+
+    # -platform on the command line wins over the X server the program would pick for a
+    # display, even one that cannot be reached.
+    for number, form in enumerate((["-platform", "offscreen"], ["-platform=offscreen"])):
+        home = os.path.join(ctx.artefacts.home, f"platform-{number}")
+        os.makedirs(os.path.join(home, "runtime"), mode=0o700)
+        log = os.path.join(ctx.artefacts.dir, f"platform-{number}.log")
+        run_env = dict(env, DISPLAY=":9999", XDG_CONFIG_HOME=os.path.join(home, "config"),
+                       XDG_RUNTIME_DIR=os.path.join(home, "runtime"),
+                       QT_LOGGING_RULES="ormix.instance.info=true")
+        proc = subprocess.Popen([ctx.args.ormix, *form], env=run_env, stdout=open(log, "wb"),
+                                stderr=subprocess.STDOUT)
+        try:
+            def started():
+                text = open(log, encoding="utf-8", errors="replace").read()
+                return "listening for later starts" in text or proc.poll() is not None
+            wait_until(f"ormix {' '.join(form)} to start", started, 30)
+            check(proc.poll() is None, f"ormix {' '.join(form)} ended with {proc.returncode}: "
+                  + open(log, encoding="utf-8", errors="replace").read())
+        finally:
+            stop(proc)
 
 
 def scenario_session(ctx):
@@ -352,31 +380,41 @@ def scenario_session(ctx):
     check(after["loginFailures"] == stats["loginFailures"], "the silent login failed")
     check(login_dialog(x) is None, "the login dialog came back after the session expired")
 
-    # 6. The host answers 503 for three polls and more: one error box at most, then recovery.
+    # 6. The host answers 503 for three intervals: polling goes on under one error box, which
+    # closes by itself once the host is back. Nobody presses a key or clicks from here on.
     before_outage = count_pixels(ctx.shot("before-outage"), geo)
     host.post("faults", kind="status", value=503, count="all")
     requests_before = host.stats()["dashboardRequests"]
     boxes_seen = set()
     most_at_once = 0
-    outage_end = time.monotonic() + 3 * INTERVAL + 3
-    while time.monotonic() < outage_end:
-        check(prog.running(), "ormix ended during the outage")
+
+    def watch_boxes():
+        nonlocal most_at_once
         boxes = error_boxes(x)
         boxes_seen.update(boxes)
         most_at_once = max(most_at_once, len(boxes))
+        return boxes
+
+    outage_end = time.monotonic() + 3 * INTERVAL + 3
+    while time.monotonic() < outage_end:
+        check(prog.running(), "ormix ended during the outage")
+        watch_boxes()
         time.sleep(0.5)
     ctx.shot("outage")
     failed_polls = host.stats()["dashboardRequests"] - requests_before
-    check(failed_polls >= 1, "no poll reached the host during the outage")
-    check(len(boxes_seen) <= 1 and most_at_once <= 1,
-          f"{len(boxes_seen)} error boxes for {failed_polls} failed polls")
+    check(failed_polls >= 2, f"polling stopped during the outage: {failed_polls} poll(s)")
+    check(len(boxes_seen) == 1 and most_at_once == 1,
+          f"{len(boxes_seen)} error boxes ({most_at_once} at once) for {failed_polls} failed polls")
     host.post("faults/clear")
     host.post("count", today=5678)
-    for box in error_boxes(x):
-        x.xdotool("windowactivate", "--sync", box)
-        x.xdotool("key", "Return")
-    wait_gone("the error box to close", lambda: error_boxes(x), 5)
+    wait_gone("the error box to close by itself", watch_boxes, 2 * INTERVAL + 5)
     wait_count_changed(ctx, geo, before_outage, "the count after the outage", 2 * INTERVAL + 5)
+    host.post("items", kind="comment", text="e2e 복구 뒤 댓글")
+    wait_until("the notice after the outage",
+               lambda: watch_boxes() is not None and notice_window(x), INTERVAL + 8, 0.1)
+    wait_until("R lit after the outage", lambda: box_lit(ctx.shot("after-outage"), geo, "R"), 5)
+    check(len(boxes_seen) == 1 and most_at_once == 1,
+          f"{len(boxes_seen)} error boxes ({most_at_once} at once) after the outage")
     check(prog.running(), "ormix ended after the outage")
 
     # The X box ends the run.
@@ -441,6 +479,19 @@ def scenario_move(ctx):
     check(status_window(x)[1].x == 400, "the double click moved the strip")
 
     menu_at = (moved.x + 60, moved.y + 11)
+    if not ctx.args.update_url:
+        # Without an update page the last row, the update check, shows the about box.
+        click_at(x, menu_at, 3)
+        wait_until("the context menu", lambda: popup_menu(x, menu_at), 5)
+        x.xdotool("key", "Up", "Return")
+        about = wait_until("the about box",
+                           lambda: (x.search("--name", ABOUT_CAPTION) or [None])[0], 10)
+        ctx.shot("about-box")
+        x.xdotool("windowactivate", "--sync", about)
+        x.xdotool("key", "Return")
+        wait_gone("the about box to close", lambda: x.search("--name", ABOUT_CAPTION), 10)
+        check(len(prog.opened()) == 2, f"the update row opened a page: {prog.opened()}")
+
     click_at(x, menu_at, 3)
     wait_until("the context menu", lambda: popup_menu(x, menu_at), 5)
     ctx.shot("context-menu")
@@ -464,11 +515,56 @@ def scenario_move(ctx):
     check(again.wait_exit(10) == 0, "ormix did not exit with status 0 after X")
 
 
+def scenario_instance(ctx):
+    """One run per settings folder: a second start brings the first to the front and ends;
+    a run killed with SIGKILL does not block the next; another folder runs beside it."""
+    x = ctx.x
+    host = ctx.host()
+    rules = {"QT_LOGGING_RULES": "ormix.instance.info=true"}
+    first = ctx.program(extra_env=rules)
+    start_and_log_in(ctx, host, first)
+    _, geo = wait_until("the status window", lambda: status_window(x), 15)
+    wait_until("the count", lambda: count_shown(ctx.shot("count"), geo), 15, 0.3)
+
+    second = ctx.program(extra_env=rules)
+    code = second.wait_exit(30)
+    said = second.output()
+    check(code == 0, f"the second start exited with {code}: {said}")
+    check(said.count("Ormix is already running.") == 1, f"the second start said {said!r}")
+    check(login_dialog(x) is None, "the second start asked for a login")
+    wait_until("the first run to be asked to come to the front",
+               lambda: "coming to the front" in first.output(), 10)
+    strips = [w for w in x.search("--classname", "^ormix$")
+              if (lambda g: g and g.viewable and (g.width, g.height) == STRIP)(x.geometry(w))]
+    check(len(strips) == 1, f"{len(strips)} strips on screen")
+    check(host.stats()["loginPosts"] == 1, "the second start logged in")
+    check(first.running(), "the first run ended")
+
+    # Killed outright, the first run leaves its lock file behind.
+    first.proc.kill()
+    first.proc.wait(10)
+    runtime = os.path.join(ctx.artefacts.home, "runtime")
+    locks = [n for n in os.listdir(runtime) if n.endswith(".lock")]
+    check(len(locks) == 1, f"lock files after the kill: {locks}")
+    wait_gone("the killed run's strip", lambda: status_window(x), 10)
+    third = ctx.program(extra_env=rules)
+    wait_until("the login dialog after the kill", lambda: login_dialog(x), 20)
+    check(third.running(), "the start after the kill ended")
+    check("took over the lock left by process" in third.output(),
+          f"the stale lock was not taken over: {third.output()}")
+
+    # A second blog with its own settings folder runs beside it.
+    other = ctx.program(home=os.path.join(ctx.artefacts.home, "other"), extra_env=rules)
+    wait_until("two login dialogs", lambda: len(x.search("--name", LOGIN_CAPTION)) == 2, 20)
+    check(other.running() and third.running(), "the runs for two settings folders did not both stay")
+
+
 SCENARIOS = {
     "cli": (scenario_cli, False),
     "session": (scenario_session, True),
     "cancel": (scenario_cancel, True),
     "move": (scenario_move, True),
+    "instance": (scenario_instance, True),
 }
 
 
@@ -484,6 +580,7 @@ def main():
     parser.add_argument("--ormix", required=True)
     parser.add_argument("--demohost", required=True)
     parser.add_argument("--artefacts", required=True)
+    parser.add_argument("--update-url", default="", help="the page the build's update row opens")
     parser.add_argument("scenarios", nargs="+", choices=sorted(SCENARIOS))
     args = parser.parse_args()
 
