@@ -6,9 +6,11 @@
 #include <QPointer>
 
 #include <memory>
+#include <string>
 
 class COrmixView;
 class COrmixWnd;
+class DesktopNotifier;
 class QLineEdit;
 class QMessageBox;
 
@@ -36,6 +38,9 @@ public:
     void ShowNavigationError(const QString &message) override;
     bool IsNavigationErrorShowing() const override;
     void CloseMainFrame() override;
+    void LoginSucceeded() override;
+
+    DesktopNotifier *desktopNotifier() const { return m_notifier; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -43,9 +48,11 @@ protected:
 private:
     void runSettingsDialog();
     void tearDown();
+    void openNotifiedItem(int kind, const std::string &link);
 
     COrmixView *m_view = nullptr;
     std::unique_ptr<COrmixWnd> m_status;
     QLineEdit *m_address = nullptr;
     QPointer<QMessageBox> m_errorBox;
+    DesktopNotifier *m_notifier = nullptr;
 };

@@ -143,6 +143,7 @@ void COrmixView::OnPageLoaded()
         if (location == dashboard) {
             m_strPollURL = location;
             store->SetLoginState(LoggedIn);
+            m_host->LoginSucceeded();
             ScrapeDashboard();
             if (m_wndStatus)
                 m_wndStatus->Refresh();

@@ -114,6 +114,8 @@ signals:
     void closeRequested();
     // The app runs the settings dialog and applies its transparency on OK.
     void settingsRequested();
+    // The notice started to announce this item.
+    void noticeShown(int kind, const std::string &text, const std::string &link);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -256,7 +256,8 @@ class DemoHost:
 class Program:
     """One run of ormix with its own settings folder and a fake web browser."""
 
-    def __init__(self, binary, session, home, workdir, name="ormix", settings=None):
+    def __init__(self, binary, session, home, workdir, name="ormix", settings=None,
+                 extra_env=None):
         self.home = home
         if settings:
             # Values the user set earlier, as the program's INI file holds them.
@@ -276,6 +277,7 @@ class Program:
             "XDG_CONFIG_HOME": os.path.join(home, "config"),
             "XDG_RUNTIME_DIR": runtime,
             "PATH": bindir + os.pathsep + os.environ.get("PATH", ""),
+            **(extra_env or {}),
         })
         self.log = os.path.join(workdir, name + ".log")
         self.proc = subprocess.Popen([binary], env=env, stdout=open(self.log, "ab"),
@@ -312,6 +314,43 @@ class Program:
 
     def close(self):
         stop(self.proc)
+
+
+class PrivateKeyring:
+    """A private session bus with an unlocked GNOME Keyring, as a desktop session has."""
+
+    def __init__(self, workdir):
+        self.dir = tempfile.mkdtemp(prefix="ormix-keyring-")
+        self.bus = subprocess.Popen(
+            ["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+            stdout=subprocess.PIPE, stderr=open(os.path.join(workdir, "dbus.log"), "wb"))
+        address = self.bus.stdout.readline().decode().strip()
+        check(address, "the private session bus did not start")
+        runtime = os.path.join(self.dir, "run")
+        os.makedirs(runtime, mode=0o700)
+        self.env = {"DBUS_SESSION_BUS_ADDRESS": address}
+        keyring_env = dict(os.environ, HOME=self.dir, XDG_DATA_HOME=os.path.join(self.dir, "data"),
+                           XDG_RUNTIME_DIR=runtime, **self.env)
+        # The keyring's own password on standard input creates and unlocks it.
+        subprocess.run(["gnome-keyring-daemon", "--unlock", "--components=secrets",
+                        "--daemonize"], input=b"ormix-e2e-keyring", env=keyring_env,
+                       capture_output=True, timeout=30, check=True)
+        wait_until("the keyring on the private bus", lambda: "boolean true" in subprocess.run(
+            ["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
+             "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+             "string:org.freedesktop.secrets"], env=keyring_env, capture_output=True,
+            timeout=10).stdout.decode(), 10)
+        self.keyring_env = keyring_env
+
+    def lookup(self, key):
+        done = subprocess.run(["secret-tool", "lookup", "server", "Ormix", "user", key],
+                              env=self.keyring_env, capture_output=True, timeout=20)
+        return done.stdout.decode() if done.returncode == 0 else None
+
+    def close(self):
+        # The keyring daemon ends with its bus.
+        stop(self.bus)
+        shutil.rmtree(self.dir, ignore_errors=True)
 
 
 class Artefacts:

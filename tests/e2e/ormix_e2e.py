@@ -2,7 +2,7 @@
 """Whole-program tests: the real ormix under Xvfb and openbox, driven with real X input.
 
 usage: ormix_e2e.py --ormix BIN --demohost BIN --artefacts DIR SCENARIO...
-Scenarios: cli, session, cancel, move.
+Scenarios: cli, session, cancel, move, keyring.
 """
 
 import argparse
@@ -12,8 +12,8 @@ import sys
 import time
 import traceback
 
-from e2e_harness import (Artefacts, DemoHost, Failure, Program, XSession, check, dark, near,
-                         wait_until)
+from e2e_harness import (Artefacts, DemoHost, Failure, PrivateKeyring, Program, XSession, check,
+                         dark, near, wait_until)
 
 LOGIN_CAPTION = "^Blog 로그인 Ver 0\\.1c$"
 INTERVAL = 10  # the shortest polling interval the login dialog accepts
@@ -33,14 +33,15 @@ class Context:
         self.artefacts = Artefacts(args.artefacts, name)
         self.host_obj = None
         self.programs = []
+        self.keyring = None
 
     def host(self, *extra):
         self.host_obj = DemoHost(self.args.demohost, self.artefacts.dir, extra)
         return self.host_obj
 
-    def program(self, settings=None):
+    def program(self, settings=None, extra_env=None):
         prog = Program(self.args.ormix, self.x, self.artefacts.home, self.artefacts.dir,
-                       f"ormix-{len(self.programs) + 1}", settings)
+                       f"ormix-{len(self.programs) + 1}", settings, extra_env)
         self.programs.append(prog)
         return prog
 
@@ -52,6 +53,8 @@ class Context:
             prog.close()
         if self.host_obj:
             self.host_obj.close()
+        if self.keyring:
+            self.keyring.close()
 
 
 def check_found(found, message):
@@ -464,11 +467,69 @@ def scenario_move(ctx):
     check(again.wait_exit(10) == 0, "ormix did not exit with status 0 after X")
 
 
+def scenario_keyring(ctx):
+    """The password in the keyring: the next start logs in without the dialog."""
+    x = ctx.x
+    host = ctx.host()
+    ctx.keyring = PrivateKeyring(ctx.artefacts.dir)
+    env = ctx.keyring.env
+    key = f"{host.user}@{host.base}"
+
+    def run_until_counted(prog, what):
+        _, geo = wait_until(f"the status window {what}", lambda: status_window(x), 20)
+        wait_until(f"the count {what}", lambda: count_shown(ctx.shot("count"), geo), 20, 0.3)
+        return geo
+
+    def exit_with_x(prog, geo):
+        click_at(x, (geo.x + BOX_LEFT["X"] + 5, geo.y + 11))
+        check(prog.wait_exit(10) == 0, "ormix did not exit with status 0 after X")
+
+    # 1. The option ticked earlier: the first start asks, and the accepted password is kept.
+    prog = ctx.program({"KeyringPassword": 1}, env)
+    start_and_log_in(ctx, host, prog)
+    geo = run_until_counted(prog, "after the first login")
+    wait_until("the password in the keyring", lambda: ctx.keyring.lookup(key) == host.password,
+               10)
+    check(host.password not in open(prog.settings_file, encoding="utf-8").read(),
+          "the password is in the settings file")
+    exit_with_x(prog, geo)
+
+    # 2. The next start logs in with no dialog at all.
+    posts = host.stats()["loginPosts"]
+    prog = ctx.program(None, env)
+    geo = run_until_counted(prog, "without a dialog")
+    check(login_dialog(x) is None, "the login dialog was shown although the keyring has it")
+    check(host.stats()["loginPosts"] == posts + 1, "the stored password was not posted once")
+    exit_with_x(prog, geo)
+
+    # 3. The password changed on the host: the dialog returns; the new one replaces the old.
+    new_password = host.password + "-new"
+    host.post("password", password=new_password)
+    prog = ctx.program(None, env)
+    dialog = wait_until("the login dialog after the refused stored password",
+                        lambda: login_dialog(x), 20)
+    ctx.shot("login-after-refusal")
+    # Address and ID are filled in: the focus waits in the empty password field.
+    fill_login(x, dialog, [new_password])
+    geo = run_until_counted(prog, "after the new password")
+    wait_until("the new password in the keyring",
+               lambda: ctx.keyring.lookup(key) == new_password, 10)
+    exit_with_x(prog, geo)
+
+    # 4. Without any session bus the option cannot work: the login is as it always was.
+    prog = ctx.program(None, {"DBUS_SESSION_BUS_ADDRESS": "unix:path=/nonexistent/ormix-bus"})
+    dialog = wait_until("the login dialog without a keyring", lambda: login_dialog(x), 20)
+    fill_login(x, dialog, [new_password])
+    geo = run_until_counted(prog, "without a keyring")
+    exit_with_x(prog, geo)
+
+
 SCENARIOS = {
     "cli": (scenario_cli, False),
     "session": (scenario_session, True),
     "cancel": (scenario_cancel, True),
     "move": (scenario_move, True),
+    "keyring": (scenario_keyring, True),
 }
 
 
