@@ -137,8 +137,10 @@ void DesktopNotifier::onActionInvoked(uint id, const QString &action)
     const auto it = m_sent.constFind(id);
     if (it == m_sent.constEnd() || action != DefaultAction)
         return;
-    const Item item = *it;
-    emit activated(item.kind, item.link);
+    // A copy: a slot may send the next notice, which changes the table.
+    const int kind = it->kind;
+    const std::string link = it->link;
+    emit activated(kind, link);
 }
 
 void DesktopNotifier::onNotificationClosed(uint id, uint)
