@@ -11,6 +11,7 @@ import shutil
 import signal
 import subprocess
 import tempfile
+import threading
 import time
 import urllib.parse
 import urllib.request
@@ -351,6 +352,37 @@ class PrivateKeyring:
         # The keyring daemon ends with its bus.
         stop(self.bus)
         shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class NotificationServer:
+    """The test's recording notification server on a given session bus."""
+
+    def __init__(self, binary, env, workdir, capabilities):
+        self.proc = subprocess.Popen([binary, *capabilities], env=dict(os.environ, **env),
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=open(os.path.join(workdir, "recorder.log"), "wb"))
+        check(self.proc.stdout.readline().strip() == b"READY",
+              "the notification recorder did not start")
+        self.received = []
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            self.received.append(json.loads(line.decode()))
+
+    def invoke(self, notification_id):
+        """What the server sends when the user clicks the notification."""
+        self.proc.stdin.write(f"invoke {notification_id}\n".encode())
+        self.proc.stdin.flush()
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.stdin.close()
+            try:
+                self.proc.wait(5)
+            except subprocess.TimeoutExpired:
+                stop(self.proc)
 
 
 class Artefacts:

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Whole-program tests: the real ormix under Xvfb and openbox, driven with real X input.
 
-usage: ormix_e2e.py --ormix BIN --demohost BIN --artefacts DIR SCENARIO...
-Scenarios: cli, session, cancel, move, keyring.
+usage: ormix_e2e.py --ormix BIN --demohost BIN --artefacts DIR [--recorder BIN] SCENARIO...
+Scenarios: cli, session, cancel, move, keyring, notify.
 """
 
 import argparse
@@ -12,8 +12,8 @@ import sys
 import time
 import traceback
 
-from e2e_harness import (Artefacts, DemoHost, Failure, PrivateKeyring, Program, XSession, check,
-                         dark, near, wait_until)
+from e2e_harness import (Artefacts, DemoHost, Failure, NotificationServer, PrivateKeyring,
+                         Program, XSession, check, dark, near, wait_until)
 
 LOGIN_CAPTION = "^Blog 로그인 Ver 0\\.1c$"
 INTERVAL = 10  # the shortest polling interval the login dialog accepts
@@ -34,6 +34,7 @@ class Context:
         self.host_obj = None
         self.programs = []
         self.keyring = None
+        self.recorder = None
 
     def host(self, *extra):
         self.host_obj = DemoHost(self.args.demohost, self.artefacts.dir, extra)
@@ -53,6 +54,8 @@ class Context:
             prog.close()
         if self.host_obj:
             self.host_obj.close()
+        if self.recorder:
+            self.recorder.close()
         if self.keyring:
             self.keyring.close()
 
@@ -524,12 +527,46 @@ def scenario_keyring(ctx):
     exit_with_x(prog, geo)
 
 
+def scenario_notify(ctx):
+    """Desktop notifications: the notice goes to the server; its action opens the item."""
+    x = ctx.x
+    host = ctx.host()
+    # The private session bus of a desktop; its keyring is not used here.
+    ctx.keyring = PrivateKeyring(ctx.artefacts.dir)
+    ctx.recorder = NotificationServer(ctx.args.recorder, ctx.keyring.env, ctx.artefacts.dir,
+                                      ["body", "body-markup", "actions"])
+    prog = ctx.program({"DesktopNotify": 1}, ctx.keyring.env)
+    start_and_log_in(ctx, host, prog)
+    _, geo = wait_until("the status window", lambda: status_window(x), 15)
+    wait_until("the count", lambda: count_shown(ctx.shot("count"), geo), 15, 0.3)
+    check(not ctx.recorder.received, f"notified before anything was new: {ctx.recorder.received}")
+
+    added = host.post("items", kind="comment", text="e2e <b>알림</b> & 댓글")["item"]
+    sent = wait_until("the desktop notification", lambda: ctx.recorder.received[:1],
+                      INTERVAL + 8)[0]
+    check(sent["summary"] == "[새로운 댓글 도착]", f"summary {sent['summary']!r}")
+    # The server reads markup, so the item's text arrives escaped.
+    check(sent["body"] == "e2e &lt;b&gt;알림&lt;/b&gt; &amp; 댓글", f"body {sent['body']!r}")
+    check((sent["app"], sent["icon"]) == ("Ormix", "ormix"), f"sent as {sent}")
+    check(sent["actions"][:1] == ["default"], f"actions {sent['actions']}")
+    wait_until("R lit for the comment", lambda: box_lit(ctx.shot("lit"), geo, "R"), 5)
+
+    ctx.recorder.invoke(sent["id"])
+    expected = absolute(host, added["link"])
+    opened = wait_until("the browser to be started", prog.opened, 10)
+    check(opened == [expected], f"the browser got {opened}, expected [{expected!r}]")
+    wait_until("R to go dark", lambda: not box_lit(ctx.shot("after-action"), geo, "R"), 5)
+    click_at(x, (geo.x + BOX_LEFT["X"] + 5, geo.y + 11))
+    check(prog.wait_exit(10) == 0, "ormix did not exit with status 0 after X")
+
+
 SCENARIOS = {
     "cli": (scenario_cli, False),
     "session": (scenario_session, True),
     "cancel": (scenario_cancel, True),
     "move": (scenario_move, True),
     "keyring": (scenario_keyring, True),
+    "notify": (scenario_notify, True),
 }
 
 
@@ -545,6 +582,7 @@ def main():
     parser.add_argument("--ormix", required=True)
     parser.add_argument("--demohost", required=True)
     parser.add_argument("--artefacts", required=True)
+    parser.add_argument("--recorder", help="the recording notification server program")
     parser.add_argument("scenarios", nargs="+", choices=sorted(SCENARIOS))
     args = parser.parse_args()
 
