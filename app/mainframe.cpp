@@ -115,6 +115,9 @@ void CMainFrame::CloseMainFrame()
 
 void CMainFrame::LoginSucceeded()
 {
+    // Most logins have nothing to store: no copy of the password is made for them.
+    if (passwordkeyring::PendingEntry().isEmpty())
+        return;
     std::string password = GetTInfo()->GetPassword();
     passwordkeyring::StorePendingAfterLogin(this, password);
     WipeString(password);
