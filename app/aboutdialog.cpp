@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
@@ -11,7 +12,7 @@ CAboutDlg::CAboutDlg(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Ormix 정보"));
     auto *icon = new QLabel(this);
-    icon->setPixmap(windowIcon().pixmap(32, 32));
+    icon->setPixmap(QIcon(QStringLiteral(":/ormix/ormix.png")).pixmap(32, 32));
     auto *name = new QLabel(QStringLiteral("Ormix 버전 1.0"), this);
     name->setTextFormat(Qt::PlainText);
     auto *line = new QLabel(QStringLiteral("블로그 대시보드 알리미"), this);

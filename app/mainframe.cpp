@@ -1,5 +1,6 @@
 #include "mainframe.h"
 
+#include "app/aboutdialog.h"
 #include "client/ormixview.h"
 #include "desktop/desktopnotifier.h"
 #include "desktop/passwordkeyring.h"
@@ -22,8 +23,8 @@
 CMainFrame::CMainFrame()
 {
     setWindowTitle(QStringLiteral("Ormix"));
-    // The view's form: an address to open by hand. Nobody sees it, but a page loaded
-    // through it goes through the driver like any other.
+    // The view's form: an address to open by hand. The frame never shows, so nobody reaches
+    // these two; a page loaded through them would go through the driver like any other.
     auto *form = new QWidget(this);
     auto *layout = new QHBoxLayout(form);
     m_address = new QLineEdit(form);
@@ -81,6 +82,8 @@ IStatusWindow *CMainFrame::CreateStatusWindow(const QRect &rect)
                 m_notifier->notify(kind, CNoticeWnd::heading(kind), QString::fromStdString(text),
                                    link);
             });
+    connect(m_status.get(), &COrmixWnd::aboutRequested, this, &CMainFrame::runAboutDialog,
+            Qt::QueuedConnection);
     m_status->Create(rect);
     return m_status.get();
 }
@@ -148,4 +151,10 @@ void CMainFrame::runSettingsDialog()
     m_notifier->setEnabled(dialog.desktopNotifications());
     if (m_status)
         m_status->SetTransparency(dialog.transparency());
+}
+
+void CMainFrame::runAboutDialog()
+{
+    CAboutDlg dialog;
+    dialog.exec();
 }

@@ -47,6 +47,7 @@ protected:
 
 private:
     void runSettingsDialog();
+    void runAboutDialog();
     void tearDown();
     void openNotifiedItem(int kind, const std::string &link);
 

@@ -25,9 +25,16 @@ void describeApplication(QCoreApplication &app)
 
 void setUpParser(QCommandLineParser &parser)
 {
-    parser.setApplicationDescription(
-        QStringLiteral("Watches a hosted blog's dashboard and announces new comments, "
-                       "trackbacks and guestbook entries."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Watches a hosted blog's dashboard and announces new comments, trackbacks and\n"
+        "guestbook entries: logs in to the blog's administration, reloads the dashboard\n"
+        "at the chosen interval and shows today's visitor count in an always-on-top strip.\n"
+        "\n"
+        "Settings: $XDG_CONFIG_HOME/Ormix/Ormix.conf (usually ~/.config/Ormix/Ormix.conf);\n"
+        "the password is never written to a file.\n"
+        "Environment: http_proxy, https_proxy, no_proxy (proxy), SSL_CERT_FILE (extra\n"
+        "trusted certificates), QT_LOGGING_RULES (logging), DISPLAY, QT_QPA_PLATFORM,\n"
+        "XDG_CONFIG_HOME. See ormix(1)."));
     parser.addHelpOption();
     parser.addVersionOption();
 }

@@ -1,10 +1,12 @@
 #include "dialogsupport.h"
 
+#include <QDialog>
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QScreen>
@@ -136,6 +138,30 @@ void centreOnPrimaryScreen(QWidget *window)
     QRect frame = window->frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     window->move(frame.topLeft());
+}
+
+OkCancelButtons createOkCancelButtons(QDialog *dialog)
+{
+    auto *ok = new QPushButton(QStringLiteral("확인"), dialog);
+    ok->setObjectName(QStringLiteral("okButton"));
+    ok->setDefault(true);
+    auto *cancel = new QPushButton(QStringLiteral("취소"), dialog);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    for (QPushButton *button : {ok, cancel})
+        button->setFixedWidth(dialogUnitsToPixels(dialog, 50));
+    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    return {ok, cancel};
+}
+
+void setTabChain(std::initializer_list<QWidget *> widgets)
+{
+    QWidget *previous = nullptr;
+    for (QWidget *widget : widgets) {
+        if (previous)
+            QWidget::setTabOrder(previous, widget);
+        previous = widget;
+    }
 }
 
 void layOutGroupAndButtons(QWidget *dialog, QWidget *group, QWidget *ok, QWidget *cancel)

@@ -5,9 +5,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 
+class QDialog;
 class QLineEdit;
+class QPushButton;
 class QObject;
 class QValidator;
 class QWidget;
@@ -46,6 +49,18 @@ void applyDialogFont(QWidget *dialog);
 
 // Horizontal dialog units in pixels for the widget's font, so fields keep their proportions.
 int dialogUnitsToPixels(const QWidget *dialog, int units);
+
+// The dialogs' "확인" (the default button) and "취소", 50 dialog units wide, wired to the
+// dialog's accept and reject.
+struct OkCancelButtons
+{
+    QPushButton *ok;
+    QPushButton *cancel;
+};
+OkCancelButtons createOkCancelButtons(QDialog *dialog);
+
+// Tab moves through the widgets in the order given.
+void setTabChain(std::initializer_list<QWidget *> widgets);
 
 // The dialogs' frame: the group box above a centred row of OK and Cancel, at a fixed size.
 void layOutGroupAndButtons(QWidget *dialog, QWidget *group, QWidget *ok, QWidget *cancel);

@@ -107,13 +107,9 @@ void TLogin::buildControls()
     m_intervalEdit->setFixedWidth(dialogUnitsToPixels(this, 40));
     m_saveIdCheck = new QCheckBox(QStringLiteral("아이디 저장"), this);
     m_saveIdCheck->setObjectName(QStringLiteral("saveIdCheck"));
-    m_okButton = new QPushButton(QStringLiteral("확인"), this);
-    m_okButton->setObjectName(QStringLiteral("okButton"));
-    m_okButton->setDefault(true);
-    m_cancelButton = new QPushButton(QStringLiteral("취소"), this);
-    m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
-    for (QPushButton *button : {m_okButton, m_cancelButton})
-        button->setFixedWidth(dialogUnitsToPixels(this, 50));
+    const OkCancelButtons buttons = createOkCancelButtons(this);
+    m_okButton = buttons.ok;
+    m_cancelButton = buttons.cancel;
 
     auto *group = new QGroupBox(QStringLiteral("사용자 정보 입력"), this);
     auto *grid = new QGridLayout(group);
@@ -139,16 +135,9 @@ void TLogin::buildControls()
     m_keyringCheck->setToolTip(QStringLiteral("키링을 찾는 중입니다."));
     layout()->addWidget(m_keyringCheck);
 
-    QWidget::setTabOrder(m_blogUrlEdit, m_idEdit);
-    QWidget::setTabOrder(m_idEdit, m_passwordEdit);
-    QWidget::setTabOrder(m_passwordEdit, m_intervalEdit);
-    QWidget::setTabOrder(m_intervalEdit, m_saveIdCheck);
-    QWidget::setTabOrder(m_saveIdCheck, m_okButton);
-    QWidget::setTabOrder(m_okButton, m_cancelButton);
-    QWidget::setTabOrder(m_cancelButton, m_keyringCheck);
+    setTabChain({m_blogUrlEdit, m_idEdit, m_passwordEdit, m_intervalEdit, m_saveIdCheck, m_okButton,
+                 m_cancelButton, m_keyringCheck});
 
-    connect(m_okButton, &QPushButton::clicked, this, &TLogin::accept);
-    connect(m_cancelButton, &QPushButton::clicked, this, &TLogin::reject);
     // The keyring entry is named by the remembered address and ID.
     connect(m_saveIdCheck, &QCheckBox::toggled, this, &TLogin::updateKeyringCheck);
     passwordkeyring::Probe(this, [this](bool available, const QString &why) {

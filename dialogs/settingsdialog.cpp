@@ -55,13 +55,9 @@ void CSettingDlg::buildControls()
     setWindowTitle(QStringLiteral("기타 설정"));
     applyDialogFont(this);
 
-    m_okButton = new QPushButton(QStringLiteral("확인"), this);
-    m_okButton->setObjectName(QStringLiteral("okButton"));
-    m_okButton->setDefault(true);
-    m_cancelButton = new QPushButton(QStringLiteral("취소"), this);
-    m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
-    for (QPushButton *button : {m_okButton, m_cancelButton})
-        button->setFixedWidth(dialogUnitsToPixels(this, 50));
+    const OkCancelButtons buttons = createOkCancelButtons(this);
+    m_okButton = buttons.ok;
+    m_cancelButton = buttons.cancel;
 
     m_transparencySlider = new QSlider(Qt::Horizontal, this);
     m_transparencySlider->setObjectName(QStringLiteral("transparencySlider"));
@@ -105,14 +101,8 @@ void CSettingDlg::buildControls()
     m_desktopNotifyCheck->setObjectName(QStringLiteral("desktopNotifyCheck"));
     layout()->addWidget(m_desktopNotifyCheck);
 
-    QWidget::setTabOrder(m_okButton, m_cancelButton);
-    QWidget::setTabOrder(m_cancelButton, m_transparencySlider);
-    QWidget::setTabOrder(m_transparencySlider, m_autostartCheck);
-    QWidget::setTabOrder(m_autostartCheck, m_intervalEdit);
-    QWidget::setTabOrder(m_intervalEdit, m_desktopNotifyCheck);
-
-    connect(m_okButton, &QPushButton::clicked, this, &CSettingDlg::accept);
-    connect(m_cancelButton, &QPushButton::clicked, this, &CSettingDlg::reject);
+    setTabChain({m_okButton, m_cancelButton, m_transparencySlider, m_autostartCheck, m_intervalEdit,
+                 m_desktopNotifyCheck});
 }
 
 bool CSettingDlg::exchangeFromControls()

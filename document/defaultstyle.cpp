@@ -1,5 +1,7 @@
 #include "defaultstyle.h"
 
+#include <array>
+#include <span>
 #include <string>
 
 namespace defaultstyle {
@@ -22,9 +24,8 @@ bool equalsNoCase(const char *a, const char *b)
     return *a == *b;
 }
 
-// SVG draws text only from its text elements (and HTML in foreignObject); everything else
-// in it (shapes, gradients, titles) adds no text.
-Display svgDisplay(const GumboNode *n)
+// The tag name as written in the source, lower-cased: gumbo names only the HTML tags it knows.
+std::string lowerTagName(const GumboNode *n)
 {
     GumboStringPiece original = n->v.element.original_tag;
     gumbo_tag_from_original_text(&original);
@@ -32,6 +33,14 @@ Display svgDisplay(const GumboNode *n)
     for (char &c : name)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c + 32);
+    return name;
+}
+
+// SVG draws text only from its text elements (and HTML in foreignObject); everything else
+// in it (shapes, gradients, titles) adds no text.
+Display svgDisplay(const GumboNode *n)
+{
+    const std::string name = lowerTagName(n);
     if (n->v.element.tag == GUMBO_TAG_SVG)
         return (n->parent && isElement(n->parent) &&
                 n->parent->v.element.tag_namespace == GUMBO_NAMESPACE_HTML)
@@ -94,6 +103,72 @@ bool insideSvgText(const GumboNode *parent)
     return false;
 }
 
+namespace {
+
+// The style sheet's display for the HTML elements whose value follows from the tag alone.
+// Tags listed nowhere are inline; displayOf decides the few that look at attributes.
+constexpr GumboTag NotRendered[] = {
+    GUMBO_TAG_AREA,     GUMBO_TAG_BASE,   GUMBO_TAG_BASEFONT, GUMBO_TAG_DATALIST, GUMBO_TAG_HEAD,
+    GUMBO_TAG_LINK,     GUMBO_TAG_META,   GUMBO_TAG_NOEMBED,  GUMBO_TAG_NOFRAMES, GUMBO_TAG_PARAM,
+    GUMBO_TAG_RP,       GUMBO_TAG_SCRIPT, GUMBO_TAG_STYLE,    GUMBO_TAG_TEMPLATE, GUMBO_TAG_TITLE,
+    GUMBO_TAG_NOSCRIPT, GUMBO_TAG_SOURCE, GUMBO_TAG_TRACK,
+};
+constexpr GumboTag Blocks[] = {
+    GUMBO_TAG_HTML,     GUMBO_TAG_BODY,     GUMBO_TAG_ADDRESS, GUMBO_TAG_BLOCKQUOTE,
+    GUMBO_TAG_CENTER,   GUMBO_TAG_DIV,      GUMBO_TAG_FIGURE,  GUMBO_TAG_FIGCAPTION,
+    GUMBO_TAG_FOOTER,   GUMBO_TAG_HEADER,   GUMBO_TAG_HR,      GUMBO_TAG_LEGEND,
+    GUMBO_TAG_LISTING,  GUMBO_TAG_MAIN,     GUMBO_TAG_P,       GUMBO_TAG_PLAINTEXT,
+    GUMBO_TAG_PRE,      GUMBO_TAG_XMP,      GUMBO_TAG_ARTICLE, GUMBO_TAG_ASIDE,
+    GUMBO_TAG_H1,       GUMBO_TAG_H2,       GUMBO_TAG_H3,      GUMBO_TAG_H4,
+    GUMBO_TAG_H5,       GUMBO_TAG_H6,       GUMBO_TAG_HGROUP,  GUMBO_TAG_NAV,
+    GUMBO_TAG_SECTION,  GUMBO_TAG_DIR,      GUMBO_TAG_DD,      GUMBO_TAG_DL,
+    GUMBO_TAG_DT,       GUMBO_TAG_MENU,     GUMBO_TAG_OL,      GUMBO_TAG_UL,
+    GUMBO_TAG_FIELDSET, GUMBO_TAG_DETAILS,  GUMBO_TAG_SUMMARY, GUMBO_TAG_FRAMESET,
+    GUMBO_TAG_FRAME,    GUMBO_TAG_OPTGROUP, GUMBO_TAG_OPTION,
+};
+// Replaced elements and form controls.
+constexpr GumboTag Atomic[] = {
+    GUMBO_TAG_IMG,    GUMBO_TAG_IMAGE,    GUMBO_TAG_IFRAME, GUMBO_TAG_EMBED,    GUMBO_TAG_VIDEO,
+    GUMBO_TAG_CANVAS, GUMBO_TAG_TEXTAREA, GUMBO_TAG_METER,  GUMBO_TAG_PROGRESS,
+};
+// A select's options read as lines of their own.
+constexpr GumboTag InlineBlocks[] = {GUMBO_TAG_SELECT, GUMBO_TAG_BUTTON, GUMBO_TAG_MARQUEE};
+
+constexpr std::array<Display, GUMBO_TAG_LAST + 1> DisplayByTag = [] {
+    std::array<Display, GUMBO_TAG_LAST + 1> table{};
+    table.fill(Display::Inline);
+    const auto set = [&table](std::span<const GumboTag> tags, Display display) {
+        for (const GumboTag tag : tags)
+            table[tag] = display;
+    };
+    set(NotRendered, Display::None);
+    set(Blocks, Display::Block);
+    set(Atomic, Display::Atomic);
+    set(InlineBlocks, Display::InlineBlock);
+    table[GUMBO_TAG_LI] = Display::ListItem;
+    table[GUMBO_TAG_TABLE] = Display::Table;
+    table[GUMBO_TAG_CAPTION] = Display::Caption;
+    table[GUMBO_TAG_TD] = table[GUMBO_TAG_TH] = Display::Cell;
+    table[GUMBO_TAG_COLGROUP] = Display::ColumnGroup;
+    table[GUMBO_TAG_COL] = Display::Column;
+    table[GUMBO_TAG_THEAD] = table[GUMBO_TAG_TBODY] = table[GUMBO_TAG_TFOOT] = Display::RowGroup;
+    table[GUMBO_TAG_TR] = Display::Row;
+    return table;
+}();
+
+// Elements gumbo does not know; the ones the style sheet makes blocks.
+Display unknownElementDisplay(const GumboNode *n)
+{
+    const std::string lower = lowerTagName(n);
+    if (lower == "search")
+        return Display::Block;
+    if (lower == "dialog")
+        return hasAttribute(n, "open") ? Display::Block : Display::None;
+    return Display::Inline;
+}
+
+} // namespace
+
 Display displayOf(const GumboNode *n)
 {
     const GumboElement &e = n->v.element;
@@ -104,25 +179,6 @@ Display displayOf(const GumboNode *n)
     if (hasAttribute(n, "hidden"))
         return e.tag == GUMBO_TAG_EMBED ? Display::Atomic : Display::None;
     switch (e.tag) {
-    case GUMBO_TAG_AREA:
-    case GUMBO_TAG_BASE:
-    case GUMBO_TAG_BASEFONT:
-    case GUMBO_TAG_DATALIST:
-    case GUMBO_TAG_HEAD:
-    case GUMBO_TAG_LINK:
-    case GUMBO_TAG_META:
-    case GUMBO_TAG_NOEMBED:
-    case GUMBO_TAG_NOFRAMES:
-    case GUMBO_TAG_PARAM:
-    case GUMBO_TAG_RP:
-    case GUMBO_TAG_SCRIPT:
-    case GUMBO_TAG_STYLE:
-    case GUMBO_TAG_TEMPLATE:
-    case GUMBO_TAG_TITLE:
-    case GUMBO_TAG_NOSCRIPT:
-    case GUMBO_TAG_SOURCE:
-    case GUMBO_TAG_TRACK:
-        return Display::None;
     case GUMBO_TAG_INPUT: {
         const char *type = attribute(n, "type");
         return type && equalsNoCase(type, "hidden") ? Display::None : Display::Atomic;
@@ -137,102 +193,15 @@ Display displayOf(const GumboNode *n)
              isHtml(n->parent, GUMBO_TAG_TR)))
             return Display::None;
         return Display::Block;
-    case GUMBO_TAG_HTML:
-    case GUMBO_TAG_BODY:
-    case GUMBO_TAG_ADDRESS:
-    case GUMBO_TAG_BLOCKQUOTE:
-    case GUMBO_TAG_CENTER:
-    case GUMBO_TAG_DIV:
-    case GUMBO_TAG_FIGURE:
-    case GUMBO_TAG_FIGCAPTION:
-    case GUMBO_TAG_FOOTER:
-    case GUMBO_TAG_HEADER:
-    case GUMBO_TAG_HR:
-    case GUMBO_TAG_LEGEND:
-    case GUMBO_TAG_LISTING:
-    case GUMBO_TAG_MAIN:
-    case GUMBO_TAG_P:
-    case GUMBO_TAG_PLAINTEXT:
-    case GUMBO_TAG_PRE:
-    case GUMBO_TAG_XMP:
-    case GUMBO_TAG_ARTICLE:
-    case GUMBO_TAG_ASIDE:
-    case GUMBO_TAG_H1:
-    case GUMBO_TAG_H2:
-    case GUMBO_TAG_H3:
-    case GUMBO_TAG_H4:
-    case GUMBO_TAG_H5:
-    case GUMBO_TAG_H6:
-    case GUMBO_TAG_HGROUP:
-    case GUMBO_TAG_NAV:
-    case GUMBO_TAG_SECTION:
-    case GUMBO_TAG_DIR:
-    case GUMBO_TAG_DD:
-    case GUMBO_TAG_DL:
-    case GUMBO_TAG_DT:
-    case GUMBO_TAG_MENU:
-    case GUMBO_TAG_OL:
-    case GUMBO_TAG_UL:
-    case GUMBO_TAG_FIELDSET:
-    case GUMBO_TAG_DETAILS:
-    case GUMBO_TAG_SUMMARY:
-    case GUMBO_TAG_FRAMESET:
-    case GUMBO_TAG_FRAME:
-    case GUMBO_TAG_OPTGROUP:
-    case GUMBO_TAG_OPTION:
-        return Display::Block;
-    case GUMBO_TAG_LI:
-        return Display::ListItem;
-    case GUMBO_TAG_TABLE:
-        return Display::Table;
-    case GUMBO_TAG_CAPTION:
-        return Display::Caption;
-    case GUMBO_TAG_TD:
-    case GUMBO_TAG_TH:
-        return Display::Cell;
-    case GUMBO_TAG_COLGROUP:
-        return Display::ColumnGroup;
-    case GUMBO_TAG_COL:
-        return Display::Column;
-    case GUMBO_TAG_THEAD:
-    case GUMBO_TAG_TBODY:
-    case GUMBO_TAG_TFOOT:
-        return Display::RowGroup;
-    case GUMBO_TAG_TR:
-        return Display::Row;
-    case GUMBO_TAG_IMG:
-    case GUMBO_TAG_IMAGE:
-    case GUMBO_TAG_IFRAME:
-    case GUMBO_TAG_EMBED:
-    case GUMBO_TAG_VIDEO:
-    case GUMBO_TAG_CANVAS:
-    case GUMBO_TAG_TEXTAREA:
-    case GUMBO_TAG_METER:
-    case GUMBO_TAG_PROGRESS:
-        return Display::Atomic;
     case GUMBO_TAG_OBJECT:
         // Nothing to load here: an object without data shows its fallback content.
         return hasAttribute(n, "data") ? Display::Atomic : Display::Inline;
-    case GUMBO_TAG_SELECT: // its options read as lines of their own
-    case GUMBO_TAG_BUTTON:
-    case GUMBO_TAG_MARQUEE:
-        return Display::InlineBlock;
-    case GUMBO_TAG_UNKNOWN: {
-        // Elements gumbo does not know; the ones the style sheet makes blocks.
-        GumboStringPiece name = e.original_tag;
-        gumbo_tag_from_original_text(&name);
-        std::string lower(name.data ? name.data : "", name.length);
-        for (char &c : lower)
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c + 32);
-        if (lower == "search")
-            return Display::Block;
-        if (lower == "dialog")
-            return hasAttribute(n, "open") ? Display::Block : Display::None;
-        return Display::Inline;
+    case GUMBO_TAG_UNKNOWN:
+        return unknownElementDisplay(n);
+    default: {
+        const auto tag = static_cast<std::size_t>(e.tag);
+        return tag < DisplayByTag.size() ? DisplayByTag[tag] : Display::Inline;
     }
-    default:
-        return Display::Inline;
     }
 }
 

@@ -131,6 +131,173 @@ bool isLastRow(const GumboNode *row)
     return true;
 }
 
+// The CSS white-space processing of one line-breaking box, node by node in document order:
+// the state of the current line and the white-space modes in force.
+class WhiteSpaceCollapser
+{
+public:
+    using TextMap = std::unordered_map<const GumboNode *, std::string>;
+
+    WhiteSpaceCollapser(const GumboNode *block, bool quirks, const TextMap &rawText,
+                        TextMap &rendered, std::unordered_set<const GumboNode *> &collapsedBlocks)
+        : m_quirks(quirks), m_rawText(rawText), m_rendered(rendered),
+          m_collapsedBlocks(collapsedBlocks)
+    {
+        // The modes the box inherits, outermost first.
+        std::vector<const GumboNode *> ancestors;
+        for (const GumboNode *n = block; n && isElement(n); n = n->parent)
+            ancestors.push_back(n);
+        for (auto it = ancestors.rbegin(); it != ancestors.rend(); ++it)
+            pushMode(whiteSpaceOf(*it, m_quirks), nullptr);
+    }
+
+    // Processes a node on the way in; true to go into its children.
+    bool enter(const GumboNode *n)
+    {
+        if (isTextNode(n)) {
+            if (makesText(n))
+                addText(n);
+            return false;
+        }
+        if (!isElement(n) || m_rawText.count(n))
+            return false;
+        const Display d = effectiveDisplay(n);
+        if (d == Display::None)
+            return false;
+        if (isHtml(n, GUMBO_TAG_BR)) {
+            boundary();
+            return false;
+        }
+        if (breaksLine(d)) {
+            boundary();
+            m_collapsedBlocks.insert(n);
+        } else if (d == Display::Atomic) {
+            emitPending(false);
+            m_line.hasContent = true;
+            m_line.afterZeroWidthSpace = false;
+            return false;
+        } else if (d == Display::InlineBlock) {
+            emitPending(false);
+            m_saved.push_back(m_line);
+            boundary();
+        }
+        pushMode(whiteSpaceOf(n, m_quirks), n);
+        return true;
+    }
+
+    // Processes an element after its children.
+    void leave(const GumboNode *n)
+    {
+        if (m_modeOwners.back() == n) {
+            m_modes.pop_back();
+            m_modeOwners.pop_back();
+        }
+        const Display d = effectiveDisplay(n);
+        if (d == Display::None || isHtml(n, GUMBO_TAG_BR))
+            return;
+        if (breaksLine(d)) {
+            boundary();
+        } else if (d == Display::InlineBlock && !m_saved.empty()) {
+            m_line = m_saved.back();
+            m_saved.pop_back();
+            m_line.pendingSpace = false;
+            m_line.hasContent = true;
+            m_line.afterZeroWidthSpace = false;
+        }
+    }
+
+    // The text nodes whose rendered text this run wrote.
+    const std::vector<const GumboNode *> &touched() const { return m_touched; }
+
+private:
+    struct Line
+    {
+        bool pendingSpace = false;
+        bool pendingHasBreak = false; // the pending run holds a segment break (newline)
+        const GumboNode *pendingOwner = nullptr;
+        bool hasContent = false;
+        bool afterZeroWidthSpace = false;
+    };
+
+    static bool makesText(const GumboNode *n)
+    {
+        if (hiddenByParent(n->parent, n))
+            return false;
+        if (n->parent && isElement(n->parent) && isTableInternal(effectiveDisplay(n->parent)) &&
+            onlyCollapsibleSpace(n->v.text.text))
+            return false; // white space between table parts makes no box
+        // SVG draws text only inside its text elements.
+        return !n->parent || insideSvgText(n->parent);
+    }
+
+    void addText(const GumboNode *n)
+    {
+        std::string &out = m_rendered[n];
+        out.clear(); // an inner box may have been processed on its own before
+        m_touched.push_back(n);
+        const char *text = n->v.text.text;
+        if (m_modes.back() == WhiteSpace::Preserve) {
+            if (*text) {
+                emitPending(false);
+                m_line.afterZeroWidthSpace = false;
+                out += text;
+                m_line.hasContent = out.back() != '\n';
+            }
+            return;
+        }
+        for (const char *p = text; *p; ++p) {
+            if (isCollapsibleSpace(*p)) {
+                if (!m_line.pendingSpace) {
+                    m_line.pendingSpace = true;
+                    m_line.pendingOwner = n;
+                }
+                m_line.pendingHasBreak = m_line.pendingHasBreak || *p == '\n' || *p == '\r';
+                continue;
+            }
+            const bool zeroWidthSpace = std::strncmp(p, "\xE2\x80\x8B", 3) == 0;
+            emitPending(zeroWidthSpace);
+            if (zeroWidthSpace) {
+                out.append(p, 3);
+                p += 2;
+            } else {
+                out += *p;
+            }
+            m_line.hasContent = true;
+            m_line.afterZeroWidthSpace = zeroWidthSpace;
+        }
+    }
+
+    // A segment break next to a zero-width space vanishes instead of becoming a space.
+    void emitPending(bool beforeZeroWidthSpace)
+    {
+        if (m_line.pendingSpace && m_line.hasContent &&
+            !(m_line.pendingHasBreak && (m_line.afterZeroWidthSpace || beforeZeroWidthSpace)))
+            m_rendered[m_line.pendingOwner] += ' ';
+        m_line.pendingSpace = false;
+        m_line.pendingHasBreak = false;
+    }
+
+    void boundary() { m_line = Line{}; }
+
+    void pushMode(WhiteSpace ws, const GumboNode *owner)
+    {
+        if (ws == WhiteSpace::Inherit)
+            return;
+        m_modes.push_back(ws);
+        m_modeOwners.push_back(owner);
+    }
+
+    bool m_quirks;
+    const TextMap &m_rawText;
+    TextMap &m_rendered;
+    std::unordered_set<const GumboNode *> &m_collapsedBlocks;
+    Line m_line;
+    std::vector<Line> m_saved; // lines interrupted by an inline-block
+    std::vector<WhiteSpace> m_modes{WhiteSpace::Collapse};
+    std::vector<const GumboNode *> m_modeOwners{nullptr};
+    std::vector<const GumboNode *> m_touched;
+};
+
 } // namespace
 
 RenderedText::RenderedText(const GumboNode *root,
@@ -198,140 +365,14 @@ void RenderedText::ensureCollapsed(const GumboNode *textNode) const
 // lies in instead of the whole page.
 void RenderedText::collapseWhiteSpace(const GumboNode *block) const
 {
-    const bool quirks = isQuirks(m_root);
-
-    struct Line
-    {
-        bool pendingSpace = false;
-        bool pendingHasBreak = false; // the pending run holds a segment break (newline)
-        const GumboNode *pendingOwner = nullptr;
-        bool hasContent = false;
-        bool afterZeroWidthSpace = false;
-    };
-    Line line;
-    std::vector<Line> saved; // lines interrupted by an inline-block
-    std::vector<WhiteSpace> modes{WhiteSpace::Collapse};
-    std::vector<const GumboNode *> modeOwners{nullptr};
-    // The modes the box inherits, outermost first.
-    std::vector<const GumboNode *> ancestors;
-    for (const GumboNode *n = block; n && isElement(n); n = n->parent)
-        ancestors.push_back(n);
-    for (auto it = ancestors.rbegin(); it != ancestors.rend(); ++it) {
-        const WhiteSpace ws = whiteSpaceOf(*it, quirks);
-        if (ws != WhiteSpace::Inherit) {
-            modes.push_back(ws);
-            modeOwners.push_back(nullptr);
-        }
-    }
-    std::vector<const GumboNode *> touched;
-
-    auto boundary = [&line] { line = Line{}; };
-    // A segment break next to a zero-width space vanishes instead of becoming a space.
-    auto emitPending = [&](bool beforeZeroWidthSpace) {
-        if (line.pendingSpace && line.hasContent &&
-            !(line.pendingHasBreak && (line.afterZeroWidthSpace || beforeZeroWidthSpace)))
-            m_rendered[line.pendingOwner] += ' ';
-        line.pendingSpace = false;
-        line.pendingHasBreak = false;
-    };
-
+    WhiteSpaceCollapser collapser(block, isQuirks(m_root), m_rawText, m_rendered,
+                                  m_collapsedBlocks);
     m_collapsedBlocks.insert(block);
     walkChildren(
-        block,
-        [&](const GumboNode *n) -> bool {
-            if (isTextNode(n)) {
-                if (hiddenByParent(n->parent, n))
-                    return false;
-                if (n->parent && isElement(n->parent) &&
-                    isTableInternal(effectiveDisplay(n->parent)) &&
-                    onlyCollapsibleSpace(n->v.text.text))
-                    return false; // white space between table parts makes no box
-                if (n->parent && !insideSvgText(n->parent))
-                    return false; // SVG draws text only inside its text elements
-                std::string &out = m_rendered[n];
-                out.clear(); // an inner box may have been processed on its own before
-                touched.push_back(n);
-                const char *text = n->v.text.text;
-                if (modes.back() == WhiteSpace::Preserve) {
-                    if (*text) {
-                        emitPending(false);
-                        line.afterZeroWidthSpace = false;
-                        out += text;
-                        line.hasContent = out.back() != '\n';
-                    }
-                    return false;
-                }
-                for (const char *p = text; *p; ++p) {
-                    if (isCollapsibleSpace(*p)) {
-                        if (!line.pendingSpace) {
-                            line.pendingSpace = true;
-                            line.pendingOwner = n;
-                        }
-                        line.pendingHasBreak = line.pendingHasBreak || *p == '\n' || *p == '\r';
-                        continue;
-                    }
-                    const bool zeroWidthSpace = std::strncmp(p, "\xE2\x80\x8B", 3) == 0;
-                    emitPending(zeroWidthSpace);
-                    if (zeroWidthSpace) {
-                        out.append(p, 3);
-                        p += 2;
-                    } else {
-                        out += *p;
-                    }
-                    line.hasContent = true;
-                    line.afterZeroWidthSpace = zeroWidthSpace;
-                }
-                return false;
-            }
-            if (!isElement(n) || m_rawText.count(n))
-                return false;
-            const Display d = effectiveDisplay(n);
-            if (d == Display::None)
-                return false;
-            if (isHtml(n, GUMBO_TAG_BR)) {
-                boundary();
-                return false;
-            }
-            if (breaksLine(d)) {
-                boundary();
-                m_collapsedBlocks.insert(n);
-            } else if (d == Display::Atomic) {
-                emitPending(false);
-                line.hasContent = true;
-                line.afterZeroWidthSpace = false;
-                return false;
-            } else if (d == Display::InlineBlock) {
-                emitPending(false);
-                saved.push_back(line);
-                boundary();
-            }
-            const WhiteSpace ws = whiteSpaceOf(n, quirks);
-            if (ws != WhiteSpace::Inherit) {
-                modes.push_back(ws);
-                modeOwners.push_back(n);
-            }
-            return true;
-        },
-        [&](const GumboNode *n) {
-            if (modeOwners.back() == n) {
-                modes.pop_back();
-                modeOwners.pop_back();
-            }
-            const Display d = effectiveDisplay(n);
-            if (d == Display::None || isHtml(n, GUMBO_TAG_BR))
-                return;
-            if (breaksLine(d)) {
-                boundary();
-            } else if (d == Display::InlineBlock && !saved.empty()) {
-                line = saved.back();
-                saved.pop_back();
-                line.pendingSpace = false;
-                line.hasContent = true;
-                line.afterZeroWidthSpace = false;
-            }
-        });
+        block, [&collapser](const GumboNode *n) { return collapser.enter(n); },
+        [&collapser](const GumboNode *n) { collapser.leave(n); });
     if (m_restore)
-        for (const GumboNode *n : touched)
+        for (const GumboNode *n : collapser.touched())
             if (const auto it = m_rendered.find(n); it != m_rendered.end())
                 it->second = gumboinput::restore(it->second);
 }

@@ -166,7 +166,19 @@ enum class State
     Path,
     OpaquePath,
     Query,
-    Fragment
+    Fragment,
+    Failure // the standard's "return failure"
+};
+
+// The parts of the base URL that a relative address takes over, as the standard names them.
+enum BasePart : unsigned
+{
+    BaseUserinfo = 1, // username and password
+    BaseHost = 2,
+    BasePort = 4,
+    BasePath = 8,
+    BaseQuery = 16,
+    BaseAuthority = BaseUserinfo | BaseHost | BasePort
 };
 
 class Parser
@@ -188,6 +200,28 @@ private:
     bool eof() const { return m_p >= size(); }
     char32_t c() const { return at(m_p); }
     bool special() const { return isSpecialScheme(m_url.scheme); }
+    // The characters that end an authority, a host or a port.
+    bool endsHost(char32_t ch, bool end) const
+    {
+        return end || ch == '/' || ch == '?' || ch == '#' || (special() && ch == '\\');
+    }
+
+    void copyBase(unsigned parts);
+    // "Set url's query to the empty string and state to query state", and the same for the
+    // fragment.
+    State beginQuery();
+    State beginFragment();
+    // Parses the buffer as the host; false on failure.
+    bool takeHost(bool opaque);
+
+    State relativeState(char32_t ch, bool end);
+    State authorityState(char32_t ch, bool end);
+    State hostState(char32_t ch, bool end);
+    State portState(char32_t ch, bool end);
+    State fileState(char32_t ch, bool end);
+    State fileSlashState(char32_t ch);
+    State fileHostState(char32_t ch, bool end);
+    State pathState(char32_t ch, bool end);
 
     std::u32string m_in;
     const UrlRecord *m_base;
@@ -195,12 +229,244 @@ private:
     UrlRecord m_url;
     std::ptrdiff_t m_p = 0;
     std::u32string m_buffer;
+    bool m_atSignSeen = false;
+    bool m_insideBrackets = false;
+    bool m_passwordTokenSeen = false;
 };
+
+void Parser::copyBase(unsigned parts)
+{
+    if (parts & BaseUserinfo) {
+        m_url.username = m_base->username;
+        m_url.password = m_base->password;
+    }
+    if (parts & BaseHost)
+        m_url.host = m_base->host;
+    if (parts & BasePort)
+        m_url.port = m_base->port;
+    if (parts & BasePath) {
+        m_url.path = m_base->path;
+        m_url.opaquePath = m_base->opaquePath;
+        m_url.opaquePathText = m_base->opaquePathText;
+    }
+    if (parts & BaseQuery)
+        m_url.query = m_base->query;
+}
+
+State Parser::beginQuery()
+{
+    m_url.query = std::string();
+    return State::Query;
+}
+
+State Parser::beginFragment()
+{
+    m_url.fragment = std::string();
+    return State::Fragment;
+}
+
+bool Parser::takeHost(bool opaque)
+{
+    auto host = urlhost::parseHost(m_buffer, opaque);
+    if (!host)
+        return false;
+    m_url.host = *host;
+    m_buffer.clear();
+    return true;
+}
+
+State Parser::relativeState(char32_t ch, bool end)
+{
+    m_url.scheme = m_base->scheme;
+    if (ch == '/' || (special() && ch == '\\'))
+        return State::RelativeSlash;
+    copyBase(BaseAuthority | BasePath | BaseQuery);
+    if (!end && ch == '?')
+        return beginQuery();
+    if (!end && ch == '#')
+        return beginFragment();
+    if (!end) {
+        m_url.query.reset();
+        shortenPath(m_url);
+        --m_p;
+        return State::Path;
+    }
+    return State::Relative;
+}
+
+State Parser::authorityState(char32_t ch, bool end)
+{
+    if (!end && ch == '@') {
+        if (m_atSignSeen)
+            m_buffer.insert(0, U"%40");
+        m_atSignSeen = true;
+        for (char32_t b : m_buffer) {
+            if (b == ':' && !m_passwordTokenSeen) {
+                m_passwordTokenSeen = true;
+                continue;
+            }
+            appendEncoded(m_passwordTokenSeen ? m_url.password : m_url.username, b,
+                          EncodeSet::Userinfo);
+        }
+        m_buffer.clear();
+    } else if (endsHost(ch, end)) {
+        if (m_atSignSeen && m_buffer.empty())
+            return State::Failure;
+        m_p -= static_cast<std::ptrdiff_t>(m_buffer.size()) + 1;
+        m_buffer.clear();
+        return State::Host;
+    } else {
+        m_buffer += ch;
+    }
+    return State::Authority;
+}
+
+State Parser::hostState(char32_t ch, bool end)
+{
+    if (!end && ch == ':' && !m_insideBrackets) {
+        if (m_buffer.empty() || !takeHost(!special()))
+            return State::Failure;
+        return State::Port;
+    }
+    if (endsHost(ch, end)) {
+        --m_p;
+        if ((special() && m_buffer.empty()) || !takeHost(!special()))
+            return State::Failure;
+        return State::PathStart;
+    }
+    if (ch == '[')
+        m_insideBrackets = true;
+    if (ch == ']')
+        m_insideBrackets = false;
+    m_buffer += ch;
+    return State::Host;
+}
+
+State Parser::portState(char32_t ch, bool end)
+{
+    if (!end && isAsciiDigit(ch)) {
+        m_buffer += ch;
+        return State::Port;
+    }
+    if (!endsHost(ch, end))
+        return State::Failure;
+    if (!m_buffer.empty()) {
+        long port = 0;
+        for (char32_t d : m_buffer) {
+            port = port * 10 + static_cast<long>(d - '0');
+            if (port > 65535)
+                return State::Failure;
+        }
+        if (port == defaultPort(m_url.scheme))
+            m_url.port.reset();
+        else
+            m_url.port = static_cast<int>(port);
+        m_buffer.clear();
+    }
+    --m_p;
+    return State::PathStart;
+}
+
+State Parser::fileState(char32_t ch, bool end)
+{
+    m_url.scheme = "file";
+    m_url.host = std::string();
+    if (ch == '/' || ch == '\\')
+        return State::FileSlash;
+    if (!m_base || m_base->scheme != "file") {
+        --m_p;
+        return State::Path;
+    }
+    copyBase(BaseHost | BasePath | BaseQuery);
+    if (!end && ch == '?')
+        return beginQuery();
+    if (!end && ch == '#')
+        return beginFragment();
+    if (!end) {
+        m_url.query.reset();
+        if (!startsWithWindowsDriveLetter(m_in, static_cast<std::size_t>(m_p)))
+            shortenPath(m_url);
+        else
+            m_url.path.clear();
+        --m_p;
+        return State::Path;
+    }
+    return State::File;
+}
+
+State Parser::fileSlashState(char32_t ch)
+{
+    if (ch == '/' || ch == '\\')
+        return State::FileHost;
+    if (m_base && m_base->scheme == "file") {
+        copyBase(BaseHost);
+        if (!startsWithWindowsDriveLetter(m_in, static_cast<std::size_t>(m_p)) &&
+            !m_base->path.empty()) {
+            const std::string &first = m_base->path[0];
+            if (first.size() == 2 && isAsciiAlpha(static_cast<unsigned char>(first[0])) &&
+                first[1] == ':')
+                m_url.path.push_back(first);
+        }
+    }
+    --m_p;
+    return State::Path;
+}
+
+State Parser::fileHostState(char32_t ch, bool end)
+{
+    if (!end && ch != '/' && ch != '\\' && ch != '?' && ch != '#') {
+        m_buffer += ch;
+        return State::FileHost;
+    }
+    --m_p;
+    if (isWindowsDriveLetter(m_buffer))
+        return State::Path;
+    if (m_buffer.empty()) {
+        m_url.host = std::string();
+        return State::PathStart;
+    }
+    if (!takeHost(false))
+        return State::Failure;
+    if (*m_url.host == "localhost")
+        m_url.host = std::string();
+    return State::PathStart;
+}
+
+State Parser::pathState(char32_t ch, bool end)
+{
+    if (!end && ch != '/' && !(special() && ch == '\\') && ch != '?' && ch != '#') {
+        std::string encoded;
+        appendEncoded(encoded, ch, EncodeSet::Path);
+        for (char b : encoded)
+            m_buffer += static_cast<unsigned char>(b);
+        return State::Path;
+    }
+    std::string segment;
+    for (char32_t b : m_buffer)
+        segment += static_cast<char>(b); // already percent-encoded ASCII
+    const bool slash = ch == '/' || (special() && ch == '\\');
+    if (isDoubleDot(segment)) {
+        shortenPath(m_url);
+        if (!slash || end)
+            m_url.path.emplace_back();
+    } else if (isSingleDot(segment) && (!slash || end)) {
+        m_url.path.emplace_back();
+    } else if (!isSingleDot(segment)) {
+        if (m_url.scheme == "file" && m_url.path.empty() && isWindowsDriveLetter(m_buffer))
+            segment[1] = ':';
+        m_url.path.push_back(segment);
+    }
+    m_buffer.clear();
+    if (!end && ch == '?')
+        return beginQuery();
+    if (!end && ch == '#')
+        return beginFragment();
+    return State::Path;
+}
 
 std::optional<UrlRecord> Parser::run()
 {
     State state = State::SchemeStart;
-    bool atSignSeen = false, insideBrackets = false, passwordTokenSeen = false;
     for (;; ++m_p) {
         const char32_t ch = c();
         const bool end = eof();
@@ -247,11 +513,8 @@ std::optional<UrlRecord> Parser::run()
                 return std::nullopt;
             if (m_base->opaquePath && ch == '#') {
                 m_url.scheme = m_base->scheme;
-                m_url.opaquePath = true;
-                m_url.opaquePathText = m_base->opaquePathText;
-                m_url.query = m_base->query;
-                m_url.fragment = std::string();
-                state = State::Fragment;
+                copyBase(BasePath | BaseQuery);
+                state = beginFragment();
             } else if (m_base->scheme != "file") {
                 state = State::Relative;
                 --m_p;
@@ -278,29 +541,7 @@ std::optional<UrlRecord> Parser::run()
             }
             break;
         case State::Relative:
-            m_url.scheme = m_base->scheme;
-            if (ch == '/' || (special() && ch == '\\')) {
-                state = State::RelativeSlash;
-            } else {
-                m_url.username = m_base->username;
-                m_url.password = m_base->password;
-                m_url.host = m_base->host;
-                m_url.port = m_base->port;
-                m_url.path = m_base->path;
-                m_url.query = m_base->query;
-                if (!end && ch == '?') {
-                    m_url.query = std::string();
-                    state = State::Query;
-                } else if (!end && ch == '#') {
-                    m_url.fragment = std::string();
-                    state = State::Fragment;
-                } else if (!end) {
-                    m_url.query.reset();
-                    shortenPath(m_url);
-                    state = State::Path;
-                    --m_p;
-                }
-            }
+            state = relativeState(ch, end);
             break;
         case State::RelativeSlash:
             if (special() && (ch == '/' || ch == '\\')) {
@@ -308,22 +549,17 @@ std::optional<UrlRecord> Parser::run()
             } else if (ch == '/') {
                 state = State::Authority;
             } else {
-                m_url.username = m_base->username;
-                m_url.password = m_base->password;
-                m_url.host = m_base->host;
-                m_url.port = m_base->port;
+                copyBase(BaseAuthority);
                 state = State::Path;
                 --m_p;
             }
             break;
         case State::SpecialAuthoritySlashes:
-            if (ch == '/' && at(m_p + 1) == '/') {
-                state = State::SpecialAuthorityIgnoreSlashes;
+            state = State::SpecialAuthorityIgnoreSlashes;
+            if (ch == '/' && at(m_p + 1) == '/')
                 ++m_p;
-            } else {
-                state = State::SpecialAuthorityIgnoreSlashes;
+            else
                 --m_p;
-            }
             break;
         case State::SpecialAuthorityIgnoreSlashes:
             if (ch != '/' && ch != '\\') {
@@ -332,146 +568,22 @@ std::optional<UrlRecord> Parser::run()
             }
             break;
         case State::Authority:
-            if (!end && ch == '@') {
-                if (atSignSeen)
-                    m_buffer.insert(0, U"%40");
-                atSignSeen = true;
-                for (char32_t b : m_buffer) {
-                    if (b == ':' && !passwordTokenSeen) {
-                        passwordTokenSeen = true;
-                        continue;
-                    }
-                    appendEncoded(passwordTokenSeen ? m_url.password : m_url.username, b,
-                                  EncodeSet::Userinfo);
-                }
-                m_buffer.clear();
-            } else if (end || ch == '/' || ch == '?' || ch == '#' || (special() && ch == '\\')) {
-                if (atSignSeen && m_buffer.empty())
-                    return std::nullopt;
-                m_p -= static_cast<std::ptrdiff_t>(m_buffer.size()) + 1;
-                m_buffer.clear();
-                state = State::Host;
-            } else {
-                m_buffer += ch;
-            }
+            state = authorityState(ch, end);
             break;
         case State::Host:
-            if (!end && ch == ':' && !insideBrackets) {
-                if (m_buffer.empty())
-                    return std::nullopt;
-                auto host = urlhost::parseHost(m_buffer, !special());
-                if (!host)
-                    return std::nullopt;
-                m_url.host = *host;
-                m_buffer.clear();
-                state = State::Port;
-            } else if (end || ch == '/' || ch == '?' || ch == '#' || (special() && ch == '\\')) {
-                --m_p;
-                if (special() && m_buffer.empty())
-                    return std::nullopt;
-                auto host = urlhost::parseHost(m_buffer, !special());
-                if (!host)
-                    return std::nullopt;
-                m_url.host = *host;
-                m_buffer.clear();
-                state = State::PathStart;
-            } else {
-                if (ch == '[')
-                    insideBrackets = true;
-                if (ch == ']')
-                    insideBrackets = false;
-                m_buffer += ch;
-            }
+            state = hostState(ch, end);
             break;
         case State::Port:
-            if (!end && isAsciiDigit(ch)) {
-                m_buffer += ch;
-            } else if (end || ch == '/' || ch == '?' || ch == '#' || (special() && ch == '\\')) {
-                if (!m_buffer.empty()) {
-                    long port = 0;
-                    for (char32_t d : m_buffer) {
-                        port = port * 10 + static_cast<long>(d - '0');
-                        if (port > 65535)
-                            return std::nullopt;
-                    }
-                    if (port == defaultPort(m_url.scheme))
-                        m_url.port.reset();
-                    else
-                        m_url.port = static_cast<int>(port);
-                    m_buffer.clear();
-                }
-                state = State::PathStart;
-                --m_p;
-            } else {
-                return std::nullopt;
-            }
+            state = portState(ch, end);
             break;
         case State::File:
-            m_url.scheme = "file";
-            m_url.host = std::string();
-            if (ch == '/' || ch == '\\') {
-                state = State::FileSlash;
-            } else if (m_base && m_base->scheme == "file") {
-                m_url.host = m_base->host;
-                m_url.path = m_base->path;
-                m_url.query = m_base->query;
-                if (!end && ch == '?') {
-                    m_url.query = std::string();
-                    state = State::Query;
-                } else if (!end && ch == '#') {
-                    m_url.fragment = std::string();
-                    state = State::Fragment;
-                } else if (!end) {
-                    m_url.query.reset();
-                    if (!startsWithWindowsDriveLetter(m_in, static_cast<std::size_t>(m_p)))
-                        shortenPath(m_url);
-                    else
-                        m_url.path.clear();
-                    state = State::Path;
-                    --m_p;
-                }
-            } else {
-                state = State::Path;
-                --m_p;
-            }
+            state = fileState(ch, end);
             break;
         case State::FileSlash:
-            if (ch == '/' || ch == '\\') {
-                state = State::FileHost;
-            } else {
-                if (m_base && m_base->scheme == "file") {
-                    m_url.host = m_base->host;
-                    if (!startsWithWindowsDriveLetter(m_in, static_cast<std::size_t>(m_p)) &&
-                        !m_base->path.empty()) {
-                        const std::string &first = m_base->path[0];
-                        if (first.size() == 2 &&
-                            isAsciiAlpha(static_cast<unsigned char>(first[0])) && first[1] == ':')
-                            m_url.path.push_back(first);
-                    }
-                }
-                state = State::Path;
-                --m_p;
-            }
+            state = fileSlashState(ch);
             break;
         case State::FileHost:
-            if (end || ch == '/' || ch == '\\' || ch == '?' || ch == '#') {
-                --m_p;
-                if (isWindowsDriveLetter(m_buffer)) {
-                    state = State::Path;
-                } else if (m_buffer.empty()) {
-                    m_url.host = std::string();
-                    state = State::PathStart;
-                } else {
-                    auto host = urlhost::parseHost(m_buffer, false);
-                    if (!host)
-                        return std::nullopt;
-                    m_url.host = *host == "localhost" ? std::string() : *host;
-                    m_buffer.clear();
-                    state = State::PathStart;
-                }
-            } else {
-                m_buffer += ch;
-            }
+            state = fileHostState(ch, end);
             break;
         case State::PathStart:
             if (special()) {
@@ -479,11 +591,9 @@ std::optional<UrlRecord> Parser::run()
                 if (ch != '/' && ch != '\\')
                     --m_p;
             } else if (!end && ch == '?') {
-                m_url.query = std::string();
-                state = State::Query;
+                state = beginQuery();
             } else if (!end && ch == '#') {
-                m_url.fragment = std::string();
-                state = State::Fragment;
+                state = beginFragment();
             } else if (!end) {
                 state = State::Path;
                 if (ch != '/')
@@ -491,48 +601,15 @@ std::optional<UrlRecord> Parser::run()
             }
             break;
         case State::Path:
-            if (end || ch == '/' || (special() && ch == '\\') || ch == '?' || ch == '#') {
-                std::string segment;
-                for (char32_t b : m_buffer)
-                    segment += static_cast<char>(b); // already percent-encoded ASCII
-                const bool slash = ch == '/' || (special() && ch == '\\');
-                if (isDoubleDot(segment)) {
-                    shortenPath(m_url);
-                    if (!slash || end)
-                        m_url.path.emplace_back();
-                } else if (isSingleDot(segment) && (!slash || end)) {
-                    m_url.path.emplace_back();
-                } else if (!isSingleDot(segment)) {
-                    if (m_url.scheme == "file" && m_url.path.empty() &&
-                        isWindowsDriveLetter(m_buffer))
-                        segment[1] = ':';
-                    m_url.path.push_back(segment);
-                }
-                m_buffer.clear();
-                if (!end && ch == '?') {
-                    m_url.query = std::string();
-                    state = State::Query;
-                } else if (!end && ch == '#') {
-                    m_url.fragment = std::string();
-                    state = State::Fragment;
-                }
-            } else {
-                std::string encoded;
-                appendEncoded(encoded, ch, EncodeSet::Path);
-                for (char b : encoded)
-                    m_buffer += static_cast<unsigned char>(b);
-            }
+            state = pathState(ch, end);
             break;
         case State::OpaquePath:
-            if (!end && ch == '?') {
-                m_url.query = std::string();
-                state = State::Query;
-            } else if (!end && ch == '#') {
-                m_url.fragment = std::string();
-                state = State::Fragment;
-            } else if (!end) {
+            if (!end && ch == '?')
+                state = beginQuery();
+            else if (!end && ch == '#')
+                state = beginFragment();
+            else if (!end)
                 appendEncoded(m_url.opaquePathText, ch, EncodeSet::C0Control);
-            }
             break;
         case State::Query:
             if (end || ch == '#') {
@@ -542,10 +619,8 @@ std::optional<UrlRecord> Parser::run()
                 appendQueryText(*m_url.query, m_buffer, pageEncoding ? m_encoding : "UTF-8",
                                 special());
                 m_buffer.clear();
-                if (!end) {
-                    m_url.fragment = std::string();
-                    state = State::Fragment;
-                }
+                if (!end)
+                    state = beginFragment();
             } else {
                 m_buffer += ch;
             }
@@ -554,7 +629,11 @@ std::optional<UrlRecord> Parser::run()
             if (!end)
                 appendEncoded(*m_url.fragment, ch, EncodeSet::Fragment);
             break;
+        case State::Failure:
+            break;
         }
+        if (state == State::Failure)
+            return std::nullopt;
         if (m_p >= size())
             break;
     }

@@ -10,7 +10,7 @@ ORMIX_PACKAGES=(
     libgumbo-dev libcpp-httplib-dev
     fonts-nanum fontconfig
     xvfb xauth openbox xdotool x11-utils x11-xserver-utils imagemagick python3
-    desktop-file-utils appstream
+    desktop-file-utils appstream man-db
     clang clang-format libclang-rt-14-dev llvm
     dpkg-dev file openssl libssl-dev libxcb1-dev
     qtkeychain-qt6-dev gnome-keyring libsecret-tools dbus-daemon dbus-bin

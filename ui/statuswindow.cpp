@@ -44,6 +44,7 @@ COrmixWnd::COrmixWnd()
     setCursor(Qt::ArrowCursor);
     setWindowTitle(QStringLiteral("Ormix"));
     setSettingWriter({});
+    m_updateUrl = ORMIX_UPDATE_URL;
     m_countFont = WindowLook::MakeFont(12);
     m_boxFont = WindowLook::MakeFont(11);
     m_emblem = QImage(QString::fromLatin1(EmblemResource));
@@ -428,7 +429,11 @@ void COrmixWnd::runCommand(int id)
         emit closeRequested();
         break;
     case CommandCheckUpdate:
-        GetTInfo()->OpenURL(ORMIX_UPDATE_URL);
+        // No row may open a page that does not exist: without one, the row tells the version.
+        if (m_updateUrl.empty())
+            emit aboutRequested();
+        else
+            GetTInfo()->OpenURL(m_updateUrl);
         break;
     default:
         break;

@@ -93,6 +93,10 @@ public:
     using SettingWriter = std::function<bool(const std::string &, std::uint32_t)>;
     void setSettingWriter(SettingWriter writer);
 
+    // The page the update row opens; when empty the row asks for the about box instead.
+    // The build's ORMIX_UPDATE_URL unless a test sets another.
+    void setUpdateUrl(const std::string &url) { m_updateUrl = url; }
+
     // The tooltip's text: the last good reading and what failed last.
     QString pollStatusText() const;
 
@@ -116,6 +120,8 @@ signals:
     void settingsRequested();
     // The notice started to announce this item.
     void noticeShown(int kind, const std::string &text, const std::string &link);
+    // The update row, when the build names no update page: the app shows the about box.
+    void aboutRequested();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -151,4 +157,5 @@ private:
     SettingWriter m_writeSetting;
     QDateTime m_lastSuccess;
     QString m_lastFailure;
+    std::string m_updateUrl;
 };

@@ -20,6 +20,8 @@ DATA_FILES = [
     "share/icons/hicolor/48x48/apps/ormix.png",
     "share/icons/hicolor/scalable/apps/ormix.svg",
 ]
+MAN_PAGES = ["share/man/man1/ormix.1"]
+TOOL_MAN_PAGES = ["share/man/man1/ormix-read-dashboard.1"]
 RUNTIME_PACKAGES = ["libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6network6",
                     "qt6-qpa-plugins", "libgumbo1", "fonts-nanum"]
 
@@ -50,15 +52,33 @@ def png_size(path):
     return struct.unpack(">II", head[16:24])
 
 
+def man_pages(with_tool):
+    return MAN_PAGES + (TOOL_MAN_PAGES if with_tool else [])
+
+
+def check_man_page(path):
+    """The page renders with man, without troff warnings, and names its program."""
+    name = os.path.basename(path)[:-len(".1")]
+    done = run(["man", "--warnings", "-E", "UTF-8", "-l", path],
+               env=dict(os.environ, MANWIDTH="80"))
+    if done.returncode != 0 or done.stderr.strip():
+        fail(f"man -l {name}.1: {done.returncode} {done.stderr}")
+    elif not done.stdout.startswith(name.upper() + "(1)") or f"{name} -" not in done.stdout:
+        fail(f"man -l {name}.1 does not show the {name} page: {done.stdout[:200]}")
+
+
 def check_install_tree(build_dir, root, with_tool):
     done = run(["cmake", "--install", build_dir, "--prefix", root])
     if done.returncode != 0:
         fail(f"cmake --install failed: {done.stderr}")
         return
     binaries = ["bin/ormix"] + (["bin/ormix-read-dashboard"] if with_tool else [])
-    for rel in binaries + DATA_FILES:
+    for rel in binaries + DATA_FILES + man_pages(with_tool):
         if not os.path.isfile(os.path.join(root, rel)):
             fail(f"{rel} is not installed")
+    for rel in man_pages(with_tool):
+        if os.path.isfile(os.path.join(root, rel)):
+            check_man_page(os.path.join(root, rel))
     for rel in binaries:
         if os.path.isfile(os.path.join(root, rel)) and not os.access(os.path.join(root, rel),
                                                                      os.X_OK):
@@ -114,7 +134,7 @@ def check_package(build_dir, out_dir, with_tool):
     listing = run(["dpkg-deb", "-c", deb]).stdout
     names = {line.split()[-1].lstrip(".") for line in listing.splitlines() if line.strip()}
     wanted = ["/usr/bin/ormix"] + (["/usr/bin/ormix-read-dashboard"] if with_tool else [])
-    wanted += ["/usr/" + rel for rel in DATA_FILES]
+    wanted += ["/usr/" + rel for rel in DATA_FILES + man_pages(with_tool)]
     for path in wanted:
         if path not in names:
             fail(f"{path} is missing from the package")

@@ -16,6 +16,7 @@ from e2e_harness import (Artefacts, DemoHost, Failure, NotificationServer, Priva
                          Program, XSession, check, dark, near, wait_until)
 
 LOGIN_CAPTION = "^Blog 로그인 Ver 0\\.1c$"
+ABOUT_CAPTION = "^Ormix 정보$"
 INTERVAL = 10  # the shortest polling interval the login dialog accepts
 STRIP = (150, 23)
 EMBLEM_ORANGE = (242, 140, 30)
@@ -447,6 +448,19 @@ def scenario_move(ctx):
     check(status_window(x)[1].x == 400, "the double click moved the strip")
 
     menu_at = (moved.x + 60, moved.y + 11)
+    if not ctx.args.update_url:
+        # Without an update page the last row, the update check, shows the about box.
+        click_at(x, menu_at, 3)
+        wait_until("the context menu", lambda: popup_menu(x, menu_at), 5)
+        x.xdotool("key", "Up", "Return")
+        about = wait_until("the about box",
+                           lambda: (x.search("--name", ABOUT_CAPTION) or [None])[0], 10)
+        ctx.shot("about-box")
+        x.xdotool("windowactivate", "--sync", about)
+        x.xdotool("key", "Return")
+        wait_gone("the about box to close", lambda: x.search("--name", ABOUT_CAPTION), 10)
+        check(len(prog.opened()) == 2, f"the update row opened a page: {prog.opened()}")
+
     click_at(x, menu_at, 3)
     wait_until("the context menu", lambda: popup_menu(x, menu_at), 5)
     ctx.shot("context-menu")
@@ -583,6 +597,7 @@ def main():
     parser.add_argument("--demohost", required=True)
     parser.add_argument("--artefacts", required=True)
     parser.add_argument("--recorder", help="the recording notification server program")
+    parser.add_argument("--update-url", default="", help="the page the build's update row opens")
     parser.add_argument("scenarios", nargs="+", choices=sorted(SCENARIOS))
     args = parser.parse_args()
 

@@ -221,15 +221,23 @@ private slots:
                 QCOMPARE(actions[i]->data().toInt(), ids[i]);
         }
 
+        // Without an update page the update row asks for the about box and opens nothing.
+        QSignalSpy aboutSpy(w.get(), &COrmixWnd::aboutRequested);
+        w->setUpdateUrl({});
+        w->runCommand(COrmixWnd::CommandCheckUpdate);
+        QCOMPARE(aboutSpy.count(), 1);
+
+        w->setUpdateUrl("https://updates.example/ormix/");
         w->runCommand(COrmixWnd::CommandOpenBlog);
         w->runCommand(COrmixWnd::CommandCheckUpdate);
         QVERIFY(browser.waitForLaunches(2));
         QStringList launched = browser.launches();
         launched.sort();
         QStringList expected{QStringLiteral("http://127.0.0.1/blog"),
-                             QStringLiteral(ORMIX_UPDATE_URL)};
+                             QStringLiteral("https://updates.example/ormix/")};
         expected.sort();
         QCOMPARE(launched, expected);
+        QCOMPARE(aboutSpy.count(), 1);
     }
 
     void rightReleaseRunsChosenRow()
