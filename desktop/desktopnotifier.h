@@ -28,6 +28,8 @@ public:
     bool isEnabled() const { return m_enabled; }
     // The server's id of the newest notification once it answered; 0 before.
     uint lastNotificationId() const { return m_lastId; }
+    // True while the first question to the server is unanswered.
+    bool isAskingServer() const { return m_asking; }
 
     // Sends one notification with a default action; the newest replaces the one before.
     void notify(int kind, const QString &heading, const QString &text, const std::string &link);

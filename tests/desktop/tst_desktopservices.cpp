@@ -340,7 +340,8 @@ private slots:
         DesktopNotifier notifier;
         notifier.setEnabled(true);
         notifier.notify(0, CNoticeWnd::heading(0), QStringLiteral("아무도 없음"), "http://x/1");
-        QTest::qWait(500);
+        QVERIFY(notifier.isAskingServer());
+        QVERIFY(waitUntil([&] { return !notifier.isAskingServer(); }, 10000));
         // A server that comes later gets the next notice, asked for once.
         NotificationRecorder server({QStringLiteral("body")});
         QVERIFY(server.start());
