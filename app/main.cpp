@@ -1,30 +1,51 @@
+#include "app/commandline.h"
 #include "app/ormixapp.h"
+#include "app/singleinstance.h"
+#include "state/settingslocation.h"
 
+#include <QCoreApplication>
+
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <string>
 #include <vector>
 
 int main(int argc, char **argv)
 {
+    // The journal keeps standard error; the category says which part is speaking.
+    if (!qEnvironmentVariableIsSet("QT_MESSAGE_PATTERN"))
+        qSetMessagePattern(QStringLiteral("%{if-category}%{category}: %{endif}%{message}"));
     int exitCode = 0;
     if (HandleInformationalOptions(argc, argv, exitCode))
         return exitCode;
+    if (!CheckCommandLine(argc, argv, exitCode))
+        return exitCode;
 
-    // The status window places itself and stays on top, which Wayland forbids:
-    // prefer the X server when one is there and nobody chose a platform.
-    std::vector<char *> args(argv, argv + argc);
-    char platformOption[] = "-platform";
-    char xcb[] = "xcb";
-    const char *display = std::getenv("DISPLAY");
-    if (!std::getenv("QT_QPA_PLATFORM") && display && *display) {
-        args.push_back(platformOption);
-        args.push_back(xcb);
+    // One run per settings folder; a second start hands over and ends without a display.
+    SingleInstance instance(SettingsStoreLocation());
+    if (!instance.claim()) {
+        QCoreApplication core(argc, argv);
+        instance.askRunningToRaise(5000);
+        std::puts("Ormix is already running.");
+        return 0;
     }
+
+    const char *display = std::getenv("DISPLAY");
+    std::vector<std::string> arguments = commandline::platformArguments(
+        std::vector<std::string>(argv, argv + argc), std::getenv("QT_QPA_PLATFORM") != nullptr,
+        display && *display);
+    std::vector<char *> args;
+    args.reserve(arguments.size() + 1);
+    for (std::string &arg : arguments)
+        args.push_back(arg.data());
     args.push_back(nullptr);
     int count = static_cast<int>(args.size()) - 1;
 
     COrmixApp app(count, args.data());
-    if (!app.InitInstance())
-        return 0;
-    return app.exec();
+    instance.listen();
+    QObject::connect(&instance, &SingleInstance::raiseRequested, &app, &COrmixApp::bringToFront);
+    const int code = app.InitInstance() ? app.exec() : 0;
+    // The socket goes while the event loop's machinery is still there; the lock with main.
+    instance.stopListening();
+    return code;
 }

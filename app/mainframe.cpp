@@ -2,6 +2,7 @@
 
 #include "app/aboutdialog.h"
 #include "client/ormixview.h"
+#include "client/reachability.h"
 #include "desktop/desktopnotifier.h"
 #include "desktop/passwordkeyring.h"
 #include "dialogs/logindialog.h"
@@ -51,6 +52,9 @@ CMainFrame::~CMainFrame()
 
 void CMainFrame::start()
 {
+    // Polls at once when the network comes back after an outage or a suspend.
+    m_reachability = new NetworkReachability(this);
+    m_view->setReachabilitySource(m_reachability);
     m_view->OnInitialUpdate();
 }
 
@@ -109,6 +113,12 @@ void CMainFrame::ShowNavigationError(const QString &message)
 bool CMainFrame::IsNavigationErrorShowing() const
 {
     return m_errorBox && m_errorBox->isVisible();
+}
+
+void CMainFrame::CloseNavigationError()
+{
+    if (m_errorBox)
+        m_errorBox->close();
 }
 
 void CMainFrame::CloseMainFrame()

@@ -11,6 +11,7 @@
 class COrmixView;
 class COrmixWnd;
 class DesktopNotifier;
+class NetworkReachability;
 class QLineEdit;
 class QMessageBox;
 
@@ -37,6 +38,7 @@ public:
     bool RunLoginDialog() override;
     void ShowNavigationError(const QString &message) override;
     bool IsNavigationErrorShowing() const override;
+    void CloseNavigationError() override;
     void CloseMainFrame() override;
     void LoginSucceeded() override;
 
@@ -56,4 +58,5 @@ private:
     QLineEdit *m_address = nullptr;
     QPointer<QMessageBox> m_errorBox;
     DesktopNotifier *m_notifier = nullptr;
+    NetworkReachability *m_reachability = nullptr; // a Qt child
 };

@@ -1,11 +1,13 @@
 #include "ormixapp.h"
 
+#include "app/commandline.h"
 #include "app/mainframe.h"
 #include "desktop/passwordkeyring.h"
 #include "dialogs/logindialog.h"
 #include "state/secret.h"
 #include "state/settings.h"
 #include "state/tinfo.h"
+#include "ui/statuswindow.h"
 #include "ui/windowlook.h"
 
 #include <QCommandLineParser>
@@ -13,6 +15,7 @@
 #include <QEventLoop>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -105,6 +108,22 @@ bool HandleInformationalOptions(int argc, char **argv, int &exitCode)
     return true;
 }
 
+bool CheckCommandLine(int argc, char **argv, int &exitCode)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    // Judged before any display is opened, Qt's own options set aside.
+    QCommandLineParser parser;
+    setUpParser(parser);
+    if (parser.parse(commandline::withoutQtOptions(arguments)))
+        return true;
+    std::fprintf(stderr, "ormix: %s\nTry 'ormix --help' for more information.\n",
+                 qPrintable(parser.errorText()));
+    exitCode = 2;
+    return false;
+}
+
 COrmixApp::COrmixApp(int &argc, char **argv) : QApplication(argc, argv)
 {
     describeApplication(*this);
@@ -112,10 +131,26 @@ COrmixApp::COrmixApp(int &argc, char **argv) : QApplication(argc, argv)
     WindowLook::InstallKoreanFontSubstitution();
     QCommandLineParser parser;
     setUpParser(parser);
-    parser.process(*this); // rejects anything but Qt's own options
+    // Already judged in main; what Qt left in place is set aside the same way.
+    parser.process(commandline::withoutQtOptions(arguments()));
 }
 
 COrmixApp::~COrmixApp() = default;
+
+void COrmixApp::bringToFront()
+{
+    if (m_frame && m_frame->statusWindow()) {
+        COrmixWnd *strip = m_frame->statusWindow();
+        strip->show();
+        strip->raise();
+        return;
+    }
+    // Still at the login dialog.
+    if (QWidget *dialog = activeModalWidget()) {
+        dialog->raise();
+        dialog->activateWindow();
+    }
+}
 
 bool COrmixApp::InitInstance()
 {

@@ -18,6 +18,8 @@ public:
     // False when the program should end at once (the first login was cancelled).
     bool InitInstance();
     CMainFrame *mainFrame() const { return m_frame.get(); }
+    // Another start asked for this run: the strip, or the login dialog, comes to the front.
+    void bringToFront();
 
 private:
     std::unique_ptr<CMainFrame> m_frame;
@@ -26,3 +28,6 @@ private:
 // Handles --help and --version without a display; true when the program should end
 // with exitCode.
 bool HandleInformationalOptions(int argc, char **argv, int &exitCode);
+// Rejects unknown options without a display; false when the program should end with
+// exitCode (2).
+bool CheckCommandLine(int argc, char **argv, int &exitCode);

@@ -24,6 +24,7 @@ public:
     }
     void ShowNavigationError(const QString &) override { ++errors; }
     bool IsNavigationErrorShowing() const override { return false; }
+    void CloseNavigationError() override {}
     void CloseMainFrame() override {}
 
     COrmixWnd *status() const { return m_status.get(); }

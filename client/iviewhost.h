@@ -18,9 +18,11 @@ public:
     // Runs the login dialog modally; true when the user confirmed.
     virtual bool RunLoginDialog() = 0;
     // Shows the navigation error box (not blocking); IsNavigationErrorShowing is
-    // true until the user closes it.
+    // true until the user or CloseNavigationError closes it.
     virtual void ShowNavigationError(const QString &message) = 0;
     virtual bool IsNavigationErrorShowing() const = 0;
+    // Closes the box, if one is open: the failure it reports no longer holds.
+    virtual void CloseNavigationError() = 0;
     // Asks the main frame to close (queued); the run ends when it is handled.
     virtual void CloseMainFrame() = 0;
     // A posted login reached the dashboard: the store's credentials are good.

@@ -2,11 +2,14 @@
 
 #include "client/istatuswindow.h"
 #include "client/iviewhost.h"
+#include "client/reachability.h"
 #include "client/scraper.h"
+#include "state/logging.h"
 #include "state/secret.h"
 #include "state/settings.h"
 #include "state/tinfo.h"
 
+#include <QAbstractEventDispatcher>
 #include <QRect>
 #include <QTimerEvent>
 
@@ -40,7 +43,16 @@ std::string dashboardRequestUri(const std::string &blogUrl)
 
 } // namespace
 
-COrmixView::COrmixView(IViewHost *host, QObject *parent) : QObject(parent), m_host(host) {}
+COrmixView::COrmixView(IViewHost *host, QObject *parent) : QObject(parent), m_host(host)
+{
+    // A resume shows first as the event loop waking (input, the desktop redrawing) long
+    // before the poll timer, whose clock stood still while the machine slept, comes due.
+    if (auto *dispatcher = QAbstractEventDispatcher::instance())
+        connect(dispatcher, &QAbstractEventDispatcher::awake, this, &COrmixView::checkForResume);
+    m_resumePoll.setSingleShot(true);
+    m_resumePoll.setInterval(0);
+    connect(&m_resumePoll, &QTimer::timeout, this, [this] { extraPoll("a resume"); });
+}
 
 COrmixView::~COrmixView()
 {
@@ -127,6 +139,7 @@ void COrmixView::PostLogin()
     const QByteArray postData(body.data(), static_cast<qsizetype>(body.size()));
     WipeString(body);
     m_errorPageShown = false;
+    qCInfo(lcLogin) << "posting the login form to" << logging::safeAddress(LoginAddress(blogUrl));
     m_html.Navigate2(LoginAddress(blogUrl), postData,
                      "Content-Type: application/x-www-form-urlencoded\n");
     store->SetLoginState(LoginPosted);
@@ -143,6 +156,7 @@ void COrmixView::OnPageLoaded()
         if (location == dashboard) {
             m_strPollURL = location;
             store->SetLoginState(LoggedIn);
+            qCInfo(lcLogin) << "logged in";
             m_host->LoginSucceeded();
             ScrapeDashboard();
             if (m_wndStatus)
@@ -152,8 +166,11 @@ void COrmixView::OnPageLoaded()
                 startPollTimer();
         } else {
             store->SetLoginState(LoggedOut);
+            qCWarning(lcLogin) << "login refused: the host answered from"
+                               << logging::safeAddress(location);
             if (!m_host->RunLoginDialog()) {
                 // Cancel ends the run without sending the credentials once more.
+                qCInfo(lcLogin) << "login cancelled";
                 m_host->CloseMainFrame();
                 return;
             }
@@ -164,6 +181,8 @@ void COrmixView::OnPageLoaded()
         if (location != dashboard && !m_errorPageShown) {
             // The host ended the session and sent us elsewhere: log in again silently
             // with the credentials in memory rather than show stale numbers for ever.
+            qCInfo(lcLogin) << "session ended (sent to" << logging::safeAddress(location)
+                            << "); logging in again";
             PostLogin();
             return;
         }
@@ -184,14 +203,25 @@ bool COrmixView::ScrapeDashboard()
     const std::optional<DashboardReading> reading = ReadDashboard(m_html.GetHtmlDocument());
     if (!reading) {
         // An error page was already reported as such; anything else is a page we cannot read.
-        if (m_lastFailure.isEmpty())
+        if (m_lastFailure.isEmpty()) {
             m_lastFailure = QStringLiteral("대시보드를 읽지 못했습니다");
+            qCWarning(lcPoll) << "the dashboard could not be read at"
+                              << logging::safeAddress(m_html.GetLocationURL());
+        }
+        m_failing = true;
         reportPollStatus();
         return false;
     }
     HandOverReading(*reading, *store);
     m_lastSuccess = QDateTime::currentDateTime();
     m_lastFailure.clear();
+    qCDebug(lcPoll) << "dashboard read; today" << store->GetTodayCount();
+    if (m_failing)
+        qCInfo(lcPoll) << "recovered: the dashboard reads again";
+    m_failing = false;
+    // The box would go on asserting a failure that no longer holds.
+    if (m_host->IsNavigationErrorShowing())
+        m_host->CloseNavigationError();
     reportPollStatus();
     return true;
 }
@@ -227,6 +257,9 @@ void COrmixView::OnNavigateError(const std::string &url, const std::string &, in
                                 .arg(statusCode);
     m_lastFailure = message;
     m_errorPageShown = true;
+    m_failing = true;
+    qCWarning(lcNetwork) << "load failed with code" << statusCode << "at"
+                         << logging::safeAddress(url);
     reportPollStatus();
     // One box at a time: an outage must not pile up a box per poll.
     if (!m_host->IsNavigationErrorShowing())
@@ -252,6 +285,7 @@ void COrmixView::startPollTimer()
 {
     m_pollPeriodMs = PollPeriodMs(GetTInfo()->GetInterval());
     m_nTimerId = startTimer(m_pollPeriodMs, Qt::CoarseTimer);
+    qCInfo(lcPoll) << "polling every" << m_pollPeriodMs / 1000 << "s";
 }
 
 void COrmixView::timerEvent(QTimerEvent *event)
@@ -260,17 +294,24 @@ void COrmixView::timerEvent(QTimerEvent *event)
         QObject::timerEvent(event);
         return;
     }
+    checkForResume();
     pollNow();
 }
 
 void COrmixView::pollNow()
 {
-    // Polls due while the error box is open, while a login is under way or while the last
-    // load still runs are skipped: a reload would cancel the login post or the slow load
-    // (which then could never time out), and the box would only be joined by another.
-    if (m_host->IsNavigationErrorShowing() || GetTInfo()->GetLoginState() != LoggedIn ||
-        m_html.IsBusy())
+    // Polls due while a login is under way or while the last load still runs are skipped:
+    // a reload would cancel the login post or the slow load (which then could never time
+    // out). An open error box does not stop them; a further failure opens no second box.
+    if (GetTInfo()->GetLoginState() != LoggedIn) {
+        qCDebug(lcPoll) << "poll skipped: not logged in";
         return;
+    }
+    if (m_html.IsBusy()) {
+        qCDebug(lcPoll) << "poll skipped: the last load still runs";
+        return;
+    }
+    qCDebug(lcPoll) << "poll";
     m_lastFailure.clear();
     m_errorPageShown = false;
     m_html.DeleteUrlCacheEntry(m_strPollURL);
@@ -281,4 +322,47 @@ void COrmixView::reportPollStatus()
 {
     if (m_wndStatus)
         m_wndStatus->SetPollStatus(m_lastSuccess, m_lastFailure);
+}
+
+void COrmixView::setReachabilitySource(ReachabilitySource *source)
+{
+    if (m_reachability)
+        disconnect(m_reachability, nullptr, this, nullptr);
+    m_reachability = source;
+    m_online = -1;
+    if (source)
+        connect(source, &ReachabilitySource::reachabilityChanged, this,
+                &COrmixView::onReachabilityChanged);
+}
+
+void COrmixView::onReachabilityChanged(bool online)
+{
+    const bool cameBack = online && m_online == 0;
+    m_online = online ? 1 : 0;
+    if (cameBack)
+        extraPoll("the network came back");
+}
+
+void COrmixView::checkForResume()
+{
+    // Gaining more than a poll period (up to half a minute) means at least one poll was
+    // missed while the machine slept.
+    const qint64 gap = std::clamp(m_pollPeriodMs, 2000, 30000);
+    const qint64 gained = m_resume.check(gap);
+    if (gained == 0 || m_resumePoll.isActive())
+        return;
+    qCInfo(lcPoll) << "resumed: the wall clock ran" << gained / 1000 << "s ahead of the timers";
+    // Not from inside the event dispatcher's wake-up: the poll goes out from the loop.
+    m_resumePoll.start();
+}
+
+void COrmixView::extraPoll(const char *reason)
+{
+    if (GetTInfo()->GetLoginState() != LoggedIn || m_html.IsBusy()) {
+        qCDebug(lcPoll) << "no extra poll after" << reason << "while a load or a login runs";
+        return;
+    }
+    qCInfo(lcPoll) << "polling at once after" << reason;
+    ++m_extraPolls;
+    pollNow();
 }

@@ -2,16 +2,20 @@
 
 #include "client/htmlctrl.h"
 #include "client/htmlsink.h"
+#include "client/resumedetector.h"
 #include "state/ithviewer.h"
 
 #include <QDateTime>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include <string>
 
 class IStatusWindow;
 class IViewHost;
+class ReachabilitySource;
 
 // The hidden view: logs in to the blog host, reloads the dashboard on its poll timer,
 // hands every loaded dashboard to the scraper and refreshes the status window.
@@ -42,9 +46,19 @@ public:
     void OnNavigateError(const std::string &url, const std::string &frameName, int statusCode,
                          bool &cancel) override;
 
-    // One poll exactly as the timer runs it (skipped while the error box is open or a
-    // login is under way), so the soak test and benchmarks need not wait for the timer.
+    // One poll exactly as the timer runs it (skipped while a load or a login is under way),
+    // so the soak test and benchmarks need not wait for the timer.
     void pollNow();
+
+    // Polls at once when the network comes back (not owned; null for none).
+    void setReachabilitySource(ReachabilitySource *source);
+    // Polls at once when the wall clock ran well ahead of the timers (a resume from
+    // suspend). Runs whenever the event loop wakes, the poll timer's wake-ups included.
+    void checkForResume();
+    // The clocks the resume check reads; tests replace them.
+    ResumeDetector &resumeDetector() { return m_resume; }
+    // Polls sent out of turn, after the network came back or a resume.
+    int extraPolls() const { return m_extraPolls; }
 
     void RestartTimer() override;
     void RefreshStatus() override;
@@ -71,6 +85,9 @@ protected:
 private:
     void startPollTimer();
     void reportPollStatus();
+    void onReachabilityChanged(bool online);
+    // One extra poll, unless a load or a login runs (then it would add nothing).
+    void extraPoll(const char *reason);
 
     IViewHost *m_host;
     CHtmlCtrl m_html;
@@ -83,4 +100,11 @@ private:
     // The page now loaded is the control's error page, which keeps the failed address:
     // an outage or a redirect loop is no reason to log in again.
     bool m_errorPageShown = false;
+    // The last poll failed; the next good reading is a recovery.
+    bool m_failing = false;
+    QPointer<ReachabilitySource> m_reachability;
+    int m_online = -1; // unknown until the source says
+    ResumeDetector m_resume;
+    QTimer m_resumePoll;
+    int m_extraPolls = 0;
 };

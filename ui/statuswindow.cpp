@@ -158,7 +158,12 @@ void COrmixWnd::RestoreTransparency()
 
 void COrmixWnd::SetPollStatus(const QDateTime &lastSuccess, const QString &lastFailure)
 {
+    const bool wasConnecting = isConnecting();
     m_lastSuccess = lastSuccess;
+    if (isConnecting() != wasConnecting) {
+        updateAccessibleText();
+        update();
+    }
     m_lastFailure = lastFailure;
     // The failure text may quote the server; escaped so the tooltip shows it literally.
     QString html = pollStatusText().toHtmlEscaped();
@@ -176,6 +181,12 @@ QString COrmixWnd::pollStatusText() const
     if (!m_lastFailure.isEmpty())
         text += QStringLiteral("\n마지막 실패: ") + m_lastFailure;
     return text;
+}
+
+bool COrmixWnd::isConnecting() const
+{
+    // After midnight a count of 0 is a reading like any other.
+    return !m_lastSuccess.isValid() && GetTInfo()->GetTodayCount() == 0;
 }
 
 void COrmixWnd::setEmblem(const QImage &emblem)
@@ -196,7 +207,7 @@ QImage COrmixWnd::renderImage() const
     lTInfo *info = GetTInfo();
     const int count = info->GetTodayCount();
     const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
-    if (count == 0) {
+    if (isConnecting()) {
         painter.drawText(rc, flags, connectingText());
         return image;
     }
@@ -444,8 +455,8 @@ void COrmixWnd::updateAccessibleText()
 {
     lTInfo *info = GetTInfo();
     const int count = info->GetTodayCount();
-    setAccessibleName(count == 0 ? connectingText().trimmed()
-                                 : QStringLiteral("오늘 방문자 ") + QString::number(count));
+    setAccessibleName(isConnecting() ? connectingText().trimmed()
+                                     : QStringLiteral("오늘 방문자 ") + QString::number(count));
     QStringList lit;
     if (info->IsNewComment())
         lit << QStringLiteral("새 댓글");

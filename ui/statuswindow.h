@@ -99,6 +99,8 @@ public:
 
     // The tooltip's text: the last good reading and what failed last.
     QString pollStatusText() const;
+    // True until the first good reading of the dashboard: "  Admin 접속 중..." and no boxes.
+    bool isConnecting() const;
 
     CNoticeWnd *noticeWindow() const { return m_notice.get(); }
     CResultWnd *resultWindow() const { return m_result; }

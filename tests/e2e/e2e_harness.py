@@ -258,7 +258,7 @@ class Program:
     """One run of ormix with its own settings folder and a fake web browser."""
 
     def __init__(self, binary, session, home, workdir, name="ormix", settings=None,
-                 extra_env=None):
+                 extra_env=None, args=()):
         self.home = home
         if settings:
             # Values the user set earlier, as the program's INI file holds them.
@@ -281,7 +281,7 @@ class Program:
             **(extra_env or {}),
         })
         self.log = os.path.join(workdir, name + ".log")
-        self.proc = subprocess.Popen([binary], env=env, stdout=open(self.log, "ab"),
+        self.proc = subprocess.Popen([binary, *args], env=env, stdout=open(self.log, "ab"),
                                      stderr=subprocess.STDOUT)
 
     @property
@@ -303,6 +303,10 @@ class Program:
             return []
         with open(self.opened_file, encoding="utf-8") as f:
             return f.read().splitlines()
+
+    def output(self):
+        with open(self.log, encoding="utf-8", errors="replace") as f:
+            return f.read()
 
     def running(self):
         return self.proc.poll() is None

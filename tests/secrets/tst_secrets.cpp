@@ -18,6 +18,10 @@
 #include <QDialog>
 #include <QFile>
 #include <QLineEdit>
+#include <QLoggingCategory>
+#include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -141,9 +145,10 @@ private:
 };
 
 QStringList g_messages;
-void recordMessage(QtMsgType, const QMessageLogContext &, const QString &text)
+void recordMessage(QtMsgType, const QMessageLogContext &context, const QString &text)
 {
-    g_messages << text;
+    g_messages << QString::fromLatin1(context.category ? context.category : "") +
+                      QStringLiteral(": ") + text;
 }
 
 bool waitUntil(const std::function<bool()> &done, int timeoutMs)
@@ -211,7 +216,10 @@ private slots:
 
         g_messages.clear();
         const QtMessageHandler old = qInstallMessageHandler(recordMessage);
+        // Everything the program can log, on.
+        QLoggingCategory::setFilterRules(QStringLiteral("ormix.*=true"));
         QByteArray output;
+        QByteArray sessionCookie;
         {
             OutputCapture capture;
             onNextModal([&](QWidget *dialog) {
@@ -232,18 +240,39 @@ private slots:
             // Logged in, and a few polls on top.
             const bool loggedIn =
                 started && waitUntil([] { return GetTInfo()->GetLoginState() == LoggedIn; }, 10000);
-            // Two polls on top, driven by hand rather than waiting for the timer.
-            bool polls = loggedIn;
-            for (int i = 0; polls && i < 2; ++i) {
+            COrmixView *view = loggedIn ? m_app->mainFrame()->view() : nullptr;
+            if (view) {
+                const QList<QNetworkCookie> cookies =
+                    view->htmlCtrl().networkAccessManager()->cookieJar()->cookiesForUrl(
+                        host.dashboardUrl());
+                for (const QNetworkCookie &cookie : cookies)
+                    sessionCookie += cookie.value();
+            }
+            // Polls on top, driven by hand rather than waiting for the timer: plain ones, one
+            // after the host forgot the session (silent login), a failure and the recovery.
+            const auto poll = [&] {
                 const int before = host.stats().value(QLatin1String("dashboardRequests")).toInt();
-                m_app->mainFrame()->view()->pollNow();
-                polls = waitUntil(
+                view->pollNow();
+                return waitUntil(
                     [&] {
                         return host.stats().value(QLatin1String("dashboardRequests")).toInt() >
                                    before &&
-                               !m_app->mainFrame()->view()->htmlCtrl().IsBusy();
+                               !view->htmlCtrl().IsBusy() &&
+                               GetTInfo()->GetLoginState() == LoggedIn;
                     },
                     8000);
+            };
+            bool polls = view && poll() && poll();
+            polls = polls && host.expireSessions() && poll();
+            polls = polls && host.injectFault(QStringLiteral("status"), 1, 503) && poll();
+            polls = polls && poll();
+            // A resume: the wall clock ran two hours ahead of the timers.
+            qint64 wall = 1'700'000'000'000;
+            if (polls) {
+                view->resumeDetector().setClocks([&wall] { return wall; }, [] { return 0; });
+                wall += 7'200'000;
+                polls = waitUntil([view] { return view->extraPolls() == 1; }, 8000) &&
+                        waitUntil([view] { return !view->htmlCtrl().IsBusy(); }, 8000);
             }
             QVERIFY(WriteAutostartEntry(QCoreApplication::applicationFilePath().toStdString()));
             std::optional<std::string> inKeyring;
@@ -267,6 +296,7 @@ private slots:
             QVERIFY(polls);
         }
         qInstallMessageHandler(old);
+        QLoggingCategory::setFilterRules(QString());
         // The host saw the right password, so the forms below are what leaking would look like.
         QCOMPARE(host.stats()
                      .value(QLatin1String("lastLogin"))
@@ -284,6 +314,16 @@ private slots:
         const QByteArray environ = readProcFile("/proc/self/environ");
         const QByteArray messages = g_messages.join(QLatin1Char('\n')).toUtf8();
         QVERIFY(files.contains("owner")); // the ID is remembered, so the files were written
+        // The log told the story, so its silence on secrets below means something.
+        for (const char *line :
+             {"ormix.login: posting the login form", "ormix.login: logged in",
+              "ormix.login: session ended", "ormix.network: load failed", "ormix.poll: recovered",
+              "ormix.poll: resumed", "ormix.poll: polling at once"})
+            QVERIFY2(messages.contains(line), line);
+        QVERIFY(sessionCookie.size() >= 8);
+        QVERIFY2(!messages.contains(sessionCookie), messages.constData());
+        QVERIFY(!output.contains(sessionCookie));
+        QVERIFY(!messages.contains("loginid=") && !messages.contains("password="));
         for (const QByteArray &form : secretForms(password)) {
             QVERIFY2(!files.contains(form), form.constData());
             QVERIFY2(!cmdline.contains(form), form.constData());

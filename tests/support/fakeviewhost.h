@@ -54,6 +54,12 @@ public:
             QTimer::singleShot(closeErrorsAfterMs, [this] { errorOpen = false; });
     }
     bool IsNavigationErrorShowing() const override { return errorOpen; }
+    void CloseNavigationError() override
+    {
+        if (errorOpen)
+            ++closedByRecovery;
+        errorOpen = false;
+    }
     void CloseMainFrame() override { ++closes; }
 
     FakeStatus status;
@@ -62,6 +68,7 @@ public:
     int loginDialogs = 0;
     int closes = 0;
     int stackedBoxes = 0;
+    int closedByRecovery = 0;
     QStringList errors;
     bool errorOpen = false;
     int closeErrorsAfterMs = -1;

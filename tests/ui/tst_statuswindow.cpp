@@ -124,6 +124,39 @@ private slots:
         saveScreenshot(img, QStringLiteral("status-connecting"));
     }
 
+    void zeroCountAfterAReadingIsACount()
+    {
+        TempConfigHome config;
+        GetTInfo()->SetTodayCount(0);
+        auto w = makeWindow();
+        QVERIFY(w->isConnecting());
+        const QImage connecting = w->renderImage();
+        // The first good reading of the day may well say 0: counting from then on.
+        w->SetPollStatus(QDateTime::currentDateTime(), QString());
+        QVERIFY(!w->isConnecting());
+        const QImage img = w->renderImage();
+        saveScreenshot(img, QStringLiteral("status-counting-zero"));
+        QVERIFY(img != connecting);
+        const QImage emblem = QImage(QString::fromLatin1(COrmixWnd::EmblemResource))
+                                  .convertToFormat(QImage::Format_RGB32);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x)
+                QCOMPARE(img.pixel(7 + x, 3 + y), emblem.pixel(x, y));
+        // "  0" after the emblem, and nothing more of the line.
+        const QList<int> ink = inkColumns(img, 23, 89, 3, 20);
+        QVERIFY(!ink.isEmpty());
+        QVERIFY2(ink.first() >= 26 && ink.last() < 45,
+                 qPrintable(QStringLiteral("%1..%2").arg(ink.first()).arg(ink.last())));
+        // The four boxes are drawn: the letters R, T, G and X in black on white.
+        for (const int left : {90, 104, 118, 132})
+            QVERIFY2(!inkColumns(img, left + 1, left + 9, 4, 18).isEmpty(),
+                     qPrintable(QString::number(left)));
+        QCOMPARE(w->accessibleName(), QStringLiteral("오늘 방문자 0"));
+        // A failed poll later keeps the count: the reading was there.
+        w->SetPollStatus(QDateTime::currentDateTime(), QStringLiteral("HTTP 503"));
+        QVERIFY(w->renderImage() == img);
+    }
+
     void boxesAtWidth150()
     {
         TempConfigHome config;

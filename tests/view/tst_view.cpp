@@ -1,6 +1,7 @@
 #include "client/istatuswindow.h"
 #include "client/iviewhost.h"
 #include "client/ormixview.h"
+#include "client/reachability.h"
 #include "state/tinfo.h"
 #include "tests/support/demohost.h"
 #include "tests/support/fakeviewhost.h"
@@ -267,26 +268,116 @@ private slots:
         QCOMPARE(frame.closes, 1);
     }
 
-    void outageShowsOneBoxAndSkipsPolls()
+    // Polls driven by hand (interval of an hour), each waited for until its load is done.
+    static bool pollAndWait(COrmixView &view, DemoHost &host)
+    {
+        const int before = statInt(host, "dashboardRequests");
+        view.pollNow();
+        return QTest::qWaitFor(
+            [&] {
+                return statInt(host, "dashboardRequests") > before && !view.htmlCtrl().IsBusy();
+            },
+            8000);
+    }
+
+    void outageKeepsPollingUnderOneBoxThatClosesOnRecovery()
     {
         DemoHost host;
-        credentials(host.blogUrl(), "owner", host.password().toUtf8());
+        host.setCount(3);
+        credentials(host.blogUrl(), "owner", host.password().toUtf8(), 3600);
         FakeViewHost frame;
         COrmixView view(&frame);
         view.OnInitialUpdate();
         QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QTRY_VERIFY(!view.htmlCtrl().IsBusy());
         QVERIFY(host.injectFault(QStringLiteral("status"), -1, 500));
-        QTRY_COMPARE_WITH_TIMEOUT(frame.errors.size(), 1, 4000);
-        const int during = statInt(host, "dashboardRequests");
-        QTest::qWait(10 * view.pollPeriodMs() + 500);
-        // Ten poll periods with the box open: no second box, and no poll was sent.
+        QVERIFY(pollAndWait(view, host));
         QCOMPARE(frame.errors.size(), 1);
-        QCOMPARE(statInt(host, "dashboardRequests"), during);
+        QVERIFY(frame.errorOpen);
+        // Three more polls with the box open all reach the host; none opens a second box.
+        for (int i = 0; i < 3; ++i)
+            QVERIFY2(pollAndWait(view, host), "a poll was held back by the open box");
+        QCOMPARE(frame.errors.size(), 1);
+        QCOMPARE(frame.stackedBoxes, 0);
+        QVERIFY(frame.errorOpen);
+        QVERIFY(!frame.status.lastFailure.isEmpty());
+        // The host is back: the next poll reads it and the box goes by itself.
         QVERIFY(host.clearFaults());
-        frame.errorOpen = false;
-        QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "dashboardRequests") > during, 4000);
-        QTRY_VERIFY(frame.status.lastFailure.isEmpty());
+        host.setCount(4);
+        QVERIFY(pollAndWait(view, host));
+        QTRY_COMPARE(GetTInfo()->GetTodayCount(), 4);
+        QVERIFY(!frame.errorOpen);
+        QCOMPARE(frame.closedByRecovery, 1);
+        QVERIFY(frame.status.lastFailure.isEmpty());
         QCOMPARE(frame.errors.size(), 1);
+        QCOMPARE(statInt(host, "loginPosts"), 1);
+    }
+
+    void extraPollWhenTheNetworkComesBackOrTheMachineWakes()
+    {
+        DemoHost host;
+        credentials(host.blogUrl(), "owner", host.password().toUtf8(), 3600);
+        FakeViewHost frame;
+        ReachabilitySource network;
+        qint64 wall = 1'700'000'000'000;
+        qint64 steady = 5'000;
+        COrmixView view(&frame);
+        view.resumeDetector().setClocks([&wall] { return wall; }, [&steady] { return steady; });
+        view.setReachabilitySource(&network);
+        view.OnInitialUpdate();
+        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QTRY_VERIFY(!view.htmlCtrl().IsBusy());
+        int requests = statInt(host, "dashboardRequests");
+        const auto settled = [&] {
+            return QTest::qWaitFor([&] { return !view.htmlCtrl().IsBusy(); }, 8000);
+        };
+
+        // The first report says nothing new; online again after offline polls at once.
+        emit network.reachabilityChanged(true);
+        emit network.reachabilityChanged(false);
+        QCOMPARE(view.extraPolls(), 0);
+        emit network.reachabilityChanged(true);
+        QCOMPARE(view.extraPolls(), 1);
+        QVERIFY(settled());
+        QCOMPARE(statInt(host, "dashboardRequests"), ++requests);
+
+        // A flapping network while that load runs adds no second poll.
+        emit network.reachabilityChanged(false);
+        emit network.reachabilityChanged(true);
+        emit network.reachabilityChanged(false);
+        emit network.reachabilityChanged(true);
+        QCOMPARE(view.extraPolls(), 2);
+        QVERIFY(settled());
+        QCOMPARE(statInt(host, "dashboardRequests"), ++requests);
+
+        // Time passing on both clocks is no resume, however long.
+        wall += 3'600'000;
+        steady += 3'600'000;
+        view.checkForResume();
+        QTest::qWait(20);
+        QCOMPARE(view.extraPolls(), 2);
+
+        // Two hours asleep: the wall clock ran ahead of the timers. One poll, at once.
+        wall += 7'200'000;
+        steady += 1'000;
+        view.checkForResume();
+        view.checkForResume();
+        QTRY_COMPARE(view.extraPolls(), 3);
+        QVERIFY(settled());
+        QCOMPARE(statInt(host, "dashboardRequests"), ++requests);
+        QTest::qWait(20);
+        QCOMPARE(view.extraPolls(), 3);
+
+        // While a login runs, nothing is sent out of turn.
+        view.PostLogin();
+        emit network.reachabilityChanged(false);
+        emit network.reachabilityChanged(true);
+        QCOMPARE(view.extraPolls(), 3);
+        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QVERIFY(settled());
+        QCOMPARE(view.extraPolls(), 3);
+        QCOMPARE(statInt(host, "loginPosts"), 2);
+        QVERIFY(frame.errors.isEmpty());
     }
 
     void restartTimerOnlyWhilePolling()

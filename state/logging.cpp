@@ -1,0 +1,26 @@
+#include "logging.h"
+
+#include <QUrl>
+
+Q_LOGGING_CATEGORY(lcLogin, "ormix.login", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcPoll, "ormix.poll", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcNetwork, "ormix.network", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcInstance, "ormix.instance", QtWarningMsg)
+
+namespace logging {
+
+QString safeAddress(const std::string &url)
+{
+    const QUrl parsed(QString::fromStdString(url));
+    if (!parsed.isValid())
+        return QStringLiteral("(invalid address)");
+    QString text = parsed.toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment |
+                                   QUrl::FullyEncoded);
+    if (parsed.hasQuery())
+        text += QStringLiteral("?...");
+    if (parsed.hasFragment())
+        text += QStringLiteral("#...");
+    return text;
+}
+
+} // namespace logging
