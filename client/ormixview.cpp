@@ -174,6 +174,7 @@ void COrmixView::OnPageLoaded()
             m_strPollURL = location;
             store->SetLoginState(LoggedIn);
             qCInfo(lcLogin) << "logged in";
+            m_host->LoginSucceeded();
             ScrapeDashboard();
             if (m_wndStatus)
                 m_wndStatus->Refresh();

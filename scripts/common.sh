@@ -13,6 +13,7 @@ ORMIX_PACKAGES=(
     desktop-file-utils appstream man-db
     clang clang-format libclang-rt-14-dev llvm
     dpkg-dev file openssl libssl-dev libxcb1-dev
+    qtkeychain-qt6-dev gnome-keyring libsecret-tools dbus-daemon dbus-bin
 )
 
 ensure_packages() {

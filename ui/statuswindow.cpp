@@ -134,8 +134,8 @@ void COrmixWnd::Refresh()
             ++kind;
         std::string text;
         std::string link;
-        if (itemkind::latest(*info, kind, text, link))
-            m_notice->Show(kind, text, link);
+        if (itemkind::latest(*info, kind, text, link) && m_notice->Show(kind, text, link))
+            emit noticeShown(kind, text, link);
     }
     if (info->IsAnyNew())
         SetTransparency(0);

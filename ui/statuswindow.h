@@ -121,6 +121,8 @@ signals:
     void closeRequested();
     // The app runs the settings dialog and applies its transparency on OK.
     void settingsRequested();
+    // The notice started to announce this item.
+    void noticeShown(int kind, const std::string &text, const std::string &link);
     // The update row, when the build names no update page: the app shows the about box.
     void aboutRequested();
 

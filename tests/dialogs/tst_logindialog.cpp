@@ -511,8 +511,17 @@ private slots:
                 chain.append(w->objectName());
             w = w->nextInFocusChain();
         } while (w != first);
+        // The keyring option comes after the original controls.
         QCOMPARE(chain, (utf8List({"blogUrlEdit", "idEdit", "passwordEdit", "intervalEdit",
-                                   "saveIdCheck", "okButton", "cancelButton"})));
+                                   "saveIdCheck", "okButton", "cancelButton", "keyringCheck"})));
+        // This test runs with no session bus: the option says why it cannot be used.
+        auto *keyring = dlg.findChild<QCheckBox *>(QStringLiteral("keyringCheck"));
+        QCOMPARE(keyring->text(), QStringLiteral("비밀번호를 키링에 저장"));
+        QVERIFY(!keyring->isChecked());
+        QTRY_VERIFY(keyring->toolTip().contains(QStringLiteral("키링(Secret Service)")));
+        QVERIFY(!keyring->isEnabled());
+        // Below the original controls, which keep their places.
+        QVERIFY(keyring->geometry().top() >= button(dlg, "okButton")->geometry().bottom());
 
         QStringList labels;
         for (const QLabel *label : dlg.findChildren<QLabel *>())

@@ -3,6 +3,7 @@
 #include "app/mainframe.h"
 #include "app/ormixapp.h"
 #include "client/ormixview.h"
+#include "desktop/passwordkeyring.h"
 #include "state/autostart.h"
 #include "state/browserlaunch.h"
 #include "state/secret.h"
@@ -15,6 +16,7 @@
 #include "ui/resultwindow.h"
 #include "ui/statuswindow.h"
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QFile>
 #include <QLineEdit>
@@ -36,6 +38,7 @@
 #include <fcntl.h>
 #include <malloc.h>
 #include <new>
+#include <optional>
 #include <sys/prctl.h>
 #include <unistd.h>
 #include <vector>
@@ -233,8 +236,16 @@ private slots:
         QCOMPARE(dumpable(), 0);
     }
 
+    void passwordStaysInMemoryOnly_data()
+    {
+        QTest::addColumn<bool>("keyring");
+        QTest::newRow("memory only") << false;
+        // The keyring holds it then, and still no file, log or command line does.
+        QTest::newRow("keyring option") << true;
+    }
     void passwordStaysInMemoryOnly()
     {
+        QFETCH(bool, keyring);
         TempConfigHome home;
         const QByteArray password = "Sk1-비밀 &=+%/pw-4417";
         DemoHost host;
@@ -258,6 +269,9 @@ private slots:
                     ->setText(QString::fromUtf8(password));
                 dialog->findChild<QLineEdit *>(QStringLiteral("intervalEdit"))
                     ->setText(QStringLiteral("10"));
+                auto *box = dialog->findChild<QCheckBox *>(QStringLiteral("keyringCheck"));
+                if (keyring && waitUntil([box] { return box->isEnabled(); }, 10000))
+                    box->setChecked(true);
                 dialog->findChild<QPushButton *>(QStringLiteral("okButton"))->click();
             });
             const bool started = m_app->InitInstance();
@@ -299,7 +313,22 @@ private slots:
                         waitUntil([view] { return !view->htmlCtrl().IsBusy(); }, 8000);
             }
             QVERIFY(WriteAutostartEntry(QCoreApplication::applicationFilePath().toStdString()));
+            std::optional<std::string> inKeyring;
+            if (keyring && loggedIn) {
+                const QString key =
+                    passwordkeyring::EntryKey(host.blogUrl().toStdString(), "owner");
+                QObject context;
+                bool answered = false;
+                passwordkeyring::ReadPassword(&context, key, [&](bool ok, std::string &stored) {
+                    answered = true;
+                    if (ok)
+                        inKeyring = stored;
+                });
+                waitUntil([&] { return answered; }, 20000);
+            }
             output = capture.finish();
+            if (keyring)
+                QCOMPARE(inKeyring, std::optional<std::string>(password.toStdString()));
             QVERIFY(started);
             QVERIFY(loggedIn);
             QVERIFY(polls);
