@@ -3,8 +3,15 @@
 #include "app/aboutdialog.h"
 #include "client/ormixview.h"
 #include "client/reachability.h"
+#include "desktop/desktopnotifier.h"
+#include "desktop/passwordkeyring.h"
 #include "dialogs/logindialog.h"
 #include "dialogs/settingsdialog.h"
+#include "state/secret.h"
+#include "state/settings.h"
+#include "state/tinfo.h"
+#include "ui/itemkind.h"
+#include "ui/noticewindow.h"
 #include "ui/statuswindow.h"
 
 #include <QApplication>
@@ -28,6 +35,12 @@ CMainFrame::CMainFrame()
     setCentralWidget(form);
 
     m_view = new COrmixView(this, this);
+
+    m_notifier = new DesktopNotifier(this);
+    int desktopNotify = 0;
+    ReadSettingDword(0, "DesktopNotify", desktopNotify);
+    m_notifier->setEnabled(desktopNotify != 0);
+    connect(m_notifier, &DesktopNotifier::activated, this, &CMainFrame::openNotifiedItem);
     connect(go, &QPushButton::clicked, this,
             [this] { m_view->OnGo(m_address->text().toStdString()); });
 }
@@ -68,6 +81,11 @@ IStatusWindow *CMainFrame::CreateStatusWindow(const QRect &rect)
     connect(m_status.get(), &COrmixWnd::closeRequested, this, &CMainFrame::CloseMainFrame);
     connect(m_status.get(), &COrmixWnd::settingsRequested, this, &CMainFrame::runSettingsDialog,
             Qt::QueuedConnection);
+    connect(m_status.get(), &COrmixWnd::noticeShown, m_notifier,
+            [this](int kind, const std::string &text, const std::string &link) {
+                m_notifier->notify(kind, CNoticeWnd::heading(kind), QString::fromStdString(text),
+                                   link);
+            });
     connect(m_status.get(), &COrmixWnd::aboutRequested, this, &CMainFrame::runAboutDialog,
             Qt::QueuedConnection);
     m_status->Create(rect);
@@ -108,6 +126,26 @@ void CMainFrame::CloseMainFrame()
     QMetaObject::invokeMethod(this, "close", Qt::QueuedConnection);
 }
 
+void CMainFrame::LoginSucceeded()
+{
+    // Most logins have nothing to store: no copy of the password is made for them.
+    if (passwordkeyring::PendingEntry().isEmpty())
+        return;
+    std::string password = GetTInfo()->GetPassword();
+    passwordkeyring::StorePendingAfterLogin(this, password);
+    WipeString(password);
+}
+
+void CMainFrame::openNotifiedItem(int kind, const std::string &link)
+{
+    // What a click on the notice does: the same safe opening, the flag cleared.
+    lTInfo *info = GetTInfo();
+    info->OpenURL(link);
+    itemkind::clearNew(*info, kind);
+    if (m_status)
+        m_status->Refresh();
+}
+
 void CMainFrame::closeEvent(QCloseEvent *event)
 {
     tearDown();
@@ -118,7 +156,10 @@ void CMainFrame::closeEvent(QCloseEvent *event)
 void CMainFrame::runSettingsDialog()
 {
     CSettingDlg dialog;
-    if (dialog.exec() == QDialog::Accepted && m_status)
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_notifier->setEnabled(dialog.desktopNotifications());
+    if (m_status)
         m_status->SetTransparency(dialog.transparency());
 }
 

@@ -6,9 +6,11 @@
 #include <QPointer>
 
 #include <memory>
+#include <string>
 
 class COrmixView;
 class COrmixWnd;
+class DesktopNotifier;
 class NetworkReachability;
 class QLineEdit;
 class QMessageBox;
@@ -38,6 +40,9 @@ public:
     bool IsNavigationErrorShowing() const override;
     void CloseNavigationError() override;
     void CloseMainFrame() override;
+    void LoginSucceeded() override;
+
+    DesktopNotifier *desktopNotifier() const { return m_notifier; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -46,10 +51,12 @@ private:
     void runSettingsDialog();
     void runAboutDialog();
     void tearDown();
+    void openNotifiedItem(int kind, const std::string &link);
 
     COrmixView *m_view = nullptr;
     std::unique_ptr<COrmixWnd> m_status;
     QLineEdit *m_address = nullptr;
     QPointer<QMessageBox> m_errorBox;
+    DesktopNotifier *m_notifier = nullptr;
     NetworkReachability *m_reachability = nullptr; // a Qt child
 };

@@ -2,14 +2,19 @@
 
 #include "app/commandline.h"
 #include "app/mainframe.h"
+#include "desktop/passwordkeyring.h"
 #include "dialogs/logindialog.h"
 #include "state/secret.h"
+#include "state/settings.h"
+#include "state/tinfo.h"
 #include "ui/statuswindow.h"
 #include "ui/windowlook.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QEventLoop>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -35,6 +40,48 @@ void setUpParser(QCommandLineParser &parser)
         "XDG_CONFIG_HOME. See ormix(1)."));
     parser.addHelpOption();
     parser.addVersionOption();
+}
+
+// With the keyring option on and address and ID remembered, the password stored for them
+// fills the store as an accepted login dialog would. False leaves the store alone.
+bool loginFromKeyring()
+{
+    int saveId = 1;
+    int keyring = 0;
+    ReadSettingDword(saveId, "CHECK_SAVEID", saveId);
+    ReadSettingDword(0, "KeyringPassword", keyring);
+    std::string id;
+    std::string blogUrl;
+    if (saveId == 0 || keyring == 0 || !ReadSettingString("ID", id) || id.empty() ||
+        !ReadSettingString("BlogURL", blogUrl) || blogUrl.empty())
+        return false;
+    int interval = 30;
+    ReadSettingDword(interval, "INTERVAL", interval);
+
+    // Nothing else runs yet, so waiting here holds up no window or timer; the keyring
+    // may be asking the user to unlock it.
+    QEventLoop loop;
+    bool found = false;
+    std::string password;
+    passwordkeyring::ReadPassword(&loop, passwordkeyring::EntryKey(blogUrl, id),
+                                  [&](bool ok, std::string &stored) {
+                                      found = ok;
+                                      password.swap(stored);
+                                      loop.quit();
+                                  });
+    loop.exec();
+    if (!found) {
+        WipeString(password);
+        return false;
+    }
+    lTInfo *info = GetTInfo();
+    info->SetLoginID(id);
+    info->SetPassword(password);
+    info->SetBlogURL(blogUrl);
+    // As the login dialog would accept it: at least 10 seconds.
+    info->SetInterval(std::max(interval, 10));
+    WipeString(password);
+    return true;
 }
 
 } // namespace
@@ -109,7 +156,7 @@ bool COrmixApp::InitInstance()
 {
     // The password will be in this process's memory from the login on.
     ProtectProcessSecrets();
-    {
+    if (!loginFromKeyring()) {
         TLogin login;
         if (login.exec() != QDialog::Accepted)
             return false;

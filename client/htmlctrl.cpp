@@ -14,11 +14,14 @@
 #include <QSslConfiguration>
 #include <QTimer>
 
+#include <zlib.h>
+
 #include <atomic>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -100,10 +103,124 @@ QList<std::pair<QByteArray, QByteArray>> parseHeaderLines(const std::string &hea
     return out;
 }
 
+int effectivePort(const QUrl &url)
+{
+    return url.port(url.scheme() == QLatin1String("https") ? 443 : 80);
+}
+
 bool sameOrigin(const QUrl &a, const QUrl &b)
 {
-    return a.scheme() == b.scheme() && a.host() == b.host() && a.port() == b.port();
+    return a.scheme() == b.scheme() && a.host() == b.host() && effectivePort(a) == effectivePort(b);
 }
+
+bool isRedirectStatus(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// Overwrites the bytes every sharer of this buffer sees (Qt's request holds the same block,
+// not a copy), then lets go of it. Read-only literals are left alone.
+void wipeShared(QByteArray &bytes) noexcept
+{
+    if (!bytes.isEmpty() && bytes.data_ptr().d_ptr() != nullptr) {
+        volatile char *p = const_cast<char *>(bytes.constData());
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            p[i] = 0;
+    }
+    bytes = QByteArray();
+}
+
+// Inflates a gzip or deflate body as it arrives, never more than the caller has room for,
+// so a small body that inflates to gigabytes costs no more than the size cap.
+class BodyDecoder
+{
+public:
+    BodyDecoder() = default;
+    ~BodyDecoder() { end(); }
+    BodyDecoder(const BodyDecoder &) = delete;
+    BodyDecoder &operator=(const BodyDecoder &) = delete;
+
+    // False for an encoding we did not offer.
+    bool begin(const QByteArray &contentEncoding)
+    {
+        end();
+        const QByteArray coding = contentEncoding.trimmed().toLower();
+        if (coding.isEmpty() || coding == "identity")
+            return true;
+        if (coding == "gzip" || coding == "x-gzip")
+            return init(15 + 16);
+        if (coding == "deflate") {
+            m_deflate = true;
+            return init(15);
+        }
+        return false;
+    }
+    bool active() const { return m_active; }
+
+    // Appends the decoded form of data to out until out holds more than limit bytes.
+    // False when the data cannot be decoded.
+    bool decode(const QByteArray &data, QByteArray &out, qint64 limit)
+    {
+        if (!m_active) {
+            out += data;
+            return true;
+        }
+        if (m_ended)
+            return true;
+        m_zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+        m_zs.avail_in = static_cast<uInt>(data.size());
+        while (out.size() <= limit) {
+            char chunk[16384];
+            const qint64 room = std::min<qint64>(sizeof chunk, limit + 1 - out.size());
+            m_zs.next_out = reinterpret_cast<Bytef *>(chunk);
+            m_zs.avail_out = static_cast<uInt>(room);
+            const int rc = inflate(&m_zs, Z_NO_FLUSH);
+            out.append(chunk, room - m_zs.avail_out);
+            if (rc == Z_DATA_ERROR && m_deflate && !m_sawOutput && m_zs.total_in < 4) {
+                // Some servers send "deflate" without the zlib wrapper.
+                m_deflate = false;
+                inflateEnd(&m_zs);
+                m_active = false;
+                if (!init(-15))
+                    return false;
+                return decode(data, out, limit);
+            }
+            if (rc == Z_STREAM_END) {
+                m_ended = true;
+                return true;
+            }
+            if (rc != Z_OK && rc != Z_BUF_ERROR)
+                return false;
+            m_sawOutput = m_sawOutput || room != m_zs.avail_out;
+            if (m_zs.avail_in == 0 && m_zs.avail_out != 0)
+                return true;
+        }
+        return true;
+    }
+
+private:
+    bool init(int windowBits)
+    {
+        std::memset(&m_zs, 0, sizeof m_zs);
+        m_active = inflateInit2(&m_zs, windowBits) == Z_OK;
+        m_ended = false;
+        m_sawOutput = false;
+        return m_active;
+    }
+    void end()
+    {
+        if (m_active)
+            inflateEnd(&m_zs);
+        m_active = false;
+        m_deflate = false;
+    }
+
+    z_stream m_zs{};
+    bool m_active = false;
+    bool m_ended = false;
+    bool m_deflate = false;
+    bool m_sawOutput = false;
+};
 
 int failureFor(QNetworkReply::NetworkError error)
 {
@@ -215,6 +332,8 @@ struct CHtmlCtrl::Private
     void fail(int code, const QUrl &url);
     void succeed();
     void dropReply();
+    // The form body is no longer needed once its post was answered or given up.
+    void forgetBody();
 
     // Runs the delivery from the event loop, never from inside a reply's signal.
     void post(std::function<void()> delivery);
@@ -233,6 +352,7 @@ struct CHtmlCtrl::Private
     std::unique_ptr<HtmlDocument> document;
     QUrl location;
     int timeoutMs = DefaultTimeoutMs;
+    int headerTimeoutMs = DefaultHeaderTimeoutMs;
     qint64 maxBodyBytes = DefaultMaxBodyBytes;
 
     // The navigation under way. generation changes with every new one, so events still
@@ -241,6 +361,9 @@ struct CHtmlCtrl::Private
     bool busy = false;
     QPointer<QNetworkReply> reply;
     QTimer deadline;
+    // Qt 6.4 has no limit of its own on the size of a reply's header; a hop whose header
+    // has not ended by this time is given up.
+    QTimer headerDeadline;
     QTimer deliveryTimer;
     std::function<void()> pending;
     QUrl hopUrl;
@@ -251,6 +374,7 @@ struct CHtmlCtrl::Private
     bool statusHandled = false;
     bool viaProxy = false;
     QByteArray buffer;
+    BodyDecoder decoder;
     // System roots plus the certificates named by SSL_CERT_FILE, when it names any. Read on
     // the first https hop: the usual bundle takes a noticeable part of start-up to parse.
     std::optional<QSslConfiguration> tls;
@@ -305,10 +429,16 @@ void CHtmlCtrl::Private::dropReply()
     r->deleteLater();
 }
 
+void CHtmlCtrl::Private::forgetBody()
+{
+    wipeShared(body);
+}
+
 void CHtmlCtrl::Private::start(const QUrl &url, QByteArray newMethod, QByteArray newBody,
                                QList<std::pair<QByteArray, QByteArray>> newHeaders)
 {
     dropReply();
+    forgetBody();
     deliveryTimer.stop();
     pending = nullptr;
     ++generation;
@@ -331,6 +461,7 @@ void CHtmlCtrl::Private::sendHop(const QUrl &url)
     hopUrl = url;
     buffer.clear();
     statusHandled = false;
+    headerDeadline.start(std::min(headerTimeoutMs, timeoutMs));
 
     const QList<QNetworkProxy> proxies = nam->proxyFactory()->queryProxy(QNetworkProxyQuery(url));
     viaProxy = !proxies.isEmpty() && proxies.first().type() != QNetworkProxy::NoProxy &&
@@ -352,6 +483,9 @@ void CHtmlCtrl::Private::sendHop(const QUrl &url)
         QByteArrayLiteral("Mozilla/5.0 (X11; Linux x86_64) Ormix/" ORMIX_VERSION_TEXT));
     for (const auto &[name, value] : std::as_const(headers))
         request.setRawHeader(name, value);
+    // Offered by us, so Qt hands the body over as it came and BodyDecoder inflates it within
+    // the size cap (Qt's own inflation runs ahead of a small read buffer and then stalls).
+    request.setRawHeader("Accept-Encoding", "gzip, deflate");
 
     QNetworkReply *r = nullptr;
     if (method == "GET") {
@@ -387,11 +521,16 @@ bool CHtmlCtrl::Private::handleStatus()
     if (!statusAttr.isValid())
         return false;
     statusHandled = true;
+    headerDeadline.stop();
     const int status = statusAttr.toInt();
     const QByteArray location = reply->rawHeader("Location");
-    if ((status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
-        !location.isEmpty()) {
-        followRedirect(status, location);
+    if (isRedirectStatus(status)) {
+        // Qt 6.4 drops every header of a reply with more than 100 of them, keeping the
+        // status: a redirect that lost its target is a broken reply, not a page.
+        if (location.trimmed().isEmpty())
+            fail(FailureBadReply, hopUrl);
+        else
+            followRedirect(status, location);
         return true;
     }
     if (status >= 400) {
@@ -401,6 +540,10 @@ bool CHtmlCtrl::Private::handleStatus()
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
     if (length.isValid() && length.toLongLong() > maxBodyBytes) {
         fail(FailureBodyTooLarge, hopUrl);
+        return true;
+    }
+    if (!decoder.begin(reply->rawHeader("Content-Encoding"))) {
+        fail(FailureBadReply, hopUrl);
         return true;
     }
     return false;
@@ -417,7 +560,11 @@ void CHtmlCtrl::Private::onReadyRead()
         return;
     while (reply && reply->bytesAvailable() > 0) {
         const qint64 room = maxBodyBytes - buffer.size();
-        buffer += reply->read(room + 1);
+        const QByteArray raw = reply->read(decoder.active() ? 65536 : room + 1);
+        if (!decoder.decode(raw, buffer, maxBodyBytes)) {
+            fail(FailureBadReply, hopUrl);
+            return;
+        }
         if (buffer.size() > maxBodyBytes) {
             fail(FailureBodyTooLarge, hopUrl);
             return;
@@ -459,6 +606,16 @@ void CHtmlCtrl::Private::followRedirect(int status, const QByteArray &location)
         fail(FailureBadAddress, target.isValid() ? target : from);
         return;
     }
+    // Leaving https would send the cookies, and a kept form body, in clear text.
+    if (from.scheme() == QLatin1String("https") && target.scheme() != QLatin1String("https")) {
+        fail(FailureUnsafeRedirect, target);
+        return;
+    }
+    // 307 and 308 send the body again; a login form goes to its own origin only.
+    if ((status == 307 || status == 308) && !body.isEmpty() && !sameOrigin(from, target)) {
+        fail(FailureUnsafeRedirect, target);
+        return;
+    }
     if (!target.hasFragment() && from.hasFragment())
         target.setFragment(from.fragment(QUrl::FullyEncoded), QUrl::TolerantMode);
 
@@ -466,7 +623,7 @@ void CHtmlCtrl::Private::followRedirect(int status, const QByteArray &location)
     if ((status == 303 && method != "HEAD") ||
         ((status == 301 || status == 302) && method == "POST")) {
         method = "GET";
-        body.clear();
+        forgetBody();
         headers.removeIf([](const std::pair<QByteArray, QByteArray> &h) {
             const QByteArray name = h.first.toLower();
             return name == "content-type" || name == "content-length" || name == "origin";
@@ -484,7 +641,9 @@ void CHtmlCtrl::Private::followRedirect(int status, const QByteArray &location)
 void CHtmlCtrl::Private::fail(int code, const QUrl &url)
 {
     dropReply();
+    forgetBody();
     deadline.stop();
+    headerDeadline.stop();
     post([this, gen = generation, url, code] { deliverFailure(gen, url, code); });
 }
 
@@ -494,7 +653,9 @@ void CHtmlCtrl::Private::succeed()
     QByteArray page = std::move(buffer);
     buffer.clear();
     dropReply();
+    forgetBody();
     deadline.stop();
+    headerDeadline.stop();
     post([this, gen = generation, url = hopUrl, page = std::move(page), charset] {
         deliverSuccess(gen, url, page, charset);
     });
@@ -625,12 +786,19 @@ CHtmlCtrl::CHtmlCtrl(QObject *parent) : QObject(parent), d(std::make_unique<Priv
         if (d->busy && d->reply)
             d->fail(FailureTimeout, d->hopUrl);
     });
+    d->headerDeadline.setSingleShot(true);
+    connect(&d->headerDeadline, &QTimer::timeout, this, [this] {
+        if (d->busy && d->reply && !d->statusHandled)
+            d->fail(FailureTimeout, d->hopUrl);
+    });
 }
 
 CHtmlCtrl::~CHtmlCtrl()
 {
     d->deadline.stop();
+    d->headerDeadline.stop();
     d->dropReply();
+    d->forgetBody();
 }
 
 bool CHtmlCtrl::CreateFromStatic(IHtmlkSink *sink)
@@ -647,8 +815,11 @@ void CHtmlCtrl::Navigate(const std::string &url)
 void CHtmlCtrl::Navigate2(const std::string &url, const QByteArray &postData,
                           const std::string &headers)
 {
-    d->start(toUrl(url), postData.isNull() ? QByteArrayLiteral("GET") : QByteArrayLiteral("POST"),
-             postData, parseHeaderLines(headers));
+    // A copy of our own, so wiping it never touches the caller's bytes.
+    QByteArray body =
+        postData.isNull() ? QByteArray() : QByteArray(postData.constData(), postData.size());
+    QByteArray method = postData.isNull() ? QByteArrayLiteral("GET") : QByteArrayLiteral("POST");
+    d->start(toUrl(url), std::move(method), std::move(body), parseHeaderLines(headers));
 }
 
 void CHtmlCtrl::DeleteUrlCacheEntry(const std::string &url)
@@ -682,6 +853,11 @@ void CHtmlCtrl::SetDocumentIds(std::vector<std::string> ids)
 void CHtmlCtrl::setTimeoutMs(int ms)
 {
     d->timeoutMs = qMax(1, ms);
+}
+
+void CHtmlCtrl::setHeaderTimeoutMs(int ms)
+{
+    d->headerTimeoutMs = qMax(1, ms);
 }
 
 void CHtmlCtrl::setMaxBodyBytes(qint64 bytes)

@@ -37,7 +37,8 @@ class QTimer;
 // otherwise a negative NavigationFailure. From QNetworkReply::NetworkError:
 //   ConnectionRefusedError                          -> FailureConnectionRefused (-1)
 //   HostNotFoundError                               -> FailureHostNotFound (-2)
-//   TimeoutError; the whole navigation over time    -> FailureTimeout (-3)
+//   TimeoutError; the whole navigation over time;
+//   a reply header not ended within HeaderTimeoutMs -> FailureTimeout (-3)
 //   SslHandshakeFailedError (certificate refused)   -> FailureTls (-4)
 //   more than MaxRedirects redirects                -> FailureTooManyRedirects (-5)
 //   a body over the size limit                      -> FailureBodyTooLarge (-6)
@@ -46,6 +47,13 @@ class QTimer;
 //   not http(s) or no host (also a redirect there);
 //   ProtocolUnknownError, ProtocolInvalidOperation  -> FailureBadAddress (-9)
 //   anything else                                   -> FailureOther (-10)
+//   a redirect that leaves https, or a 307/308 that
+//   would send the form body to another origin      -> FailureUnsafeRedirect (-11)
+//   a redirect without a Location (Qt drops all the
+//   headers of a reply with more than 100), or a body
+//   that cannot be decoded                          -> FailureBadReply (-12)
+// Nothing is sent to the address of an unsafe redirect. The address passed on for -11 is
+// the redirect's target.
 class CHtmlCtrl : public QObject
 {
     Q_OBJECT
@@ -62,9 +70,12 @@ public:
         FailureProxy = -8,
         FailureBadAddress = -9,
         FailureOther = -10,
+        FailureUnsafeRedirect = -11,
+        FailureBadReply = -12,
     };
 
     static constexpr int DefaultTimeoutMs = 30000;
+    static constexpr int DefaultHeaderTimeoutMs = 10000;
     static constexpr qint64 DefaultMaxBodyBytes = qint64(8) * 1024 * 1024;
     static constexpr int MaxRedirects = 20;
 
@@ -78,7 +89,8 @@ public:
 
     // Loads an address with GET. A navigation still running is cancelled.
     void Navigate(const std::string &url);
-    // Loads an address with POST data and extra headers ("Name: value\n" lines).
+    // Loads an address with POST data and extra headers ("Name: value\n" lines). The control
+    // keeps a copy of the data and overwrites it once the post was answered or given up.
     void Navigate2(const std::string &url, const QByteArray &postData, const std::string &headers);
     // Forgets any cached copy of the address, so the next load reaches the server.
     void DeleteUrlCacheEntry(const std::string &url);
@@ -95,6 +107,7 @@ public:
 
     // For tests and benchmarks.
     void setTimeoutMs(int ms);
+    void setHeaderTimeoutMs(int ms);
     void setMaxBodyBytes(qint64 bytes);
     QNetworkAccessManager *networkAccessManager() const;
 

@@ -25,4 +25,6 @@ public:
     virtual void CloseNavigationError() = 0;
     // Asks the main frame to close (queued); the run ends when it is handled.
     virtual void CloseMainFrame() = 0;
+    // A posted login reached the dashboard: the store's credentials are good.
+    virtual void LoginSucceeded() {}
 };

@@ -63,11 +63,11 @@ COrmixView::~COrmixView()
         GetTInfo()->SetViewer(nullptr);
 }
 
-std::string COrmixView::FormEncode(const std::string &value)
+// Appends the form encoding of value to out, which must have room for it already: a
+// reallocation would leave a copy of a password behind in freed memory.
+static void appendFormEncoded(std::string &out, const std::string &value)
 {
     static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(value.size() * 3);
     for (const char c : value) {
         const auto b = static_cast<unsigned char>(c);
         const bool unreserved =
@@ -82,6 +82,13 @@ std::string COrmixView::FormEncode(const std::string &value)
             out += hex[b & 0x0f];
         }
     }
+}
+
+std::string COrmixView::FormEncode(const std::string &value)
+{
+    std::string out;
+    out.reserve(value.size() * 3);
+    appendFormEncoded(out, value);
     return out;
 }
 
@@ -93,9 +100,18 @@ std::string COrmixView::LoginAddress(const std::string &blogUrl)
 std::string COrmixView::LoginBody(const std::string &blogUrl, const std::string &id,
                                   const std::string &password)
 {
-    return "requestURI=" + dashboardRequestUri(blogUrl) +
-           "&goPortal=false&loginid=" + FormEncode(id) + "&password=" + FormEncode(password) +
-           "&save=on";
+    // Built in one buffer sized up front, so no partial copy of the password is released.
+    const std::string requestUri = dashboardRequestUri(blogUrl);
+    std::string body;
+    body.reserve(64 + requestUri.size() + 3 * (id.size() + password.size()));
+    body += "requestURI=";
+    body += requestUri;
+    body += "&goPortal=false&loginid=";
+    appendFormEncoded(body, id);
+    body += "&password=";
+    appendFormEncoded(body, password);
+    body += "&save=on";
+    return body;
 }
 
 std::string COrmixView::DashboardAddress(const std::string &blogUrl)
@@ -138,12 +154,13 @@ void COrmixView::PostLogin()
     std::string body = LoginBody(blogUrl, store->GetLoginID(), password);
     WipeString(password);
 
-    const QByteArray postData(body.data(), static_cast<qsizetype>(body.size()));
-    WipeString(body);
     m_errorPageShown = false;
     qCInfo(lcLogin) << "posting the login form to" << logging::safeAddress(LoginAddress(blogUrl));
-    m_html.Navigate2(LoginAddress(blogUrl), postData,
+    // The control keeps a copy of its own until the post is answered, and wipes it then.
+    m_html.Navigate2(LoginAddress(blogUrl),
+                     QByteArray::fromRawData(body.data(), static_cast<qsizetype>(body.size())),
                      "Content-Type: application/x-www-form-urlencoded\n");
+    WipeString(body);
     store->SetLoginState(LoginPosted);
 }
 
@@ -159,6 +176,7 @@ void COrmixView::OnPageLoaded()
             m_strPollURL = location;
             store->SetLoginState(LoggedIn);
             qCInfo(lcLogin) << "logged in";
+            m_host->LoginSucceeded();
             ScrapeDashboard();
             if (m_wndStatus)
                 m_wndStatus->Refresh();

@@ -1,11 +1,13 @@
 #include "logindialog.h"
 
+#include "desktop/passwordkeyring.h"
 #include "dialogs/dialogsupport.h"
 #include "state/secret.h"
 #include "state/settings.h"
 #include "state/tinfo.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -32,7 +34,11 @@ void lowerAsciiInPlace(std::string &text)
 
 bool hasAcceptedScheme(const std::string &address)
 {
-    return address.starts_with("http://") || address.starts_with("https://");
+    // A control character (a NUL from a damaged settings file, say) makes no address.
+    const bool control = std::any_of(address.begin(), address.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+    });
+    return !control && (address.starts_with("http://") || address.starts_with("https://"));
 }
 
 // The store keeps the interval in a signed int; anything larger means "as long as possible".
@@ -126,8 +132,34 @@ void TLogin::buildControls()
 
     layOutGroupAndButtons(this, group, m_okButton, m_cancelButton);
 
+    // Below everything of the original dialog, so its controls keep their places.
+    m_keyringCheck = new QCheckBox(QStringLiteral("비밀번호를 키링에 저장"), this);
+    m_keyringCheck->setObjectName(QStringLiteral("keyringCheck"));
+    m_keyringCheck->setEnabled(false);
+    m_keyringCheck->setToolTip(QStringLiteral("키링을 찾는 중입니다."));
+    layout()->addWidget(m_keyringCheck);
+
     setTabChain({m_blogUrlEdit, m_idEdit, m_passwordEdit, m_intervalEdit, m_saveIdCheck, m_okButton,
-                 m_cancelButton});
+                 m_cancelButton, m_keyringCheck});
+
+    // The keyring entry is named by the remembered address and ID.
+    connect(m_saveIdCheck, &QCheckBox::toggled, this, &TLogin::updateKeyringCheck);
+    passwordkeyring::Probe(this, [this](bool available, const QString &why) {
+        m_keyringAvailable = available;
+        m_keyringWhy = why;
+        updateKeyringCheck();
+    });
+}
+
+void TLogin::updateKeyringCheck()
+{
+    m_keyringCheck->setEnabled(m_keyringAvailable && m_saveIdCheck->isChecked());
+    if (!m_keyringAvailable)
+        m_keyringCheck->setToolTip(m_keyringWhy);
+    else if (!m_saveIdCheck->isChecked())
+        m_keyringCheck->setToolTip(QStringLiteral("아이디 저장을 선택해야 쓸 수 있습니다."));
+    else
+        m_keyringCheck->setToolTip(QString());
 }
 
 void TLogin::loadRemembered()
@@ -144,6 +176,11 @@ void TLogin::loadRemembered()
     m_nInterval = interval >= 0 ? static_cast<std::uint32_t>(interval) : DefaultInterval;
     ReadSettingString("ID", m_strId);
     ReadSettingString("BlogURL", m_strBlogUrl);
+    int keyring = 0;
+    ReadSettingDword(0, "KeyringPassword", keyring);
+    m_bKeyring = keyring != 0 ? 1 : 0;
+    if (m_bKeyring != 0 && !m_strId.empty() && !m_strBlogUrl.empty())
+        m_oldKeyringEntry = passwordkeyring::EntryKey(m_strBlogUrl, m_strId);
 }
 
 void TLogin::fillControls()
@@ -153,6 +190,7 @@ void TLogin::fillControls()
     m_passwordEdit->clear();
     m_intervalEdit->setText(QString::number(m_nInterval));
     m_saveIdCheck->setChecked(m_bSaveId != 0);
+    m_keyringCheck->setChecked(m_bKeyring != 0);
 }
 
 bool TLogin::exchangeFromControls()
@@ -161,6 +199,7 @@ bool TLogin::exchangeFromControls()
     takeSecretText(m_passwordEdit, m_strPassword);
     m_strBlogUrl = m_blogUrlEdit->text().toStdString();
     m_bSaveId = m_saveIdCheck->isChecked() ? 1 : 0;
+    m_bKeyring = m_keyringCheck->isChecked() ? 1 : 0;
     const std::optional<std::uint32_t> interval = parseUnsignedField(m_intervalEdit->text());
     if (!interval) {
         failFieldExchange(m_intervalEdit, QStringLiteral("Please enter a positive integer."));
@@ -220,6 +259,24 @@ void TLogin::storeAccepted()
     WriteRegistryString(SettingsRoot::CurrentUser, "ID", remember ? m_strId : std::string());
     WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL",
                         remember ? m_strBlogUrl : std::string());
+    storeKeyringChoice();
+}
+
+void TLogin::storeKeyringChoice()
+{
+    const bool keep = keepInKeyring();
+    const QString entry = keep ? passwordkeyring::EntryKey(m_strBlogUrl, m_strId) : QString();
+    // Only a value of its own once the option was used: with it never ticked the
+    // settings stay exactly as they were.
+    int stored = 0;
+    ReadSettingDword(0, "KeyringPassword", stored);
+    if (keep || stored != 0)
+        WriteSettingDword("KeyringPassword", keep ? 1 : 0);
+    // Unticked, or another address or ID: the old entry goes.
+    if (!m_oldKeyringEntry.isEmpty() && m_oldKeyringEntry != entry)
+        passwordkeyring::DeletePassword(QCoreApplication::instance(), m_oldKeyringEntry);
+    // Stored only once the blog host accepted it.
+    passwordkeyring::SetPendingEntry(entry);
 }
 
 void TLogin::showEvent(QShowEvent *event)

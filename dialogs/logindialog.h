@@ -34,6 +34,8 @@ public:
     const std::string &blogUrl() const { return m_strBlogUrl; }
     bool saveId() const { return m_bSaveId != 0; }
     std::uint32_t interval() const { return m_nInterval; }
+    // Whether the password is to be kept in the desktop keyring (needs the saved ID).
+    bool keepInKeyring() const { return m_bKeyring != 0 && m_bSaveId != 0; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -44,18 +46,27 @@ private:
     void fillControls();
     bool exchangeFromControls();
     void storeAccepted();
+    void storeKeyringChoice();
+    void updateKeyringCheck();
 
     std::string m_strId;
     std::string m_strPassword;
     std::string m_strBlogUrl;
     int m_bSaveId = 1;
     std::uint32_t m_nInterval = 30;
+    // Opt-in: the password in the keyring, under the remembered address and ID.
+    int m_bKeyring = 0;
+    bool m_keyringAvailable = false;
+    QString m_keyringWhy;
+    // The entry stored before this dialog opened, if the option was on.
+    QString m_oldKeyringEntry;
 
     QLineEdit *m_blogUrlEdit = nullptr;
     QLineEdit *m_idEdit = nullptr;
     QLineEdit *m_passwordEdit = nullptr;
     QLineEdit *m_intervalEdit = nullptr;
     QCheckBox *m_saveIdCheck = nullptr;
+    QCheckBox *m_keyringCheck = nullptr;
     QPushButton *m_okButton = nullptr;
     QPushButton *m_cancelButton = nullptr;
     bool m_centred = false;

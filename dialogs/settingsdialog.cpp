@@ -36,11 +36,15 @@ CSettingDlg::CSettingDlg(QWidget *parent) : QDialog(parent)
     m_bStartWithWindows = startWithSession >= 0 && startWithSession <= 2 ? startWithSession : 0;
     // The interval in use, which differs from the stored one when the login did not save it.
     m_nInterval = m_nOldInterval = GetTInfo()->GetInterval();
+    int desktopNotify = 0;
+    ReadSettingDword(0, "DesktopNotify", desktopNotify);
+    m_bDesktopNotify = desktopNotify != 0 ? 1 : 0;
 
     // The slider clamps a stored value outside its range.
     m_transparencySlider->setValue(m_nTransparency);
     m_autostartCheck->setChecked(m_bStartWithWindows != 0);
     m_intervalEdit->setText(QString::number(m_nInterval));
+    m_desktopNotifyCheck->setChecked(m_bDesktopNotify != 0);
     m_okButton->setFocus(Qt::OtherFocusReason);
 }
 
@@ -92,14 +96,20 @@ void CSettingDlg::buildControls()
 
     layOutGroupAndButtons(this, group, m_okButton, m_cancelButton);
 
-    setTabChain(
-        {m_okButton, m_cancelButton, m_transparencySlider, m_autostartCheck, m_intervalEdit});
+    // Below everything of the original dialog, so its controls keep their places.
+    m_desktopNotifyCheck = new QCheckBox(QStringLiteral("바탕화면 알림도 보내기"), this);
+    m_desktopNotifyCheck->setObjectName(QStringLiteral("desktopNotifyCheck"));
+    layout()->addWidget(m_desktopNotifyCheck);
+
+    setTabChain({m_okButton, m_cancelButton, m_transparencySlider, m_autostartCheck, m_intervalEdit,
+                 m_desktopNotifyCheck});
 }
 
 bool CSettingDlg::exchangeFromControls()
 {
     m_nTransparency = m_transparencySlider->value();
     m_bStartWithWindows = m_autostartCheck->isChecked() ? 1 : 0;
+    m_bDesktopNotify = m_desktopNotifyCheck->isChecked() ? 1 : 0;
     if (m_nTransparency < MinimumTransparency || m_nTransparency > MaximumTransparency) {
         showOrmixMessage(this, QStringLiteral("Please enter an integer between 0 and 100."),
                          QMessageBox::Warning);
@@ -129,6 +139,11 @@ void CSettingDlg::accept()
     WriteSettingDword("Transparency", static_cast<std::uint32_t>(m_nTransparency));
     WriteSettingDword("StartWhenWinStart", static_cast<std::uint32_t>(m_bStartWithWindows));
     WriteSettingDword("INTERVAL", static_cast<std::uint32_t>(m_nInterval));
+    // A value of its own only once the option was used.
+    int storedNotify = 0;
+    ReadSettingDword(0, "DesktopNotify", storedNotify);
+    if (m_bDesktopNotify != 0 || storedNotify != 0)
+        WriteSettingDword("DesktopNotify", static_cast<std::uint32_t>(m_bDesktopNotify));
     if (m_nInterval != m_nOldInterval) {
         lTInfo *info = GetTInfo();
         info->SetInterval(m_nInterval);

@@ -32,6 +32,8 @@ public:
     // Whether the program now starts with the session (as it actually holds).
     bool startsWithSession() const { return m_bStartWithWindows != 0; }
     int interval() const { return m_nInterval; }
+    // Opt-in: each notice goes to the desktop's notification server as well.
+    bool desktopNotifications() const { return m_bDesktopNotify != 0; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -45,11 +47,13 @@ private:
     int m_bStartWithWindows = 0;
     int m_nInterval = 30;
     int m_nOldInterval = 30;
+    int m_bDesktopNotify = 0;
 
     QPushButton *m_okButton = nullptr;
     QPushButton *m_cancelButton = nullptr;
     QSlider *m_transparencySlider = nullptr;
     QCheckBox *m_autostartCheck = nullptr;
     QLineEdit *m_intervalEdit = nullptr;
+    QCheckBox *m_desktopNotifyCheck = nullptr;
     bool m_centred = false;
 };

@@ -19,6 +19,9 @@ bool IsOpenableWebAddress(const std::string &url)
     // the program, never javascript:, file:, data: or anything a shell could misread.
     if (!startsWithNoCase(url, "http://") && !startsWithNoCase(url, "https://"))
         return false;
+    // Longer would fail at exec, silently; refused here where it can be seen.
+    if (url.size() > MaxOpenableLinkBytes)
+        return false;
     const bool hasControlOrBlank = std::any_of(url.begin(), url.end(), [](char c) {
         const auto u = static_cast<unsigned char>(c);
         return u <= 0x20 || u == 0x7f;

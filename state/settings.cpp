@@ -23,7 +23,7 @@ static bool commit(QSettings &settings)
 
 bool WriteRegistryString(SettingsRoot, const std::string &valueName, const std::string &text)
 {
-    auto settings = OpenSettingsStore();
+    auto settings = OpenSettingsStore(SettingsAccess::Write);
     if (settings->status() != QSettings::NoError)
         return false;
     settings->setValue(key(valueName), QString::fromStdString(text));
@@ -32,7 +32,7 @@ bool WriteRegistryString(SettingsRoot, const std::string &valueName, const std::
 
 bool WriteSettingDword(const std::string &valueName, std::uint32_t value)
 {
-    auto settings = OpenSettingsStore();
+    auto settings = OpenSettingsStore(SettingsAccess::Write);
     if (settings->status() != QSettings::NoError)
         return false;
     // Kept in its signed reading, so a window position left of the screen reads as -5.
@@ -43,8 +43,8 @@ bool WriteSettingDword(const std::string &valueName, std::uint32_t value)
 bool ReadSettingDword(int defaultValue, const std::string &valueName, int &value)
 {
     value = defaultValue;
-    auto settings = OpenSettingsStore();
-    const QVariant stored = settings->value(key(valueName));
+    // One bounded read of the file: this runs on every poll (the transparency).
+    const QVariant stored = ReadOneSettingValue(valueName);
     if (!stored.isValid() || stored.typeId() == QMetaType::QStringList)
         return false;
     bool ok = false;
@@ -60,7 +60,9 @@ bool ReadSettingDword(int defaultValue, const std::string &valueName, int &value
 bool ReadSettingString(const std::string &valueName, std::string &value)
 {
     value.clear();
-    auto settings = OpenSettingsStore();
+    auto settings = OpenSettingsStore(SettingsAccess::Read);
+    if (!settings)
+        return false;
     const QVariant stored = settings->value(key(valueName));
     if (!stored.isValid() || stored.typeId() != QMetaType::QString)
         return false;

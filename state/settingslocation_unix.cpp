@@ -3,6 +3,12 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QStringList>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 QString SettingsStoreLocation()
 {
@@ -10,29 +16,104 @@ QString SettingsStoreLocation()
            QStringLiteral("/Ormix/Ormix.conf");
 }
 
-// QSettings decodes an INI value written as "@Variant(...)" with QDataStream, which trusts
-// the length a damaged file declares and may try to allocate gigabytes and abort. The
-// program never writes such values (a string starting with "@" is stored as "@@"), so
-// lines that carry one are removed before QSettings reads the file; the rest stays.
-static void dropSerializedValues(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QByteArray bytes = file.readAll();
-    file.close();
-    static const QByteArray marker = QByteArrayLiteral("@Variant(");
-    if (!bytes.contains(marker))
-        return;
+namespace {
 
+enum class FileState
+{
+    Missing,
+    Usable,
+    Unusable
+};
+
+// Reads the file only when it is a regular file of at most MaxSettingsFileBytes. Opened
+// without blocking, so a FIFO put in its place cannot hold up the start.
+FileState readSettingsFile(const QString &path, QByteArray &bytes)
+{
+    bytes.clear();
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? FileState::Missing : FileState::Unusable;
+    struct stat st = {};
+    FileState state = FileState::Unusable;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= MaxSettingsFileBytes) {
+        bytes.resize(qsizetype(st.st_size) + 1);
+        qsizetype got = 0;
+        state = FileState::Usable;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                state = FileState::Unusable;
+                break;
+            }
+            if (n == 0)
+                break;
+            got += n;
+        }
+        // Grown since fstat past the limit: not ours to read either.
+        if (got > MaxSettingsFileBytes)
+            state = FileState::Unusable;
+        bytes.resize(got);
+    }
+    ::close(fd);
+    if (state != FileState::Usable)
+        bytes.clear();
+    return state;
+}
+
+// Splits an INI value at the commas outside quotes, as QSettings makes a list of it.
+QList<QByteArray> valueElements(const QByteArray &value)
+{
+    QList<QByteArray> out;
+    QByteArray current;
+    bool quoted = false;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const char c = value.at(i);
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (c == '\\' && quoted && i + 1 < value.size()) {
+            current += c;
+            current += value.at(++i);
+            continue;
+        } else if (c == ',' && !quoted) {
+            out.append(current.trimmed());
+            current.clear();
+            continue;
+        }
+        current += c;
+    }
+    out.append(current.trimmed());
+    return out;
+}
+
+// QSettings decodes an INI value element that begins with "@Variant(" with QDataStream,
+// which trusts the length a damaged file declares and may try to allocate gigabytes and
+// abort. The program never writes such values (a string starting with "@" is stored as
+// "@@"), so a line with one is removed before QSettings reads the file; "@Variant(" inside
+// any other text is ordinary text and stays.
+bool isSerializedLine(const QByteArray &line)
+{
+    const qsizetype eq = line.indexOf('=');
+    if (eq < 0)
+        return false;
+    for (QByteArray element : valueElements(line.mid(eq + 1))) {
+        if (element.startsWith('"'))
+            element = element.mid(1);
+        if (element.startsWith("@Variant("))
+            return true;
+    }
+    return false;
+}
+
+void dropSerializedValues(const QString &path, const QByteArray &bytes)
+{
+    if (!bytes.contains("@Variant("))
+        return;
     QByteArray kept;
     for (const QByteArray &line : bytes.split('\n')) {
-        bool serialized = false;
-        for (qsizetype at = line.indexOf(marker); at >= 0; at = line.indexOf(marker, at + 1)) {
-            if (at == 0 || line.at(at - 1) != '@')
-                serialized = true;
-        }
-        if (!serialized)
+        if (!isSerializedLine(line))
             kept += line + '\n';
     }
     kept.chop(bytes.endsWith('\n') ? 1 : 0);
@@ -43,9 +124,90 @@ static void dropSerializedValues(const QString &path)
     }
 }
 
-std::unique_ptr<QSettings> OpenSettingsStore()
+// The text of one value element: quotes removed and their escapes resolved.
+QString elementText(const QByteArray &element)
+{
+    QByteArray out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < element.size(); ++i) {
+        const char c = element.at(i);
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (c == '\\' && i + 1 < element.size()) {
+            const char e = element.at(++i);
+            out += e == 'n' ? '\n' : e == 't' ? '\t' : e == 'r' ? '\r' : e;
+        } else {
+            out += c;
+        }
+    }
+    return QString::fromUtf8(out);
+}
+
+// The part of a line before a comment (";" outside quotes).
+QByteArray withoutComment(const QByteArray &line)
+{
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line.at(i) == '"')
+            quoted = !quoted;
+        else if (line.at(i) == ';' && !quoted)
+            return line.left(i);
+    }
+    return line;
+}
+
+} // namespace
+
+std::unique_ptr<QSettings> OpenSettingsStore(SettingsAccess access)
 {
     const QString path = SettingsStoreLocation();
-    dropSerializedValues(path);
+    QByteArray bytes;
+    switch (readSettingsFile(path, bytes)) {
+    case FileState::Unusable:
+        if (access == SettingsAccess::Read)
+            return nullptr;
+        // Not a file we could ever read back (a FIFO, a link to a device, a huge file):
+        // replaced by the value written now. unlink() removes a link, never its target.
+        ::unlink(QFile::encodeName(path).constData());
+        break;
+    case FileState::Usable:
+        dropSerializedValues(path, bytes);
+        break;
+    case FileState::Missing:
+        break;
+    }
     return std::make_unique<QSettings>(path, QSettings::IniFormat);
+}
+
+QVariant ReadOneSettingValue(const std::string &valueName)
+{
+    QByteArray bytes;
+    if (readSettingsFile(SettingsStoreLocation(), bytes) != FileState::Usable)
+        return {};
+    const QByteArray key = QByteArray::fromStdString(valueName);
+    bool general = true;
+    QVariant found;
+    for (const QByteArray &rawLine : bytes.split('\n')) {
+        const QByteArray line = rawLine.trimmed();
+        if (line.startsWith('[')) {
+            qsizetype end = line.indexOf(']');
+            if (end < 0)
+                end = line.size();
+            general = line.mid(1, end - 1).trimmed().compare("general", Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        const qsizetype eq = line.indexOf('=');
+        if (!general || eq <= 0 || line.left(eq).trimmed() != key)
+            continue;
+        const QList<QByteArray> elements = valueElements(withoutComment(line.mid(eq + 1)));
+        if (elements.size() == 1) {
+            found = elementText(elements.first());
+        } else {
+            QStringList list;
+            for (const QByteArray &element : elements)
+                list.append(elementText(element));
+            found = list;
+        }
+    }
+    return found;
 }

@@ -68,6 +68,7 @@ bool CNoticeWnd::Show(int kind, const std::string &text, const std::string &link
     m_link = link;
     m_kind = kind;
     updateAccessibleText();
+    layOutText();
 
     m_planned = QRect(QPoint(workAreaRight() - Width, workAreaBottom() - StartHeight),
                       QSize(Width, FullHeight));
@@ -172,11 +173,31 @@ QImage CNoticeWnd::renderImage() const
     r.setTop(r.top() + headingHeight + HeadingGap);
     if (r.height() > 0) {
         painter.setClipRect(r);
-        // Item texts come from strangers: drawn as plain text only.
-        painter.drawText(r, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                         QString::fromStdString(m_text));
+        painter.drawImage(r.topLeft(), m_textPicture);
     }
     return image;
+}
+
+QRect CNoticeWnd::textRect() const
+{
+    const int top = Margin + QFontMetrics(m_font).height() + HeadingGap;
+    return QRect(QPoint(Margin, top), QPoint(Width - Margin - 1, FullHeight - 1));
+}
+
+void CNoticeWnd::layOutText()
+{
+    const QRect r = textRect();
+    const qreal ratio = devicePixelRatioF();
+    m_textPicture = QImage(r.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    m_textPicture.setDevicePixelRatio(ratio);
+    m_textPicture.fill(Qt::transparent);
+    QPainter painter(&m_textPicture);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(WindowLook::Text);
+    painter.setFont(m_font);
+    // Item texts come from strangers: drawn as plain text only, and only as much as fits.
+    painter.drawText(QRect(QPoint(0, 0), r.size()), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                     WindowLook::DisplayText(m_text));
 }
 
 void CNoticeWnd::paintEvent(QPaintEvent *)
@@ -188,5 +209,5 @@ void CNoticeWnd::paintEvent(QPaintEvent *)
 void CNoticeWnd::updateAccessibleText()
 {
     setAccessibleName(heading(m_kind));
-    setAccessibleDescription(QString::fromStdString(m_text));
+    setAccessibleDescription(WindowLook::DisplayText(m_text));
 }

@@ -80,6 +80,9 @@ private:
     int workAreaRight() const { return m_workArea.x() + m_workArea.width(); }
     int workAreaBottom() const { return m_workArea.y() + m_workArea.height(); }
     void updateAccessibleText();
+    // Lays the item text out once per item; every tick paints this picture.
+    void layOutText();
+    QRect textRect() const;
 
     QRect m_workArea;
     QBasicTimer m_timer;
@@ -87,6 +90,7 @@ private:
     std::string m_link;
     QRect m_planned;
     QFont m_font;
+    QImage m_textPicture;
     int m_phase = Rising;
     qint64 m_holdStart = 0;
     int m_kind = 0;

@@ -2,6 +2,7 @@
 
 #include "state/tinfo.h"
 #include "ui/itemkind.h"
+#include "ui/windowlook.h"
 
 #include <QEvent>
 #include <QHeaderView>
@@ -72,7 +73,7 @@ bool CResultWnd::ShowRecentList(int kind, const QPoint &globalPos)
     for (const RecentItem &item : m_items) {
         // Texts come from strangers: a tree item shows its text as plain text.
         auto *row = new QTreeWidgetItem;
-        row->setText(0, QString::fromStdString(item.text));
+        row->setText(0, WindowLook::DisplayText(item.text));
         row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         rows.append(row);
     }

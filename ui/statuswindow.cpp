@@ -57,11 +57,14 @@ COrmixWnd::COrmixWnd()
 COrmixWnd::~COrmixWnd() = default;
 
 QRect COrmixWnd::visiblePlacement(const QRect &stored, const QList<QRect> &screens,
-                                  const QRect &primary)
+                                  const QRect &primary, const QSize &largestAvailable)
 {
     QRect rect = stored;
-    // A zero size would leave nothing to grab and nothing to see.
-    if (rect.width() < 1 || rect.height() < 1)
+    // A zero size would leave nothing to grab and nothing to see; one past the work area
+    // would cover the desktop, always on top, with the close box out of reach.
+    const bool tooLarge = largestAvailable.isValid() && (rect.width() > largestAvailable.width() ||
+                                                         rect.height() > largestAvailable.height());
+    if (rect.width() < 1 || rect.height() < 1 || tooLarge)
         rect.setSize(QSize(DefaultWidth, DefaultHeight));
     for (const QRect &screen : screens) {
         if (screen.intersects(rect))
@@ -76,10 +79,13 @@ bool COrmixWnd::Create(const QRect &rect)
     if (m_created)
         return false;
     QList<QRect> screens;
-    for (const QScreen *screen : QGuiApplication::screens())
+    QSize largest;
+    for (const QScreen *screen : QGuiApplication::screens()) {
         screens.append(screen->geometry());
+        largest = largest.expandedTo(screen->availableGeometry().size());
+    }
     const QScreen *primary = QGuiApplication::primaryScreen();
-    setGeometry(visiblePlacement(rect, screens, primary ? primary->geometry() : QRect()));
+    setGeometry(visiblePlacement(rect, screens, primary ? primary->geometry() : QRect(), largest));
 
     m_notice->Create();
     m_created = true;
@@ -128,8 +134,8 @@ void COrmixWnd::Refresh()
             ++kind;
         std::string text;
         std::string link;
-        if (itemkind::latest(*info, kind, text, link))
-            m_notice->Show(kind, text, link);
+        if (itemkind::latest(*info, kind, text, link) && m_notice->Show(kind, text, link))
+            emit noticeShown(kind, text, link);
     }
     if (info->IsAnyNew())
         SetTransparency(0);
@@ -170,7 +176,8 @@ void COrmixWnd::SetPollStatus(const QDateTime &lastSuccess, const QString &lastF
         updateAccessibleText();
         update();
     }
-    m_lastFailure = lastFailure;
+    // The failure quotes an address a server chose, which may be any length.
+    m_lastFailure = WindowLook::DisplayText(lastFailure);
     // The failure text may quote the server; escaped so the tooltip shows it literally.
     QString html = pollStatusText().toHtmlEscaped();
     html.replace(QLatin1Char('\n'), QStringLiteral("<br>"));

@@ -109,9 +109,10 @@ public:
     QImage renderImage() const;
 
     // Where a stored rect is shown: unchanged when it meets a screen, else at the
-    // default place on the primary screen; an empty size becomes the default size.
+    // default place on the primary screen. An empty size, or one larger than the biggest
+    // screen's available area (when given), becomes the default size.
     static QRect visiblePlacement(const QRect &stored, const QList<QRect> &screens,
-                                  const QRect &primary);
+                                  const QRect &primary, const QSize &largestAvailable = {});
 
     static constexpr const char *EmblemResource = ":/ormix/emblem.xpm";
 
@@ -120,6 +121,8 @@ signals:
     void closeRequested();
     // The app runs the settings dialog and applies its transparency on OK.
     void settingsRequested();
+    // The notice started to announce this item.
+    void noticeShown(int kind, const std::string &text, const std::string &link);
     // The update row, when the build names no update page: the app shows the about box.
     void aboutRequested();
 

@@ -79,4 +79,21 @@ QImage FramedImage(const QWidget &window, bool gripDots)
     return image;
 }
 
+QString DisplayText(const QString &text)
+{
+    if (text.size() <= MaxDisplayUnits)
+        return text;
+    qsizetype cut = MaxDisplayUnits - 1;
+    if (text.at(cut - 1).isHighSurrogate())
+        --cut;
+    return text.left(cut) + QChar(0x2026);
+}
+
+QString DisplayText(const std::string &text)
+{
+    // Only a prefix is decoded: every unit takes at most four bytes.
+    const auto bytes = std::min<std::size_t>(text.size(), std::size_t(MaxDisplayUnits) * 4 + 4);
+    return DisplayText(QString::fromUtf8(text.data(), qsizetype(bytes)));
+}
+
 } // namespace WindowLook

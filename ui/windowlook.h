@@ -5,6 +5,9 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <QString>
+
+#include <string>
 
 class QPainter;
 class QWidget;
@@ -38,6 +41,13 @@ void LineTo(QPainter &painter, QPoint from, QPoint to, const QColor &colour);
 
 // The bevelled frame on rect; grip dots only on the status strip.
 void DrawFrame(QPainter &painter, const QRect &rect, bool gripDots);
+
+// Item texts come from strangers and may be megabytes long: what is drawn is cut to this
+// many UTF-16 units (never inside a surrogate pair) with an ellipsis, far more than any
+// window here can show, so drawing costs the same whatever arrives.
+inline constexpr int MaxDisplayUnits = 200;
+QString DisplayText(const std::string &text);
+QString DisplayText(const QString &text);
 
 // A white canvas of the window's size (at its device pixel ratio) with the frame drawn.
 QImage FramedImage(const QWidget &window, bool gripDots);

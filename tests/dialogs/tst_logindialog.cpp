@@ -136,6 +136,14 @@ private slots:
                                        << QStringLiteral("30") << badScheme << false;
         QTest::newRow("scheme later") << QStringLiteral("x http://blog.example") << id << pw
                                       << QStringLiteral("30") << badScheme << false;
+        // As a damaged settings file may hand them over.
+        QTest::newRow("NUL inside")
+            << QStringLiteral("http://blog.example") + QChar(0) + QStringLiteral("evil") << id << pw
+            << QStringLiteral("30") << badScheme << false;
+        QTest::newRow("control char") << QStringLiteral("http://blog\x01.example") << id << pw
+                                      << QStringLiteral("30") << badScheme << false;
+        QTest::newRow("DEL at end") << QStringLiteral("http://blog.example\x7f") << id << pw
+                                    << QStringLiteral("30") << badScheme << false;
         QTest::newRow("interval 9") << url << id << pw << QStringLiteral("9") << tooShort << false;
         QTest::newRow("interval 0") << url << id << pw << QStringLiteral("0") << tooShort << false;
         QTest::newRow("interval empty") << url << id << pw << QString() << notNumber << true;
@@ -503,8 +511,17 @@ private slots:
                 chain.append(w->objectName());
             w = w->nextInFocusChain();
         } while (w != first);
+        // The keyring option comes after the original controls.
         QCOMPARE(chain, (utf8List({"blogUrlEdit", "idEdit", "passwordEdit", "intervalEdit",
-                                   "saveIdCheck", "okButton", "cancelButton"})));
+                                   "saveIdCheck", "okButton", "cancelButton", "keyringCheck"})));
+        // This test runs with no session bus: the option says why it cannot be used.
+        auto *keyring = dlg.findChild<QCheckBox *>(QStringLiteral("keyringCheck"));
+        QCOMPARE(keyring->text(), QStringLiteral("비밀번호를 키링에 저장"));
+        QVERIFY(!keyring->isChecked());
+        QTRY_VERIFY(keyring->toolTip().contains(QStringLiteral("키링(Secret Service)")));
+        QVERIFY(!keyring->isEnabled());
+        // Below the original controls, which keep their places.
+        QVERIFY(keyring->geometry().top() >= button(dlg, "okButton")->geometry().bottom());
 
         QStringList labels;
         for (const QLabel *label : dlg.findChildren<QLabel *>())

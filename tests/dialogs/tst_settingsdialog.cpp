@@ -297,6 +297,29 @@ private slots:
         QCOMPARE(recorder.texts(), QStringList());
     }
 
+    void desktopNotificationsFollowTheBox()
+    {
+        TempConfigHome home;
+        const auto box = [](CSettingDlg &dlg) {
+            return dlg.findChild<QCheckBox *>(QStringLiteral("desktopNotifyCheck"));
+        };
+        {
+            // Never ticked: the settings get no value of it.
+            CSettingDlg dlg;
+            clickOk(dlg);
+            QVERIFY(!dlg.desktopNotifications());
+        }
+        QCOMPARE(settingNumber("DesktopNotify"), -1);
+        for (const bool on : {true, false}) {
+            CSettingDlg dlg;
+            QCOMPARE(box(dlg)->isChecked(), !on);
+            box(dlg)->setChecked(on);
+            clickOk(dlg);
+            QCOMPARE(dlg.desktopNotifications(), on);
+            QCOMPARE(settingNumber("DesktopNotify"), on ? 1 : 0);
+        }
+    }
+
     void unwritableAutostartIsReported()
     {
         TempConfigHome home;
@@ -397,8 +420,13 @@ private slots:
                 chain.append(w->objectName());
             w = w->nextInFocusChain();
         } while (w != first);
+        // The notification option comes after the original controls, below them, off.
         QCOMPARE(chain, (utf8List({"okButton", "cancelButton", "transparencySlider",
-                                   "autostartCheck", "intervalEdit"})));
+                                   "autostartCheck", "intervalEdit", "desktopNotifyCheck"})));
+        auto *notify = dlg.findChild<QCheckBox *>(QStringLiteral("desktopNotifyCheck"));
+        QCOMPARE(notify->text(), QStringLiteral("바탕화면 알림도 보내기"));
+        QVERIFY(!notify->isChecked());
+        QVERIFY(notify->geometry().top() >= button(dlg, "okButton")->geometry().bottom());
 
         QCOMPARE(slider(dlg)->orientation(), Qt::Horizontal);
         QCOMPARE(slider(dlg)->minimum(), 0);

@@ -11,6 +11,7 @@ import shutil
 import signal
 import subprocess
 import tempfile
+import threading
 import time
 import urllib.parse
 import urllib.request
@@ -318,6 +319,74 @@ class Program:
 
     def close(self):
         stop(self.proc)
+
+
+class PrivateKeyring:
+    """A private session bus with an unlocked GNOME Keyring, as a desktop session has."""
+
+    def __init__(self, workdir):
+        self.dir = tempfile.mkdtemp(prefix="ormix-keyring-")
+        self.bus = subprocess.Popen(
+            ["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+            stdout=subprocess.PIPE, stderr=open(os.path.join(workdir, "dbus.log"), "wb"))
+        address = self.bus.stdout.readline().decode().strip()
+        check(address, "the private session bus did not start")
+        runtime = os.path.join(self.dir, "run")
+        os.makedirs(runtime, mode=0o700)
+        self.env = {"DBUS_SESSION_BUS_ADDRESS": address}
+        keyring_env = dict(os.environ, HOME=self.dir, XDG_DATA_HOME=os.path.join(self.dir, "data"),
+                           XDG_RUNTIME_DIR=runtime, **self.env)
+        # The keyring's own password on standard input creates and unlocks it.
+        subprocess.run(["gnome-keyring-daemon", "--unlock", "--components=secrets",
+                        "--daemonize"], input=b"ormix-e2e-keyring", env=keyring_env,
+                       capture_output=True, timeout=30, check=True)
+        wait_until("the keyring on the private bus", lambda: "boolean true" in subprocess.run(
+            ["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
+             "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+             "string:org.freedesktop.secrets"], env=keyring_env, capture_output=True,
+            timeout=10).stdout.decode(), 10)
+        self.keyring_env = keyring_env
+
+    def lookup(self, key):
+        done = subprocess.run(["secret-tool", "lookup", "server", "Ormix", "user", key],
+                              env=self.keyring_env, capture_output=True, timeout=20)
+        return done.stdout.decode() if done.returncode == 0 else None
+
+    def close(self):
+        # The keyring daemon ends with its bus.
+        stop(self.bus)
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class NotificationServer:
+    """The test's recording notification server on a given session bus."""
+
+    def __init__(self, binary, env, workdir, capabilities):
+        self.proc = subprocess.Popen([binary, *capabilities], env=dict(os.environ, **env),
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=open(os.path.join(workdir, "recorder.log"), "wb"))
+        check(self.proc.stdout.readline().strip() == b"READY",
+              "the notification recorder did not start")
+        self.received = []
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            self.received.append(json.loads(line.decode()))
+
+    def invoke(self, notification_id):
+        """What the server sends when the user clicks the notification."""
+        self.proc.stdin.write(f"invoke {notification_id}\n".encode())
+        self.proc.stdin.flush()
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.stdin.close()
+            try:
+                self.proc.wait(5)
+            except subprocess.TimeoutExpired:
+                stop(self.proc)
 
 
 class Artefacts:

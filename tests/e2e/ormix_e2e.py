@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Whole-program tests: the real ormix under Xvfb and openbox, driven with real X input.
 
-usage: ormix_e2e.py --ormix BIN --demohost BIN --artefacts DIR SCENARIO...
-Scenarios: cli, session, cancel, move, instance.
+usage: ormix_e2e.py --ormix BIN --demohost BIN --artefacts DIR [--recorder BIN] SCENARIO...
+Scenarios: cli, session, cancel, move, instance, keyring, notify.
 """
 
 import argparse
@@ -12,8 +12,8 @@ import sys
 import time
 import traceback
 
-from e2e_harness import (Artefacts, DemoHost, Failure, Program, XSession, check, dark, near,
-                         stop, wait_until)
+from e2e_harness import (Artefacts, DemoHost, Failure, NotificationServer, PrivateKeyring,
+                         Program, XSession, check, dark, near, stop, wait_until)
 
 LOGIN_CAPTION = "^Blog 로그인 Ver 0\\.1c$"
 ABOUT_CAPTION = "^Ormix 정보$"
@@ -34,6 +34,8 @@ class Context:
         self.artefacts = Artefacts(args.artefacts, name)
         self.host_obj = None
         self.programs = []
+        self.keyring = None
+        self.recorder = None
 
     def host(self, *extra):
         self.host_obj = DemoHost(self.args.demohost, self.artefacts.dir, extra)
@@ -53,6 +55,10 @@ class Context:
             prog.close()
         if self.host_obj:
             self.host_obj.close()
+        if self.recorder:
+            self.recorder.close()
+        if self.keyring:
+            self.keyring.close()
 
 
 def check_found(found, message):
@@ -515,6 +521,97 @@ def scenario_move(ctx):
     check(again.wait_exit(10) == 0, "ormix did not exit with status 0 after X")
 
 
+def scenario_keyring(ctx):
+    """The password in the keyring: the next start logs in without the dialog."""
+    x = ctx.x
+    host = ctx.host()
+    ctx.keyring = PrivateKeyring(ctx.artefacts.dir)
+    env = ctx.keyring.env
+    key = f"{host.user}@{host.base}"
+
+    def run_until_counted(prog, what):
+        _, geo = wait_until(f"the status window {what}", lambda: status_window(x), 20)
+        wait_until(f"the count {what}", lambda: count_shown(ctx.shot("count"), geo), 20, 0.3)
+        return geo
+
+    def exit_with_x(prog, geo):
+        click_at(x, (geo.x + BOX_LEFT["X"] + 5, geo.y + 11))
+        check(prog.wait_exit(10) == 0, "ormix did not exit with status 0 after X")
+
+    # 1. The option ticked earlier: the first start asks, and the accepted password is kept.
+    prog = ctx.program({"KeyringPassword": 1}, extra_env=env)
+    start_and_log_in(ctx, host, prog)
+    geo = run_until_counted(prog, "after the first login")
+    wait_until("the password in the keyring", lambda: ctx.keyring.lookup(key) == host.password,
+               10)
+    check(host.password not in open(prog.settings_file, encoding="utf-8").read(),
+          "the password is in the settings file")
+    exit_with_x(prog, geo)
+
+    # 2. The next start logs in with no dialog at all.
+    posts = host.stats()["loginPosts"]
+    prog = ctx.program(extra_env=env)
+    geo = run_until_counted(prog, "without a dialog")
+    check(login_dialog(x) is None, "the login dialog was shown although the keyring has it")
+    check(host.stats()["loginPosts"] == posts + 1, "the stored password was not posted once")
+    exit_with_x(prog, geo)
+
+    # 3. The password changed on the host: the dialog returns; the new one replaces the old.
+    new_password = host.password + "-new"
+    host.post("password", password=new_password)
+    prog = ctx.program(extra_env=env)
+    dialog = wait_until("the login dialog after the refused stored password",
+                        lambda: login_dialog(x), 20)
+    ctx.shot("login-after-refusal")
+    # Address and ID are filled in: the focus waits in the empty password field.
+    fill_login(x, dialog, [new_password])
+    geo = run_until_counted(prog, "after the new password")
+    wait_until("the new password in the keyring",
+               lambda: ctx.keyring.lookup(key) == new_password, 10)
+    exit_with_x(prog, geo)
+
+    # 4. Without any session bus the option cannot work: the login is as it always was.
+    no_bus = {"DBUS_SESSION_BUS_ADDRESS": "unix:path=/nonexistent/ormix-bus"}
+    prog = ctx.program(extra_env=no_bus)
+    dialog = wait_until("the login dialog without a keyring", lambda: login_dialog(x), 20)
+    fill_login(x, dialog, [new_password])
+    geo = run_until_counted(prog, "without a keyring")
+    exit_with_x(prog, geo)
+
+
+def scenario_notify(ctx):
+    """Desktop notifications: the notice goes to the server; its action opens the item."""
+    x = ctx.x
+    host = ctx.host()
+    # The private session bus of a desktop; its keyring is not used here.
+    ctx.keyring = PrivateKeyring(ctx.artefacts.dir)
+    ctx.recorder = NotificationServer(ctx.args.recorder, ctx.keyring.env, ctx.artefacts.dir,
+                                      ["body", "body-markup", "actions"])
+    prog = ctx.program({"DesktopNotify": 1}, extra_env=ctx.keyring.env)
+    start_and_log_in(ctx, host, prog)
+    _, geo = wait_until("the status window", lambda: status_window(x), 15)
+    wait_until("the count", lambda: count_shown(ctx.shot("count"), geo), 15, 0.3)
+    check(not ctx.recorder.received, f"notified before anything was new: {ctx.recorder.received}")
+
+    added = host.post("items", kind="comment", text="e2e <b>알림</b> & 댓글")["item"]
+    sent = wait_until("the desktop notification", lambda: ctx.recorder.received[:1],
+                      INTERVAL + 8)[0]
+    check(sent["summary"] == "[새로운 댓글 도착]", f"summary {sent['summary']!r}")
+    # The server reads markup, so the item's text arrives escaped.
+    check(sent["body"] == "e2e &lt;b&gt;알림&lt;/b&gt; &amp; 댓글", f"body {sent['body']!r}")
+    check((sent["app"], sent["icon"]) == ("Ormix", "ormix"), f"sent as {sent}")
+    check(sent["actions"][:1] == ["default"], f"actions {sent['actions']}")
+    wait_until("R lit for the comment", lambda: box_lit(ctx.shot("lit"), geo, "R"), 5)
+
+    ctx.recorder.invoke(sent["id"])
+    expected = absolute(host, added["link"])
+    opened = wait_until("the browser to be started", prog.opened, 10)
+    check(opened == [expected], f"the browser got {opened}, expected [{expected!r}]")
+    wait_until("R to go dark", lambda: not box_lit(ctx.shot("after-action"), geo, "R"), 5)
+    click_at(x, (geo.x + BOX_LEFT["X"] + 5, geo.y + 11))
+    check(prog.wait_exit(10) == 0, "ormix did not exit with status 0 after X")
+
+
 def scenario_instance(ctx):
     """One run per settings folder: a second start brings the first to the front and ends;
     a run killed with SIGKILL does not block the next; another folder runs beside it."""
@@ -564,6 +661,8 @@ SCENARIOS = {
     "session": (scenario_session, True),
     "cancel": (scenario_cancel, True),
     "move": (scenario_move, True),
+    "keyring": (scenario_keyring, True),
+    "notify": (scenario_notify, True),
     "instance": (scenario_instance, True),
 }
 
@@ -580,6 +679,7 @@ def main():
     parser.add_argument("--ormix", required=True)
     parser.add_argument("--demohost", required=True)
     parser.add_argument("--artefacts", required=True)
+    parser.add_argument("--recorder", help="the recording notification server program")
     parser.add_argument("--update-url", default="", help="the page the build's update row opens")
     parser.add_argument("scenarios", nargs="+", choices=sorted(SCENARIOS))
     args = parser.parse_args()

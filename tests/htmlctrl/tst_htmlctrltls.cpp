@@ -11,6 +11,8 @@
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -50,9 +52,17 @@ bool makeCertificate(const QString &dir)
 class TlsServer
 {
 public:
-    TlsServer(const QString &cert, const QString &key)
+    // plainTarget: where "/down" (302) and a POST to "/login" (307) send the client.
+    TlsServer(const QString &cert, const QString &key, const std::string &plainTarget = {})
         : m_server(cert.toLocal8Bit().constData(), key.toLocal8Bit().constData())
     {
+        m_server.Get("/down", [plainTarget](const httplib::Request &, httplib::Response &res) {
+            res.set_header("Set-Cookie", "OSID=secret-session; Path=/");
+            res.set_redirect(plainTarget, 302);
+        });
+        m_server.Post("/login", [plainTarget](const httplib::Request &, httplib::Response &res) {
+            res.set_redirect(plainTarget, 307);
+        });
         m_server.Get("/owner/center/dashboard",
                      [](const httplib::Request &, httplib::Response &res) {
                          res.set_content("<html><body><p id=\"counter\">오늘 3명</p></body></html>",
@@ -69,9 +79,9 @@ public:
             m_thread.join();
     }
     bool isValid() const { return m_server.is_valid() && m_port > 0; }
-    std::string url() const
+    std::string url(const std::string &path = "/owner/center/dashboard") const
     {
-        return "https://127.0.0.1:" + std::to_string(m_port) + "/owner/center/dashboard";
+        return "https://127.0.0.1:" + std::to_string(m_port) + path;
     }
 
 private:
@@ -90,6 +100,7 @@ private slots:
     void initTestCase();
     void untrustedCertificateFails();
     void trustedCertificateLoads();
+    void nothingLeavesHttpsForHttp();
 
 private:
     QTemporaryDir m_dir;
@@ -132,6 +143,41 @@ void TestHtmlCtrlTls::trustedCertificateLoads()
     QTRY_COMPARE_WITH_TIMEOUT(sink.documents, 1, 20000);
     QCOMPARE(sink.codes, QList<int>{});
     QVERIFY(ctrl.GetHtmlDocument()->getElementById("counter"));
+}
+
+void TestHtmlCtrlTls::nothingLeavesHttpsForHttp()
+{
+    // The plain-text side: counts whoever reaches it.
+    QTcpServer plain;
+    QVERIFY(plain.listen(QHostAddress::LocalHost, 0));
+    int reached = 0;
+    connect(&plain, &QTcpServer::newConnection, this, [&] {
+        while (QTcpSocket *s = plain.nextPendingConnection()) {
+            ++reached;
+            s->deleteLater();
+        }
+    });
+    const std::string target = "http://127.0.0.1:" + std::to_string(plain.serverPort()) + "/x";
+    TlsServer server(m_dir.filePath(QStringLiteral("cert.pem")),
+                     m_dir.filePath(QStringLiteral("key.pem")), target);
+    QVERIFY(server.isValid());
+    EnvGuard certFile("SSL_CERT_FILE",
+                      QFile::encodeName(m_dir.filePath(QStringLiteral("cert.pem"))));
+    CHtmlCtrl ctrl;
+    Sink sink;
+    ctrl.CreateFromStatic(&sink);
+
+    // A poll's redirect would carry the session cookie in clear text.
+    ctrl.Navigate(server.url("/down"));
+    QTRY_COMPARE_WITH_TIMEOUT(sink.documents, 1, 20000);
+    // The login's 307 would carry the password in clear text.
+    ctrl.Navigate2(server.url("/login"), "loginid=a&password=b", "");
+    QTRY_COMPARE_WITH_TIMEOUT(sink.documents, 2, 20000);
+    QCOMPARE(sink.codes,
+             (QList<int>{CHtmlCtrl::FailureUnsafeRedirect, CHtmlCtrl::FailureUnsafeRedirect}));
+    QCOMPARE(ctrl.GetLocationURL(), target);
+    QTest::qWait(200);
+    QCOMPARE(reached, 0);
 }
 
 QTEST_GUILESS_MAIN(TestHtmlCtrlTls)

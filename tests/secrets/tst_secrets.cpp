@@ -3,16 +3,20 @@
 #include "app/mainframe.h"
 #include "app/ormixapp.h"
 #include "client/ormixview.h"
+#include "desktop/passwordkeyring.h"
 #include "state/autostart.h"
+#include "state/browserlaunch.h"
 #include "state/secret.h"
 #include "state/tinfo.h"
 #include "state/tinfoimp.h"
 #include "tests/support/demohost.h"
+#include "tests/support/fakeviewhost.h"
 #include "tests/support/testenv.h"
 #include "ui/noticewindow.h"
 #include "ui/resultwindow.h"
 #include "ui/statuswindow.h"
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QFile>
 #include <QLineEdit>
@@ -27,13 +31,17 @@
 #include <QTest>
 #include <QTimer>
 
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <malloc.h>
 #include <new>
+#include <optional>
 #include <sys/prctl.h>
 #include <unistd.h>
+#include <vector>
 
 // Freed blocks are searched for a marker while armed: a password released unwiped
 // would be found here.
@@ -41,6 +49,25 @@ namespace {
 std::atomic<bool> g_scanFrees{false};
 std::atomic<int> g_markerFrees{0};
 const char g_marker[] = "Zq7-marker-password-long-enough-for-the-heap";
+
+// Encoded passwords to look for as well, kept scrambled so that looking for them does not
+// put them in memory. Set only while the scan is off.
+constexpr char g_scramble = 0x5a;
+std::vector<std::vector<char>> g_needles;
+std::array<std::atomic<int>, 4> g_needleFrees{};
+
+bool containsScrambled(const char *bytes, std::size_t size, const std::vector<char> &needle)
+{
+    const std::size_t n = needle.size();
+    for (std::size_t i = 0; n > 0 && i + n <= size; ++i) {
+        std::size_t k = 0;
+        while (k < n && bytes[i + k] == char(needle[k] ^ g_scramble))
+            ++k;
+        if (k == n)
+            return true;
+    }
+    return false;
+}
 
 [[maybe_unused]] void scanFreed(void *p, std::size_t size)
 {
@@ -51,6 +78,20 @@ const char g_marker[] = "Zq7-marker-password-long-enough-for-the-heap";
     const std::size_t m = sizeof g_marker - 1;
     if (size >= m && memmem(p, size, g_marker, m))
         g_markerFrees.fetch_add(1);
+    for (std::size_t i = 0; i < g_needles.size() && i < g_needleFrees.size(); ++i) {
+        if (containsScrambled(static_cast<const char *>(p), size, g_needles[i]))
+            g_needleFrees[i].fetch_add(1);
+    }
+}
+
+void addScrambledNeedle(std::string plain)
+{
+    std::vector<char> scrambled;
+    for (const char c : plain)
+        scrambled.push_back(char(c ^ g_scramble));
+    WipeString(plain);
+    g_needleFrees[g_needles.size()] = 0;
+    g_needles.push_back(std::move(scrambled));
 }
 } // namespace
 
@@ -195,8 +236,16 @@ private slots:
         QCOMPARE(dumpable(), 0);
     }
 
+    void passwordStaysInMemoryOnly_data()
+    {
+        QTest::addColumn<bool>("keyring");
+        QTest::newRow("memory only") << false;
+        // The keyring holds it then, and still no file, log or command line does.
+        QTest::newRow("keyring option") << true;
+    }
     void passwordStaysInMemoryOnly()
     {
+        QFETCH(bool, keyring);
         TempConfigHome home;
         const QByteArray password = "Sk1-비밀 &=+%/pw-4417";
         DemoHost host;
@@ -220,6 +269,9 @@ private slots:
                     ->setText(QString::fromUtf8(password));
                 dialog->findChild<QLineEdit *>(QStringLiteral("intervalEdit"))
                     ->setText(QStringLiteral("10"));
+                auto *box = dialog->findChild<QCheckBox *>(QStringLiteral("keyringCheck"));
+                if (keyring && waitUntil([box] { return box->isEnabled(); }, 10000))
+                    box->setChecked(true);
                 dialog->findChild<QPushButton *>(QStringLiteral("okButton"))->click();
             });
             const bool started = m_app->InitInstance();
@@ -261,7 +313,22 @@ private slots:
                         waitUntil([view] { return !view->htmlCtrl().IsBusy(); }, 8000);
             }
             QVERIFY(WriteAutostartEntry(QCoreApplication::applicationFilePath().toStdString()));
+            std::optional<std::string> inKeyring;
+            if (keyring && loggedIn) {
+                const QString key =
+                    passwordkeyring::EntryKey(host.blogUrl().toStdString(), "owner");
+                QObject context;
+                bool answered = false;
+                passwordkeyring::ReadPassword(&context, key, [&](bool ok, std::string &stored) {
+                    answered = true;
+                    if (ok)
+                        inKeyring = stored;
+                });
+                waitUntil([&] { return answered; }, 20000);
+            }
             output = capture.finish();
+            if (keyring)
+                QCOMPARE(inKeyring, std::optional<std::string>(password.toStdString()));
             QVERIFY(started);
             QVERIFY(loggedIn);
             QVERIFY(polls);
@@ -305,6 +372,69 @@ private slots:
         QCOMPARE(dumpable(), 0);
         m_app->mainFrame()->close();
         QTest::qWait(50);
+    }
+
+    void loginBodiesLeaveNoCopyBehind()
+    {
+#ifdef ORMIX_UNDER_ASAN
+        QSKIP("AddressSanitizer owns operator delete; the plain build runs this check");
+#endif
+        TempConfigHome home;
+        // The form encoding differs from every other form these take here (the store keeps
+        // the plain text, the control channel percent-encodes), so what is found is a body.
+        const std::string right = "Rg7 비번&*=pw-3318";
+        std::string wrong = "Wr0ng 틀림&*=pw-5521";
+        DemoHost host;
+        QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+        QVERIFY(host.setPassword(QByteArray::fromStdString(right)));
+        host.enterAccount(3600);
+        lTInfo *store = GetTInfo();
+        store->SetPassword(wrong);
+        FakeViewHost viewHost;
+        viewHost.answerLogin = [&] {
+            store->SetPassword(right);
+            return true;
+        };
+
+        // Every buffer released while logging in is searched for an encoded password.
+        g_needles.clear();
+        addScrambledNeedle(COrmixView::FormEncode(wrong));
+        addScrambledNeedle(COrmixView::FormEncode(right));
+        g_scanFrees = true;
+        {
+            COrmixView view(&viewHost);
+            view.OnInitialUpdate();
+            const auto settled = [&](int refreshes) {
+                return waitUntil(
+                    [&] {
+                        return viewHost.status.refreshes > refreshes &&
+                               store->GetLoginState() == LoggedIn && !view.htmlCtrl().IsBusy();
+                    },
+                    10000);
+            };
+            // A wrong password, the dialog, the right one.
+            QVERIFY(settled(0));
+            QCOMPARE(viewHost.loginDialogs, 1);
+            // Two silent logins after the host ended the session.
+            for (int i = 0; i < 2; ++i) {
+                const int before = viewHost.status.refreshes;
+                QVERIFY(host.expireSessions());
+                view.pollNow();
+                QVERIFY(settled(before));
+            }
+            QCOMPARE(viewHost.loginDialogs, 1);
+        }
+        g_scanFrees = false;
+        WipeString(wrong);
+        QCOMPARE(g_needleFrees[0].load(), 0);
+        QCOMPARE(g_needleFrees[1].load(), 0);
+
+        // The check itself finds an unwiped release of an encoded password.
+        g_scanFrees = true;
+        delete new std::string(COrmixView::LoginBody("http://b.example", "id", right));
+        g_scanFrees = false;
+        QCOMPARE(g_needleFrees[1].load(), 1);
+        g_needles.clear();
     }
 
     void wipedStringsLeaveNoBytesBehind()
@@ -472,6 +602,13 @@ private slots:
         QVERIFY(browser.waitForLaunches(1));
         QCOMPARE(browser.launches(), QStringList{good});
         frame.close();
+
+        // A link longer than exec passes on is refused before it fails unseen.
+        const std::string base = good.toStdString() + "x";
+        QVERIFY(IsOpenableWebAddress(base + std::string(MaxOpenableLinkBytes - base.size(), 'a')));
+        QVERIFY(!IsOpenableWebAddress(base + std::string(1 << 20, 'a')));
+        QVERIFY(
+            !IsOpenableWebAddress(base + std::string(MaxOpenableLinkBytes + 1 - base.size(), 'a')));
     }
 };
 

@@ -38,6 +38,9 @@ enum class Fault
     Truncated,
     NoCounter,
     NoNew,
+    CrossOriginLogin,
+    HeaderlessRedirect,
+    GzipBomb,
 };
 
 struct FaultInfo
@@ -51,7 +54,9 @@ struct FaultInfo
 
 // A truncated page still holds the whole recent area while the lists stay short
 // (it is cut half-way, and the area sits in the first third), so it reads as good.
-constexpr std::array<FaultInfo, 15> Faults{{
+// A login whose post is sent on to another origin fails with a box; the dialog's login then
+// reads a good page.
+constexpr std::array<FaultInfo, 18> Faults{{
     {Fault::None, "none", 30, false, true},
     {Fault::Slow, "slow", 3, true, false},
     {Fault::Status500, "status500", 4, true, false},
@@ -67,6 +72,9 @@ constexpr std::array<FaultInfo, 15> Faults{{
     {Fault::Truncated, "truncated", 3, false, true},
     {Fault::NoCounter, "nocounter", 4, false, false},
     {Fault::NoNew, "nonew", 4, false, false},
+    {Fault::CrossOriginLogin, "crossoriginlogin", 2, true, true},
+    {Fault::HeaderlessRedirect, "headerlessredirect", 3, true, false},
+    {Fault::GzipBomb, "gzipbomb", 3, true, false},
 }};
 
 #ifdef ORMIX_UNDER_ASAN
@@ -285,6 +293,19 @@ private slots:
                 break;
             case Fault::NoNew:
                 QVERIFY(host.injectFault(QStringLiteral("nonew")));
+                break;
+            case Fault::CrossOriginLogin:
+                QVERIFY(
+                    host.injectFault(QStringLiteral("loginredirect"), 1, random() % 2 ? 307 : 308));
+                QVERIFY(host.expireSessions());
+                break;
+            case Fault::HeaderlessRedirect:
+                QVERIFY(host.injectFault(QStringLiteral("manyheaders"), 1, 150,
+                                         QStringLiteral("redirect")));
+                break;
+            case Fault::GzipBomb:
+                QVERIFY(host.injectFault(QStringLiteral("gzipbomb"), 1, 64,
+                                         random() % 2 ? QStringLiteral("deflate") : QString()));
                 break;
             }
 

@@ -3,9 +3,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 class TestSettings final : public QObject
 {
@@ -138,6 +144,71 @@ private slots:
         QCOMPARE(text("ID"), std::string("kept"));
         QCOMPARE(text("Title"), std::string("@Variant(x)")); // a string of ours, kept
         QCOMPARE(dword("Width", 0), 150);
+    }
+
+    void onlyRegularSmallFilesAreRead_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << QStringLiteral("fifo");
+        QTest::newRow("link to /dev/zero") << QStringLiteral("zero");
+        QTest::newRow("over 1 MiB") << QStringLiteral("huge");
+    }
+
+    void onlyRegularSmallFilesAreRead()
+    {
+        QFETCH(QString, kind);
+        TempConfigHome home;
+        QDir().mkpath(home.path() + QStringLiteral("/Ormix"));
+        const QByteArray path = QFile::encodeName(home.settingsFile());
+        if (kind == QLatin1String("fifo")) {
+            QCOMPARE(mkfifo(path.constData(), 0600), 0);
+        } else if (kind == QLatin1String("zero")) {
+            QCOMPARE(symlink("/dev/zero", path.constData()), 0);
+        } else {
+            QByteArray big("[General]\nLeftPos=5\nID=big\n");
+            big += QByteArray(qsizetype(2) * 1024 * 1024, ';');
+            writeFile(home, big);
+        }
+
+        // Read in a child: a read that blocks or runs away must fail this test, not hang it.
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            const bool defaults = dword("LeftPos", 100) == 100 && dword("Transparency", 10) == 10 &&
+                                  text("ID").empty();
+            _exit(defaults ? 0 : 1);
+        }
+        int status = -1;
+        const bool ended =
+            QTest::qWaitFor([&] { return waitpid(child, &status, WNOHANG) == child; }, 60000);
+        if (!ended) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+        }
+        QVERIFY2(ended, "reading the settings did not return");
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+
+        // A write puts a regular file in its place, which then reads back.
+        QVERIFY(WriteSettingDword("LeftPos", 7));
+        QVERIFY(QFileInfo(home.settingsFile()).isFile());
+        QVERIFY(!QFileInfo(home.settingsFile()).isSymLink());
+        QCOMPARE(dword("LeftPos", 100), 7);
+        QVERIFY(QFileInfo(QStringLiteral("/dev/zero")).exists());
+    }
+
+    void variantInsideATextIsKept()
+    {
+        TempConfigHome home;
+        QVERIFY(WriteRegistryString(SettingsRoot::CurrentUser, "ID", "my@Variant(x)"));
+        QVERIFY(WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL", "a, @Variant(b)"));
+        QVERIFY(WriteSettingDword("INTERVAL", 40));
+        QCOMPARE(text("ID"), std::string("my@Variant(x)"));
+        QCOMPARE(text("BlogURL"), std::string("a, @Variant(b)"));
+        QCOMPARE(dword("INTERVAL", 30), 40);
+        QVERIFY(WriteSettingDword("INTERVAL", 41));
+        QCOMPARE(text("ID"), std::string("my@Variant(x)"));
+        QCOMPARE(text("BlogURL"), std::string("a, @Variant(b)"));
     }
 
     void unreadableStoreGivesDefaultsAndFailedWrites()

@@ -7,6 +7,7 @@
 #include "ui/statuswindow.h"
 #include "ui/windowlook.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFontMetrics>
@@ -300,6 +301,52 @@ private slots:
 
         saveScreenshot(part, QStringLiteral("notice-mid-slide"));
         saveScreenshot(full, QStringLiteral("notice-full"));
+    }
+
+    void hostileTextsAreCutBeforeTheyAreDrawn_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("1 MiB without spaces") << QString(1 << 20, QLatin1Char('W'));
+        QTest::newRow("combining storm")
+            << QStringLiteral("a") + QString(10000, QChar(0x0301)) + QStringLiteral("b");
+        QTest::newRow("surrogates at the cut")
+            << QString::fromUtf8(QByteArray(4000, 'x'))
+                   .replace(QLatin1Char('x'), QStringLiteral("\U0001F600"));
+    }
+
+    void hostileTextsAreCutBeforeTheyAreDrawn()
+    {
+        QFETCH(QString, text);
+        const QString shown = WindowLook::DisplayText(text);
+        QCOMPARE(shown.size() <= WindowLook::MaxDisplayUnits, true);
+        QVERIFY(shown.endsWith(QChar(0x2026)));
+        QVERIFY(!shown.at(shown.size() - 2).isHighSurrogate());
+        QVERIFY(text.startsWith(shown.chopped(1)));
+        QCOMPARE(WindowLook::DisplayText(text.toStdString()), shown);
+        // Short texts stay as they are.
+        QCOMPARE(WindowLook::DisplayText(text.left(50)), text.left(50));
+
+        // The notice draws, and tells assistive tools, the cut text: the same picture as for
+        // the cut text itself, laid out once when the item arrives.
+        auto hostile = makeNotice();
+        hostile->Show(0, text.toStdString(), "http://127.0.0.1/h");
+        auto cut = makeNotice();
+        cut->Show(0, shown.toStdString(), "http://127.0.0.1/h");
+        ticks(*hostile, 70);
+        ticks(*cut, 70);
+        QCOMPARE(hostile->accessibleDescription(), shown);
+        QCOMPARE(hostile->renderImage(), cut->renderImage());
+        saveScreenshot(hostile->renderImage(),
+                       QStringLiteral("notice-hostile-%1")
+                           .arg(QString::fromLatin1(QTest::currentDataTag())
+                                    .replace(QLatin1Char(' '), QLatin1Char('-'))));
+        QCOMPARE(hostile->text(), text.toStdString()); // the item itself stays whole
+
+        // So does the status strip's tooltip when a failure quotes a huge address.
+        COrmixWnd status;
+        status.SetPollStatus(QDateTime(), text);
+        QVERIFY(status.pollStatusText().size() < WindowLook::MaxDisplayUnits + 40);
+        QVERIFY(status.toolTip().size() < 4 * WindowLook::MaxDisplayUnits + 200);
     }
 
     void itemTextIsPlainText_data()

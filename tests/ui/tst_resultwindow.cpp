@@ -231,6 +231,19 @@ private slots:
                  qPrintable(QStringLiteral("%1..%2").arg(left).arg(right)));
     }
 
+    void hugeTextsAreCutInTheRows()
+    {
+        const std::string huge(1 << 20, 'W');
+        setListQuietly(0, makeItems({{huge.c_str(), "http://127.0.0.1/h"},
+                                     {"짧은 글", "http://127.0.0.1/s"}}));
+        QVERIFY(m_list->ShowRecentList(0, QPoint(250, 310)));
+        const QStringList rows = rowTexts(*m_list);
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows.at(0), WindowLook::DisplayText(huge));
+        QVERIFY(rows.at(0).size() <= WindowLook::MaxDisplayUnits);
+        QCOMPARE(rows.at(1), QStringLiteral("짧은 글"));
+    }
+
     void hidesWhenAnotherWindowIsActivated()
     {
         setListQuietly(0, makeItems({{"c1", "http://127.0.0.1/c1"}}));

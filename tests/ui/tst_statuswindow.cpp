@@ -390,6 +390,15 @@ private slots:
         QCOMPARE(COrmixWnd::visiblePlacement(QRect(5000, 5000, 150, 23), screens,
                                              QRect(1024, 0, 800, 600)),
                  QRect(1124, 100, 150, 23));
+        // A size no work area can hold is a damaged file, not a wish: the default size.
+        const QSize largest(1024, 740);
+        QCOMPARE(
+            COrmixWnd::visiblePlacement(QRect(100, 100, 30000, 30000), screens, primary, largest),
+            QRect(100, 100, 150, 23));
+        QCOMPARE(COrmixWnd::visiblePlacement(QRect(100, 100, 1025, 23), screens, primary, largest),
+                 QRect(100, 100, 150, 23));
+        QCOMPARE(COrmixWnd::visiblePlacement(QRect(100, 100, 1024, 740), screens, primary, largest),
+                 QRect(100, 100, 1024, 740));
 
         TempConfigHome config;
         auto w = makeWindow(QRect(50000, 40000, 170, 23));

@@ -29,6 +29,10 @@ std::optional<FaultKind> parseFaultKind(const std::string &text)
         {"truncated", FaultKind::Truncated},
         {"nocounter", FaultKind::NoCounter},
         {"nonew", FaultKind::NoNew},
+        {"gzipbomb", FaultKind::GzipBomb},
+        {"hugeheader", FaultKind::HugeHeader},
+        {"manyheaders", FaultKind::ManyHeaders},
+        {"loginredirect", FaultKind::LoginRedirect},
     };
     for (const auto &[name, kind] : names) {
         if (text == name)
@@ -254,16 +258,35 @@ void BlogState::clearFaults()
     m_faults.clear();
 }
 
-std::vector<Fault> BlogState::takeFaults()
+bool isLoginFault(FaultKind kind)
 {
-    std::lock_guard lock(m_mutex);
-    std::vector<Fault> now = m_faults;
-    for (auto &f : m_faults) {
+    return kind == FaultKind::LoginRedirect;
+}
+
+static std::vector<Fault> takeWhere(std::vector<Fault> &faults, bool login)
+{
+    std::vector<Fault> now;
+    for (auto &f : faults) {
+        if (isLoginFault(f.kind) != login)
+            continue;
+        now.push_back(f);
         if (f.remaining > 0)
             --f.remaining;
     }
-    std::erase_if(m_faults, [](const Fault &f) { return f.remaining == 0; });
+    std::erase_if(faults, [](const Fault &f) { return f.remaining == 0; });
     return now;
+}
+
+std::vector<Fault> BlogState::takeFaults()
+{
+    std::lock_guard lock(m_mutex);
+    return takeWhere(m_faults, false);
+}
+
+std::vector<Fault> BlogState::takeLoginFaults()
+{
+    std::lock_guard lock(m_mutex);
+    return takeWhere(m_faults, true);
 }
 
 std::vector<Fault> BlogState::faults() const

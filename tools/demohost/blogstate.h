@@ -49,7 +49,15 @@ enum class FaultKind
     Truncated,    // the page cut off half-way (with an honest length)
     NoCounter,    // the page without the "counter" element
     NoNew,        // the page without the "new" element
+    GzipBomb,     // a small gzip body that inflates to value MiB (option "deflate")
+    HugeHeader,   // one header line of value bytes
+    ManyHeaders,  // value Set-Cookie fields (option "redirect": on a 302 back here)
+    // The next login posts, not dashboard requests:
+    LoginRedirect, // value 307 or 308 to option (default: this port under "localhost")
 };
+
+// Faults that act on the login post rather than on the dashboard.
+bool isLoginFault(FaultKind kind);
 
 std::optional<FaultKind> parseFaultKind(const std::string &text);
 
@@ -112,7 +120,10 @@ public:
     void addFault(Fault fault);
     void clearFaults();
     // The faults for this request, each use counted off.
+    // The faults for the next dashboard request (login faults stay).
     std::vector<Fault> takeFaults();
+    // The faults for the next login post.
+    std::vector<Fault> takeLoginFaults();
     std::vector<Fault> faults() const;
 
     // A random lower-case hex text (session cookies, control token).

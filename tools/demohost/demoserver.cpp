@@ -4,9 +4,13 @@
 #include "tools/demohost/pages.h"
 
 #include <httplib.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <random>
 #include <regex>
 #include <thread>
@@ -22,6 +26,37 @@ const char *const htmlUtf8 = "Text/html; charset=UTF-8";
 const char *const jsonType = "application/json";
 const char *const sessionCookie = "OSID";
 const size_t endlessLength = size_t(1) << 40;
+
+// Zeros that inflate to `mib` MiB, gzip-wrapped or (deflate) zlib-wrapped. Made once per
+// shape: compressing a gigabyte takes a moment.
+std::shared_ptr<const std::string> compressedZeros(long mib, bool zlibWrapped)
+{
+    static std::mutex mutex;
+    static std::map<std::pair<long, bool>, std::shared_ptr<const std::string>> made;
+    std::lock_guard lock(mutex);
+    auto &slot = made[{mib, zlibWrapped}];
+    if (slot)
+        return slot;
+    z_stream zs{};
+    deflateInit2(&zs, 9, Z_DEFLATED, zlibWrapped ? 15 : 31, 9, Z_DEFAULT_STRATEGY);
+    const std::string block(size_t(1) << 20, '\0');
+    auto out = std::make_shared<std::string>();
+    char chunk[65536];
+    for (long i = 0; i < mib; ++i) {
+        zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(block.data()));
+        zs.avail_in = static_cast<uInt>(block.size());
+        const int flush = i + 1 == mib ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            zs.next_out = reinterpret_cast<Bytef *>(chunk);
+            zs.avail_out = sizeof chunk;
+            deflate(&zs, flush);
+            out->append(chunk, sizeof chunk - zs.avail_out);
+        } while (zs.avail_out == 0);
+    }
+    deflateEnd(&zs);
+    slot = std::move(out);
+    return slot;
+}
 const size_t trickleLength = 100000;
 
 Pairs queryPairs(const httplib::Request &req)
@@ -307,6 +342,18 @@ void DemoServer::installRoutes()
 
 void DemoServer::loginPost(const httplib::Request &req, httplib::Response &res)
 {
+    for (const Fault &f : m_state.takeLoginFaults()) {
+        if (f.kind != FaultKind::LoginRedirect)
+            continue;
+        // Somewhere else that would happily take the form again: a 307/308 re-sends it.
+        const int code = f.value == 308 ? 308 : 307;
+        const std::string target =
+            f.option.empty() ? "http://localhost:" + std::to_string(req.local_port) + "/echo"
+                             : f.option;
+        res.set_redirect(target, code);
+        return;
+    }
+
     LoginRecord record;
     record.target = req.target;
     record.contentType = req.get_header_value("Content-Type");
@@ -450,6 +497,33 @@ void DemoServer::dashboard(const httplib::Request &req, httplib::Response &res)
     case FaultKind::NoNew:
         input.withNew = false;
         res.set_content(pages::dashboard(input), htmlUtf8);
+        break;
+    case FaultKind::GzipBomb: {
+        const long mib = shape->value > 0 ? std::min(shape->value, 4096L) : 1024;
+        const auto body = compressedZeros(mib, shape->option == "deflate");
+        res.set_header("Content-Encoding", shape->option == "deflate" ? "deflate" : "gzip");
+        // "Text/html" so the library does not compress it once more.
+        res.set_content(*body, "Text/html; charset=UTF-8");
+        break;
+    }
+    case FaultKind::HugeHeader: {
+        const long bytes = shape->value > 0 ? std::min(shape->value, 1L << 30) : 50L << 20;
+        res.set_header("X-Filler", std::string(static_cast<size_t>(bytes), 'a'));
+        res.set_content(pages::dashboard(input), htmlUtf8);
+        break;
+    }
+    case FaultKind::ManyHeaders: {
+        // Qt 6.4 drops every header of a reply with more than 100 of them.
+        const long fields = shape->value > 0 ? std::min(shape->value, 10000L) : 150;
+        for (long i = 0; i < fields; ++i)
+            res.set_header("Set-Cookie", "filler" + std::to_string(i) + "=1; Path=/");
+        if (shape->option == "redirect")
+            res.set_redirect("/owner/center/dashboard");
+        else
+            res.set_content(pages::dashboard(input), htmlUtf8);
+        break;
+    }
+    case FaultKind::LoginRedirect:
         break;
     }
 }

@@ -1,0 +1,166 @@
+#include "passwordkeyring.h"
+
+#include "state/secret.h"
+
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QObject>
+
+#include <qt6keychain/keychain.h>
+
+#include <utility>
+
+namespace passwordkeyring {
+
+namespace {
+
+const QString SecretsService = QStringLiteral("org.freedesktop.secrets");
+
+QString keychainService()
+{
+    return QStringLiteral("Ormix");
+}
+
+QString &pendingEntry()
+{
+    static QString key;
+    return key;
+}
+
+// Without a fallback the job reports NoBackendAvailable instead of writing a file.
+template<typename Job> Job *newJob(const QString &key)
+{
+    auto *job = new Job(keychainService());
+    job->setAutoDelete(true);
+    job->setInsecureFallback(false);
+    job->setKey(key);
+    return job;
+}
+
+// Asks the bus daemon one question about the secrets name, without waiting.
+QDBusPendingCallWatcher *askBus(const QDBusConnection &bus, const QString &method,
+                                const QVariantList &args, QObject *context)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), method);
+    call.setArguments(args);
+    // A call on a missing bus would never finish; an error answer does, from the event loop.
+    const QDBusPendingCall pending =
+        bus.isConnected() ? bus.asyncCall(call)
+                          : QDBusPendingCall::fromError(QDBusError(
+                                QDBusError::Disconnected, QStringLiteral("no session bus")));
+    return new QDBusPendingCallWatcher(pending, context);
+}
+
+QString noKeyringText()
+{
+    return QStringLiteral("비밀번호를 저장할 키링(Secret Service)을 찾을 수 없습니다.");
+}
+
+} // namespace
+
+QString EntryKey(const std::string &blogUrl, const std::string &id)
+{
+    return QString::fromStdString(id) + QLatin1Char('@') + QString::fromStdString(blogUrl);
+}
+
+void Probe(QObject *context, const std::function<void(bool, const QString &)> &done)
+{
+    // Without a bus both questions fail at once.
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusPendingCallWatcher *owner =
+        askBus(bus, QStringLiteral("NameHasOwner"), {SecretsService}, context);
+    QObject::connect(owner, &QDBusPendingCallWatcher::finished, context,
+                     [bus, context, done](QDBusPendingCallWatcher *w) {
+                         w->deleteLater();
+                         const QDBusPendingReply<bool> reply = *w;
+                         if (reply.isValid() && reply.value()) {
+                             done(true, QString());
+                             return;
+                         }
+                         // A keyring that the bus starts on first use is just as good.
+                         QDBusPendingCallWatcher *activatable =
+                             askBus(bus, QStringLiteral("ListActivatableNames"), {}, context);
+                         QObject::connect(activatable, &QDBusPendingCallWatcher::finished, context,
+                                          [done](QDBusPendingCallWatcher *a) {
+                                              a->deleteLater();
+                                              const QDBusPendingReply<QStringList> names = *a;
+                                              const bool found =
+                                                  names.isValid() &&
+                                                  names.value().contains(SecretsService);
+                                              done(found, found ? QString() : noKeyringText());
+                                          });
+                     });
+}
+
+void ReadPassword(QObject *context, const QString &key,
+                  const std::function<void(bool, std::string &)> &done)
+{
+    auto *job = newJob<QKeychain::ReadPasswordJob>(key);
+    QObject::connect(job, &QKeychain::Job::finished, context, [job, done](QKeychain::Job *) {
+        std::string password;
+        bool ok = job->error() == QKeychain::NoError;
+        if (ok) {
+            // The job's own buffer (UTF-8 for a text entry), shared:
+            // wiping it here leaves no copy behind when the job goes.
+            QByteArray bytes = job->binaryData();
+            password.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+            WipeSharedBytes(bytes);
+            ok = !password.empty();
+        }
+        done(ok, password);
+        WipeString(password);
+    });
+    job->start();
+}
+
+void WritePassword(QObject *context, const QString &key, const std::string &password,
+                   const std::function<void(bool)> &done)
+{
+    auto *job = newJob<QKeychain::WritePasswordJob>(key);
+    QString text = QString::fromUtf8(password.data(), static_cast<qsizetype>(password.size()));
+    job->setTextData(text);
+    // The job keeps the same buffer until it finishes; wipe it then, whoever is listening.
+    QObject::connect(job, &QKeychain::Job::finished, job,
+                     [text]() mutable { WipeSharedText(text); });
+    text.clear();
+    if (done) {
+        QObject::connect(job, &QKeychain::Job::finished, context,
+                         [done](QKeychain::Job *j) { done(j->error() == QKeychain::NoError); });
+    }
+    job->start();
+}
+
+void DeletePassword(QObject *context, const QString &key, const std::function<void(bool)> &done)
+{
+    auto *job = newJob<QKeychain::DeletePasswordJob>(key);
+    if (done) {
+        QObject::connect(job, &QKeychain::Job::finished, context, [done](QKeychain::Job *j) {
+            done(j->error() == QKeychain::NoError || j->error() == QKeychain::EntryNotFound);
+        });
+    }
+    job->start();
+}
+
+void SetPendingEntry(const QString &key)
+{
+    pendingEntry() = key;
+}
+
+QString PendingEntry()
+{
+    return pendingEntry();
+}
+
+void StorePendingAfterLogin(QObject *context, const std::string &password)
+{
+    const QString key = std::exchange(pendingEntry(), QString());
+    if (!key.isEmpty() && !password.empty())
+        WritePassword(context, key, password);
+}
+
+} // namespace passwordkeyring

@@ -1,0 +1,406 @@
+// The two desktop services, each against a real one on the private session bus that the
+// test runs on: the password in GNOME Keyring, and notices sent to a notification server
+// (a recording one of ours on its own connection) whose action opens the item.
+#include "app/mainframe.h"
+#include "app/ormixapp.h"
+#include "client/ormixview.h"
+#include "desktop/desktopnotifier.h"
+#include "desktop/passwordkeyring.h"
+#include "dialogs/logindialog.h"
+#include "state/settings.h"
+#include "state/tinfo.h"
+#include "tests/desktop/notificationrecorder.h"
+#include "tests/support/demohost.h"
+#include "tests/support/testenv.h"
+#include "ui/noticewindow.h"
+#include "ui/statuswindow.h"
+
+#include <QCheckBox>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDialog>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <optional>
+
+namespace {
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+// The stored password of an entry as the keyring gives it back, nothing when there is none.
+std::optional<std::string> readKeyring(const QString &key)
+{
+    std::optional<std::optional<std::string>> answer;
+    QObject context;
+    passwordkeyring::ReadPassword(&context, key, [&](bool ok, std::string &password) {
+        answer = ok ? std::optional<std::string>(password) : std::nullopt;
+    });
+    if (!waitUntil([&] { return answer.has_value(); }, 20000))
+        return std::string("(no answer from the keyring)");
+    return *answer;
+}
+
+bool writeKeyring(const QString &key, const std::string &password)
+{
+    std::optional<bool> done;
+    QObject context;
+    passwordkeyring::WritePassword(&context, key, password, [&](bool ok) { done = ok; });
+    return waitUntil([&] { return done.has_value(); }, 20000) && *done;
+}
+
+// The same entry through another Secret Service client, so it really is in the keyring.
+QByteArray lookUpWithSecretTool(const QString &key)
+{
+    QProcess tool;
+    tool.start(QStringLiteral("secret-tool"),
+               {QStringLiteral("lookup"), QStringLiteral("server"), QStringLiteral("Ormix"),
+                QStringLiteral("user"), key});
+    if (!tool.waitForFinished(20000))
+        return "(secret-tool hung)";
+    return tool.readAllStandardOutput();
+}
+
+template<typename T> T *child(QWidget *dialog, const char *name)
+{
+    return dialog->findChild<T *>(QString::fromLatin1(name));
+}
+
+// Runs action on each modal dialog that opens while the object lives.
+class ModalWatcher
+{
+public:
+    explicit ModalWatcher(std::function<void(QWidget *)> action) : m_action(std::move(action))
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
+            QWidget *w = QApplication::activeModalWidget();
+            if (w && w != m_last) {
+                m_last = w;
+                ++m_seen;
+                m_action(w);
+            }
+        });
+        m_timer.start(10);
+    }
+    int seen() const { return m_seen; }
+
+private:
+    std::function<void(QWidget *)> m_action;
+    QTimer m_timer;
+    QWidget *m_last = nullptr;
+    int m_seen = 0;
+};
+
+} // namespace
+
+class TestDesktopServices final : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<COrmixApp> m_app;
+    int m_argc = 1;
+    char m_arg0[24] = "tst_desktopservices";
+    char *m_argv[2] = {m_arg0, nullptr};
+
+private slots:
+    void initTestCase()
+    {
+        m_app = std::make_unique<COrmixApp>(m_argc, m_argv);
+        QVERIFY2(QDBusConnection::sessionBus().isConnected(),
+                 "no session bus: run under dbus-run-session with with-keyring.sh");
+    }
+    void cleanupTestCase()
+    {
+        if (m_app->mainFrame())
+            m_app->mainFrame()->close();
+        QTest::qWait(50);
+        m_app.reset();
+    }
+
+    void keyringStoresReadsAndDeletes()
+    {
+        std::optional<bool> available;
+        QObject context;
+        passwordkeyring::Probe(&context, [&](bool ok, const QString &) { available = ok; });
+        QVERIFY(waitUntil([&] { return available.has_value(); }, 10000));
+        QVERIFY(*available);
+
+        const QString key = passwordkeyring::EntryKey("http://blog.example", "owner");
+        const std::string password = "비밀 pw &=+ 4417";
+        QVERIFY(writeKeyring(key, password));
+        QCOMPARE(readKeyring(key), std::optional<std::string>(password));
+        QCOMPARE(lookUpWithSecretTool(key), QByteArray::fromStdString(password));
+        // Another ID on the same blog is another entry.
+        QCOMPARE(readKeyring(passwordkeyring::EntryKey("http://blog.example", "guest")),
+                 std::nullopt);
+
+        std::optional<bool> deleted;
+        passwordkeyring::DeletePassword(&context, key, [&](bool ok) { deleted = ok; });
+        QVERIFY(waitUntil([&] { return deleted.has_value(); }, 20000));
+        QVERIFY(*deleted);
+        QCOMPARE(readKeyring(key), std::nullopt);
+        QCOMPARE(lookUpWithSecretTool(key), QByteArray());
+        // Removing what is not there is no failure.
+        deleted.reset();
+        passwordkeyring::DeletePassword(&context, key, [&](bool ok) { deleted = ok; });
+        QVERIFY(waitUntil([&] { return deleted.has_value(); }, 20000));
+        QVERIFY(*deleted);
+    }
+
+    void loginDialogKeepsTheChoiceAndTheEntry()
+    {
+        TempConfigHome home;
+        const std::string url = "http://blog.example";
+        const QString first = passwordkeyring::EntryKey(url, "first");
+        const QString second = passwordkeyring::EntryKey(url, "second");
+        const auto accept = [&](const QString &id, bool keyring) {
+            TLogin dlg;
+            auto *box = child<QCheckBox>(&dlg, "keyringCheck");
+            if (!waitUntil([&] { return box->isEnabled(); }, 10000))
+                return false;
+            // The option needs the remembered address and ID.
+            child<QCheckBox>(&dlg, "saveIdCheck")->setChecked(false);
+            if (box->isEnabled())
+                return false;
+            child<QCheckBox>(&dlg, "saveIdCheck")->setChecked(true);
+            child<QLineEdit>(&dlg, "blogUrlEdit")->setText(QString::fromStdString(url));
+            child<QLineEdit>(&dlg, "idEdit")->setText(id);
+            child<QLineEdit>(&dlg, "passwordEdit")->setText(QStringLiteral("pw-") + id);
+            box->setChecked(keyring);
+            child<QPushButton>(&dlg, "okButton")->click();
+            return dlg.result() == QDialog::Accepted;
+        };
+        const auto storedChoice = [] {
+            int value = -1;
+            ReadSettingDword(-1, "KeyringPassword", value);
+            return value;
+        };
+
+        // Ticked: nothing is stored before the blog host accepted the password.
+        QVERIFY(accept(QStringLiteral("first"), true));
+        QCOMPARE(storedChoice(), 1);
+        QCOMPARE(passwordkeyring::PendingEntry(), first);
+        QCOMPARE(readKeyring(first), std::nullopt);
+        passwordkeyring::StorePendingAfterLogin(qApp, "pw-first");
+        QCOMPARE(passwordkeyring::PendingEntry(), QString());
+        QVERIFY(waitUntil([&] { return readKeyring(first) == "pw-first"; }, 20000));
+
+        // The next dialog starts ticked; another ID removes the entry of the old one.
+        {
+            TLogin dlg;
+            QVERIFY(child<QCheckBox>(&dlg, "keyringCheck")->isChecked());
+            QVERIFY(child<QLineEdit>(&dlg, "passwordEdit")->text().isEmpty());
+        }
+        QVERIFY(accept(QStringLiteral("second"), true));
+        QVERIFY(waitUntil([&] { return !readKeyring(first); }, 20000));
+        QCOMPARE(passwordkeyring::PendingEntry(), second);
+        passwordkeyring::StorePendingAfterLogin(qApp, "pw-second");
+        QVERIFY(waitUntil([&] { return readKeyring(second) == "pw-second"; }, 20000));
+
+        // Unticking removes it too, and nothing waits to be stored.
+        QVERIFY(accept(QStringLiteral("second"), false));
+        QCOMPARE(storedChoice(), 0);
+        QCOMPARE(passwordkeyring::PendingEntry(), QString());
+        QVERIFY(waitUntil([&] { return !readKeyring(second); }, 20000));
+        // The password reached no settings file on the way.
+        QVERIFY(!home.allFileContents().contains("pw-"));
+    }
+
+    void startUpUsesTheStoredPassword_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<bool>("dialogExpected");
+        QTest::newRow("right password: no dialog") << QByteArray("right") << false;
+        QTest::newRow("changed password: the dialog returns") << QByteArray("wrong") << true;
+        QTest::newRow("nothing stored: the dialog as before") << QByteArray() << true;
+    }
+    void startUpUsesTheStoredPassword()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, dialogExpected);
+        TempConfigHome home;
+        DemoHost host;
+        QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+        const std::string url = host.blogUrl().toStdString();
+        const QString key = passwordkeyring::EntryKey(url, "owner");
+        const std::string right = host.password().toStdString();
+        QVERIFY(WriteSettingDword("CHECK_SAVEID", 1));
+        QVERIFY(WriteSettingDword("INTERVAL", 10));
+        QVERIFY(WriteSettingDword("KeyringPassword", 1));
+        QVERIFY(WriteRegistryString(SettingsRoot::CurrentUser, "ID", "owner"));
+        QVERIFY(WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL", url));
+        if (stored.isEmpty()) {
+            QObject context;
+            bool gone = false;
+            passwordkeyring::DeletePassword(&context, key, [&](bool) { gone = true; });
+            QVERIFY(waitUntil([&] { return gone; }, 20000));
+        } else {
+            QVERIFY(writeKeyring(key, stored == "right" ? right : stored.toStdString()));
+        }
+        GetTInfo()->SetLoginState(LoggedOut);
+
+        QStringList problems;
+        ModalWatcher watcher([&](QWidget *dialog) {
+            // Filled in as at any start, with the password left empty.
+            if (child<QLineEdit>(dialog, "blogUrlEdit")->text() != QString::fromStdString(url) ||
+                child<QLineEdit>(dialog, "idEdit")->text() != QStringLiteral("owner") ||
+                !child<QLineEdit>(dialog, "passwordEdit")->text().isEmpty() ||
+                !child<QCheckBox>(dialog, "keyringCheck")->isChecked())
+                problems << QStringLiteral("the dialog was not filled in as remembered");
+            child<QLineEdit>(dialog, "passwordEdit")->setText(QString::fromStdString(right));
+            child<QPushButton>(dialog, "okButton")->click();
+        });
+        QVERIFY(m_app->InitInstance());
+        QVERIFY(waitUntil([] { return GetTInfo()->GetLoginState() == LoggedIn; }, 15000));
+        QCOMPARE(watcher.seen() > 0, dialogExpected);
+        QCOMPARE(problems, QStringList());
+        QCOMPARE(GetTInfo()->GetInterval(), 10);
+        // Whatever was stored before, the password that worked is stored now.
+        QVERIFY(waitUntil([&] { return readKeyring(key) == right; }, 20000));
+        m_app->mainFrame()->close();
+        QTest::qWait(50);
+    }
+
+    void notificationsCarryTheNotice_data()
+    {
+        QTest::addColumn<QStringList>("capabilities");
+        QTest::addColumn<QString>("body");
+        const QString text = QStringLiteral("<b>굵게</b> & <a href=\"x\">링크</a>");
+        QTest::newRow("markup server: escaped")
+            << QStringList{QStringLiteral("body"), QStringLiteral("body-markup"),
+                           QStringLiteral("actions")}
+            << QStringLiteral("&lt;b&gt;굵게&lt;/b&gt; &amp; &lt;a href=\"x\"&gt;링크&lt;/a&gt;");
+        QTest::newRow("plain server: as it is")
+            << QStringList{QStringLiteral("body"), QStringLiteral("actions")} << text;
+    }
+    void notificationsCarryTheNotice()
+    {
+        QFETCH(QStringList, capabilities);
+        QFETCH(QString, body);
+        NotificationRecorder server(capabilities);
+        QVERIFY(server.start());
+        DesktopNotifier notifier;
+        QList<std::pair<int, std::string>> activated;
+        connect(&notifier, &DesktopNotifier::activated, this,
+                [&](int kind, const std::string &link) {
+                    activated.append({kind, link});
+                });
+
+        // Off: nothing goes out.
+        notifier.notify(0, QStringLiteral("off"), QStringLiteral("off"), "http://x/0");
+        QTest::qWait(200);
+        QCOMPARE(server.capabilityQuestions, 0);
+
+        notifier.setEnabled(true);
+        const QString text = QStringLiteral("<b>굵게</b> & <a href=\"x\">링크</a>");
+        notifier.notify(1, CNoticeWnd::heading(1), text, "http://blog.example/1#tb");
+        QVERIFY(waitUntil([&] { return server.received.size() == 1; }, 10000));
+        const NotificationRecorder::Received got = server.received.at(0);
+        QCOMPARE(got.appName, QStringLiteral("Ormix"));
+        QCOMPARE(got.appIcon, QStringLiteral("ormix"));
+        QCOMPARE(got.summary, QStringLiteral("[새로운 트랙백 도착]"));
+        QCOMPARE(got.body, body);
+        QVERIFY(got.actions.size() >= 2);
+        QCOMPARE(got.actions.at(0), QStringLiteral("default"));
+        QCOMPARE(got.hints.value(QStringLiteral("desktop-entry")).toString(),
+                 QStringLiteral("ormix"));
+
+        // The next notice replaces this one, once the server has told its id.
+        QVERIFY(waitUntil([&] { return notifier.lastNotificationId() == got.id; }, 10000));
+        notifier.notify(2, CNoticeWnd::heading(2), QStringLiteral("방명록"), "http://x/2");
+        QVERIFY(waitUntil([&] { return server.received.size() == 2; }, 10000));
+        QCOMPARE(server.received.at(1).replacesId, got.id);
+        QCOMPARE(server.capabilityQuestions, 1);
+
+        // Another program's notification is none of ours.
+        server.invokeDefault(got.id + 100);
+        server.invokeDefault(server.received.at(1).id);
+        QVERIFY(waitUntil([&] { return !activated.isEmpty(); }, 5000));
+        QTest::qWait(100);
+        QCOMPARE(activated.size(), 1);
+        QCOMPARE(activated.at(0).first, 2);
+        QCOMPARE(activated.at(0).second, std::string("http://x/2"));
+    }
+
+    void withoutAServerNothingBreaks()
+    {
+        DesktopNotifier notifier;
+        notifier.setEnabled(true);
+        notifier.notify(0, CNoticeWnd::heading(0), QStringLiteral("아무도 없음"), "http://x/1");
+        QVERIFY(notifier.isAskingServer());
+        QVERIFY(waitUntil([&] { return !notifier.isAskingServer(); }, 10000));
+        // A server that comes later gets the next notice, asked for once.
+        NotificationRecorder server({QStringLiteral("body")});
+        QVERIFY(server.start());
+        QTest::qWait(200);
+        QCOMPARE(server.capabilityQuestions, 0);
+        notifier.notify(0, CNoticeWnd::heading(0), QStringLiteral("이제 있음"), "http://x/2");
+        QVERIFY(waitUntil([&] { return server.received.size() == 1; }, 10000));
+        QCOMPARE(server.received.at(0).body, QStringLiteral("이제 있음"));
+        QCOMPARE(server.capabilityQuestions, 1);
+    }
+
+    void activatingTheNotificationOpensTheItem()
+    {
+        TempConfigHome home;
+        FakeBrowser browser;
+        DemoHost host;
+        QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+        NotificationRecorder server({QStringLiteral("body"), QStringLiteral("actions")});
+        QVERIFY(server.start());
+        QVERIFY(WriteSettingDword("DesktopNotify", 1));
+        host.enterAccount(3600);
+        lTInfo *store = GetTInfo();
+
+        CMainFrame frame;
+        frame.start();
+        QVERIFY(waitUntil([&] { return store->GetLoginState() == LoggedIn; }, 10000));
+        COrmixWnd *status = frame.statusWindow();
+        host.addItem(DemoHost::Comment, QStringLiteral("바탕화면 알림 <i>댓글</i>"),
+                     QStringLiteral("/7#comment9"));
+        frame.view()->pollNow();
+        QVERIFY(waitUntil([&] { return server.received.size() == 1; }, 10000));
+        QCOMPARE(server.received.at(0).summary, QStringLiteral("[새로운 댓글 도착]"));
+        QCOMPARE(server.received.at(0).body, QStringLiteral("바탕화면 알림 <i>댓글</i>"));
+        QCOMPARE(QString::fromStdString(status->noticeWindow()->text()),
+                 server.received.at(0).body);
+        QVERIFY(store->IsNewComment());
+        QVERIFY(browser.launches().isEmpty());
+
+        server.invokeDefault(server.received.at(0).id);
+        QVERIFY(browser.waitForLaunches(1));
+        QCOMPARE(browser.launches(),
+                 QStringList{host.url(QStringLiteral("/7#comment9")).toString()});
+        QVERIFY(!store->IsNewComment());
+        // R went dark on the strip.
+        const QImage strip = status->renderImage();
+        const QRect r = status->boxRect(COrmixWnd::CommentsBox);
+        QCOMPARE(strip.pixelColor(r.left() + 1, r.top() + 1), QColor(Qt::white));
+
+        // Unticked in the settings dialog: the next notice stays on the screen only.
+        QVERIFY(WriteSettingDword("DesktopNotify", 0));
+        frame.desktopNotifier()->setEnabled(false);
+        host.addItem(DemoHost::Comment, QStringLiteral("화면에만"), QStringLiteral("/8"));
+        frame.view()->pollNow();
+        QVERIFY(waitUntil([&] { return status->noticeWindow()->text() == "화면에만"; }, 10000));
+        QTest::qWait(300);
+        QCOMPARE(server.received.size(), 1);
+        frame.close();
+    }
+};
+
+QTEST_APPLESS_MAIN(TestDesktopServices)
+#include "tst_desktopservices.moc"
