@@ -37,6 +37,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <malloc.h>
+#include <memory>
 #include <new>
 #include <optional>
 #include <sys/prctl.h>
@@ -305,10 +306,11 @@ private slots:
             polls = polls && host.injectFault(QStringLiteral("status"), 1, 503) && poll();
             polls = polls && poll();
             // A resume: the wall clock ran two hours ahead of the timers.
-            qint64 wall = 1'700'000'000'000;
+            // Shared: the view outlives this block and keeps asking the clock.
+            auto wall = std::make_shared<qint64>(1'700'000'000'000);
             if (polls) {
-                view->resumeDetector().setClocks([&wall] { return wall; }, [] { return 0; });
-                wall += 7'200'000;
+                view->resumeDetector().setClocks([wall] { return *wall; }, [] { return 0; });
+                *wall += 7'200'000;
                 polls = waitUntil([view] { return view->extraPolls() == 1; }, 8000) &&
                         waitUntil([view] { return !view->htmlCtrl().IsBusy(); }, 8000);
             }
