@@ -34,7 +34,8 @@ void setUpParser(QCommandLineParser &parser)
         "at the chosen interval and shows today's visitor count in an always-on-top strip.\n"
         "\n"
         "Settings: $XDG_CONFIG_HOME/Ormix/Ormix.conf (usually ~/.config/Ormix/Ormix.conf);\n"
-        "the password is never written to a file.\n"
+        "Ormix never writes the password to a file; only the opt-in keyring option\n"
+        "keeps it, in the desktop keyring.\n"
         "Environment: http_proxy, https_proxy, no_proxy (proxy), SSL_CERT_FILE (extra\n"
         "trusted certificates), QT_LOGGING_RULES (logging), DISPLAY, QT_QPA_PLATFORM,\n"
         "XDG_CONFIG_HOME. See ormix(1)."));
