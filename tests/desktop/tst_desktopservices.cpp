@@ -29,18 +29,6 @@
 
 namespace {
 
-bool waitUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
-
 // The stored password of an entry as the keyring gives it back, nothing when there is none.
 std::optional<std::string> readKeyring(const QString &key)
 {

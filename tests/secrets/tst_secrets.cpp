@@ -47,6 +47,12 @@
 // Freed blocks are searched for a marker while armed: a password released unwiped
 // would be found here.
 namespace {
+
+// This test has always looked every 5 ms.
+bool waitStep(const std::function<bool()> &done, int timeoutMs)
+{
+    return waitUntil(done, timeoutMs, 5);
+}
 std::atomic<bool> g_scanFrees{false};
 std::atomic<int> g_markerFrees{0};
 const char g_marker[] = "Zq7-marker-password-long-enough-for-the-heap";
@@ -190,18 +196,6 @@ void recordMessage(QtMsgType, const QMessageLogContext &context, const QString &
                       QStringLiteral(": ") + text;
 }
 
-bool waitUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
-
 } // namespace
 
 class TestSecrets final : public QObject
@@ -271,14 +265,14 @@ private slots:
                 dialog->findChild<QLineEdit *>(QStringLiteral("intervalEdit"))
                     ->setText(QStringLiteral("10"));
                 auto *box = dialog->findChild<QCheckBox *>(QStringLiteral("keyringCheck"));
-                if (keyring && waitUntil([box] { return box->isEnabled(); }, 10000))
+                if (keyring && waitStep([box] { return box->isEnabled(); }, 10000))
                     box->setChecked(true);
                 dialog->findChild<QPushButton *>(QStringLiteral("okButton"))->click();
             });
             const bool started = m_app->InitInstance();
             // Logged in, and a few polls on top.
             const bool loggedIn =
-                started && waitUntil([] { return GetTInfo()->GetLoginState() == LoggedIn; }, 10000);
+                started && waitStep([] { return GetTInfo()->GetLoginState() == LoggedIn; }, 10000);
             COrmixView *view = loggedIn ? m_app->mainFrame()->view() : nullptr;
             if (view) {
                 const QList<QNetworkCookie> cookies =
@@ -292,7 +286,7 @@ private slots:
             const auto poll = [&] {
                 const int before = host.stats().value(QLatin1String("dashboardRequests")).toInt();
                 view->pollNow();
-                return waitUntil(
+                return waitStep(
                     [&] {
                         return host.stats().value(QLatin1String("dashboardRequests")).toInt() >
                                    before &&
@@ -311,8 +305,8 @@ private slots:
             if (polls) {
                 view->resumeDetector().setClocks([wall] { return *wall; }, [] { return 0; });
                 *wall += 7'200'000;
-                polls = waitUntil([view] { return view->extraPolls() == 1; }, 8000) &&
-                        waitUntil([view] { return !view->htmlCtrl().IsBusy(); }, 8000);
+                polls = waitStep([view] { return view->extraPolls() == 1; }, 8000) &&
+                        waitStep([view] { return !view->htmlCtrl().IsBusy(); }, 8000);
             }
             QVERIFY(WriteAutostartEntry(QCoreApplication::applicationFilePath().toStdString()));
             std::optional<std::string> inKeyring;
@@ -326,7 +320,7 @@ private slots:
                     if (ok)
                         inKeyring = stored;
                 });
-                waitUntil([&] { return answered; }, 20000);
+                waitStep([&] { return answered; }, 20000);
             }
             output = capture.finish();
             if (keyring)
@@ -407,7 +401,7 @@ private slots:
             COrmixView view(&viewHost);
             view.OnInitialUpdate();
             const auto settled = [&](int refreshes) {
-                return waitUntil(
+                return waitStep(
                     [&] {
                         return viewHost.status.refreshes > refreshes &&
                                store->GetLoginState() == LoggedIn && !view.htmlCtrl().IsBusy();
@@ -502,7 +496,7 @@ private slots:
             QTcpSocket probe;
             probe.connectToHost(QHostAddress::LocalHost, listener.serverPort());
             QVERIFY(probe.waitForConnected(2000));
-            QVERIFY(waitUntil([&] { return connections == 1; }, 2000));
+            QVERIFY(waitStep([&] { return connections == 1; }, 2000));
         }
         connections = 0;
 
@@ -552,7 +546,7 @@ private slots:
 
         CMainFrame frame;
         frame.start();
-        QVERIFY(waitUntil([&] { return store->GetLoginState() == LoggedIn; }, 10000));
+        QVERIFY(waitStep([&] { return store->GetLoginState() == LoggedIn; }, 10000));
         COrmixView *view = frame.view();
         COrmixWnd *status = frame.statusWindow();
         QVERIFY(status);
@@ -567,7 +561,7 @@ private slots:
             host.addItem(DemoHost::Comment, QStringLiteral("위험한 링크 ") + QLatin1String(bad),
                          QString::fromLatin1(bad));
             view->pollNow();
-            QVERIFY(waitUntil(
+            QVERIFY(waitStep(
                 [&] {
                     std::string t, l;
                     return store->GetLatestComment(t, l) &&
@@ -594,7 +588,7 @@ private slots:
         const QString good = host.url(QStringLiteral("/7#comment1")).toString();
         host.addItem(DemoHost::Comment, QStringLiteral("정상 링크"), QStringLiteral("/7#comment1"));
         view->pollNow();
-        QVERIFY(waitUntil(
+        QVERIFY(waitStep(
             [&] {
                 std::string t, l;
                 return store->GetLatestComment(t, l) && t == "정상 링크";

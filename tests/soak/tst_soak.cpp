@@ -21,6 +21,12 @@
 
 namespace {
 
+// Polls look finely: a fault poll should not wait out a coarse step.
+bool waitStep(const std::function<bool()> &done, int timeoutMs)
+{
+    return waitUntil(done, timeoutMs, 1);
+}
+
 enum class Fault
 {
     None,
@@ -133,18 +139,6 @@ long rssKiB()
     return -1;
 }
 
-bool waitUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(1);
-    }
-    return true;
-}
-
 int envInt(const char *name, int fallback)
 {
     bool ok = false;
@@ -187,8 +181,8 @@ private slots:
         view.htmlCtrl().setTimeoutMs(TimeoutMs);
         view.htmlCtrl().setMaxBodyBytes(MaxBodyBytes);
         view.OnInitialUpdate();
-        QVERIFY(waitUntil([&] { return store->GetLoginState() == LoggedIn; }, 10000));
-        QVERIFY(waitUntil([&] { return !view.htmlCtrl().IsBusy(); }, 10000));
+        QVERIFY(waitStep([&] { return store->GetLoginState() == LoggedIn; }, 10000));
+        QVERIFY(waitStep([&] { return !view.htmlCtrl().IsBusy(); }, 10000));
 
         Model model;
         model.texts = hostTexts(host);
@@ -323,7 +317,7 @@ private slots:
             QVERIFY2(!frame.errorOpen, where.constData());
             QVERIFY2(view.isPolling(), where.constData());
             view.pollNow();
-            QVERIFY2(waitUntil(
+            QVERIFY2(waitStep(
                          [&] {
                              return frame.status.refreshes > refreshesBefore &&
                                     !view.htmlCtrl().IsBusy() && store->GetLoginState() == LoggedIn;
@@ -331,7 +325,7 @@ private slots:
                          15000),
                      (where + " (" + info.name + ") never completed").constData());
             // Polling resumes: the box goes, the timer still runs.
-            QVERIFY(waitUntil([&] { return !frame.errorOpen; }, 2000));
+            QVERIFY(waitStep([&] { return !frame.errorOpen; }, 2000));
             QVERIFY2(view.isPolling(), where.constData());
             QCOMPARE(frame.stackedBoxes, 0);
             QVERIFY2(host.stats().value(QLatin1String("dashboardRequests")).toInt() >

@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 #include <QThread>
@@ -83,6 +84,18 @@ bool FakeBrowser::waitForLaunches(int n, int timeoutMs) const
         if (deadline.hasExpired())
             return false;
         QTest::qWait(20);
+    }
+    return true;
+}
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs, int stepMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(stepMs);
     }
     return true;
 }

@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <optional>
 
 // Sets an environment variable for the guard's lifetime and restores the old value,
@@ -61,3 +62,6 @@ private:
     QTemporaryDir m_dir;
     EnvGuard m_path;
 };
+
+// Runs the event loop in steps of stepMs until done() holds; false when timeoutMs passed first.
+bool waitUntil(const std::function<bool()> &done, int timeoutMs, int stepMs = 10);
