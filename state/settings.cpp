@@ -24,7 +24,7 @@ static bool commit(QSettings &settings)
 bool WriteRegistryString(SettingsRoot, const std::string &valueName, const std::string &text)
 {
     auto settings = OpenSettingsStore(SettingsAccess::Write);
-    if (settings->status() != QSettings::NoError)
+    if (!settings || settings->status() != QSettings::NoError)
         return false;
     settings->setValue(key(valueName), QString::fromStdString(text));
     return commit(*settings);
@@ -33,7 +33,7 @@ bool WriteRegistryString(SettingsRoot, const std::string &valueName, const std::
 bool WriteSettingDword(const std::string &valueName, std::uint32_t value)
 {
     auto settings = OpenSettingsStore(SettingsAccess::Write);
-    if (settings->status() != QSettings::NoError)
+    if (!settings || settings->status() != QSettings::NoError)
         return false;
     // Kept in its signed reading, so a window position left of the screen reads as -5.
     settings->setValue(key(valueName), static_cast<qint32>(value));

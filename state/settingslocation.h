@@ -16,7 +16,8 @@ enum class SettingsAccess
 
 // Null for reading when the file is not something to read: a FIFO, a device, a folder or
 // anything over MaxSettingsFileBytes reads as missing. For writing such an entry is removed
-// first, so the store's usual atomic save puts a regular file in its place.
+// first, so the store's usual atomic save puts a regular file in its place. Null for both
+// when the file holds values QSettings must not decode and cannot be rewritten without them.
 std::unique_ptr<QSettings> OpenSettingsStore(SettingsAccess access);
 QString SettingsStoreLocation();
 

@@ -1,5 +1,7 @@
 #include "state/settingslocation.h"
 
+#include "state/iniguard.h"
+
 #include <QFile>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -88,42 +90,6 @@ QList<QByteArray> valueElements(const QByteArray &value)
     return out;
 }
 
-// QSettings decodes an INI value element that begins with "@Variant(" with QDataStream,
-// which trusts the length a damaged file declares and may try to allocate gigabytes and
-// abort. The program never writes such values (a string starting with "@" is stored as
-// "@@"), so a line with one is removed before QSettings reads the file; "@Variant(" inside
-// any other text is ordinary text and stays.
-bool isSerializedLine(const QByteArray &line)
-{
-    const qsizetype eq = line.indexOf('=');
-    if (eq < 0)
-        return false;
-    for (QByteArray element : valueElements(line.mid(eq + 1))) {
-        if (element.startsWith('"'))
-            element = element.mid(1);
-        if (element.startsWith("@Variant("))
-            return true;
-    }
-    return false;
-}
-
-void dropSerializedValues(const QString &path, const QByteArray &bytes)
-{
-    if (!bytes.contains("@Variant("))
-        return;
-    QByteArray kept;
-    for (const QByteArray &line : bytes.split('\n')) {
-        if (!isSerializedLine(line))
-            kept += line + '\n';
-    }
-    kept.chop(bytes.endsWith('\n') ? 1 : 0);
-    QSaveFile repaired(path);
-    if (repaired.open(QIODevice::WriteOnly)) {
-        repaired.write(kept);
-        repaired.commit();
-    }
-}
-
 // The text of one value element: quotes removed and their escapes resolved.
 QString elementText(const QByteArray &element)
 {
@@ -170,9 +136,17 @@ std::unique_ptr<QSettings> OpenSettingsStore(SettingsAccess access)
         // replaced by the value written now. unlink() removes a link, never its target.
         ::unlink(QFile::encodeName(path).constData());
         break;
-    case FileState::Usable:
-        dropSerializedValues(path, bytes);
+    case FileState::Usable: {
+        const QByteArray safe = WithoutSerializedIniValues(bytes);
+        if (safe.size() == bytes.size())
+            break;
+        // QSettings reads the file itself: what it must not see has to leave the disk first.
+        QSaveFile repaired(path);
+        if (!repaired.open(QIODevice::WriteOnly) || repaired.write(safe) != safe.size() ||
+            !repaired.commit())
+            return nullptr;
         break;
+    }
     case FileState::Missing:
         break;
     }

@@ -129,20 +129,44 @@ private slots:
         QCOMPARE(text("ID"), std::string("kept"));
     }
 
+    void serializedValuesCannotExhaustMemory_data()
+    {
+        // A value that QSettings would decode with a declared length of 60 GB.
+        const QByteArray bomb("(\\0\\0\\0\\tx2\\0\\0\\0\\xqe)");
+        QTest::addColumn<QByteArray>("entry");
+        QTest::addColumn<QByteArray>("left");
+        QTest::newRow("plain") << "INTERVAL=@Variant" + bomb << QByteArray();
+        QTest::newRow("second element") << "LeftPos=1, @Variant" + bomb << QByteArray();
+        QTest::newRow("date") << "When=@DateTime" + bomb << QByteArray();
+        QTest::newRow("after a lone CR")
+            << "X=@VariantD=\r,a=@Variant" + bomb << QByteArray("X=@VariantD=\r");
+        QTest::newRow("quotes joined") << "B=\"@\" \"Variant\"" + bomb << QByteArray();
+        QTest::newRow("hex escape") << "B=\\x040Variant" + bomb << QByteArray();
+        QTest::newRow("octal escape") << "B=\\100Variant" + bomb << QByteArray();
+        QTest::newRow("dropped escape") << "B=@\\qVariant" + bomb << QByteArray();
+        QTest::newRow("continued line") << "B=@Var\\\r\niant" + bomb << QByteArray();
+        QTest::newRow("quote over lines")
+            << "B=\"x\n[General]\nY=1\", @Variant" + bomb << QByteArray();
+        // Ours, or text QSettings never decodes: kept byte for byte.
+        const QByteArray kept = "A=@@Variant(x)\nB=\"a, @Variant(b)\"\nC=my@Variant(x)\n"
+                                "D=\" @Variant(x)\"\n[@Variant(x)]\n[General]\n;E=@Variant(x)";
+        QTest::newRow("kept") << kept << kept;
+    }
+
     void serializedValuesCannotExhaustMemory()
     {
+        QFETCH(QByteArray, entry);
+        QFETCH(QByteArray, left);
         TempConfigHome home;
-        // A damaged value that QSettings would decode with a declared length of 60 GB.
-        writeFile(home, QByteArray("[General]\nID=kept\nTitle=@@Variant(x)\n"
-                                   "INTERVAL=@Variant(\\0\\0\\0\\tx2\\0\\0\\0\\xqe)\n"
-                                   "LeftPos=1, @Variant(\\0\\0\\0\\tx2\\0)\nTopPos=7\n"));
-        QCOMPARE(dword("INTERVAL", 30), 30);
-        QCOMPARE(dword("LeftPos", 100), 100);
-        QCOMPARE(dword("TopPos", 100), 7);
+        writeFile(home, "[General]\nID=kept\n" + entry + "\nTopPos=7\n");
         QCOMPARE(text("ID"), std::string("kept"));
+        QFile file(home.settingsFile());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), "[General]\nID=kept\n" + left + "\nTopPos=7\n");
+        file.close();
         QVERIFY(WriteSettingDword("Width", 150));
         QCOMPARE(text("ID"), std::string("kept"));
-        QCOMPARE(text("Title"), std::string("@Variant(x)")); // a string of ours, kept
+        QCOMPARE(dword("TopPos", 100), 7);
         QCOMPARE(dword("Width", 0), 150);
     }
 
