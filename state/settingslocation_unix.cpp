@@ -1,6 +1,6 @@
 #include "state/settingslocation.h"
 
-#include "state/iniguard.h"
+#include "state/inifile.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -109,19 +109,6 @@ QString elementText(const QByteArray &element)
     return QString::fromUtf8(out);
 }
 
-// The part of a line before a comment (";" outside quotes).
-QByteArray withoutComment(const QByteArray &line)
-{
-    bool quoted = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        if (line.at(i) == '"')
-            quoted = !quoted;
-        else if (line.at(i) == ';' && !quoted)
-            return line.left(i);
-    }
-    return line;
-}
-
 } // namespace
 
 std::unique_ptr<QSettings> OpenSettingsStore(SettingsAccess access)
@@ -161,19 +148,23 @@ QVariant ReadOneSettingValue(const std::string &valueName)
     const QByteArray key = QByteArray::fromStdString(valueName);
     bool general = true;
     QVariant found;
-    for (const QByteArray &rawLine : bytes.split('\n')) {
-        const QByteArray line = rawLine.trimmed();
-        if (line.startsWith('[')) {
-            qsizetype end = line.indexOf(']');
+    // Cut into entries as QSettings cuts them, so both readers see the same values.
+    qsizetype pos = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    IniLine line;
+    while (NextIniLine(bytes, pos, line)) {
+        if (bytes.at(line.start) == '[') {
+            const QByteArray header = bytes.mid(line.start, line.end - line.start);
+            qsizetype end = header.indexOf(']');
             if (end < 0)
-                end = line.size();
-            general = line.mid(1, end - 1).trimmed().compare("general", Qt::CaseInsensitive) == 0;
+                end = header.size();
+            general = header.mid(1, end - 1).trimmed().compare("general", Qt::CaseInsensitive) == 0;
             continue;
         }
-        const qsizetype eq = line.indexOf('=');
-        if (!general || eq <= 0 || line.left(eq).trimmed() != key)
+        if (!general || line.equals <= line.start ||
+            bytes.mid(line.start, line.equals - line.start).trimmed() != key)
             continue;
-        const QList<QByteArray> elements = valueElements(withoutComment(line.mid(eq + 1)));
+        const QList<QByteArray> elements =
+            valueElements(bytes.mid(line.equals + 1, line.end - line.equals - 1));
         if (elements.size() == 1) {
             found = elementText(elements.first());
         } else {

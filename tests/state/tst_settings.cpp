@@ -127,6 +127,12 @@ private slots:
         QVERIFY(WriteSettingDword("LeftPos", 7));
         QCOMPARE(dword("LeftPos", 100), 7);
         QCOMPARE(text("ID"), std::string("kept"));
+
+        // Entries are cut as QSettings cuts them: lone CRs, a BOM, comments, "=" in quotes.
+        writeFile(home, "\xEF\xBB\xBF[General]\rLeftPos=5 ; five\r\"a=b\"=1\rTopPos=7\rID=x\r");
+        QCOMPARE(dword("LeftPos", 100), 5);
+        QCOMPARE(dword("TopPos", 100), 7);
+        QCOMPARE(text("ID"), std::string("x"));
     }
 
     void serializedValuesCannotExhaustMemory_data()

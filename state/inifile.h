@@ -1,6 +1,21 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
+
+// One entry of an INI file, cut as QSettings' INI reader cuts it: "\n" and "\r" both end a
+// line, but not inside quotes, which may run over line ends; a backslash takes the next byte
+// (a "\r\n" or "\n\r" pair as one) with it; ";" at the start makes the line a comment and
+// elsewhere outside quotes ends the entry; blank and comment lines are passed over.
+struct IniLine
+{
+    qsizetype start = 0;
+    qsizetype end = 0;
+    qsizetype equals = -1; // the first "=" outside quotes, or -1
+};
+
+// The next entry from pos, which it moves past the entry; false at the end of the data.
+bool NextIniLine(QByteArrayView data, qsizetype &pos, IniLine &line);
 
 // QSettings decodes an INI value element that begins with "@Variant(" or "@DateTime(" with
 // QDataStream, which trusts the lengths a damaged file declares and may try to allocate

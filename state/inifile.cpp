@@ -1,4 +1,4 @@
-#include "iniguard.h"
+#include "inifile.h"
 
 #include <QByteArrayView>
 
@@ -12,18 +12,9 @@ bool isIniSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-struct IniLine
-{
-    qsizetype start = 0;
-    qsizetype end = 0;
-    qsizetype equals = -1; // the first "=" outside quotes, or -1
-};
+} // namespace
 
-// The next entry from pos, cut as QSettings' INI reader cuts it: "\n" and "\r" both end a
-// line, but not inside quotes, which may run over line ends; a backslash takes the next byte
-// (a "\r\n" or "\n\r" pair as one) with it; ";" at the start makes the line a comment and
-// elsewhere outside quotes ends the entry. False at the end of the data.
-bool nextIniLine(QByteArrayView data, qsizetype &pos, IniLine &line)
+bool NextIniLine(QByteArrayView data, qsizetype &pos, IniLine &line)
 {
     const qsizetype n = data.size();
     qsizetype start = pos;
@@ -78,6 +69,8 @@ bool nextIniLine(QByteArrayView data, qsizetype &pos, IniLine &line)
     line.end = i;
     return i > start;
 }
+
+namespace {
 
 // Follows the start of one value element against the prefixes that QSettings hands to
 // QDataStream, one bit per position reached in each prefix.
@@ -188,7 +181,7 @@ QByteArray WithoutSerializedIniValues(const QByteArray &data)
     qsizetype copied = 0;
     qsizetype pos = 0;
     IniLine line;
-    while (nextIniLine(data, pos, line)) {
+    while (NextIniLine(data, pos, line)) {
         // Section headers are not decoded as values.
         if (line.equals < 0 || data[line.start] == '[')
             continue;
