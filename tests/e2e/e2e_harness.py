@@ -198,6 +198,16 @@ def stop(proc, timeout=5):
         proc.wait()
 
 
+def end_input(proc):
+    """Ends a helper that quits when its standard input closes; stops it if it does not."""
+    if proc.poll() is None:
+        proc.stdin.close()
+        try:
+            proc.wait(5)
+        except subprocess.TimeoutExpired:
+            stop(proc)
+
+
 class DemoHost:
     """The demo blog host on a free loopback port, driven through its control channel."""
 
@@ -246,12 +256,7 @@ class DemoHost:
         return self.control("stats")
 
     def close(self):
-        if self.proc.poll() is None:
-            self.proc.stdin.close()
-            try:
-                self.proc.wait(5)
-            except subprocess.TimeoutExpired:
-                stop(self.proc)
+        end_input(self.proc)
 
 
 class Program:
@@ -381,12 +386,7 @@ class NotificationServer:
         self.proc.stdin.flush()
 
     def close(self):
-        if self.proc.poll() is None:
-            self.proc.stdin.close()
-            try:
-                self.proc.wait(5)
-            except subprocess.TimeoutExpired:
-                stop(self.proc)
+        end_input(self.proc)
 
 
 class Artefacts:
