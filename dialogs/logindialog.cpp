@@ -272,10 +272,18 @@ void TLogin::storeKeyringChoice()
     ReadSettingDword(0, "KeyringPassword", stored);
     if (keep || stored != 0)
         WriteSettingDword("KeyringPassword", keep ? 1 : 0);
-    // Unticked, or another address or ID: the old entry goes.
-    if (!m_oldKeyringEntry.isEmpty() && m_oldKeyringEntry != entry)
-        passwordkeyring::DeletePassword(QCoreApplication::instance(), m_oldKeyringEntry);
-    // Stored only once the blog host accepted it.
+    if (!keep) {
+        // Unticked: the password leaves the keyring now, with any entry still waiting to be
+        // replaced by an earlier change in this run.
+        QStringList gone = passwordkeyring::TakeEntriesToReplace();
+        if (!m_oldKeyringEntry.isEmpty())
+            gone << m_oldKeyringEntry;
+        for (const QString &key : std::as_const(gone))
+            passwordkeyring::DeletePassword(QCoreApplication::instance(), key);
+    } else if (!m_oldKeyringEntry.isEmpty() && m_oldKeyringEntry != entry) {
+        // Another address or ID: the old entry goes once the new one has logged in.
+        passwordkeyring::ReplaceAfterLogin(m_oldKeyringEntry);
+    }
     passwordkeyring::SetPendingEntry(entry);
 }
 
