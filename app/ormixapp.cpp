@@ -156,12 +156,13 @@ bool COrmixApp::InitInstance()
 {
     // The password will be in this process's memory from the login on.
     ProtectProcessSecrets();
-    if (!loginFromKeyring()) {
+    const bool fromKeyring = loginFromKeyring();
+    if (!fromKeyring) {
         TLogin login;
         if (login.exec() != QDialog::Accepted)
             return false;
     }
     m_frame = std::make_unique<CMainFrame>();
-    m_frame->start();
+    m_frame->start(!fromKeyring);
     return true;
 }

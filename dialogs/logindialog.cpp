@@ -183,6 +183,21 @@ void TLogin::loadRemembered()
         m_oldKeyringEntry = passwordkeyring::EntryKey(m_strBlogUrl, m_strId);
 }
 
+void TLogin::keepTypedValues()
+{
+    lTInfo *info = GetTInfo();
+    m_strBlogUrl = info->GetBlogURL();
+    m_strId = info->GetLoginID();
+    m_nInterval = static_cast<std::uint32_t>(std::max(info->GetInterval(), 0));
+    fillControls();
+    std::string password = info->GetPassword();
+    m_passwordEdit->setText(
+        QString::fromUtf8(password.data(), static_cast<qsizetype>(password.size())));
+    WipeString(password);
+    // The address is what is most likely mistyped when the host could not be reached.
+    m_blogUrlEdit->setFocus(Qt::OtherFocusReason);
+}
+
 void TLogin::fillControls()
 {
     m_blogUrlEdit->setText(QString::fromStdString(m_strBlogUrl));

@@ -387,7 +387,7 @@ private slots:
         lTInfo *store = GetTInfo();
 
         CMainFrame frame;
-        frame.start();
+        frame.start(true);
         QVERIFY(waitUntil([&] { return store->GetLoginState() == LoggedIn; }, 10000));
         COrmixWnd *status = frame.statusWindow();
         host.addItem(DemoHost::Comment, QStringLiteral("바탕화면 알림 <i>댓글</i>"),
