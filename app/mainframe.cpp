@@ -50,8 +50,9 @@ CMainFrame::~CMainFrame()
     tearDown();
 }
 
-void CMainFrame::start()
+void CMainFrame::start(bool credentialsTyped)
 {
+    m_view->setCredentialsTyped(credentialsTyped);
     // Polls at once when the network comes back after an outage or a suspend.
     m_reachability = new NetworkReachability(this);
     m_view->setReachabilitySource(m_reachability);
@@ -92,9 +93,11 @@ IStatusWindow *CMainFrame::CreateStatusWindow(const QRect &rect)
     return m_status.get();
 }
 
-bool CMainFrame::RunLoginDialog()
+bool CMainFrame::RunLoginDialog(bool keepTyped)
 {
     TLogin dialog;
+    if (keepTyped)
+        dialog.keepTypedValues();
     return dialog.exec() == QDialog::Accepted;
 }
 

@@ -27,15 +27,16 @@ public:
     CMainFrame(const CMainFrame &) = delete;
     CMainFrame &operator=(const CMainFrame &) = delete;
 
-    // Runs the view's initial update: status window, login post.
-    void start();
+    // Runs the view's initial update: status window, login post. credentialsTyped: the
+    // store's credentials come from the login dialog rather than the keyring.
+    void start(bool credentialsTyped);
 
     COrmixView *view() const { return m_view; }
     COrmixWnd *statusWindow() const { return m_status.get(); }
 
     void HideFrame() override;
     IStatusWindow *CreateStatusWindow(const QRect &rect) override;
-    bool RunLoginDialog() override;
+    bool RunLoginDialog(bool keepTyped) override;
     void ShowNavigationError(const QString &message) override;
     bool IsNavigationErrorShowing() const override;
     void CloseNavigationError() override;

@@ -4,6 +4,7 @@
 #include "app/mainframe.h"
 #include "desktop/passwordkeyring.h"
 #include "dialogs/logindialog.h"
+#include "state/logging.h"
 #include "state/secret.h"
 #include "state/settings.h"
 #include "state/tinfo.h"
@@ -12,13 +13,15 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QEventLoop>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 namespace {
+
+// How long the start waits for the keyring before it asks for the login instead.
+constexpr int KeyringWaitMs = 5000;
 
 void describeApplication(QCoreApplication &app)
 {
@@ -59,19 +62,15 @@ bool loginFromKeyring()
     int interval = 30;
     ReadSettingDword(interval, "INTERVAL", interval);
 
-    // Nothing else runs yet, so waiting here holds up no window or timer; the keyring
-    // may be asking the user to unlock it.
-    QEventLoop loop;
-    bool found = false;
+    // Nothing else runs yet, so no window or timer waits with us; but a keyring that is
+    // slow, or locked behind an unlock prompt nobody answers, must not hold up the start.
     std::string password;
-    passwordkeyring::ReadPassword(&loop, passwordkeyring::EntryKey(blogUrl, id),
-                                  [&](bool ok, std::string &stored) {
-                                      found = ok;
-                                      password.swap(stored);
-                                      loop.quit();
-                                  });
-    loop.exec();
-    if (!found) {
+    const passwordkeyring::ReadOutcome outcome = passwordkeyring::ReadPasswordWithin(
+        passwordkeyring::EntryKey(blogUrl, id), KeyringWaitMs, password);
+    if (outcome != passwordkeyring::ReadOutcome::Found) {
+        if (outcome == passwordkeyring::ReadOutcome::NoAnswer)
+            qCWarning(lcLogin) << "the keyring did not answer within" << KeyringWaitMs / 1000
+                               << "s; asking for the login instead";
         WipeString(password);
         return false;
     }
@@ -157,12 +156,13 @@ bool COrmixApp::InitInstance()
 {
     // The password will be in this process's memory from the login on.
     ProtectProcessSecrets();
-    if (!loginFromKeyring()) {
+    const bool fromKeyring = loginFromKeyring();
+    if (!fromKeyring) {
         TLogin login;
         if (login.exec() != QDialog::Accepted)
             return false;
     }
     m_frame = std::make_unique<CMainFrame>();
-    m_frame->start();
+    m_frame->start(!fromKeyring);
     return true;
 }

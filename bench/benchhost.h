@@ -17,7 +17,7 @@ public:
         m_status->Create(rect);
         return m_status.get();
     }
-    bool RunLoginDialog() override
+    bool RunLoginDialog(bool) override
     {
         ++loginDialogs;
         return false;

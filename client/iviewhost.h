@@ -15,8 +15,10 @@ public:
     virtual void HideFrame() = 0;
     // Creates and shows the status window at rect; the host owns it.
     virtual IStatusWindow *CreateStatusWindow(const QRect &rect) = 0;
-    // Runs the login dialog modally; true when the user confirmed.
-    virtual bool RunLoginDialog() = 0;
+    // Runs the login dialog modally; true when the user confirmed. keepTyped: the dialog
+    // shows what the store holds (what was typed last, password included) instead of the
+    // remembered values.
+    virtual bool RunLoginDialog(bool keepTyped) = 0;
     // Shows the navigation error box (not blocking); IsNavigationErrorShowing is
     // true until the user or CloseNavigationError closes it.
     virtual void ShowNavigationError(const QString &message) = 0;

@@ -12,6 +12,7 @@
 #include <QAbstractEventDispatcher>
 #include <QRect>
 #include <QTimerEvent>
+#include <QUrl>
 
 #include <algorithm>
 #include <cctype>
@@ -119,6 +120,20 @@ std::string COrmixView::DashboardAddress(const std::string &blogUrl)
     return blogUrl + "/owner/center/dashboard";
 }
 
+bool COrmixView::IsDashboardAddress(const std::string &location, const std::string &blogUrl)
+{
+    const std::string page = lowerAscii(location);
+    const std::string dashboard = lowerAscii(DashboardAddress(blogUrl));
+    if (page == dashboard)
+        return true;
+    const QUrl at(QString::fromStdString(page));
+    const QUrl expected(QString::fromStdString(dashboard));
+    return expected.scheme() == QLatin1String("http") && at.scheme() == QLatin1String("https") &&
+           at.host() == expected.host() && at.userInfo() == expected.userInfo() &&
+           at.path() == expected.path() && at.query() == expected.query() &&
+           at.fragment() == expected.fragment();
+}
+
 int COrmixView::PollPeriodMs(int intervalSeconds)
 {
     const long long ms = static_cast<long long>(intervalSeconds) * 1000;
@@ -168,13 +183,15 @@ void COrmixView::OnPageLoaded()
 {
     lTInfo *store = GetTInfo();
     const std::string location = lowerAscii(m_html.GetLocationURL());
-    const std::string dashboard = lowerAscii(DashboardAddress(store->GetBlogURL()));
+    const bool onDashboard = IsDashboardAddress(location, store->GetBlogURL());
 
     switch (store->GetLoginState()) {
     case LoginPosted:
-        if (location == dashboard) {
+        if (onDashboard) {
             m_strPollURL = location;
             store->SetLoginState(LoggedIn);
+            m_loginRetry = false;
+            m_credentialsTyped = false;
             qCInfo(lcLogin) << "logged in";
             m_host->LoginSucceeded();
             ScrapeDashboard();
@@ -185,19 +202,14 @@ void COrmixView::OnPageLoaded()
                 startPollTimer();
         } else {
             store->SetLoginState(LoggedOut);
+            m_loginRetry = false;
             qCWarning(lcLogin) << "login refused: the host answered from"
                                << logging::safeAddress(location);
-            if (!m_host->RunLoginDialog()) {
-                // Cancel ends the run without sending the credentials once more.
-                qCInfo(lcLogin) << "login cancelled";
-                m_host->CloseMainFrame();
-                return;
-            }
-            PostLogin();
+            askForLogin(false);
         }
         break;
     case LoggedIn:
-        if (location != dashboard && !m_errorPageShown) {
+        if (!onDashboard && !m_errorPageShown) {
             // The host ended the session and sent us elsewhere: log in again silently
             // with the credentials in memory rather than show stale numbers for ever.
             qCInfo(lcLogin) << "session ended (sent to" << logging::safeAddress(location)
@@ -212,6 +224,37 @@ void COrmixView::OnPageLoaded()
     default:
         break;
     }
+}
+
+void COrmixView::askForLogin(bool keepTyped)
+{
+    if (!m_host->RunLoginDialog(keepTyped)) {
+        // Cancel ends the run without sending the credentials once more.
+        qCInfo(lcLogin) << "login cancelled";
+        m_host->CloseMainFrame();
+        return;
+    }
+    m_credentialsTyped = true;
+    PostLogin();
+}
+
+void COrmixView::loginDidNotReachHost(int statusCode)
+{
+    GetTInfo()->SetLoginState(LoggedOut);
+    if (m_credentialsTyped) {
+        // Someone typed these a moment ago: they may have mistyped the address.
+        qCWarning(lcLogin).nospace()
+            << "the login did not reach the host (code " << statusCode << "); asking again";
+        askForLogin(true);
+        return;
+    }
+    // Nobody is asked for what waiting can fix: the network may not be up yet, the host
+    // may be down for maintenance. The same credentials go out again at every poll.
+    qCWarning(lcLogin).nospace() << "the login did not reach the host (code " << statusCode
+                                 << "); trying again at every poll";
+    m_loginRetry = true;
+    if (m_nTimerId == 0)
+        startPollTimer();
 }
 
 bool COrmixView::ScrapeDashboard()
@@ -269,13 +312,12 @@ void COrmixView::OnDocumentComplete()
 void COrmixView::OnDownloadComplete() {}
 
 void COrmixView::OnNavigateError(const std::string &url, const std::string &, int statusCode,
-                                 bool &)
+                                 bool &cancel)
 {
     const QString message = QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
                                 .arg(QString::fromStdString(url))
                                 .arg(statusCode);
     m_lastFailure = message;
-    m_errorPageShown = true;
     m_failing = true;
     qCWarning(lcNetwork) << "load failed with code" << statusCode << "at"
                          << logging::safeAddress(url);
@@ -283,6 +325,15 @@ void COrmixView::OnNavigateError(const std::string &url, const std::string &, in
     // One box at a time: an outage must not pile up a box per poll.
     if (!m_host->IsNavigationErrorShowing())
         m_host->ShowNavigationError(message);
+    // Only a page the host answered with, other than the dashboard, refuses a login; a
+    // failure on the way there, or a server error, is an outage.
+    const bool outage = statusCode < 0 || statusCode >= 500;
+    if (GetTInfo()->GetLoginState() == LoginPosted && outage) {
+        cancel = true;
+        loginDidNotReachHost(statusCode);
+        return;
+    }
+    m_errorPageShown = true;
 }
 
 void COrmixView::RestartTimer()
@@ -322,12 +373,18 @@ void COrmixView::pollNow()
     // Polls due while a login is under way or while the last load still runs are skipped:
     // a reload would cancel the login post or the slow load (which then could never time
     // out). An open error box does not stop them; a further failure opens no second box.
-    if (GetTInfo()->GetLoginState() != LoggedIn) {
-        qCDebug(lcPoll) << "poll skipped: not logged in";
-        return;
-    }
     if (m_html.IsBusy()) {
         qCDebug(lcPoll) << "poll skipped: the last load still runs";
+        return;
+    }
+    const int state = GetTInfo()->GetLoginState();
+    if (state == LoggedOut && m_loginRetry) {
+        qCInfo(lcLogin) << "trying the login again";
+        PostLogin();
+        return;
+    }
+    if (state != LoggedIn) {
+        qCDebug(lcPoll) << "poll skipped: not logged in";
         return;
     }
     qCDebug(lcPoll) << "poll";
@@ -358,8 +415,16 @@ void COrmixView::onReachabilityChanged(bool online)
 {
     const bool cameBack = online && m_online == 0;
     m_online = online ? 1 : 0;
-    if (cameBack)
-        extraPoll("the network came back");
+    if (!cameBack)
+        return;
+    // A network that flaps must not turn into a poll per flap.
+    const qint64 now = m_resume.steadyMs();
+    if (m_lastNetworkPollMs >= 0 && now - m_lastNetworkPollMs < m_pollPeriodMs) {
+        qCDebug(lcPoll) << "the network came back again within a poll period; no extra poll";
+        return;
+    }
+    if (extraPoll("the network came back"))
+        m_lastNetworkPollMs = now;
 }
 
 void COrmixView::checkForResume()
@@ -375,13 +440,16 @@ void COrmixView::checkForResume()
     m_resumePoll.start();
 }
 
-void COrmixView::extraPoll(const char *reason)
+bool COrmixView::extraPoll(const char *reason)
 {
-    if (GetTInfo()->GetLoginState() != LoggedIn || m_html.IsBusy()) {
+    const int state = GetTInfo()->GetLoginState();
+    const bool waiting = state == LoggedIn || (state == LoggedOut && m_loginRetry);
+    if (!waiting || m_html.IsBusy()) {
         qCDebug(lcPoll) << "no extra poll after" << reason << "while a load or a login runs";
-        return;
+        return false;
     }
     qCInfo(lcPoll) << "polling at once after" << reason;
     ++m_extraPolls;
     pollNow();
+    return true;
 }

@@ -30,6 +30,13 @@ public:
 
     // Creates the browser control and the status window, then sends the login.
     void OnInitialUpdate();
+    // Whether the store's credentials were typed into the login dialog a moment ago, so a
+    // person is there (true until the host accepts them), or come from the keyring or an
+    // earlier login. A login of the latter kind that cannot reach the host is retried, never
+    // handed to a person.
+    void setCredentialsTyped(bool typed) { m_credentialsTyped = typed; }
+    // True while an unattended login that could not reach the host waits for the next poll.
+    bool isRetryingLogin() const { return m_loginRetry; }
     // Posts the login form with the store's credentials.
     void PostLogin();
     // The driver of login and polls, run for every completed page.
@@ -71,6 +78,9 @@ public:
     static std::string LoginBody(const std::string &blogUrl, const std::string &id,
                                  const std::string &password);
     static std::string DashboardAddress(const std::string &blogUrl);
+    // Whether a page's address is the dashboard: its address as built from the blog address,
+    // or the same on the same host upgraded from http to https (a redirect browsers follow).
+    static bool IsDashboardAddress(const std::string &location, const std::string &blogUrl);
     // The poll period for an interval in seconds, clamped to what a timer can hold.
     static int PollPeriodMs(int intervalSeconds);
 
@@ -84,10 +94,15 @@ protected:
 
 private:
     void startPollTimer();
+    // Runs the login dialog again and posts what it leaves; Cancel ends the run.
+    void askForLogin(bool keepTyped);
+    // A login post that failed before the host answered it with a page.
+    void loginDidNotReachHost(int statusCode);
     void reportPollStatus();
     void onReachabilityChanged(bool online);
-    // One extra poll, unless a load or a login runs (then it would add nothing).
-    void extraPoll(const char *reason);
+    // One extra poll, unless a load or a login runs (then it would add nothing); false
+    // when none was made.
+    bool extraPoll(const char *reason);
 
     IViewHost *m_host;
     CHtmlCtrl m_html;
@@ -107,4 +122,9 @@ private:
     ResumeDetector m_resume;
     QTimer m_resumePoll;
     int m_extraPolls = 0;
+    // When the network last brought a poll out of turn (steady clock); a flapping network
+    // brings at most one per poll period.
+    qint64 m_lastNetworkPollMs = -1;
+    bool m_credentialsTyped = true;
+    bool m_loginRetry = false;
 };

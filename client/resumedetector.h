@@ -17,6 +17,8 @@ public:
     // How far the wall clock ran ahead of the steady clock since the last call, when that
     // is more than gapMs; 0 otherwise. A clock set back is no resume.
     qint64 check(qint64 gapMs);
+    // The steady clock's reading, for whoever measures time the way the timers run.
+    qint64 steadyMs() const { return m_steady(); }
 
 private:
     Clock m_wall;

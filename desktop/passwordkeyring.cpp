@@ -7,10 +7,14 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QEventLoop>
 #include <QObject>
+#include <QPointer>
+#include <QTimer>
 
 #include <qt6keychain/keychain.h>
 
+#include <optional>
 #include <utility>
 
 namespace passwordkeyring {
@@ -28,6 +32,12 @@ QString &pendingEntry()
 {
     static QString key;
     return key;
+}
+
+QStringList &replacedEntries()
+{
+    static QStringList keys;
+    return keys;
 }
 
 // Without a fallback the job reports NoBackendAvailable instead of writing a file.
@@ -101,33 +111,60 @@ void ReadPassword(QObject *context, const QString &key,
                   const std::function<void(bool, std::string &)> &done)
 {
     auto *job = newJob<QKeychain::ReadPasswordJob>(key);
-    QObject::connect(job, &QKeychain::Job::finished, context, [job, done](QKeychain::Job *) {
-        std::string password;
-        bool ok = job->error() == QKeychain::NoError;
-        if (ok) {
-            // The job's own buffer (UTF-8 for a text entry), shared:
-            // wiping it here leaves no copy behind when the job goes.
-            QByteArray bytes = job->binaryData();
-            password.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-            WipeSharedBytes(bytes);
-            ok = !password.empty();
-        }
-        done(ok, password);
-        WipeString(password);
-    });
+    // Connected to the job, not the context: an answer nobody waits for any more is still
+    // wiped before the job goes.
+    QObject::connect(job, &QKeychain::Job::finished, job,
+                     [job, done, receiver = QPointer<QObject>(context)](QKeychain::Job *) {
+                         // The job's own buffer (UTF-8 for a text entry), shared: wiping it
+                         // here leaves no copy behind when the job goes.
+                         QByteArray bytes = job->binaryData();
+                         if (!receiver) {
+                             WipeSharedBytes(bytes);
+                             return;
+                         }
+                         std::string password;
+                         bool ok = job->error() == QKeychain::NoError;
+                         if (ok) {
+                             password.assign(bytes.constData(),
+                                             static_cast<std::size_t>(bytes.size()));
+                             ok = !password.empty();
+                         }
+                         WipeSharedBytes(bytes);
+                         done(ok, password);
+                         WipeString(password);
+                     });
     job->start();
+}
+
+ReadOutcome ReadPasswordWithin(const QString &key, int timeoutMs, std::string &password)
+{
+    QEventLoop loop;
+    std::optional<bool> found;
+    ReadPassword(&loop, key, [&](bool ok, std::string &stored) {
+        found = ok;
+        password.swap(stored);
+        loop.quit();
+    });
+    // The loop is the answer's receiver: once it is gone, a late answer is dropped.
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    if (!found)
+        loop.exec();
+    if (!found)
+        return ReadOutcome::NoAnswer;
+    return *found ? ReadOutcome::Found : ReadOutcome::NotFound;
 }
 
 void WritePassword(QObject *context, const QString &key, const std::string &password,
                    const std::function<void(bool)> &done)
 {
     auto *job = newJob<QKeychain::WritePasswordJob>(key);
+    // QtKeychain keeps the text as a UTF-8 copy of its own, which we cannot reach to wipe.
+    // setBinaryData would share our buffer instead, but the Secret Service backend then
+    // stores base64 (another format in the keyring) made in yet another copy of its own.
+    // So only our own UTF-16 copy is wiped, at once.
     QString text = QString::fromUtf8(password.data(), static_cast<qsizetype>(password.size()));
     job->setTextData(text);
-    // The job keeps the same buffer until it finishes; wipe it then, whoever is listening.
-    QObject::connect(job, &QKeychain::Job::finished, job,
-                     [text]() mutable { WipeSharedText(text); });
-    text.clear();
+    WipeSharedText(text);
     if (done) {
         QObject::connect(job, &QKeychain::Job::finished, context,
                          [done](QKeychain::Job *j) { done(j->error() == QKeychain::NoError); });
@@ -156,11 +193,31 @@ QString PendingEntry()
     return pendingEntry();
 }
 
+void ReplaceAfterLogin(const QString &oldKey)
+{
+    if (!oldKey.isEmpty() && !replacedEntries().contains(oldKey))
+        replacedEntries().append(oldKey);
+}
+
+QStringList TakeEntriesToReplace()
+{
+    return std::exchange(replacedEntries(), QStringList());
+}
+
 void StorePendingAfterLogin(QObject *context, const std::string &password)
 {
     const QString key = std::exchange(pendingEntry(), QString());
-    if (!key.isEmpty() && !password.empty())
-        WritePassword(context, key, password);
+    QStringList replaced = TakeEntriesToReplace();
+    replaced.removeAll(key);
+    if (key.isEmpty() || password.empty())
+        return;
+    WritePassword(context, key, password, [context, replaced](bool ok) {
+        // Until the new entry is in the keyring, the old one is the one that works.
+        if (ok) {
+            for (const QString &old : replaced)
+                DeletePassword(context, old);
+        }
+    });
 }
 
 } // namespace passwordkeyring

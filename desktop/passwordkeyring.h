@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <string>
@@ -20,9 +21,19 @@ QString EntryKey(const std::string &blogUrl, const std::string &id);
 void Probe(QObject *context, const std::function<void(bool available, const QString &why)> &done);
 
 // The stored password, or ok == false when there is none or the keyring refused.
-// The callback owns the password and should wipe it.
+// The callback owns the password and should wipe it. An answer that comes after the context
+// is gone is wiped and dropped.
 void ReadPassword(QObject *context, const QString &key,
                   const std::function<void(bool ok, std::string &password)> &done);
+
+enum class ReadOutcome
+{
+    Found,
+    NotFound, // no entry, or the keyring refused
+    NoAnswer  // nothing within the time allowed (a slow keyring, an unlock prompt left open)
+};
+// Waits for the stored password, running the event loop, but at most timeoutMs.
+ReadOutcome ReadPasswordWithin(const QString &key, int timeoutMs, std::string &password);
 
 // Stores or replaces the password of an entry; done may be empty.
 void WritePassword(QObject *context, const QString &key, const std::string &password,
@@ -36,7 +47,13 @@ void DeletePassword(QObject *context, const QString &key,
 // dialog sets it, so that a password is only kept once the blog host has accepted it.
 void SetPendingEntry(const QString &key);
 QString PendingEntry();
-// Stores password under the pending entry, if any, and forgets the entry.
+// An entry that the pending one replaces (the address or the ID changed): it goes only
+// once the new entry is stored, so a refused or cancelled change keeps the working one.
+void ReplaceAfterLogin(const QString &oldKey);
+// The entries waiting to be replaced, which are then no longer waited for.
+QStringList TakeEntriesToReplace();
+// Stores password under the pending entry, if any, then deletes the entries it replaces;
+// forgets both.
 void StorePendingAfterLogin(QObject *context, const std::string &password);
 
 } // namespace passwordkeyring

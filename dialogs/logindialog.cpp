@@ -183,6 +183,21 @@ void TLogin::loadRemembered()
         m_oldKeyringEntry = passwordkeyring::EntryKey(m_strBlogUrl, m_strId);
 }
 
+void TLogin::keepTypedValues()
+{
+    lTInfo *info = GetTInfo();
+    m_strBlogUrl = info->GetBlogURL();
+    m_strId = info->GetLoginID();
+    m_nInterval = static_cast<std::uint32_t>(std::max(info->GetInterval(), 0));
+    fillControls();
+    std::string password = info->GetPassword();
+    m_passwordEdit->setText(
+        QString::fromUtf8(password.data(), static_cast<qsizetype>(password.size())));
+    WipeString(password);
+    // The address is what is most likely mistyped when the host could not be reached.
+    m_blogUrlEdit->setFocus(Qt::OtherFocusReason);
+}
+
 void TLogin::fillControls()
 {
     m_blogUrlEdit->setText(QString::fromStdString(m_strBlogUrl));
@@ -272,10 +287,18 @@ void TLogin::storeKeyringChoice()
     ReadSettingDword(0, "KeyringPassword", stored);
     if (keep || stored != 0)
         WriteSettingDword("KeyringPassword", keep ? 1 : 0);
-    // Unticked, or another address or ID: the old entry goes.
-    if (!m_oldKeyringEntry.isEmpty() && m_oldKeyringEntry != entry)
-        passwordkeyring::DeletePassword(QCoreApplication::instance(), m_oldKeyringEntry);
-    // Stored only once the blog host accepted it.
+    if (!keep) {
+        // Unticked: the password leaves the keyring now, with any entry still waiting to be
+        // replaced by an earlier change in this run.
+        QStringList gone = passwordkeyring::TakeEntriesToReplace();
+        if (!m_oldKeyringEntry.isEmpty())
+            gone << m_oldKeyringEntry;
+        for (const QString &key : std::as_const(gone))
+            passwordkeyring::DeletePassword(QCoreApplication::instance(), key);
+    } else if (!m_oldKeyringEntry.isEmpty() && m_oldKeyringEntry != entry) {
+        // Another address or ID: the old entry goes once the new one has logged in.
+        passwordkeyring::ReplaceAfterLogin(m_oldKeyringEntry);
+    }
     passwordkeyring::SetPendingEntry(entry);
 }
 

@@ -25,6 +25,10 @@ public:
     TLogin(TLogin &&) = delete;
     TLogin &operator=(TLogin &&) = delete;
 
+    // Shows what the store holds instead of the remembered values: the address, ID, interval
+    // and password typed last, for a login that could not reach the host.
+    void keepTypedValues();
+
     // Validates in the fixed order, reports the first failure and stays open;
     // on success stores everything and closes with Accepted.
     void accept() override;

@@ -19,13 +19,18 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 
 #include <optional>
+
+#include <csignal>
+#include <sys/types.h>
 
 namespace {
 
@@ -186,20 +191,24 @@ private slots:
         QCOMPARE(passwordkeyring::PendingEntry(), QString());
         QVERIFY(waitUntil([&] { return readKeyring(first) == "pw-first"; }, 20000));
 
-        // The next dialog starts ticked; another ID removes the entry of the old one.
+        // The next dialog starts ticked. Another ID replaces the old entry, but only once it
+        // logged in: a refused or cancelled change keeps the entry that works.
         {
             TLogin dlg;
             QVERIFY(child<QCheckBox>(&dlg, "keyringCheck")->isChecked());
             QVERIFY(child<QLineEdit>(&dlg, "passwordEdit")->text().isEmpty());
         }
         QVERIFY(accept(QStringLiteral("second"), true));
-        QVERIFY(waitUntil([&] { return !readKeyring(first); }, 20000));
         QCOMPARE(passwordkeyring::PendingEntry(), second);
+        QCOMPARE(readKeyring(first), std::optional<std::string>("pw-first"));
         passwordkeyring::StorePendingAfterLogin(qApp, "pw-second");
         QVERIFY(waitUntil([&] { return readKeyring(second) == "pw-second"; }, 20000));
+        QVERIFY(waitUntil([&] { return !readKeyring(first); }, 20000));
 
-        // Unticking removes it too, and nothing waits to be stored.
-        QVERIFY(accept(QStringLiteral("second"), false));
+        // Unticking removes the entry now, with one still waiting to be replaced, and
+        // nothing waits to be stored.
+        QVERIFY(accept(QStringLiteral("third"), true));
+        QVERIFY(accept(QStringLiteral("third"), false));
         QCOMPARE(storedChoice(), 0);
         QCOMPARE(passwordkeyring::PendingEntry(), QString());
         QVERIFY(waitUntil([&] { return !readKeyring(second); }, 20000));
@@ -214,6 +223,8 @@ private slots:
         QTest::newRow("right password: no dialog") << QByteArray("right") << false;
         QTest::newRow("changed password: the dialog returns") << QByteArray("wrong") << true;
         QTest::newRow("nothing stored: the dialog as before") << QByteArray() << true;
+        QTest::newRow("a keyring that does not answer: the dialog")
+            << QByteArray("stopped") << true;
     }
     void startUpUsesTheStoredPassword()
     {
@@ -236,12 +247,31 @@ private slots:
             passwordkeyring::DeletePassword(&context, key, [&](bool) { gone = true; });
             QVERIFY(waitUntil([&] { return gone; }, 20000));
         } else {
-            QVERIFY(writeKeyring(key, stored == "right" ? right : stored.toStdString()));
+            QVERIFY(writeKeyring(key, stored == "wrong" ? "wrong" : right));
         }
         GetTInfo()->SetLoginState(LoggedOut);
+        // A keyring that never answers, as one locked behind a prompt nobody sees: its
+        // process is stopped until the dialog shows.
+        const uint keyringPid = QDBusConnection::sessionBus().interface()->servicePid(
+            QStringLiteral("org.freedesktop.secrets"));
+        const bool stopKeyring = stored == "stopped";
+        if (stopKeyring)
+            QVERIFY(keyringPid > 0 && ::kill(pid_t(keyringPid), SIGSTOP) == 0);
+        // Never left stopped for the tests that follow, whatever fails here.
+        const auto resume = qScopeGuard([&] {
+            if (stopKeyring)
+                ::kill(pid_t(keyringPid), SIGCONT);
+        });
+        QElapsedTimer sinceStart;
+        sinceStart.start();
+        qint64 dialogAfterMs = -1;
 
         QStringList problems;
         ModalWatcher watcher([&](QWidget *dialog) {
+            if (stopKeyring && dialogAfterMs < 0) {
+                dialogAfterMs = sinceStart.elapsed();
+                ::kill(pid_t(keyringPid), SIGCONT);
+            }
             // Filled in as at any start, with the password left empty.
             if (child<QLineEdit>(dialog, "blogUrlEdit")->text() != QString::fromStdString(url) ||
                 child<QLineEdit>(dialog, "idEdit")->text() != QStringLiteral("owner") ||
@@ -255,6 +285,9 @@ private slots:
         QVERIFY(waitUntil([] { return GetTInfo()->GetLoginState() == LoggedIn; }, 15000));
         QCOMPARE(watcher.seen() > 0, dialogExpected);
         QCOMPARE(problems, QStringList());
+        // Well before the keyring library's own time-out of 25 s.
+        if (stopKeyring)
+            QVERIFY2(dialogAfterMs < 15000, qPrintable(QString::number(dialogAfterMs)));
         QCOMPARE(GetTInfo()->GetInterval(), 10);
         // Whatever was stored before, the password that worked is stored now.
         QVERIFY(waitUntil([&] { return readKeyring(key) == right; }, 20000));
@@ -354,7 +387,7 @@ private slots:
         lTInfo *store = GetTInfo();
 
         CMainFrame frame;
-        frame.start();
+        frame.start(true);
         QVERIFY(waitUntil([&] { return store->GetLoginState() == LoggedIn; }, 10000));
         COrmixWnd *status = frame.statusWindow();
         host.addItem(DemoHost::Comment, QStringLiteral("바탕화면 알림 <i>댓글</i>"),

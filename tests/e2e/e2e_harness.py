@@ -357,6 +357,15 @@ class PrivateKeyring:
                               env=self.keyring_env, capture_output=True, timeout=20)
         return done.stdout.decode() if done.returncode == 0 else None
 
+    def service_pid(self):
+        """The process that answers for the Secret Service on this bus."""
+        done = subprocess.run(
+            ["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
+             "/org/freedesktop/DBus", "org.freedesktop.DBus.GetConnectionUnixProcessID",
+             "string:org.freedesktop.secrets"], env=self.keyring_env, capture_output=True,
+            timeout=10)
+        return int(done.stdout.decode().split()[-1])
+
     def close(self):
         # The keyring daemon ends with its bus.
         stop(self.bus)
@@ -390,7 +399,7 @@ class NotificationServer:
 
 
 class Artefacts:
-    """Screenshots and logs of one scenario; kept only when it fails."""
+    """Screenshots and logs of one scenario; kept only when it fails or ORMIX_E2E_KEEP is set."""
 
     def __init__(self, root, scenario):
         self.dir = os.path.join(root, scenario)
@@ -405,5 +414,5 @@ class Artefacts:
 
     def finish(self, passed):
         shutil.rmtree(self.home, ignore_errors=True)
-        if passed:
+        if passed and not os.environ.get("ORMIX_E2E_KEEP"):
             shutil.rmtree(self.dir, ignore_errors=True)

@@ -7,6 +7,7 @@ Scenarios: cli, session, cancel, move, instance, keyring, notify.
 
 import argparse
 import os
+import signal
 import subprocess
 import sys
 import time
@@ -570,7 +571,45 @@ def scenario_keyring(ctx):
                lambda: ctx.keyring.lookup(key) == new_password, 10)
     exit_with_x(prog, geo)
 
-    # 4. Without any session bus the option cannot work: the login is as it always was.
+    # 4. The host is down for maintenance at the start: the stored login is an outage, not a
+    # refusal. No dialog; the strip says it is connecting, one box says why, and the login
+    # goes out again at every interval until it works.
+    posts = host.stats()["loginPosts"]
+    host.post("faults", kind="status", value=503, count="all")
+    prog = ctx.program(extra_env=env)
+    _, geo = wait_until("the status window during the outage", lambda: status_window(x), 20)
+    wait_until("one error box", lambda: len(error_boxes(x)) == 1, 15)
+    wait_until("a second login post", lambda: host.stats()["loginPosts"] >= posts + 2,
+               INTERVAL + 8)
+    ctx.shot("keyring-outage")
+    check(login_dialog(x) is None, "the login dialog was shown for an outage")
+    check(not count_shown(ctx.shot("connecting"), geo), "a count was shown before any reading")
+    check(len(error_boxes(x)) == 1, f"{len(error_boxes(x))} error boxes")
+    host.post("faults/clear")
+    geo = run_until_counted(prog, "after the outage")
+    wait_gone("the error box after the recovery", lambda: error_boxes(x), 10)
+    check(ctx.keyring.lookup(key) == new_password, "the outage touched the keyring entry")
+    exit_with_x(prog, geo)
+
+    # 5. A keyring that does not answer (locked behind a prompt nobody sees) holds the start
+    # up for a few seconds at most: then the dialog asks, with the address and ID filled in.
+    pid = ctx.keyring.service_pid()
+    os.kill(pid, signal.SIGSTOP)
+    try:
+        started = time.monotonic()
+        prog = ctx.program(extra_env=env)
+        dialog = wait_until("the login dialog while the keyring does not answer",
+                            lambda: login_dialog(x), 20)
+        waited = time.monotonic() - started
+        ctx.shot("login-keyring-silent")
+    finally:
+        os.kill(pid, signal.SIGCONT)
+    check(waited < 15, f"the dialog came after {waited:.1f} s")
+    fill_login(x, dialog, [new_password])
+    geo = run_until_counted(prog, "after the silent keyring")
+    exit_with_x(prog, geo)
+
+    # 6. Without any session bus the option cannot work: the login is as it always was.
     no_bus = {"DBUS_SESSION_BUS_ADDRESS": "unix:path=/nonexistent/ormix-bus"}
     prog = ctx.program(extra_env=no_bus)
     dialog = wait_until("the login dialog without a keyring", lambda: login_dialog(x), 20)

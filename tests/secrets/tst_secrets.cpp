@@ -545,7 +545,7 @@ private slots:
         lTInfo *store = GetTInfo();
 
         CMainFrame frame;
-        frame.start();
+        frame.start(true);
         QVERIFY(waitStep([&] { return store->GetLoginState() == LoggedIn; }, 10000));
         COrmixView *view = frame.view();
         COrmixWnd *status = frame.statusWindow();

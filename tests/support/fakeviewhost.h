@@ -6,6 +6,7 @@
 #include "client/iviewhost.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QRect>
 #include <QStringList>
 #include <QTimer>
@@ -37,9 +38,10 @@ public:
         statusRect = rect;
         return &status;
     }
-    bool RunLoginDialog() override
+    bool RunLoginDialog(bool keepTyped) override
     {
         ++loginDialogs;
+        keptTyped << keepTyped;
         return answerLogin ? answerLogin() : false;
     }
     // Counts a box that would stack on an open one; with closeErrorsAfterMs set, each box
@@ -70,6 +72,7 @@ public:
     int stackedBoxes = 0;
     int closedByRecovery = 0;
     QStringList errors;
+    QList<bool> keptTyped;
     bool errorOpen = false;
     int closeErrorsAfterMs = -1;
     std::function<bool()> answerLogin;

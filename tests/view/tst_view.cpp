@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -91,6 +92,19 @@ private slots:
         QCOMPARE(COrmixView::LoginBody("http://b.example", "me", "p w"),
                  std::string("requestURI=http%3A%2F%2Fb.example%2Fowner%2Fcenter%2Fdashboard&"
                              "goPortal=false&loginid=me&password=p+w&save=on"));
+        const std::string blog = "http://blog.example:8080";
+        QVERIFY(COrmixView::IsDashboardAddress("HTTP://Blog.Example:8080/owner/center/dashboard",
+                                               blog));
+        // The login may be upgraded to https on the same host, on any port; nothing else.
+        QVERIFY(
+            COrmixView::IsDashboardAddress("https://blog.example/owner/center/dashboard", blog));
+        QVERIFY(COrmixView::IsDashboardAddress("https://blog.example:8443/owner/center/dashboard",
+                                               blog));
+        QVERIFY(!COrmixView::IsDashboardAddress("https://evil.example:8080/owner/center/dashboard",
+                                                blog));
+        QVERIFY(!COrmixView::IsDashboardAddress("https://blog.example/login?error=1", blog));
+        QVERIFY(!COrmixView::IsDashboardAddress("http://blog.example/owner/center/dashboard",
+                                                "https://blog.example"));
         QCOMPARE(COrmixView::PollPeriodMs(30), 30000);
         QCOMPARE(COrmixView::PollPeriodMs(100000000), 2147483647);
     }
@@ -252,20 +266,72 @@ private slots:
         QCOMPARE(statInt(host, "loginPosts"), 1);
     }
 
-    void refusedConnectionFailsTheLogin()
+    void aLoginThatCannotReachTheHost_data()
     {
+        QTest::addColumn<bool>("typed");
+        QTest::addColumn<QString>("outage");
+        QTest::newRow("typed, refused") << true << QStringLiteral("refused");
+        QTest::newRow("typed, server error") << true << QStringLiteral("503");
+        QTest::newRow("from the keyring, refused") << false << QStringLiteral("refused");
+        QTest::newRow("from the keyring, server error") << false << QStringLiteral("503");
+    }
+
+    // A login that fails before the host answers with a page is an outage, not a refusal:
+    // only someone who typed it a moment ago sees the dialog again, with what they typed.
+    void aLoginThatCannotReachTheHost()
+    {
+        QFETCH(bool, typed);
+        QFETCH(QString, outage);
         QTcpServer probe;
         QVERIFY(probe.listen(QHostAddress::LocalHost));
-        const quint16 port = probe.serverPort();
+        const QStringList port = {QStringLiteral("--port"), QString::number(probe.serverPort())};
         probe.close();
-        credentials(QStringLiteral("http://127.0.0.1:%1").arg(port), "owner", "pw");
+        std::optional<DemoHost> host;
+        if (outage == QLatin1String("503")) {
+            host.emplace(port);
+            QVERIFY(host->injectFault(QStringLiteral("status"), -1, 503));
+        }
+        const QString blogUrl = QStringLiteral("http://127.0.0.1:") + port.last();
+        credentials(blogUrl, "owner", "demo");
         FakeViewHost frame;
         COrmixView view(&frame);
+        view.setCredentialsTyped(typed);
         view.OnInitialUpdate();
-        QTRY_COMPARE(frame.loginDialogs, 1);
-        QCOMPARE(frame.errors.size(), 1);
-        QVERIFY(frame.errors.first().endsWith(QStringLiteral("오류 코드 (-1)")));
-        QCOMPARE(frame.closes, 1);
+        const QString code = outage == QLatin1String("503") ? outage : QStringLiteral("-1");
+        QTRY_COMPARE(frame.errors.size(), 1);
+        QVERIFY(frame.errors.first().endsWith(QStringLiteral("오류 코드 (%1)").arg(code)));
+        QCOMPARE(frame.status.lastFailure, frame.errors.first());
+        if (typed) {
+            // Cancelled here, so the run ends; nothing is posted again.
+            QCOMPARE(frame.keptTyped, QList<bool>{true});
+            QCOMPARE(frame.closes, 1);
+            QVERIFY(!view.isRetryingLogin());
+            return;
+        }
+        // Retried at every poll with the same credentials, under the one box.
+        QVERIFY(view.isRetryingLogin());
+        QVERIFY(view.isPolling());
+        if (host)
+            QTRY_VERIFY_WITH_TIMEOUT(statInt(*host, "loginPosts") >= 3, 8000);
+        else
+            QTest::qWait(2500);
+        QCOMPARE(frame.loginDialogs, 0);
+        QCOMPARE(frame.stackedBoxes, 0);
+        QCOMPARE(GetTInfo()->GetPassword(), std::string("demo"));
+        // The host is back: the next try logs in, reads, and the box goes by itself.
+        if (host)
+            QVERIFY(host->clearFaults());
+        else
+            host.emplace(port);
+        QVERIFY2(host->isRunning(), qPrintable(host->errorString()));
+        host->setCount(21);
+        QTRY_COMPARE_WITH_TIMEOUT(GetTInfo()->GetLoginState(), int(LoggedIn), 5000);
+        QTRY_COMPARE(GetTInfo()->GetTodayCount(), 21);
+        QVERIFY(!view.isRetryingLogin());
+        QVERIFY(!frame.errorOpen);
+        QVERIFY(frame.status.lastFailure.isEmpty());
+        QCOMPARE(frame.loginDialogs, 0);
+        QCOMPARE(frame.closes, 0);
     }
 
     // Polls driven by hand (interval of an hour), each waited for until its load is done.
@@ -341,9 +407,17 @@ private slots:
         QVERIFY(settled());
         QCOMPARE(statInt(host, "dashboardRequests"), ++requests);
 
-        // A flapping network while that load runs adds no second poll.
-        emit network.reachabilityChanged(false);
-        emit network.reachabilityChanged(true);
+        // A network that flaps within the poll period adds no second poll, however often.
+        for (int i = 0; i < 10; ++i) {
+            emit network.reachabilityChanged(false);
+            emit network.reachabilityChanged(true);
+            QVERIFY(settled());
+        }
+        QCOMPARE(view.extraPolls(), 1);
+        QCOMPARE(statInt(host, "dashboardRequests"), requests);
+        // A period later, coming back polls at once again.
+        wall += 3'600'000;
+        steady += 3'600'000;
         emit network.reachabilityChanged(false);
         emit network.reachabilityChanged(true);
         QCOMPARE(view.extraPolls(), 2);
