@@ -6,7 +6,11 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
 
 #include <csignal>
 #include <sys/stat.h>
@@ -37,6 +41,40 @@ class TestSettings final : public QObject
         std::string value = "garbage";
         ReadSettingString(name, value);
         return value;
+    }
+
+    // Whether QSettings on its own, without our guard, hands some value of the file to
+    // QDataStream: anything it gives as other than text was decoded there.
+    static bool qsettingsDecodes(const QByteArray &bytes)
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("probe.conf"));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(path));
+        file.close();
+        QSettings raw(path, QSettings::IniFormat);
+        const QStringList keys = raw.allKeys();
+        return std::any_of(keys.begin(), keys.end(), [&](const QString &key) {
+            const int type = raw.value(key).typeId();
+            return type != QMetaType::QString && type != QMetaType::QStringList;
+        });
+    }
+
+    // A value that QSettings would decode with a declared length of 60 GB, and the same in
+    // escapes only, which a byte held back by the UTF-8 decoder cannot end.
+    static QByteArray bomb() { return "(\\0\\0\\0\\tx2\\0\\0\\0\\xqe)"; }
+    static QByteArray escapedBomb() { return "\\x28\\0\\0\\0\\t\\x78\\x32\\0\\0\\x29"; }
+
+    // 125,000 lists, each the only element of the one around it: QDataStream reads them
+    // recursively and runs out of stack long before the end.
+    static QByteArray nestedLists()
+    {
+        const QByteArray list("\0\0\0\t", 4); // the type of a variant list
+        QByteArray out = "(";
+        for (int i = 0; i < 125000; ++i)
+            out += list + QByteArray("\0\0\0\1", 4);
+        return out + list + QByteArray(4, '\0') + ')';
     }
 
 private slots:
@@ -137,8 +175,7 @@ private slots:
 
     void serializedValuesCannotExhaustMemory_data()
     {
-        // A value that QSettings would decode with a declared length of 60 GB.
-        const QByteArray bomb("(\\0\\0\\0\\tx2\\0\\0\\0\\xqe)");
+        const QByteArray bomb = this->bomb();
         QTest::addColumn<QByteArray>("entry");
         QTest::addColumn<QByteArray>("left");
         QTest::newRow("plain") << "INTERVAL=@Variant" + bomb << QByteArray();
@@ -153,6 +190,19 @@ private slots:
         QTest::newRow("continued line") << "B=@Var\\\r\niant" + bomb << QByteArray();
         QTest::newRow("quote over lines")
             << "B=\"x\n[General]\nY=1\", @Variant" + bomb << QByteArray();
+        // Behind bytes the UTF-8 decoder drops or holds back.
+        QTest::newRow("behind a BOM") << "B=\xEF\xBB\xBF@Variant" + bomb << QByteArray();
+        QTest::newRow("BOM split by an escape")
+            << "B=\xEF\xBB\\x40\xBFVariant" + bomb << QByteArray();
+        QTest::newRow("BOM split by quotes")
+            << "B=\xEF\"\"\xBB\"\"\xBF@Variant" + bomb << QByteArray();
+        QTest::newRow("BOM split by a comma") << "B=\xEF,\xBB\xBF@Variant" + bomb << QByteArray();
+        QTest::newRow("BOM after an escaped element")
+            << "B=\\x41, \xEF\xBB\xBF@Variant" + bomb << QByteArray();
+        QTest::newRow("held back to the end")
+            << "B=\xE4\\x40\\x56\\x61\\x72\\x69\\x61\\x6e\\x74" + escapedBomb() << QByteArray();
+        QTest::newRow("nested lists behind a BOM")
+            << "ID=\xEF\xBB\xBF@Variant" + nestedLists() << QByteArray();
         // Ours, or text QSettings never decodes: kept byte for byte.
         const QByteArray kept = "A=@@Variant(x)\nB=\"a, @Variant(b)\"\nC=my@Variant(x)\n"
                                 "D=\" @Variant(x)\"\n[@Variant(x)]\n[General]\n;E=@Variant(x)";
@@ -163,6 +213,14 @@ private slots:
     {
         QFETCH(QByteArray, entry);
         QFETCH(QByteArray, left);
+        // QSettings itself decodes what is dropped and nothing that is kept, shown with a
+        // harmless payload in place of the harmful one: an int, in escapes only.
+        const QByteArray harmless = "\\x28\\0\\0\\0\\x2\\0\\0\\0\\x5\\x29";
+        QByteArray probe = entry;
+        probe.replace(bomb(), harmless).replace(escapedBomb(), harmless);
+        probe.replace(nestedLists(), harmless);
+        QCOMPARE(qsettingsDecodes("[General]\n" + probe + '\n'), left != entry);
+
         TempConfigHome home;
         writeFile(home, "[General]\nID=kept\n" + entry + "\nTopPos=7\n");
         QCOMPARE(text("ID"), std::string("kept"));
