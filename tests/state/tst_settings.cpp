@@ -13,9 +13,35 @@
 #include <algorithm>
 
 #include <csignal>
+#include <fcntl.h>
+#include <optional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+// Lowers the descriptor limit to the lowest free descriptor while it lives, so every
+// open() fails with EMFILE.
+class NoFreeDescriptors
+{
+public:
+    NoFreeDescriptors()
+    {
+        getrlimit(RLIMIT_NOFILE, &m_old);
+        const int lowest = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (lowest >= 0)
+            ::close(lowest);
+        rlimit lowered = m_old;
+        lowered.rlim_cur = rlim_t(std::max(lowest, 0));
+        setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~NoFreeDescriptors() { setrlimit(RLIMIT_NOFILE, &m_old); }
+    NoFreeDescriptors(const NoFreeDescriptors &) = delete;
+    NoFreeDescriptors &operator=(const NoFreeDescriptors &) = delete;
+
+private:
+    rlimit m_old = {};
+};
 
 class TestSettings final : public QObject
 {
@@ -299,14 +325,53 @@ private slots:
         QCOMPARE(text("BlogURL"), std::string("a, @Variant(b)"));
     }
 
+    void unreadableStoreGivesDefaultsAndFailedWrites_data()
+    {
+        QTest::addColumn<QString>("kind");
+        // A folder where the file should be: nothing can be read or written there.
+        QTest::newRow("folder") << QStringLiteral("folder");
+        // open() fails with EMFILE, as it would in a process that leaks descriptors.
+        QTest::newRow("no descriptor left") << QStringLiteral("emfile");
+        // A regular file whose read() fails with EIO.
+        QTest::newRow("read error") << QStringLiteral("eio");
+    }
+
+    // Whatever cannot be read now may still hold the user's values: it is left as it is.
     void unreadableStoreGivesDefaultsAndFailedWrites()
     {
+        QFETCH(QString, kind);
         TempConfigHome home;
-        // A folder where the file should be: nothing can be read or written there.
-        QVERIFY(QDir().mkpath(home.settingsFile()));
-        QCOMPARE(dword("LeftPos", 100), 100);
-        QVERIFY(!WriteSettingDword("LeftPos", 5));
-        QVERIFY(!WriteRegistryString(SettingsRoot::CurrentUser, "ID", "x"));
+        const QString file = home.settingsFile();
+        const QByteArray saved = "[General]\nLeftPos=5\nID=kept\n";
+        const QString memory = QStringLiteral("/proc/self/mem");
+        if (kind == QLatin1String("folder")) {
+            QVERIFY(QDir().mkpath(file));
+        } else if (kind == QLatin1String("eio")) {
+            QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/Ormix")));
+            QVERIFY(QFile::link(memory, file));
+        } else {
+            writeFile(home, saved);
+        }
+        {
+            std::optional<NoFreeDescriptors> limit;
+            if (kind == QLatin1String("emfile"))
+                limit.emplace();
+            QCOMPARE(dword("LeftPos", 100), 100);
+            QCOMPARE(text("ID"), std::string());
+            QVERIFY(!WriteSettingDword("LeftPos", 7));
+            QVERIFY(!WriteRegistryString(SettingsRoot::CurrentUser, "ID", "x"));
+        }
+        if (kind == QLatin1String("folder")) {
+            QVERIFY(QFileInfo(file).isDir());
+        } else if (kind == QLatin1String("eio")) {
+            QCOMPARE(QFileInfo(file).symLinkTarget(), memory);
+        } else {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), saved);
+            QCOMPARE(dword("LeftPos", 100), 5);
+            QCOMPARE(text("ID"), std::string("kept"));
+        }
     }
 
     void writeKilledMidwayLeavesAWholeFile()
