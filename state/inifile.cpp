@@ -54,6 +54,10 @@ bool NextIniLine(QByteArrayView data, qsizetype &pos, IniLine &line)
             if (i == start + 1) {
                 while (i < n && data[i] != '\n' && data[i] != '\r')
                     ++i;
+                // The next entry starts past any indent, or an indented "[" would not
+                // open a section here while it does for QSettings.
+                while (i < n && isIniSpace(data[i]))
+                    ++i;
                 start = i;
             } else if (!quoted) {
                 --i;

@@ -6,7 +6,8 @@
 // One entry of an INI file, cut as QSettings' INI reader cuts it: "\n" and "\r" both end a
 // line, but not inside quotes, which may run over line ends; a backslash takes the next byte
 // (a "\r\n" or "\n\r" pair as one) with it; ";" at the start makes the line a comment and
-// elsewhere outside quotes ends the entry; blank and comment lines are passed over.
+// elsewhere outside quotes ends the entry; blank lines are passed over, and comment lines
+// with the white space after them, indent included.
 struct IniLine
 {
     qsizetype start = 0;

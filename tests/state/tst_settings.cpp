@@ -1,4 +1,5 @@
 #include "state/settings.h"
+#include "state/settingslocation.h"
 #include "tests/support/testenv.h"
 
 #include <QDir>
@@ -191,12 +192,45 @@ private slots:
         QVERIFY(WriteSettingDword("LeftPos", 7));
         QCOMPARE(dword("LeftPos", 100), 7);
         QCOMPARE(text("ID"), std::string("kept"));
+    }
 
-        // Entries are cut as QSettings cuts them: lone CRs, a BOM, comments, "=" in quotes.
-        writeFile(home, "\xEF\xBB\xBF[General]\rLeftPos=5 ; five\r\"a=b\"=1\rTopPos=7\rID=x\r");
-        QCOMPARE(dword("LeftPos", 100), 5);
-        QCOMPARE(dword("TopPos", 100), 7);
-        QCOMPARE(text("ID"), std::string("x"));
+    void bothReadersAgreeWithQSettings_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QVariantMap>("values");
+        QTest::newRow("lone CRs, a BOM, comments, \"=\" in quotes")
+            << QByteArray("\xEF\xBB\xBF[General]\rLeftPos=5 ; five\r\"a=b\"=1\rTopPos=7\rID=x\r")
+            << QVariantMap{{QStringLiteral("LeftPos"), QStringLiteral("5")},
+                           {QStringLiteral("TopPos"), QStringLiteral("7")},
+                           {QStringLiteral("ID"), QStringLiteral("x")}};
+        QTest::newRow("indented section after a comment")
+            << QByteArray("[General]\nTransparency=40\n; a comment\n  [Other]\nTransparency=70\n")
+            << QVariantMap{{QStringLiteral("Transparency"), QStringLiteral("40")}};
+        // Not an entry to drop either, or its values would move into [General].
+        QTest::newRow("indented section like an entry")
+            << QByteArray("[General]\nTransparency=40\n;\n\t[Other=@Variant(x)]\nTransparency=70\n")
+            << QVariantMap{{QStringLiteral("Transparency"), QStringLiteral("40")}};
+    }
+
+    // Entries are cut as QSettings cuts them, by the one-value reader and by the guard in
+    // front of the store alike.
+    void bothReadersAgreeWithQSettings()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QVariantMap, values);
+        TempConfigHome home;
+        writeFile(home, file);
+        {
+            QSettings raw(home.settingsFile(), QSettings::IniFormat);
+            for (auto it = values.cbegin(); it != values.cend(); ++it)
+                QCOMPARE(raw.value(it.key()), it.value());
+        }
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            QCOMPARE(ReadOneSettingValue(it.key().toStdString()), it.value());
+        const auto store = OpenSettingsStore(SettingsAccess::Read);
+        QVERIFY(store);
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            QCOMPARE(store->value(it.key()), it.value());
     }
 
     void serializedValuesCannotExhaustMemory_data()
