@@ -12,7 +12,6 @@
 #include <QTest>
 
 #include <algorithm>
-
 #include <csignal>
 #include <fcntl.h>
 #include <optional>
