@@ -1,8 +1,12 @@
 // The settings file reader: the input becomes Ormix.conf, then every value the
-// program reads is read back as the program reads it.
+// program reads is read back as the program reads it, and every value of the store is
+// checked for having come through QDataStream.
 #include "state/settings.h"
+#include "state/settingslocation.h"
 
 #include <QByteArray>
+#include <QSettings>
+#include <QVariant>
 
 #include <cstddef>
 #include <cstdint>
@@ -21,6 +25,36 @@ void check(bool ok)
 {
     if (!ok)
         __builtin_trap();
+}
+
+// What QSettings makes of an INI value without QDataStream: text, a list, the forms it
+// parses itself, or a list of those. Anything else was decoded by QDataStream, which the
+// guard in front of the store must never let happen, whether or not it crashes.
+bool readWithoutDataStream(const QVariant &value, bool inList = false)
+{
+    switch (value.typeId()) {
+    case QMetaType::UnknownType:
+    case QMetaType::QString:
+    case QMetaType::QByteArray:
+    case QMetaType::QRect:
+    case QMetaType::QSize:
+    case QMetaType::QPoint:
+        return true;
+    case QMetaType::QStringList:
+        return !inList;
+    case QMetaType::QVariantList: {
+        if (inList)
+            return false;
+        const QVariantList list = value.toList();
+        for (const QVariant &element : list) {
+            if (!readWithoutDataStream(element, true))
+                return false;
+        }
+        return true;
+    }
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -66,6 +100,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         check(value.size() < SettingStringBufferSize);
         if (!found)
             check(value.empty());
+    }
+    if (const auto store = OpenSettingsStore(SettingsAccess::Read)) {
+        const QStringList keys = store->allKeys();
+        for (const QString &key : keys)
+            check(readWithoutDataStream(store->value(key)));
     }
     return 0;
 }

@@ -54,6 +54,10 @@ bool NextIniLine(QByteArrayView data, qsizetype &pos, IniLine &line)
             if (i == start + 1) {
                 while (i < n && data[i] != '\n' && data[i] != '\r')
                     ++i;
+                // The next entry starts past any indent, or an indented "[" would not
+                // open a section here while it does for QSettings.
+                while (i < n && isIniSpace(data[i]))
+                    ++i;
                 start = i;
             } else if (!quoted) {
                 --i;
@@ -129,6 +133,15 @@ bool isOctalDigit(char c)
 // split it at commas outside quotes, removed the quotes and resolved the escapes. Spaces
 // outside quotes are passed over everywhere, not only where QSettings trims them: that can
 // only find more.
+//
+// QSettings decodes the text between escapes, quotes and commas piece by piece with one
+// stateful UTF-8 decoder per value, so bytes of 0x80 and up may vanish: a byte-order mark
+// is dropped when it is the first thing decoded, even if split over pieces or elements,
+// and a sequence cut short at the end of a piece is held back, to come out after what
+// the escapes gave meanwhile, or never. They never decode to a prefix character
+// (overlong forms are refused), so they are passed over rather than ending a match.
+// (A held-back sequence that does not go on also swallows the next byte, but only after
+// putting U+FFFD in the element, which ends any prefix there.)
 bool mayHoldSerializedValue(QByteArrayView value)
 {
     SerializedPrefix prefix;
@@ -140,8 +153,8 @@ bool mayHoldSerializedValue(QByteArrayView value)
             quoted = !quoted;
         } else if (c == ',' && !quoted) {
             prefix.restart();
-        } else if ((c == ' ' || c == '\t') && !quoted) {
-            continue;
+        } else if (((c == ' ' || c == '\t') && !quoted) || static_cast<unsigned char>(c) >= 0x80) {
+            continue; // may be gone by the time QSettings compares the prefix
         } else if (c != '\\') {
             prefix.character(c);
         } else if (i < value.size()) {

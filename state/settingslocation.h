@@ -14,10 +14,13 @@ enum class SettingsAccess
     Write
 };
 
-// Null for reading when the file is not something to read: a FIFO, a device, a folder or
-// anything over MaxSettingsFileBytes reads as missing. For writing such an entry is removed
-// first, so the store's usual atomic save puts a regular file in its place. Null for both
-// when the file holds values QSettings must not decode and cannot be rewritten without them.
+// Null for reading when the file is not something to read: a FIFO, a device, a folder,
+// anything over MaxSettingsFileBytes or a file that cannot be opened or read reads as
+// missing. For writing, a FIFO, a device or a file over the limit is removed first, so the
+// store's usual atomic save puts a regular file in its place; anything else that cannot be
+// read now (no descriptor left, no access, an I/O error, a folder) gives null and stays as
+// it is, since it may still hold the user's values. Null for both when the file holds
+// values QSettings must not decode and cannot be rewritten without them.
 std::unique_ptr<QSettings> OpenSettingsStore(SettingsAccess access);
 QString SettingsStoreLocation();
 

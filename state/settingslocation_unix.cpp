@@ -24,7 +24,11 @@ enum class FileState
 {
     Missing,
     Usable,
-    Unusable
+    // Never readable as settings: a FIFO, a device, a file over the limit.
+    Replaceable,
+    // Not readable now (no descriptor left, no access, an I/O error, a folder, ...): it may
+    // hold the user's values, so it is left alone.
+    Unreadable
 };
 
 // Reads the file only when it is a regular file of at most MaxSettingsFileBytes. Opened
@@ -35,10 +39,14 @@ FileState readSettingsFile(const QString &path, QByteArray &bytes)
     const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? FileState::Missing : FileState::Unusable;
+        return errno == ENOENT || errno == ENOTDIR ? FileState::Missing : FileState::Unreadable;
     struct stat st = {};
-    FileState state = FileState::Unusable;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= MaxSettingsFileBytes) {
+    const bool known = ::fstat(fd, &st) == 0;
+    FileState state = FileState::Unreadable;
+    if (known && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ||
+                  (S_ISREG(st.st_mode) && st.st_size > MaxSettingsFileBytes))) {
+        state = FileState::Replaceable;
+    } else if (known && S_ISREG(st.st_mode)) {
         bytes.resize(qsizetype(st.st_size) + 1);
         qsizetype got = 0;
         state = FileState::Usable;
@@ -47,16 +55,17 @@ FileState readSettingsFile(const QString &path, QByteArray &bytes)
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0) {
-                state = FileState::Unusable;
+                state = FileState::Unreadable;
                 break;
             }
             if (n == 0)
                 break;
             got += n;
         }
-        // Grown since fstat past the limit: not ours to read either.
+        // Grown past the limit since fstat, so being written right now: not read, and not
+        // replaced on a size fstat did not show.
         if (got > MaxSettingsFileBytes)
-            state = FileState::Unusable;
+            state = FileState::Unreadable;
         bytes.resize(got);
     }
     ::close(fd);
@@ -116,13 +125,16 @@ std::unique_ptr<QSettings> OpenSettingsStore(SettingsAccess access)
     const QString path = SettingsStoreLocation();
     QByteArray bytes;
     switch (readSettingsFile(path, bytes)) {
-    case FileState::Unusable:
+    case FileState::Replaceable:
         if (access == SettingsAccess::Read)
             return nullptr;
         // Not a file we could ever read back (a FIFO, a link to a device, a huge file):
         // replaced by the value written now. unlink() removes a link, never its target.
         ::unlink(QFile::encodeName(path).constData());
         break;
+    case FileState::Unreadable:
+        // Writing now would save this one value over the others the file may still hold.
+        return nullptr;
     case FileState::Usable: {
         const QByteArray safe = WithoutSerializedIniValues(bytes);
         if (safe.size() == bytes.size())

@@ -1,4 +1,5 @@
 #include "state/settings.h"
+#include "state/settingslocation.h"
 #include "tests/support/testenv.h"
 
 #include <QDir>
@@ -6,12 +7,41 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
+#include <fcntl.h>
+#include <optional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+// Lowers the descriptor limit to the lowest free descriptor while it lives, so every
+// open() fails with EMFILE.
+class NoFreeDescriptors
+{
+public:
+    NoFreeDescriptors()
+    {
+        getrlimit(RLIMIT_NOFILE, &m_old);
+        const int lowest = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (lowest >= 0)
+            ::close(lowest);
+        rlimit lowered = m_old;
+        lowered.rlim_cur = rlim_t(std::max(lowest, 0));
+        setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~NoFreeDescriptors() { setrlimit(RLIMIT_NOFILE, &m_old); }
+    NoFreeDescriptors(const NoFreeDescriptors &) = delete;
+    NoFreeDescriptors &operator=(const NoFreeDescriptors &) = delete;
+
+private:
+    rlimit m_old = {};
+};
 
 class TestSettings final : public QObject
 {
@@ -37,6 +67,40 @@ class TestSettings final : public QObject
         std::string value = "garbage";
         ReadSettingString(name, value);
         return value;
+    }
+
+    // Whether QSettings on its own, without our guard, hands some value of the file to
+    // QDataStream: anything it gives as other than text was decoded there.
+    static bool qsettingsDecodes(const QByteArray &bytes)
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("probe.conf"));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(path));
+        file.close();
+        QSettings raw(path, QSettings::IniFormat);
+        const QStringList keys = raw.allKeys();
+        return std::any_of(keys.begin(), keys.end(), [&](const QString &key) {
+            const int type = raw.value(key).typeId();
+            return type != QMetaType::QString && type != QMetaType::QStringList;
+        });
+    }
+
+    // A value that QSettings would decode with a declared length of 60 GB, and the same in
+    // escapes only, which a byte held back by the UTF-8 decoder cannot end.
+    static QByteArray bomb() { return "(\\0\\0\\0\\tx2\\0\\0\\0\\xqe)"; }
+    static QByteArray escapedBomb() { return "\\x28\\0\\0\\0\\t\\x78\\x32\\0\\0\\x29"; }
+
+    // 125,000 lists, each the only element of the one around it: QDataStream reads them
+    // recursively and runs out of stack long before the end.
+    static QByteArray nestedLists()
+    {
+        const QByteArray list("\0\0\0\t", 4); // the type of a variant list
+        QByteArray out = "(";
+        for (int i = 0; i < 125000; ++i)
+            out += list + QByteArray("\0\0\0\1", 4);
+        return out + list + QByteArray(4, '\0') + ')';
     }
 
 private slots:
@@ -127,18 +191,50 @@ private slots:
         QVERIFY(WriteSettingDword("LeftPos", 7));
         QCOMPARE(dword("LeftPos", 100), 7);
         QCOMPARE(text("ID"), std::string("kept"));
+    }
 
-        // Entries are cut as QSettings cuts them: lone CRs, a BOM, comments, "=" in quotes.
-        writeFile(home, "\xEF\xBB\xBF[General]\rLeftPos=5 ; five\r\"a=b\"=1\rTopPos=7\rID=x\r");
-        QCOMPARE(dword("LeftPos", 100), 5);
-        QCOMPARE(dword("TopPos", 100), 7);
-        QCOMPARE(text("ID"), std::string("x"));
+    void bothReadersAgreeWithQSettings_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QVariantMap>("values");
+        QTest::newRow("lone CRs, a BOM, comments, \"=\" in quotes")
+            << QByteArray("\xEF\xBB\xBF[General]\rLeftPos=5 ; five\r\"a=b\"=1\rTopPos=7\rID=x\r")
+            << QVariantMap{{QStringLiteral("LeftPos"), QStringLiteral("5")},
+                           {QStringLiteral("TopPos"), QStringLiteral("7")},
+                           {QStringLiteral("ID"), QStringLiteral("x")}};
+        QTest::newRow("indented section after a comment")
+            << QByteArray("[General]\nTransparency=40\n; a comment\n  [Other]\nTransparency=70\n")
+            << QVariantMap{{QStringLiteral("Transparency"), QStringLiteral("40")}};
+        // Not an entry to drop either, or its values would move into [General].
+        QTest::newRow("indented section like an entry")
+            << QByteArray("[General]\nTransparency=40\n;\n\t[Other=@Variant(x)]\nTransparency=70\n")
+            << QVariantMap{{QStringLiteral("Transparency"), QStringLiteral("40")}};
+    }
+
+    // Entries are cut as QSettings cuts them, by the one-value reader and by the guard in
+    // front of the store alike.
+    void bothReadersAgreeWithQSettings()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QVariantMap, values);
+        TempConfigHome home;
+        writeFile(home, file);
+        {
+            QSettings raw(home.settingsFile(), QSettings::IniFormat);
+            for (auto it = values.cbegin(); it != values.cend(); ++it)
+                QCOMPARE(raw.value(it.key()), it.value());
+        }
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            QCOMPARE(ReadOneSettingValue(it.key().toStdString()), it.value());
+        const auto store = OpenSettingsStore(SettingsAccess::Read);
+        QVERIFY(store);
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            QCOMPARE(store->value(it.key()), it.value());
     }
 
     void serializedValuesCannotExhaustMemory_data()
     {
-        // A value that QSettings would decode with a declared length of 60 GB.
-        const QByteArray bomb("(\\0\\0\\0\\tx2\\0\\0\\0\\xqe)");
+        const QByteArray bomb = this->bomb();
         QTest::addColumn<QByteArray>("entry");
         QTest::addColumn<QByteArray>("left");
         QTest::newRow("plain") << "INTERVAL=@Variant" + bomb << QByteArray();
@@ -153,6 +249,19 @@ private slots:
         QTest::newRow("continued line") << "B=@Var\\\r\niant" + bomb << QByteArray();
         QTest::newRow("quote over lines")
             << "B=\"x\n[General]\nY=1\", @Variant" + bomb << QByteArray();
+        // Behind bytes the UTF-8 decoder drops or holds back.
+        QTest::newRow("behind a BOM") << "B=\xEF\xBB\xBF@Variant" + bomb << QByteArray();
+        QTest::newRow("BOM split by an escape")
+            << "B=\xEF\xBB\\x40\xBFVariant" + bomb << QByteArray();
+        QTest::newRow("BOM split by quotes")
+            << "B=\xEF\"\"\xBB\"\"\xBF@Variant" + bomb << QByteArray();
+        QTest::newRow("BOM split by a comma") << "B=\xEF,\xBB\xBF@Variant" + bomb << QByteArray();
+        QTest::newRow("BOM after an escaped element")
+            << "B=\\x41, \xEF\xBB\xBF@Variant" + bomb << QByteArray();
+        QTest::newRow("held back to the end")
+            << "B=\xE4\\x40\\x56\\x61\\x72\\x69\\x61\\x6e\\x74" + escapedBomb() << QByteArray();
+        QTest::newRow("nested lists behind a BOM")
+            << "ID=\xEF\xBB\xBF@Variant" + nestedLists() << QByteArray();
         // Ours, or text QSettings never decodes: kept byte for byte.
         const QByteArray kept = "A=@@Variant(x)\nB=\"a, @Variant(b)\"\nC=my@Variant(x)\n"
                                 "D=\" @Variant(x)\"\n[@Variant(x)]\n[General]\n;E=@Variant(x)";
@@ -163,6 +272,14 @@ private slots:
     {
         QFETCH(QByteArray, entry);
         QFETCH(QByteArray, left);
+        // QSettings itself decodes what is dropped and nothing that is kept, shown with a
+        // harmless payload in place of the harmful one: an int, in escapes only.
+        const QByteArray harmless = "\\x28\\0\\0\\0\\x2\\0\\0\\0\\x5\\x29";
+        QByteArray probe = entry;
+        probe.replace(bomb(), harmless).replace(escapedBomb(), harmless);
+        probe.replace(nestedLists(), harmless);
+        QCOMPARE(qsettingsDecodes("[General]\n" + probe + '\n'), left != entry);
+
         TempConfigHome home;
         writeFile(home, "[General]\nID=kept\n" + entry + "\nTopPos=7\n");
         QCOMPARE(text("ID"), std::string("kept"));
@@ -241,14 +358,53 @@ private slots:
         QCOMPARE(text("BlogURL"), std::string("a, @Variant(b)"));
     }
 
+    void unreadableStoreGivesDefaultsAndFailedWrites_data()
+    {
+        QTest::addColumn<QString>("kind");
+        // A folder where the file should be: nothing can be read or written there.
+        QTest::newRow("folder") << QStringLiteral("folder");
+        // open() fails with EMFILE, as it would in a process that leaks descriptors.
+        QTest::newRow("no descriptor left") << QStringLiteral("emfile");
+        // A regular file whose read() fails with EIO.
+        QTest::newRow("read error") << QStringLiteral("eio");
+    }
+
+    // Whatever cannot be read now may still hold the user's values: it is left as it is.
     void unreadableStoreGivesDefaultsAndFailedWrites()
     {
+        QFETCH(QString, kind);
         TempConfigHome home;
-        // A folder where the file should be: nothing can be read or written there.
-        QVERIFY(QDir().mkpath(home.settingsFile()));
-        QCOMPARE(dword("LeftPos", 100), 100);
-        QVERIFY(!WriteSettingDword("LeftPos", 5));
-        QVERIFY(!WriteRegistryString(SettingsRoot::CurrentUser, "ID", "x"));
+        const QString file = home.settingsFile();
+        const QByteArray saved = "[General]\nLeftPos=5\nID=kept\n";
+        const QString memory = QStringLiteral("/proc/self/mem");
+        if (kind == QLatin1String("folder")) {
+            QVERIFY(QDir().mkpath(file));
+        } else if (kind == QLatin1String("eio")) {
+            QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/Ormix")));
+            QVERIFY(QFile::link(memory, file));
+        } else {
+            writeFile(home, saved);
+        }
+        {
+            std::optional<NoFreeDescriptors> limit;
+            if (kind == QLatin1String("emfile"))
+                limit.emplace();
+            QCOMPARE(dword("LeftPos", 100), 100);
+            QCOMPARE(text("ID"), std::string());
+            QVERIFY(!WriteSettingDword("LeftPos", 7));
+            QVERIFY(!WriteRegistryString(SettingsRoot::CurrentUser, "ID", "x"));
+        }
+        if (kind == QLatin1String("folder")) {
+            QVERIFY(QFileInfo(file).isDir());
+        } else if (kind == QLatin1String("eio")) {
+            QCOMPARE(QFileInfo(file).symLinkTarget(), memory);
+        } else {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), saved);
+            QCOMPARE(dword("LeftPos", 100), 5);
+            QCOMPARE(text("ID"), std::string("kept"));
+        }
     }
 
     void writeKilledMidwayLeavesAWholeFile()
