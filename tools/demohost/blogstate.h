@@ -52,6 +52,8 @@ enum class FaultKind
     GzipBomb,     // a small gzip body that inflates to value MiB (option "deflate")
     HugeHeader,   // one header line of value bytes
     ManyHeaders,  // value Set-Cookie fields (option "redirect": on a 302 back here)
+    Deflate,      // the page as raw deflate (option "zlib": wrapped), its first byte sent
+                  // alone value ms before the rest
     // The next login posts, not dashboard requests:
     LoginRedirect, // value 307 or 308 to option (default: this port under "localhost")
 };
