@@ -147,8 +147,10 @@ public:
         const QByteArray coding = contentEncoding.trimmed().toLower();
         if (coding.isEmpty() || coding == "identity")
             return true;
-        if (coding == "gzip" || coding == "x-gzip")
+        if (coding == "gzip" || coding == "x-gzip") {
+            m_gzip = true;
             return init(15 + 16);
+        }
         if (coding == "deflate") {
             // The wrapper is decided on the first two bytes, which may come in two reads.
             m_state = State::Sniffing;
@@ -186,6 +188,20 @@ public:
                 if (!init(isZlibHeader(bytes[pos], bytes[pos + 1]) ? 15 : -15))
                     return false;
                 break;
+            case State::BetweenMembers:
+                // Concatenated gzip members are one body; anything else after one is ignored.
+                if (left == 0 || (left == 1 && bytes[pos] == 0x1f)) {
+                    m_held = input.mid(pos);
+                    return true;
+                }
+                if (bytes[pos] != 0x1f || bytes[pos + 1] != 0x8b) {
+                    m_state = State::Done;
+                    return true;
+                }
+                if (inflateReset(&m_zs) != Z_OK)
+                    return false;
+                m_state = State::Inflating;
+                break;
             case State::Inflating: {
                 char chunk[16384];
                 const qint64 room = std::min<qint64>(sizeof chunk, limit + 1 - out.size());
@@ -197,8 +213,8 @@ public:
                 out.append(chunk, room - m_zs.avail_out);
                 pos = input.size() - m_zs.avail_in;
                 if (rc == Z_STREAM_END) {
-                    m_state = State::Done;
-                    return true;
+                    m_state = m_gzip ? State::BetweenMembers : State::Done;
+                    break;
                 }
                 if (rc != Z_OK && rc != Z_BUF_ERROR)
                     return false;
@@ -217,7 +233,8 @@ private:
         Identity,
         Sniffing, // deflate: waiting for the two bytes that tell the wrapper
         Inflating,
-        Done, // the stream ended; the rest is ignored
+        BetweenMembers, // gzip: a member ended; the next bytes may start another
+        Done,           // the stream ended; the rest is ignored
     };
 
     // RFC 1950's header. A raw stream could only pass with a stored block's padding bits set
@@ -239,6 +256,7 @@ private:
         if (m_zlib)
             inflateEnd(&m_zs);
         m_zlib = false;
+        m_gzip = false;
         m_state = State::Identity;
         m_held.clear();
     }
@@ -246,6 +264,7 @@ private:
     z_stream m_zs{};
     State m_state = State::Identity;
     bool m_zlib = false; // m_zs is initialised
+    bool m_gzip = false;
     QByteArray m_held;
 };
 

@@ -30,8 +30,8 @@ class QTimer;
 // and GetHtmlDocument gives null in between; a parse whose navigation was replaced meanwhile
 // is dropped. Destroying the control waits for a parse under way.
 //
-// Bodies come in gzip or deflate (with or without the zlib wrapper), inflated as they arrive
-// within the size limit.
+// Bodies come in gzip (one member or several; what follows the last is ignored) or deflate
+// (with or without the zlib wrapper), inflated as they arrive within the size limit.
 //
 // TLS certificates are verified against the system's roots and those in the file that
 // SSL_CERT_FILE names; an unverified certificate fails the navigation, never ignored.

@@ -564,6 +564,10 @@ void TestHtmlCtrl::compressedPagesReadAsSentHoweverSplit_data()
     QTest::newRow("raw deflate, first byte alone") << QStringLiteral("deflate") << 300 << QString();
     QTest::newRow("zlib deflate, first byte alone")
         << QStringLiteral("deflate") << 300 << QStringLiteral("zlib");
+    // Every read ends one byte into the next member.
+    QTest::newRow("gzip in four members") << QStringLiteral("gzipmembers") << 4 << QString();
+    QTest::newRow("gzip members, then bytes of no member")
+        << QStringLiteral("gzipmembers") << 2 << QStringLiteral("trailer");
 }
 
 void TestHtmlCtrl::compressedPagesReadAsSentHoweverSplit()

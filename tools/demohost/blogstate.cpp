@@ -33,6 +33,7 @@ std::optional<FaultKind> parseFaultKind(const std::string &text)
         {"hugeheader", FaultKind::HugeHeader},
         {"manyheaders", FaultKind::ManyHeaders},
         {"deflate", FaultKind::Deflate},
+        {"gzipmembers", FaultKind::GzipMembers},
         {"loginredirect", FaultKind::LoginRedirect},
     };
     for (const auto &[name, kind] : names) {

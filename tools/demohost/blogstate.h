@@ -54,6 +54,8 @@ enum class FaultKind
     ManyHeaders,  // value Set-Cookie fields (option "redirect": on a 302 back here)
     Deflate,      // the page as raw deflate (option "zlib": wrapped), its first byte sent
                   // alone value ms before the rest
+    GzipMembers,  // the page as value gzip members, each write ending one byte into the next
+                  // (option "trailer": then bytes that start like a member but are none)
     // The next login posts, not dashboard requests:
     LoginRedirect, // value 307 or 308 to option (default: this port under "localhost")
 };

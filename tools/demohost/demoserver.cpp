@@ -550,6 +550,29 @@ void DemoServer::dashboard(const httplib::Request &req, httplib::Response &res)
         sendInPieces(res, body, {1}, shape->value > 0 ? shape->value : 200);
         break;
     }
+    case FaultKind::GzipMembers: {
+        input.padTo = m_pageSize;
+        input.nestDepth = m_nestDepth;
+        const std::string page = pages::dashboard(input);
+        const size_t members =
+            static_cast<size_t>(shape->value > 0 ? std::min(shape->value, 100L) : 3);
+        auto body = std::make_shared<std::string>();
+        std::vector<size_t> cuts;
+        for (size_t i = 0; i < members; ++i) {
+            if (i > 0)
+                cuts.push_back(body->size() + 1);
+            const size_t from = page.size() * i / members;
+            const size_t to = page.size() * (i + 1) / members;
+            *body += compressed(std::string_view(page).substr(from, to - from), 31);
+        }
+        if (shape->option == "trailer") {
+            cuts.push_back(body->size() + 1);
+            *body += "\x1f not another member\n";
+        }
+        res.set_header("Content-Encoding", "gzip");
+        sendInPieces(res, body, cuts, 100);
+        break;
+    }
     case FaultKind::LoginRedirect:
         break;
     }
