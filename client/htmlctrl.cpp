@@ -113,6 +113,14 @@ bool sameOrigin(const QUrl &a, const QUrl &b)
     return a.scheme() == b.scheme() && a.host() == b.host() && effectivePort(a) == effectivePort(b);
 }
 
+// The same host, moved from http to https: browsers follow it, and it takes a form body no
+// further than its own host.
+bool isUpgrade(const QUrl &from, const QUrl &to)
+{
+    return from.scheme() == QLatin1String("http") && to.scheme() == QLatin1String("https") &&
+           from.host() == to.host();
+}
+
 bool isRedirectStatus(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -657,8 +665,10 @@ void CHtmlCtrl::Private::followRedirect(int status, const QByteArray &location)
         fail(FailureUnsafeRedirect, target);
         return;
     }
-    // 307 and 308 send the body again; a login form goes to its own origin only.
-    if ((status == 307 || status == 308) && !body.isEmpty() && !sameOrigin(from, target)) {
+    // 307 and 308 send the body again; a login form goes to its own origin, or its own host
+    // over https, only.
+    if ((status == 307 || status == 308) && !body.isEmpty() && !sameOrigin(from, target) &&
+        !isUpgrade(from, target)) {
         fail(FailureUnsafeRedirect, target);
         return;
     }

@@ -51,7 +51,8 @@ class QTimer;
 //   ProtocolUnknownError, ProtocolInvalidOperation  -> FailureBadAddress (-9)
 //   anything else                                   -> FailureOther (-10)
 //   a redirect that leaves https, or a 307/308 that
-//   would send the form body to another origin      -> FailureUnsafeRedirect (-11)
+//   would send the form body to another origin
+//   (the same host over https is followed)          -> FailureUnsafeRedirect (-11)
 //   a redirect without a Location (Qt drops all the
 //   headers of a reply with more than 100), or a body
 //   that cannot be decoded                          -> FailureBadReply (-12)
