@@ -113,6 +113,14 @@ bool sameOrigin(const QUrl &a, const QUrl &b)
     return a.scheme() == b.scheme() && a.host() == b.host() && effectivePort(a) == effectivePort(b);
 }
 
+// The same host, moved from http to https: browsers follow it, and it takes a form body no
+// further than its own host.
+bool isUpgrade(const QUrl &from, const QUrl &to)
+{
+    return from.scheme() == QLatin1String("http") && to.scheme() == QLatin1String("https") &&
+           from.host() == to.host();
+}
+
 bool isRedirectStatus(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -147,79 +155,125 @@ public:
         const QByteArray coding = contentEncoding.trimmed().toLower();
         if (coding.isEmpty() || coding == "identity")
             return true;
-        if (coding == "gzip" || coding == "x-gzip")
+        if (coding == "gzip" || coding == "x-gzip") {
+            m_gzip = true;
             return init(15 + 16);
+        }
         if (coding == "deflate") {
-            m_deflate = true;
-            return init(15);
+            // The wrapper is decided on the first two bytes, which may come in two reads.
+            m_state = State::Sniffing;
+            return true;
         }
         return false;
     }
-    bool active() const { return m_active; }
+    bool active() const { return m_state != State::Identity; }
 
     // Appends the decoded form of data to out until out holds more than limit bytes.
     // False when the data cannot be decoded.
     bool decode(const QByteArray &data, QByteArray &out, qint64 limit)
     {
-        if (!m_active) {
+        if (m_state == State::Identity) {
             out += data;
             return true;
         }
-        if (m_ended)
-            return true;
-        m_zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
-        m_zs.avail_in = static_cast<uInt>(data.size());
+        // Bytes held back from an earlier read go first.
+        const QByteArray input = m_held.isEmpty() ? data : m_held + data;
+        m_held.clear();
+        const auto *bytes = reinterpret_cast<const unsigned char *>(input.constData());
+        qsizetype pos = 0;
         while (out.size() <= limit) {
-            char chunk[16384];
-            const qint64 room = std::min<qint64>(sizeof chunk, limit + 1 - out.size());
-            m_zs.next_out = reinterpret_cast<Bytef *>(chunk);
-            m_zs.avail_out = static_cast<uInt>(room);
-            const int rc = inflate(&m_zs, Z_NO_FLUSH);
-            out.append(chunk, room - m_zs.avail_out);
-            if (rc == Z_DATA_ERROR && m_deflate && !m_sawOutput && m_zs.total_in < 4) {
-                // Some servers send "deflate" without the zlib wrapper.
-                m_deflate = false;
-                inflateEnd(&m_zs);
-                m_active = false;
-                if (!init(-15))
+            const qsizetype left = input.size() - pos;
+            switch (m_state) {
+            case State::Identity:
+            case State::Done:
+                return true;
+            case State::Sniffing:
+                if (left < 2) {
+                    m_held = input.mid(pos);
+                    return true;
+                }
+                // Some servers send "deflate" without the zlib wrapper; browsers take both.
+                if (!init(isZlibHeader(bytes[pos], bytes[pos + 1]) ? 15 : -15))
                     return false;
-                return decode(data, out, limit);
+                break;
+            case State::BetweenMembers:
+                // Concatenated gzip members are one body; anything else after one is ignored.
+                if (left == 0 || (left == 1 && bytes[pos] == 0x1f)) {
+                    m_held = input.mid(pos);
+                    return true;
+                }
+                if (bytes[pos] != 0x1f || bytes[pos + 1] != 0x8b) {
+                    m_state = State::Done;
+                    return true;
+                }
+                if (inflateReset(&m_zs) != Z_OK)
+                    return false;
+                m_state = State::Inflating;
+                break;
+            case State::Inflating: {
+                char chunk[16384];
+                const qint64 room = std::min<qint64>(sizeof chunk, limit + 1 - out.size());
+                m_zs.next_in = const_cast<Bytef *>(bytes + pos);
+                m_zs.avail_in = static_cast<uInt>(left);
+                m_zs.next_out = reinterpret_cast<Bytef *>(chunk);
+                m_zs.avail_out = static_cast<uInt>(room);
+                const int rc = inflate(&m_zs, Z_NO_FLUSH);
+                out.append(chunk, room - m_zs.avail_out);
+                pos = input.size() - m_zs.avail_in;
+                if (rc == Z_STREAM_END) {
+                    m_state = m_gzip ? State::BetweenMembers : State::Done;
+                    break;
+                }
+                if (rc != Z_OK && rc != Z_BUF_ERROR)
+                    return false;
+                if (m_zs.avail_in == 0 && m_zs.avail_out != 0)
+                    return true;
+                break;
             }
-            if (rc == Z_STREAM_END) {
-                m_ended = true;
-                return true;
             }
-            if (rc != Z_OK && rc != Z_BUF_ERROR)
-                return false;
-            m_sawOutput = m_sawOutput || room != m_zs.avail_out;
-            if (m_zs.avail_in == 0 && m_zs.avail_out != 0)
-                return true;
         }
         return true;
     }
 
 private:
+    enum class State
+    {
+        Identity,
+        Sniffing, // deflate: waiting for the two bytes that tell the wrapper
+        Inflating,
+        BetweenMembers, // gzip: a member ended; the next bytes may start another
+        Done,           // the stream ended; the rest is ignored
+    };
+
+    // RFC 1950's header. A raw stream could only pass with a stored block's padding bits set
+    // in its first byte, which encoders leave clear.
+    static bool isZlibHeader(unsigned char cmf, unsigned char flg)
+    {
+        return (cmf & 0x0f) == Z_DEFLATED && (cmf >> 4) <= 7 && ((cmf << 8) | flg) % 31 == 0;
+    }
+
     bool init(int windowBits)
     {
         std::memset(&m_zs, 0, sizeof m_zs);
-        m_active = inflateInit2(&m_zs, windowBits) == Z_OK;
-        m_ended = false;
-        m_sawOutput = false;
-        return m_active;
+        m_zlib = inflateInit2(&m_zs, windowBits) == Z_OK;
+        m_state = m_zlib ? State::Inflating : State::Done;
+        return m_zlib;
     }
     void end()
     {
-        if (m_active)
+        if (m_zlib)
             inflateEnd(&m_zs);
-        m_active = false;
-        m_deflate = false;
+        m_zlib = false;
+        m_gzip = false;
+        m_state = State::Identity;
+        m_held.clear();
     }
 
     z_stream m_zs{};
-    bool m_active = false;
-    bool m_ended = false;
-    bool m_deflate = false;
-    bool m_sawOutput = false;
+    State m_state = State::Identity;
+    bool m_zlib = false; // m_zs is initialised
+    bool m_gzip = false;
+    QByteArray m_held;
 };
 
 int failureFor(QNetworkReply::NetworkError error)
@@ -611,8 +665,10 @@ void CHtmlCtrl::Private::followRedirect(int status, const QByteArray &location)
         fail(FailureUnsafeRedirect, target);
         return;
     }
-    // 307 and 308 send the body again; a login form goes to its own origin only.
-    if ((status == 307 || status == 308) && !body.isEmpty() && !sameOrigin(from, target)) {
+    // 307 and 308 send the body again; a login form goes to its own origin, or its own host
+    // over https, only.
+    if ((status == 307 || status == 308) && !body.isEmpty() && !sameOrigin(from, target) &&
+        !isUpgrade(from, target)) {
         fail(FailureUnsafeRedirect, target);
         return;
     }

@@ -30,6 +30,9 @@ class QTimer;
 // and GetHtmlDocument gives null in between; a parse whose navigation was replaced meanwhile
 // is dropped. Destroying the control waits for a parse under way.
 //
+// Bodies come in gzip (one member or several; what follows the last is ignored) or deflate
+// (with or without the zlib wrapper), inflated as they arrive within the size limit.
+//
 // TLS certificates are verified against the system's roots and those in the file that
 // SSL_CERT_FILE names; an unverified certificate fails the navigation, never ignored.
 //
@@ -48,7 +51,8 @@ class QTimer;
 //   ProtocolUnknownError, ProtocolInvalidOperation  -> FailureBadAddress (-9)
 //   anything else                                   -> FailureOther (-10)
 //   a redirect that leaves https, or a 307/308 that
-//   would send the form body to another origin      -> FailureUnsafeRedirect (-11)
+//   would send the form body to another origin
+//   (the same host over https is followed)          -> FailureUnsafeRedirect (-11)
 //   a redirect without a Location (Qt drops all the
 //   headers of a reply with more than 100), or a body
 //   that cannot be decoded                          -> FailureBadReply (-12)

@@ -3,6 +3,7 @@
 #include "client/htmlctrl.h"
 #include "client/htmlsink.h"
 #include "tests/support/demohost.h"
+#include "tests/support/documentreading.h"
 #include "tests/support/testenv.h"
 
 #include <QEventLoop>
@@ -131,6 +132,8 @@ private slots:
     void sinkMayNavigateOrWaitInsideEvents();
     void badAddressesFail();
     void eucKrPageIsDecoded();
+    void compressedPagesReadAsSentHoweverSplit_data();
+    void compressedPagesReadAsSentHoweverSplit();
     void loopbackBypassesTheProxy();
     void everyLoadReachesTheServerEvenWithACache();
 
@@ -550,6 +553,51 @@ void TestHtmlCtrl::eucKrPageIsDecoded()
         QCOMPARE(elementText(*m_ctrl, "counter"),
                  QStringLiteral("오늘 15명 어제 40명 전체 1234명"));
     }
+}
+
+void TestHtmlCtrl::compressedPagesReadAsSentHoweverSplit_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("option");
+    // The first read holds one byte: too few to tell whether the zlib wrapper is there.
+    QTest::newRow("raw deflate, first byte alone") << QStringLiteral("deflate") << 300 << QString();
+    QTest::newRow("zlib deflate, first byte alone")
+        << QStringLiteral("deflate") << 300 << QStringLiteral("zlib");
+    // Every read ends one byte into the next member.
+    QTest::newRow("gzip in four members") << QStringLiteral("gzipmembers") << 4 << QString();
+    QTest::newRow("gzip members, then bytes of no member")
+        << QStringLiteral("gzipmembers") << 2 << QStringLiteral("trailer");
+}
+
+void TestHtmlCtrl::compressedPagesReadAsSentHoweverSplit()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, value);
+    QFETCH(QString, option);
+    const std::vector<std::string> ids{"counter", "new"};
+    // What a reader learns from the page, and all of its text.
+    const auto reading = [&] {
+        QStringList lines;
+        const HtmlDocument *doc = m_ctrl->GetHtmlDocument();
+        for (const std::string &line : documentReading(*doc, ids))
+            lines << QString::fromStdString(line);
+        lines << QString::fromStdString(doc->body() ? doc->body()->innerText() : std::string());
+        return lines;
+    };
+    // The page as the host sends it uncompressed.
+    m_ctrl->Navigate2(str(m_host->loginUrl()),
+                      m_host->loginBody("owner", m_host->password().toUtf8()), formHeader);
+    QVERIFY(m_sink->waitFor(QStringLiteral("document")));
+    QCOMPARE(m_ctrl->GetLocationURL(), str(m_host->dashboardUrl()));
+    const QStringList plain = reading();
+
+    QVERIFY(m_host->injectFault(fault, 1, value, option));
+    m_ctrl->Navigate(str(m_host->dashboardUrl()));
+    QVERIFY(m_sink->waitFor(QStringLiteral("document"), 2));
+    QCOMPARE(m_sink->count(QStringLiteral("error")), 0);
+    QCOMPARE(m_host->stats().value(QStringLiteral("activeFaults")).toInt(), 0);
+    QCOMPARE(reading(), plain);
 }
 
 void TestHtmlCtrl::loopbackBypassesTheProxy()

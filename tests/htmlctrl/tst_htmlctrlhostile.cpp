@@ -307,6 +307,10 @@ private slots:
                                    << int(CHtmlCtrl::FailureBodyTooLarge);
         QTest::newRow("deflate bomb") << compressedPage("deflate", compressedZeros(bomb, 15))
                                       << int(CHtmlCtrl::FailureBodyTooLarge);
+        // Each member under the cap, together over it.
+        const QByteArray member = compressedZeros(qint64(5) << 20, 31);
+        QTest::newRow("gzip members over the cap together")
+            << compressedPage("gzip", member + member) << int(CHtmlCtrl::FailureBodyTooLarge);
         QTest::newRow("corrupt gzip")
             << compressedPage("gzip", QByteArray("\x1f\x8b\x08\x00garbage-garbage", 20))
             << int(CHtmlCtrl::FailureBadReply);

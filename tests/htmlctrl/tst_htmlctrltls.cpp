@@ -1,7 +1,9 @@
 // The browser control over TLS: a certificate nobody vouches for is a navigation failure,
-// never ignored; the same server loads once its certificate is trusted.
+// never ignored; the same server loads once its certificate is trusted. Nothing moves from
+// https to http, and a login post moves to https on its own host only.
 #include "client/htmlctrl.h"
 #include "client/htmlsink.h"
+#include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
 
 #include <httplib.h>
@@ -16,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -33,7 +36,7 @@ public:
     QList<int> codes;
 };
 
-// A self-signed certificate for 127.0.0.1, made by the openssl command.
+// A self-signed certificate for 127.0.0.1 and localhost, made by the openssl command.
 bool makeCertificate(const QString &dir)
 {
     QProcess openssl;
@@ -41,7 +44,8 @@ bool makeCertificate(const QString &dir)
                   {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
                    QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
                    QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
+                   QStringLiteral("-addext"),
+                   QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost"),
                    QStringLiteral("-keyout"), dir + QStringLiteral("/key.pem"),
                    QStringLiteral("-out"), dir + QStringLiteral("/cert.pem")});
     return openssl.waitForFinished(60000) && openssl.exitStatus() == QProcess::NormalExit &&
@@ -63,6 +67,15 @@ public:
         m_server.Post("/login", [plainTarget](const httplib::Request &, httplib::Response &res) {
             res.set_redirect(plainTarget, 307);
         });
+        m_server.Post("/echo", [this](const httplib::Request &req, httplib::Response &res) {
+            {
+                const std::lock_guard lock(m_mutex);
+                m_posts.append(QByteArray::fromStdString(req.get_header_value("Content-Type") +
+                                                         "\n" + req.body));
+            }
+            res.set_content("<html><body><p id=\"echo\">posted</p></body></html>",
+                            "Text/html; charset=UTF-8");
+        });
         m_server.Get("/owner/center/dashboard",
                      [](const httplib::Request &, httplib::Response &res) {
                          res.set_content("<html><body><p id=\"counter\">오늘 3명</p></body></html>",
@@ -79,14 +92,23 @@ public:
             m_thread.join();
     }
     bool isValid() const { return m_server.is_valid() && m_port > 0; }
-    std::string url(const std::string &path = "/owner/center/dashboard") const
+    std::string url(const std::string &path = "/owner/center/dashboard",
+                    const std::string &host = "127.0.0.1") const
     {
-        return "https://127.0.0.1:" + std::to_string(m_port) + path;
+        return "https://" + host + ":" + std::to_string(m_port) + path;
+    }
+    // Each POST to /echo: its content type, a line feed, its body.
+    QList<QByteArray> posts() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_posts;
     }
 
 private:
     httplib::SSLServer m_server;
     int m_port = -1;
+    mutable std::mutex m_mutex;
+    QList<QByteArray> m_posts;
     std::thread m_thread;
 };
 
@@ -101,6 +123,8 @@ private slots:
     void untrustedCertificateFails();
     void trustedCertificateLoads();
     void nothingLeavesHttpsForHttp();
+    void loginPostMovesToHttpsOnItsOwnHostOnly_data();
+    void loginPostMovesToHttpsOnItsOwnHostOnly();
 
 private:
     QTemporaryDir m_dir;
@@ -178,6 +202,53 @@ void TestHtmlCtrlTls::nothingLeavesHttpsForHttp()
     QCOMPARE(ctrl.GetLocationURL(), target);
     QTest::qWait(200);
     QCOMPARE(reached, 0);
+}
+
+void TestHtmlCtrlTls::loginPostMovesToHttpsOnItsOwnHostOnly_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("followed");
+    // The blog's http and https listen on different ports, as they usually do.
+    QTest::newRow("307 to https, same host") << 307 << QStringLiteral("127.0.0.1") << true;
+    QTest::newRow("308 to https, same host") << 308 << QStringLiteral("127.0.0.1") << true;
+    // The certificate holds both names, so only the control can keep the form from going.
+    QTest::newRow("307 to https, other host") << 307 << QStringLiteral("localhost") << false;
+    QTest::newRow("308 to https, other host") << 308 << QStringLiteral("localhost") << false;
+}
+
+void TestHtmlCtrlTls::loginPostMovesToHttpsOnItsOwnHostOnly()
+{
+    QFETCH(int, code);
+    QFETCH(QString, host);
+    QFETCH(bool, followed);
+    TlsServer secure(m_dir.filePath(QStringLiteral("cert.pem")),
+                     m_dir.filePath(QStringLiteral("key.pem")));
+    QVERIFY(secure.isValid());
+    EnvGuard certFile("SSL_CERT_FILE",
+                      QFile::encodeName(m_dir.filePath(QStringLiteral("cert.pem"))));
+    DemoHost blog;
+    QVERIFY2(blog.isRunning(), qPrintable(blog.errorString()));
+    const std::string target = secure.url("/echo", host.toStdString());
+    QVERIFY(
+        blog.injectFault(QStringLiteral("loginredirect"), 1, code, QString::fromStdString(target)));
+    CHtmlCtrl ctrl;
+    Sink sink;
+    ctrl.CreateFromStatic(&sink);
+    const QByteArray body = blog.loginBody("owner", "pass&word");
+    ctrl.Navigate2(blog.loginUrl().toString(QUrl::FullyEncoded).toStdString(), body,
+                   "Content-Type: application/x-www-form-urlencoded\n");
+    QTRY_COMPARE_WITH_TIMEOUT(sink.documents, 1, 20000);
+    QCOMPARE(ctrl.GetLocationURL(), target);
+    if (followed) {
+        QCOMPARE(sink.codes, QList<int>{});
+        QVERIFY(ctrl.GetHtmlDocument()->getElementById("echo"));
+        QCOMPARE(secure.posts(), QList<QByteArray>{"application/x-www-form-urlencoded\n" + body});
+    } else {
+        QCOMPARE(sink.codes, QList<int>{CHtmlCtrl::FailureUnsafeRedirect});
+        QTest::qWait(200);
+        QCOMPARE(secure.posts(), QList<QByteArray>{});
+    }
 }
 
 QTEST_GUILESS_MAIN(TestHtmlCtrlTls)

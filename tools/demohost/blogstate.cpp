@@ -32,6 +32,8 @@ std::optional<FaultKind> parseFaultKind(const std::string &text)
         {"gzipbomb", FaultKind::GzipBomb},
         {"hugeheader", FaultKind::HugeHeader},
         {"manyheaders", FaultKind::ManyHeaders},
+        {"deflate", FaultKind::Deflate},
+        {"gzipmembers", FaultKind::GzipMembers},
         {"loginredirect", FaultKind::LoginRedirect},
     };
     for (const auto &[name, kind] : names) {

@@ -52,6 +52,10 @@ enum class FaultKind
     GzipBomb,     // a small gzip body that inflates to value MiB (option "deflate")
     HugeHeader,   // one header line of value bytes
     ManyHeaders,  // value Set-Cookie fields (option "redirect": on a 302 back here)
+    Deflate,      // the page as raw deflate (option "zlib": wrapped), its first byte sent
+                  // alone value ms before the rest
+    GzipMembers,  // the page as value gzip members, each write ending one byte into the next
+                  // (option "trailer": then bytes that start like a member but are none)
     // The next login posts, not dashboard requests:
     LoginRedirect, // value 307 or 308 to option (default: this port under "localhost")
 };

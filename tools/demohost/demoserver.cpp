@@ -13,6 +13,7 @@
 #include <mutex>
 #include <random>
 #include <regex>
+#include <string_view>
 #include <thread>
 
 namespace {
@@ -58,6 +59,22 @@ std::shared_ptr<const std::string> compressedZeros(long mib, bool zlibWrapped)
     return slot;
 }
 const size_t trickleLength = 100000;
+
+// data compressed in one go: zlib-wrapped (15), gzip (31) or raw deflate (-15).
+std::string compressed(std::string_view data, int windowBits)
+{
+    z_stream zs{};
+    deflateInit2(&zs, 6, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&zs, static_cast<uLong>(data.size())), '\0');
+    zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
+    zs.avail_in = static_cast<uInt>(data.size());
+    zs.next_out = reinterpret_cast<Bytef *>(out.data());
+    zs.avail_out = static_cast<uInt>(out.size());
+    deflate(&zs, Z_FINISH);
+    out.resize(zs.total_out);
+    deflateEnd(&zs);
+    return out;
+}
 
 Pairs queryPairs(const httplib::Request &req)
 {
@@ -523,9 +540,58 @@ void DemoServer::dashboard(const httplib::Request &req, httplib::Response &res)
             res.set_content(pages::dashboard(input), htmlUtf8);
         break;
     }
+    case FaultKind::Deflate: {
+        input.padTo = m_pageSize;
+        input.nestDepth = m_nestDepth;
+        const std::string page = pages::dashboard(input);
+        auto body =
+            std::make_shared<std::string>(compressed(page, shape->option == "zlib" ? 15 : -15));
+        res.set_header("Content-Encoding", "deflate");
+        sendInPieces(res, body, {1}, shape->value > 0 ? shape->value : 200);
+        break;
+    }
+    case FaultKind::GzipMembers: {
+        input.padTo = m_pageSize;
+        input.nestDepth = m_nestDepth;
+        const std::string page = pages::dashboard(input);
+        const size_t members =
+            static_cast<size_t>(shape->value > 0 ? std::min(shape->value, 100L) : 3);
+        auto body = std::make_shared<std::string>();
+        std::vector<size_t> cuts;
+        for (size_t i = 0; i < members; ++i) {
+            if (i > 0)
+                cuts.push_back(body->size() + 1);
+            const size_t from = page.size() * i / members;
+            const size_t to = page.size() * (i + 1) / members;
+            *body += compressed(std::string_view(page).substr(from, to - from), 31);
+        }
+        if (shape->option == "trailer") {
+            cuts.push_back(body->size() + 1);
+            *body += "\x1f not another member\n";
+        }
+        res.set_header("Content-Encoding", "gzip");
+        sendInPieces(res, body, cuts, 100);
+        break;
+    }
     case FaultKind::LoginRedirect:
         break;
     }
+}
+
+void DemoServer::sendInPieces(httplib::Response &res, std::shared_ptr<const std::string> body,
+                              std::vector<size_t> cuts, long pauseMs)
+{
+    cuts.push_back(body->size());
+    // "Text/html" so the library does not compress it once more.
+    res.set_content_provider(
+        body->size(), htmlUtf8,
+        [this, body, cuts = std::move(cuts), pauseMs](size_t offset, size_t,
+                                                      httplib::DataSink &sink) {
+            const size_t end = *std::upper_bound(cuts.begin(), cuts.end(), offset);
+            // A pause before each piece but the first, so each reaches the reader on its own.
+            return (offset == 0 || waitFor(std::chrono::milliseconds(pauseMs))) &&
+                   sink.write(body->data() + offset, end - offset);
+        });
 }
 
 bool DemoServer::controlAllowed(const httplib::Request &req) const

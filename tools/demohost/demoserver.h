@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace httplib {
 class Server;
@@ -45,6 +46,9 @@ private:
     void loginPost(const httplib::Request &req, httplib::Response &res);
     bool controlAllowed(const httplib::Request &req) const;
     void control(const httplib::Request &req, httplib::Response &res);
+    // Sends body as an HTML answer in pieces that end at the cuts, a pause between them.
+    void sendInPieces(httplib::Response &res, std::shared_ptr<const std::string> body,
+                      std::vector<size_t> cuts, long pauseMs);
 
     BlogState &m_state;
     std::string m_token;
