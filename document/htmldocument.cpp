@@ -130,7 +130,9 @@ public:
 private:
     void buildElements();
     void findBase();
-    void readNoscriptText(const GumboNode *noscript);
+    // Where a noscript's raw text starts in m_source; npos when its tag is not there.
+    std::size_t noscriptTextStart(const GumboNode *noscript) const;
+    void readNoscriptTexts(std::vector<const GumboNode *> noscripts);
 
     std::string m_source; // gumbo's tree points into it
     std::string m_encoding;
@@ -188,37 +190,61 @@ DocumentImpl::~DocumentImpl()
     gumbo_destroy_output(&kGumboDefaultOptions, m_output);
 }
 
-void DocumentImpl::readNoscriptText(const GumboNode *noscript)
+std::size_t DocumentImpl::noscriptTextStart(const GumboNode *noscript) const
 {
-    // With scripting on, a browser reads everything up to "</noscript" as text.
     const GumboStringPiece &tag = noscript->v.element.original_tag;
-    if (!tag.data || tag.length == 0)
+    if (!tag.data || tag.length == 0 || tag.data < m_source.data() ||
+        tag.data + tag.length > m_source.data() + m_source.size())
+        return std::string::npos;
+    return static_cast<std::size_t>(tag.data + tag.length - m_source.data());
+}
+
+// With scripting on, a browser reads everything from a noscript's start tag up to the next
+// "</noscript" as text. One pass finds every such end. A noscript that starts inside the
+// text of another does not exist for a browser; it reads empty, so no stretch of the page is
+// copied twice however many unclosed noscripts it holds.
+void DocumentImpl::readNoscriptTexts(std::vector<const GumboNode *> noscripts)
+{
+    if (noscripts.empty())
         return;
-    const char *begin = tag.data + tag.length;
-    const char *sourceEnd = m_source.data() + m_source.size();
-    if (begin < m_source.data() || begin > sourceEnd)
-        return;
-    const char *end = sourceEnd;
-    for (const char *p = begin; p + 10 <= sourceEnd; ++p) {
-        if (p[0] == '<' && p[1] == '/' && asciiLower(std::string(p + 2, 8)) == "noscript" &&
-            (p + 10 == sourceEnd || std::strchr("\t\n\f\r />", p[10]))) {
-            end = p;
-            break;
-        }
+    std::sort(noscripts.begin(), noscripts.end(), [this](const GumboNode *a, const GumboNode *b) {
+        return noscriptTextStart(a) < noscriptTextStart(b);
+    });
+    std::vector<std::size_t> ends;
+    const char *source = m_source.data();
+    const std::size_t size = m_source.size();
+    for (std::size_t at = m_source.find("</"); at != std::string::npos && at + 10 <= size;
+         at = m_source.find("</", at + 2)) {
+        const char *p = source + at;
+        if (asciiLower(std::string(p + 2, 8)) == "noscript" &&
+            (at + 10 == size || std::strchr("\t\n\f\r />", p[10])))
+            ends.push_back(at);
     }
-    std::string raw;
-    for (const char *p = begin; p < end; ++p) {
-        if (*p == '\r') {
-            raw += '\n';
-            if (p + 1 < end && p[1] == '\n')
-                ++p;
-        } else if (*p == '\0') {
-            raw += "\xEF\xBF\xBD";
-        } else {
-            raw += *p;
+    std::size_t covered = 0; // where the text read last ends
+    for (const GumboNode *noscript : noscripts) {
+        const std::size_t begin = noscriptTextStart(noscript);
+        if (begin < covered) {
+            m_rawText.emplace(noscript, std::string());
+            continue;
         }
+        const auto next = std::lower_bound(ends.begin(), ends.end(), begin);
+        const std::size_t end = next == ends.end() ? size : *next;
+        std::string raw;
+        raw.reserve(end - begin);
+        for (const char *p = source + begin; p < source + end; ++p) {
+            if (*p == '\r') {
+                raw += '\n';
+                if (p + 1 < source + end && p[1] == '\n')
+                    ++p;
+            } else if (*p == '\0') {
+                raw += "\xEF\xBF\xBD";
+            } else {
+                raw += *p;
+            }
+        }
+        m_rawText.emplace(noscript, m_restore ? gumboinput::restore(raw) : raw);
+        covered = end;
     }
-    m_rawText.emplace(noscript, m_restore ? gumboinput::restore(raw) : raw);
 }
 
 void DocumentImpl::buildElements()
@@ -230,15 +256,17 @@ void DocumentImpl::buildElements()
         const GumboNode *node;
         unsigned next;
         std::size_t element; // index in m_elements, or npos for the document
+        bool raw;            // a noscript read as text: its children are not walked
     };
-    std::vector<Frame> stack{{m_output->document, 0, std::string::npos}};
+    std::vector<Frame> stack{{m_output->document, 0, std::string::npos, false}};
+    std::vector<const GumboNode *> noscripts;
     while (!stack.empty()) {
         Frame &f = stack.back();
         const GumboVector &kids = f.node->type == GUMBO_NODE_DOCUMENT ? f.node->v.document.children
                                                                       : f.node->v.element.children;
         // A template's children are its content, which is not part of the document tree;
         // a noscript's children are raw text to a browser with scripting on.
-        const bool leaf = f.node->type == GUMBO_NODE_TEMPLATE || m_rawText.count(f.node);
+        const bool leaf = f.node->type == GUMBO_NODE_TEMPLATE || f.raw;
         if (leaf || f.next >= kids.length) {
             if (f.element != std::string::npos)
                 m_elements[f.element].setEnd(m_elements.size());
@@ -249,10 +277,13 @@ void DocumentImpl::buildElements()
         if (!isElementNode(child))
             continue;
         m_elements.emplace_back(this, child, m_elements.size());
-        if (isHtmlTag(child, GUMBO_TAG_NOSCRIPT))
-            readNoscriptText(child);
-        stack.push_back({child, 0, m_elements.size() - 1});
+        const bool raw =
+            isHtmlTag(child, GUMBO_TAG_NOSCRIPT) && noscriptTextStart(child) != std::string::npos;
+        if (raw)
+            noscripts.push_back(child);
+        stack.push_back({child, 0, m_elements.size() - 1, raw});
     }
+    readNoscriptTexts(std::move(noscripts));
     if (const GumboNode *root = m_output->root) {
         const GumboVector &kids = root->v.element.children;
         for (unsigned i = 0; i < kids.length && !m_body; ++i) {

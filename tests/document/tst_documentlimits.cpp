@@ -245,6 +245,15 @@ void TestDocumentLimits::noscriptAndTemplate()
     QCOMPARE(doc->getElementById("ns")->innerText(), std::string("<p id=inside>hi &amp; bye</p>"));
     QCOMPARE(doc->getElementById("d")->innerText(), std::string("s"));
 
+    // Unclosed, a noscript's text runs to the end of the page; one that starts inside it is
+    // part of that text to a browser and has none of its own, so no text is read twice.
+    const auto unclosed = parse("<body><div><noscript id=a>x</div><div><noscript id=b>y</div>" +
+                                repeated("<div><noscript>z</div>", 2000));
+    QVERIFY(unclosed->getElementById("a")->innerText().starts_with(
+        "x</div><div><noscript id=b>y</div><div><noscript>z</div>"));
+    QCOMPARE(unclosed->getElementById("a")->innerText().size(), std::size_t(34 + 22 * 2000));
+    QCOMPARE(unclosed->getElementById("b")->innerText(), std::string());
+
     // Depth inside template content and noscript is not capped for reading; freeing such a
     // tree must still not run out of stack.
     const int depth = 300000;
