@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,7 +29,8 @@ class QTimer;
 // Pages are parsed on a worker thread, so the event loop never waits for a large or deeply
 // nested page. The previous document is released (on that thread) before the next is built,
 // and GetHtmlDocument gives null in between; a parse whose navigation was replaced meanwhile
-// is dropped. Destroying the control waits for a parse under way.
+// is dropped. Destroying the control waits a moment at most: a parse still under way
+// finishes on its own thread and is then dropped.
 //
 // TLS certificates are verified against the system's roots and those in the file that
 // SSL_CERT_FILE names; an unverified certificate fails the navigation, never ignored.
@@ -105,10 +107,16 @@ public:
     // only as far as reading those needs (HtmlDocument::parse). Empty: whole pages.
     void SetDocumentIds(std::vector<std::string> ids);
 
+    // Parses left running by controls destroyed meanwhile. While there are any, the end of
+    // the program should not tear down what they may still use (statics, the heap).
+    static int orphanedParses();
+
     // For tests and benchmarks.
     void setTimeoutMs(int ms);
     void setHeaderTimeoutMs(int ms);
     void setMaxBodyBytes(qint64 bytes);
+    // Runs on the parsing thread before each parse.
+    void setParseHook(std::function<void()> hook);
     QNetworkAccessManager *networkAccessManager() const;
 
 signals:
