@@ -1,6 +1,7 @@
 #include "htmlctrl.h"
 
 #include "client/htmlsink.h"
+#include "state/logging.h"
 
 #include <QAbstractNetworkCache>
 #include <QHostAddress>
@@ -781,6 +782,12 @@ void CHtmlCtrl::Private::takeParsed()
     busy = false;
     location = result->url;
     document = std::move(result->document);
+    // The document layer does not log; the page reads as empty and this says why.
+    if (const std::string why = document->refusal(); !why.empty())
+        qCWarning(lcNetwork).noquote()
+            << "the page at"
+            << logging::safeAddress(location.toString(QUrl::FullyEncoded).toStdString())
+            << "was not parsed:" << QString::fromStdString(why);
     if (!sink)
         return;
     sink->OnDownloadComplete();

@@ -29,8 +29,9 @@ class QTimer;
 // Pages are parsed on a worker thread, so the event loop never waits for a large or deeply
 // nested page. The previous document is released (on that thread) before the next is built,
 // and GetHtmlDocument gives null in between; a parse whose navigation was replaced meanwhile
-// is dropped. Destroying the control waits a moment at most: a parse still under way
-// finishes on its own thread and is then dropped.
+// is dropped. A page that would cost too much to parse (HtmlDocument::parse) is logged with
+// the reason and delivered as an empty document. Destroying the control waits a moment at
+// most: a parse still under way finishes on its own thread and is then dropped.
 //
 // TLS certificates are verified against the system's roots and those in the file that
 // SSL_CERT_FILE names; an unverified certificate fails the navigation, never ignored.

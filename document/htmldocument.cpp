@@ -2,6 +2,7 @@
 
 #include "document/gumboinput.h"
 #include "document/innertext.h"
+#include "document/parsecost.h"
 #include "document/prefixparse.h"
 #include "document/textencoding.h"
 #include "document/treedepth.h"
@@ -105,6 +106,8 @@ public:
     // source: the page, or a prefix of it with check set; already protected for gumbo.
     DocumentImpl(std::string source, bool restore, std::string encoding, const QUrl &address,
                  PrefixCheck *check = nullptr);
+    // A page left unparsed, and why.
+    DocumentImpl(std::string encoding, const QUrl &address, std::string refusal);
     ~DocumentImpl() override;
     DocumentImpl(const DocumentImpl &) = delete;
     DocumentImpl &operator=(const DocumentImpl &) = delete;
@@ -114,6 +117,7 @@ public:
     QUrl baseUrl() const override;
     std::string encodingName() const override { return m_encoding; }
     bool isWhole() const override { return m_whole; }
+    std::string refusal() const override { return m_refusal; }
 
     // The encoding a <meta> in the parsed tree asks for; no value when none does.
     std::optional<std::string> declaredEncoding() const;
@@ -139,6 +143,7 @@ private:
     bool m_restore = false;
     bool m_whole = true;
     bool m_templates = false;
+    std::string m_refusal;
     GumboOutput *m_output = nullptr;
     std::vector<ElementImpl> m_elements;
     std::unordered_map<const GumboNode *, std::string> m_rawText;
@@ -179,6 +184,15 @@ DocumentImpl::DocumentImpl(std::string source, bool restore, std::string encodin
     m_text = std::make_unique<RenderedText>(m_output ? m_output->document : nullptr, m_rawText,
                                             m_restore);
     findBase();
+}
+
+DocumentImpl::DocumentImpl(std::string encoding, const QUrl &address, std::string refusal)
+    : m_encoding(std::move(encoding)), m_whole(false), m_refusal(std::move(refusal))
+{
+    if (address.isValid() && !address.isEmpty())
+        m_address = parseUrl(address.toString(QUrl::FullyEncoded).toStdString());
+    m_base = m_address;
+    m_text = std::make_unique<RenderedText>(nullptr, m_rawText, false);
 }
 
 DocumentImpl::~DocumentImpl()
@@ -457,28 +471,69 @@ std::size_t guessPrefix(const std::string &text, std::span<const std::string> id
     return std::max(kMinPrefix, 2 * last + 1024);
 }
 
+std::string withSeparators(std::size_t n)
+{
+    std::string digits = std::to_string(n);
+    for (std::size_t at = digits.size(); at > 3; at -= 3)
+        digits.insert(at - 3, 1, ',');
+    return digits;
+}
+
+std::string describe(const parsecost::Estimate &cost)
+{
+    std::string why;
+    switch (cost.excess) {
+    case parsecost::Excess::Depth:
+        why = "it nests too deeply (" + withSeparators(cost.deepest) + " elements open at once)";
+        break;
+    case parsecost::Excess::Formatting:
+        why = "it reopens formatting elements too often";
+        break;
+    case parsecost::Excess::Attributes:
+        why = "its tags carry too many attributes";
+        break;
+    case parsecost::Excess::Size:
+    case parsecost::Excess::None:
+        why = "it holds too much to build a tree of in time";
+        break;
+    }
+    return "parsing it would take too long: " + why + " within its first " +
+           withSeparators(cost.affordable) + " bytes";
+}
+
 // Parses the decoded page, or with ids the shortest prefix in a growing series that is
-// known to read the same (see prefixparse.cpp); the whole page when none is.
+// known to read the same (see prefixparse.cpp); the whole page when none is. Every parse
+// here is paid from one budget: prefixes are tried only as long as the whole page, when it
+// fits, still does after them; when it does not, a prefix is all that can be read.
 std::unique_ptr<DocumentImpl> build(std::string text, const std::string &encoding,
                                     const QUrl &address, std::span<const std::string> ids,
                                     bool settled, std::size_t firstLength)
 {
     const bool restore = gumboinput::protect(text);
+    const parsecost::Estimate cost = parsecost::estimate(text);
+    const bool affordable = cost.affordable >= text.size();
+    double left = parsecost::kBudget - (affordable ? cost.cost : 0);
     if (!ids.empty()) {
         for (std::size_t length = firstLength ? firstLength : guessPrefix(text, ids);
              length < text.size(); length *= kPrefixGrowth) {
-            std::size_t cut = length;
+            std::size_t cut = std::min(length, cost.affordable);
             while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
                 --cut; // not inside a character
+            const double price = cost.costOf(cut);
+            if (price > left)
+                break;
+            left -= price;
             PrefixCheck check{text, ids, settled, {}};
             auto document = std::make_unique<DocumentImpl>(text.substr(0, cut), restore, encoding,
                                                            address, &check);
             if (check.verdict.kind == prefixparse::Verdict::Enough)
                 return document;
-            if (check.verdict.kind == prefixparse::Verdict::Whole)
+            if (check.verdict.kind == prefixparse::Verdict::Whole || cut >= cost.affordable)
                 break;
         }
     }
+    if (!affordable)
+        return std::make_unique<DocumentImpl>(encoding, address, describe(cost));
     // The previous attempt is gone before the whole page's tree is built.
     return std::make_unique<DocumentImpl>(std::move(text), restore, encoding, address);
 }
