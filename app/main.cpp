@@ -19,9 +19,10 @@ int run(int argc, char **argv)
     SingleInstance instance(SettingsStoreLocation());
     if (!instance.claim()) {
         QCoreApplication core(argc, argv);
-        instance.askRunningToRaise(5000);
-        std::puts("Ormix is already running.");
-        return 0;
+        if (instance.claimOrRaise(5000) != SingleInstance::Handover::Claimed) {
+            std::puts("Ormix is already running.");
+            return 0;
+        }
     }
 
     const char *display = std::getenv("DISPLAY");
