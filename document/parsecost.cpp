@@ -1430,8 +1430,10 @@ void Estimator::bodyStart(Token &t)
         m_bodyAttrs += t.attrs;
         return;
     case GUMBO_TAG_FRAMESET:
-        // Replaces the body only while nothing has been shown yet; staying in the body is
-        // the dearer reading.
+        // gumbo replaces the body with it while nothing has been shown yet. Staying in the
+        // body keeps every walk at least as long; the framesets gumbo may then nest are
+        // paid for here, as deep ones.
+        charge(kPerElement + kPerDeepElement, PartSize);
         return;
     case GUMBO_TAG_PRE:
     case GUMBO_TAG_LISTING:
