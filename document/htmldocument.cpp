@@ -496,6 +496,10 @@ std::string describe(const parsecost::Estimate &cost)
     case parsecost::Excess::None:
         why = "it holds too much to build a tree of in time";
         break;
+    case parsecost::Excess::Abort:
+        return "gumbo would abort on it (a foreign element taken for a table part or select) "
+               "after byte " +
+               withSeparators(cost.affordable);
     }
     return "parsing it would take too long: " + why + " within its first " +
            withSeparators(cost.affordable) + " bytes";

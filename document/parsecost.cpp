@@ -300,7 +300,7 @@ private:
         m_cost += ns;
         m_parts[part] += ns;
     }
-    bool over() const { return m_cost > m_budget; }
+    bool over() const { return m_aborts || m_cost > m_budget; }
     // An open element looked at through its node: the deeper the stack, the fewer of its
     // nodes are still in a cache.
     double walkStep() const
@@ -460,6 +460,7 @@ private:
     bool m_quirks = false;
     bool m_head = false;
     bool m_pendingNonSpace = false;
+    bool m_aborts = false;       // gumbo would not survive the text up to here
     std::uint32_t m_form = 0;    // the form element pointer, by id
     std::size_t m_listedRun = 0; // elements from the bottom that an end of body may leave open
     std::size_t m_htmlAttrs = 0;
@@ -527,6 +528,10 @@ Estimate Estimator::run()
         return result;
     }
     result.affordable = m_affordable;
+    if (m_aborts) {
+        result.excess = Excess::Abort;
+        return result;
+    }
     // The sheer size is the reason only when no walk or copy took a good share.
     const auto largest = std::max_element(m_parts.begin() + PartDepth, m_parts.end());
     if (*largest < m_parts[PartSize] / 3)
@@ -876,6 +881,11 @@ void Estimator::emit(Token &t)
             if (!m_reprocess)
                 break;
         }
+    }
+    if (m_aborts) {
+        m_affordable = m_tokenStart;
+        m_marks.emplace_back(m_tokenStart, m_settled + m_ending);
+        return;
     }
     if (t.kind != Token::Eof && m_cost + endOfFile() <= m_budget) {
         m_settled = m_cost;
@@ -1978,7 +1988,14 @@ void Estimator::inCell(Token &t)
             return;
         }
         m_reprocess = true;
-        closeCell(inScope(GUMBO_TAG_TD, Scope::Table) >= 0 ? GUMBO_TAG_TD : GUMBO_TAG_TH);
+        // gumbo asserts that exactly one of the two is open; a foreign cell can have put it
+        // in this mode without either.
+        const bool td = inScope(GUMBO_TAG_TD, Scope::Table) >= 0;
+        if (td == (inScope(GUMBO_TAG_TH, Scope::Table) >= 0)) {
+            m_aborts = true;
+            return;
+        }
+        closeCell(td ? GUMBO_TAG_TD : GUMBO_TAG_TH);
         return;
     }
     if (end && (tag == GUMBO_TAG_BODY || tag == GUMBO_TAG_CAPTION || tag == GUMBO_TAG_COL ||
@@ -2436,6 +2453,11 @@ void Estimator::closeCell(GumboTag tag)
 
 void Estimator::closeSelect()
 {
+    // gumbo picks the select modes for a foreign "select" too, and some of their tokens close
+    // the select unchecked: with no HTML one open it pops the whole stack and then fails an
+    // assertion on the missing current node.
+    if (lastOpen(GUMBO_TAG_SELECT) < 0)
+        m_aborts = true;
     popThrough(GUMBO_TAG_SELECT);
     resetMode();
 }

@@ -26,6 +26,7 @@ enum class Excess
     Formatting, // formatting elements reopened or matched again and again
     Attributes, // tags with very many attributes
     Size,       // the sheer number of tokens and elements
+    Abort,      // gumbo 0.10 would end the program on an assertion, at any cost
 };
 
 struct Estimate

@@ -221,6 +221,12 @@ void TestDocumentLimits::parseCost_data()
     QTest::newRow("a tag with many attributes")
         << dashboard + "<div" + numbered(" a", "", 50000) + ">" << QByteArray("attributes") << 0
         << QByteArray() << QByteArray("counter");
+    // And what gumbo 0.10 would abort the program on: it closes a select by a foreign one's
+    // insertion mode and runs out of elements.
+    QTest::newRow("a select gumbo loses track of")
+        << dashboard + repeated("<p>more</p>", 1000) +
+               "<table><svg><select><foreignObject><select><th>"
+        << QByteArray("abort") << 0 << QByteArray() << QByteArray("counter");
     QByteArray rows = "<body><table>";
     while (rows.size() < 8 * 1024 * 1024 - 100)
         rows += "<tr><td><a href=/blog/1>item 1</a></td><td>note&nbsp;1</td></tr>\n";
