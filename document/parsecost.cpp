@@ -882,27 +882,24 @@ void Estimator::emit(Token &t)
                 break;
         }
     }
-    if (m_aborts) {
-        m_affordable = m_tokenStart;
-        m_marks.emplace_back(m_tokenStart, m_settled + m_ending);
-        return;
-    }
-    if (t.kind != Token::Eof && m_cost + endOfFile() <= m_budget) {
+    const bool eof = t.kind == Token::Eof;
+    if (!m_aborts && (eof ? !over() : m_cost + endOfFile() <= m_budget)) {
         m_settled = m_cost;
         m_ending = endOfFile();
         return;
     }
-    if (t.kind == Token::Eof && !over())
-        return;
-    // Over the budget: the longest prefix known to fit is the one before this token, or, when
-    // its own end of file does not fit either, the last marked one that does.
-    m_parts[PartDepth] += endOfFile();
-    if (m_settled + m_ending <= m_budget) {
+    // Over the budget (or past what gumbo survives): the longest prefix known to fit is the
+    // one before this token, or, when its own end of file does not fit either, or this is the
+    // end of the text itself, the last marked one before it that does.
+    if (!m_aborts)
+        m_parts[PartDepth] += endOfFile();
+    if (!eof && m_settled + m_ending <= m_budget) {
         m_affordable = m_tokenStart;
         m_marks.emplace_back(m_tokenStart, m_settled + m_ending);
         return;
     }
-    while (!m_marks.empty() && m_marks.back().second > m_budget)
+    while (!m_marks.empty() &&
+           (m_marks.back().second > m_budget || m_marks.back().first >= m_tokenStart))
         m_marks.pop_back();
     m_affordable = m_marks.empty() ? 0 : m_marks.back().first;
 }
