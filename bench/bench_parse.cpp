@@ -2,8 +2,9 @@
 // builder walk its lists over and over, and for large flat pages:
 //     bench_parse [--quick] [SHAPE...]
 // before: gumbo alone, which every parse used to run to the end, on pages doubling in size
-//         until one takes longer than a cap; past that the time is extrapolated to 8 MiB
-//         from the growth of the last two.
+//         until one takes longer than a cap, or would by the estimate (a few shapes would
+//         first take more memory than the machine has); past that the time is extrapolated
+//         to 8 MiB from the growth of the last two.
 // after:  the worst wall time (of a few runs) of a parse as the control runs it, the page's
 //         tree freed included, both whole and as the dashboard reader asks for it (its ids
 //         sit at the end of each page, so every cheaper prefix is tried first), on the
@@ -209,7 +210,11 @@ int main(int argc, char **argv)
         double last = 0, previous = 0;
         std::size_t previousSize = 0;
         while (true) {
-            const double ms = gumboMs(shape.page(size));
+            const QByteArray page = shape.page(size);
+            const std::string_view text(page.constData(), static_cast<std::size_t>(page.size()));
+            if (lastSize > 0 && parsecost::estimate(text, 4 * capMs * 1e6).affordable < text.size())
+                break;
+            const double ms = gumboMs(page);
             previous = last;
             previousSize = lastSize;
             last = ms;
