@@ -113,8 +113,9 @@ bool insideSvgText(const GumboNode *parent, std::unordered_map<const GumboNode *
             break;
         }
     }
-    for (const GumboNode *n : passed)
-        memo->emplace(n, inside);
+    if (memo)
+        for (const GumboNode *n : passed)
+            memo->emplace(n, inside);
     return inside;
 }
 
