@@ -287,18 +287,18 @@ public:
 
 private:
     // --- cost ---
-    enum Part
+    enum Share
     {
-        PartSize,
-        PartDepth,
-        PartFormatting,
-        PartAttributes,
-        PartCount
+        ShareSize,
+        ShareDepth,
+        ShareFormatting,
+        ShareAttributes,
+        ShareCount
     };
-    void charge(double ns, Part part)
+    void charge(double ns, Share share)
     {
         m_cost += ns;
-        m_parts[part] += ns;
+        m_shares[share] += ns;
     }
     bool over() const { return m_aborts || m_cost > m_budget; }
     // An open element looked at through its node: the deeper the stack, the fewer of its
@@ -393,7 +393,7 @@ private:
     bool hasTemplate() { return inScope(GUMBO_TAG_TEMPLATE, Scope::Anywhere) >= 0; }
     // deep: what an element past the depth cap is put down to.
     void insert(GumboTag tag, std::uint8_t ns = GUMBO_NAMESPACE_HTML, std::uint64_t name = 0,
-                bool htmlPoint = false, Part deep = PartDepth);
+                bool htmlPoint = false, Share deep = ShareDepth);
     void insertFrom(const Token &t) { insert(t.tag, GUMBO_NAMESPACE_HTML, t.name); }
     void insertForeign(const Token &t, std::uint8_t ns);
     void pop();
@@ -432,7 +432,7 @@ private:
     std::string_view m_s;
     double m_budget;
     double m_cost = 0;
-    std::array<double, PartCount> m_parts{};
+    std::array<double, ShareCount> m_shares{};
     std::size_t m_tokenStart = 0;
     std::size_t m_affordable = std::string_view::npos;
     std::size_t m_deepest = 0;
@@ -533,12 +533,12 @@ Estimate Estimator::run()
         return result;
     }
     // The sheer size is the reason only when no walk or copy took a good share.
-    const auto largest = std::max_element(m_parts.begin() + PartDepth, m_parts.end());
-    if (*largest < m_parts[PartSize] / 3)
+    const auto largest = std::max_element(m_shares.begin() + ShareDepth, m_shares.end());
+    if (*largest < m_shares[ShareSize] / 3)
         result.excess = Excess::Size;
-    else if (largest == m_parts.begin() + PartDepth)
+    else if (largest == m_shares.begin() + ShareDepth)
         result.excess = Excess::Depth;
-    else if (largest == m_parts.begin() + PartFormatting)
+    else if (largest == m_shares.begin() + ShareFormatting)
         result.excess = Excess::Formatting;
     else
         result.excess = Excess::Attributes;
@@ -556,7 +556,7 @@ void Estimator::text(std::size_t begin, std::size_t end)
         ++t.leadingSpace;
     charge(kPerByte * static_cast<double>(run.size()) + kPerChar * static_cast<double>(t.count) +
                kPerNode,
-           PartSize);
+           ShareSize);
     m_tokenStart = begin;
     emit(t);
 }
@@ -568,7 +568,7 @@ std::size_t Estimator::markup(std::size_t at)
     auto bogus = [&](std::size_t from) {
         const std::size_t close = m_s.find('>', from);
         const std::size_t end = close == std::string_view::npos ? n : close + 1;
-        charge(kPerByte * static_cast<double>(end - start) + kPerNode, PartSize);
+        charge(kPerByte * static_cast<double>(end - start) + kPerNode, ShareSize);
         Token t;
         t.kind = Token::Comment;
         m_tokenStart = start;
@@ -595,7 +595,7 @@ std::size_t Estimator::markup(std::size_t at)
                     end = std::min(a == std::string_view::npos ? n : a + 3,
                                    b == std::string_view::npos ? n : b + 4);
             }
-            charge(kPerByte * static_cast<double>(end - start) + kPerNode, PartSize);
+            charge(kPerByte * static_cast<double>(end - start) + kPerNode, ShareSize);
             Token t;
             t.kind = Token::Comment;
             m_tokenStart = start;
@@ -615,7 +615,7 @@ std::size_t Estimator::markup(std::size_t at)
             while (standard && i < end && isSpace(m_s[i]))
                 ++i;
             standard = standard && i < n && m_s[i] == '>';
-            charge(kPerByte * static_cast<double>(end - start), PartSize);
+            charge(kPerByte * static_cast<double>(end - start), ShareSize);
             Token t;
             t.kind = Token::Doctype;
             t.quirks = !standard;
@@ -640,7 +640,7 @@ std::size_t Estimator::markup(std::size_t at)
         if (isAlpha(m_s[at + 2]))
             return lexTag(at + 2, true, start);
         if (m_s[at + 2] == '>') {
-            charge(kPerByte * 3, PartSize);
+            charge(kPerByte * 3, ShareSize);
             return at + 3;
         }
         return bogus(at + 2);
@@ -680,7 +680,7 @@ std::size_t Estimator::lexTag(std::size_t at, bool end, std::size_t tokenStart)
     for (;;) {
         skipSpace();
         if (at >= n) {
-            charge(kPerByte * static_cast<double>(n - tokenStart), PartSize);
+            charge(kPerByte * static_cast<double>(n - tokenStart), ShareSize);
             return n;
         }
         if (m_s[at] == '>') {
@@ -709,7 +709,7 @@ std::size_t Estimator::lexTag(std::size_t at, bool end, std::size_t tokenStart)
             if (at < n && (m_s[at] == '"' || m_s[at] == '\'')) {
                 const std::size_t close = m_s.find(m_s[at], at + 1);
                 if (close == std::string_view::npos) {
-                    charge(kPerByte * static_cast<double>(n - tokenStart), PartSize);
+                    charge(kPerByte * static_cast<double>(n - tokenStart), ShareSize);
                     return n;
                 }
                 valueStart = at + 1;
@@ -747,9 +747,9 @@ std::size_t Estimator::lexTag(std::size_t at, bool end, std::size_t tokenStart)
     }
     const double attrs = t.attrs;
     charge(kPerByte * static_cast<double>(at - tokenStart) + kPerTag + kPerAttribute * attrs,
-           PartSize);
+           ShareSize);
     // gumbo checks every attribute against the ones before it for a duplicate.
-    charge(kAttributePair * attrs * (attrs - 1) / 2, PartAttributes);
+    charge(kAttributePair * attrs * (attrs - 1) / 2, ShareAttributes);
     m_tokenStart = tokenStart;
     emit(t);
     return at;
@@ -892,7 +892,7 @@ void Estimator::emit(Token &t)
     // one before this token, or, when its own end of file does not fit either, or this is the
     // end of the text itself, the last marked one before it that does.
     if (!m_aborts)
-        m_parts[PartDepth] += endOfFile();
+        m_shares[ShareDepth] += endOfFile();
     if (!eof && m_settled + m_ending <= m_budget) {
         m_affordable = m_tokenStart;
         m_marks.emplace_back(m_tokenStart, m_settled + m_ending);
@@ -1106,7 +1106,7 @@ void Estimator::bodyText(std::size_t count)
     // Every character asks whether the last active formatting element is open, a search of
     // the stack from its bottom.
     if (count > 1 && !m_afe.empty() && m_afe.back().id != 0)
-        charge(openScan(m_afe.back()) * static_cast<double>(count - 1), PartDepth);
+        charge(openScan(m_afe.back()) * static_cast<double>(count - 1), ShareDepth);
 }
 
 void Estimator::flushTableText()
@@ -1115,7 +1115,7 @@ void Estimator::flushTableText()
         m_foster = true;
         reconstruct();
         if (currentIn(kFosterTarget))
-            charge(walkStep() * static_cast<double>(m_stack.size()), PartDepth);
+            charge(walkStep() * static_cast<double>(m_stack.size()), ShareDepth);
         m_foster = false;
     }
     m_pendingNonSpace = false;
@@ -1145,11 +1145,11 @@ void Estimator::foreign(Token &t)
     const auto named = m_lastForeign.find(t.name);
     const long match = named == m_lastForeign.end() ? -1 : named->second;
     if (match > html && match >= 1) {
-        charge(foreignStep() * static_cast<double>(top() - match + 1), PartDepth);
+        charge(foreignStep() * static_cast<double>(top() - match + 1), ShareDepth);
         popUntil(static_cast<std::size_t>(match));
         return;
     }
-    charge(foreignStep() * static_cast<double>(std::max<long>(top() - html, 1)), PartDepth);
+    charge(foreignStep() * static_cast<double>(std::max<long>(top() - html, 1)), ShareDepth);
     inHtmlMode(t);
 }
 
@@ -1382,7 +1382,7 @@ void Estimator::inBody(Token &t)
 
 void Estimator::bodyEof()
 {
-    charge(tagStep() * static_cast<double>(m_stack.size()), PartDepth);
+    charge(tagStep() * static_cast<double>(m_stack.size()), ShareDepth);
     if (!m_templateModes.empty()) {
         Token eof;
         eof.kind = Token::Eof;
@@ -1427,20 +1427,20 @@ void Estimator::bodyStart(Token &t)
     case GUMBO_TAG_HTML:
         if (hasTemplate())
             return;
-        charge(kAttributePair * static_cast<double>(t.attrs * m_htmlAttrs), PartAttributes);
+        charge(kAttributePair * static_cast<double>(t.attrs * m_htmlAttrs), ShareAttributes);
         m_htmlAttrs += t.attrs;
         return;
     case GUMBO_TAG_BODY:
         if (m_stack.size() < 2 || !is(m_stack[1], GUMBO_TAG_BODY) || hasTemplate())
             return;
-        charge(kAttributePair * static_cast<double>(t.attrs * m_bodyAttrs), PartAttributes);
+        charge(kAttributePair * static_cast<double>(t.attrs * m_bodyAttrs), ShareAttributes);
         m_bodyAttrs += t.attrs;
         return;
     case GUMBO_TAG_FRAMESET:
         // gumbo replaces the body with it while nothing has been shown yet. Staying in the
         // body keeps every walk at least as long; the framesets gumbo may then nest are
         // paid for here, as deep ones.
-        charge(kPerElement + kPerDeepElement, PartSize);
+        charge(kPerElement + kPerDeepElement, ShareSize);
         return;
     case GUMBO_TAG_PRE:
     case GUMBO_TAG_LISTING:
@@ -1484,7 +1484,7 @@ void Estimator::bodyStart(Token &t)
     case GUMBO_TAG_A: {
         auto lastAnchor = [this]() -> long {
             for (long i = static_cast<long>(m_afe.size()) - 1; i >= 0; --i) {
-                charge(walkStep(), PartFormatting);
+                charge(walkStep(), ShareFormatting);
                 const Active &a = m_afe[static_cast<std::size_t>(i)];
                 if (a.id == 0)
                     return -1;
@@ -1498,7 +1498,7 @@ void Estimator::bodyStart(Token &t)
             if (const long left = lastAnchor(); left >= 0) {
                 const Active a = m_afe[static_cast<std::size_t>(left)];
                 eraseActive(static_cast<std::size_t>(left));
-                charge(openScan(a), PartDepth);
+                charge(openScan(a), ShareDepth);
                 if (isOpen(a))
                     eraseAt(a.pos);
             }
@@ -1632,7 +1632,7 @@ void Estimator::bodyEnd(Token &t)
             return;
         // Up from the bottom, to the first element an end of body should not leave open.
         charge(tagStep() * static_cast<double>(std::min(m_stack.size(), m_listedRun + 1)),
-               PartDepth);
+               ShareDepth);
         m_mode = AfterBody;
         if (tag == GUMBO_TAG_HTML)
             m_reprocess = true;
@@ -1658,7 +1658,7 @@ void Estimator::bodyEnd(Token &t)
         if (walk(at, BoundDefault, 1) < 0)
             return;
         generateImpliedEndTags();
-        charge(kScanStep * static_cast<double>(at + 1), PartDepth);
+        charge(kScanStep * static_cast<double>(at + 1), ShareDepth);
         if (static_cast<std::size_t>(at) < m_stack.size() &&
             m_stack[static_cast<std::size_t>(at)].id == form)
             eraseAt(static_cast<std::size_t>(at));
@@ -2268,7 +2268,7 @@ long Estimator::walk(long found, Bound bound, int tagSets)
     const long stop = current().below[bound];
     const bool hit = found >= 0 && found >= stop;
     const long last = hit ? found : std::max<long>(stop, 0);
-    charge(tagStep(tagSets) * static_cast<double>(top() - last + 1), PartDepth);
+    charge(tagStep(tagSets) * static_cast<double>(top() - last + 1), ShareDepth);
     return hit ? found : -1;
 }
 
@@ -2300,14 +2300,15 @@ long Estimator::inScope(const TagSet &tags)
     return walk(found, BoundDefault);
 }
 
-void Estimator::insert(GumboTag tag, std::uint8_t ns, std::uint64_t name, bool htmlPoint, Part deep)
+void Estimator::insert(GumboTag tag, std::uint8_t ns, std::uint64_t name, bool htmlPoint,
+                       Share deep)
 {
-    charge(kPerElement, PartSize);
+    charge(kPerElement, ShareSize);
     if (m_stack.size() >= kDepthCap)
         charge(kPerDeepElement, deep);
     // Foster parenting looks for the table from the bottom of the stack.
     if (m_foster && currentIn(kFosterTarget))
-        charge(walkStep() * static_cast<double>(m_stack.size()), PartDepth);
+        charge(walkStep() * static_cast<double>(m_stack.size()), ShareDepth);
     Open o{};
     o.name = name;
     o.id = ++m_ids;
@@ -2320,7 +2321,7 @@ void Estimator::insert(GumboTag tag, std::uint8_t ns, std::uint64_t name, bool h
 void Estimator::insertForeign(const Token &t, std::uint8_t ns)
 {
     const double attrs = t.attrs;
-    charge(kScanStep * kAttributeLookups * attrs, PartAttributes);
+    charge(kScanStep * kAttributeLookups * attrs, ShareAttributes);
     const bool point = ns == GUMBO_NAMESPACE_SVG
                            ? (t.tag == GUMBO_TAG_FOREIGNOBJECT || t.tag == GUMBO_TAG_DESC ||
                               t.tag == GUMBO_TAG_TITLE)
@@ -2366,8 +2367,8 @@ constexpr double kRestack = 5;
 
 void Estimator::eraseAt(std::size_t i)
 {
-    charge(kRestack * static_cast<double>(m_stack.size() - i), PartDepth);
-    charge(kScanStep * static_cast<double>(m_afe.size()), PartFormatting);
+    charge(kRestack * static_cast<double>(m_stack.size() - i), ShareDepth);
+    charge(kScanStep * static_cast<double>(m_afe.size()), ShareFormatting);
     m_moved.clear();
     while (m_stack.size() > i + 1) {
         m_moved.push_back(m_stack.back());
@@ -2383,8 +2384,8 @@ void Estimator::eraseAt(std::size_t i)
 
 void Estimator::insertAt(std::size_t i, const Open &o)
 {
-    charge(kRestack * static_cast<double>(m_stack.size() - i), PartDepth);
-    charge(kScanStep * static_cast<double>(m_afe.size()), PartFormatting);
+    charge(kRestack * static_cast<double>(m_stack.size() - i), ShareDepth);
+    charge(kScanStep * static_cast<double>(m_afe.size()), ShareFormatting);
     for (Active &a : m_afe)
         if (a.id != 0 && a.pos >= i && isOpen(a))
             ++a.pos;
@@ -2466,13 +2467,13 @@ void Estimator::resetMode()
         const long at = m_stack[static_cast<std::size_t>(i)].below[BoundMode];
         if (at < 0)
             break;
-        charge(walkStep() * static_cast<double>(i - at + 1), PartDepth);
+        charge(walkStep() * static_cast<double>(i - at + 1), ShareDepth);
         const bool last = at == 0;
         const Open &o = m_stack[static_cast<std::size_t>(at)];
         switch (o.tag) {
         case GUMBO_TAG_SELECT: {
             const long table = o.below[BoundTable];
-            charge(walkStep() * static_cast<double>(at - std::max<long>(table, 1) + 1), PartDepth);
+            charge(walkStep() * static_cast<double>(at - std::max<long>(table, 1) + 1), ShareDepth);
             const bool inTable =
                 !last && table > 0 && is(m_stack[static_cast<std::size_t>(table)], GUMBO_TAG_TABLE);
             m_mode = inTable ? InSelectInTable : InSelect;
@@ -2537,7 +2538,7 @@ void Estimator::reconstruct()
 {
     if (m_afe.empty() || m_afe.back().id == 0)
         return;
-    charge(openScan(m_afe.back()), PartFormatting);
+    charge(openScan(m_afe.back()), ShareFormatting);
     if (isOpen(m_afe.back()))
         return;
     std::size_t first = m_afe.size() - 1;
@@ -2545,15 +2546,15 @@ void Estimator::reconstruct()
         const Active &before = m_afe[first - 1];
         if (before.id == 0)
             break;
-        charge(openScan(before), PartFormatting);
+        charge(openScan(before), ShareFormatting);
         if (isOpen(before))
             break;
         --first;
     }
     for (std::size_t i = first; i < m_afe.size() && !over(); ++i) {
         Active &a = m_afe[i];
-        charge(kClone + kCloneAttribute * a.attrs, PartFormatting);
-        insert(static_cast<GumboTag>(a.tag), GUMBO_NAMESPACE_HTML, 0, false, PartFormatting);
+        charge(kClone + kCloneAttribute * a.attrs, ShareFormatting);
+        insert(static_cast<GumboTag>(a.tag), GUMBO_NAMESPACE_HTML, 0, false, ShareFormatting);
         a.id = current().id;
         a.pos = static_cast<std::uint32_t>(m_stack.size() - 1);
     }
@@ -2568,10 +2569,10 @@ void Estimator::addFormatting(const Token &t)
         const Active &a = m_afe[static_cast<std::size_t>(i)];
         if (a.id == 0)
             break;
-        charge(walkStep(), PartFormatting);
+        charge(walkStep(), ShareFormatting);
         if (a.tag != t.tag)
             continue;
-        charge(kAttributePair * static_cast<double>(a.attrs) * t.attrs, PartFormatting);
+        charge(kAttributePair * static_cast<double>(a.attrs) * t.attrs, ShareFormatting);
         if (a.key == t.key && a.attrs == t.attrs) {
             ++same;
             earliest = i;
@@ -2595,13 +2596,13 @@ void Estimator::clearToMarker()
 
 void Estimator::eraseActive(std::size_t i)
 {
-    charge(kScanStep * static_cast<double>(m_afe.size()), PartFormatting);
+    charge(kScanStep * static_cast<double>(m_afe.size()), ShareFormatting);
     m_afe.erase(m_afe.begin() + static_cast<long>(i));
 }
 
 long Estimator::activeIndexOf(std::uint32_t id)
 {
-    charge(kScanStep * static_cast<double>(m_afe.size()), PartFormatting);
+    charge(kScanStep * static_cast<double>(m_afe.size()), ShareFormatting);
     for (std::size_t i = 0; i < m_afe.size(); ++i)
         if (m_afe[i].id == id)
             return static_cast<long>(i);
@@ -2621,7 +2622,7 @@ void Estimator::adoptionAgency(GumboTag subject)
     for (int round = 0; round < 8 && !over(); ++round) {
         long fi = -1;
         for (long j = static_cast<long>(m_afe.size()) - 1; j >= 0; --j) {
-            charge(walkStep(), PartFormatting);
+            charge(walkStep(), ShareFormatting);
             const Active &a = m_afe[static_cast<std::size_t>(j)];
             if (a.id == 0)
                 return;
@@ -2633,7 +2634,7 @@ void Estimator::adoptionAgency(GumboTag subject)
         if (fi < 0)
             return;
         const Active formatting = m_afe[static_cast<std::size_t>(fi)];
-        charge(openScan(formatting), PartDepth);
+        charge(openScan(formatting), ShareDepth);
         if (!isOpen(formatting)) {
             eraseActive(static_cast<std::size_t>(fi));
             return;
@@ -2643,7 +2644,7 @@ void Estimator::adoptionAgency(GumboTag subject)
         const std::size_t fpos = formatting.pos;
         std::size_t fb = fpos;
         for (; fb < m_stack.size(); ++fb) {
-            charge(tagStep(), PartDepth);
+            charge(tagStep(), ShareDepth);
             if (special(m_stack[fb]))
                 break;
         }
@@ -2655,15 +2656,15 @@ void Estimator::adoptionAgency(GumboTag subject)
         if (fpos == 0)
             return;
         const Open common = m_stack[fpos - 1];
-        charge(kScanStep * static_cast<double>(fpos + 1), PartDepth);
+        charge(kScanStep * static_cast<double>(fpos + 1), ShareDepth);
         long bookmark = activeIndexOf(formatting.id) + 1;
         const std::uint32_t furthest = m_stack[fb].id;
         std::uint32_t last = furthest;
         bool removed = false; // the last node looked at left the stack
         std::size_t idx = fb;
-        charge(kScanStep * static_cast<double>(fb + 1), PartDepth);
+        charge(kScanStep * static_cast<double>(fb + 1), ShareDepth);
         for (int j = 1; !over(); ++j) {
-            charge(kScanStep * static_cast<double>(removed ? m_stack.size() : idx + 1), PartDepth);
+            charge(kScanStep * static_cast<double>(removed ? m_stack.size() : idx + 1), ShareDepth);
             --idx;
             if (idx == fpos)
                 break;
@@ -2683,7 +2684,7 @@ void Estimator::adoptionAgency(GumboTag subject)
                 continue;
             }
             Active &a = m_afe[static_cast<std::size_t>(ai)];
-            charge(kClone + kCloneAttribute * a.attrs + kPerElement, PartFormatting);
+            charge(kClone + kCloneAttribute * a.attrs + kPerElement, ShareFormatting);
             node.id = ++m_ids;
             a.id = node.id;
             a.pos = static_cast<std::uint32_t>(idx);
@@ -2693,8 +2694,8 @@ void Estimator::adoptionAgency(GumboTag subject)
             removed = false;
         }
         if (m_foster && in(common, kFosterTarget))
-            charge(walkStep() * static_cast<double>(m_stack.size()), PartDepth);
-        charge(kClone + kCloneAttribute * formatting.attrs + kPerElement, PartFormatting);
+            charge(walkStep() * static_cast<double>(m_stack.size()), ShareDepth);
+        charge(kClone + kCloneAttribute * formatting.attrs + kPerElement, ShareFormatting);
         const std::uint32_t clone = ++m_ids;
         if (const long at = activeIndexOf(formatting.id); at >= 0) {
             if (at < bookmark)
@@ -2704,7 +2705,7 @@ void Estimator::adoptionAgency(GumboTag subject)
         bookmark = std::clamp<long>(bookmark, 0, static_cast<long>(m_afe.size()));
         // The formatting element leaves the stack; its clone goes just above the furthest
         // block, each found by a search from the bottom.
-        charge(kScanStep * static_cast<double>(m_stack.size()), PartDepth);
+        charge(kScanStep * static_cast<double>(m_stack.size()), ShareDepth);
         eraseAt(fpos);
         --fb;
         Open copy{};
