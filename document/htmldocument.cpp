@@ -507,16 +507,19 @@ std::string describe(const parsecost::Estimate &cost)
 
 // Parses the decoded page, or with ids the shortest prefix in a growing series that is
 // known to read the same (see prefixparse.cpp); the whole page when none is. Every parse
-// here is paid from one budget: prefixes are tried only as long as the whole page, when it
-// fits, still does after them; when it does not, a prefix is all that can be read.
+// here is paid from budget, and spent says what they cost: prefixes are tried only as long
+// as the whole page, when it fits, still does after them; when it does not, a prefix is all
+// that can be read.
 std::unique_ptr<DocumentImpl> build(std::string text, const std::string &encoding,
                                     const QUrl &address, std::span<const std::string> ids,
-                                    bool settled, std::size_t firstLength)
+                                    bool settled, std::size_t firstLength, double budget,
+                                    double &spent)
 {
     const bool restore = gumboinput::protect(text);
-    const parsecost::Estimate cost = parsecost::estimate(text);
+    const parsecost::Estimate cost = parsecost::estimate(text, budget);
     const bool affordable = cost.affordable >= text.size();
-    double left = parsecost::kBudget - (affordable ? cost.cost : 0);
+    double left = budget - (affordable ? cost.cost : 0);
+    spent = 0;
     if (!ids.empty()) {
         for (std::size_t length = firstLength ? firstLength : guessPrefix(text, ids);
              length < text.size(); length *= kPrefixGrowth) {
@@ -527,6 +530,7 @@ std::unique_ptr<DocumentImpl> build(std::string text, const std::string &encodin
             if (price > left)
                 break;
             left -= price;
+            spent += price;
             PrefixCheck check{text, ids, settled, {}};
             auto document = std::make_unique<DocumentImpl>(text.substr(0, cut), restore, encoding,
                                                            address, &check);
@@ -538,6 +542,7 @@ std::unique_ptr<DocumentImpl> build(std::string text, const std::string &encodin
     }
     if (!affordable)
         return std::make_unique<DocumentImpl>(encoding, address, describe(cost));
+    spent += cost.cost;
     // The previous attempt is gone before the whole page's tree is built.
     return std::make_unique<DocumentImpl>(std::move(text), restore, encoding, address);
 }
@@ -553,16 +558,18 @@ HtmlDocument::parse(const QByteArray &bytes, const QByteArray &httpCharset, cons
         raw,
         std::string_view(httpCharset.constData(), static_cast<std::size_t>(httpCharset.size())));
     const std::string_view body = raw.substr(sniffed.bomLength);
+    double spent = 0;
     auto document = build(textencoding::decodeToUtf8(body, sniffed.encoding), sniffed.encoding,
-                          address, ids, sniffed.certain, firstPrefix);
+                          address, ids, sniffed.certain, firstPrefix, parsecost::kBudget, spent);
     if (!sniffed.certain) {
         // A <meta> the prescan did not see (past 1024 bytes) still changes the encoding. A
         // prefix holds the whole head (a wanted element is in the body) and no later <meta>.
+        // The second parse gets what the first left of the budget.
         const auto declared = document->declaredEncoding();
         if (declared && *declared != sniffed.encoding) {
             document.reset();
             document = build(textencoding::decodeToUtf8(body, *declared), *declared, address, ids,
-                             true, firstPrefix);
+                             true, firstPrefix, parsecost::kBudget - spent, spent);
         }
     }
     return document;
