@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 #include "app/ormixapp.h"
 #include "app/singleinstance.h"
+#include "client/htmlctrl.h"
 #include "state/settingslocation.h"
 
 #include <QCoreApplication>
@@ -10,24 +11,18 @@
 #include <string>
 #include <vector>
 
-int main(int argc, char **argv)
-{
-    // The journal keeps standard error; the category says which part is speaking.
-    if (!qEnvironmentVariableIsSet("QT_MESSAGE_PATTERN"))
-        qSetMessagePattern(QStringLiteral("%{if-category}%{category}: %{endif}%{message}"));
-    int exitCode = 0;
-    if (HandleInformationalOptions(argc, argv, exitCode))
-        return exitCode;
-    if (!CheckCommandLine(argc, argv, exitCode))
-        return exitCode;
+namespace {
 
+int run(int argc, char **argv)
+{
     // One run per settings folder; a second start hands over and ends without a display.
     SingleInstance instance(SettingsStoreLocation());
     if (!instance.claim()) {
         QCoreApplication core(argc, argv);
-        instance.askRunningToRaise(5000);
-        std::puts("Ormix is already running.");
-        return 0;
+        if (instance.claimOrRaise(5000) != SingleInstance::Handover::Claimed) {
+            std::puts("Ormix is already running.");
+            return 0;
+        }
     }
 
     const char *display = std::getenv("DISPLAY");
@@ -45,7 +40,30 @@ int main(int argc, char **argv)
     instance.listen();
     QObject::connect(&instance, &SingleInstance::raiseRequested, &app, &COrmixApp::bringToFront);
     const int code = app.InitInstance() ? app.exec() : 0;
-    // The socket goes while the event loop's machinery is still there; the lock with main.
+    // The socket goes while the event loop's machinery is still there; the lock with the run.
     instance.stopListening();
+    return code;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // The journal keeps standard error; the category says which part is speaking.
+    if (!qEnvironmentVariableIsSet("QT_MESSAGE_PATTERN"))
+        qSetMessagePattern(QStringLiteral("%{if-category}%{category}: %{endif}%{message}"));
+    int exitCode = 0;
+    if (HandleInformationalOptions(argc, argv, exitCode))
+        return exitCode;
+    if (!CheckCommandLine(argc, argv, exitCode))
+        return exitCode;
+
+    const int code = run(argc, argv);
+    // A parse under way at the quit finishes on a thread of its own; the statics it may still
+    // use are not torn down under it.
+    if (CHtmlCtrl::orphanedParses() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
     return code;
 }

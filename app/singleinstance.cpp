@@ -11,6 +11,8 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <algorithm>
+
 namespace {
 
 const QByteArray RaiseRequest = QByteArrayLiteral("raise\n");
@@ -58,6 +60,11 @@ bool SingleInstance::claim()
         qCWarning(lcInstance) << "no runtime folder; another copy would not be noticed";
         return true;
     }
+    return tryLock(false);
+}
+
+bool SingleInstance::tryLock(bool quiet)
+{
     m_lock = std::make_unique<QLockFile>(lockPath());
     // Held for the whole run: only a dead owner makes the lock stale, never its age.
     m_lock->setStaleLockTime(0);
@@ -77,7 +84,8 @@ bool SingleInstance::claim()
         return true;
     }
     m_lock.reset();
-    qCInfo(lcInstance) << "already running as process" << pid;
+    if (!quiet)
+        qCInfo(lcInstance) << "already running as process" << pid;
     return false;
 }
 
@@ -126,27 +134,36 @@ void SingleInstance::answer()
     }
 }
 
-bool SingleInstance::askRunningToRaise(int timeoutMs)
+SingleInstance::Handover SingleInstance::claimOrRaise(int timeoutMs)
 {
-    if (m_base.isEmpty())
-        return false;
     const QDeadlineTimer deadline(timeoutMs);
-    // The running copy listens right after it took the lock; give a start that overlaps
-    // with ours a moment to get there.
+    // The running copy listens right after it took the lock, and stops listening a little
+    // before it lets go of it at the end of its run: between the two, ask and try again.
     while (!deadline.hasExpired()) {
-        QLocalSocket socket;
-        socket.connectToServer(socketPath());
-        if (socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) {
-            socket.write(RaiseRequest);
-            socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
-            while (!socket.canReadLine() &&
-                   socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-            }
-            if (socket.readLine(64) == RaisedAnswer)
-                return true;
+        if (tryLock(true)) {
+            qCInfo(lcInstance) << "the running copy has quit; running in its place";
+            return Handover::Claimed;
         }
+        if (askToRaise(static_cast<int>(std::min<qint64>(deadline.remainingTime(), 1000))))
+            return Handover::Raised;
         QThread::msleep(100);
     }
-    qCWarning(lcInstance) << "the running copy did not answer at" << socketPath();
-    return false;
+    qCWarning(lcInstance) << "the running copy did not answer at" << socketPath() << "nor let go of"
+                          << lockPath();
+    return Handover::Busy;
+}
+
+bool SingleInstance::askToRaise(int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    QLocalSocket socket;
+    socket.connectToServer(socketPath());
+    if (!socket.waitForConnected(static_cast<int>(deadline.remainingTime())))
+        return false;
+    socket.write(RaiseRequest);
+    socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
+    while (!socket.canReadLine() &&
+           socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+    }
+    return socket.readLine(64) == RaisedAnswer;
 }

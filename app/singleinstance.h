@@ -10,7 +10,8 @@ class QLocalServer;
 
 // One Ormix per settings folder: a lock file in the runtime folder, keyed on the resolved
 // settings path, and a local socket beside it through which a later start asks the running
-// one to come to the front. A lock left by a killed process is taken over.
+// one to come to the front. A lock left by a killed process is taken over; one held by a
+// copy that is quitting is taken once it lets go.
 class SingleInstance final : public QObject
 {
     Q_OBJECT
@@ -27,8 +28,16 @@ public:
     // Listens for later starts; needs the application object.
     bool listen();
     void stopListening();
-    // Asks the running copy to come to the front; true when it answered.
-    bool askRunningToRaise(int timeoutMs);
+    enum class Handover
+    {
+        Claimed, // the running copy let go of the lock: this process is the one now
+        Raised,  // the running copy answered and comes to the front
+        Busy,    // it neither answered nor let go in time
+    };
+    // After claim() failed: asks the running copy to come to the front, and tries the lock
+    // again between asks, since a copy that does not answer may be quitting. Needs an
+    // application object.
+    Handover claimOrRaise(int timeoutMs);
 
     QString lockPath() const { return m_base + QStringLiteral(".lock"); }
     QString socketPath() const { return m_base + QStringLiteral(".socket"); }
@@ -39,6 +48,9 @@ signals:
     void raiseRequested();
 
 private:
+    bool tryLock(bool quiet);
+    // One request to come to the front; true when the running copy answered it.
+    bool askToRaise(int timeoutMs);
     void answer();
 
     QString m_base;

@@ -1,6 +1,7 @@
 #include "htmlctrl.h"
 
 #include "client/htmlsink.h"
+#include "state/logging.h"
 
 #include <QAbstractNetworkCache>
 #include <QHostAddress>
@@ -17,6 +18,7 @@
 #include <zlib.h>
 
 #include <atomic>
+#include <chrono>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -316,21 +318,35 @@ QByteArray errorPage(const QUrl &url, int code)
            QByteArrayLiteral("</p>\n</body></html>\n");
 }
 
+// Workers whose control went while they still had a job (see ~ParseWorker).
+std::atomic<int> g_orphanedWorkers{0};
+
 // One thread that builds documents and frees old ones, a job at a time, so the event loop
-// never waits for either and no two trees are alive or being built at once.
+// never waits for either and no two trees are alive or being built at once. The thread
+// keeps its own share of what it works with, so it can finish a job its owner no longer
+// waits for.
 class ParseWorker
 {
 public:
-    ParseWorker() : m_thread([this] { run(); }) {}
-    // Waits for the job under way; jobs not yet started are dropped.
+    ParseWorker() : m_state(std::make_shared<State>()), m_thread([state = m_state] { run(*state); })
+    {
+    }
+    // Jobs not yet started are dropped. One under way is waited for a moment (an idle thread
+    // ends at once and is joined); after that it is left to end on its own.
     ~ParseWorker()
     {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_stopping = true;
+        std::unique_lock lock(m_state->mutex);
+        m_state->stopping = true;
+        m_state->wake.notify_one();
+        if (m_state->ended.wait_for(lock, kStopWait, [this] { return m_state->done; })) {
+            lock.unlock();
+            m_thread.join();
+            return;
         }
-        m_wake.notify_one();
-        m_thread.join();
+        m_state->orphaned = true;
+        ++g_orphanedWorkers;
+        lock.unlock();
+        m_thread.detach();
     }
     ParseWorker(const ParseWorker &) = delete;
     ParseWorker &operator=(const ParseWorker &) = delete;
@@ -338,34 +354,74 @@ public:
     void submit(std::function<void()> job)
     {
         {
-            const std::lock_guard lock(m_mutex);
-            m_jobs.push_back(std::move(job));
+            const std::lock_guard lock(m_state->mutex);
+            m_state->jobs.push_back(std::move(job));
         }
-        m_wake.notify_one();
+        m_state->wake.notify_one();
     }
 
 private:
-    void run()
+    static constexpr std::chrono::milliseconds kStopWait{250};
+
+    struct State
+    {
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::condition_variable ended;
+        std::deque<std::function<void()>> jobs;
+        bool stopping = false;
+        bool done = false;
+        bool orphaned = false;
+    };
+
+    static void run(State &state)
     {
         for (;;) {
             std::function<void()> job;
             {
-                std::unique_lock lock(m_mutex);
-                m_wake.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
-                if (m_stopping)
-                    return;
-                job = std::move(m_jobs.front());
-                m_jobs.pop_front();
+                std::unique_lock lock(state.mutex);
+                state.wake.wait(lock, [&state] { return state.stopping || !state.jobs.empty(); });
+                if (state.stopping)
+                    break;
+                job = std::move(state.jobs.front());
+                state.jobs.pop_front();
             }
             job();
         }
+        // What the dropped jobs hold (pages, old trees) is freed here, not by the owner.
+        std::deque<std::function<void()>> dropped;
+        {
+            const std::lock_guard lock(state.mutex);
+            dropped.swap(state.jobs);
+        }
+        dropped.clear();
+        const std::lock_guard lock(state.mutex);
+        state.done = true;
+        if (state.orphaned)
+            --g_orphanedWorkers;
+        state.ended.notify_all();
     }
 
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<std::function<void()>> m_jobs;
-    bool m_stopping = false;
+    std::shared_ptr<State> m_state;
     std::thread m_thread; // last: starts once the rest exists
+};
+
+// A document built for a navigation, waiting to be taken by the control.
+struct Parsed
+{
+    quint64 generation = 0;
+    QUrl url;
+    std::unique_ptr<HtmlDocument> document;
+};
+
+// What a parse shares with the control that asked for it: the parse may outlive it.
+struct Handback
+{
+    // The generation as the worker sees it, to drop a parse whose navigation was replaced.
+    std::atomic<quint64> liveGeneration{0};
+    std::mutex mutex;
+    CHtmlCtrl *control = nullptr; // null once the control is going
+    std::optional<Parsed> parsed;
 };
 
 } // namespace
@@ -394,9 +450,10 @@ struct CHtmlCtrl::Private
     void deliverSuccess(quint64 generation, const QUrl &url, const QByteArray &body,
                         const QByteArray &charset);
     void deliverFailure(quint64 generation, const QUrl &url, int code);
-    // Runs on the worker: frees the previous document, then builds the page's.
-    void parseJob(quint64 generation, const QUrl &url, const QByteArray &page,
-                  const QByteArray &charset, std::vector<std::string> ids);
+    // Runs on the worker: builds the page's document and hands it back, if anyone is left.
+    static void parseJob(const std::shared_ptr<Handback> &back, quint64 generation, const QUrl &url,
+                         const QByteArray &page, const QByteArray &charset,
+                         const std::vector<std::string> &ids, const std::function<void()> &hook);
     void takeParsed();
     void disposeDocument();
 
@@ -436,17 +493,10 @@ struct CHtmlCtrl::Private
     const std::optional<QSslConfiguration> &tlsConfiguration();
 
     std::vector<std::string> documentIds;
-    // The generation as the worker sees it, to drop a parse whose navigation was replaced.
-    std::atomic<quint64> liveGeneration{0};
-    struct Parsed
-    {
-        quint64 generation = 0;
-        QUrl url;
-        std::unique_ptr<HtmlDocument> document;
-    };
-    std::mutex parsedMutex;
-    std::optional<Parsed> parsed;
-    // Declared last, so it stops (and no job touches the members above) before they go.
+    std::function<void()> parseHook;
+    const std::shared_ptr<Handback> handback = std::make_shared<Handback>();
+    // Declared last, so it stops before the members above go; a parse it leaves running
+    // holds the handback only.
     ParseWorker worker;
 };
 
@@ -496,7 +546,7 @@ void CHtmlCtrl::Private::start(const QUrl &url, QByteArray newMethod, QByteArray
     deliveryTimer.stop();
     pending = nullptr;
     ++generation;
-    liveGeneration = generation;
+    handback->liveGeneration = generation;
     busy = true;
     redirects = 0;
     method = std::move(newMethod);
@@ -730,8 +780,8 @@ void CHtmlCtrl::Private::deliverSuccess(quint64 gen, const QUrl &url, const QByt
     if (gen != generation)
         return;
     disposeDocument();
-    worker.submit([this, gen, url, page, charset, ids = documentIds]() mutable {
-        parseJob(gen, url, page, charset, std::move(ids));
+    worker.submit([back = handback, gen, url, page, charset, ids = documentIds, hook = parseHook] {
+        parseJob(back, gen, url, page, charset, ids, hook);
     });
 }
 
@@ -743,31 +793,37 @@ void CHtmlCtrl::Private::disposeDocument()
             [old = std::shared_ptr<HtmlDocument>(std::move(document))]() mutable { old.reset(); });
 }
 
-void CHtmlCtrl::Private::parseJob(quint64 gen, const QUrl &url, const QByteArray &page,
-                                  const QByteArray &charset, std::vector<std::string> ids)
+void CHtmlCtrl::Private::parseJob(const std::shared_ptr<Handback> &back, quint64 gen,
+                                  const QUrl &url, const QByteArray &page,
+                                  const QByteArray &charset, const std::vector<std::string> &ids,
+                                  const std::function<void()> &hook)
 {
-    if (gen != liveGeneration)
+    if (gen != back->liveGeneration)
         return; // replaced before it started
+    if (hook)
+        hook();
     std::unique_ptr<HtmlDocument> built = HtmlDocument::parse(page, charset, url, ids);
     // The lookups the reader starts with, done here: the id table and their text.
     for (const std::string &id : ids)
         if (const HtmlElement *element = built->getElementById(id))
             (void)element->innerText();
     {
-        const std::lock_guard lock(parsedMutex);
-        if (gen == liveGeneration)
-            parsed = Parsed{gen, url, std::move(built)};
+        // The control clears its pointer under this lock before it goes.
+        const std::lock_guard lock(back->mutex);
+        if (back->control && gen == back->liveGeneration) {
+            back->parsed = Parsed{gen, url, std::move(built)};
+            emit back->control->documentParsed(QPrivateSignal());
+        }
     }
     built.reset(); // a late result is freed here, not on the event loop
-    emit q->documentParsed(QPrivateSignal());
 }
 
 void CHtmlCtrl::Private::takeParsed()
 {
     std::optional<Parsed> result;
     {
-        const std::lock_guard lock(parsedMutex);
-        result.swap(parsed);
+        const std::lock_guard lock(handback->mutex);
+        result.swap(handback->parsed);
     }
     if (!result)
         return;
@@ -782,6 +838,12 @@ void CHtmlCtrl::Private::takeParsed()
     busy = false;
     location = result->url;
     document = std::move(result->document);
+    // The document layer does not log; the page reads as empty and this says why.
+    if (const std::string why = document->refusal(); !why.empty())
+        qCWarning(lcNetwork).noquote()
+            << "the page at"
+            << logging::safeAddress(location.toString(QUrl::FullyEncoded).toStdString())
+            << "was not parsed:" << QString::fromStdString(why);
     if (!sink)
         return;
     sink->OnDownloadComplete();
@@ -823,6 +885,7 @@ CHtmlCtrl::CHtmlCtrl(QObject *parent) : QObject(parent), d(std::make_unique<Priv
     static const bool fixedThreshold = mallopt(M_MMAP_THRESHOLD, 256 * 1024) == 1;
     Q_UNUSED(fixedThreshold);
 #endif
+    d->handback->control = this;
     d->nam = std::make_unique<QNetworkAccessManager>();
     // In memory only: the login cookie lives as long as the run.
     d->nam->setCookieJar(new QNetworkCookieJar(d->nam.get()));
@@ -855,6 +918,24 @@ CHtmlCtrl::~CHtmlCtrl()
     d->headerDeadline.stop();
     d->dropReply();
     d->forgetBody();
+    // A parse under way is not waited for (see ParseWorker): it finishes on its own, finds
+    // the control gone and frees its result itself. Trees still here go to the worker too.
+    std::optional<Parsed> untaken;
+    {
+        const std::lock_guard lock(d->handback->mutex);
+        d->handback->control = nullptr;
+        d->handback->liveGeneration = 0;
+        untaken.swap(d->handback->parsed);
+    }
+    if (untaken)
+        d->worker.submit([old = std::shared_ptr<HtmlDocument>(
+                              std::move(untaken->document))]() mutable { old.reset(); });
+    d->disposeDocument();
+}
+
+int CHtmlCtrl::orphanedParses()
+{
+    return g_orphanedWorkers;
 }
 
 bool CHtmlCtrl::CreateFromStatic(IHtmlkSink *sink)
@@ -914,6 +995,11 @@ void CHtmlCtrl::setTimeoutMs(int ms)
 void CHtmlCtrl::setHeaderTimeoutMs(int ms)
 {
     d->headerTimeoutMs = qMax(1, ms);
+}
+
+void CHtmlCtrl::setParseHook(std::function<void()> hook)
+{
+    d->parseHook = std::move(hook);
 }
 
 void CHtmlCtrl::setMaxBodyBytes(qint64 bytes)

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,7 +29,9 @@ class QTimer;
 // Pages are parsed on a worker thread, so the event loop never waits for a large or deeply
 // nested page. The previous document is released (on that thread) before the next is built,
 // and GetHtmlDocument gives null in between; a parse whose navigation was replaced meanwhile
-// is dropped. Destroying the control waits for a parse under way.
+// is dropped. A page that would cost too much to parse (HtmlDocument::parse) is logged with
+// the reason and delivered as an empty document. Destroying the control waits a moment at
+// most: a parse still under way finishes on its own thread and is then dropped.
 //
 // Bodies come in gzip (one member or several; what follows the last is ignored) or deflate
 // (with or without the zlib wrapper), inflated as they arrive within the size limit.
@@ -109,10 +112,16 @@ public:
     // only as far as reading those needs (HtmlDocument::parse). Empty: whole pages.
     void SetDocumentIds(std::vector<std::string> ids);
 
+    // Parses left running by controls destroyed meanwhile. While there are any, the end of
+    // the program should not tear down what they may still use (statics, the heap).
+    static int orphanedParses();
+
     // For tests and benchmarks.
     void setTimeoutMs(int ms);
     void setHeaderTimeoutMs(int ms);
     void setMaxBodyBytes(qint64 bytes);
+    // Runs on the parsing thread before each parse.
+    void setParseHook(std::function<void()> hook);
     QNetworkAccessManager *networkAccessManager() const;
 
 signals:

@@ -3,6 +3,7 @@
 #include <array>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace defaultstyle {
 
@@ -92,15 +93,30 @@ bool hasAttribute(const GumboNode *n, const char *name)
     return attribute(n, name) != nullptr;
 }
 
-bool insideSvgText(const GumboNode *parent)
+bool insideSvgText(const GumboNode *parent, std::unordered_map<const GumboNode *, bool> *memo)
 {
     if (!isElement(parent) || parent->v.element.tag_namespace != GUMBO_NAMESPACE_SVG)
         return true;
+    std::vector<const GumboNode *> passed;
+    bool inside = false;
     for (const GumboNode *n = parent;
-         n && isElement(n) && n->v.element.tag_namespace == GUMBO_NAMESPACE_SVG; n = n->parent)
-        if (n->v.element.tag != GUMBO_TAG_FOREIGNOBJECT && svgDisplay(n) == Display::Block)
-            return true;
-    return false;
+         n && isElement(n) && n->v.element.tag_namespace == GUMBO_NAMESPACE_SVG; n = n->parent) {
+        if (memo) {
+            if (const auto known = memo->find(n); known != memo->end()) {
+                inside = known->second;
+                break;
+            }
+            passed.push_back(n);
+        }
+        if (n->v.element.tag != GUMBO_TAG_FOREIGNOBJECT && svgDisplay(n) == Display::Block) {
+            inside = true;
+            break;
+        }
+    }
+    if (memo)
+        for (const GumboNode *n : passed)
+            memo->emplace(n, inside);
+    return inside;
 }
 
 namespace {
@@ -223,18 +239,19 @@ bool isTableInternal(Display d)
            d == Display::Column || d == Display::ColumnGroup;
 }
 
-// A closed details element shows its first summary only.
+// A closed details element shows its first summary only. A summary looks back to the one
+// before it at most, so asking for every child passes each child once.
 bool hiddenByParent(const GumboNode *parent, const GumboNode *child)
 {
     if (!parent || !isHtml(parent, GUMBO_TAG_DETAILS) || hasAttribute(parent, "open"))
         return false;
+    if (!isHtml(child, GUMBO_TAG_SUMMARY))
+        return true;
     const GumboVector &kids = parent->v.element.children;
-    for (unsigned i = 0; i < kids.length; ++i) {
-        const GumboNode *k = childAt(&kids, i);
-        if (isHtml(k, GUMBO_TAG_SUMMARY))
-            return k != child;
-    }
-    return true;
+    for (unsigned i = static_cast<unsigned>(child->index_within_parent); i-- > 0;)
+        if (isHtml(childAt(&kids, i), GUMBO_TAG_SUMMARY))
+            return true;
+    return false;
 }
 
 Display effectiveDisplay(const GumboNode *n)

@@ -2,6 +2,8 @@
 
 #include <gumbo.h>
 
+#include <unordered_map>
+
 // What the default user-agent style sheet says about an element, as far as its text is
 // concerned: how it is displayed and how it treats white space. We apply no other sheet.
 namespace defaultstyle {
@@ -43,8 +45,10 @@ Display displayOf(const GumboNode *n);
 Display effectiveDisplay(const GumboNode *n);
 // True for a child a closed details element does not show.
 bool hiddenByParent(const GumboNode *parent, const GumboNode *child);
-// False for SVG elements outside a text element, whose own text SVG does not draw.
-bool insideSvgText(const GumboNode *parent);
+// False for SVG elements outside a text element, whose own text SVG does not draw. memo, when
+// given, keeps the answer for every element the walk up passes, so no walk passes one twice.
+bool insideSvgText(const GumboNode *parent,
+                   std::unordered_map<const GumboNode *, bool> *memo = nullptr);
 
 bool isBlockLevel(Display d);
 // Boundaries of a line: block-level boxes and the parts of a table.

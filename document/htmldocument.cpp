@@ -2,6 +2,7 @@
 
 #include "document/gumboinput.h"
 #include "document/innertext.h"
+#include "document/parsecost.h"
 #include "document/prefixparse.h"
 #include "document/textencoding.h"
 #include "document/treedepth.h"
@@ -105,6 +106,8 @@ public:
     // source: the page, or a prefix of it with check set; already protected for gumbo.
     DocumentImpl(std::string source, bool restore, std::string encoding, const QUrl &address,
                  PrefixCheck *check = nullptr);
+    // A page left unparsed, and why.
+    DocumentImpl(std::string encoding, const QUrl &address, std::string refusal);
     ~DocumentImpl() override;
     DocumentImpl(const DocumentImpl &) = delete;
     DocumentImpl &operator=(const DocumentImpl &) = delete;
@@ -114,6 +117,7 @@ public:
     QUrl baseUrl() const override;
     std::string encodingName() const override { return m_encoding; }
     bool isWhole() const override { return m_whole; }
+    std::string refusal() const override { return m_refusal; }
 
     // The encoding a <meta> in the parsed tree asks for; no value when none does.
     std::optional<std::string> declaredEncoding() const;
@@ -130,13 +134,16 @@ public:
 private:
     void buildElements();
     void findBase();
-    void readNoscriptText(const GumboNode *noscript);
+    // Where a noscript's raw text starts in m_source; npos when its tag is not there.
+    std::size_t noscriptTextStart(const GumboNode *noscript) const;
+    void readNoscriptTexts(std::vector<const GumboNode *> noscripts);
 
     std::string m_source; // gumbo's tree points into it
     std::string m_encoding;
     bool m_restore = false;
     bool m_whole = true;
     bool m_templates = false;
+    std::string m_refusal;
     GumboOutput *m_output = nullptr;
     std::vector<ElementImpl> m_elements;
     std::unordered_map<const GumboNode *, std::string> m_rawText;
@@ -179,6 +186,15 @@ DocumentImpl::DocumentImpl(std::string source, bool restore, std::string encodin
     findBase();
 }
 
+DocumentImpl::DocumentImpl(std::string encoding, const QUrl &address, std::string refusal)
+    : m_encoding(std::move(encoding)), m_whole(false), m_refusal(std::move(refusal))
+{
+    if (address.isValid() && !address.isEmpty())
+        m_address = parseUrl(address.toString(QUrl::FullyEncoded).toStdString());
+    m_base = m_address;
+    m_text = std::make_unique<RenderedText>(nullptr, m_rawText, false);
+}
+
 DocumentImpl::~DocumentImpl()
 {
     if (!m_output)
@@ -188,37 +204,61 @@ DocumentImpl::~DocumentImpl()
     gumbo_destroy_output(&kGumboDefaultOptions, m_output);
 }
 
-void DocumentImpl::readNoscriptText(const GumboNode *noscript)
+std::size_t DocumentImpl::noscriptTextStart(const GumboNode *noscript) const
 {
-    // With scripting on, a browser reads everything up to "</noscript" as text.
     const GumboStringPiece &tag = noscript->v.element.original_tag;
-    if (!tag.data || tag.length == 0)
+    if (!tag.data || tag.length == 0 || tag.data < m_source.data() ||
+        tag.data + tag.length > m_source.data() + m_source.size())
+        return std::string::npos;
+    return static_cast<std::size_t>(tag.data + tag.length - m_source.data());
+}
+
+// With scripting on, a browser reads everything from a noscript's start tag up to the next
+// "</noscript" as text. One pass finds every such end. A noscript that starts inside the
+// text of another does not exist for a browser; it reads empty, so no stretch of the page is
+// copied twice however many unclosed noscripts it holds.
+void DocumentImpl::readNoscriptTexts(std::vector<const GumboNode *> noscripts)
+{
+    if (noscripts.empty())
         return;
-    const char *begin = tag.data + tag.length;
-    const char *sourceEnd = m_source.data() + m_source.size();
-    if (begin < m_source.data() || begin > sourceEnd)
-        return;
-    const char *end = sourceEnd;
-    for (const char *p = begin; p + 10 <= sourceEnd; ++p) {
-        if (p[0] == '<' && p[1] == '/' && asciiLower(std::string(p + 2, 8)) == "noscript" &&
-            (p + 10 == sourceEnd || std::strchr("\t\n\f\r />", p[10]))) {
-            end = p;
-            break;
-        }
+    std::sort(noscripts.begin(), noscripts.end(), [this](const GumboNode *a, const GumboNode *b) {
+        return noscriptTextStart(a) < noscriptTextStart(b);
+    });
+    std::vector<std::size_t> ends;
+    const char *source = m_source.data();
+    const std::size_t size = m_source.size();
+    for (std::size_t at = m_source.find("</"); at != std::string::npos && at + 10 <= size;
+         at = m_source.find("</", at + 2)) {
+        const char *p = source + at;
+        if (asciiLower(std::string(p + 2, 8)) == "noscript" &&
+            (at + 10 == size || std::strchr("\t\n\f\r />", p[10])))
+            ends.push_back(at);
     }
-    std::string raw;
-    for (const char *p = begin; p < end; ++p) {
-        if (*p == '\r') {
-            raw += '\n';
-            if (p + 1 < end && p[1] == '\n')
-                ++p;
-        } else if (*p == '\0') {
-            raw += "\xEF\xBF\xBD";
-        } else {
-            raw += *p;
+    std::size_t covered = 0; // where the text read last ends
+    for (const GumboNode *noscript : noscripts) {
+        const std::size_t begin = noscriptTextStart(noscript);
+        if (begin < covered) {
+            m_rawText.emplace(noscript, std::string());
+            continue;
         }
+        const auto next = std::lower_bound(ends.begin(), ends.end(), begin);
+        const std::size_t end = next == ends.end() ? size : *next;
+        std::string raw;
+        raw.reserve(end - begin);
+        for (const char *p = source + begin; p < source + end; ++p) {
+            if (*p == '\r') {
+                raw += '\n';
+                if (p + 1 < source + end && p[1] == '\n')
+                    ++p;
+            } else if (*p == '\0') {
+                raw += "\xEF\xBF\xBD";
+            } else {
+                raw += *p;
+            }
+        }
+        m_rawText.emplace(noscript, m_restore ? gumboinput::restore(raw) : raw);
+        covered = end;
     }
-    m_rawText.emplace(noscript, m_restore ? gumboinput::restore(raw) : raw);
 }
 
 void DocumentImpl::buildElements()
@@ -230,15 +270,17 @@ void DocumentImpl::buildElements()
         const GumboNode *node;
         unsigned next;
         std::size_t element; // index in m_elements, or npos for the document
+        bool raw;            // a noscript read as text: its children are not walked
     };
-    std::vector<Frame> stack{{m_output->document, 0, std::string::npos}};
+    std::vector<Frame> stack{{m_output->document, 0, std::string::npos, false}};
+    std::vector<const GumboNode *> noscripts;
     while (!stack.empty()) {
         Frame &f = stack.back();
         const GumboVector &kids = f.node->type == GUMBO_NODE_DOCUMENT ? f.node->v.document.children
                                                                       : f.node->v.element.children;
         // A template's children are its content, which is not part of the document tree;
         // a noscript's children are raw text to a browser with scripting on.
-        const bool leaf = f.node->type == GUMBO_NODE_TEMPLATE || m_rawText.count(f.node);
+        const bool leaf = f.node->type == GUMBO_NODE_TEMPLATE || f.raw;
         if (leaf || f.next >= kids.length) {
             if (f.element != std::string::npos)
                 m_elements[f.element].setEnd(m_elements.size());
@@ -249,10 +291,13 @@ void DocumentImpl::buildElements()
         if (!isElementNode(child))
             continue;
         m_elements.emplace_back(this, child, m_elements.size());
-        if (isHtmlTag(child, GUMBO_TAG_NOSCRIPT))
-            readNoscriptText(child);
-        stack.push_back({child, 0, m_elements.size() - 1});
+        const bool raw =
+            isHtmlTag(child, GUMBO_TAG_NOSCRIPT) && noscriptTextStart(child) != std::string::npos;
+        if (raw)
+            noscripts.push_back(child);
+        stack.push_back({child, 0, m_elements.size() - 1, raw});
     }
+    readNoscriptTexts(std::move(noscripts));
     if (const GumboNode *root = m_output->root) {
         const GumboVector &kids = root->v.element.children;
         for (unsigned i = 0; i < kids.length && !m_body; ++i) {
@@ -426,28 +471,78 @@ std::size_t guessPrefix(const std::string &text, std::span<const std::string> id
     return std::max(kMinPrefix, 2 * last + 1024);
 }
 
+std::string withSeparators(std::size_t n)
+{
+    std::string digits = std::to_string(n);
+    for (std::size_t at = digits.size(); at > 3; at -= 3)
+        digits.insert(at - 3, 1, ',');
+    return digits;
+}
+
+std::string describe(const parsecost::Estimate &cost)
+{
+    std::string why;
+    switch (cost.excess) {
+    case parsecost::Excess::Depth:
+        why = "it nests too deeply (" + withSeparators(cost.deepest) + " elements open at once)";
+        break;
+    case parsecost::Excess::Formatting:
+        why = "it reopens formatting elements too often";
+        break;
+    case parsecost::Excess::Attributes:
+        why = "its tags carry too many attributes";
+        break;
+    case parsecost::Excess::Size:
+    case parsecost::Excess::None:
+        why = "it holds too much to build a tree of in time";
+        break;
+    case parsecost::Excess::Abort:
+        return "gumbo would abort on it (a foreign element taken for a table part or select) "
+               "after byte " +
+               withSeparators(cost.affordable);
+    }
+    return "parsing it would take too long: " + why + " within its first " +
+           withSeparators(cost.affordable) + " bytes";
+}
+
 // Parses the decoded page, or with ids the shortest prefix in a growing series that is
-// known to read the same (see prefixparse.cpp); the whole page when none is.
+// known to read the same (see prefixparse.cpp); the whole page when none is. Every parse
+// here is paid from budget, and spent says what they cost: prefixes are tried only as long
+// as the whole page, when it fits, still does after them; when it does not, a prefix is all
+// that can be read.
 std::unique_ptr<DocumentImpl> build(std::string text, const std::string &encoding,
                                     const QUrl &address, std::span<const std::string> ids,
-                                    bool settled, std::size_t firstLength)
+                                    bool settled, std::size_t firstLength, double budget,
+                                    double &spent)
 {
     const bool restore = gumboinput::protect(text);
+    const parsecost::Estimate cost = parsecost::estimate(text, budget);
+    const bool affordable = cost.affordable >= text.size();
+    double left = budget - (affordable ? cost.cost : 0);
+    spent = 0;
     if (!ids.empty()) {
         for (std::size_t length = firstLength ? firstLength : guessPrefix(text, ids);
              length < text.size(); length *= kPrefixGrowth) {
-            std::size_t cut = length;
+            std::size_t cut = std::min(length, cost.affordable);
             while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
                 --cut; // not inside a character
+            const double price = cost.costOf(cut);
+            if (price > left)
+                break;
+            left -= price;
+            spent += price;
             PrefixCheck check{text, ids, settled, {}};
             auto document = std::make_unique<DocumentImpl>(text.substr(0, cut), restore, encoding,
                                                            address, &check);
             if (check.verdict.kind == prefixparse::Verdict::Enough)
                 return document;
-            if (check.verdict.kind == prefixparse::Verdict::Whole)
+            if (check.verdict.kind == prefixparse::Verdict::Whole || cut >= cost.affordable)
                 break;
         }
     }
+    if (!affordable)
+        return std::make_unique<DocumentImpl>(encoding, address, describe(cost));
+    spent += cost.cost;
     // The previous attempt is gone before the whole page's tree is built.
     return std::make_unique<DocumentImpl>(std::move(text), restore, encoding, address);
 }
@@ -463,16 +558,18 @@ HtmlDocument::parse(const QByteArray &bytes, const QByteArray &httpCharset, cons
         raw,
         std::string_view(httpCharset.constData(), static_cast<std::size_t>(httpCharset.size())));
     const std::string_view body = raw.substr(sniffed.bomLength);
+    double spent = 0;
     auto document = build(textencoding::decodeToUtf8(body, sniffed.encoding), sniffed.encoding,
-                          address, ids, sniffed.certain, firstPrefix);
+                          address, ids, sniffed.certain, firstPrefix, parsecost::kBudget, spent);
     if (!sniffed.certain) {
         // A <meta> the prescan did not see (past 1024 bytes) still changes the encoding. A
         // prefix holds the whole head (a wanted element is in the body) and no later <meta>.
+        // The second parse gets what the first left of the budget.
         const auto declared = document->declaredEncoding();
         if (declared && *declared != sniffed.encoding) {
             document.reset();
             document = build(textencoding::decodeToUtf8(body, *declared), *declared, address, ids,
-                             true, firstPrefix);
+                             true, firstPrefix, parsecost::kBudget - spent, spent);
         }
     }
     return document;

@@ -138,17 +138,14 @@ class WhiteSpaceCollapser
 public:
     using TextMap = std::unordered_map<const GumboNode *, std::string>;
 
-    WhiteSpaceCollapser(const GumboNode *block, bool quirks, const TextMap &rawText,
-                        TextMap &rendered, std::unordered_set<const GumboNode *> &collapsedBlocks)
+    // inherited: the mode the box starts in, the nearest set by it or an ancestor.
+    WhiteSpaceCollapser(WhiteSpace inherited, bool quirks, const TextMap &rawText,
+                        TextMap &rendered, std::unordered_set<const GumboNode *> &collapsedBlocks,
+                        std::unordered_map<const GumboNode *, bool> &svgText)
         : m_quirks(quirks), m_rawText(rawText), m_rendered(rendered),
-          m_collapsedBlocks(collapsedBlocks)
+          m_collapsedBlocks(collapsedBlocks), m_svgText(svgText)
     {
-        // The modes the box inherits, outermost first.
-        std::vector<const GumboNode *> ancestors;
-        for (const GumboNode *n = block; n && isElement(n); n = n->parent)
-            ancestors.push_back(n);
-        for (auto it = ancestors.rbegin(); it != ancestors.rend(); ++it)
-            pushMode(whiteSpaceOf(*it, m_quirks), nullptr);
+        pushMode(inherited, nullptr);
     }
 
     // Processes a node on the way in; true to go into its children.
@@ -219,7 +216,7 @@ private:
         bool afterZeroWidthSpace = false;
     };
 
-    static bool makesText(const GumboNode *n)
+    bool makesText(const GumboNode *n) const
     {
         if (hiddenByParent(n->parent, n))
             return false;
@@ -227,7 +224,7 @@ private:
             onlyCollapsibleSpace(n->v.text.text))
             return false; // white space between table parts makes no box
         // SVG draws text only inside its text elements.
-        return !n->parent || insideSvgText(n->parent);
+        return !n->parent || insideSvgText(n->parent, &m_svgText);
     }
 
     void addText(const GumboNode *n)
@@ -291,6 +288,7 @@ private:
     const TextMap &m_rawText;
     TextMap &m_rendered;
     std::unordered_set<const GumboNode *> &m_collapsedBlocks;
+    std::unordered_map<const GumboNode *, bool> &m_svgText;
     Line m_line;
     std::vector<Line> m_saved; // lines interrupted by an inline-block
     std::vector<WhiteSpace> m_modes{WhiteSpace::Collapse};
@@ -303,7 +301,7 @@ private:
 RenderedText::RenderedText(const GumboNode *root,
                            const std::unordered_map<const GumboNode *, std::string> &rawText,
                            bool restore)
-    : m_root(root), m_restore(restore), m_rawText(rawText)
+    : m_root(root), m_restore(restore), m_rawText(rawText), m_quirks(root && isQuirks(root))
 {
 }
 
@@ -346,10 +344,42 @@ std::string RenderedText::textContent(const GumboNode *element) const
 
 const GumboNode *RenderedText::lineRoot(const GumboNode *node) const
 {
-    for (const GumboNode *n = node; n && isElement(n); n = n->parent)
-        if (breaksLine(effectiveDisplay(n)))
-            return n;
-    return m_root;
+    std::vector<const GumboNode *> passed;
+    const GumboNode *root = m_root;
+    for (const GumboNode *n = node; n && isElement(n); n = n->parent) {
+        if (const auto known = m_lineRoots.find(n); known != m_lineRoots.end()) {
+            root = known->second;
+            break;
+        }
+        passed.push_back(n);
+        if (breaksLine(effectiveDisplay(n))) {
+            root = n;
+            break;
+        }
+    }
+    for (const GumboNode *n : passed)
+        m_lineRoots.emplace(n, root);
+    return root;
+}
+
+std::uint8_t RenderedText::inheritedWhiteSpace(const GumboNode *block) const
+{
+    std::vector<const GumboNode *> passed;
+    auto mode = static_cast<std::uint8_t>(WhiteSpace::Collapse);
+    for (const GumboNode *n = block; n && isElement(n); n = n->parent) {
+        if (const auto known = m_whiteSpace.find(n); known != m_whiteSpace.end()) {
+            mode = known->second;
+            break;
+        }
+        passed.push_back(n);
+        if (const WhiteSpace own = whiteSpaceOf(n, m_quirks); own != WhiteSpace::Inherit) {
+            mode = static_cast<std::uint8_t>(own);
+            break;
+        }
+    }
+    for (const GumboNode *n : passed)
+        m_whiteSpace.emplace(n, mode);
+    return mode;
 }
 
 void RenderedText::ensureCollapsed(const GumboNode *textNode) const
@@ -365,8 +395,8 @@ void RenderedText::ensureCollapsed(const GumboNode *textNode) const
 // lies in instead of the whole page.
 void RenderedText::collapseWhiteSpace(const GumboNode *block) const
 {
-    WhiteSpaceCollapser collapser(block, isQuirks(m_root), m_rawText, m_rendered,
-                                  m_collapsedBlocks);
+    WhiteSpaceCollapser collapser(static_cast<WhiteSpace>(inheritedWhiteSpace(block)), m_quirks,
+                                  m_rawText, m_rendered, m_collapsedBlocks, m_svgText);
     m_collapsedBlocks.insert(block);
     walkChildren(
         block, [&collapser](const GumboNode *n) { return collapser.enter(n); },

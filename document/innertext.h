@@ -2,6 +2,7 @@
 
 #include <gumbo.h>
 
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -30,6 +31,7 @@ public:
 
 private:
     const GumboNode *lineRoot(const GumboNode *node) const;
+    std::uint8_t inheritedWhiteSpace(const GumboNode *block) const;
     void ensureCollapsed(const GumboNode *textNode) const;
     void collapseWhiteSpace(const GumboNode *block) const;
 
@@ -42,4 +44,10 @@ private:
     mutable std::unordered_map<const GumboNode *, std::string> m_rendered;
     // Boxes whose text has been processed (each box inside one counts as processed too).
     mutable std::unordered_set<const GumboNode *> m_collapsedBlocks;
+    // Answers found by walking up the tree, kept for every element a walk passed: with one
+    // walk per text node or box, the same ancestors would otherwise be passed again and again.
+    bool m_quirks;
+    mutable std::unordered_map<const GumboNode *, const GumboNode *> m_lineRoots;
+    mutable std::unordered_map<const GumboNode *, std::uint8_t> m_whiteSpace;
+    mutable std::unordered_map<const GumboNode *, bool> m_svgText;
 };

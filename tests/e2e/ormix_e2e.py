@@ -653,9 +653,11 @@ def scenario_notify(ctx):
 
 def scenario_instance(ctx):
     """One run per settings folder: a second start brings the first to the front and ends;
-    a run killed with SIGKILL does not block the next; another folder runs beside it."""
+    a start right after a quit runs in its place; a run killed with SIGKILL does not block
+    the next; another folder runs beside it."""
     x = ctx.x
-    host = ctx.host()
+    # Deeply nested, so that a parse takes a while and a quit may come in the middle of one.
+    host = ctx.host("--nest", "12000")
     rules = {"QT_LOGGING_RULES": "ormix.instance.info=true"}
     first = ctx.program(extra_env=rules)
     start_and_log_in(ctx, host, first)
@@ -675,6 +677,28 @@ def scenario_instance(ctx):
     check(len(strips) == 1, f"{len(strips)} strips on screen")
     check(host.stats()["loginPosts"] == 1, "the second start logged in")
     check(first.running(), "the first run ended")
+
+    # Quit right after a poll went out, and start again at once: the quitting run no longer
+    # answers but keeps the lock until it is gone; the new start waits for it instead of
+    # giving up, and exactly one Ormix runs afterwards.
+    polls = host.stats()["dashboardRequests"]
+    wait_until("a poll", lambda: host.stats()["dashboardRequests"] > polls, INTERVAL + 10, 0.02)
+    click_at(x, (geo.x + BOX_LEFT["X"] + 5, geo.y + 11))
+    again = ctx.program(extra_env=rules)
+    check(first.wait_exit(10) == 0, "the quitting run did not exit with status 0")
+    dialog = wait_until("the login dialog of the start after the quit", lambda: login_dialog(x),
+                        20)
+    said = again.output()
+    check(again.running() and "Ormix is already running." not in said,
+          f"the start after the quit gave up: {said!r}")
+    fill_login(x, dialog, [host.password])
+    _, geo = wait_until("the status window after the quit", lambda: status_window(x), 15)
+    wait_until("the count after the quit", lambda: count_shown(ctx.shot("count-again"), geo), 15,
+               0.3)
+    strips = [w for w in x.search("--classname", "^ormix$")
+              if (lambda g: g and g.viewable and (g.width, g.height) == STRIP)(x.geometry(w))]
+    check(len(strips) == 1, f"{len(strips)} strips on screen after the quit and the start")
+    first = again
 
     # Killed outright, the first run leaves its lock file behind.
     first.proc.kill()

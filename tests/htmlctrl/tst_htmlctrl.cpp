@@ -13,13 +13,19 @@
 #include <QNetworkCacheMetaData>
 #include <QNetworkDiskCache>
 #include <QNetworkReply>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -419,15 +425,26 @@ void TestHtmlCtrl::newNavigationCancelsTheRunningOne()
 
 void TestHtmlCtrl::slowParsesLeaveTheLoopFreeAndLateOnesAreDropped()
 {
-    // gumbo takes a long while over thousands of nested elements at the start of a page.
+    // A page gumbo would take many seconds over is not parsed at all: an empty document
+    // arrives, and the log says why.
     DemoHost deep({QStringLiteral("--nest"), QStringLiteral("20000")});
     QVERIFY2(deep.isRunning(), qPrintable(deep.errorString()));
+    QTest::ignoreMessage(
+        QtWarningMsg, QRegularExpression(QStringLiteral("^the page at http://127\\.0\\.0\\.1:\\d+/"
+                                                        "owner/center/dashboard was not parsed: "
+                                                        ".*nests too deeply")));
     m_ctrl->Navigate2(str(deep.loginUrl()), deep.loginBody("owner", deep.password().toUtf8()),
                       formHeader);
     QVERIFY(m_sink->waitFor(QStringLiteral("document")));
-    QVERIFY(elementText(*m_ctrl, "counter").startsWith(QStringLiteral("오늘 15명")));
+    QCOMPARE(m_sink->events.last(), QStringLiteral("document ") + deep.dashboardUrl().toString());
+    QVERIFY(m_ctrl->GetHtmlDocument() && !m_ctrl->GetHtmlDocument()->refusal().empty());
+    QVERIFY(elementText(*m_ctrl, "counter").isEmpty());
 
-    // Once the body is in, the loop keeps running timers while the page is parsed.
+    // Parses made slow: once the body is in, the loop keeps running timers meanwhile.
+    m_ctrl->setParseHook([] { std::this_thread::sleep_for(std::chrono::milliseconds(400)); });
+    m_ctrl->Navigate2(str(m_host->loginUrl()),
+                      m_host->loginBody("owner", m_host->password().toUtf8()), formHeader);
+    QVERIFY(m_sink->waitFor(QStringLiteral("document"), 2));
     int bodies = 0;
     connect(m_ctrl->networkAccessManager(), &QNetworkAccessManager::finished, this,
             [&](QNetworkReply *) { ++bodies; });
@@ -439,11 +456,11 @@ void TestHtmlCtrl::slowParsesLeaveTheLoopFreeAndLateOnesAreDropped()
     });
     tick.start(1);
     m_sink->events.clear();
-    m_ctrl->Navigate(str(deep.dashboardUrl()));
-    QVERIFY(m_sink->waitFor(QStringLiteral("document"), 1, 60000));
+    m_ctrl->Navigate(str(m_host->dashboardUrl()));
+    QVERIFY(m_sink->waitFor(QStringLiteral("document")));
     tick.stop();
     QVERIFY2(ticksWhileParsing > 0, "the event loop waited for the parse");
-    QVERIFY(elementText(*m_ctrl, "counter").startsWith(QStringLiteral("오늘 15명")));
+    QVERIFY(elementText(*m_ctrl, "counter").startsWith(QStringLiteral("오늘")));
 
     // A navigation that replaces one whose page is being parsed: only the new page arrives.
     bodies = 0;
@@ -458,25 +475,55 @@ void TestHtmlCtrl::slowParsesLeaveTheLoopFreeAndLateOnesAreDropped()
         }
     });
     tick.start(1);
-    m_ctrl->Navigate(str(deep.dashboardUrl()));
-    QVERIFY(m_sink->waitFor(QStringLiteral("document"), 1, 60000));
+    m_ctrl->Navigate(str(m_host->dashboardUrl()));
+    QVERIFY(m_sink->waitFor(QStringLiteral("document")));
     QVERIFY(replaced);
-    // The dropped parse takes about as long again; its result must not turn up.
+    // The dropped parse ends in the meantime; its result must not turn up.
     const HtmlDocument *guestbook = m_ctrl->GetHtmlDocument();
-    QTest::qWait(3000);
+    QTest::qWait(1000);
     tick.stop();
     QCOMPARE(m_sink->events, QStringList({QStringLiteral("download"),
                                           QStringLiteral("document ") + second.toString()}));
     QCOMPARE(m_ctrl->GetHtmlDocument(), guestbook);
     QVERIFY(guestbook && !guestbook->getElementById("counter"));
 
-    // Destroyed while a parse runs: the worker finishes or drops it; nothing leaks or crashes.
-    bodies = 0;
-    m_ctrl->Navigate(str(deep.dashboardUrl()));
-    QVERIFY(QTest::qWaitFor([&] { return bodies > 0; }, 60000));
-    QTest::qWait(20);
+    // Destroyed while a parse runs: the destructor does not wait for it, the parse ends on its
+    // own afterwards and drops its result (the sanitizers see to what it touches), and the
+    // thread is gone after it.
+    struct Gate
+    {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool entered = false;
+        bool open = false;
+        bool timedOut = false;
+    };
+    const auto gate = std::make_shared<Gate>();
+    m_ctrl->setParseHook([gate] {
+        std::unique_lock lock(gate->mutex);
+        gate->entered = true;
+        gate->changed.notify_all();
+        gate->timedOut =
+            !gate->changed.wait_for(lock, std::chrono::seconds(60), [&gate] { return gate->open; });
+    });
+    m_ctrl->Navigate(str(m_host->dashboardUrl()));
+    QVERIFY(QTest::qWaitFor(
+        [&gate] {
+            const std::lock_guard lock(gate->mutex);
+            return gate->entered;
+        },
+        10000));
     QVERIFY(m_ctrl->IsBusy());
     m_ctrl.reset();
+    QCOMPARE(CHtmlCtrl::orphanedParses(), 1);
+    {
+        const std::lock_guard lock(gate->mutex);
+        QVERIFY2(!gate->timedOut, "the destructor waited for the parse");
+        gate->open = true;
+    }
+    gate->changed.notify_all();
+    QVERIFY(QTest::qWaitFor([] { return CHtmlCtrl::orphanedParses() == 0; }, 20000));
+    QVERIFY(!gate->timedOut);
 }
 
 void TestHtmlCtrl::cancelSkipsTheErrorPage()

@@ -8,6 +8,7 @@
 #include "tests/support/testenv.h"
 
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
 
@@ -264,6 +265,28 @@ private slots:
         frame.errorOpen = false;
         QTRY_COMPARE_WITH_TIMEOUT(GetTInfo()->GetTodayCount(), 8, 6000);
         QCOMPARE(statInt(host, "loginPosts"), 1);
+    }
+
+    // A page that would take too long to parse is a failed reading: no box, the tooltip's
+    // failure, the reason in the log, and the polls go on at their pace.
+    void costlyPageIsAFailedReading()
+    {
+        DemoHost host({QStringLiteral("--nest"), QStringLiteral("20000")});
+        QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+        credentials(host.blogUrl(), "owner", host.password().toUtf8());
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("not parsed: .*nests too deeply")));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
+                                               "^the dashboard could not be read at ")));
+        FakeViewHost frame;
+        COrmixView view(&frame);
+        view.OnInitialUpdate();
+        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QTRY_COMPARE(frame.status.lastFailure, QStringLiteral("대시보드를 읽지 못했습니다"));
+        QVERIFY(!frame.status.lastSuccess.isValid());
+        QVERIFY(frame.errors.isEmpty());
+        const int first = statInt(host, "dashboardRequests");
+        QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "dashboardRequests") >= first + 2, 5000);
     }
 
     void aLoginThatCannotReachTheHost_data()

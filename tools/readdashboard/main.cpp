@@ -36,6 +36,8 @@ QJsonObject describe(const HtmlDocument *document)
         out.insert(QStringLiteral("encoding"), QString::fromStdString(document->encodingName()));
         out.insert(QStringLiteral("baseUrl"), document->baseUrl().toString());
         out.insert(QStringLiteral("wholePage"), document->isWhole());
+        if (const std::string why = document->refusal(); !why.empty())
+            out.insert(QStringLiteral("notParsed"), QString::fromStdString(why));
     }
     if (reading) {
         out.insert(QStringLiteral("todayCount"), reading->todayCount);
