@@ -578,7 +578,8 @@ void DemoServer::dashboard(const httplib::Request &req, httplib::Response &res)
     }
 }
 
-void DemoServer::sendInPieces(httplib::Response &res, std::shared_ptr<const std::string> body,
+void DemoServer::sendInPieces(httplib::Response &res,
+                              const std::shared_ptr<const std::string> &body,
                               std::vector<size_t> cuts, long pauseMs)
 {
     cuts.push_back(body->size());

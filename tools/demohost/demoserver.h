@@ -47,7 +47,7 @@ private:
     bool controlAllowed(const httplib::Request &req) const;
     void control(const httplib::Request &req, httplib::Response &res);
     // Sends body as an HTML answer in pieces that end at the cuts, a pause between them.
-    void sendInPieces(httplib::Response &res, std::shared_ptr<const std::string> body,
+    void sendInPieces(httplib::Response &res, const std::shared_ptr<const std::string> &body,
                       std::vector<size_t> cuts, long pauseMs);
 
     BlogState &m_state;
