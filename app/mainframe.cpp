@@ -7,42 +7,37 @@
 #include "desktop/passwordkeyring.h"
 #include "dialogs/logindialog.h"
 #include "dialogs/settingsdialog.h"
-#include "state/secret.h"
+#include "state/account.h"
+#include "state/browserlaunch.h"
+#include "state/dashboardmodel.h"
 #include "state/settings.h"
-#include "state/tinfo.h"
-#include "ui/itemkind.h"
 #include "ui/noticewindow.h"
 #include "ui/statuswindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QHBoxLayout>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
+#include <QRect>
 
-CMainFrame::CMainFrame()
+CMainFrame::CMainFrame(Account &account, DashboardModel &model) : m_account(account), m_model(model)
 {
     setWindowTitle(QStringLiteral("Ormix"));
-    // The view's form: an address to open by hand. The frame never shows, so nobody reaches
-    // these two; a page loaded through them would go through the driver like any other.
-    auto *form = new QWidget(this);
-    auto *layout = new QHBoxLayout(form);
-    m_address = new QLineEdit(form);
-    auto *go = new QPushButton(QStringLiteral("Go"), form);
-    layout->addWidget(m_address);
-    layout->addWidget(go);
-    setCentralWidget(form);
+    m_view = new COrmixView(account, model, this);
+    // Queued: the dialog runs from the event loop, once the poller's handler is done.
+    connect(m_view, &COrmixView::loginNeeded, this, &CMainFrame::runLoginDialog,
+            Qt::QueuedConnection);
+    connect(m_view, &COrmixView::loginSucceeded, this, &CMainFrame::storePasswordAfterLogin);
+    connect(m_view, &COrmixView::loadFailed, this, &CMainFrame::showLoadFailure);
+    // The box would go on asserting a failure that no longer holds.
+    connect(&model, &DashboardModel::readingChanged, this, [this] {
+        if (m_errorBox)
+            m_errorBox->close();
+    });
 
-    m_view = new COrmixView(this, this);
-
-    m_notifier = new DesktopNotifier(this);
+    m_notifier = new DesktopNotifier(model, this);
     int desktopNotify = 0;
     ReadSettingDword(0, "DesktopNotify", desktopNotify);
     m_notifier->setEnabled(desktopNotify != 0);
-    connect(m_notifier, &DesktopNotifier::activated, this, &CMainFrame::openNotifiedItem);
-    connect(go, &QPushButton::clicked, this,
-            [this] { m_view->OnGo(m_address->text().toStdString()); });
 }
 
 CMainFrame::~CMainFrame()
@@ -50,18 +45,24 @@ CMainFrame::~CMainFrame()
     tearDown();
 }
 
+QMessageBox *CMainFrame::errorBox() const
+{
+    return m_errorBox;
+}
+
 void CMainFrame::start(bool credentialsTyped)
 {
-    m_view->setCredentialsTyped(credentialsTyped);
+    createStatusWindow();
     // Polls at once when the network comes back after an outage or a suspend.
     m_reachability = new NetworkReachability(this);
     m_view->setReachabilitySource(m_reachability);
+    m_view->setCredentialsTyped(credentialsTyped);
     m_view->OnInitialUpdate();
 }
 
 void CMainFrame::tearDown()
 {
-    // The poll timer stops and the view goes before the windows it refreshes.
+    // The poll timer stops and the poller goes before the windows that show its readings.
     if (m_view) {
         m_view->OnDestroy();
         delete m_view;
@@ -71,39 +72,54 @@ void CMainFrame::tearDown()
     m_status.reset();
 }
 
-void CMainFrame::HideFrame()
+void CMainFrame::createStatusWindow()
 {
-    hide();
-}
-
-IStatusWindow *CMainFrame::CreateStatusWindow(const QRect &rect)
-{
-    m_status = std::make_unique<COrmixWnd>();
-    connect(m_status.get(), &COrmixWnd::closeRequested, this, &CMainFrame::CloseMainFrame);
+    int left = COrmixWnd::DefaultLeft, top = COrmixWnd::DefaultTop;
+    int width = COrmixWnd::DefaultWidth, height = COrmixWnd::DefaultHeight;
+    ReadSettingDword(left, "LeftPos", left);
+    ReadSettingDword(top, "TopPos", top);
+    ReadSettingDword(width, "Width", width);
+    ReadSettingDword(height, "Height", height);
+    m_status = std::make_unique<COrmixWnd>(m_model);
+    connect(m_status.get(), &COrmixWnd::closeRequested, this, &CMainFrame::close,
+            Qt::QueuedConnection);
     connect(m_status.get(), &COrmixWnd::settingsRequested, this, &CMainFrame::runSettingsDialog,
             Qt::QueuedConnection);
+    connect(m_status.get(), &COrmixWnd::aboutRequested, this, &CMainFrame::runAboutDialog,
+            Qt::QueuedConnection);
+    connect(m_status.get(), &COrmixWnd::blogRequested, this,
+            [this] { LaunchWebBrowser(m_account.blogUrl); });
     connect(m_status.get(), &COrmixWnd::noticeShown, m_notifier,
-            [this](int kind, const std::string &text, const std::string &link) {
+            [this](ItemKind kind, const std::string &text, const std::string &link) {
                 m_notifier->notify(kind, CNoticeWnd::heading(kind), QString::fromStdString(text),
                                    link);
             });
-    connect(m_status.get(), &COrmixWnd::aboutRequested, this, &CMainFrame::runAboutDialog,
-            Qt::QueuedConnection);
-    m_status->Create(rect);
-    return m_status.get();
+    m_status->Create(QRect(left, top, width, height));
+    int transparency = 10;
+    ReadSettingDword(transparency, "Transparency", transparency);
+    m_status->SetTransparency(transparency);
 }
 
-bool CMainFrame::RunLoginDialog(bool keepTyped)
+void CMainFrame::runLoginDialog(bool keepTyped)
 {
-    TLogin dialog;
+    TLogin dialog(m_account);
     if (keepTyped)
         dialog.keepTypedValues();
-    return dialog.exec() == QDialog::Accepted;
+    if (dialog.exec() != QDialog::Accepted) {
+        // Cancel ends the run without sending the credentials once more.
+        close();
+        return;
+    }
+    m_view->setCredentialsTyped(true);
+    m_view->PostLogin();
 }
 
-void CMainFrame::ShowNavigationError(const QString &message)
+void CMainFrame::showLoadFailure(const QString &message)
 {
-    // Not blocking: the event loop, and with it the next page loads, goes on.
+    // One box at a time: an outage must not pile up a box per poll. Not blocking: the
+    // event loop, and with it the next polls, go on.
+    if (m_errorBox && m_errorBox->isVisible())
+        return;
     auto *box =
         new QMessageBox(QMessageBox::Critical, QStringLiteral("Ormix"), message, QMessageBox::Ok);
     box->setTextFormat(Qt::PlainText);
@@ -113,40 +129,11 @@ void CMainFrame::ShowNavigationError(const QString &message)
     box->show();
 }
 
-bool CMainFrame::IsNavigationErrorShowing() const
+void CMainFrame::storePasswordAfterLogin()
 {
-    return m_errorBox && m_errorBox->isVisible();
-}
-
-void CMainFrame::CloseNavigationError()
-{
-    if (m_errorBox)
-        m_errorBox->close();
-}
-
-void CMainFrame::CloseMainFrame()
-{
-    QMetaObject::invokeMethod(this, "close", Qt::QueuedConnection);
-}
-
-void CMainFrame::LoginSucceeded()
-{
-    // Most logins have nothing to store: no copy of the password is made for them.
-    if (passwordkeyring::PendingEntry().isEmpty())
-        return;
-    std::string password = GetTInfo()->GetPassword();
-    passwordkeyring::StorePendingAfterLogin(this, password);
-    WipeString(password);
-}
-
-void CMainFrame::openNotifiedItem(int kind, const std::string &link)
-{
-    // What a click on the notice does: the same safe opening, the flag cleared.
-    lTInfo *info = GetTInfo();
-    info->OpenURL(link);
-    itemkind::clearNew(*info, kind);
-    if (m_status)
-        m_status->Refresh();
+    // Most logins have nothing to store.
+    if (!passwordkeyring::PendingEntry().isEmpty())
+        passwordkeyring::StorePendingAfterLogin(this, m_account.password());
 }
 
 void CMainFrame::closeEvent(QCloseEvent *event)
@@ -158,12 +145,16 @@ void CMainFrame::closeEvent(QCloseEvent *event)
 
 void CMainFrame::runSettingsDialog()
 {
-    CSettingDlg dialog;
+    CSettingDlg dialog(m_account.interval);
     if (dialog.exec() != QDialog::Accepted)
         return;
     m_notifier->setEnabled(dialog.desktopNotifications());
     if (m_status)
         m_status->SetTransparency(dialog.transparency());
+    if (dialog.interval() != m_account.interval) {
+        m_account.interval = dialog.interval();
+        m_view->RestartTimer();
+    }
 }
 
 void CMainFrame::runAboutDialog()

@@ -1,62 +1,56 @@
 #pragma once
 
-#include "client/iviewhost.h"
-
 #include <QMainWindow>
 #include <QPointer>
 
 #include <memory>
-#include <string>
 
+class Account;
 class COrmixView;
 class COrmixWnd;
+class DashboardModel;
 class DesktopNotifier;
 class NetworkReachability;
-class QLineEdit;
 class QMessageBox;
 
-// The hidden main window. It never shows; closing it ends the run. It hosts the view
-// (with its hidden address field and "Go" button) and gives the view the windows and
-// dialogs that live above the client layer.
-class CMainFrame final : public QMainWindow, public IViewHost
+// The hidden main window. It never shows; closing it ends the run. It owns the poller, the
+// status strip and the desktop notifier, connects them to the model, and runs the dialogs
+// and the error box they ask for.
+class CMainFrame final : public QMainWindow
 {
     Q_OBJECT
 public:
-    CMainFrame();
+    CMainFrame(Account &account, DashboardModel &model);
     ~CMainFrame() override;
     CMainFrame(const CMainFrame &) = delete;
     CMainFrame &operator=(const CMainFrame &) = delete;
 
-    // Runs the view's initial update: status window, login post. credentialsTyped: the
-    // store's credentials come from the login dialog rather than the keyring.
+    // Shows the status strip where it was left and sends the first login. credentialsTyped:
+    // the account comes from the login dialog rather than the keyring.
     void start(bool credentialsTyped);
 
     COrmixView *view() const { return m_view; }
     COrmixWnd *statusWindow() const { return m_status.get(); }
-
-    void HideFrame() override;
-    IStatusWindow *CreateStatusWindow(const QRect &rect) override;
-    bool RunLoginDialog(bool keepTyped) override;
-    void ShowNavigationError(const QString &message) override;
-    bool IsNavigationErrorShowing() const override;
-    void CloseNavigationError() override;
-    void CloseMainFrame() override;
-    void LoginSucceeded() override;
-
     DesktopNotifier *desktopNotifier() const { return m_notifier; }
+    // The box that says a page could not be loaded, while it is open.
+    QMessageBox *errorBox() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void createStatusWindow();
+    void runLoginDialog(bool keepTyped);
+    void showLoadFailure(const QString &message);
+    void storePasswordAfterLogin();
     void runSettingsDialog();
     void runAboutDialog();
     void tearDown();
-    void openNotifiedItem(int kind, const std::string &link);
 
+    Account &m_account;
+    DashboardModel &m_model;
     COrmixView *m_view = nullptr;
     std::unique_ptr<COrmixWnd> m_status;
-    QLineEdit *m_address = nullptr;
     QPointer<QMessageBox> m_errorBox;
     DesktopNotifier *m_notifier = nullptr;
     NetworkReachability *m_reachability = nullptr; // a Qt child

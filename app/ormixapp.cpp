@@ -7,7 +7,6 @@
 #include "state/logging.h"
 #include "state/secret.h"
 #include "state/settings.h"
-#include "state/tinfo.h"
 #include "ui/statuswindow.h"
 #include "ui/windowlook.h"
 
@@ -47,8 +46,8 @@ void setUpParser(QCommandLineParser &parser)
 }
 
 // With the keyring option on and address and ID remembered, the password stored for them
-// fills the store as an accepted login dialog would. False leaves the store alone.
-bool loginFromKeyring()
+// fills the account as an accepted login dialog would. False leaves the account alone.
+bool loginFromKeyring(Account &account)
 {
     int saveId = 1;
     int keyring = 0;
@@ -74,12 +73,11 @@ bool loginFromKeyring()
         WipeString(password);
         return false;
     }
-    lTInfo *info = GetTInfo();
-    info->SetLoginID(id);
-    info->SetPassword(password);
-    info->SetBlogURL(blogUrl);
+    account.id = id;
+    account.setPassword(password);
+    account.blogUrl = blogUrl;
     // As the login dialog would accept it: at least 10 seconds.
-    info->SetInterval(std::max(interval, 10));
+    account.interval = std::max(interval, 10);
     WipeString(password);
     return true;
 }
@@ -156,13 +154,13 @@ bool COrmixApp::InitInstance()
 {
     // The password will be in this process's memory from the login on.
     ProtectProcessSecrets();
-    const bool fromKeyring = loginFromKeyring();
+    const bool fromKeyring = loginFromKeyring(m_account);
     if (!fromKeyring) {
-        TLogin login;
+        TLogin login(m_account);
         if (login.exec() != QDialog::Accepted)
             return false;
     }
-    m_frame = std::make_unique<CMainFrame>();
+    m_frame = std::make_unique<CMainFrame>(m_account, m_model);
     m_frame->start(!fromKeyring);
     return true;
 }

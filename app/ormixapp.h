@@ -1,5 +1,8 @@
 #pragma once
 
+#include "state/account.h"
+#include "state/dashboardmodel.h"
+
 #include <QApplication>
 
 #include <memory>
@@ -7,7 +10,7 @@
 class CMainFrame;
 
 // The application object: asks for the login before anything else exists, then builds
-// the hidden frame whose view does the rest.
+// the hidden frame whose poller does the rest. It owns the account and the model.
 class COrmixApp final : public QApplication
 {
     Q_OBJECT
@@ -18,10 +21,14 @@ public:
     // False when the program should end at once (the first login was cancelled).
     bool InitInstance();
     CMainFrame *mainFrame() const { return m_frame.get(); }
+    Account &account() { return m_account; }
+    DashboardModel &model() { return m_model; }
     // Another start asked for this run: the strip, or the login dialog, comes to the front.
     void bringToFront();
 
 private:
+    Account m_account;
+    DashboardModel m_model;
     std::unique_ptr<CMainFrame> m_frame;
 };
 

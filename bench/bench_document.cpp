@@ -55,7 +55,7 @@ int main(int argc, char **argv)
     {
         const auto doc = HtmlDocument::parse(page, QByteArrayLiteral("UTF-8"), address);
         const auto reading = ReadDashboard(doc.get());
-        if (!reading || (argc <= 2 && reading->comments.empty())) {
+        if (!reading || (argc <= 2 && (*reading)[ItemKind::Comment].empty())) {
             std::fprintf(stderr, "the page did not read\n");
             return 1;
         }

@@ -4,6 +4,7 @@
 #include "bench/benchsupport.h"
 #include "client/htmlctrl.h"
 #include "client/htmlsink.h"
+#include "state/dashboardmodel.h"
 #include "state/settings.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
@@ -22,7 +23,7 @@ namespace {
 double slideCpuMs(CNoticeWnd &notice, const std::string &text, qint64 &now)
 {
     const long long start = bench::threadCpuNs();
-    notice.Show(0, text, "http://127.0.0.1/");
+    notice.Show(ItemKind::Comment, text, "http://127.0.0.1/");
     while (notice.isAnimating()) {
         QCoreApplication::processEvents();
         now += CNoticeWnd::TickMs;
@@ -70,7 +71,8 @@ int main(int argc, char **argv)
 
     std::printf("== notice slide with hostile texts: main-thread CPU per slide, best of %d\n",
                 runs);
-    CNoticeWnd notice;
+    DashboardModel model;
+    CNoticeWnd notice(model);
     notice.setWorkArea(QRect(0, 0, 1280, 800));
     notice.Create();
     qint64 now = 0;
@@ -93,7 +95,7 @@ int main(int argc, char **argv)
         for (int run = 0; run < runs; ++run) {
             // A different text each run: the same one is not announced twice.
             best = std::min(best, slideCpuMs(notice, t.text + std::to_string(run), now));
-            notice.Show(0, std::string(), std::string());
+            notice.Show(ItemKind::Comment, std::string(), std::string());
             notice.hide();
         }
         if (normal == 0) {

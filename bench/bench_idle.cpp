@@ -4,7 +4,6 @@
 #include "bench/benchhost.h"
 #include "bench/benchsupport.h"
 #include "client/ormixview.h"
-#include "state/tinfo.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
 #include "ui/noticewindow.h"
@@ -63,15 +62,12 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "demo host: %s\n", qPrintable(host.errorString()));
         return 1;
     }
-    host.enterAccount(interval);
-    lTInfo *store = GetTInfo();
-
-    BenchHost frame;
-    COrmixView view(&frame);
+    BenchSession frame(host, interval);
+    COrmixView &view = frame.poller;
     view.OnInitialUpdate();
-    while (store->GetLoginState() != LoggedIn || view.htmlCtrl().IsBusy())
+    while (view.loginState() != LoggedIn || view.htmlCtrl().IsBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (frame.status()->noticeWindow()->isAnimating()) {
+    if (frame.strip.noticeWindow()->isAnimating()) {
         std::fprintf(stderr, "a notice is moving\n");
         return 1;
     }

@@ -1,6 +1,7 @@
 // The notice's slide on its real precise timer: rise, hold and fall measured against
 // the nominal 70 x 20 ms, 1.5 s and 80 x 20 ms.
 #include "bench/benchsupport.h"
+#include "state/dashboardmodel.h"
 #include "ui/noticewindow.h"
 
 #include <QApplication>
@@ -15,7 +16,8 @@ int main(int argc, char **argv)
     constexpr double nominalHold = CNoticeWnd::HoldMs;
     constexpr double nominalFall = 80 * CNoticeWnd::TickMs;
 
-    CNoticeWnd notice;
+    DashboardModel model;
+    CNoticeWnd notice(model);
     notice.setWorkArea(QRect(0, 0, 1280, 800));
     notice.Create();
     std::printf("== notice slide: %d runs, nominal rise %.0f ms, hold %.0f ms, fall %.0f ms\n",
@@ -23,7 +25,8 @@ int main(int argc, char **argv)
     double sumRise = 0, sumHold = 0, sumFall = 0;
     for (int run = 0; run < runs; ++run) {
         const long long start = bench::wallNs();
-        notice.Show(run % 3, "알림 " + std::to_string(run), "http://127.0.0.1/");
+        notice.Show(AllItemKinds[std::size_t(run) % ItemKindCount], "알림 " + std::to_string(run),
+                    "http://127.0.0.1/");
         long long holding = 0, falling = 0;
         while (notice.isAnimating()) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);

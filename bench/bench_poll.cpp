@@ -1,4 +1,4 @@
-// The cost of one poll through the real client (fetch, document, scrape, store, status
+// The cost of one poll through the real client (fetch, document, scrape, model, status
 // window) against two floors polling the same page from the same host: Qt Network plus a
 // bare gumbo parse, and libcurl plus a gumbo parse and the two id look-ups (the C floor).
 // Polls run back to back and at a real interval on real timers; memory after the first
@@ -10,7 +10,6 @@
 #include "bench/benchhost.h"
 #include "bench/benchsupport.h"
 #include "client/ormixview.h"
-#include "state/tinfo.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
 
@@ -193,16 +192,12 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "demo host: %s\n", qPrintable(host.errorString()));
         return 1;
     }
-    host.enterAccount(3600); // polls are driven by the benchmark's own timers
-    lTInfo *store = GetTInfo();
-
-    BenchHost frame;
-    COrmixView view(&frame);
+    BenchSession frame(host, 3600 /* polls are driven by the benchmark's own timers */);
+    COrmixView &view = frame.poller;
     view.OnInitialUpdate();
-    while (store->GetLoginState() != LoggedIn || view.htmlCtrl().IsBusy())
+    while (view.loginState() != LoggedIn || view.htmlCtrl().IsBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (!frame.status() || !frame.status()->noticeWindow() || !frame.status()->isVisible() ||
-        store->GetTodayCount() == 0) {
+    if (!frame.strip.isVisible() || frame.model.todayCount() == 0) {
         std::fprintf(stderr, "the status window is missing or the page did not read\n");
         return 1;
     }
@@ -314,7 +309,7 @@ int main(int argc, char **argv)
         clientMain.empty() ? 0.0 : *std::max_element(clientMain.begin(), clientMain.end()) / 1e6,
         "ms");
     std::printf("login dialogs %d, error boxes %d, today's count %d\n", frame.loginDialogs,
-                frame.errors, store->GetTodayCount());
+                frame.errors, frame.model.todayCount());
     view.OnDestroy();
 #ifdef ORMIX_HAVE_CURL
     curl_global_cleanup();

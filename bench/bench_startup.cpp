@@ -4,7 +4,7 @@
 #include "app/mainframe.h"
 #include "app/ormixapp.h"
 #include "bench/benchsupport.h"
-#include "state/tinfo.h"
+#include "client/ormixview.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
 #include "ui/statuswindow.h"
@@ -79,8 +79,8 @@ int main(int argc, char **argv)
     }
     const long long confirmed = bench::wallNs();
     COrmixWnd *status = app.mainFrame()->statusWindow();
-    while (!(status && status->isVisible() && GetTInfo()->GetLoginState() == LoggedIn &&
-             GetTInfo()->GetTodayCount() == 15))
+    while (!(status && status->isVisible() && app.mainFrame()->view()->loginState() == LoggedIn &&
+             app.model().todayCount() == 15))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     const long long shown = bench::wallNs();
     const double sinceStart = msSinceProcessStart();

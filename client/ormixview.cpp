@@ -1,16 +1,13 @@
 #include "ormixview.h"
 
-#include "client/istatuswindow.h"
-#include "client/iviewhost.h"
 #include "client/reachability.h"
 #include "client/scraper.h"
+#include "state/account.h"
+#include "state/dashboardmodel.h"
 #include "state/logging.h"
 #include "state/secret.h"
-#include "state/settings.h"
-#include "state/tinfo.h"
 
 #include <QAbstractEventDispatcher>
-#include <QRect>
 #include <QTimerEvent>
 #include <QUrl>
 
@@ -44,9 +41,11 @@ std::string dashboardRequestUri(const std::string &blogUrl)
 
 } // namespace
 
-COrmixView::COrmixView(IViewHost *host, QObject *parent) : QObject(parent), m_host(host)
+COrmixView::COrmixView(Account &account, DashboardModel &model, QObject *parent)
+    : QObject(parent), m_account(account), m_model(model)
 {
     // Pages are read only as far as the scraper's elements need.
+    m_html.CreateFromStatic(this);
     m_html.SetDocumentIds(DashboardIds());
     // A resume shows first as the event loop waking (input, the desktop redrawing) long
     // before the poll timer, whose clock stood still while the machine slept, comes due.
@@ -60,8 +59,6 @@ COrmixView::COrmixView(IViewHost *host, QObject *parent) : QObject(parent), m_ho
 COrmixView::~COrmixView()
 {
     OnDestroy();
-    if (GetTInfo()->GetViewer() == this)
-        GetTInfo()->SetViewer(nullptr);
 }
 
 // Appends the form encoding of value to out, which must have room for it already: a
@@ -142,32 +139,13 @@ int COrmixView::PollPeriodMs(int intervalSeconds)
 
 void COrmixView::OnInitialUpdate()
 {
-    m_html.CreateFromStatic(this);
-    QMetaObject::invokeMethod(
-        this, [this] { m_host->HideFrame(); }, Qt::QueuedConnection);
-    GetTInfo()->SetViewer(this);
-
-    int left = 100, top = 100, width = 150, height = 23;
-    ReadSettingDword(left, "LeftPos", left);
-    ReadSettingDword(top, "TopPos", top);
-    ReadSettingDword(width, "Width", width);
-    ReadSettingDword(height, "Height", height);
-    m_wndStatus = m_host->CreateStatusWindow(QRect(left, top, width, height));
-    int transparency = 10;
-    ReadSettingDword(transparency, "Transparency", transparency);
-    if (m_wndStatus)
-        m_wndStatus->SetTransparency(transparency);
-
     PostLogin();
 }
 
 void COrmixView::PostLogin()
 {
-    lTInfo *store = GetTInfo();
-    const std::string blogUrl = store->GetBlogURL();
-    std::string password = store->GetPassword();
-    std::string body = LoginBody(blogUrl, store->GetLoginID(), password);
-    WipeString(password);
+    const std::string &blogUrl = m_account.blogUrl;
+    std::string body = LoginBody(blogUrl, m_account.id, m_account.password());
 
     m_errorPageShown = false;
     qCInfo(lcLogin) << "posting the login form to" << logging::safeAddress(LoginAddress(blogUrl));
@@ -176,36 +154,33 @@ void COrmixView::PostLogin()
                      QByteArray::fromRawData(body.data(), static_cast<qsizetype>(body.size())),
                      "Content-Type: application/x-www-form-urlencoded\n");
     WipeString(body);
-    store->SetLoginState(LoginPosted);
+    m_loginState = LoginPosted;
 }
 
 void COrmixView::OnPageLoaded()
 {
-    lTInfo *store = GetTInfo();
     const std::string location = lowerAscii(m_html.GetLocationURL());
-    const bool onDashboard = IsDashboardAddress(location, store->GetBlogURL());
+    const bool onDashboard = IsDashboardAddress(location, m_account.blogUrl);
 
-    switch (store->GetLoginState()) {
+    switch (m_loginState) {
     case LoginPosted:
         if (onDashboard) {
             m_strPollURL = location;
-            store->SetLoginState(LoggedIn);
+            m_loginState = LoggedIn;
             m_loginRetry = false;
             m_credentialsTyped = false;
             qCInfo(lcLogin) << "logged in";
-            m_host->LoginSucceeded();
+            emit loginSucceeded();
             ScrapeDashboard();
-            if (m_wndStatus)
-                m_wndStatus->Refresh();
             // A login renewed after the session expired keeps the timer that runs.
             if (m_nTimerId == 0)
                 startPollTimer();
         } else {
-            store->SetLoginState(LoggedOut);
+            m_loginState = LoggedOut;
             m_loginRetry = false;
             qCWarning(lcLogin) << "login refused: the host answered from"
                                << logging::safeAddress(location);
-            askForLogin(false);
+            emit loginNeeded(false);
         }
         break;
     case LoggedIn:
@@ -218,34 +193,20 @@ void COrmixView::OnPageLoaded()
             return;
         }
         ScrapeDashboard();
-        if (m_wndStatus)
-            m_wndStatus->Refresh();
         break;
     default:
         break;
     }
 }
 
-void COrmixView::askForLogin(bool keepTyped)
-{
-    if (!m_host->RunLoginDialog(keepTyped)) {
-        // Cancel ends the run without sending the credentials once more.
-        qCInfo(lcLogin) << "login cancelled";
-        m_host->CloseMainFrame();
-        return;
-    }
-    m_credentialsTyped = true;
-    PostLogin();
-}
-
 void COrmixView::loginDidNotReachHost(int statusCode)
 {
-    GetTInfo()->SetLoginState(LoggedOut);
+    m_loginState = LoggedOut;
     if (m_credentialsTyped) {
         // Someone typed these a moment ago: they may have mistyped the address.
         qCWarning(lcLogin).nospace()
             << "the login did not reach the host (code " << statusCode << "); asking again";
-        askForLogin(true);
+        emit loginNeeded(true);
         return;
     }
     // Nobody is asked for what waiting can fix: the network may not be up yet, the host
@@ -259,8 +220,7 @@ void COrmixView::loginDidNotReachHost(int statusCode)
 
 bool COrmixView::ScrapeDashboard()
 {
-    lTInfo *store = GetTInfo();
-    if (store->GetLoginState() != LoggedIn)
+    if (m_loginState != LoggedIn)
         return false;
     const std::optional<DashboardReading> reading = ReadDashboard(m_html.GetHtmlDocument());
     if (!reading) {
@@ -274,26 +234,15 @@ bool COrmixView::ScrapeDashboard()
         reportPollStatus();
         return false;
     }
-    HandOverReading(*reading, *store);
+    m_model.takeReading(*reading);
     m_lastSuccess = QDateTime::currentDateTime();
     m_lastFailure.clear();
-    qCDebug(lcPoll) << "dashboard read; today" << store->GetTodayCount();
+    qCDebug(lcPoll) << "dashboard read; today" << reading->todayCount;
     if (m_failing)
         qCInfo(lcPoll) << "recovered: the dashboard reads again";
     m_failing = false;
-    // The box would go on asserting a failure that no longer holds.
-    if (m_host->IsNavigationErrorShowing())
-        m_host->CloseNavigationError();
     reportPollStatus();
     return true;
-}
-
-void COrmixView::OnGo(const std::string &address)
-{
-    if (!address.empty()) {
-        m_errorPageShown = false;
-        m_html.Navigate(address);
-    }
 }
 
 void COrmixView::OnDestroy()
@@ -322,13 +271,11 @@ void COrmixView::OnNavigateError(const std::string &url, const std::string &, in
     qCWarning(lcNetwork) << "load failed with code" << statusCode << "at"
                          << logging::safeAddress(url);
     reportPollStatus();
-    // One box at a time: an outage must not pile up a box per poll.
-    if (!m_host->IsNavigationErrorShowing())
-        m_host->ShowNavigationError(message);
+    emit loadFailed(message);
     // Only a page the host answered with, other than the dashboard, refuses a login; a
     // failure on the way there, or a server error, is an outage.
     const bool outage = statusCode < 0 || statusCode >= 500;
-    if (GetTInfo()->GetLoginState() == LoginPosted && outage) {
+    if (m_loginState == LoginPosted && outage) {
         cancel = true;
         loginDidNotReachHost(statusCode);
         return;
@@ -345,15 +292,9 @@ void COrmixView::RestartTimer()
     startPollTimer();
 }
 
-void COrmixView::RefreshStatus()
-{
-    if (m_wndStatus)
-        m_wndStatus->Refresh();
-}
-
 void COrmixView::startPollTimer()
 {
-    m_pollPeriodMs = PollPeriodMs(GetTInfo()->GetInterval());
+    m_pollPeriodMs = PollPeriodMs(m_account.interval);
     m_nTimerId = startTimer(m_pollPeriodMs, Qt::CoarseTimer);
     qCInfo(lcPoll) << "polling every" << m_pollPeriodMs / 1000 << "s";
 }
@@ -377,7 +318,7 @@ void COrmixView::pollNow()
         qCDebug(lcPoll) << "poll skipped: the last load still runs";
         return;
     }
-    const int state = GetTInfo()->GetLoginState();
+    const int state = m_loginState;
     if (state == LoggedOut && m_loginRetry) {
         qCInfo(lcLogin) << "trying the login again";
         PostLogin();
@@ -396,8 +337,7 @@ void COrmixView::pollNow()
 
 void COrmixView::reportPollStatus()
 {
-    if (m_wndStatus)
-        m_wndStatus->SetPollStatus(m_lastSuccess, m_lastFailure);
+    m_model.setPollStatus(m_lastSuccess, m_lastFailure);
 }
 
 void COrmixView::setReachabilitySource(ReachabilitySource *source)
@@ -442,7 +382,7 @@ void COrmixView::checkForResume()
 
 bool COrmixView::extraPoll(const char *reason)
 {
-    const int state = GetTInfo()->GetLoginState();
+    const int state = m_loginState;
     const bool waiting = state == LoggedIn || (state == LoggedOut && m_loginRetry);
     if (!waiting || m_html.IsBusy()) {
         qCDebug(lcPoll) << "no extra poll after" << reason << "while a load or a login runs";

@@ -3,7 +3,6 @@
 #include "client/htmlctrl.h"
 #include "client/htmlsink.h"
 #include "client/resumedetector.h"
-#include "state/ithviewer.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -13,40 +12,49 @@
 
 #include <string>
 
-class IStatusWindow;
-class IViewHost;
+class Account;
+class DashboardModel;
 class ReachabilitySource;
 
-// The hidden view: logs in to the blog host, reloads the dashboard on its poll timer,
-// hands every loaded dashboard to the scraper and refreshes the status window.
-class COrmixView final : public QObject, public IHtmlkSink, public ITHViewer
+// Login state towards the blog host, moved only by the poller.
+enum LoginState : int
+{
+    LoggedOut = 0,
+    LoginPosted = 1,
+    LoggedIn = 2
+};
+
+// Logs in to the blog host with the account, reloads the dashboard on its poll timer and
+// hands every reading, and how each poll went, to the model. What it needs of a person
+// (a login dialog, the error box) it asks for with signals.
+class COrmixView final : public QObject, public IHtmlkSink
 {
     Q_OBJECT
 public:
-    explicit COrmixView(IViewHost *host, QObject *parent = nullptr);
+    COrmixView(Account &account, DashboardModel &model, QObject *parent = nullptr);
     ~COrmixView() override;
     COrmixView(const COrmixView &) = delete;
     COrmixView &operator=(const COrmixView &) = delete;
 
-    // Creates the browser control and the status window, then sends the login.
+    // Sends the first login.
     void OnInitialUpdate();
-    // Whether the store's credentials were typed into the login dialog a moment ago, so a
-    // person is there (true until the host accepts them), or come from the keyring or an
+    // Posts the login form with the account's credentials.
+    void PostLogin();
+    // The driver of login and polls, run for every completed page.
+    void OnPageLoaded();
+    // Reads the current document into the model; false when the page could not be read.
+    bool ScrapeDashboard();
+    // Stops the poll timer.
+    void OnDestroy();
+
+    // Whether the account's credentials were typed into the login dialog a moment ago, so
+    // a person is there (true until the host accepts them), or come from the keyring or an
     // earlier login. A login of the latter kind that cannot reach the host is retried, never
     // handed to a person.
     void setCredentialsTyped(bool typed) { m_credentialsTyped = typed; }
     // True while an unattended login that could not reach the host waits for the next poll.
     bool isRetryingLogin() const { return m_loginRetry; }
-    // Posts the login form with the store's credentials.
-    void PostLogin();
-    // The driver of login and polls, run for every completed page.
-    void OnPageLoaded();
-    // Reads the current document into the store; false when the page could not be read.
-    bool ScrapeDashboard();
-    // Opens an address typed into the hidden form.
-    void OnGo(const std::string &address);
-    // Stops the poll timer; the view's window is going away.
-    void OnDestroy();
+    int loginState() const { return m_loginState; }
 
     void OnDocumentComplete() override;
     void OnDownloadComplete() override;
@@ -67,8 +75,8 @@ public:
     // Polls sent out of turn, after the network came back or a resume.
     int extraPolls() const { return m_extraPolls; }
 
-    void RestartTimer() override;
-    void RefreshStatus() override;
+    // Restarts the poll timer with the account's interval; nothing before the first login.
+    void RestartTimer();
 
     // Form encoding of a login field: letters, digits and -_.* stay, a space becomes "+",
     // every other byte %XX.
@@ -89,24 +97,32 @@ public:
     int pollPeriodMs() const { return m_pollPeriodMs; }
     const std::string &pollUrl() const { return m_strPollURL; }
 
+signals:
+    // The host refused the login, or one typed a moment ago could not reach it: the login
+    // dialog is to run (keepTyped: showing what was typed) and then logIn, or the run ends.
+    void loginNeeded(bool keepTyped);
+    // The host accepted the account's credentials.
+    void loginSucceeded();
+    // A page could not be loaded; message is the error box's text.
+    void loadFailed(const QString &message);
+
 protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
     void startPollTimer();
-    // Runs the login dialog again and posts what it leaves; Cancel ends the run.
-    void askForLogin(bool keepTyped);
-    // A login post that failed before the host answered it with a page.
-    void loginDidNotReachHost(int statusCode);
     void reportPollStatus();
     void onReachabilityChanged(bool online);
     // One extra poll, unless a load or a login runs (then it would add nothing); false
     // when none was made.
     bool extraPoll(const char *reason);
+    // A login post that failed before the host answered it with a page.
+    void loginDidNotReachHost(int statusCode);
 
-    IViewHost *m_host;
+    Account &m_account;
+    DashboardModel &m_model;
     CHtmlCtrl m_html;
-    IStatusWindow *m_wndStatus = nullptr;
+    int m_loginState = LoggedOut;
     int m_nTimerId = 0;
     int m_pollPeriodMs = 0;
     std::string m_strPollURL;

@@ -2,9 +2,9 @@
 
 #include "desktop/passwordkeyring.h"
 #include "dialogs/dialogsupport.h"
+#include "state/account.h"
 #include "state/secret.h"
 #include "state/settings.h"
-#include "state/tinfo.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -69,7 +69,7 @@ void wipeField(QLineEdit *field)
 
 } // namespace
 
-TLogin::TLogin(QWidget *parent) : QDialog(parent)
+TLogin::TLogin(Account &account, QWidget *parent) : QDialog(parent), m_account(account)
 {
     buildControls();
     loadRemembered();
@@ -185,15 +185,13 @@ void TLogin::loadRemembered()
 
 void TLogin::keepTypedValues()
 {
-    lTInfo *info = GetTInfo();
-    m_strBlogUrl = info->GetBlogURL();
-    m_strId = info->GetLoginID();
-    m_nInterval = static_cast<std::uint32_t>(std::max(info->GetInterval(), 0));
+    m_strBlogUrl = m_account.blogUrl;
+    m_strId = m_account.id;
+    m_nInterval = static_cast<std::uint32_t>(std::max(m_account.interval, 0));
     fillControls();
-    std::string password = info->GetPassword();
+    const std::string &password = m_account.password();
     m_passwordEdit->setText(
         QString::fromUtf8(password.data(), static_cast<qsizetype>(password.size())));
-    WipeString(password);
     // The address is what is most likely mistyped when the host could not be reached.
     m_blogUrlEdit->setFocus(Qt::OtherFocusReason);
 }
@@ -260,11 +258,10 @@ void TLogin::accept()
 void TLogin::storeAccepted()
 {
     const int interval = toStoreInterval(m_nInterval);
-    lTInfo *info = GetTInfo();
-    info->SetLoginID(m_strId);
-    info->SetPassword(m_strPassword);
-    info->SetBlogURL(m_strBlogUrl);
-    info->SetInterval(interval);
+    m_account.id = m_strId;
+    m_account.setPassword(m_strPassword);
+    m_account.blogUrl = m_strBlogUrl;
+    m_account.interval = interval;
 
     // Unticked forgets by overwriting: values are never deleted.
     const bool remember = m_bSaveId != 0;

@@ -5,12 +5,13 @@
 #include <cstdint>
 #include <string>
 
+class Account;
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
 
 // The login dialog: blog address, ID, password and polling interval. Accepting it
-// hands the four values to the store and remembers (or forgets) address, ID and
+// puts the four values into the account and remembers (or forgets) address, ID and
 // interval in the settings; the password stays in memory only.
 class TLogin final : public QDialog
 {
@@ -18,15 +19,15 @@ class TLogin final : public QDialog
 
 public:
     // Reads the remembered values and sets the focus; run it with exec().
-    explicit TLogin(QWidget *parent = nullptr);
+    explicit TLogin(Account &account, QWidget *parent = nullptr);
     ~TLogin() override;
     TLogin(const TLogin &) = delete;
     TLogin &operator=(const TLogin &) = delete;
     TLogin(TLogin &&) = delete;
     TLogin &operator=(TLogin &&) = delete;
 
-    // Shows what the store holds instead of the remembered values: the address, ID, interval
-    // and password typed last, for a login that could not reach the host.
+    // Shows what the account holds instead of the remembered values: the address, ID,
+    // interval and password typed last, for a login that could not reach the host.
     void keepTypedValues();
 
     // Validates in the fixed order, reports the first failure and stays open;
@@ -53,6 +54,7 @@ private:
     void storeKeyringChoice();
     void updateKeyringCheck();
 
+    Account &m_account;
     std::string m_strId;
     std::string m_strPassword;
     std::string m_strBlogUrl;

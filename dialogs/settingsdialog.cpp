@@ -2,9 +2,7 @@
 
 #include "dialogs/dialogsupport.h"
 #include "state/autostart.h"
-#include "state/ithviewer.h"
 #include "state/settings.h"
-#include "state/tinfo.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -26,7 +24,8 @@ constexpr int MaximumInterval = 100000000;
 
 } // namespace
 
-CSettingDlg::CSettingDlg(QWidget *parent) : QDialog(parent)
+CSettingDlg::CSettingDlg(int intervalInUse, QWidget *parent)
+    : QDialog(parent), m_nInterval(intervalInUse)
 {
     buildControls();
 
@@ -34,8 +33,6 @@ CSettingDlg::CSettingDlg(QWidget *parent) : QDialog(parent)
     int startWithSession = m_bStartWithWindows;
     ReadSettingDword(m_bStartWithWindows, "StartWhenWinStart", startWithSession);
     m_bStartWithWindows = startWithSession >= 0 && startWithSession <= 2 ? startWithSession : 0;
-    // The interval in use, which differs from the stored one when the login did not save it.
-    m_nInterval = m_nOldInterval = GetTInfo()->GetInterval();
     int desktopNotify = 0;
     ReadSettingDword(0, "DesktopNotify", desktopNotify);
     m_bDesktopNotify = desktopNotify != 0 ? 1 : 0;
@@ -144,12 +141,6 @@ void CSettingDlg::accept()
     ReadSettingDword(0, "DesktopNotify", storedNotify);
     if (m_bDesktopNotify != 0 || storedNotify != 0)
         WriteSettingDword("DesktopNotify", static_cast<std::uint32_t>(m_bDesktopNotify));
-    if (m_nInterval != m_nOldInterval) {
-        lTInfo *info = GetTInfo();
-        info->SetInterval(m_nInterval);
-        if (ITHViewer *viewer = info->GetViewer())
-            viewer->RestartTimer();
-    }
     applyAutostart();
     QDialog::accept();
 }

@@ -8,15 +8,16 @@ class QPushButton;
 class QSlider;
 
 // The "other settings" dialog: status window transparency, polling interval and
-// start with the desktop session. Accepting stores all three; a changed interval
-// goes to the store and restarts the poll timer. The caller applies transparency().
+// start with the desktop session. Accepting stores all three; the caller applies
+// transparency() and a changed interval().
 class CSettingDlg final : public QDialog
 {
     Q_OBJECT
 
 public:
-    // Reads the stored choices and the interval in use; run it with exec().
-    explicit CSettingDlg(QWidget *parent = nullptr);
+    // Reads the stored choices; intervalInUse differs from the stored interval when the
+    // login did not remember it. Run it with exec().
+    explicit CSettingDlg(int intervalInUse, QWidget *parent = nullptr);
     ~CSettingDlg() override;
     CSettingDlg(const CSettingDlg &) = delete;
     CSettingDlg &operator=(const CSettingDlg &) = delete;
@@ -46,7 +47,6 @@ private:
     int m_nTransparency = 10;
     int m_bStartWithWindows = 0;
     int m_nInterval = 30;
-    int m_nOldInterval = 30;
     int m_bDesktopNotify = 0;
 
     QPushButton *m_okButton = nullptr;

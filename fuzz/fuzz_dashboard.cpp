@@ -78,9 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (!reading)
         return 0;
     check(reading->todayCount >= 0);
-    for (const RecentItemList *list :
-         {&reading->comments, &reading->trackbacks, &reading->guestbook}) {
-        for (const RecentItem &item : *list) {
+    for (const RecentItemList &list : reading->items) {
+        for (const RecentItem &item : list) {
             check(!item.text.empty());
             check(isUtf8(item.text));
             check(isUtf8(item.link));

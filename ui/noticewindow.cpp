@@ -1,8 +1,7 @@
 #include "noticewindow.h"
 
-#include "state/ithviewer.h"
-#include "state/tinfo.h"
-#include "ui/itemkind.h"
+#include "state/browserlaunch.h"
+#include "state/dashboardmodel.h"
 #include "ui/taskbarhint.h"
 #include "ui/windowlook.h"
 
@@ -15,9 +14,10 @@
 
 #include <algorithm>
 
-CNoticeWnd::CNoticeWnd()
+CNoticeWnd::CNoticeWnd(DashboardModel &model)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                           Qt::WindowDoesNotAcceptFocus)
+                           Qt::WindowDoesNotAcceptFocus),
+      m_model(model)
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -44,21 +44,20 @@ void CNoticeWnd::setClock(Clock clock)
     m_clock = clock ? std::move(clock) : Clock([this] { return m_monotonic.elapsed(); });
 }
 
-QString CNoticeWnd::heading(int kind)
+QString CNoticeWnd::heading(ItemKind kind)
 {
     switch (kind) {
-    case 0:
+    case ItemKind::Comment:
         return QStringLiteral("[새로운 댓글 도착]");
-    case 1:
+    case ItemKind::Trackback:
         return QStringLiteral("[새로운 트랙백 도착]");
-    case 2:
+    case ItemKind::Guestbook:
         return QStringLiteral("[새로운 방명록 도착]");
-    default:
-        return {};
     }
+    return {};
 }
 
-bool CNoticeWnd::Show(int kind, const std::string &text, const std::string &link)
+bool CNoticeWnd::Show(ItemKind kind, const std::string &text, const std::string &link)
 {
     if (text == m_text)
         return false;
@@ -131,15 +130,11 @@ void CNoticeWnd::timerEvent(QTimerEvent *event)
 
 void CNoticeWnd::click()
 {
-    lTInfo *info = GetTInfo();
-    info->OpenURL(m_link);
+    LaunchWebBrowser(m_link);
     hide();
     m_timer.stop();
-    itemkind::clearNew(*info, m_kind);
-    // The view registers itself before any window exists; a missing one only skips the
-    // announcement of the next kind.
-    if (ITHViewer *viewer = info->GetViewer())
-        viewer->RefreshStatus();
+    // The strip follows: it announces the next new kind, if any.
+    m_model.clearNew(m_kind);
 }
 
 void CNoticeWnd::mousePressEvent(QMouseEvent *event)

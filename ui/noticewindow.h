@@ -1,5 +1,7 @@
 #pragma once
 
+#include "state/recentitem.h"
+
 #include <QBasicTimer>
 #include <QElapsedTimer>
 #include <QFont>
@@ -10,8 +12,11 @@
 #include <functional>
 #include <string>
 
+class DashboardModel;
+
 // The notice that slides up from the lower right corner of the work area to announce
-// one new comment, trackback or guestbook entry. A click opens the item's link.
+// one new comment, trackback or guestbook entry. A click opens the item's link and tells
+// the model that the user attended to its kind.
 class CNoticeWnd final : public QWidget
 {
     Q_OBJECT
@@ -34,7 +39,7 @@ public:
     // Milliseconds on a monotonic clock.
     using Clock = std::function<qint64()>;
 
-    CNoticeWnd();
+    explicit CNoticeWnd(DashboardModel &model);
     ~CNoticeWnd() override;
     CNoticeWnd(const CNoticeWnd &) = delete;
     CNoticeWnd &operator=(const CNoticeWnd &) = delete;
@@ -44,7 +49,7 @@ public:
     bool IsCreated() const { return m_created; }
 
     // Announces an item; false, and nothing changes, when text equals the held text.
-    bool Show(int kind, const std::string &text, const std::string &link);
+    bool Show(ItemKind kind, const std::string &text, const std::string &link);
 
     // One animation step, as the 20 ms timer runs it.
     void tick();
@@ -59,13 +64,13 @@ public:
     // The full 150 x 80 rectangle; its lower part may lie below the work area.
     QRect plannedRect() const { return m_planned; }
     int phase() const { return m_phase; }
-    int kind() const { return m_kind; }
+    ItemKind kind() const { return m_kind; }
     const std::string &text() const { return m_text; }
     const std::string &link() const { return m_link; }
     bool isAnimating() const { return m_timer.isActive(); }
 
-    // Heading for a kind; empty for unknown kinds.
-    static QString heading(int kind);
+    // The heading of a kind's notice.
+    static QString heading(ItemKind kind);
 
     // The window's picture at its current size (the visible part of the planned rectangle).
     QImage renderImage() const;
@@ -84,6 +89,7 @@ private:
     void layOutText();
     QRect textRect() const;
 
+    DashboardModel &m_model;
     QRect m_workArea;
     QBasicTimer m_timer;
     std::string m_text;
@@ -93,7 +99,7 @@ private:
     QImage m_textPicture;
     int m_phase = Rising;
     qint64 m_holdStart = 0;
-    int m_kind = 0;
+    ItemKind m_kind = ItemKind::Comment;
     bool m_created = false;
     QElapsedTimer m_monotonic;
     Clock m_clock;

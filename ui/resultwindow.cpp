@@ -1,7 +1,7 @@
 #include "resultwindow.h"
 
-#include "state/tinfo.h"
-#include "ui/itemkind.h"
+#include "state/browserlaunch.h"
+#include "state/dashboardmodel.h"
 #include "ui/windowlook.h"
 
 #include <QEvent>
@@ -10,8 +10,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-CResultWnd::CResultWnd(QWidget *owner)
-    : QFrame(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+CResultWnd::CResultWnd(DashboardModel &model, QWidget *owner)
+    : QFrame(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), m_model(model)
 {
     // The thin border of the drop-down.
     setFrameStyle(QFrame::Box | QFrame::Plain);
@@ -41,18 +41,17 @@ CResultWnd::CResultWnd(QWidget *owner)
 
 CResultWnd::~CResultWnd() = default;
 
-QString CResultWnd::header(int kind)
+QString CResultWnd::header(ItemKind kind)
 {
     switch (kind) {
-    case 0:
+    case ItemKind::Comment:
         return QStringLiteral("최근 댓글");
-    case 1:
+    case ItemKind::Trackback:
         return QStringLiteral("최근 트랙백");
-    case 2:
+    case ItemKind::Guestbook:
         return QStringLiteral("최근 방명록");
-    default:
-        return {};
     }
+    return {};
 }
 
 QString CResultWnd::headerText() const
@@ -60,9 +59,9 @@ QString CResultWnd::headerText() const
     return m_list->headerItem()->text(0);
 }
 
-bool CResultWnd::ShowRecentList(int kind, const QPoint &globalPos)
+bool CResultWnd::ShowRecentList(ItemKind kind, const QPoint &globalPos)
 {
-    m_items = itemkind::items(*GetTInfo(), kind);
+    m_items = m_model.items(kind);
     if (m_items.empty())
         return false;
 
@@ -92,7 +91,7 @@ bool CResultWnd::ShowRecentList(int kind, const QPoint &globalPos)
 void CResultWnd::activateRow(int row)
 {
     if (row >= 0 && std::size_t(row) < m_items.size())
-        GetTInfo()->OpenURL(m_items[std::size_t(row)].link);
+        LaunchWebBrowser(m_items[std::size_t(row)].link);
     hide();
 }
 

@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QPoint>
 
+class DashboardModel;
 class QTreeWidget;
 
 // The drop-down list of one kind's recent items under the status window. A double
@@ -18,14 +19,14 @@ public:
     static constexpr int PopupHeight = 150;
 
     // owner: the status window; this stays a separate top-level window of its own.
-    explicit CResultWnd(QWidget *owner);
+    CResultWnd(DashboardModel &model, QWidget *owner);
     ~CResultWnd() override;
     CResultWnd(const CResultWnd &) = delete;
     CResultWnd &operator=(const CResultWnd &) = delete;
 
     // Lists kind's items at the click's screen x, under the owner's bottom edge.
     // False, showing nothing and keeping the old rows, when the kind's list is empty.
-    bool ShowRecentList(int kind, const QPoint &globalPos);
+    bool ShowRecentList(ItemKind kind, const QPoint &globalPos);
 
     // What a double click does: row -1 (empty space) or a row without an item only hides.
     void activateRow(int row);
@@ -35,14 +36,15 @@ public:
     const RecentItemList &items() const { return m_items; }
     QString headerText() const;
 
-    // Column header for a kind; empty for unknown kinds.
-    static QString header(int kind);
+    // Column header for a kind.
+    static QString header(ItemKind kind);
 
 protected:
     bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    DashboardModel &m_model;
     QTreeWidget *m_list = nullptr;
     RecentItemList m_items;
 };

@@ -1,8 +1,8 @@
 #include "statuswindow.h"
 
+#include "state/browserlaunch.h"
+#include "state/dashboardmodel.h"
 #include "state/settings.h"
-#include "state/tinfo.h"
-#include "ui/itemkind.h"
 #include "ui/noticewindow.h"
 #include "ui/resultwindow.h"
 #include "ui/taskbarhint.h"
@@ -32,8 +32,9 @@ QString connectingText()
 
 } // namespace
 
-COrmixWnd::COrmixWnd()
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+COrmixWnd::COrmixWnd(DashboardModel &model)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      m_model(model)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
@@ -48,10 +49,17 @@ COrmixWnd::COrmixWnd()
     m_countFont = WindowLook::MakeFont(12);
     m_boxFont = WindowLook::MakeFont(11);
     m_emblem = QImage(QString::fromLatin1(EmblemResource));
-    m_notice = std::make_unique<CNoticeWnd>();
-    m_result = new CResultWnd(this);
+    m_notice = std::make_unique<CNoticeWnd>(model);
+    m_result = new CResultWnd(model, this);
     setToolTip(pollStatusText());
     layoutBoxes();
+    connect(&model, &DashboardModel::readingChanged, this, &COrmixWnd::Refresh);
+    connect(&model, &DashboardModel::newItemsChanged, this, &COrmixWnd::Refresh);
+    // Every poll ends here, good or not: the tooltip, and a refresh as after any poll.
+    connect(&model, &DashboardModel::pollStatusChanged, this, [this] {
+        showPollStatus();
+        Refresh();
+    });
 }
 
 COrmixWnd::~COrmixWnd() = default;
@@ -125,27 +133,23 @@ void COrmixWnd::Refresh()
 {
     if (!m_created)
         return;
-    lTInfo *info = GetTInfo();
-    if (info->IsNewComment() || info->IsNewTrackback() || info->IsNewGuestbook()) {
+    // Only the first new kind is looked at, even when its list is empty.
+    if (const std::optional<ItemKind> kind = m_model.firstNewKind()) {
         raise();
-        // Only the first flagged kind is looked at, even when its list is empty.
-        int kind = 0;
-        while (kind < 2 && !itemkind::isNew(*info, kind))
-            ++kind;
-        std::string text;
-        std::string link;
-        if (itemkind::latest(*info, kind, text, link) && m_notice->Show(kind, text, link))
-            emit noticeShown(kind, text, link);
+        const std::optional<RecentItem> item = m_model.newest(*kind);
+        if (item && m_notice->Show(*kind, item->text, item->link))
+            emit noticeShown(*kind, item->text, item->link);
     }
-    if (info->IsAnyNew())
+    if (m_model.lastReadingChanged())
         SetTransparency(0);
     else
         RestoreTransparency();
     updateAccessibleText();
     // A poll that changed nothing on the strip paints nothing; expose and resize events
     // repaint it anyway.
-    const Shown now{isConnecting(),         info->GetTodayCount(),  info->IsNewComment(),
-                    info->IsNewTrackback(), info->IsNewGuestbook(), size()};
+    Shown now{isConnecting(), m_model.todayCount(), {}, size()};
+    for (const ItemKind kind : AllItemKinds)
+        now.lit[indexOf(kind)] = m_model.isNew(kind);
     if (isVisible() && now != m_shown) {
         m_shown = now;
         repaint();
@@ -168,16 +172,10 @@ void COrmixWnd::RestoreTransparency()
     SetTransparency(value);
 }
 
-void COrmixWnd::SetPollStatus(const QDateTime &lastSuccess, const QString &lastFailure)
+void COrmixWnd::showPollStatus()
 {
-    const bool wasConnecting = isConnecting();
-    m_lastSuccess = lastSuccess;
-    if (isConnecting() != wasConnecting) {
-        updateAccessibleText();
-        update();
-    }
     // The failure quotes an address a server chose, which may be any length.
-    m_lastFailure = WindowLook::DisplayText(lastFailure);
+    m_lastFailure = WindowLook::DisplayText(m_model.lastFailure());
     // The failure text may quote the server; escaped so the tooltip shows it literally.
     QString html = pollStatusText().toHtmlEscaped();
     html.replace(QLatin1Char('\n'), QStringLiteral("<br>"));
@@ -186,10 +184,11 @@ void COrmixWnd::SetPollStatus(const QDateTime &lastSuccess, const QString &lastF
 
 QString COrmixWnd::pollStatusText() const
 {
+    const QDateTime lastSuccess = m_model.lastSuccess();
     QString text =
-        m_lastSuccess.isValid()
+        lastSuccess.isValid()
             ? QStringLiteral("마지막 읽기: ") +
-                  m_lastSuccess.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                  lastSuccess.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
             : QStringLiteral("아직 읽은 적 없음");
     if (!m_lastFailure.isEmpty())
         text += QStringLiteral("\n마지막 실패: ") + m_lastFailure;
@@ -199,7 +198,7 @@ QString COrmixWnd::pollStatusText() const
 bool COrmixWnd::isConnecting() const
 {
     // After midnight a count of 0 is a reading like any other.
-    return !m_lastSuccess.isValid() && GetTInfo()->GetTodayCount() == 0;
+    return !m_model.hasReading();
 }
 
 void COrmixWnd::setEmblem(const QImage &emblem)
@@ -217,8 +216,7 @@ QImage COrmixWnd::renderImage() const
 
     painter.setFont(m_countFont);
     painter.setPen(WindowLook::Text);
-    lTInfo *info = GetTInfo();
-    const int count = info->GetTodayCount();
+    const int count = m_model.todayCount();
     const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
     if (isConnecting()) {
         painter.drawText(rc, flags, connectingText());
@@ -232,9 +230,9 @@ QImage COrmixWnd::renderImage() const
         painter.drawText(rc, flags, QStringLiteral("  Today ") + QString::number(count));
     }
 
-    drawBox(painter, m_commentsBox, QLatin1Char('R'), info->IsNewComment());
-    drawBox(painter, m_trackbacksBox, QLatin1Char('T'), info->IsNewTrackback());
-    drawBox(painter, m_guestbookBox, QLatin1Char('G'), info->IsNewGuestbook());
+    drawBox(painter, m_commentsBox, QLatin1Char('R'), m_model.isNew(ItemKind::Comment));
+    drawBox(painter, m_trackbacksBox, QLatin1Char('T'), m_model.isNew(ItemKind::Trackback));
+    drawBox(painter, m_guestbookBox, QLatin1Char('G'), m_model.isNew(ItemKind::Guestbook));
     drawBox(painter, m_closeBox, QLatin1Char('X'), false);
     return image;
 }
@@ -300,11 +298,11 @@ void COrmixWnd::mousePressEvent(QMouseEvent *event)
     if (m_closeBox.contains(p)) {
         emit closeRequested();
     } else if (m_commentsBox.contains(p)) {
-        clickKindBox(0, global);
+        clickKindBox(ItemKind::Comment, global);
     } else if (m_trackbacksBox.contains(p)) {
-        clickKindBox(1, global);
+        clickKindBox(ItemKind::Trackback, global);
     } else if (m_guestbookBox.contains(p)) {
-        clickKindBox(2, global);
+        clickKindBox(ItemKind::Guestbook, global);
     } else {
         m_dragAnchor = global;
         m_dragging = true;
@@ -316,18 +314,15 @@ void COrmixWnd::mousePressEvent(QMouseEvent *event)
     event->accept();
 }
 
-void COrmixWnd::clickKindBox(int kind, const QPoint &globalPos)
+void COrmixWnd::clickKindBox(ItemKind kind, const QPoint &globalPos)
 {
-    lTInfo *info = GetTInfo();
-    if (itemkind::isNew(*info, kind)) {
-        std::string text;
-        std::string link;
-        if (itemkind::latest(*info, kind, text, link))
-            info->OpenURL(link);
+    if (m_model.isNew(kind)) {
+        if (const std::optional<RecentItem> item = m_model.newest(kind))
+            LaunchWebBrowser(item->link);
     } else if (m_result) {
         m_result->ShowRecentList(kind, globalPos);
     }
-    itemkind::clearNew(*info, kind);
+    m_model.clearNew(kind);
     Refresh();
 }
 
@@ -396,13 +391,13 @@ void COrmixWnd::mouseDoubleClickEvent(QMouseEvent *event)
 {
     // The first press and release of the double click have already run as usual.
     if (event->button() == Qt::LeftButton)
-        GetTInfo()->OpenURL(GetTInfo()->GetBlogURL());
+        emit blogRequested();
     event->accept();
 }
 
 void COrmixWnd::leaveEvent(QEvent *event)
 {
-    if (!GetTInfo()->IsAnyNew())
+    if (!m_model.lastReadingChanged())
         RestoreTransparency();
     QWidget::leaveEvent(event);
 }
@@ -444,7 +439,7 @@ void COrmixWnd::runCommand(int id)
 {
     switch (id) {
     case CommandOpenBlog:
-        GetTInfo()->OpenURL(GetTInfo()->GetBlogURL());
+        emit blogRequested();
         break;
     case CommandSettings:
         emit settingsRequested();
@@ -457,7 +452,7 @@ void COrmixWnd::runCommand(int id)
         if (m_updateUrl.empty())
             emit aboutRequested();
         else
-            GetTInfo()->OpenURL(m_updateUrl);
+            LaunchWebBrowser(m_updateUrl);
         break;
     default:
         break;
@@ -466,16 +461,15 @@ void COrmixWnd::runCommand(int id)
 
 void COrmixWnd::updateAccessibleText()
 {
-    lTInfo *info = GetTInfo();
-    const int count = info->GetTodayCount();
+    const int count = m_model.todayCount();
     setAccessibleName(isConnecting() ? connectingText().trimmed()
                                      : QStringLiteral("오늘 방문자 ") + QString::number(count));
     QStringList lit;
-    if (info->IsNewComment())
+    if (m_model.isNew(ItemKind::Comment))
         lit << QStringLiteral("새 댓글");
-    if (info->IsNewTrackback())
+    if (m_model.isNew(ItemKind::Trackback))
         lit << QStringLiteral("새 트랙백");
-    if (info->IsNewGuestbook())
+    if (m_model.isNew(ItemKind::Guestbook))
         lit << QStringLiteral("새 방명록");
     setAccessibleDescription(lit.isEmpty() ? QStringLiteral("새 항목 없음")
                                            : lit.join(QStringLiteral(", ")));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "client/istatuswindow.h"
+#include "state/recentitem.h"
 
 #include <QDateTime>
 #include <QImage>
@@ -9,6 +9,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,11 +17,13 @@
 
 class CNoticeWnd;
 class CResultWnd;
+class DashboardModel;
 class QMenu;
 
 // The always-on-top strip with today's count and the R, T, G and X boxes: the user's
-// one control surface. Owns the notice and the recent-items list.
-class COrmixWnd final : public QWidget, public IStatusWindow
+// one control surface. It shows the model and follows its changes; it owns the notice and
+// the recent-items list.
+class COrmixWnd final : public QWidget
 {
     Q_OBJECT
 public:
@@ -53,7 +56,7 @@ public:
     static constexpr int MaxTransparency = 95;
     static constexpr int ResizeGrip = 4;
 
-    COrmixWnd();
+    explicit COrmixWnd(DashboardModel &model);
     ~COrmixWnd() override;
     COrmixWnd(const COrmixWnd &) = delete;
     COrmixWnd &operator=(const COrmixWnd &) = delete;
@@ -63,10 +66,12 @@ public:
     bool Create(const QRect &rect);
     bool IsCreated() const { return m_created; }
 
-    // IStatusWindow
-    void Refresh() override;
-    void SetTransparency(int percent) override;
-    void SetPollStatus(const QDateTime &lastSuccess, const QString &lastFailure) override;
+    // Brings the strip up to date with the model: lights the boxes, hands the newest item
+    // of the first new kind to the notice, and is opaque while the last reading brought
+    // something new. Runs after every poll and every click on a box.
+    void Refresh();
+    // Applies a transparency in percent (capped at 95).
+    void SetTransparency(int percent);
 
     // Applies the stored "Transparency", the current level being its default.
     void RestoreTransparency();
@@ -122,7 +127,9 @@ signals:
     // The app runs the settings dialog and applies its transparency on OK.
     void settingsRequested();
     // The notice started to announce this item.
-    void noticeShown(int kind, const std::string &text, const std::string &link);
+    void noticeShown(ItemKind kind, const std::string &text, const std::string &link);
+    // A double click, or the menu's first row: the blog is to open in the web browser.
+    void blogRequested();
     // The update row, when the build names no update page: the app shows the about box.
     void aboutRequested();
 
@@ -138,11 +145,13 @@ protected:
 private:
     void layoutBoxes();
     void updateCursor();
-    void clickKindBox(int kind, const QPoint &globalPos);
+    void clickKindBox(ItemKind kind, const QPoint &globalPos);
+    void showPollStatus();
     void drawBox(QPainter &painter, const QRect &rect, QChar letter, bool lit) const;
     void savePosition();
     void updateAccessibleText();
 
+    DashboardModel &m_model;
     QPoint m_dragAnchor;
     bool m_dragging = false;
     QFont m_countFont;
@@ -158,16 +167,13 @@ private:
     int m_transparency = 0;
     bool m_created = false;
     SettingWriter m_writeSetting;
-    QDateTime m_lastSuccess;
     QString m_lastFailure;
     // What Refresh last painted.
     struct Shown
     {
         bool connecting = true;
         int count = -1;
-        bool newComment = false;
-        bool newTrackback = false;
-        bool newGuestbook = false;
+        std::array<bool, ItemKindCount> lit{};
         QSize size;
         bool operator==(const Shown &) const = default;
     };

@@ -7,8 +7,9 @@
 #include "desktop/desktopnotifier.h"
 #include "desktop/passwordkeyring.h"
 #include "dialogs/logindialog.h"
+#include "state/account.h"
+#include "state/dashboardmodel.h"
 #include "state/settings.h"
-#include "state/tinfo.h"
 #include "tests/desktop/notificationrecorder.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
@@ -160,7 +161,8 @@ private slots:
         const QString first = passwordkeyring::EntryKey(url, "first");
         const QString second = passwordkeyring::EntryKey(url, "second");
         const auto accept = [&](const QString &id, bool keyring) {
-            TLogin dlg;
+            Account account;
+            TLogin dlg(account);
             auto *box = child<QCheckBox>(&dlg, "keyringCheck");
             if (!waitUntil([&] { return box->isEnabled(); }, 10000))
                 return false;
@@ -194,7 +196,8 @@ private slots:
         // The next dialog starts ticked. Another ID replaces the old entry, but only once it
         // logged in: a refused or cancelled change keeps the entry that works.
         {
-            TLogin dlg;
+            Account account;
+            TLogin dlg(account);
             QVERIFY(child<QCheckBox>(&dlg, "keyringCheck")->isChecked());
             QVERIFY(child<QLineEdit>(&dlg, "passwordEdit")->text().isEmpty());
         }
@@ -249,7 +252,6 @@ private slots:
         } else {
             QVERIFY(writeKeyring(key, stored == "wrong" ? "wrong" : right));
         }
-        GetTInfo()->SetLoginState(LoggedOut);
         // A keyring that never answers, as one locked behind a prompt nobody sees: its
         // process is stopped until the dialog shows.
         const uint keyringPid = QDBusConnection::sessionBus().interface()->servicePid(
@@ -282,13 +284,14 @@ private slots:
             child<QPushButton>(dialog, "okButton")->click();
         });
         QVERIFY(m_app->InitInstance());
-        QVERIFY(waitUntil([] { return GetTInfo()->GetLoginState() == LoggedIn; }, 15000));
+        QVERIFY(waitUntil([this] { return m_app->mainFrame()->view()->loginState() == LoggedIn; },
+                          15000));
         QCOMPARE(watcher.seen() > 0, dialogExpected);
         QCOMPARE(problems, QStringList());
         // Well before the keyring library's own time-out of 25 s.
         if (stopKeyring)
             QVERIFY2(dialogAfterMs < 15000, qPrintable(QString::number(dialogAfterMs)));
-        QCOMPARE(GetTInfo()->GetInterval(), 10);
+        QCOMPARE(m_app->account().interval, 10);
         // Whatever was stored before, the password that worked is stored now.
         QVERIFY(waitUntil([&] { return readKeyring(key) == right; }, 20000));
         m_app->mainFrame()->close();
@@ -313,21 +316,25 @@ private slots:
         QFETCH(QString, body);
         NotificationRecorder server(capabilities);
         QVERIFY(server.start());
-        DesktopNotifier notifier;
-        QList<std::pair<int, std::string>> activated;
+        FakeBrowser browser;
+        DashboardModel model;
+        DesktopNotifier notifier(model);
+        QList<std::pair<ItemKind, std::string>> activated;
         connect(&notifier, &DesktopNotifier::activated, this,
-                [&](int kind, const std::string &link) {
+                [&](ItemKind kind, const std::string &link) {
                     activated.append({kind, link});
                 });
 
         // Off: nothing goes out.
-        notifier.notify(0, QStringLiteral("off"), QStringLiteral("off"), "http://x/0");
+        notifier.notify(ItemKind::Comment, QStringLiteral("off"), QStringLiteral("off"),
+                        "http://x/0");
         QTest::qWait(200);
         QCOMPARE(server.capabilityQuestions, 0);
 
         notifier.setEnabled(true);
         const QString text = QStringLiteral("<b>굵게</b> & <a href=\"x\">링크</a>");
-        notifier.notify(1, CNoticeWnd::heading(1), text, "http://blog.example/1#tb");
+        notifier.notify(ItemKind::Trackback, CNoticeWnd::heading(ItemKind::Trackback), text,
+                        "http://blog.example/1#tb");
         QVERIFY(waitUntil([&] { return server.received.size() == 1; }, 10000));
         const NotificationRecorder::Received got = server.received.at(0);
         QCOMPARE(got.appName, QStringLiteral("Ormix"));
@@ -341,7 +348,8 @@ private slots:
 
         // The next notice replaces this one, once the server has told its id.
         QVERIFY(waitUntil([&] { return notifier.lastNotificationId() == got.id; }, 10000));
-        notifier.notify(2, CNoticeWnd::heading(2), QStringLiteral("방명록"), "http://x/2");
+        notifier.notify(ItemKind::Guestbook, CNoticeWnd::heading(ItemKind::Guestbook),
+                        QStringLiteral("방명록"), "http://x/2");
         QVERIFY(waitUntil([&] { return server.received.size() == 2; }, 10000));
         QCOMPARE(server.received.at(1).replacesId, got.id);
         QCOMPARE(server.capabilityQuestions, 1);
@@ -352,15 +360,19 @@ private slots:
         QVERIFY(waitUntil([&] { return !activated.isEmpty(); }, 5000));
         QTest::qWait(100);
         QCOMPARE(activated.size(), 1);
-        QCOMPARE(activated.at(0).first, 2);
+        QCOMPARE(activated.at(0).first, ItemKind::Guestbook);
         QCOMPARE(activated.at(0).second, std::string("http://x/2"));
+        QVERIFY(browser.waitForLaunches(1));
+        QCOMPARE(browser.launches(), QStringList{QStringLiteral("http://x/2")});
     }
 
     void withoutAServerNothingBreaks()
     {
-        DesktopNotifier notifier;
+        DashboardModel model;
+        DesktopNotifier notifier(model);
         notifier.setEnabled(true);
-        notifier.notify(0, CNoticeWnd::heading(0), QStringLiteral("아무도 없음"), "http://x/1");
+        const QString heading = CNoticeWnd::heading(ItemKind::Comment);
+        notifier.notify(ItemKind::Comment, heading, QStringLiteral("아무도 없음"), "http://x/1");
         QVERIFY(notifier.isAskingServer());
         QVERIFY(waitUntil([&] { return !notifier.isAskingServer(); }, 10000));
         // A server that comes later gets the next notice, asked for once.
@@ -368,7 +380,7 @@ private slots:
         QVERIFY(server.start());
         QTest::qWait(200);
         QCOMPARE(server.capabilityQuestions, 0);
-        notifier.notify(0, CNoticeWnd::heading(0), QStringLiteral("이제 있음"), "http://x/2");
+        notifier.notify(ItemKind::Comment, heading, QStringLiteral("이제 있음"), "http://x/2");
         QVERIFY(waitUntil([&] { return server.received.size() == 1; }, 10000));
         QCOMPARE(server.received.at(0).body, QStringLiteral("이제 있음"));
         QCOMPARE(server.capabilityQuestions, 1);
@@ -383,12 +395,13 @@ private slots:
         NotificationRecorder server({QStringLiteral("body"), QStringLiteral("actions")});
         QVERIFY(server.start());
         QVERIFY(WriteSettingDword("DesktopNotify", 1));
-        host.enterAccount(3600);
-        lTInfo *store = GetTInfo();
+        Account account;
+        DashboardModel model;
+        host.enterAccount(account, 3600);
 
-        CMainFrame frame;
+        CMainFrame frame(account, model);
         frame.start(true);
-        QVERIFY(waitUntil([&] { return store->GetLoginState() == LoggedIn; }, 10000));
+        QVERIFY(waitUntil([&] { return frame.view()->loginState() == LoggedIn; }, 10000));
         COrmixWnd *status = frame.statusWindow();
         host.addItem(DemoHost::Comment, QStringLiteral("바탕화면 알림 <i>댓글</i>"),
                      QStringLiteral("/7#comment9"));
@@ -398,14 +411,14 @@ private slots:
         QCOMPARE(server.received.at(0).body, QStringLiteral("바탕화면 알림 <i>댓글</i>"));
         QCOMPARE(QString::fromStdString(status->noticeWindow()->text()),
                  server.received.at(0).body);
-        QVERIFY(store->IsNewComment());
+        QVERIFY(model.isNew(ItemKind::Comment));
         QVERIFY(browser.launches().isEmpty());
 
         server.invokeDefault(server.received.at(0).id);
         QVERIFY(browser.waitForLaunches(1));
         QCOMPARE(browser.launches(),
                  QStringList{host.url(QStringLiteral("/7#comment9")).toString()});
-        QVERIFY(!store->IsNewComment());
+        QVERIFY(!model.isNew(ItemKind::Comment));
         // R went dark on the strip.
         const QImage strip = status->renderImage();
         const QRect r = status->boxRect(COrmixWnd::CommentsBox);

@@ -1,6 +1,6 @@
 #include "dialogs/logindialog.h"
+#include "state/account.h"
 #include "state/settings.h"
-#include "state/tinfo.h"
 #include "tests/dialogs/messagerecorder.h"
 #include "tests/support/testenv.h"
 
@@ -77,14 +77,13 @@ int settingNumber(const char *name, int fallback = -1)
     return value;
 }
 
-// Fills the store with values that no accepted login in these tests produces.
-void markStore()
+// Fills the account with values that no accepted login in these tests produces.
+void markAccount(Account &account)
 {
-    lTInfo *info = GetTInfo();
-    info->SetLoginID("before");
-    info->SetPassword("before");
-    info->SetBlogURL("before");
-    info->SetInterval(-1);
+    account.id = "before";
+    account.setPassword("before");
+    account.blogUrl = "before";
+    account.interval = -1;
 }
 
 const Entries valid{QStringLiteral("http://blog.example"), QStringLiteral("owner"),
@@ -96,8 +95,10 @@ class TestLoginDialog final : public QObject
 {
     Q_OBJECT
 
+    Account m_account;
+
 private slots:
-    void init() { markStore(); }
+    void init() { markAccount(m_account); }
 
     void reportsOnlyTheFirstFailure_data()
     {
@@ -166,7 +167,7 @@ private slots:
 
         TempConfigHome home;
         MessageRecorder recorder;
-        TLogin dlg;
+        TLogin dlg(m_account);
         dlg.show();
         enter(dlg, {address, id, password, interval, true});
         clickOk(dlg);
@@ -175,7 +176,7 @@ private slots:
             QCOMPARE(recorder.texts(), QStringList());
             QCOMPARE(dlg.result(), int(QDialog::Accepted));
             QVERIFY(!dlg.isVisible());
-            QCOMPARE(GetTInfo()->GetLoginID(), id.toStdString());
+            QCOMPARE(m_account.id, id.toStdString());
             return;
         }
         QCOMPARE(recorder.texts(), QStringList{message});
@@ -185,8 +186,8 @@ private slots:
         // Stays open with nothing handed over or stored.
         QVERIFY(dlg.isVisible());
         QCOMPARE(dlg.result(), int(QDialog::Rejected));
-        QCOMPARE(GetTInfo()->GetLoginID(), std::string("before"));
-        QCOMPARE(GetTInfo()->GetInterval(), -1);
+        QCOMPARE(m_account.id, std::string("before"));
+        QCOMPARE(m_account.interval, -1);
         QCOMPARE(settingNumber("CHECK_SAVEID"), -1);
         QVERIFY(!QFile::exists(home.settingsFile()));
     }
@@ -205,7 +206,7 @@ private slots:
         QFETCH(QString, interval);
         TempConfigHome home;
         MessageRecorder recorder;
-        TLogin dlg;
+        TLogin dlg(m_account);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         Entries e = valid;
@@ -244,13 +245,13 @@ private slots:
         QFETCH(QString, stored);
         TempConfigHome home;
         MessageRecorder recorder;
-        TLogin dlg;
+        TLogin dlg(m_account);
         Entries e = valid;
         e.address = typed;
         enter(dlg, e);
         clickOk(dlg);
         QCOMPARE(recorder.texts(), QStringList());
-        QCOMPARE(QString::fromStdString(GetTInfo()->GetBlogURL()), stored);
+        QCOMPARE(QString::fromStdString(m_account.blogUrl), stored);
         QCOMPARE(QString::fromStdString(setting("BlogURL")), stored);
         QCOMPARE(QString::fromStdString(dlg.blogUrl()), stored);
     }
@@ -259,7 +260,7 @@ private slots:
     {
         TempConfigHome home;
         MessageRecorder recorder;
-        TLogin dlg;
+        TLogin dlg(m_account);
         Entries e = valid;
         e.address = QStringLiteral("HTTP://Blog.Example/");
         e.interval = QStringLiteral("9");
@@ -274,16 +275,15 @@ private slots:
     {
         TempConfigHome home;
         MessageRecorder recorder;
-        TLogin dlg;
+        TLogin dlg(m_account);
         enter(dlg, {QStringLiteral("http://blog.example/"), QStringLiteral("주인"),
                     QStringLiteral("비밀 pw"), QStringLiteral("45"), false});
         clickOk(dlg);
         QCOMPARE(recorder.texts(), QStringList());
-        lTInfo *info = GetTInfo();
-        QCOMPARE(info->GetLoginID(), QStringLiteral("주인").toStdString());
-        QCOMPARE(info->GetPassword(), QStringLiteral("비밀 pw").toStdString());
-        QCOMPARE(info->GetBlogURL(), std::string("http://blog.example"));
-        QCOMPARE(info->GetInterval(), 45);
+        QCOMPARE(m_account.id, QStringLiteral("주인").toStdString());
+        QCOMPARE(m_account.password(), QStringLiteral("비밀 pw").toStdString());
+        QCOMPARE(m_account.blogUrl, std::string("http://blog.example"));
+        QCOMPARE(m_account.interval, 45);
     }
 
     void remembersOrForgets_data()
@@ -304,12 +304,12 @@ private slots:
         WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL", "http://old.example");
 
         MessageRecorder recorder;
-        TLogin dlg;
+        TLogin dlg(m_account);
         enter(dlg, {QStringLiteral("HTTP://Blog.Example/"), QStringLiteral("owner"),
                     QStringLiteral("pw"), QStringLiteral("45"), saveId});
         clickOk(dlg);
         QCOMPARE(recorder.texts(), QStringList());
-        QCOMPARE(GetTInfo()->GetInterval(), 45);
+        QCOMPARE(m_account.interval, 45);
         QCOMPARE(settingNumber("INTERVAL"), saveId ? 45 : 30);
         QCOMPARE(settingNumber("CHECK_SAVEID"), saveId ? 1 : 0);
         std::string id = "x";
@@ -382,7 +382,7 @@ private slots:
         if (!storedId.isEmpty())
             WriteRegistryString(SettingsRoot::CurrentUser, "ID", storedId.toStdString());
 
-        TLogin dlg;
+        TLogin dlg(m_account);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QCOMPARE(edit(dlg, "blogUrlEdit")->text(), shownUrl);
@@ -399,7 +399,7 @@ private slots:
         TempConfigHome home;
         MessageRecorder recorder;
         {
-            TLogin dlg;
+            TLogin dlg(m_account);
             Entries e = valid;
             e.interval = QStringLiteral("99999999999");
             enter(dlg, e);
@@ -407,9 +407,9 @@ private slots:
             QCOMPARE(recorder.texts(), QStringList());
         }
         const int max = std::numeric_limits<int>::max();
-        QCOMPARE(GetTInfo()->GetInterval(), max);
+        QCOMPARE(m_account.interval, max);
         QCOMPARE(settingNumber("INTERVAL"), max);
-        TLogin reopened;
+        TLogin reopened(m_account);
         QCOMPARE(edit(reopened, "intervalEdit")->text(), QString::number(max));
     }
 
@@ -427,7 +427,7 @@ private slots:
         MessageRecorder recorder;
         const QString password = QStringLiteral("Zq7-비밀번호-secret");
         {
-            TLogin dlg;
+            TLogin dlg(m_account);
             Entries e = valid;
             e.password = password;
             e.saveId = saveId;
@@ -435,7 +435,7 @@ private slots:
             clickOk(dlg);
             QCOMPARE(recorder.texts(), QStringList());
         }
-        QCOMPARE(GetTInfo()->GetPassword(), password.toStdString());
+        QCOMPARE(m_account.password(), password.toStdString());
         const QByteArray files = home.allFileContents();
         QVERIFY(!files.isEmpty());
         QVERIFY(!files.contains(password.toUtf8()));
@@ -450,7 +450,7 @@ private slots:
     {
         TempConfigHome home;
         MessageRecorder recorder;
-        TLogin dlg;
+        TLogin dlg(m_account);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QLineEdit *interval = edit(dlg, "intervalEdit");
@@ -466,15 +466,15 @@ private slots:
         QTest::keyClick(edit(dlg, "passwordEdit"), Qt::Key_Return);
         QCOMPARE(recorder.texts(), QStringList());
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        QCOMPARE(GetTInfo()->GetInterval(), 120);
-        QCOMPARE(GetTInfo()->GetPassword(), std::string("pw"));
+        QCOMPARE(m_account.interval, 120);
+        QCOMPARE(m_account.password(), std::string("pw"));
     }
 
     void cancelStoresNothing()
     {
         TempConfigHome home;
         MessageRecorder recorder;
-        TLogin dlg;
+        TLogin dlg(m_account);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         enter(dlg, valid);
@@ -482,22 +482,22 @@ private slots:
         QCOMPARE(dlg.result(), int(QDialog::Rejected));
         QVERIFY(!dlg.isVisible());
         QCOMPARE(recorder.texts(), QStringList());
-        QCOMPARE(GetTInfo()->GetLoginID(), std::string("before"));
+        QCOMPARE(m_account.id, std::string("before"));
         QVERIFY(!QFile::exists(home.settingsFile()));
 
-        TLogin escaped;
+        TLogin escaped(m_account);
         escaped.show();
         QVERIFY(QTest::qWaitForWindowActive(&escaped));
         enter(escaped, valid);
         QTest::keyClick(edit(escaped, "idEdit"), Qt::Key_Escape);
         QCOMPARE(escaped.result(), int(QDialog::Rejected));
-        QCOMPARE(GetTInfo()->GetLoginID(), std::string("before"));
+        QCOMPARE(m_account.id, std::string("before"));
     }
 
     void layoutAndTexts()
     {
         TempConfigHome home;
-        TLogin dlg;
+        TLogin dlg(m_account);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Blog 로그인 Ver 0.1c"));

@@ -1,8 +1,6 @@
 #include "dialogs/settingsdialog.h"
 #include "state/autostart.h"
-#include "state/ithviewer.h"
 #include "state/settings.h"
-#include "state/tinfo.h"
 #include "tests/dialogs/messagerecorder.h"
 #include "tests/support/testenv.h"
 
@@ -28,17 +26,6 @@ QStringList utf8List(std::initializer_list<const char *> texts)
         out.append(QString::fromUtf8(text));
     return out;
 }
-
-// Stands in for the polling view: counts restarts and notes the interval the
-// store held at each one.
-class FakeViewer final : public ITHViewer
-{
-public:
-    void RestartTimer() override { restarts.append(GetTInfo()->GetInterval()); }
-    void RefreshStatus() override { ++refreshes; }
-    QList<int> restarts;
-    int refreshes = 0;
-};
 
 QLineEdit *intervalEdit(CSettingDlg &dlg)
 {
@@ -90,66 +77,28 @@ class TestSettingsDialog final : public QObject
 {
     Q_OBJECT
 
-    FakeViewer m_viewer;
-
 private slots:
-    void init()
-    {
-        m_viewer.restarts.clear();
-        m_viewer.refreshes = 0;
-        GetTInfo()->SetInterval(30);
-        GetTInfo()->SetViewer(&m_viewer);
-    }
-
-    void cleanup() { GetTInfo()->SetViewer(nullptr); }
-
     void showsTheIntervalInUse()
     {
         TempConfigHome home;
         // A login that did not save its interval left 30 in the settings.
         WriteSettingDword("INTERVAL", 30);
-        GetTInfo()->SetInterval(45);
         MessageRecorder recorder;
-        CSettingDlg dlg;
-        QCOMPARE(intervalEdit(dlg)->text(), QStringLiteral("45"));
+        {
+            CSettingDlg dlg(45);
+            QCOMPARE(intervalEdit(dlg)->text(), QStringLiteral("45"));
+            clickOk(dlg);
+            QCOMPARE(recorder.texts(), QStringList());
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+            QCOMPARE(dlg.interval(), 45);
+            QCOMPARE(settingNumber("INTERVAL"), 45);
+        }
+        CSettingDlg dlg(45);
+        intervalEdit(dlg)->setText(QStringLiteral("60"));
         clickOk(dlg);
-        QCOMPARE(recorder.texts(), QStringList());
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        QCOMPARE(m_viewer.restarts, QList<int>());
-        QCOMPARE(GetTInfo()->GetInterval(), 45);
-        QCOMPARE(settingNumber("INTERVAL"), 45);
-    }
-
-    void restartsTheTimerOnlyOnAChange()
-    {
-        TempConfigHome home;
-        MessageRecorder recorder;
-        {
-            CSettingDlg dlg;
-            clickOk(dlg);
-            QCOMPARE(m_viewer.restarts, QList<int>());
-        }
-        {
-            CSettingDlg dlg;
-            intervalEdit(dlg)->setText(QStringLiteral("60"));
-            clickOk(dlg);
-            QCOMPARE(dlg.result(), int(QDialog::Accepted));
-            // Restarted once, after the store had the new interval.
-            QCOMPARE(m_viewer.restarts, QList<int>{60});
-            QCOMPARE(GetTInfo()->GetInterval(), 60);
-            QCOMPARE(settingNumber("INTERVAL"), 60);
-        }
-        // Before the view exists there is nobody to restart.
-        GetTInfo()->SetViewer(nullptr);
-        {
-            CSettingDlg dlg;
-            intervalEdit(dlg)->setText(QStringLiteral("90"));
-            clickOk(dlg);
-            QCOMPARE(dlg.result(), int(QDialog::Accepted));
-            QCOMPARE(GetTInfo()->GetInterval(), 90);
-        }
-        QCOMPARE(m_viewer.restarts, QList<int>{60});
-        QCOMPARE(recorder.texts(), QStringList());
+        QCOMPARE(dlg.interval(), 60);
+        QCOMPARE(settingNumber("INTERVAL"), 60);
     }
 
     void checksTheInterval_data()
@@ -174,7 +123,7 @@ private slots:
         QFETCH(QString, message);
         TempConfigHome home;
         MessageRecorder recorder;
-        CSettingDlg dlg;
+        CSettingDlg dlg(30);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         slider(dlg)->setValue(55);
@@ -183,8 +132,7 @@ private slots:
         if (message.isEmpty()) {
             QCOMPARE(recorder.texts(), QStringList());
             QCOMPARE(dlg.result(), int(QDialog::Accepted));
-            QCOMPARE(QString::number(GetTInfo()->GetInterval()), interval);
-            QCOMPARE(m_viewer.restarts.size(), 1);
+            QCOMPARE(QString::number(dlg.interval()), interval);
             return;
         }
         QCOMPARE(recorder.texts(), QStringList{message});
@@ -195,8 +143,6 @@ private slots:
         QCOMPARE(intervalEdit(dlg)->selectedText(), interval);
         // Nothing stored or applied.
         QVERIFY(!QFile::exists(home.settingsFile()));
-        QCOMPARE(GetTInfo()->GetInterval(), 30);
-        QCOMPARE(m_viewer.restarts, QList<int>());
     }
 
     void transparencyIsStoredAsSet()
@@ -204,7 +150,7 @@ private slots:
         TempConfigHome home;
         MessageRecorder recorder;
         {
-            CSettingDlg dlg;
+            CSettingDlg dlg(30);
             dlg.show();
             QVERIFY(QTest::qWaitForWindowActive(&dlg));
             QCOMPARE(slider(dlg)->value(), 10);
@@ -215,7 +161,7 @@ private slots:
             QCOMPARE(settingNumber("Transparency"), 100);
         }
         {
-            CSettingDlg dlg;
+            CSettingDlg dlg(30);
             QCOMPARE(slider(dlg)->value(), 100);
             slider(dlg)->setValue(0);
             clickOk(dlg);
@@ -250,7 +196,7 @@ private slots:
             WriteSettingDword("Transparency", static_cast<std::uint32_t>(transparency));
         if (startWithSession != -1000)
             WriteSettingDword("StartWhenWinStart", static_cast<std::uint32_t>(startWithSession));
-        CSettingDlg dlg;
+        CSettingDlg dlg(30);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QCOMPARE(slider(dlg)->value(), shownTransparency);
@@ -263,7 +209,7 @@ private slots:
         TempConfigHome home;
         MessageRecorder recorder;
         {
-            CSettingDlg dlg;
+            CSettingDlg dlg(30);
             autostartBox(dlg)->setChecked(true);
             clickOk(dlg);
             QVERIFY(dlg.startsWithSession());
@@ -281,7 +227,7 @@ private slots:
             QCOMPARE(p.readAllStandardOutput().trimmed(), QByteArray());
         }
         {
-            CSettingDlg dlg;
+            CSettingDlg dlg(30);
             QVERIFY(autostartBox(dlg)->isChecked());
             autostartBox(dlg)->setChecked(false);
             clickOk(dlg);
@@ -291,7 +237,7 @@ private slots:
         QCOMPARE(settingNumber("StartWhenWinStart"), 0);
         {
             // Unticked with no entry to remove is not worth a word.
-            CSettingDlg dlg;
+            CSettingDlg dlg(30);
             clickOk(dlg);
         }
         QCOMPARE(recorder.texts(), QStringList());
@@ -305,13 +251,13 @@ private slots:
         };
         {
             // Never ticked: the settings get no value of it.
-            CSettingDlg dlg;
+            CSettingDlg dlg(30);
             clickOk(dlg);
             QVERIFY(!dlg.desktopNotifications());
         }
         QCOMPARE(settingNumber("DesktopNotify"), -1);
         for (const bool on : {true, false}) {
-            CSettingDlg dlg;
+            CSettingDlg dlg(30);
             QCOMPARE(box(dlg)->isChecked(), !on);
             box(dlg)->setChecked(on);
             clickOk(dlg);
@@ -329,7 +275,7 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         MessageRecorder recorder;
-        CSettingDlg dlg;
+        CSettingDlg dlg(30);
         slider(dlg)->setValue(70);
         intervalEdit(dlg)->setText(QStringLiteral("60"));
         autostartBox(dlg)->setChecked(true);
@@ -344,8 +290,8 @@ private slots:
         // The rest of the choices still count.
         QCOMPARE(settingNumber("Transparency"), 70);
         QCOMPARE(settingNumber("INTERVAL"), 60);
-        QCOMPARE(GetTInfo()->GetInterval(), 60);
-        CSettingDlg reopened;
+        QCOMPARE(dlg.interval(), 60);
+        CSettingDlg reopened(30);
         QVERIFY(!autostartBox(reopened)->isChecked());
     }
 
@@ -358,7 +304,7 @@ private slots:
         QVERIFY(AutostartEntryExists());
         WriteSettingDword("StartWhenWinStart", 1);
         MessageRecorder recorder;
-        CSettingDlg dlg;
+        CSettingDlg dlg(30);
         QVERIFY(autostartBox(dlg)->isChecked());
         autostartBox(dlg)->setChecked(false);
         clickOk(dlg);
@@ -378,7 +324,7 @@ private slots:
         const QByteArray before = home.allFileContents();
         MessageRecorder recorder;
         {
-            CSettingDlg dlg;
+            CSettingDlg dlg(30);
             dlg.show();
             QVERIFY(QTest::qWaitForWindowActive(&dlg));
             slider(dlg)->setValue(90);
@@ -389,7 +335,7 @@ private slots:
             QVERIFY(!dlg.isVisible());
         }
         {
-            CSettingDlg dlg;
+            CSettingDlg dlg(30);
             dlg.show();
             QVERIFY(QTest::qWaitForWindowActive(&dlg));
             slider(dlg)->setValue(90);
@@ -399,15 +345,13 @@ private slots:
         QCOMPARE(home.allFileContents(), before);
         QCOMPARE(settingNumber("Transparency"), 40);
         QVERIFY(!AutostartEntryExists());
-        QCOMPARE(GetTInfo()->GetInterval(), 30);
-        QCOMPARE(m_viewer.restarts, QList<int>());
         QCOMPARE(recorder.texts(), QStringList());
     }
 
     void layoutAndTexts()
     {
         TempConfigHome home;
-        CSettingDlg dlg;
+        CSettingDlg dlg(30);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QCOMPARE(dlg.windowTitle(), QStringLiteral("기타 설정"));

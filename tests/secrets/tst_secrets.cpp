@@ -4,13 +4,13 @@
 #include "app/ormixapp.h"
 #include "client/ormixview.h"
 #include "desktop/passwordkeyring.h"
+#include "state/account.h"
 #include "state/autostart.h"
 #include "state/browserlaunch.h"
+#include "state/dashboardmodel.h"
 #include "state/secret.h"
-#include "state/tinfo.h"
-#include "state/tinfoimp.h"
 #include "tests/support/demohost.h"
-#include "tests/support/fakeviewhost.h"
+#include "tests/support/pollerharness.h"
 #include "tests/support/testenv.h"
 #include "ui/noticewindow.h"
 #include "ui/resultwindow.h"
@@ -272,7 +272,9 @@ private slots:
             const bool started = m_app->InitInstance();
             // Logged in, and a few polls on top.
             const bool loggedIn =
-                started && waitStep([] { return GetTInfo()->GetLoginState() == LoggedIn; }, 10000);
+                started &&
+                waitStep([&] { return m_app->mainFrame()->view()->loginState() == LoggedIn; },
+                         10000);
             COrmixView *view = loggedIn ? m_app->mainFrame()->view() : nullptr;
             if (view) {
                 const QList<QNetworkCookie> cookies =
@@ -290,8 +292,7 @@ private slots:
                     [&] {
                         return host.stats().value(QLatin1String("dashboardRequests")).toInt() >
                                    before &&
-                               !view->htmlCtrl().IsBusy() &&
-                               GetTInfo()->GetLoginState() == LoggedIn;
+                               !view->htmlCtrl().IsBusy() && view->loginState() == LoggedIn;
                     },
                     8000);
             };
@@ -383,12 +384,11 @@ private slots:
         DemoHost host;
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         QVERIFY(host.setPassword(QByteArray::fromStdString(right)));
-        host.enterAccount(3600);
-        lTInfo *store = GetTInfo();
-        store->SetPassword(wrong);
-        FakeViewHost viewHost;
+        PollerHarness viewHost;
+        host.enterAccount(viewHost.account, 3600);
+        viewHost.account.setPassword(wrong);
         viewHost.answerLogin = [&] {
-            store->SetPassword(right);
+            viewHost.account.setPassword(right);
             return true;
         };
 
@@ -398,13 +398,13 @@ private slots:
         addScrambledNeedle(COrmixView::FormEncode(right));
         g_scanFrees = true;
         {
-            COrmixView view(&viewHost);
+            COrmixView &view = viewHost.poller;
             view.OnInitialUpdate();
-            const auto settled = [&](int refreshes) {
+            const auto settled = [&](int reports) {
                 return waitStep(
                     [&] {
-                        return viewHost.status.refreshes > refreshes &&
-                               store->GetLoginState() == LoggedIn && !view.htmlCtrl().IsBusy();
+                        return viewHost.pollsReported > reports && view.loginState() == LoggedIn &&
+                               !view.htmlCtrl().IsBusy();
                     },
                     10000);
             };
@@ -413,7 +413,7 @@ private slots:
             QCOMPARE(viewHost.loginDialogs, 1);
             // Two silent logins after the host ended the session.
             for (int i = 0; i < 2; ++i) {
-                const int before = viewHost.status.refreshes;
+                const int before = viewHost.pollsReported;
                 QVERIFY(host.expireSessions());
                 view.pollNow();
                 QVERIFY(settled(before));
@@ -445,7 +445,7 @@ private slots:
             QCOMPARE(bytes[i], '\0');
     }
 
-    void storeWipesReplacedAndDestroyedPasswords()
+    void accountWipesReplacedAndDestroyedPasswords()
     {
 #ifdef ORMIX_UNDER_ASAN
         QSKIP("AddressSanitizer owns operator delete; the plain build runs this check");
@@ -453,16 +453,16 @@ private slots:
         g_markerFrees = 0;
         g_scanFrees = true;
         {
-            // The test's own copies are wiped too, so only the store's buffers can hit.
+            // The test's own copies are wiped too, so only the account's buffers can hit.
             std::string first(g_marker);
             std::string longer = first + std::string(200, 'x');
             const std::string shorter = "short";
-            auto store = std::make_unique<CTInfoImp>();
-            store->SetPassword(first);
+            auto account = std::make_unique<Account>();
+            account->setPassword(first);
             // A longer value needs a new buffer: the old one is released.
-            store->SetPassword(longer);
-            store->SetPassword(shorter);
-            store->SetPassword(first);
+            account->setPassword(longer);
+            account->setPassword(shorter);
+            account->setPassword(first);
             WipeString(first);
             WipeString(longer);
         }
@@ -505,34 +505,32 @@ private slots:
             return QString::fromUtf8(pattern).arg(port).toStdString();
         };
         const std::string link = text("http://127.0.0.1:%1/link");
-        lTInfo *store = GetTInfo();
-        store->SetComments(
-            {{text("<img src=\"http://127.0.0.1:%1/img\">댓글"), link},
-             {text("<b>굵게</b><link rel=stylesheet href=//127.0.0.1:%1/css>"), link}});
-        store->SetTrackbacks({{text("<iframe src=http://127.0.0.1:%1/frame></iframe>"), link}});
-        store->SetGuestbook({{text("<a href=http://127.0.0.1:%1/a>방명록</a>"), link}});
-        store->SetNewComment(true);
-        store->SetNewTrackback(true);
-        store->SetAnyNew(true);
+        DashboardModel model;
+        model.takeReading({});
+        DashboardReading hostile;
+        hostile.todayCount = 1;
+        hostile[ItemKind::Comment] = {
+            {text("<img src=\"http://127.0.0.1:%1/img\">댓글"), link},
+            {text("<b>굵게</b><link rel=stylesheet href=//127.0.0.1:%1/css>"), link}};
+        hostile[ItemKind::Trackback] = {
+            {text("<iframe src=http://127.0.0.1:%1/frame></iframe>"), link}};
+        hostile[ItemKind::Guestbook] = {{text("<a href=http://127.0.0.1:%1/a>방명록</a>"), link}};
+        model.takeReading(hostile);
 
-        COrmixWnd status;
+        COrmixWnd status(model);
         QVERIFY(status.Create(QRect(100, 100, 150, 23)));
-        status.SetPollStatus(QDateTime::currentDateTime(),
-                             QString::fromStdString(text("<img src=http://127.0.0.1:%1/tip>")));
-        status.Refresh();
+        model.setPollStatus(QDateTime::currentDateTime(),
+                            QString::fromStdString(text("<img src=http://127.0.0.1:%1/tip>")));
         QVERIFY(status.noticeWindow()->text().find("<img") == 0);
         status.renderImage();
         status.noticeWindow()->renderImage();
-        QVERIFY(status.resultWindow()->ShowRecentList(0, QPoint(120, 130)));
+        QVERIFY(status.resultWindow()->ShowRecentList(ItemKind::Comment, QPoint(120, 130)));
         status.resultWindow()->grab();
-        QVERIFY(status.resultWindow()->ShowRecentList(1, QPoint(120, 130)));
+        QVERIFY(status.resultWindow()->ShowRecentList(ItemKind::Trackback, QPoint(120, 130)));
         status.resultWindow()->grab();
         status.pollStatusText();
         QTest::qWait(1000);
         QCOMPARE(connections, 0);
-        store->SetNewComment(false);
-        store->SetNewTrackback(false);
-        store->SetAnyNew(false);
     }
 
     void onlyWebLinksReachTheBrowser()
@@ -541,13 +539,14 @@ private slots:
         FakeBrowser browser;
         DemoHost host;
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
-        host.enterAccount(3600);
-        lTInfo *store = GetTInfo();
+        Account account;
+        DashboardModel model;
+        host.enterAccount(account, 3600);
 
-        CMainFrame frame;
+        CMainFrame frame(account, model);
         frame.start(true);
-        QVERIFY(waitStep([&] { return store->GetLoginState() == LoggedIn; }, 10000));
         COrmixView *view = frame.view();
+        QVERIFY(waitStep([&] { return view->loginState() == LoggedIn; }, 10000));
         COrmixWnd *status = frame.statusWindow();
         QVERIFY(status);
 
@@ -563,22 +562,22 @@ private slots:
             view->pollNow();
             QVERIFY(waitStep(
                 [&] {
-                    std::string t, l;
-                    return store->GetLatestComment(t, l) &&
-                           QString::fromStdString(t).endsWith(QLatin1String(bad)) &&
+                    const auto newest = model.newest(ItemKind::Comment);
+                    return newest &&
+                           QString::fromStdString(newest->text).endsWith(QLatin1String(bad)) &&
                            !view->htmlCtrl().IsBusy();
                 },
                 5000));
-            QVERIFY(store->IsNewComment());
-            // The notice announced it; a click opens its link.
+            QVERIFY(model.isNew(ItemKind::Comment));
+            // The lit box opens the newest link, the notice announced it and opens its own,
+            // and the list opens the same link again.
             QVERIFY(QString::fromStdString(status->noticeWindow()->text())
                         .endsWith(QLatin1String(bad)));
-            status->noticeWindow()->click();
-            // The box and the list open the same link.
-            store->SetNewComment(true);
             QTest::mouseClick(status, Qt::LeftButton, {},
                               status->boxRect(COrmixWnd::CommentsBox).center());
-            QVERIFY(status->resultWindow()->ShowRecentList(0, QPoint(120, 130)));
+            QVERIFY(!model.isNew(ItemKind::Comment));
+            status->noticeWindow()->click();
+            QVERIFY(status->resultWindow()->ShowRecentList(ItemKind::Comment, QPoint(120, 130)));
             status->resultWindow()->activateRow(0);
         }
         QTest::qWait(500);
@@ -590,8 +589,8 @@ private slots:
         view->pollNow();
         QVERIFY(waitStep(
             [&] {
-                std::string t, l;
-                return store->GetLatestComment(t, l) && t == "정상 링크";
+                const auto newest = model.newest(ItemKind::Comment);
+                return newest && newest->text == "정상 링크";
             },
             5000));
         status->noticeWindow()->click();

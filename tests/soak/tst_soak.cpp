@@ -1,12 +1,9 @@
 // The real polling driver against the demo host with a random fault on most polls.
 // ORMIX_SOAK_POLLS sets the number of polls (300 here, many more from scripts/soak);
 // ORMIX_SOAK_GENERATOR replays a run: its value is printed at the start.
-#include "client/istatuswindow.h"
-#include "client/iviewhost.h"
 #include "client/ormixview.h"
-#include "state/tinfo.h"
 #include "tests/support/demohost.h"
-#include "tests/support/fakeviewhost.h"
+#include "tests/support/pollerharness.h"
 #include "tests/support/testenv.h"
 
 #include <QElapsedTimer>
@@ -112,19 +109,10 @@ std::array<QStringList, 3> hostTexts(DemoHost &host)
     return out;
 }
 
-std::array<RecentItemList, 3> storeLists()
+std::array<bool, 3> newMarks(const DashboardModel &model)
 {
-    std::array<RecentItemList, 3> out;
-    GetTInfo()->GetComments(out[0]);
-    GetTInfo()->GetTrackbacks(out[1]);
-    GetTInfo()->GetGuestbook(out[2]);
-    return out;
-}
-
-std::array<bool, 3> storeFlags()
-{
-    lTInfo *s = GetTInfo();
-    return {s->IsNewComment(), s->IsNewTrackback(), s->IsNewGuestbook()};
+    return {model.isNew(ItemKind::Comment), model.isNew(ItemKind::Trackback),
+            model.isNew(ItemKind::Guestbook)};
 }
 
 long rssKiB()
@@ -168,25 +156,24 @@ private slots:
         DemoHost host;
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         QByteArray password = host.password().toUtf8();
-        host.enterAccount(3600); // polls are driven by hand, never by the timer
-        lTInfo *store = GetTInfo();
-
-        FakeViewHost frame;
+        PollerHarness frame;
+        host.enterAccount(frame.account, 3600); // polls are driven by hand, never by the timer
+        const DashboardModel &store = frame.model;
         frame.closeErrorsAfterMs = 15;
-        frame.answerLogin = [&password] {
-            GetTInfo()->SetPassword(password.toStdString());
+        frame.answerLogin = [&password, &frame] {
+            frame.account.setPassword(password.toStdString());
             return true;
         };
-        COrmixView view(&frame);
+        COrmixView &view = frame.poller;
         view.htmlCtrl().setTimeoutMs(TimeoutMs);
         view.htmlCtrl().setMaxBodyBytes(MaxBodyBytes);
         view.OnInitialUpdate();
-        QVERIFY(waitStep([&] { return store->GetLoginState() == LoggedIn; }, 10000));
+        QVERIFY(waitStep([&] { return view.loginState() == LoggedIn; }, 10000));
         QVERIFY(waitStep([&] { return !view.htmlCtrl().IsBusy(); }, 10000));
 
         Model model;
         model.texts = hostTexts(host);
-        model.today = store->GetTodayCount();
+        model.today = store.todayCount();
         QCOMPARE(model.today, 15);
 
         int totalWeight = 0;
@@ -306,20 +293,20 @@ private slots:
             const std::array<QStringList, 3> hostNow = hostTexts(host);
             const int requestsBefore =
                 host.stats().value(QLatin1String("dashboardRequests")).toInt();
-            const int refreshesBefore = frame.status.refreshes;
+            const int reportsBefore = frame.pollsReported;
             const int loginsBefore = host.stats().value(QLatin1String("loginPosts")).toInt();
             // Only this poll's messages are kept, so memory figures are the client's own.
             frame.errors.clear();
-            const bool anyNewBefore = store->IsAnyNew();
-            const std::array<bool, 3> flagsBefore = storeFlags();
-            const int todayBefore = store->GetTodayCount();
+            const bool anyNewBefore = store.lastReadingChanged();
+            const std::array<bool, 3> flagsBefore = newMarks(store);
+            const int todayBefore = store.todayCount();
 
             QVERIFY2(!frame.errorOpen, where.constData());
             QVERIFY2(view.isPolling(), where.constData());
             view.pollNow();
             const auto completed = [&] {
-                return frame.status.refreshes > refreshesBefore && !view.htmlCtrl().IsBusy() &&
-                       store->GetLoginState() == LoggedIn;
+                return frame.pollsReported > reportsBefore && !view.htmlCtrl().IsBusy() &&
+                       view.loginState() == LoggedIn;
             };
             // A silent login that could not reach the host (its post sent to another origin)
             // goes out again at the next poll, which the timer would bring.
@@ -335,7 +322,6 @@ private slots:
             // Polling resumes: the box goes, the timer still runs.
             QVERIFY(waitStep([&] { return !frame.errorOpen; }, 2000));
             QVERIFY2(view.isPolling(), where.constData());
-            QCOMPARE(frame.stackedBoxes, 0);
             QVERIFY2(host.stats().value(QLatin1String("dashboardRequests")).toInt() >
                          requestsBefore,
                      where.constData());
@@ -354,7 +340,9 @@ private slots:
             const bool relogged =
                 host.stats().value(QLatin1String("loginPosts")).toInt() > loginsBefore;
             const bool good = info.goodReading || (info.fault == Fault::RedirectLoop && relogged);
-            const std::array<RecentItemList, 3> lists = storeLists();
+            const std::array<RecentItemList, 3> lists = {store.items(ItemKind::Comment),
+                                                         store.items(ItemKind::Trackback),
+                                                         store.items(ItemKind::Guestbook)};
             if (good) {
                 std::array<bool, 3> changed{};
                 for (int k = 0; k < 3; ++k) {
@@ -368,10 +356,10 @@ private slots:
                 model.anyNew = changed[0] || changed[1] || changed[2];
                 model.today = hostToday;
             } else {
-                QCOMPARE(store->IsAnyNew(), anyNewBefore);
-                QVERIFY2(storeFlags() == flagsBefore, where.constData());
-                QCOMPARE(store->GetTodayCount(), todayBefore);
-                QVERIFY2(!frame.status.lastFailure.isEmpty(), where.constData());
+                QCOMPARE(store.lastReadingChanged(), anyNewBefore);
+                QVERIFY2(newMarks(store) == flagsBefore, where.constData());
+                QCOMPARE(store.todayCount(), todayBefore);
+                QVERIFY2(!store.lastFailure().isEmpty(), where.constData());
             }
             for (int k = 0; k < 3; ++k) {
                 QStringList texts;
@@ -386,23 +374,18 @@ private slots:
                           model.texts[k].join(QLatin1Char('|')).toUtf8())
                              .constData());
             }
-            QVERIFY2(storeFlags() == model.flags,
+            QVERIFY2(newMarks(store) == model.flags,
                      (where + " (" + info.name + ") flags differ").constData());
-            QCOMPARE(store->IsAnyNew(), model.anyNew);
-            QCOMPARE(store->GetTodayCount(), model.today);
+            QCOMPARE(store.lastReadingChanged(), model.anyNew);
+            QCOMPARE(store.todayCount(), model.today);
             if (good)
-                QVERIFY2(frame.status.lastFailure.isEmpty() || info.errorBox, where.constData());
+                QVERIFY2(store.lastFailure().isEmpty() || info.errorBox, where.constData());
 
             // The user looks at a kind now and then, which clears its flag.
             if (chance(20)) {
                 const int k = static_cast<int>(random() % 3);
                 model.flags[k] = false;
-                if (k == 0)
-                    store->SetNewComment(false);
-                else if (k == 1)
-                    store->SetNewTrackback(false);
-                else
-                    store->SetNewGuestbook(false);
+                frame.model.clearNew(AllItemKinds[std::size_t(k)]);
             }
 
             if (poll + 1 == warmUp)

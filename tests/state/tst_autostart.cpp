@@ -1,4 +1,5 @@
 #include "state/autostart.h"
+#include "state/browserlaunch.h"
 #include "tests/support/testenv.h"
 
 #include <QFile>
@@ -6,6 +7,7 @@
 #include <QStandardPaths>
 #include <QTest>
 
+// What starts Ormix with the session, and what Ormix starts: the web browser.
 class TestAutostart final : public QObject
 {
     Q_OBJECT
@@ -86,6 +88,41 @@ private slots:
         blocker.close();
         QVERIFY(!WriteAutostartEntry("/usr/bin/ormix"));
         QVERIFY(!AutostartEntryExists());
+    }
+
+    void openUrlFiltersSchemes_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("http") << QStringLiteral("http://blog.example/12#comment3") << true;
+        QTest::newRow("https upper-case scheme")
+            << QStringLiteral("HTTPS://blog.example/guestbook") << true;
+        QTest::newRow("percent-encoded Korean")
+            << QStringLiteral("http://blog.example/%ED%95%9C?q=1") << true;
+        QTest::newRow("javascript") << QStringLiteral("javascript:alert(1)") << false;
+        QTest::newRow("file") << QStringLiteral("file:///etc/passwd") << false;
+        QTest::newRow("data") << QStringLiteral("data:text/html,<b>x</b>") << false;
+        QTest::newRow("relative") << QStringLiteral("/12#comment") << false;
+        QTest::newRow("empty") << QStringLiteral("") << false;
+        QTest::newRow("no host") << QStringLiteral("http://") << false;
+        QTest::newRow("newline inside") << QStringLiteral("http://blog.example/\n--help") << false;
+        QTest::newRow("blank inside") << QStringLiteral("http://blog.example/a b") << false;
+        QTest::newRow("option-looking") << QStringLiteral("--version") << false;
+    }
+
+    void openUrlFiltersSchemes()
+    {
+        QFETCH(QString, url);
+        QFETCH(bool, opened);
+        FakeBrowser browser;
+        QCOMPARE(LaunchWebBrowser(url.toStdString()), opened);
+        if (opened) {
+            QVERIFY(browser.waitForLaunches(1));
+            QCOMPARE(browser.launches(), QStringList{url});
+        } else {
+            QTest::qWait(200);
+            QVERIFY(browser.launches().isEmpty());
+        }
     }
 };
 

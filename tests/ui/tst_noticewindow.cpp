@@ -1,5 +1,3 @@
-#include "state/ithviewer.h"
-#include "state/tinfo.h"
 #include "tests/support/testenv.h"
 #include "tests/ui/uitestsupport.h"
 
@@ -43,24 +41,6 @@ InkBox inkIn(const QImage &image, const QRect &area)
     return box;
 }
 
-// Stands in for the view: a click on the notice refreshes the status window.
-class FakeViewer final : public ITHViewer
-{
-public:
-    explicit FakeViewer(COrmixWnd *status) : m_status(status) {}
-    void RestartTimer() override {}
-    void RefreshStatus() override
-    {
-        ++refreshes;
-        if (m_status)
-            m_status->Refresh();
-    }
-    int refreshes = 0;
-
-private:
-    COrmixWnd *m_status;
-};
-
 } // namespace
 
 class NoticeWindowTest final : public QObject
@@ -69,11 +49,12 @@ class NoticeWindowTest final : public QObject
 
 private:
     std::unique_ptr<TempConfigHome> m_processConfig;
+    std::unique_ptr<WidgetScene> m_scene;
     qint64 m_now = 0;
 
     std::unique_ptr<CNoticeWnd> makeNotice()
     {
-        auto notice = std::make_unique<CNoticeWnd>();
+        auto notice = std::make_unique<CNoticeWnd>(m_scene->model);
         notice->setWorkArea(WorkArea);
         notice->Create();
         m_now = 1000;
@@ -94,13 +75,14 @@ private slots:
         m_processConfig = std::make_unique<TempConfigHome>();
     }
     void cleanupTestCase() { m_processConfig.reset(); }
-    void init() { resetStore(); }
+    void init() { m_scene = std::make_unique<WidgetScene>(); }
+    void cleanup() { m_scene.reset(); }
 
     void slideGeometryOn1024x768()
     {
         auto notice = makeNotice();
         QVERIFY(!notice->isVisible());
-        QVERIFY(notice->Show(0, "hello", "http://127.0.0.1/c1"));
+        QVERIFY(notice->Show(ItemKind::Comment, "hello", "http://127.0.0.1/c1"));
         QVERIFY(notice->isVisible());
         QVERIFY(notice->isAnimating());
         QCOMPARE(notice->plannedRect(), QRect(874, 728, 150, 80));
@@ -139,16 +121,16 @@ private slots:
 
     void workAreaOffsetIsHonoured()
     {
-        auto notice = std::make_unique<CNoticeWnd>();
+        auto notice = std::make_unique<CNoticeWnd>(m_scene->model);
         notice->setWorkArea(QRect(1024, 30, 800, 570)); // a second screen, panel on top
         notice->Create();
-        notice->Show(1, "x", "http://127.0.0.1/x");
+        notice->Show(ItemKind::Trackback, "x", "http://127.0.0.1/x");
         QCOMPARE(notice->geometry(), QRect(1674, 590, 150, 10));
     }
 
     void realTimeSlide()
     {
-        auto notice = std::make_unique<CNoticeWnd>();
+        auto notice = std::make_unique<CNoticeWnd>(m_scene->model);
         notice->setWorkArea(WorkArea);
         notice->Create();
         QElapsedTimer clock;
@@ -158,7 +140,7 @@ private slots:
             while (notice->isVisible() && notice->phase() == phase && !deadline.hasExpired())
                 QTest::qWait(1);
         };
-        notice->Show(2, "real time", "http://127.0.0.1/g");
+        notice->Show(ItemKind::Guestbook, "real time", "http://127.0.0.1/g");
         waitWhile(CNoticeWnd::Rising);
         const qint64 risen = clock.elapsed();
         QCOMPARE(notice->phase(), int(CNoticeWnd::Holding));
@@ -178,13 +160,13 @@ private slots:
     void showWhileHoldingOrFallingRestarts()
     {
         auto notice = makeNotice();
-        notice->Show(0, "first", "http://127.0.0.1/1");
+        notice->Show(ItemKind::Comment, "first", "http://127.0.0.1/1");
         ticks(*notice, 70);
         QCOMPARE(notice->phase(), int(CNoticeWnd::Holding));
-        QVERIFY(notice->Show(1, "second", "http://127.0.0.1/2"));
+        QVERIFY(notice->Show(ItemKind::Trackback, "second", "http://127.0.0.1/2"));
         QCOMPARE(notice->phase(), int(CNoticeWnd::Rising));
         QCOMPARE(notice->geometry(), QRect(874, 728, 150, 10));
-        QCOMPARE(notice->kind(), 1);
+        QCOMPARE(notice->kind(), ItemKind::Trackback);
         QCOMPARE(notice->accessibleName(), QStringLiteral("[새로운 트랙백 도착]"));
         QCOMPARE(notice->accessibleDescription(), QStringLiteral("second"));
 
@@ -193,7 +175,7 @@ private slots:
         notice->tick();
         ticks(*notice, 30);
         QCOMPARE(notice->phase(), int(CNoticeWnd::Falling));
-        QVERIFY(notice->Show(2, "third", "http://127.0.0.1/3"));
+        QVERIFY(notice->Show(ItemKind::Guestbook, "third", "http://127.0.0.1/3"));
         QCOMPARE(notice->phase(), int(CNoticeWnd::Rising));
         QCOMPARE(notice->geometry(), QRect(874, 728, 150, 10));
         QVERIFY(notice->isAnimating());
@@ -202,37 +184,36 @@ private slots:
     void sameTextIsIgnoredEvenLongAfter()
     {
         auto notice = makeNotice();
-        notice->Show(0, "held", "http://127.0.0.1/1");
+        notice->Show(ItemKind::Comment, "held", "http://127.0.0.1/1");
         ticks(*notice, 70);
         m_now += 2000;
         ticks(*notice, 81);
         QVERIFY(!notice->isVisible());
         m_now += qint64(3600) * 1000;
-        QVERIFY(!notice->Show(1, "held", "http://127.0.0.1/other"));
+        QVERIFY(!notice->Show(ItemKind::Trackback, "held", "http://127.0.0.1/other"));
         QVERIFY(!notice->isVisible());
         QVERIFY(!notice->isAnimating());
-        QCOMPARE(notice->kind(), 0);
+        QCOMPARE(notice->kind(), ItemKind::Comment);
         QCOMPARE(notice->link(), std::string("http://127.0.0.1/1"));
 
         // While rising, the same text does not restart it either.
-        notice->Show(0, "other", "http://127.0.0.1/2");
+        notice->Show(ItemKind::Comment, "other", "http://127.0.0.1/2");
         ticks(*notice, 5);
-        QVERIFY(!notice->Show(0, "other", "http://127.0.0.1/2"));
+        QVERIFY(!notice->Show(ItemKind::Comment, "other", "http://127.0.0.1/2"));
         QCOMPARE(notice->geometry(), QRect(874, 723, 150, 15));
     }
 
     void headingsAndPainting_data()
     {
-        QTest::addColumn<int>("kind");
+        QTest::addColumn<ItemKind>("kind");
         QTest::addColumn<QString>("heading");
-        QTest::newRow("comment") << 0 << QStringLiteral("[새로운 댓글 도착]");
-        QTest::newRow("trackback") << 1 << QStringLiteral("[새로운 트랙백 도착]");
-        QTest::newRow("guestbook") << 2 << QStringLiteral("[새로운 방명록 도착]");
-        QTest::newRow("other") << 7 << QString();
+        QTest::newRow("comment") << ItemKind::Comment << QStringLiteral("[새로운 댓글 도착]");
+        QTest::newRow("trackback") << ItemKind::Trackback << QStringLiteral("[새로운 트랙백 도착]");
+        QTest::newRow("guestbook") << ItemKind::Guestbook << QStringLiteral("[새로운 방명록 도착]");
     }
     void headingsAndPainting()
     {
-        QFETCH(int, kind);
+        QFETCH(ItemKind, kind);
         QFETCH(QString, heading);
         QCOMPARE(CNoticeWnd::heading(kind), heading);
 
@@ -278,7 +259,7 @@ private slots:
         const std::string text =
             "댓글 본문이 아주 길어서 여러 줄로 나뉘어야 합니다 one two three four five six "
             "seven eight nine ten eleven twelve thirteen fourteen fifteen sixteen seventeen";
-        notice->Show(0, text, "http://127.0.0.1/long");
+        notice->Show(ItemKind::Comment, text, "http://127.0.0.1/long");
         ticks(*notice, 70);
         const QImage full = notice->renderImage();
         const int lineHeight = QFontMetrics(WindowLook::MakeFont(12)).height();
@@ -291,7 +272,7 @@ private slots:
 
         // Laid out from the planned top: a partly risen notice shows the same top rows.
         auto rising = makeNotice();
-        rising->Show(0, text, "http://127.0.0.1/long");
+        rising->Show(ItemKind::Comment, text, "http://127.0.0.1/long");
         ticks(*rising, 30);
         const QImage part = rising->renderImage();
         QCOMPARE(part.height(), 40);
@@ -329,9 +310,9 @@ private slots:
         // The notice draws, and tells assistive tools, the cut text: the same picture as for
         // the cut text itself, laid out once when the item arrives.
         auto hostile = makeNotice();
-        hostile->Show(0, text.toStdString(), "http://127.0.0.1/h");
+        hostile->Show(ItemKind::Comment, text.toStdString(), "http://127.0.0.1/h");
         auto cut = makeNotice();
-        cut->Show(0, shown.toStdString(), "http://127.0.0.1/h");
+        cut->Show(ItemKind::Comment, shown.toStdString(), "http://127.0.0.1/h");
         ticks(*hostile, 70);
         ticks(*cut, 70);
         QCOMPARE(hostile->accessibleDescription(), shown);
@@ -343,8 +324,8 @@ private slots:
         QCOMPARE(hostile->text(), text.toStdString()); // the item itself stays whole
 
         // So does the status strip's tooltip when a failure quotes a huge address.
-        COrmixWnd status;
-        status.SetPollStatus(QDateTime(), text);
+        COrmixWnd status(m_scene->model);
+        m_scene->model.setPollStatus(QDateTime(), text);
         QVERIFY(status.pollStatusText().size() < WindowLook::MaxDisplayUnits + 40);
         QVERIFY(status.toolTip().size() < 4 * WindowLook::MaxDisplayUnits + 200);
     }
@@ -359,7 +340,7 @@ private slots:
     {
         QFETCH(QString, text);
         auto notice = makeNotice();
-        notice->Show(0, text.toStdString(), "http://127.0.0.1/p");
+        notice->Show(ItemKind::Comment, text.toStdString(), "http://127.0.0.1/p");
         ticks(*notice, 70);
         const QImage img = notice->renderImage();
         const int lineHeight = QFontMetrics(WindowLook::MakeFont(12)).height();
@@ -388,18 +369,12 @@ private slots:
 
     void clickOpensHidesClearsAndAnnouncesNext()
     {
-        TempConfigHome config;
         FakeBrowser browser;
-        lTInfo *info = GetTInfo();
-        info->SetTodayCount(5);
-        setListQuietly(0, makeItems({{"new comment", "http://127.0.0.1/c9"}}));
-        setListQuietly(1, makeItems({{"new trackback", "http://127.0.0.1/t9"}}));
-        info->SetNewComment(true);
-        info->SetNewTrackback(true);
+        m_scene->show(makeReading(5, makeItems({{"new comment", "http://127.0.0.1/c9"}}),
+                                  makeItems({{"new trackback", "http://127.0.0.1/t9"}})),
+                      {ItemKind::Comment, ItemKind::Trackback});
 
-        COrmixWnd status;
-        FakeViewer viewer(&status);
-        info->SetViewer(&viewer);
+        COrmixWnd status(m_scene->model);
         CNoticeWnd *notice = status.noticeWindow();
         notice->setWorkArea(WorkArea);
         status.Create(QRect(100, 100, 150, 23));
@@ -409,12 +384,11 @@ private slots:
         QCOMPARE(notice->phase(), int(CNoticeWnd::Rising));
 
         QTest::mouseClick(notice, Qt::LeftButton, Qt::NoModifier, QPoint(70, 5));
-        QVERIFY(!info->IsNewComment());
-        QVERIFY(info->IsNewTrackback());
-        QCOMPARE(viewer.refreshes, 1);
-        // The refresh announced the next kind at once, from the 10-pixel strip.
+        QVERIFY(!m_scene->model.isNew(ItemKind::Comment));
+        QVERIFY(m_scene->model.isNew(ItemKind::Trackback));
+        // The strip announced the next kind at once, from the 10-pixel strip.
         QCOMPARE(notice->text(), std::string("new trackback"));
-        QCOMPARE(notice->kind(), 1);
+        QCOMPARE(notice->kind(), ItemKind::Trackback);
         QVERIFY(notice->isVisible());
         QCOMPARE(notice->geometry(), QRect(874, 728, 150, 10));
         QCOMPARE(status.renderImage().pixel(95, 4), qRgb(255, 255, 255)); // R dark again
@@ -424,27 +398,18 @@ private slots:
 
         notice->click();
         QVERIFY(browser.waitForLaunches(2));
-        QVERIFY(!info->IsNewTrackback());
+        QVERIFY(!m_scene->model.isNew(ItemKind::Trackback));
         QVERIFY(!notice->isVisible());
         QVERIFY(!notice->isAnimating());
-        info->SetViewer(nullptr);
-    }
 
-    void clickWithoutViewerOrKnownKind()
-    {
-        TempConfigHome config;
-        FakeBrowser browser;
-        lTInfo *info = GetTInfo();
-        info->SetNewComment(true);
-        info->SetNewTrackback(true);
-        info->SetNewGuestbook(true);
-        auto notice = makeNotice();
-        notice->Show(9, "odd kind", "http://127.0.0.1/odd");
-        notice->click(); // no viewer registered: nothing to refresh, no crash
-        QVERIFY(!notice->isVisible());
-        QVERIFY(info->IsNewComment() && info->IsNewTrackback() && info->IsNewGuestbook());
-        QVERIFY(browser.waitForLaunches(1));
-        QCOMPARE(browser.launches(), QStringList{QStringLiteral("http://127.0.0.1/odd")});
+        // A notice of its own, with no strip about: the click still opens and clears.
+        auto alone = makeNotice();
+        m_scene->arrive(ItemKind::Guestbook, {"guest", "http://127.0.0.1/g1"});
+        alone->Show(ItemKind::Guestbook, "guest", "http://127.0.0.1/g1");
+        alone->click();
+        QVERIFY(!alone->isVisible());
+        QVERIFY(!m_scene->model.isNew(ItemKind::Guestbook));
+        QVERIFY(browser.waitForLaunches(3));
     }
 
     void neverTakesFocus()
@@ -454,7 +419,7 @@ private slots:
         QVERIFY(notice->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QVERIFY(notice->windowFlags().testFlag(Qt::FramelessWindowHint));
         QVERIFY(notice->testAttribute(Qt::WA_ShowWithoutActivating));
-        notice->Show(0, "focus", "http://127.0.0.1/f");
+        notice->Show(ItemKind::Comment, "focus", "http://127.0.0.1/f");
         QVERIFY(!notice->isActiveWindow());
     }
 };

@@ -1,4 +1,3 @@
-#include "state/tinfo.h"
 #include "tests/support/testenv.h"
 #include "tests/ui/uitestsupport.h"
 
@@ -30,6 +29,7 @@ class ResultWindowTest final : public QObject
 
 private:
     std::unique_ptr<TempConfigHome> m_processConfig;
+    std::unique_ptr<WidgetScene> m_scene;
     // The strip the list drops down from: its bottom edge is at y 323.
     std::unique_ptr<QWidget> m_owner;
     std::unique_ptr<CResultWnd> m_list;
@@ -58,16 +58,17 @@ private slots:
     void cleanupTestCase() { m_processConfig.reset(); }
     void init()
     {
-        resetStore();
+        m_scene = std::make_unique<WidgetScene>();
         m_owner = std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::FramelessWindowHint);
         m_owner->setGeometry(200, 300, 150, 23);
         m_owner->show();
-        m_list = std::make_unique<CResultWnd>(m_owner.get());
+        m_list = std::make_unique<CResultWnd>(m_scene->model, m_owner.get());
     }
     void cleanup()
     {
         m_list.reset();
         m_owner.reset();
+        m_scene.reset();
     }
 
     void createdHiddenWithOneColumn()
@@ -85,32 +86,25 @@ private slots:
         QVERIFY(tree->selectionMode() != QAbstractItemView::SingleSelection);
     }
 
-    void rowsInStoreOrderWithKindHeader_data()
+    void rowsInPageOrderWithKindHeader_data()
     {
-        QTest::addColumn<int>("kind");
+        QTest::addColumn<ItemKind>("kind");
         QTest::addColumn<QString>("header");
-        QTest::newRow("comments") << 0 << QStringLiteral("최근 댓글");
-        QTest::newRow("trackbacks") << 1 << QStringLiteral("최근 트랙백");
-        QTest::newRow("guestbook") << 2 << QStringLiteral("최근 방명록");
+        QTest::newRow("comments") << ItemKind::Comment << QStringLiteral("최근 댓글");
+        QTest::newRow("trackbacks") << ItemKind::Trackback << QStringLiteral("최근 트랙백");
+        QTest::newRow("guestbook") << ItemKind::Guestbook << QStringLiteral("최근 방명록");
     }
-    void rowsInStoreOrderWithKindHeader()
+    void rowsInPageOrderWithKindHeader()
     {
-        QFETCH(int, kind);
+        QFETCH(ItemKind, kind);
         QFETCH(QString, header);
-        lTInfo *info = GetTInfo();
-        setListQuietly(0,
-                       makeItems({{"c1", "http://127.0.0.1/c1"}, {"c2", "http://127.0.0.1/c2"}}));
-        setListQuietly(1, makeItems({{"t1", "http://127.0.0.1/t1"},
-                                     {"t2", "http://127.0.0.1/t2"},
-                                     {"t3", "http://127.0.0.1/t3"}}));
-        setListQuietly(2, makeItems({{"방명록 하나", "http://127.0.0.1/g1"}}));
-        RecentItemList expected;
-        if (kind == 0)
-            info->GetComments(expected);
-        else if (kind == 1)
-            info->GetTrackbacks(expected);
-        else
-            info->GetGuestbook(expected);
+        m_scene->setList(ItemKind::Comment,
+                         makeItems({{"c1", "http://127.0.0.1/c1"}, {"c2", "http://127.0.0.1/c2"}}));
+        m_scene->setList(ItemKind::Trackback, makeItems({{"t1", "http://127.0.0.1/t1"},
+                                                         {"t2", "http://127.0.0.1/t2"},
+                                                         {"t3", "http://127.0.0.1/t3"}}));
+        m_scene->setList(ItemKind::Guestbook, makeItems({{"방명록 하나", "http://127.0.0.1/g1"}}));
+        const RecentItemList expected = m_scene->model.items(kind);
 
         QVERIFY(m_list->ShowRecentList(kind, QPoint(250, 310)));
         QVERIFY(m_list->isVisible());
@@ -125,20 +119,12 @@ private slots:
         QCOMPARE(m_list->geometry(), QRect(250, 323, 170, 150));
     }
 
-    void unknownKindShowsNothing()
-    {
-        setListQuietly(0, makeItems({{"c1", "http://127.0.0.1/c1"}}));
-        QVERIFY(!m_list->ShowRecentList(3, QPoint(250, 310)));
-        QVERIFY(!m_list->isVisible());
-    }
-
     void emptyListKeepsOldRowsButOpensNothing()
     {
-        TempConfigHome config;
         FakeBrowser browser;
-        setListQuietly(0, makeItems({{"c1", "http://127.0.0.1/c1"}}));
-        QVERIFY(m_list->ShowRecentList(0, QPoint(250, 310)));
-        QVERIFY(!m_list->ShowRecentList(2, QPoint(260, 310)));
+        m_scene->setList(ItemKind::Comment, makeItems({{"c1", "http://127.0.0.1/c1"}}));
+        QVERIFY(m_list->ShowRecentList(ItemKind::Comment, QPoint(250, 310)));
+        QVERIFY(!m_list->ShowRecentList(ItemKind::Guestbook, QPoint(260, 310)));
         QVERIFY(m_list->isVisible()); // still open from before, not moved
         QCOMPARE(m_list->geometry().topLeft(), QPoint(250, 323));
         QCOMPARE(m_list->headerText(), QStringLiteral("최근 댓글"));
@@ -153,19 +139,18 @@ private slots:
 
     void doubleClickOnRowOpensItsLink()
     {
-        TempConfigHome config;
         FakeBrowser browser;
         // Two items with the same text: each row opens its own link.
-        setListQuietly(0, makeItems({{"same", "http://127.0.0.1/first"},
-                                     {"same", "http://127.0.0.1/second"},
-                                     {"other", "http://127.0.0.1/third"}}));
-        QVERIFY(m_list->ShowRecentList(0, QPoint(250, 310)));
+        m_scene->setList(ItemKind::Comment, makeItems({{"same", "http://127.0.0.1/first"},
+                                                       {"same", "http://127.0.0.1/second"},
+                                                       {"other", "http://127.0.0.1/third"}}));
+        QVERIFY(m_list->ShowRecentList(ItemKind::Comment, QPoint(250, 310)));
         doubleClick(1);
         QVERIFY(!m_list->isVisible());
         QVERIFY(browser.waitForLaunches(1));
         QCOMPARE(browser.launches(), QStringList{QStringLiteral("http://127.0.0.1/second")});
 
-        QVERIFY(m_list->ShowRecentList(0, QPoint(250, 310)));
+        QVERIFY(m_list->ShowRecentList(ItemKind::Comment, QPoint(250, 310)));
         doubleClick(0);
         QVERIFY(browser.waitForLaunches(2));
         QCOMPARE(browser.launches().at(1), QStringLiteral("http://127.0.0.1/first"));
@@ -173,10 +158,9 @@ private slots:
 
     void doubleClickOnEmptySpaceOnlyHides()
     {
-        TempConfigHome config;
         FakeBrowser browser;
-        setListQuietly(0, makeItems({{"c1", "http://127.0.0.1/c1"}}));
-        QVERIFY(m_list->ShowRecentList(0, QPoint(250, 310)));
+        m_scene->setList(ItemKind::Comment, makeItems({{"c1", "http://127.0.0.1/c1"}}));
+        QVERIFY(m_list->ShowRecentList(ItemKind::Comment, QPoint(250, 310)));
         QVERIFY(!m_list->list()
                      ->indexAt(QPoint(20, m_list->list()->viewport()->height() - 5))
                      .isValid());
@@ -188,12 +172,11 @@ private slots:
 
     void rowsAreASnapshot()
     {
-        TempConfigHome config;
         FakeBrowser browser;
-        setListQuietly(0, makeItems({{"old", "http://127.0.0.1/old"}}));
-        QVERIFY(m_list->ShowRecentList(0, QPoint(250, 310)));
-        setListQuietly(
-            0, makeItems({{"new", "http://127.0.0.1/new"}, {"old", "http://127.0.0.1/old"}}));
+        m_scene->setList(ItemKind::Comment, makeItems({{"old", "http://127.0.0.1/old"}}));
+        QVERIFY(m_list->ShowRecentList(ItemKind::Comment, QPoint(250, 310)));
+        m_scene->setList(ItemKind::Comment, makeItems({{"new", "http://127.0.0.1/new"},
+                                                       {"old", "http://127.0.0.1/old"}}));
         QCOMPARE(rowTexts(*m_list), QStringList{QStringLiteral("old")});
         QCOMPARE(m_list->items().size(), std::size_t(1));
         doubleClick(0);
@@ -201,15 +184,16 @@ private slots:
         QCOMPARE(browser.launches(), QStringList{QStringLiteral("http://127.0.0.1/old")});
 
         // Showing again reads the store anew.
-        QVERIFY(m_list->ShowRecentList(0, QPoint(250, 310)));
+        QVERIFY(m_list->ShowRecentList(ItemKind::Comment, QPoint(250, 310)));
         QCOMPARE(rowTexts(*m_list), (QStringList{QStringLiteral("new"), QStringLiteral("old")}));
     }
 
     void itemTextsArePlain()
     {
-        setListQuietly(2, makeItems({{"<b>x</b>", "http://127.0.0.1/b"},
-                                     {"<img src=http://127.0.0.1:1/x>", "http://127.0.0.1/i"}}));
-        QVERIFY(m_list->ShowRecentList(2, QPoint(250, 310)));
+        m_scene->setList(ItemKind::Guestbook,
+                         makeItems({{"<b>x</b>", "http://127.0.0.1/b"},
+                                    {"<img src=http://127.0.0.1:1/x>", "http://127.0.0.1/i"}}));
+        QVERIFY(m_list->ShowRecentList(ItemKind::Guestbook, QPoint(250, 310)));
         QCOMPARE(rowTexts(*m_list),
                  (QStringList{QStringLiteral("<b>x</b>"),
                               QStringLiteral("<img src=http://127.0.0.1:1/x>")}));
@@ -234,9 +218,9 @@ private slots:
     void hugeTextsAreCutInTheRows()
     {
         const std::string huge(1 << 20, 'W');
-        setListQuietly(0, makeItems({{huge.c_str(), "http://127.0.0.1/h"},
-                                     {"짧은 글", "http://127.0.0.1/s"}}));
-        QVERIFY(m_list->ShowRecentList(0, QPoint(250, 310)));
+        m_scene->setList(ItemKind::Comment, makeItems({{huge.c_str(), "http://127.0.0.1/h"},
+                                                       {"짧은 글", "http://127.0.0.1/s"}}));
+        QVERIFY(m_list->ShowRecentList(ItemKind::Comment, QPoint(250, 310)));
         const QStringList rows = rowTexts(*m_list);
         QCOMPARE(rows.size(), 2);
         QCOMPARE(rows.at(0), WindowLook::DisplayText(huge));
@@ -246,8 +230,8 @@ private slots:
 
     void hidesWhenAnotherWindowIsActivated()
     {
-        setListQuietly(0, makeItems({{"c1", "http://127.0.0.1/c1"}}));
-        QVERIFY(m_list->ShowRecentList(0, QPoint(250, 310)));
+        m_scene->setList(ItemKind::Comment, makeItems({{"c1", "http://127.0.0.1/c1"}}));
+        QVERIFY(m_list->ShowRecentList(ItemKind::Comment, QPoint(250, 310)));
         QTRY_VERIFY(m_list->isActiveWindow());
 
         // Focus moving into the list stays inside the window.
@@ -266,10 +250,11 @@ private slots:
 
     void screenshot()
     {
-        setListQuietly(0, makeItems({{"첫 댓글 고맙습니다", "http://127.0.0.1/c1"},
-                                     {"좋은 글이네요 :)", "http://127.0.0.1/c2"},
-                                     {"<b>x</b> 그대로 보임", "http://127.0.0.1/c3"}}));
-        QVERIFY(m_list->ShowRecentList(0, QPoint(250, 310)));
+        m_scene->setList(ItemKind::Comment,
+                         makeItems({{"첫 댓글 고맙습니다", "http://127.0.0.1/c1"},
+                                    {"좋은 글이네요 :)", "http://127.0.0.1/c2"},
+                                    {"<b>x</b> 그대로 보임", "http://127.0.0.1/c3"}}));
+        QVERIFY(m_list->ShowRecentList(ItemKind::Comment, QPoint(250, 310)));
         const QString path =
             saveScreenshot(m_list->grab().toImage(), QStringLiteral("recent-items"));
         QVERIFY(QFileInfo::exists(path));

@@ -1,4 +1,3 @@
-#include "state/tinfo.h"
 #include "tests/support/testenv.h"
 #include "tests/ui/uitestsupport.h"
 
@@ -29,13 +28,6 @@ QList<int> inkColumns(const QImage &image, int x0, int x1, int y0, int y1)
     return columns;
 }
 
-std::unique_ptr<COrmixWnd> makeWindow(const QRect &rect = QRect(100, 100, 150, 23))
-{
-    auto window = std::make_unique<COrmixWnd>();
-    window->Create(rect);
-    return window;
-}
-
 } // namespace
 
 // The strip's picture, refresh and placement; mouse input is tst_statusinput's.
@@ -45,6 +37,14 @@ class StatusWindowTest final : public QObject
 
 private:
     std::unique_ptr<TempConfigHome> m_processConfig;
+    std::unique_ptr<WidgetScene> m_scene;
+
+    std::unique_ptr<COrmixWnd> makeWindow(const QRect &rect = QRect(100, 100, 150, 23))
+    {
+        auto window = std::make_unique<COrmixWnd>(m_scene->model);
+        window->Create(rect);
+        return window;
+    }
 
 private slots:
     void initTestCase()
@@ -54,14 +54,13 @@ private slots:
         m_processConfig = std::make_unique<TempConfigHome>();
     }
     void cleanupTestCase() { m_processConfig.reset(); }
-    void init() { resetStore(); }
+    void init() { m_scene = std::make_unique<WidgetScene>(); }
+    void cleanup() { m_scene.reset(); }
 
     // --- painting ---
 
     void frameAndConnectingState()
     {
-        TempConfigHome config;
-        GetTInfo()->SetNewComment(true); // even flagged, no box is drawn while connecting
         auto w = makeWindow();
         const QImage img = w->renderImage();
         QCOMPARE(img.size(), QSize(150, 23));
@@ -126,13 +125,14 @@ private slots:
 
     void zeroCountAfterAReadingIsACount()
     {
-        TempConfigHome config;
-        GetTInfo()->SetTodayCount(0);
         auto w = makeWindow();
+        QVERIFY(w->isConnecting());
+        // A failed poll is no reading.
+        m_scene->model.setPollStatus({}, QStringLiteral("HTTP 503"));
         QVERIFY(w->isConnecting());
         const QImage connecting = w->renderImage();
         // The first good reading of the day may well say 0: counting from then on.
-        w->SetPollStatus(QDateTime::currentDateTime(), QString());
+        m_scene->show(makeReading(0));
         QVERIFY(!w->isConnecting());
         const QImage img = w->renderImage();
         saveScreenshot(img, QStringLiteral("status-counting-zero"));
@@ -153,17 +153,13 @@ private slots:
                      qPrintable(QString::number(left)));
         QCOMPARE(w->accessibleName(), QStringLiteral("오늘 방문자 0"));
         // A failed poll later keeps the count: the reading was there.
-        w->SetPollStatus(QDateTime::currentDateTime(), QStringLiteral("HTTP 503"));
+        m_scene->model.setPollStatus(QDateTime::currentDateTime(), QStringLiteral("HTTP 503"));
         QVERIFY(w->renderImage() == img);
     }
 
     void boxesAtWidth150()
     {
-        TempConfigHome config;
-        lTInfo *info = GetTInfo();
-        info->SetTodayCount(1234);
-        info->SetNewComment(true);
-        info->SetNewGuestbook(true);
+        m_scene->show(makeReading(1234), {ItemKind::Comment, ItemKind::Guestbook});
         auto w = makeWindow();
         QCOMPARE(w->boxRect(COrmixWnd::CommentsBox), QRect(90, 3, 10, 16));
         QCOMPARE(w->boxRect(COrmixWnd::TrackbacksBox), QRect(104, 3, 10, 16));
@@ -233,9 +229,7 @@ private slots:
     // picture is drawn at the device pixel ratio.
     void hiDpiRendering()
     {
-        TempConfigHome config;
-        GetTInfo()->SetTodayCount(1234);
-        GetTInfo()->SetNewComment(true);
+        m_scene->show(makeReading(1234), {ItemKind::Comment});
         auto w = makeWindow();
         const qreal ratio = w->devicePixelRatioF();
         if (ratio < 1.5)
@@ -256,8 +250,7 @@ private slots:
 
     void narrowWindowPushesBoxesLeft()
     {
-        TempConfigHome config;
-        GetTInfo()->SetTodayCount(7);
+        m_scene->show(makeReading(7));
         auto w = makeWindow(QRect(100, 100, 70, 23));
         QCOMPARE(w->boxRect(COrmixWnd::CommentsBox), QRect(10, 3, 10, 16));
         QCOMPARE(w->boxRect(COrmixWnd::CloseBox), QRect(52, 3, 10, 16));
@@ -282,7 +275,6 @@ private slots:
         QFETCH(int, percent);
         QFETCH(int, transparency);
         QFETCH(int, alpha);
-        TempConfigHome config;
         auto w = makeWindow();
         w->SetTransparency(percent);
         QCOMPARE(w->transparency(), transparency);
@@ -292,24 +284,21 @@ private slots:
 
     void refreshAnnouncesFirstFlaggedKindOnly()
     {
-        TempConfigHome config;
-        lTInfo *info = GetTInfo();
-        setListQuietly(0, makeItems({{"comment one", "http://127.0.0.1/c1"}}));
-        setListQuietly(1, makeItems({{"trackback one", "http://127.0.0.1/t1"}}));
-        setListQuietly(2, makeItems({{"guest one", "http://127.0.0.1/g1"}}));
-        info->SetNewTrackback(true);
-        info->SetNewGuestbook(true);
+        m_scene->show(makeReading(3, makeItems({{"comment one", "http://127.0.0.1/c1"}}),
+                                  makeItems({{"trackback one", "http://127.0.0.1/t1"}}),
+                                  makeItems({{"guest one", "http://127.0.0.1/g1"}})),
+                      {ItemKind::Trackback, ItemKind::Guestbook});
         auto w = makeWindow();
         CNoticeWnd *notice = w->noticeWindow();
         QCOMPARE(notice->text(), std::string("trackback one"));
         QCOMPARE(notice->link(), std::string("http://127.0.0.1/t1"));
-        QCOMPARE(notice->kind(), 1);
+        QCOMPARE(notice->kind(), ItemKind::Trackback);
         QVERIFY(notice->isVisible());
 
-        info->SetNewComment(true);
-        w->Refresh();
-        QCOMPARE(notice->text(), std::string("comment one"));
-        QCOMPARE(notice->kind(), 0);
+        // The strip follows the model: a comment that arrives comes first.
+        m_scene->arrive(ItemKind::Comment, {"comment two", "http://127.0.0.1/c2"});
+        QCOMPARE(notice->text(), std::string("comment two"));
+        QCOMPARE(notice->kind(), ItemKind::Comment);
         QVERIFY(w->accessibleDescription().contains(QStringLiteral("새 댓글")));
         QVERIFY(w->accessibleDescription().contains(QStringLiteral("새 방명록")));
         QVERIFY(w->accessibleDescription().contains(QStringLiteral("새 트랙백")));
@@ -317,51 +306,44 @@ private slots:
 
     void emptyFlaggedListBlocksOthers()
     {
-        TempConfigHome config;
-        lTInfo *info = GetTInfo();
-        setListQuietly(1, makeItems({{"trackback one", "http://127.0.0.1/t1"}}));
-        info->SetNewComment(true); // flagged, but no comment to show
-        info->SetNewTrackback(true);
+        // The comments were emptied (a change), so they are new but have nothing to show.
+        m_scene->show(makeReading(3, {}, makeItems({{"trackback one", "http://127.0.0.1/t1"}})),
+                      {ItemKind::Comment, ItemKind::Trackback});
         auto w = makeWindow();
         CNoticeWnd *notice = w->noticeWindow();
         QVERIFY(!notice->isVisible());
         QCOMPARE(notice->text(), std::string());
 
-        info->SetNewComment(false);
-        w->Refresh();
+        m_scene->model.clearNew(ItemKind::Comment);
         QCOMPARE(notice->text(), std::string("trackback one"));
     }
 
     void sameTextNotAnnouncedTwice()
     {
-        TempConfigHome config;
-        lTInfo *info = GetTInfo();
-        setListQuietly(0, makeItems({{"same", "http://127.0.0.1/c1"}}));
-        info->SetNewComment(true);
+        m_scene->show(makeReading(3, makeItems({{"same", "http://127.0.0.1/c1"}})),
+                      {ItemKind::Comment});
         auto w = makeWindow();
         CNoticeWnd *notice = w->noticeWindow();
         for (int i = 0; i < 5; ++i)
             notice->tick();
         const QRect planned = notice->plannedRect();
-        w->Refresh();
+        m_scene->readAgain();
         QCOMPARE(notice->plannedRect(), planned); // not restarted
 
         // The same text under another kind is not announced either.
-        info->SetNewComment(false);
-        setListQuietly(1, makeItems({{"same", "http://127.0.0.1/t1"}}));
-        info->SetNewTrackback(true);
-        w->Refresh();
-        QCOMPARE(notice->kind(), 0);
+        m_scene->model.clearNew(ItemKind::Comment);
+        m_scene->arrive(ItemKind::Trackback, {"same", "http://127.0.0.1/t1"});
+        QCOMPARE(notice->kind(), ItemKind::Comment);
         QCOMPARE(notice->plannedRect(), planned);
     }
 
     void refreshBeforeCreateDoesNothing()
     {
-        TempConfigHome config;
-        setListQuietly(0, makeItems({{"c", "http://127.0.0.1/c"}}));
-        GetTInfo()->SetNewComment(true);
-        COrmixWnd w;
+        m_scene->show(makeReading(3, makeItems({{"c", "http://127.0.0.1/c"}})),
+                      {ItemKind::Comment});
+        COrmixWnd w(m_scene->model);
         w.Refresh();
+        m_scene->readAgain();
         QVERIFY(!w.IsCreated());
         QCOMPARE(w.noticeWindow()->text(), std::string());
         QVERIFY(!w.isVisible());
@@ -400,7 +382,6 @@ private slots:
         QCOMPARE(COrmixWnd::visiblePlacement(QRect(100, 100, 1024, 740), screens, primary, largest),
                  QRect(100, 100, 1024, 740));
 
-        TempConfigHome config;
         auto w = makeWindow(QRect(50000, 40000, 170, 23));
         const QPoint origin = QGuiApplication::primaryScreen()->geometry().topLeft();
         QCOMPARE(w->geometry(), QRect(origin + QPoint(100, 100), QSize(170, 23)));
@@ -408,29 +389,25 @@ private slots:
 
     void tooltipTellsPollStatus()
     {
-        TempConfigHome config;
         auto w = makeWindow();
         QVERIFY(w->pollStatusText().contains(QStringLiteral("아직")));
         QVERIFY(w->testAttribute(Qt::WA_AlwaysShowToolTips)); // shown while inactive
         const QDateTime when(QDate(2026, 3, 4), QTime(5, 6, 7));
-        w->SetPollStatus(when, QString());
+        m_scene->model.setPollStatus(when, QString());
         QCOMPARE(w->pollStatusText(), QStringLiteral("마지막 읽기: 2026-03-04 05:06:07"));
-        w->SetPollStatus(when, QStringLiteral("HTTP 500 <b>down</b>"));
+        m_scene->model.setPollStatus(when, QStringLiteral("HTTP 500 <b>down</b>"));
         QVERIFY(w->pollStatusText().endsWith(QStringLiteral("마지막 실패: HTTP 500 <b>down</b>")));
         // Shown literally, never as markup.
         QVERIFY(w->toolTip().contains(QStringLiteral("&lt;b&gt;down&lt;/b&gt;")));
         QVERIFY(!w->toolTip().contains(QStringLiteral("<b>")));
     }
 
-    void accessibleTextFollowsStore()
+    void accessibleTextFollowsTheModel()
     {
-        TempConfigHome config;
         auto w = makeWindow();
         QCOMPARE(w->accessibleName(), QStringLiteral("Admin 접속 중..."));
         QCOMPARE(w->accessibleDescription(), QStringLiteral("새 항목 없음"));
-        GetTInfo()->SetTodayCount(42);
-        GetTInfo()->SetNewTrackback(true);
-        w->Refresh();
+        m_scene->show(makeReading(42), {ItemKind::Trackback});
         QCOMPARE(w->accessibleName(), QStringLiteral("오늘 방문자 42"));
         QCOMPARE(w->accessibleDescription(), QStringLiteral("새 트랙백"));
     }

@@ -1,10 +1,7 @@
-#include "client/istatuswindow.h"
-#include "client/iviewhost.h"
 #include "client/ormixview.h"
 #include "client/reachability.h"
-#include "state/tinfo.h"
 #include "tests/support/demohost.h"
-#include "tests/support/fakeviewhost.h"
+#include "tests/support/pollerharness.h"
 #include "tests/support/testenv.h"
 
 #include <QJsonArray>
@@ -30,16 +27,14 @@ class TestView final : public QObject
 
     std::unique_ptr<TempConfigHome> m_home;
 
-    // Logs in to host with the given credentials and waits for the outcome.
-    static void credentials(const QString &blogUrl, const QByteArray &id, const QByteArray &pw,
-                            int interval = 1)
+    // What the login dialog leaves in the account.
+    static void credentials(Account &account, const QString &blogUrl, const QByteArray &id,
+                            const QByteArray &pw, int interval = 1)
     {
-        lTInfo *store = GetTInfo();
-        store->SetBlogURL(blogUrl.toStdString());
-        store->SetLoginID(id.toStdString());
-        store->SetPassword(pw.toStdString());
-        store->SetInterval(interval);
-        store->SetLoginState(LoggedOut);
+        account.blogUrl = blogUrl.toStdString();
+        account.id = id.toStdString();
+        account.setPassword(pw.toStdString());
+        account.interval = interval;
     }
 
 private slots:
@@ -51,32 +46,27 @@ private slots:
         DemoHost host;
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         host.setCount(15);
-        credentials(host.blogUrl(), "owner", host.password().toUtf8());
-        FakeViewHost frame;
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
         {
-            COrmixView view(&frame);
+            COrmixView &view = frame.poller;
             view.OnInitialUpdate();
-            QCOMPARE(frame.statusRect, QRect(100, 100, 150, 23));
-            QCOMPARE(frame.status.transparency, 10);
-            QCOMPARE(GetTInfo()->GetLoginState(), int(LoginPosted));
-            QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
-            QCOMPARE(GetTInfo()->GetViewer(), static_cast<ITHViewer *>(&view));
-            QCOMPARE(frame.hides, 1);
+            QCOMPARE(view.loginState(), int(LoginPosted));
+            QTRY_COMPARE(view.loginState(), int(LoggedIn));
             QVERIFY(view.isPolling());
             QCOMPARE(view.pollPeriodMs(), 1000);
             QCOMPARE(QString::fromStdString(view.pollUrl()), host.dashboardUrl().toString());
-            QCOMPARE(GetTInfo()->GetTodayCount(), 15);
-            QVERIFY(frame.status.lastSuccess.isValid());
+            QCOMPARE(frame.model.todayCount(), 15);
+            QVERIFY(frame.model.lastSuccess().isValid());
 
             const int first = statInt(host, "dashboardRequests");
             host.setCount(16);
             QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "dashboardRequests") >= first + 3, 6000);
-            QCOMPARE(GetTInfo()->GetTodayCount(), 16);
+            QCOMPARE(frame.model.todayCount(), 16);
             QCOMPARE(statInt(host, "loginPosts"), 1);
             QCOMPARE(frame.loginDialogs, 0);
             QVERIFY(frame.errors.isEmpty());
         }
-        QVERIFY(GetTInfo()->GetViewer() == nullptr);
     }
 
     void formEncodingKeepsEveryCharacter()
@@ -115,11 +105,11 @@ private slots:
         const QByteArray password = "a&b=c+d%e f한글%2B";
         DemoHost host;
         QVERIFY(host.setPassword(password));
-        credentials(host.blogUrl(), "owner", password);
-        FakeViewHost frame;
-        COrmixView view(&frame);
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", password);
+        COrmixView &view = frame.poller;
         view.OnInitialUpdate();
-        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QTRY_COMPARE(view.loginState(), int(LoggedIn));
         QCOMPARE(frame.loginDialogs, 0);
         const QJsonObject fields = host.stats()
                                        .value(QLatin1String("lastLogin"))
@@ -133,17 +123,17 @@ private slots:
     void wrongPasswordAsksAgain()
     {
         DemoHost host;
-        credentials(host.blogUrl(), "owner", "wrong");
-        FakeViewHost frame;
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", "wrong");
         const QString right = host.password();
         frame.answerLogin = [&] {
             // The user corrects the password in the dialog, which fills the store.
-            GetTInfo()->SetPassword(right.toStdString());
+            frame.account.setPassword(right.toStdString());
             return true;
         };
-        COrmixView view(&frame);
+        COrmixView &view = frame.poller;
         view.OnInitialUpdate();
-        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QTRY_COMPARE(view.loginState(), int(LoggedIn));
         QCOMPARE(frame.loginDialogs, 1);
         QCOMPARE(statInt(host, "loginPosts"), 2);
         QCOMPARE(frame.closes, 0);
@@ -152,31 +142,31 @@ private slots:
     void cancelInTheRepeatedLoginEndsWithoutPostingAgain()
     {
         DemoHost host;
-        credentials(host.blogUrl(), "owner", "wrong");
-        FakeViewHost frame;
-        COrmixView view(&frame);
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", "wrong");
+        COrmixView &view = frame.poller;
         view.OnInitialUpdate();
         QTRY_COMPARE(frame.loginDialogs, 1);
         QCOMPARE(frame.closes, 1);
         QTest::qWait(300);
         QCOMPARE(statInt(host, "loginPosts"), 1);
-        QCOMPARE(GetTInfo()->GetLoginState(), int(LoggedOut));
+        QCOMPARE(view.loginState(), int(LoggedOut));
         QVERIFY(!view.isPolling());
     }
 
     void expiredSessionLogsInAgainSilently()
     {
         DemoHost host;
-        credentials(host.blogUrl(), "owner", host.password().toUtf8());
-        FakeViewHost frame;
-        COrmixView view(&frame);
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        COrmixView &view = frame.poller;
         view.OnInitialUpdate();
-        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QTRY_COMPARE(view.loginState(), int(LoggedIn));
         QVERIFY(host.expireSessions());
         host.setCount(42);
         QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "loginPosts") == 2, 5000);
-        QTRY_COMPARE(GetTInfo()->GetTodayCount(), 42);
-        QCOMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QTRY_COMPARE(frame.model.todayCount(), 42);
+        QCOMPARE(view.loginState(), int(LoggedIn));
         QCOMPARE(frame.loginDialogs, 0);
         QVERIFY(frame.errors.isEmpty());
     }
@@ -184,19 +174,19 @@ private slots:
     void passwordChangedOnTheHostBringsTheDialogBack()
     {
         DemoHost host;
-        credentials(host.blogUrl(), "owner", host.password().toUtf8());
-        FakeViewHost frame;
-        COrmixView view(&frame);
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        COrmixView &view = frame.poller;
         view.OnInitialUpdate();
-        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QTRY_COMPARE(view.loginState(), int(LoggedIn));
         QVERIFY(host.setPassword("changed"));
         QVERIFY(host.expireSessions());
-        frame.answerLogin = [] {
-            GetTInfo()->SetPassword("changed");
+        frame.answerLogin = [&frame] {
+            frame.account.setPassword("changed");
             return true;
         };
         QTRY_COMPARE_WITH_TIMEOUT(frame.loginDialogs, 1, 5000);
-        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QTRY_COMPARE(view.loginState(), int(LoggedIn));
         QCOMPARE(statInt(host, "loginPosts"), 3);
     }
 
@@ -204,21 +194,21 @@ private slots:
     {
         DemoHost host;
         host.addItem(DemoHost::Comment, QStringLiteral("첫 댓글"), QStringLiteral("/1#c1"));
-        credentials(host.blogUrl(), "owner", host.password().toUtf8());
-        FakeViewHost frame;
-        COrmixView view(&frame);
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        COrmixView &view = frame.poller;
         view.OnInitialUpdate();
-        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
-        std::string text, link;
-        QVERIFY(GetTInfo()->GetLatestComment(text, link));
-        QCOMPARE(QString::fromStdString(text), QStringLiteral("첫 댓글"));
+        QTRY_COMPARE(view.loginState(), int(LoggedIn));
+        QCOMPARE(QString::fromStdString(frame.model.newest(ItemKind::Comment)->text),
+                 QStringLiteral("첫 댓글"));
 
         host.addItem(DemoHost::Comment, QStringLiteral("똠방각하 댓글"), QStringLiteral("/2#c2"));
         const int before = statInt(host, "dashboardRequests");
         QVERIFY(host.injectFault(QStringLiteral("euckr"), -1));
         QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "dashboardRequests") > before, 4000);
-        QTRY_VERIFY(GetTInfo()->GetLatestComment(text, link) && text == "똠방각하 댓글");
-        QCOMPARE(QString::fromStdString(link), host.url(QStringLiteral("/2#c2")).toString());
+        QTRY_COMPARE(frame.model.newest(ItemKind::Comment)->text, std::string("똠방각하 댓글"));
+        QCOMPARE(QString::fromStdString(frame.model.newest(ItemKind::Comment)->link),
+                 host.url(QStringLiteral("/2#c2")).toString());
         QVERIFY(frame.errors.isEmpty());
     }
 
@@ -240,13 +230,13 @@ private slots:
         QFETCH(int, code);
         DemoHost host;
         host.setCount(7);
-        credentials(host.blogUrl(), "owner", host.password().toUtf8());
-        FakeViewHost frame;
-        COrmixView view(&frame);
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        COrmixView &view = frame.poller;
         view.htmlCtrl().setTimeoutMs(1500);
         view.htmlCtrl().setMaxBodyBytes(512 * 1024);
         view.OnInitialUpdate();
-        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QTRY_COMPARE(view.loginState(), int(LoggedIn));
         QVERIFY(host.injectFault(fault, 1, value));
         QTRY_COMPARE_WITH_TIMEOUT(frame.errors.size(), 1, 8000);
         const QString expected = QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
@@ -256,14 +246,14 @@ private slots:
             QCOMPARE(frame.errors.first(), expected);
         else
             QVERIFY(frame.errors.first().endsWith(QStringLiteral("오류 코드 (-5)")));
-        QCOMPARE(frame.status.lastFailure, frame.errors.first());
+        QCOMPARE(frame.model.lastFailure(), frame.errors.first());
         // The error page keeps the failed address: no new login, numbers kept.
-        QCOMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
-        QCOMPARE(GetTInfo()->GetTodayCount(), 7);
+        QCOMPARE(view.loginState(), int(LoggedIn));
+        QCOMPARE(frame.model.todayCount(), 7);
         // Closing the box lets polling go on, and the next good page is read.
         host.setCount(8);
         frame.errorOpen = false;
-        QTRY_COMPARE_WITH_TIMEOUT(GetTInfo()->GetTodayCount(), 8, 6000);
+        QTRY_COMPARE_WITH_TIMEOUT(frame.model.todayCount(), 8, 6000);
         QCOMPARE(statInt(host, "loginPosts"), 1);
     }
 
@@ -315,15 +305,15 @@ private slots:
             QVERIFY(host->injectFault(QStringLiteral("status"), -1, 503));
         }
         const QString blogUrl = QStringLiteral("http://127.0.0.1:") + port.last();
-        credentials(blogUrl, "owner", "demo");
-        FakeViewHost frame;
-        COrmixView view(&frame);
+        PollerHarness frame;
+        credentials(frame.account, blogUrl, "owner", "demo");
+        COrmixView &view = frame.poller;
         view.setCredentialsTyped(typed);
         view.OnInitialUpdate();
         const QString code = outage == QLatin1String("503") ? outage : QStringLiteral("-1");
         QTRY_COMPARE(frame.errors.size(), 1);
         QVERIFY(frame.errors.first().endsWith(QStringLiteral("오류 코드 (%1)").arg(code)));
-        QCOMPARE(frame.status.lastFailure, frame.errors.first());
+        QCOMPARE(frame.model.lastFailure(), frame.errors.first());
         if (typed) {
             // Cancelled here, so the run ends; nothing is posted again.
             QCOMPARE(frame.keptTyped, QList<bool>{true});
@@ -339,8 +329,7 @@ private slots:
         else
             QTest::qWait(2500);
         QCOMPARE(frame.loginDialogs, 0);
-        QCOMPARE(frame.stackedBoxes, 0);
-        QCOMPARE(GetTInfo()->GetPassword(), std::string("demo"));
+        QCOMPARE(frame.account.password(), std::string("demo"));
         // The host is back: the next try logs in, reads, and the box goes by itself.
         if (host)
             QVERIFY(host->clearFaults());
@@ -348,11 +337,11 @@ private slots:
             host.emplace(port);
         QVERIFY2(host->isRunning(), qPrintable(host->errorString()));
         host->setCount(21);
-        QTRY_COMPARE_WITH_TIMEOUT(GetTInfo()->GetLoginState(), int(LoggedIn), 5000);
-        QTRY_COMPARE(GetTInfo()->GetTodayCount(), 21);
+        QTRY_COMPARE_WITH_TIMEOUT(view.loginState(), int(LoggedIn), 5000);
+        QTRY_COMPARE(frame.model.todayCount(), 21);
         QVERIFY(!view.isRetryingLogin());
         QVERIFY(!frame.errorOpen);
-        QVERIFY(frame.status.lastFailure.isEmpty());
+        QVERIFY(frame.model.lastFailure().isEmpty());
         QCOMPARE(frame.loginDialogs, 0);
         QCOMPARE(frame.closes, 0);
     }
@@ -373,11 +362,11 @@ private slots:
     {
         DemoHost host;
         host.setCount(3);
-        credentials(host.blogUrl(), "owner", host.password().toUtf8(), 3600);
-        FakeViewHost frame;
-        COrmixView view(&frame);
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8(), 3600);
+        COrmixView &view = frame.poller;
         view.OnInitialUpdate();
-        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QTRY_COMPARE(view.loginState(), int(LoggedIn));
         QTRY_VERIFY(!view.htmlCtrl().IsBusy());
         QVERIFY(host.injectFault(QStringLiteral("status"), -1, 500));
         QVERIFY(pollAndWait(view, host));
@@ -387,17 +376,16 @@ private slots:
         for (int i = 0; i < 3; ++i)
             QVERIFY2(pollAndWait(view, host), "a poll was held back by the open box");
         QCOMPARE(frame.errors.size(), 1);
-        QCOMPARE(frame.stackedBoxes, 0);
         QVERIFY(frame.errorOpen);
-        QVERIFY(!frame.status.lastFailure.isEmpty());
+        QVERIFY(!frame.model.lastFailure().isEmpty());
         // The host is back: the next poll reads it and the box goes by itself.
         QVERIFY(host.clearFaults());
         host.setCount(4);
         QVERIFY(pollAndWait(view, host));
-        QTRY_COMPARE(GetTInfo()->GetTodayCount(), 4);
+        QTRY_COMPARE(frame.model.todayCount(), 4);
         QVERIFY(!frame.errorOpen);
         QCOMPARE(frame.closedByRecovery, 1);
-        QVERIFY(frame.status.lastFailure.isEmpty());
+        QVERIFY(frame.model.lastFailure().isEmpty());
         QCOMPARE(frame.errors.size(), 1);
         QCOMPARE(statInt(host, "loginPosts"), 1);
     }
@@ -405,16 +393,16 @@ private slots:
     void extraPollWhenTheNetworkComesBackOrTheMachineWakes()
     {
         DemoHost host;
-        credentials(host.blogUrl(), "owner", host.password().toUtf8(), 3600);
-        FakeViewHost frame;
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8(), 3600);
         ReachabilitySource network;
         qint64 wall = 1'700'000'000'000;
         qint64 steady = 5'000;
-        COrmixView view(&frame);
+        COrmixView &view = frame.poller;
         view.resumeDetector().setClocks([&wall] { return wall; }, [&steady] { return steady; });
         view.setReachabilitySource(&network);
         view.OnInitialUpdate();
-        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QTRY_COMPARE(view.loginState(), int(LoggedIn));
         QTRY_VERIFY(!view.htmlCtrl().IsBusy());
         int requests = statInt(host, "dashboardRequests");
         const auto settled = [&] {
@@ -470,7 +458,7 @@ private slots:
         emit network.reachabilityChanged(false);
         emit network.reachabilityChanged(true);
         QCOMPARE(view.extraPolls(), 3);
-        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
+        QTRY_COMPARE(view.loginState(), int(LoggedIn));
         QVERIFY(settled());
         QCOMPARE(view.extraPolls(), 3);
         QCOMPARE(statInt(host, "loginPosts"), 2);
@@ -480,14 +468,14 @@ private slots:
     void restartTimerOnlyWhilePolling()
     {
         DemoHost host;
-        credentials(host.blogUrl(), "owner", host.password().toUtf8());
-        FakeViewHost frame;
-        COrmixView view(&frame);
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        COrmixView &view = frame.poller;
         view.RestartTimer(); // before the login: nothing to restart
         QVERIFY(!view.isPolling());
         view.OnInitialUpdate();
         QTRY_VERIFY(view.isPolling());
-        GetTInfo()->SetInterval(60);
+        frame.account.interval = 60;
         view.RestartTimer();
         QVERIFY(view.isPolling());
         QCOMPARE(view.pollPeriodMs(), 60000);

@@ -41,9 +41,9 @@ QJsonObject describe(const HtmlDocument *document)
     }
     if (reading) {
         out.insert(QStringLiteral("todayCount"), reading->todayCount);
-        out.insert(QStringLiteral("comments"), toJson(reading->comments));
-        out.insert(QStringLiteral("trackbacks"), toJson(reading->trackbacks));
-        out.insert(QStringLiteral("guestbook"), toJson(reading->guestbook));
+        out.insert(QStringLiteral("comments"), toJson((*reading)[ItemKind::Comment]));
+        out.insert(QStringLiteral("trackbacks"), toJson((*reading)[ItemKind::Trackback]));
+        out.insert(QStringLiteral("guestbook"), toJson((*reading)[ItemKind::Guestbook]));
     }
     return out;
 }
