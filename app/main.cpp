@@ -16,7 +16,7 @@ namespace {
 int run(int argc, char **argv)
 {
     // One run per settings folder; a second start hands over and ends without a display.
-    SingleInstance instance(SettingsStoreLocation());
+    SingleInstance instance(settingsStoreLocation());
     if (!instance.claim()) {
         QCoreApplication core(argc, argv);
         if (instance.claimOrRaise(5000) != SingleInstance::Handover::Claimed) {

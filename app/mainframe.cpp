@@ -19,7 +19,8 @@
 #include <QMessageBox>
 #include <QRect>
 
-CMainFrame::CMainFrame(Account &account, DashboardModel &model) : m_account(account), m_model(model)
+CMainFrame::CMainFrame(Account &account, DashboardModel &model, Settings &settings)
+    : m_account(account), m_model(model), m_settings(settings)
 {
     setWindowTitle(QStringLiteral("Ormix"));
     m_view = new COrmixView(account, model, this);
@@ -35,9 +36,11 @@ CMainFrame::CMainFrame(Account &account, DashboardModel &model) : m_account(acco
     });
 
     m_notifier = new DesktopNotifier(model, this);
-    int desktopNotify = 0;
-    ReadSettingDword(0, "DesktopNotify", desktopNotify);
-    m_notifier->setEnabled(desktopNotify != 0);
+    m_notifier->setEnabled(settings.number(Settings::DesktopNotify) != 0);
+    connect(&settings, &Settings::changed, this, [this](Settings::Key key) {
+        if (key == Settings::DesktopNotify)
+            m_notifier->setEnabled(m_settings.number(Settings::DesktopNotify) != 0);
+    });
 }
 
 CMainFrame::~CMainFrame()
@@ -74,13 +77,7 @@ void CMainFrame::tearDown()
 
 void CMainFrame::createStatusWindow()
 {
-    int left = COrmixWnd::DefaultLeft, top = COrmixWnd::DefaultTop;
-    int width = COrmixWnd::DefaultWidth, height = COrmixWnd::DefaultHeight;
-    ReadSettingDword(left, "LeftPos", left);
-    ReadSettingDword(top, "TopPos", top);
-    ReadSettingDword(width, "Width", width);
-    ReadSettingDword(height, "Height", height);
-    m_status = std::make_unique<COrmixWnd>(m_model);
+    m_status = std::make_unique<COrmixWnd>(m_model, m_settings);
     connect(m_status.get(), &COrmixWnd::closeRequested, this, &CMainFrame::close,
             Qt::QueuedConnection);
     connect(m_status.get(), &COrmixWnd::settingsRequested, this, &CMainFrame::runSettingsDialog,
@@ -94,15 +91,15 @@ void CMainFrame::createStatusWindow()
                 m_notifier->notify(kind, CNoticeWnd::heading(kind), QString::fromStdString(text),
                                    link);
             });
-    m_status->Create(QRect(left, top, width, height));
-    int transparency = 10;
-    ReadSettingDword(transparency, "Transparency", transparency);
-    m_status->SetTransparency(transparency);
+    m_status->Create(QRect(m_settings.number(Settings::LeftPos),
+                           m_settings.number(Settings::TopPos), m_settings.number(Settings::Width),
+                           m_settings.number(Settings::Height)));
+    m_status->SetTransparency(m_settings.number(Settings::Transparency));
 }
 
 void CMainFrame::runLoginDialog(bool keepTyped)
 {
-    TLogin dialog(m_account);
+    TLogin dialog(m_account, m_settings);
     if (keepTyped)
         dialog.keepTypedValues();
     if (dialog.exec() != QDialog::Accepted) {
@@ -145,12 +142,10 @@ void CMainFrame::closeEvent(QCloseEvent *event)
 
 void CMainFrame::runSettingsDialog()
 {
-    CSettingDlg dialog(m_account.interval);
+    // The strip's transparency and the notifier follow the stored choices by themselves.
+    CSettingDlg dialog(m_settings, m_account.interval);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    m_notifier->setEnabled(dialog.desktopNotifications());
-    if (m_status)
-        m_status->SetTransparency(dialog.transparency());
     if (dialog.interval() != m_account.interval) {
         m_account.interval = dialog.interval();
         m_view->RestartTimer();

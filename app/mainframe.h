@@ -12,6 +12,7 @@ class DashboardModel;
 class DesktopNotifier;
 class NetworkReachability;
 class QMessageBox;
+class Settings;
 
 // The hidden main window. It never shows; closing it ends the run. It owns the poller, the
 // status strip and the desktop notifier, connects them to the model, and runs the dialogs
@@ -20,7 +21,7 @@ class CMainFrame final : public QMainWindow
 {
     Q_OBJECT
 public:
-    CMainFrame(Account &account, DashboardModel &model);
+    CMainFrame(Account &account, DashboardModel &model, Settings &settings);
     ~CMainFrame() override;
     CMainFrame(const CMainFrame &) = delete;
     CMainFrame &operator=(const CMainFrame &) = delete;
@@ -49,6 +50,7 @@ private:
 
     Account &m_account;
     DashboardModel &m_model;
+    Settings &m_settings;
     COrmixView *m_view = nullptr;
     std::unique_ptr<COrmixWnd> m_status;
     QPointer<QMessageBox> m_errorBox;

@@ -47,19 +47,14 @@ void setUpParser(QCommandLineParser &parser)
 
 // With the keyring option on and address and ID remembered, the password stored for them
 // fills the account as an accepted login dialog would. False leaves the account alone.
-bool loginFromKeyring(Account &account)
+bool loginFromKeyring(Account &account, const Settings &settings)
 {
-    int saveId = 1;
-    int keyring = 0;
-    ReadSettingDword(saveId, "CHECK_SAVEID", saveId);
-    ReadSettingDword(0, "KeyringPassword", keyring);
-    std::string id;
-    std::string blogUrl;
-    if (saveId == 0 || keyring == 0 || !ReadSettingString("ID", id) || id.empty() ||
-        !ReadSettingString("BlogURL", blogUrl) || blogUrl.empty())
+    const std::string id = settings.text(Settings::Id);
+    const std::string blogUrl = settings.text(Settings::BlogUrl);
+    if (settings.number(Settings::SaveId) == 0 || settings.number(Settings::KeyringPassword) == 0 ||
+        id.empty() || blogUrl.empty())
         return false;
-    int interval = 30;
-    ReadSettingDword(interval, "INTERVAL", interval);
+    const int interval = settings.number(Settings::Interval);
 
     // Nothing else runs yet, so no window or timer waits with us; but a keyring that is
     // slow, or locked behind an unlock prompt nobody answers, must not hold up the start.
@@ -154,13 +149,16 @@ bool COrmixApp::InitInstance()
 {
     // The password will be in this process's memory from the login on.
     ProtectProcessSecrets();
-    const bool fromKeyring = loginFromKeyring(m_account);
+    // Read from the settings file as it is at this start.
+    m_frame.reset();
+    m_settings = std::make_unique<Settings>();
+    const bool fromKeyring = loginFromKeyring(m_account, *m_settings);
     if (!fromKeyring) {
-        TLogin login(m_account);
+        TLogin login(m_account, *m_settings);
         if (login.exec() != QDialog::Accepted)
             return false;
     }
-    m_frame = std::make_unique<CMainFrame>(m_account, m_model);
+    m_frame = std::make_unique<CMainFrame>(m_account, m_model, *m_settings);
     m_frame->start(!fromKeyring);
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "state/account.h"
 #include "state/dashboardmodel.h"
+#include "state/settings.h"
 
 #include <QApplication>
 
@@ -23,10 +24,12 @@ public:
     CMainFrame *mainFrame() const { return m_frame.get(); }
     Account &account() { return m_account; }
     DashboardModel &model() { return m_model; }
+    Settings &settings() { return *m_settings; }
     // Another start asked for this run: the strip, or the login dialog, comes to the front.
     void bringToFront();
 
 private:
+    std::unique_ptr<Settings> m_settings;
     Account m_account;
     DashboardModel m_model;
     std::unique_ptr<CMainFrame> m_frame;

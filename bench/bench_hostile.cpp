@@ -127,17 +127,20 @@ int main(int argc, char **argv)
                   "ms");
 
     std::printf("== the poll path's settings read (the transparency)\n");
-    WriteSettingDword("LeftPos", 100);
-    WriteSettingDword("TopPos", 100);
-    WriteRegistryString(SettingsRoot::CurrentUser, "ID", "owner");
-    WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL", "http://blog.example");
-    WriteSettingDword("Transparency", 20);
+    Settings written;
+    written.setNumber(Settings::LeftPos, 100);
+    written.setNumber(Settings::TopPos, 100);
+    written.setText(Settings::Id, "owner");
+    written.setText(Settings::BlogUrl, "http://blog.example");
+    written.setNumber(Settings::Transparency, 20);
     constexpr int reads = 2000;
     const long long start = bench::wallNs();
     int value = 0;
+    // The first read of a fresh table reads the file; the rest are kept values.
+    Settings settings;
     for (int i = 0; i < reads; ++i)
-        ReadSettingDword(10, "Transparency", value);
-    bench::report("ReadSettingDword(\"Transparency\")", (bench::wallNs() - start) / 1e3 / reads,
-                  "us");
+        value = settings.number(Settings::Transparency);
+    bench::report("Settings::number(Transparency), file read once",
+                  (bench::wallNs() - start) / 1e3 / reads, "us");
     return value == 20 ? 0 : 1;
 }

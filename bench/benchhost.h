@@ -3,6 +3,7 @@
 #include "client/ormixview.h"
 #include "state/account.h"
 #include "state/dashboardmodel.h"
+#include "state/settings.h"
 #include "tests/support/demohost.h"
 #include "ui/statuswindow.h"
 
@@ -14,7 +15,8 @@
 class BenchSession
 {
 public:
-    BenchSession(const DemoHost &host, int intervalSeconds) : poller(account, model), strip(model)
+    BenchSession(const DemoHost &host, int intervalSeconds)
+        : poller(account, model), strip(model, settings)
     {
         host.enterAccount(account, intervalSeconds);
         strip.Create(QRect(100, 100, 150, 23));
@@ -22,6 +24,7 @@ public:
         QObject::connect(&poller, &COrmixView::loadFailed, &poller, [this] { ++errors; });
     }
 
+    Settings settings;
     Account account;
     DashboardModel model;
     COrmixView poller;

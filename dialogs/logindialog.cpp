@@ -69,7 +69,8 @@ void wipeField(QLineEdit *field)
 
 } // namespace
 
-TLogin::TLogin(Account &account, QWidget *parent) : QDialog(parent), m_account(account)
+TLogin::TLogin(Account &account, Settings &settings, QWidget *parent)
+    : QDialog(parent), m_account(account), m_settings(settings)
 {
     buildControls();
     loadRemembered();
@@ -164,21 +165,16 @@ void TLogin::updateKeyringCheck()
 
 void TLogin::loadRemembered()
 {
-    int saveId = m_bSaveId;
-    ReadSettingDword(m_bSaveId, "CHECK_SAVEID", saveId);
-    m_bSaveId = saveId != 0 ? 1 : 0;
+    m_bSaveId = m_settings.number(Settings::SaveId) != 0 ? 1 : 0;
     if (m_bSaveId != 1)
         return;
 
-    int interval = static_cast<int>(m_nInterval);
-    ReadSettingDword(interval, "INTERVAL", interval);
+    const int interval = m_settings.number(Settings::Interval);
     // Only ever written from an unsigned field; a negative value is damage.
     m_nInterval = interval >= 0 ? static_cast<std::uint32_t>(interval) : DefaultInterval;
-    ReadSettingString("ID", m_strId);
-    ReadSettingString("BlogURL", m_strBlogUrl);
-    int keyring = 0;
-    ReadSettingDword(0, "KeyringPassword", keyring);
-    m_bKeyring = keyring != 0 ? 1 : 0;
+    m_strId = m_settings.text(Settings::Id);
+    m_strBlogUrl = m_settings.text(Settings::BlogUrl);
+    m_bKeyring = m_settings.number(Settings::KeyringPassword) != 0 ? 1 : 0;
     if (m_bKeyring != 0 && !m_strId.empty() && !m_strBlogUrl.empty())
         m_oldKeyringEntry = passwordkeyring::EntryKey(m_strBlogUrl, m_strId);
 }
@@ -265,12 +261,10 @@ void TLogin::storeAccepted()
 
     // Unticked forgets by overwriting: values are never deleted.
     const bool remember = m_bSaveId != 0;
-    WriteSettingDword("INTERVAL",
-                      remember ? static_cast<std::uint32_t>(interval) : DefaultInterval);
-    WriteSettingDword("CHECK_SAVEID", remember ? 1 : 0);
-    WriteRegistryString(SettingsRoot::CurrentUser, "ID", remember ? m_strId : std::string());
-    WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL",
-                        remember ? m_strBlogUrl : std::string());
+    m_settings.setNumber(Settings::Interval, remember ? interval : int(DefaultInterval));
+    m_settings.setNumber(Settings::SaveId, remember ? 1 : 0);
+    m_settings.setText(Settings::Id, remember ? m_strId : std::string());
+    m_settings.setText(Settings::BlogUrl, remember ? m_strBlogUrl : std::string());
     storeKeyringChoice();
 }
 
@@ -280,10 +274,8 @@ void TLogin::storeKeyringChoice()
     const QString entry = keep ? passwordkeyring::EntryKey(m_strBlogUrl, m_strId) : QString();
     // Only a value of its own once the option was used: with it never ticked the
     // settings stay exactly as they were.
-    int stored = 0;
-    ReadSettingDword(0, "KeyringPassword", stored);
-    if (keep || stored != 0)
-        WriteSettingDword("KeyringPassword", keep ? 1 : 0);
+    if (keep || m_settings.number(Settings::KeyringPassword) != 0)
+        m_settings.setNumber(Settings::KeyringPassword, keep ? 1 : 0);
     if (!keep) {
         // Unticked: the password leaves the keyring now, with any entry still waiting to be
         // replaced by an earlier change in this run.

@@ -7,6 +7,7 @@
 
 class Account;
 class QCheckBox;
+class Settings;
 class QLineEdit;
 class QPushButton;
 
@@ -19,7 +20,7 @@ class TLogin final : public QDialog
 
 public:
     // Reads the remembered values and sets the focus; run it with exec().
-    explicit TLogin(Account &account, QWidget *parent = nullptr);
+    TLogin(Account &account, Settings &settings, QWidget *parent = nullptr);
     ~TLogin() override;
     TLogin(const TLogin &) = delete;
     TLogin &operator=(const TLogin &) = delete;
@@ -55,6 +56,7 @@ private:
     void updateKeyringCheck();
 
     Account &m_account;
+    Settings &m_settings;
     std::string m_strId;
     std::string m_strPassword;
     std::string m_strBlogUrl;

@@ -24,18 +24,15 @@ constexpr int MaximumInterval = 100000000;
 
 } // namespace
 
-CSettingDlg::CSettingDlg(int intervalInUse, QWidget *parent)
-    : QDialog(parent), m_nInterval(intervalInUse)
+CSettingDlg::CSettingDlg(Settings &settings, int intervalInUse, QWidget *parent)
+    : QDialog(parent), m_settings(settings), m_nInterval(intervalInUse)
 {
     buildControls();
 
-    ReadSettingDword(m_nTransparency, "Transparency", m_nTransparency);
-    int startWithSession = m_bStartWithWindows;
-    ReadSettingDword(m_bStartWithWindows, "StartWhenWinStart", startWithSession);
+    m_nTransparency = settings.number(Settings::Transparency);
+    const int startWithSession = settings.number(Settings::StartWithSession);
     m_bStartWithWindows = startWithSession >= 0 && startWithSession <= 2 ? startWithSession : 0;
-    int desktopNotify = 0;
-    ReadSettingDword(0, "DesktopNotify", desktopNotify);
-    m_bDesktopNotify = desktopNotify != 0 ? 1 : 0;
+    m_bDesktopNotify = settings.number(Settings::DesktopNotify) != 0 ? 1 : 0;
 
     // The slider clamps a stored value outside its range.
     m_transparencySlider->setValue(m_nTransparency);
@@ -133,14 +130,12 @@ void CSettingDlg::accept()
     if (!exchangeFromControls())
         return;
 
-    WriteSettingDword("Transparency", static_cast<std::uint32_t>(m_nTransparency));
-    WriteSettingDword("StartWhenWinStart", static_cast<std::uint32_t>(m_bStartWithWindows));
-    WriteSettingDword("INTERVAL", static_cast<std::uint32_t>(m_nInterval));
+    m_settings.setNumber(Settings::Transparency, m_nTransparency);
+    m_settings.setNumber(Settings::StartWithSession, m_bStartWithWindows);
+    m_settings.setNumber(Settings::Interval, m_nInterval);
     // A value of its own only once the option was used.
-    int storedNotify = 0;
-    ReadSettingDword(0, "DesktopNotify", storedNotify);
-    if (m_bDesktopNotify != 0 || storedNotify != 0)
-        WriteSettingDword("DesktopNotify", static_cast<std::uint32_t>(m_bDesktopNotify));
+    if (m_bDesktopNotify != 0 || m_settings.number(Settings::DesktopNotify) != 0)
+        m_settings.setNumber(Settings::DesktopNotify, m_bDesktopNotify);
     applyAutostart();
     QDialog::accept();
 }
@@ -156,7 +151,7 @@ void CSettingDlg::applyAutostart()
 
     // Remember what actually holds, so the box never shows a choice that has no effect.
     m_bStartWithWindows = AutostartEntryExists() ? 1 : 0;
-    WriteSettingDword("StartWhenWinStart", static_cast<std::uint32_t>(m_bStartWithWindows));
+    m_settings.setNumber(Settings::StartWithSession, m_bStartWithWindows);
     const QString where = QString::fromStdString(AutostartEntryPath());
     const QString text = wanted ? QStringLiteral("자동 실행 설정을 저장하지 못했습니다.")
                                 : QStringLiteral("자동 실행 설정을 해제하지 못했습니다.");

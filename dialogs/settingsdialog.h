@@ -6,6 +6,7 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QSlider;
+class Settings;
 
 // The "other settings" dialog: status window transparency, polling interval and
 // start with the desktop session. Accepting stores all three; the caller applies
@@ -17,7 +18,7 @@ class CSettingDlg final : public QDialog
 public:
     // Reads the stored choices; intervalInUse differs from the stored interval when the
     // login did not remember it. Run it with exec().
-    explicit CSettingDlg(int intervalInUse, QWidget *parent = nullptr);
+    CSettingDlg(Settings &settings, int intervalInUse, QWidget *parent = nullptr);
     ~CSettingDlg() override;
     CSettingDlg(const CSettingDlg &) = delete;
     CSettingDlg &operator=(const CSettingDlg &) = delete;
@@ -44,6 +45,7 @@ private:
     bool exchangeFromControls();
     void applyAutostart();
 
+    Settings &m_settings;
     int m_nTransparency = 10;
     int m_bStartWithWindows = 0;
     int m_nInterval = 30;

@@ -32,9 +32,9 @@ QString connectingText()
 
 } // namespace
 
-COrmixWnd::COrmixWnd(DashboardModel &model)
+COrmixWnd::COrmixWnd(DashboardModel &model, Settings &settings)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_model(model)
+      m_model(model), m_settings(settings)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
@@ -44,7 +44,6 @@ COrmixWnd::COrmixWnd(DashboardModel &model)
     setContextMenuPolicy(Qt::PreventContextMenu);
     setCursor(Qt::ArrowCursor);
     setWindowTitle(QStringLiteral("Ormix"));
-    setSettingWriter({});
     m_updateUrl = ORMIX_UPDATE_URL;
     m_countFont = WindowLook::MakeFont(12);
     m_boxFont = WindowLook::MakeFont(11);
@@ -53,6 +52,10 @@ COrmixWnd::COrmixWnd(DashboardModel &model)
     m_result = new CResultWnd(model, this);
     setToolTip(pollStatusText());
     layoutBoxes();
+    connect(&settings, &Settings::changed, this, [this](Settings::Key key) {
+        if (key == Settings::Transparency)
+            SetTransparency(m_settings.number(Settings::Transparency));
+    });
     connect(&model, &DashboardModel::readingChanged, this, &COrmixWnd::Refresh);
     connect(&model, &DashboardModel::newItemsChanged, this, &COrmixWnd::Refresh);
     // Every poll ends here, good or not: the tooltip, and a refresh as after any poll.
@@ -167,9 +170,8 @@ void COrmixWnd::SetTransparency(int percent)
 
 void COrmixWnd::RestoreTransparency()
 {
-    int value = m_transparency;
-    ReadSettingDword(m_transparency, "Transparency", value);
-    SetTransparency(value);
+    // Nothing stored: the level it has now stays.
+    SetTransparency(m_settings.storedNumber(Settings::Transparency).value_or(m_transparency));
 }
 
 void COrmixWnd::showPollStatus()
@@ -372,19 +374,14 @@ void COrmixWnd::mouseReleaseEvent(QMouseEvent *event)
     QWidget::mouseReleaseEvent(event);
 }
 
-void COrmixWnd::setSettingWriter(SettingWriter writer)
-{
-    m_writeSetting = writer ? std::move(writer) : SettingWriter(&WriteSettingDword);
-}
-
 void COrmixWnd::savePosition()
 {
-    // Stored as 32-bit values; a negative position keeps its two's complement bits.
+    // A place left of or above the primary screen is stored negative, as it is.
     const QRect g = geometry();
-    m_writeSetting("LeftPos", static_cast<std::uint32_t>(g.x()));
-    m_writeSetting("TopPos", static_cast<std::uint32_t>(g.y()));
-    m_writeSetting("Width", static_cast<std::uint32_t>(g.width()));
-    m_writeSetting("Height", static_cast<std::uint32_t>(g.height()));
+    m_settings.setNumber(Settings::LeftPos, g.x());
+    m_settings.setNumber(Settings::TopPos, g.y());
+    m_settings.setNumber(Settings::Width, g.width());
+    m_settings.setNumber(Settings::Height, g.height());
 }
 
 void COrmixWnd::mouseDoubleClickEvent(QMouseEvent *event)

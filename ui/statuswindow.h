@@ -19,6 +19,7 @@ class CNoticeWnd;
 class CResultWnd;
 class DashboardModel;
 class QMenu;
+class Settings;
 
 // The always-on-top strip with today's count and the R, T, G and X boxes: the user's
 // one control surface. It shows the model and follows its changes; it owns the notice and
@@ -56,7 +57,8 @@ public:
     static constexpr int MaxTransparency = 95;
     static constexpr int ResizeGrip = 4;
 
-    explicit COrmixWnd(DashboardModel &model);
+    // The strip's transparency follows the stored one; a drag stores its place and size.
+    COrmixWnd(DashboardModel &model, Settings &settings);
     ~COrmixWnd() override;
     COrmixWnd(const COrmixWnd &) = delete;
     COrmixWnd &operator=(const COrmixWnd &) = delete;
@@ -93,10 +95,6 @@ public:
     // Replaces the emblem; a null image draws the count without it.
     void setEmblem(const QImage &emblem);
     bool hasEmblem() const { return !m_emblem.isNull(); }
-
-    // Where the rectangle goes after a drag; WriteSettingDword unless a test listens in.
-    using SettingWriter = std::function<bool(const std::string &, std::uint32_t)>;
-    void setSettingWriter(SettingWriter writer);
 
     // The page the update row opens; when empty the row asks for the about box instead.
     // The build's ORMIX_UPDATE_URL unless a test sets another.
@@ -152,6 +150,7 @@ private:
     void updateAccessibleText();
 
     DashboardModel &m_model;
+    Settings &m_settings;
     QPoint m_dragAnchor;
     bool m_dragging = false;
     QFont m_countFont;
@@ -166,7 +165,6 @@ private:
     std::unique_ptr<CNoticeWnd> m_notice;
     int m_transparency = 0;
     bool m_created = false;
-    SettingWriter m_writeSetting;
     QString m_lastFailure;
     // What Refresh last painted.
     struct Shown

@@ -162,7 +162,8 @@ private slots:
         const QString second = passwordkeyring::EntryKey(url, "second");
         const auto accept = [&](const QString &id, bool keyring) {
             Account account;
-            TLogin dlg(account);
+            Settings settings;
+            TLogin dlg(account, settings);
             auto *box = child<QCheckBox>(&dlg, "keyringCheck");
             if (!waitUntil([&] { return box->isEnabled(); }, 10000))
                 return false;
@@ -179,9 +180,7 @@ private slots:
             return dlg.result() == QDialog::Accepted;
         };
         const auto storedChoice = [] {
-            int value = -1;
-            ReadSettingDword(-1, "KeyringPassword", value);
-            return value;
+            return Settings().storedNumber(Settings::KeyringPassword).value_or(-1);
         };
 
         // Ticked: nothing is stored before the blog host accepted the password.
@@ -197,7 +196,8 @@ private slots:
         // logged in: a refused or cancelled change keeps the entry that works.
         {
             Account account;
-            TLogin dlg(account);
+            Settings settings;
+            TLogin dlg(account, settings);
             QVERIFY(child<QCheckBox>(&dlg, "keyringCheck")->isChecked());
             QVERIFY(child<QLineEdit>(&dlg, "passwordEdit")->text().isEmpty());
         }
@@ -239,11 +239,14 @@ private slots:
         const std::string url = host.blogUrl().toStdString();
         const QString key = passwordkeyring::EntryKey(url, "owner");
         const std::string right = host.password().toStdString();
-        QVERIFY(WriteSettingDword("CHECK_SAVEID", 1));
-        QVERIFY(WriteSettingDword("INTERVAL", 10));
-        QVERIFY(WriteSettingDword("KeyringPassword", 1));
-        QVERIFY(WriteRegistryString(SettingsRoot::CurrentUser, "ID", "owner"));
-        QVERIFY(WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL", url));
+        {
+            Settings settings;
+            QVERIFY(settings.setNumber(Settings::SaveId, 1));
+            QVERIFY(settings.setNumber(Settings::Interval, 10));
+            QVERIFY(settings.setNumber(Settings::KeyringPassword, 1));
+            QVERIFY(settings.setText(Settings::Id, "owner"));
+            QVERIFY(settings.setText(Settings::BlogUrl, url));
+        }
         if (stored.isEmpty()) {
             QObject context;
             bool gone = false;
@@ -394,12 +397,13 @@ private slots:
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         NotificationRecorder server({QStringLiteral("body"), QStringLiteral("actions")});
         QVERIFY(server.start());
-        QVERIFY(WriteSettingDword("DesktopNotify", 1));
+        Settings settings;
+        QVERIFY(settings.setNumber(Settings::DesktopNotify, 1));
         Account account;
         DashboardModel model;
         host.enterAccount(account, 3600);
 
-        CMainFrame frame(account, model);
+        CMainFrame frame(account, model, settings);
         frame.start(true);
         QVERIFY(waitUntil([&] { return frame.view()->loginState() == LoggedIn; }, 10000));
         COrmixWnd *status = frame.statusWindow();
@@ -425,8 +429,8 @@ private slots:
         QCOMPARE(strip.pixelColor(r.left() + 1, r.top() + 1), QColor(Qt::white));
 
         // Unticked in the settings dialog: the next notice stays on the screen only.
-        QVERIFY(WriteSettingDword("DesktopNotify", 0));
-        frame.desktopNotifier()->setEnabled(false);
+        QVERIFY(settings.setNumber(Settings::DesktopNotify, 0));
+        QVERIFY(!frame.desktopNotifier()->isEnabled());
         host.addItem(DemoHost::Comment, QStringLiteral("화면에만"), QStringLiteral("/8"));
         frame.view()->pollNow();
         QVERIFY(waitUntil([&] { return status->noticeWindow()->text() == "화면에만"; }, 10000));

@@ -1,6 +1,7 @@
 #include "dialogs/logindialog.h"
 #include "state/account.h"
 #include "state/settings.h"
+#include "tests/dialogs/dialogtestsupport.h"
 #include "tests/dialogs/messagerecorder.h"
 #include "tests/support/testenv.h"
 
@@ -11,19 +12,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QTest>
 
 #include <limits>
 
 namespace {
-
-QStringList utf8List(std::initializer_list<const char *> texts)
-{
-    QStringList out;
-    for (const char *text : texts)
-        out.append(QString::fromUtf8(text));
-    return out;
-}
 
 QLineEdit *edit(TLogin &dlg, const char *name)
 {
@@ -56,25 +50,6 @@ void enter(TLogin &dlg, const Entries &e)
     edit(dlg, "passwordEdit")->setText(e.password);
     edit(dlg, "intervalEdit")->setText(e.interval);
     saveIdBox(dlg)->setChecked(e.saveId);
-}
-
-void clickOk(TLogin &dlg)
-{
-    QTest::mouseClick(button(dlg, "okButton"), Qt::LeftButton);
-}
-
-std::string setting(const char *name)
-{
-    std::string value;
-    ReadSettingString(name, value);
-    return value;
-}
-
-int settingNumber(const char *name, int fallback = -1)
-{
-    int value = fallback;
-    ReadSettingDword(fallback, name, value);
-    return value;
 }
 
 // Fills the account with values that no accepted login in these tests produces.
@@ -166,8 +141,9 @@ private slots:
         QFETCH(bool, warning);
 
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
-        TLogin dlg(m_account);
+        TLogin dlg(m_account, settings);
         dlg.show();
         enter(dlg, {address, id, password, interval, true});
         clickOk(dlg);
@@ -188,7 +164,7 @@ private slots:
         QCOMPARE(dlg.result(), int(QDialog::Rejected));
         QCOMPARE(m_account.id, std::string("before"));
         QCOMPARE(m_account.interval, -1);
-        QCOMPARE(settingNumber("CHECK_SAVEID"), -1);
+        QCOMPARE(storedNumber(Settings::SaveId), -1);
         QVERIFY(!QFile::exists(home.settingsFile()));
     }
 
@@ -205,8 +181,9 @@ private slots:
     {
         QFETCH(QString, interval);
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
-        TLogin dlg(m_account);
+        TLogin dlg(m_account, settings);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         Entries e = valid;
@@ -244,23 +221,25 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, stored);
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
-        TLogin dlg(m_account);
+        TLogin dlg(m_account, settings);
         Entries e = valid;
         e.address = typed;
         enter(dlg, e);
         clickOk(dlg);
         QCOMPARE(recorder.texts(), QStringList());
         QCOMPARE(QString::fromStdString(m_account.blogUrl), stored);
-        QCOMPARE(QString::fromStdString(setting("BlogURL")), stored);
+        QCOMPARE(QString::fromStdString(storedText(Settings::BlogUrl)), stored);
         QCOMPARE(QString::fromStdString(dlg.blogUrl()), stored);
     }
 
     void lowerCasingSticksWhenALaterCheckStops()
     {
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
-        TLogin dlg(m_account);
+        TLogin dlg(m_account, settings);
         Entries e = valid;
         e.address = QStringLiteral("HTTP://Blog.Example/");
         e.interval = QStringLiteral("9");
@@ -274,8 +253,9 @@ private slots:
     void handsTheEntriesToTheStore()
     {
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
-        TLogin dlg(m_account);
+        TLogin dlg(m_account, settings);
         enter(dlg, {QStringLiteral("http://blog.example/"), QStringLiteral("주인"),
                     QStringLiteral("비밀 pw"), QStringLiteral("45"), false});
         clickOk(dlg);
@@ -297,28 +277,28 @@ private slots:
     {
         QFETCH(bool, saveId);
         TempConfigHome home;
+        Settings settings;
         // Leftovers of an earlier run that an unticked box must overwrite.
-        WriteSettingDword("INTERVAL", 77);
-        WriteSettingDword("CHECK_SAVEID", 1);
-        WriteRegistryString(SettingsRoot::CurrentUser, "ID", "old");
-        WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL", "http://old.example");
+        store(Settings::Interval, 77);
+        store(Settings::SaveId, 1);
+        store(Settings::Id, std::string("old"));
+        store(Settings::BlogUrl, std::string("http://old.example"));
 
         MessageRecorder recorder;
-        TLogin dlg(m_account);
+        TLogin dlg(m_account, settings);
         enter(dlg, {QStringLiteral("HTTP://Blog.Example/"), QStringLiteral("owner"),
                     QStringLiteral("pw"), QStringLiteral("45"), saveId});
         clickOk(dlg);
         QCOMPARE(recorder.texts(), QStringList());
         QCOMPARE(m_account.interval, 45);
-        QCOMPARE(settingNumber("INTERVAL"), saveId ? 45 : 30);
-        QCOMPARE(settingNumber("CHECK_SAVEID"), saveId ? 1 : 0);
-        std::string id = "x";
-        std::string url = "x";
+        QCOMPARE(storedNumber(Settings::Interval), saveId ? 45 : 30);
+        QCOMPARE(storedNumber(Settings::SaveId), saveId ? 1 : 0);
         // Forgetting writes empty values; it does not delete them.
-        QVERIFY(ReadSettingString("ID", id));
-        QVERIFY(ReadSettingString("BlogURL", url));
-        QCOMPARE(id, saveId ? std::string("owner") : std::string());
-        QCOMPARE(url, saveId ? std::string("http://blog.example") : std::string());
+        const QSettings file(home.settingsFile(), QSettings::IniFormat);
+        QVERIFY(file.contains(QStringLiteral("ID")) && file.contains(QStringLiteral("BlogURL")));
+        QCOMPARE(storedText(Settings::Id), saveId ? std::string("owner") : std::string());
+        QCOMPARE(storedText(Settings::BlogUrl),
+                 saveId ? std::string("http://blog.example") : std::string());
     }
 
     void opensFromTheSettings_data()
@@ -373,16 +353,17 @@ private slots:
         QFETCH(QString, focus);
 
         TempConfigHome home;
+        Settings settings;
         if (checkSaveId >= 0)
-            WriteSettingDword("CHECK_SAVEID", static_cast<std::uint32_t>(checkSaveId));
+            store(Settings::SaveId, int(checkSaveId));
         if (storedInterval >= 0)
-            WriteSettingDword("INTERVAL", static_cast<std::uint32_t>(storedInterval));
+            store(Settings::Interval, int(storedInterval));
         if (!storedUrl.isEmpty())
-            WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL", storedUrl.toStdString());
+            store(Settings::BlogUrl, storedUrl.toStdString());
         if (!storedId.isEmpty())
-            WriteRegistryString(SettingsRoot::CurrentUser, "ID", storedId.toStdString());
+            store(Settings::Id, storedId.toStdString());
 
-        TLogin dlg(m_account);
+        TLogin dlg(m_account, settings);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QCOMPARE(edit(dlg, "blogUrlEdit")->text(), shownUrl);
@@ -397,9 +378,10 @@ private slots:
     void hugeIntervalIsClampedForTheStore()
     {
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
         {
-            TLogin dlg(m_account);
+            TLogin dlg(m_account, settings);
             Entries e = valid;
             e.interval = QStringLiteral("99999999999");
             enter(dlg, e);
@@ -408,8 +390,8 @@ private slots:
         }
         const int max = std::numeric_limits<int>::max();
         QCOMPARE(m_account.interval, max);
-        QCOMPARE(settingNumber("INTERVAL"), max);
-        TLogin reopened(m_account);
+        QCOMPARE(storedNumber(Settings::Interval), max);
+        TLogin reopened(m_account, settings);
         QCOMPARE(edit(reopened, "intervalEdit")->text(), QString::number(max));
     }
 
@@ -424,10 +406,11 @@ private slots:
     {
         QFETCH(bool, saveId);
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
         const QString password = QStringLiteral("Zq7-비밀번호-secret");
         {
-            TLogin dlg(m_account);
+            TLogin dlg(m_account, settings);
             Entries e = valid;
             e.password = password;
             e.saveId = saveId;
@@ -449,8 +432,9 @@ private slots:
     void typingAndKeys()
     {
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
-        TLogin dlg(m_account);
+        TLogin dlg(m_account, settings);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QLineEdit *interval = edit(dlg, "intervalEdit");
@@ -473,8 +457,9 @@ private slots:
     void cancelStoresNothing()
     {
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
-        TLogin dlg(m_account);
+        TLogin dlg(m_account, settings);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         enter(dlg, valid);
@@ -485,7 +470,7 @@ private slots:
         QCOMPARE(m_account.id, std::string("before"));
         QVERIFY(!QFile::exists(home.settingsFile()));
 
-        TLogin escaped(m_account);
+        TLogin escaped(m_account, settings);
         escaped.show();
         QVERIFY(QTest::qWaitForWindowActive(&escaped));
         enter(escaped, valid);
@@ -497,7 +482,8 @@ private slots:
     void layoutAndTexts()
     {
         TempConfigHome home;
-        TLogin dlg(m_account);
+        Settings settings;
+        TLogin dlg(m_account, settings);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Blog 로그인 Ver 0.1c"));

@@ -1,6 +1,7 @@
 #include "dialogs/settingsdialog.h"
 #include "state/autostart.h"
 #include "state/settings.h"
+#include "tests/dialogs/dialogtestsupport.h"
 #include "tests/dialogs/messagerecorder.h"
 #include "tests/support/testenv.h"
 
@@ -18,14 +19,6 @@
 #include <QTest>
 
 namespace {
-
-QStringList utf8List(std::initializer_list<const char *> texts)
-{
-    QStringList out;
-    for (const char *text : texts)
-        out.append(QString::fromUtf8(text));
-    return out;
-}
 
 QLineEdit *intervalEdit(CSettingDlg &dlg)
 {
@@ -45,18 +38,6 @@ QCheckBox *autostartBox(CSettingDlg &dlg)
 QPushButton *button(CSettingDlg &dlg, const char *name)
 {
     return dlg.findChild<QPushButton *>(QLatin1String(name));
-}
-
-void clickOk(CSettingDlg &dlg)
-{
-    QTest::mouseClick(button(dlg, "okButton"), Qt::LeftButton);
-}
-
-int settingNumber(const char *name, int fallback = -1)
-{
-    int value = fallback;
-    ReadSettingDword(fallback, name, value);
-    return value;
 }
 
 QString entryExecLine()
@@ -81,24 +62,25 @@ private slots:
     void showsTheIntervalInUse()
     {
         TempConfigHome home;
+        Settings settings;
         // A login that did not save its interval left 30 in the settings.
-        WriteSettingDword("INTERVAL", 30);
+        store(Settings::Interval, 30);
         MessageRecorder recorder;
         {
-            CSettingDlg dlg(45);
+            CSettingDlg dlg(settings, 45);
             QCOMPARE(intervalEdit(dlg)->text(), QStringLiteral("45"));
             clickOk(dlg);
             QCOMPARE(recorder.texts(), QStringList());
             QCOMPARE(dlg.result(), int(QDialog::Accepted));
             QCOMPARE(dlg.interval(), 45);
-            QCOMPARE(settingNumber("INTERVAL"), 45);
+            QCOMPARE(storedNumber(Settings::Interval), 45);
         }
-        CSettingDlg dlg(45);
+        CSettingDlg dlg(settings, 45);
         intervalEdit(dlg)->setText(QStringLiteral("60"));
         clickOk(dlg);
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(dlg.interval(), 60);
-        QCOMPARE(settingNumber("INTERVAL"), 60);
+        QCOMPARE(storedNumber(Settings::Interval), 60);
     }
 
     void checksTheInterval_data()
@@ -122,8 +104,9 @@ private slots:
         QFETCH(QString, interval);
         QFETCH(QString, message);
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
-        CSettingDlg dlg(30);
+        CSettingDlg dlg(settings, 30);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         slider(dlg)->setValue(55);
@@ -148,9 +131,10 @@ private slots:
     void transparencyIsStoredAsSet()
     {
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
         {
-            CSettingDlg dlg(30);
+            CSettingDlg dlg(settings, 30);
             dlg.show();
             QVERIFY(QTest::qWaitForWindowActive(&dlg));
             QCOMPARE(slider(dlg)->value(), 10);
@@ -158,15 +142,15 @@ private slots:
             QTest::keyClick(slider(dlg), Qt::Key_End);
             clickOk(dlg);
             QCOMPARE(dlg.transparency(), 100);
-            QCOMPARE(settingNumber("Transparency"), 100);
+            QCOMPARE(storedNumber(Settings::Transparency), 100);
         }
         {
-            CSettingDlg dlg(30);
+            CSettingDlg dlg(settings, 30);
             QCOMPARE(slider(dlg)->value(), 100);
             slider(dlg)->setValue(0);
             clickOk(dlg);
             QCOMPARE(dlg.transparency(), 0);
-            QCOMPARE(settingNumber("Transparency"), 0);
+            QCOMPARE(storedNumber(Settings::Transparency), 0);
         }
         QCOMPARE(recorder.texts(), QStringList());
     }
@@ -192,11 +176,12 @@ private slots:
         QFETCH(int, shownTransparency);
         QFETCH(bool, ticked);
         TempConfigHome home;
+        Settings settings;
         if (transparency != -1000)
-            WriteSettingDword("Transparency", static_cast<std::uint32_t>(transparency));
+            store(Settings::Transparency, int(transparency));
         if (startWithSession != -1000)
-            WriteSettingDword("StartWhenWinStart", static_cast<std::uint32_t>(startWithSession));
-        CSettingDlg dlg(30);
+            store(Settings::StartWithSession, int(startWithSession));
+        CSettingDlg dlg(settings, 30);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QCOMPARE(slider(dlg)->value(), shownTransparency);
@@ -207,16 +192,17 @@ private slots:
     void autostartFollowsTheBox()
     {
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
         {
-            CSettingDlg dlg(30);
+            CSettingDlg dlg(settings, 30);
             autostartBox(dlg)->setChecked(true);
             clickOk(dlg);
             QVERIFY(dlg.startsWithSession());
         }
         QVERIFY(AutostartEntryExists());
         QCOMPARE(entryExecLine(), QCoreApplication::applicationFilePath());
-        QCOMPARE(settingNumber("StartWhenWinStart"), 1);
+        QCOMPARE(storedNumber(Settings::StartWithSession), 1);
         const QString validator =
             QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
         if (!validator.isEmpty()) {
@@ -227,17 +213,17 @@ private slots:
             QCOMPARE(p.readAllStandardOutput().trimmed(), QByteArray());
         }
         {
-            CSettingDlg dlg(30);
+            CSettingDlg dlg(settings, 30);
             QVERIFY(autostartBox(dlg)->isChecked());
             autostartBox(dlg)->setChecked(false);
             clickOk(dlg);
             QVERIFY(!dlg.startsWithSession());
         }
         QVERIFY(!AutostartEntryExists());
-        QCOMPARE(settingNumber("StartWhenWinStart"), 0);
+        QCOMPARE(storedNumber(Settings::StartWithSession), 0);
         {
             // Unticked with no entry to remove is not worth a word.
-            CSettingDlg dlg(30);
+            CSettingDlg dlg(settings, 30);
             clickOk(dlg);
         }
         QCOMPARE(recorder.texts(), QStringList());
@@ -246,36 +232,38 @@ private slots:
     void desktopNotificationsFollowTheBox()
     {
         TempConfigHome home;
+        Settings settings;
         const auto box = [](CSettingDlg &dlg) {
             return dlg.findChild<QCheckBox *>(QStringLiteral("desktopNotifyCheck"));
         };
         {
             // Never ticked: the settings get no value of it.
-            CSettingDlg dlg(30);
+            CSettingDlg dlg(settings, 30);
             clickOk(dlg);
             QVERIFY(!dlg.desktopNotifications());
         }
-        QCOMPARE(settingNumber("DesktopNotify"), -1);
+        QCOMPARE(storedNumber(Settings::DesktopNotify), -1);
         for (const bool on : {true, false}) {
-            CSettingDlg dlg(30);
+            CSettingDlg dlg(settings, 30);
             QCOMPARE(box(dlg)->isChecked(), !on);
             box(dlg)->setChecked(on);
             clickOk(dlg);
             QCOMPARE(dlg.desktopNotifications(), on);
-            QCOMPARE(settingNumber("DesktopNotify"), on ? 1 : 0);
+            QCOMPARE(storedNumber(Settings::DesktopNotify), on ? 1 : 0);
         }
     }
 
     void unwritableAutostartIsReported()
     {
         TempConfigHome home;
+        Settings settings;
         // A plain file where the autostart folder belongs: the entry cannot be written,
         // even for root.
         QFile blocker(home.path() + QStringLiteral("/autostart"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         MessageRecorder recorder;
-        CSettingDlg dlg(30);
+        CSettingDlg dlg(settings, 30);
         slider(dlg)->setValue(70);
         intervalEdit(dlg)->setText(QStringLiteral("60"));
         autostartBox(dlg)->setChecked(true);
@@ -286,25 +274,26 @@ private slots:
         QCOMPARE(recorder.messages().at(0).icon, QMessageBox::Warning);
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QVERIFY(!dlg.startsWithSession());
-        QCOMPARE(settingNumber("StartWhenWinStart"), 0);
+        QCOMPARE(storedNumber(Settings::StartWithSession), 0);
         // The rest of the choices still count.
-        QCOMPARE(settingNumber("Transparency"), 70);
-        QCOMPARE(settingNumber("INTERVAL"), 60);
+        QCOMPARE(storedNumber(Settings::Transparency), 70);
+        QCOMPARE(storedNumber(Settings::Interval), 60);
         QCOMPARE(dlg.interval(), 60);
-        CSettingDlg reopened(30);
+        CSettingDlg reopened(settings, 30);
         QVERIFY(!autostartBox(reopened)->isChecked());
     }
 
     void unremovableAutostartIsReported()
     {
         TempConfigHome home;
+        Settings settings;
         // A folder in the entry's place cannot be removed as a file.
         QVERIFY(
             QDir().mkpath(QString::fromStdString(AutostartEntryPath()) + QStringLiteral("/keep")));
         QVERIFY(AutostartEntryExists());
-        WriteSettingDword("StartWhenWinStart", 1);
+        store(Settings::StartWithSession, 1);
         MessageRecorder recorder;
-        CSettingDlg dlg(30);
+        CSettingDlg dlg(settings, 30);
         QVERIFY(autostartBox(dlg)->isChecked());
         autostartBox(dlg)->setChecked(false);
         clickOk(dlg);
@@ -314,17 +303,18 @@ private slots:
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         // The entry is still there, so the box must say so next time.
         QVERIFY(dlg.startsWithSession());
-        QCOMPARE(settingNumber("StartWhenWinStart"), 1);
+        QCOMPARE(storedNumber(Settings::StartWithSession), 1);
     }
 
     void cancelChangesNothing()
     {
         TempConfigHome home;
-        WriteSettingDword("Transparency", 40);
+        Settings settings;
+        store(Settings::Transparency, 40);
         const QByteArray before = home.allFileContents();
         MessageRecorder recorder;
         {
-            CSettingDlg dlg(30);
+            CSettingDlg dlg(settings, 30);
             dlg.show();
             QVERIFY(QTest::qWaitForWindowActive(&dlg));
             slider(dlg)->setValue(90);
@@ -335,7 +325,7 @@ private slots:
             QVERIFY(!dlg.isVisible());
         }
         {
-            CSettingDlg dlg(30);
+            CSettingDlg dlg(settings, 30);
             dlg.show();
             QVERIFY(QTest::qWaitForWindowActive(&dlg));
             slider(dlg)->setValue(90);
@@ -343,7 +333,7 @@ private slots:
             QCOMPARE(dlg.result(), int(QDialog::Rejected));
         }
         QCOMPARE(home.allFileContents(), before);
-        QCOMPARE(settingNumber("Transparency"), 40);
+        QCOMPARE(storedNumber(Settings::Transparency), 40);
         QVERIFY(!AutostartEntryExists());
         QCOMPARE(recorder.texts(), QStringList());
     }
@@ -351,7 +341,8 @@ private slots:
     void layoutAndTexts()
     {
         TempConfigHome home;
-        CSettingDlg dlg(30);
+        Settings settings;
+        CSettingDlg dlg(settings, 30);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QCOMPARE(dlg.windowTitle(), QStringLiteral("기타 설정"));

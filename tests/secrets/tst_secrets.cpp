@@ -9,6 +9,7 @@
 #include "state/browserlaunch.h"
 #include "state/dashboardmodel.h"
 #include "state/secret.h"
+#include "state/settings.h"
 #include "tests/support/demohost.h"
 #include "tests/support/pollerharness.h"
 #include "tests/support/testenv.h"
@@ -517,7 +518,8 @@ private slots:
         hostile[ItemKind::Guestbook] = {{text("<a href=http://127.0.0.1:%1/a>방명록</a>"), link}};
         model.takeReading(hostile);
 
-        COrmixWnd status(model);
+        Settings settings;
+        COrmixWnd status(model, settings);
         QVERIFY(status.Create(QRect(100, 100, 150, 23)));
         model.setPollStatus(QDateTime::currentDateTime(),
                             QString::fromStdString(text("<img src=http://127.0.0.1:%1/tip>")));
@@ -543,7 +545,8 @@ private slots:
         DashboardModel model;
         host.enterAccount(account, 3600);
 
-        CMainFrame frame(account, model);
+        Settings settings;
+        CMainFrame frame(account, model, settings);
         frame.start(true);
         COrmixView *view = frame.view();
         QVERIFY(waitStep([&] { return view->loginState() == LoggedIn; }, 10000));

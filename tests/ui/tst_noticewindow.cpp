@@ -324,7 +324,7 @@ private slots:
         QCOMPARE(hostile->text(), text.toStdString()); // the item itself stays whole
 
         // So does the status strip's tooltip when a failure quotes a huge address.
-        COrmixWnd status(m_scene->model);
+        COrmixWnd status(m_scene->model, m_scene->settings);
         m_scene->model.setPollStatus(QDateTime(), text);
         QVERIFY(status.pollStatusText().size() < WindowLook::MaxDisplayUnits + 40);
         QVERIFY(status.toolTip().size() < 4 * WindowLook::MaxDisplayUnits + 200);
@@ -374,7 +374,7 @@ private slots:
                                   makeItems({{"new trackback", "http://127.0.0.1/t9"}})),
                       {ItemKind::Comment, ItemKind::Trackback});
 
-        COrmixWnd status(m_scene->model);
+        COrmixWnd status(m_scene->model, m_scene->settings);
         CNoticeWnd *notice = status.noticeWindow();
         notice->setWorkArea(WorkArea);
         status.Create(QRect(100, 100, 150, 23));

@@ -20,11 +20,10 @@ using namespace TestColours;
 
 namespace {
 
-int readDword(const char *name)
+// The stored value as the file has it now.
+int readDword(Settings::Key key)
 {
-    int value = -12345;
-    ReadSettingDword(-12345, name, value);
-    return value;
+    return Settings().storedNumber(key).value_or(-12345);
 }
 
 QPoint globalOf(const COrmixWnd &w, QPoint local)
@@ -60,7 +59,7 @@ private:
 
     std::unique_ptr<COrmixWnd> makeWindow(const QRect &rect = QRect(100, 100, 150, 23))
     {
-        auto window = std::make_unique<COrmixWnd>(m_scene->model);
+        auto window = std::make_unique<COrmixWnd>(m_scene->model, m_scene->settings);
         window->Create(rect);
         return window;
     }
@@ -78,7 +77,7 @@ private slots:
 
     void hoverMakesOpaqueLeaveRestores()
     {
-        QVERIFY(WriteSettingDword("Transparency", 30));
+        QVERIFY(m_scene->settings.setNumber(Settings::Transparency, 30));
         auto w = makeWindow();
         w->SetTransparency(30);
         hover(*w, {50, 10});
@@ -256,11 +255,7 @@ private slots:
     void dragMovesAndSaves()
     {
         auto w = makeWindow(QRect(200, 200, 150, 23));
-        QStringList written;
-        w->setSettingWriter([&written](const std::string &name, std::uint32_t value) {
-            written << QString::fromStdString(name);
-            return WriteSettingDword(name, value);
-        });
+        QSignalSpy written(&m_scene->settings, &Settings::changed);
         press(*w, {50, 10});
         QVERIFY(w->isDragging());
         QCOMPARE(w->pointerMode(), int(COrmixWnd::PointerMove));
@@ -269,17 +264,20 @@ private slots:
         QCOMPARE(w->geometry(), QRect(220, 185, 150, 23));
         sendMouse(w.get(), QEvent::MouseMove, {50, 10}, {265, 196}, Qt::NoButton, Qt::LeftButton);
         QCOMPARE(w->geometry(), QRect(215, 186, 150, 23));
-        QCOMPARE(readDword("LeftPos"), -12345); // nothing saved before the release
+        QCOMPARE(readDword(Settings::LeftPos), -12345); // nothing saved before the release
         release(*w, {50, 10});
         QVERIFY(!w->isDragging());
         QCOMPARE(w->pointerMode(), int(COrmixWnd::PointerNormal));
         QCOMPARE(w->cursor().shape(), Qt::ArrowCursor);
-        QCOMPARE(written, (QStringList{QStringLiteral("LeftPos"), QStringLiteral("TopPos"),
-                                       QStringLiteral("Width"), QStringLiteral("Height")}));
-        QCOMPARE(readDword("LeftPos"), 215);
-        QCOMPARE(readDword("TopPos"), 186);
-        QCOMPARE(readDword("Width"), 150);
-        QCOMPARE(readDword("Height"), 23);
+        QStringList names;
+        for (const QList<QVariant> &signal : written)
+            names << Settings::name(signal.first().value<Settings::Key>());
+        QCOMPARE(names, (QStringList{QStringLiteral("LeftPos"), QStringLiteral("TopPos"),
+                                     QStringLiteral("Width"), QStringLiteral("Height")}));
+        QCOMPARE(readDword(Settings::LeftPos), 215);
+        QCOMPARE(readDword(Settings::TopPos), 186);
+        QCOMPARE(readDword(Settings::Width), 150);
+        QCOMPARE(readDword(Settings::Height), 23);
     }
 
     void rightEdgeDragChangesOnlyWidth()
@@ -292,17 +290,17 @@ private slots:
         QCOMPARE(w->geometry(), QRect(200, 200, 180, 23));
         QCOMPARE(w->boxRect(COrmixWnd::CloseBox), QRect(162, 3, 10, 16));
         release(*w, {177, 10});
-        QCOMPARE(readDword("LeftPos"), 200);
-        QCOMPARE(readDword("TopPos"), 200);
-        QCOMPARE(readDword("Width"), 180);
-        QCOMPARE(readDword("Height"), 23);
+        QCOMPARE(readDword(Settings::LeftPos), 200);
+        QCOMPARE(readDword(Settings::TopPos), 200);
+        QCOMPARE(readDword(Settings::Width), 180);
+        QCOMPARE(readDword(Settings::Height), 23);
 
         // Dragging the edge past the left side leaves one column to grab.
         press(*w, {178, 10});
         sendMouse(w.get(), QEvent::MouseMove, {178, 10}, {100, 210}, Qt::NoButton, Qt::LeftButton);
         QCOMPARE(w->geometry(), QRect(200, 200, 1, 23));
         release(*w, {0, 10});
-        QCOMPARE(readDword("Width"), 1);
+        QCOMPARE(readDword(Settings::Width), 1);
     }
 
     void pressWithoutMoveStillSaves()
@@ -311,17 +309,17 @@ private slots:
         QCOMPARE(w->geometry(), QRect(-40, 30, 150, 23));
         press(*w, {60, 10});
         release(*w, {60, 10});
-        QCOMPARE(readDword("LeftPos"), -40);
-        QCOMPARE(readDword("TopPos"), 30);
-        QCOMPARE(readDword("Width"), 150);
-        QCOMPARE(readDword("Height"), 23);
+        QCOMPARE(readDword(Settings::LeftPos), -40);
+        QCOMPARE(readDword(Settings::TopPos), 30);
+        QCOMPARE(readDword(Settings::Width), 150);
+        QCOMPARE(readDword(Settings::Height), 23);
     }
 
     void releaseWithoutDragWritesNothing()
     {
         auto w = makeWindow();
         release(*w, {60, 10});
-        QCOMPARE(readDword("LeftPos"), -12345);
+        QCOMPARE(readDword(Settings::LeftPos), -12345);
     }
 
     void pointerModes_data()
@@ -363,7 +361,7 @@ private slots:
                   Qt::LeftButton, Qt::LeftButton);
         release(*w, {40, 10});
         QCOMPARE(blogSpy.count(), 1);
-        QCOMPARE(readDword("LeftPos"), 120);
+        QCOMPARE(readDword(Settings::LeftPos), 120);
         QVERIFY(!w->isDragging());
     }
 };

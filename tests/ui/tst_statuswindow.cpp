@@ -41,7 +41,7 @@ private:
 
     std::unique_ptr<COrmixWnd> makeWindow(const QRect &rect = QRect(100, 100, 150, 23))
     {
-        auto window = std::make_unique<COrmixWnd>(m_scene->model);
+        auto window = std::make_unique<COrmixWnd>(m_scene->model, m_scene->settings);
         window->Create(rect);
         return window;
     }
@@ -341,7 +341,7 @@ private slots:
     {
         m_scene->show(makeReading(3, makeItems({{"c", "http://127.0.0.1/c"}})),
                       {ItemKind::Comment});
-        COrmixWnd w(m_scene->model);
+        COrmixWnd w(m_scene->model, m_scene->settings);
         w.Refresh();
         m_scene->readAgain();
         QVERIFY(!w.IsCreated());

@@ -2,6 +2,7 @@
 
 #include "state/dashboardmodel.h"
 #include "state/recentitem.h"
+#include "state/settings.h"
 #include "tests/support/testenv.h"
 
 #include <QImage>
@@ -39,8 +40,9 @@ public:
     // A reading in which kind's list is items and nothing else changed.
     void setList(ItemKind kind, const RecentItemList &items);
 
-    DashboardModel model;
     TempConfigHome config;
+    Settings settings;
+    DashboardModel model;
 
 private:
     DashboardReading current() const;
