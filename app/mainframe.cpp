@@ -85,7 +85,7 @@ void CMainFrame::createStatusWindow()
     connect(m_status.get(), &COrmixWnd::aboutRequested, this, &CMainFrame::runAboutDialog,
             Qt::QueuedConnection);
     connect(m_status.get(), &COrmixWnd::blogRequested, this,
-            [this] { LaunchWebBrowser(m_account.blogUrl); });
+            [this] { launchWebBrowser(m_account.blogUrl); });
     connect(m_status.get(), &COrmixWnd::noticeShown, m_notifier,
             [this](ItemKind kind, const std::string &text, const std::string &link) {
                 m_notifier->notify(kind, CNoticeWnd::heading(kind), QString::fromStdString(text),
@@ -129,8 +129,8 @@ void CMainFrame::showLoadFailure(const QString &message)
 void CMainFrame::storePasswordAfterLogin()
 {
     // Most logins have nothing to store.
-    if (!passwordkeyring::PendingEntry().isEmpty())
-        passwordkeyring::StorePendingAfterLogin(this, m_account.password());
+    if (!m_account.keyringEntry.isEmpty())
+        passwordkeyring::storeAfterLogin(this, m_account);
 }
 
 void CMainFrame::closeEvent(QCloseEvent *event)

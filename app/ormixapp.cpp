@@ -59,13 +59,13 @@ bool loginFromKeyring(Account &account, const Settings &settings)
     // Nothing else runs yet, so no window or timer waits with us; but a keyring that is
     // slow, or locked behind an unlock prompt nobody answers, must not hold up the start.
     std::string password;
-    const passwordkeyring::ReadOutcome outcome = passwordkeyring::ReadPasswordWithin(
-        passwordkeyring::EntryKey(blogUrl, id), KeyringWaitMs, password);
+    const passwordkeyring::ReadOutcome outcome = passwordkeyring::readPasswordWithin(
+        passwordkeyring::entryKey(blogUrl, id), KeyringWaitMs, password);
     if (outcome != passwordkeyring::ReadOutcome::Found) {
         if (outcome == passwordkeyring::ReadOutcome::NoAnswer)
             qCWarning(lcLogin) << "the keyring did not answer within" << KeyringWaitMs / 1000
                                << "s; asking for the login instead";
-        WipeString(password);
+        wipeString(password);
         return false;
     }
     account.id = id;
@@ -73,7 +73,7 @@ bool loginFromKeyring(Account &account, const Settings &settings)
     account.blogUrl = blogUrl;
     // As the login dialog would accept it: at least 10 seconds.
     account.interval = std::max(interval, 10);
-    WipeString(password);
+    wipeString(password);
     return true;
 }
 
@@ -148,7 +148,7 @@ void COrmixApp::bringToFront()
 bool COrmixApp::InitInstance()
 {
     // The password will be in this process's memory from the login on.
-    ProtectProcessSecrets();
+    protectProcessSecrets();
     // Read from the settings file as it is at this start.
     m_frame.reset();
     m_settings = std::make_unique<Settings>();

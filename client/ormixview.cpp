@@ -153,7 +153,7 @@ void COrmixView::PostLogin()
     m_html.Navigate2(LoginAddress(blogUrl),
                      QByteArray::fromRawData(body.data(), static_cast<qsizetype>(body.size())),
                      "Content-Type: application/x-www-form-urlencoded\n");
-    WipeString(body);
+    wipeString(body);
     m_loginState = LoginPosted;
 }
 

@@ -146,7 +146,7 @@ void DesktopNotifier::onActionInvoked(uint id, const QString &action)
     // A copy: the strip may send the next notice at once, which changes the table.
     const ItemKind kind = it->kind;
     const std::string link = it->link;
-    LaunchWebBrowser(link);
+    launchWebBrowser(link);
     m_model.clearNew(kind);
     emit activated(kind, link);
 }

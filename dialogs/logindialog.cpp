@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -53,7 +54,7 @@ int toStoreInterval(std::uint32_t seconds)
 void takeSecretText(const QLineEdit *field, std::string &target)
 {
     QByteArray utf8 = field->text().toUtf8();
-    WipeString(target);
+    wipeString(target);
     target.assign(utf8.constData(), static_cast<std::size_t>(utf8.size()));
     utf8.fill('\0');
 }
@@ -87,7 +88,7 @@ TLogin::TLogin(Account &account, Settings &settings, QWidget *parent)
 
 TLogin::~TLogin()
 {
-    WipeString(m_strPassword);
+    wipeString(m_strPassword);
     wipeField(m_passwordEdit);
 }
 
@@ -145,7 +146,7 @@ void TLogin::buildControls()
 
     // The keyring entry is named by the remembered address and ID.
     connect(m_saveIdCheck, &QCheckBox::toggled, this, &TLogin::updateKeyringCheck);
-    passwordkeyring::Probe(this, [this](bool available, const QString &why) {
+    passwordkeyring::probe(this, [this](bool available, const QString &why) {
         m_keyringAvailable = available;
         m_keyringWhy = why;
         updateKeyringCheck();
@@ -176,7 +177,7 @@ void TLogin::loadRemembered()
     m_strBlogUrl = m_settings.text(Settings::BlogUrl);
     m_bKeyring = m_settings.number(Settings::KeyringPassword) != 0 ? 1 : 0;
     if (m_bKeyring != 0 && !m_strId.empty() && !m_strBlogUrl.empty())
-        m_oldKeyringEntry = passwordkeyring::EntryKey(m_strBlogUrl, m_strId);
+        m_oldKeyringEntry = passwordkeyring::entryKey(m_strBlogUrl, m_strId);
 }
 
 void TLogin::keepTypedValues()
@@ -271,7 +272,7 @@ void TLogin::storeAccepted()
 void TLogin::storeKeyringChoice()
 {
     const bool keep = keepInKeyring();
-    const QString entry = keep ? passwordkeyring::EntryKey(m_strBlogUrl, m_strId) : QString();
+    const QString entry = keep ? passwordkeyring::entryKey(m_strBlogUrl, m_strId) : QString();
     // Only a value of its own once the option was used: with it never ticked the
     // settings stay exactly as they were.
     if (keep || m_settings.number(Settings::KeyringPassword) != 0)
@@ -279,16 +280,17 @@ void TLogin::storeKeyringChoice()
     if (!keep) {
         // Unticked: the password leaves the keyring now, with any entry still waiting to be
         // replaced by an earlier change in this run.
-        QStringList gone = passwordkeyring::TakeEntriesToReplace();
+        QStringList gone = std::exchange(m_account.replacedKeyringEntries, QStringList());
         if (!m_oldKeyringEntry.isEmpty())
             gone << m_oldKeyringEntry;
         for (const QString &key : std::as_const(gone))
-            passwordkeyring::DeletePassword(QCoreApplication::instance(), key);
-    } else if (!m_oldKeyringEntry.isEmpty() && m_oldKeyringEntry != entry) {
+            passwordkeyring::deletePassword(QCoreApplication::instance(), key);
+    } else if (!m_oldKeyringEntry.isEmpty() && m_oldKeyringEntry != entry &&
+               !m_account.replacedKeyringEntries.contains(m_oldKeyringEntry)) {
         // Another address or ID: the old entry goes once the new one has logged in.
-        passwordkeyring::ReplaceAfterLogin(m_oldKeyringEntry);
+        m_account.replacedKeyringEntries << m_oldKeyringEntry;
     }
-    passwordkeyring::SetPendingEntry(entry);
+    m_account.keyringEntry = entry;
 }
 
 void TLogin::showEvent(QShowEvent *event)

@@ -144,15 +144,15 @@ void CSettingDlg::applyAutostart()
 {
     const bool wanted = m_bStartWithWindows != 0;
     const bool done =
-        wanted ? WriteAutostartEntry(QCoreApplication::applicationFilePath().toStdString())
-               : RemoveAutostartEntry();
+        wanted ? writeAutostartEntry(QCoreApplication::applicationFilePath().toStdString())
+               : removeAutostartEntry();
     if (done)
         return;
 
     // Remember what actually holds, so the box never shows a choice that has no effect.
-    m_bStartWithWindows = AutostartEntryExists() ? 1 : 0;
+    m_bStartWithWindows = autostartEntryExists() ? 1 : 0;
     m_settings.setNumber(Settings::StartWithSession, m_bStartWithWindows);
-    const QString where = QString::fromStdString(AutostartEntryPath());
+    const QString where = QString::fromStdString(autostartEntryPath());
     const QString text = wanted ? QStringLiteral("자동 실행 설정을 저장하지 못했습니다.")
                                 : QStringLiteral("자동 실행 설정을 해제하지 못했습니다.");
     showOrmixMessage(this, where.isEmpty() ? text : text + QLatin1Char('\n') + where,

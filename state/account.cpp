@@ -4,11 +4,11 @@
 
 Account::~Account()
 {
-    WipeString(m_password);
+    wipeString(m_password);
 }
 
 void Account::setPassword(const std::string &password)
 {
-    WipeString(m_password);
+    wipeString(m_password);
     m_password = password;
 }

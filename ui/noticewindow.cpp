@@ -130,7 +130,7 @@ void CNoticeWnd::timerEvent(QTimerEvent *event)
 
 void CNoticeWnd::click()
 {
-    LaunchWebBrowser(m_link);
+    launchWebBrowser(m_link);
     hide();
     m_timer.stop();
     // The strip follows: it announces the next new kind, if any.

@@ -91,7 +91,7 @@ bool CResultWnd::ShowRecentList(ItemKind kind, const QPoint &globalPos)
 void CResultWnd::activateRow(int row)
 {
     if (row >= 0 && std::size_t(row) < m_items.size())
-        LaunchWebBrowser(m_items[std::size_t(row)].link);
+        launchWebBrowser(m_items[std::size_t(row)].link);
     hide();
 }
 

@@ -320,7 +320,7 @@ void COrmixWnd::clickKindBox(ItemKind kind, const QPoint &globalPos)
 {
     if (m_model.isNew(kind)) {
         if (const std::optional<RecentItem> item = m_model.newest(kind))
-            LaunchWebBrowser(item->link);
+            launchWebBrowser(item->link);
     } else if (m_result) {
         m_result->ShowRecentList(kind, globalPos);
     }
@@ -449,7 +449,7 @@ void COrmixWnd::runCommand(int id)
         if (m_updateUrl.empty())
             emit aboutRequested();
         else
-            LaunchWebBrowser(m_updateUrl);
+            launchWebBrowser(m_updateUrl);
         break;
     default:
         break;

@@ -40,7 +40,7 @@ std::optional<std::string> readKeyring(const QString &key)
 {
     std::optional<std::optional<std::string>> answer;
     QObject context;
-    passwordkeyring::ReadPassword(&context, key, [&](bool ok, std::string &password) {
+    passwordkeyring::readPassword(&context, key, [&](bool ok, std::string &password) {
         answer = ok ? std::optional<std::string>(password) : std::nullopt;
     });
     if (!waitUntil([&] { return answer.has_value(); }, 20000))
@@ -52,7 +52,7 @@ bool writeKeyring(const QString &key, const std::string &password)
 {
     std::optional<bool> done;
     QObject context;
-    passwordkeyring::WritePassword(&context, key, password, [&](bool ok) { done = ok; });
+    passwordkeyring::writePassword(&context, key, password, [&](bool ok) { done = ok; });
     return waitUntil([&] { return done.has_value(); }, 20000) && *done;
 }
 
@@ -128,28 +128,28 @@ private slots:
     {
         std::optional<bool> available;
         QObject context;
-        passwordkeyring::Probe(&context, [&](bool ok, const QString &) { available = ok; });
+        passwordkeyring::probe(&context, [&](bool ok, const QString &) { available = ok; });
         QVERIFY(waitUntil([&] { return available.has_value(); }, 10000));
         QVERIFY(*available);
 
-        const QString key = passwordkeyring::EntryKey("http://blog.example", "owner");
+        const QString key = passwordkeyring::entryKey("http://blog.example", "owner");
         const std::string password = "비밀 pw &=+ 4417";
         QVERIFY(writeKeyring(key, password));
         QCOMPARE(readKeyring(key), std::optional<std::string>(password));
         QCOMPARE(lookUpWithSecretTool(key), QByteArray::fromStdString(password));
         // Another ID on the same blog is another entry.
-        QCOMPARE(readKeyring(passwordkeyring::EntryKey("http://blog.example", "guest")),
+        QCOMPARE(readKeyring(passwordkeyring::entryKey("http://blog.example", "guest")),
                  std::nullopt);
 
         std::optional<bool> deleted;
-        passwordkeyring::DeletePassword(&context, key, [&](bool ok) { deleted = ok; });
+        passwordkeyring::deletePassword(&context, key, [&](bool ok) { deleted = ok; });
         QVERIFY(waitUntil([&] { return deleted.has_value(); }, 20000));
         QVERIFY(*deleted);
         QCOMPARE(readKeyring(key), std::nullopt);
         QCOMPARE(lookUpWithSecretTool(key), QByteArray());
         // Removing what is not there is no failure.
         deleted.reset();
-        passwordkeyring::DeletePassword(&context, key, [&](bool ok) { deleted = ok; });
+        passwordkeyring::deletePassword(&context, key, [&](bool ok) { deleted = ok; });
         QVERIFY(waitUntil([&] { return deleted.has_value(); }, 20000));
         QVERIFY(*deleted);
     }
@@ -158,10 +158,11 @@ private slots:
     {
         TempConfigHome home;
         const std::string url = "http://blog.example";
-        const QString first = passwordkeyring::EntryKey(url, "first");
-        const QString second = passwordkeyring::EntryKey(url, "second");
+        const QString first = passwordkeyring::entryKey(url, "first");
+        const QString second = passwordkeyring::entryKey(url, "second");
+        // One account through the run's dialogs, as the application has.
+        Account account;
         const auto accept = [&](const QString &id, bool keyring) {
-            Account account;
             Settings settings;
             TLogin dlg(account, settings);
             auto *box = child<QCheckBox>(&dlg, "keyringCheck");
@@ -186,25 +187,24 @@ private slots:
         // Ticked: nothing is stored before the blog host accepted the password.
         QVERIFY(accept(QStringLiteral("first"), true));
         QCOMPARE(storedChoice(), 1);
-        QCOMPARE(passwordkeyring::PendingEntry(), first);
+        QCOMPARE(account.keyringEntry, first);
         QCOMPARE(readKeyring(first), std::nullopt);
-        passwordkeyring::StorePendingAfterLogin(qApp, "pw-first");
-        QCOMPARE(passwordkeyring::PendingEntry(), QString());
+        passwordkeyring::storeAfterLogin(qApp, account);
+        QCOMPARE(account.keyringEntry, QString());
         QVERIFY(waitUntil([&] { return readKeyring(first) == "pw-first"; }, 20000));
 
         // The next dialog starts ticked. Another ID replaces the old entry, but only once it
         // logged in: a refused or cancelled change keeps the entry that works.
         {
-            Account account;
             Settings settings;
             TLogin dlg(account, settings);
             QVERIFY(child<QCheckBox>(&dlg, "keyringCheck")->isChecked());
             QVERIFY(child<QLineEdit>(&dlg, "passwordEdit")->text().isEmpty());
         }
         QVERIFY(accept(QStringLiteral("second"), true));
-        QCOMPARE(passwordkeyring::PendingEntry(), second);
+        QCOMPARE(account.keyringEntry, second);
         QCOMPARE(readKeyring(first), std::optional<std::string>("pw-first"));
-        passwordkeyring::StorePendingAfterLogin(qApp, "pw-second");
+        passwordkeyring::storeAfterLogin(qApp, account);
         QVERIFY(waitUntil([&] { return readKeyring(second) == "pw-second"; }, 20000));
         QVERIFY(waitUntil([&] { return !readKeyring(first); }, 20000));
 
@@ -213,7 +213,7 @@ private slots:
         QVERIFY(accept(QStringLiteral("third"), true));
         QVERIFY(accept(QStringLiteral("third"), false));
         QCOMPARE(storedChoice(), 0);
-        QCOMPARE(passwordkeyring::PendingEntry(), QString());
+        QCOMPARE(account.keyringEntry, QString());
         QVERIFY(waitUntil([&] { return !readKeyring(second); }, 20000));
         // The password reached no settings file on the way.
         QVERIFY(!home.allFileContents().contains("pw-"));
@@ -237,7 +237,7 @@ private slots:
         DemoHost host;
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         const std::string url = host.blogUrl().toStdString();
-        const QString key = passwordkeyring::EntryKey(url, "owner");
+        const QString key = passwordkeyring::entryKey(url, "owner");
         const std::string right = host.password().toStdString();
         {
             Settings settings;
@@ -250,7 +250,7 @@ private slots:
         if (stored.isEmpty()) {
             QObject context;
             bool gone = false;
-            passwordkeyring::DeletePassword(&context, key, [&](bool) { gone = true; });
+            passwordkeyring::deletePassword(&context, key, [&](bool) { gone = true; });
             QVERIFY(waitUntil([&] { return gone; }, 20000));
         } else {
             QVERIFY(writeKeyring(key, stored == "wrong" ? "wrong" : right));

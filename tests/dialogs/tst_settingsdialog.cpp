@@ -42,7 +42,7 @@ QPushButton *button(CSettingDlg &dlg, const char *name)
 
 QString entryExecLine()
 {
-    QFile f(QString::fromStdString(AutostartEntryPath()));
+    QFile f(QString::fromStdString(autostartEntryPath()));
     if (!f.open(QIODevice::ReadOnly))
         return {};
     for (const QString &line : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'))) {
@@ -200,14 +200,14 @@ private slots:
             clickOk(dlg);
             QVERIFY(dlg.startsWithSession());
         }
-        QVERIFY(AutostartEntryExists());
+        QVERIFY(autostartEntryExists());
         QCOMPARE(entryExecLine(), QCoreApplication::applicationFilePath());
         QCOMPARE(storedNumber(Settings::StartWithSession), 1);
         const QString validator =
             QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
         if (!validator.isEmpty()) {
             QProcess p;
-            p.start(validator, {QString::fromStdString(AutostartEntryPath())});
+            p.start(validator, {QString::fromStdString(autostartEntryPath())});
             QVERIFY(p.waitForFinished());
             QCOMPARE(p.exitCode(), 0);
             QCOMPARE(p.readAllStandardOutput().trimmed(), QByteArray());
@@ -219,7 +219,7 @@ private slots:
             clickOk(dlg);
             QVERIFY(!dlg.startsWithSession());
         }
-        QVERIFY(!AutostartEntryExists());
+        QVERIFY(!autostartEntryExists());
         QCOMPARE(storedNumber(Settings::StartWithSession), 0);
         {
             // Unticked with no entry to remove is not worth a word.
@@ -289,8 +289,8 @@ private slots:
         Settings settings;
         // A folder in the entry's place cannot be removed as a file.
         QVERIFY(
-            QDir().mkpath(QString::fromStdString(AutostartEntryPath()) + QStringLiteral("/keep")));
-        QVERIFY(AutostartEntryExists());
+            QDir().mkpath(QString::fromStdString(autostartEntryPath()) + QStringLiteral("/keep")));
+        QVERIFY(autostartEntryExists());
         store(Settings::StartWithSession, 1);
         MessageRecorder recorder;
         CSettingDlg dlg(settings, 30);
@@ -334,7 +334,7 @@ private slots:
         }
         QCOMPARE(home.allFileContents(), before);
         QCOMPARE(storedNumber(Settings::Transparency), 40);
-        QVERIFY(!AutostartEntryExists());
+        QVERIFY(!autostartEntryExists());
         QCOMPARE(recorder.texts(), QStringList());
     }
 

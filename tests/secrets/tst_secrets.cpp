@@ -97,7 +97,7 @@ void addScrambledNeedle(std::string plain)
     std::vector<char> scrambled;
     for (const char c : plain)
         scrambled.push_back(char(c ^ g_scramble));
-    WipeString(plain);
+    wipeString(plain);
     g_needleFrees[g_needles.size()] = 0;
     g_needles.push_back(std::move(scrambled));
 }
@@ -310,14 +310,14 @@ private slots:
                 polls = waitStep([view] { return view->extraPolls() == 1; }, 8000) &&
                         waitStep([view] { return !view->htmlCtrl().IsBusy(); }, 8000);
             }
-            QVERIFY(WriteAutostartEntry(QCoreApplication::applicationFilePath().toStdString()));
+            QVERIFY(writeAutostartEntry(QCoreApplication::applicationFilePath().toStdString()));
             std::optional<std::string> inKeyring;
             if (keyring && loggedIn) {
                 const QString key =
-                    passwordkeyring::EntryKey(host.blogUrl().toStdString(), "owner");
+                    passwordkeyring::entryKey(host.blogUrl().toStdString(), "owner");
                 QObject context;
                 bool answered = false;
-                passwordkeyring::ReadPassword(&context, key, [&](bool ok, std::string &stored) {
+                passwordkeyring::readPassword(&context, key, [&](bool ok, std::string &stored) {
                     answered = true;
                     if (ok)
                         inKeyring = stored;
@@ -342,7 +342,7 @@ private slots:
                      .value(QLatin1String("password"))
                      .toString(),
                  QString::fromUtf8(password));
-        QVERIFY(QFile::exists(QString::fromStdString(AutostartEntryPath())));
+        QVERIFY(QFile::exists(QString::fromStdString(autostartEntryPath())));
         QVERIFY(!home.allFileContents().isEmpty());
 
         const QByteArray files = home.allFileContents();
@@ -422,7 +422,7 @@ private slots:
             QCOMPARE(viewHost.loginDialogs, 1);
         }
         g_scanFrees = false;
-        WipeString(wrong);
+        wipeString(wrong);
         QCOMPARE(g_needleFrees[0].load(), 0);
         QCOMPARE(g_needleFrees[1].load(), 0);
 
@@ -439,7 +439,7 @@ private slots:
         std::string secret(g_marker);
         const char *bytes = secret.data();
         const std::size_t size = secret.size();
-        WipeString(secret);
+        wipeString(secret);
         QVERIFY(secret.empty());
         // clear() keeps the buffer, so its old bytes can still be read here.
         for (std::size_t i = 0; i < size; ++i)
@@ -464,8 +464,8 @@ private slots:
             account->setPassword(longer);
             account->setPassword(shorter);
             account->setPassword(first);
-            WipeString(first);
-            WipeString(longer);
+            wipeString(first);
+            wipeString(longer);
         }
         g_scanFrees = false;
         QCOMPARE(g_markerFrees.load(), 0);
@@ -603,10 +603,10 @@ private slots:
 
         // A link longer than exec passes on is refused before it fails unseen.
         const std::string base = good.toStdString() + "x";
-        QVERIFY(IsOpenableWebAddress(base + std::string(MaxOpenableLinkBytes - base.size(), 'a')));
-        QVERIFY(!IsOpenableWebAddress(base + std::string(1 << 20, 'a')));
+        QVERIFY(isOpenableWebAddress(base + std::string(MaxOpenableLinkBytes - base.size(), 'a')));
+        QVERIFY(!isOpenableWebAddress(base + std::string(1 << 20, 'a')));
         QVERIFY(
-            !IsOpenableWebAddress(base + std::string(MaxOpenableLinkBytes + 1 - base.size(), 'a')));
+            !isOpenableWebAddress(base + std::string(MaxOpenableLinkBytes + 1 - base.size(), 'a')));
     }
 };
 

@@ -14,7 +14,7 @@ class TestAutostart final : public QObject
 
     static QString entryText()
     {
-        QFile f(QString::fromStdString(AutostartEntryPath()));
+        QFile f(QString::fromStdString(autostartEntryPath()));
         if (!f.open(QIODevice::ReadOnly))
             return {};
         return QString::fromUtf8(f.readAll());
@@ -33,16 +33,16 @@ private slots:
     void writesAndRemovesTheEntry()
     {
         TempConfigHome home;
-        QCOMPARE(QString::fromStdString(AutostartEntryPath()),
+        QCOMPARE(QString::fromStdString(autostartEntryPath()),
                  home.path() + QStringLiteral("/autostart/ormix.desktop"));
-        QVERIFY(!AutostartEntryExists());
-        QVERIFY(RemoveAutostartEntry()); // nothing there is not a failure
-        QVERIFY(WriteAutostartEntry("/usr/bin/ormix"));
-        QVERIFY(AutostartEntryExists());
+        QVERIFY(!autostartEntryExists());
+        QVERIFY(removeAutostartEntry()); // nothing there is not a failure
+        QVERIFY(writeAutostartEntry("/usr/bin/ormix"));
+        QVERIFY(autostartEntryExists());
         QCOMPARE(execLine(), QStringLiteral("/usr/bin/ormix"));
         QVERIFY(entryText().startsWith(QLatin1String("[Desktop Entry]\n")));
-        QVERIFY(RemoveAutostartEntry());
-        QVERIFY(!AutostartEntryExists());
+        QVERIFY(removeAutostartEntry());
+        QVERIFY(!autostartEntryExists());
     }
 
     void quotesPathsAsTheDesktopEntryRulesAsk_data()
@@ -66,13 +66,13 @@ private slots:
         QFETCH(QString, path);
         QFETCH(QString, exec);
         TempConfigHome home;
-        QVERIFY(WriteAutostartEntry(path.toStdString()));
+        QVERIFY(writeAutostartEntry(path.toStdString()));
         QCOMPARE(execLine(), exec);
         const QString validator =
             QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
         if (!validator.isEmpty()) {
             QProcess p;
-            p.start(validator, {QString::fromStdString(AutostartEntryPath())});
+            p.start(validator, {QString::fromStdString(autostartEntryPath())});
             QVERIFY(p.waitForFinished());
             QCOMPARE(p.exitCode(), 0);
             QCOMPARE(p.readAllStandardOutput().trimmed(), QByteArray());
@@ -86,8 +86,8 @@ private slots:
         QFile blocker(home.path() + QStringLiteral("/autostart"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        QVERIFY(!WriteAutostartEntry("/usr/bin/ormix"));
-        QVERIFY(!AutostartEntryExists());
+        QVERIFY(!writeAutostartEntry("/usr/bin/ormix"));
+        QVERIFY(!autostartEntryExists());
     }
 
     void openUrlFiltersSchemes_data()
@@ -115,7 +115,7 @@ private slots:
         QFETCH(QString, url);
         QFETCH(bool, opened);
         FakeBrowser browser;
-        QCOMPARE(LaunchWebBrowser(url.toStdString()), opened);
+        QCOMPARE(launchWebBrowser(url.toStdString()), opened);
         if (opened) {
             QVERIFY(browser.waitForLaunches(1));
             QCOMPARE(browser.launches(), QStringList{url});
