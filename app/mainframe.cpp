@@ -11,8 +11,8 @@
 #include "state/browserlaunch.h"
 #include "state/dashboardmodel.h"
 #include "state/settings.h"
-#include "ui/noticewindow.h"
-#include "ui/statuswindow.h"
+#include "ui/noticepopup.h"
+#include "ui/statusstrip.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -77,24 +77,24 @@ void CMainFrame::tearDown()
 
 void CMainFrame::createStatusWindow()
 {
-    m_status = std::make_unique<COrmixWnd>(m_model, m_settings);
-    connect(m_status.get(), &COrmixWnd::closeRequested, this, &CMainFrame::close,
+    m_status = std::make_unique<StatusStrip>(m_model, m_settings);
+    connect(m_status.get(), &StatusStrip::closeRequested, this, &CMainFrame::close,
             Qt::QueuedConnection);
-    connect(m_status.get(), &COrmixWnd::settingsRequested, this, &CMainFrame::runSettingsDialog,
+    connect(m_status.get(), &StatusStrip::settingsRequested, this, &CMainFrame::runSettingsDialog,
             Qt::QueuedConnection);
-    connect(m_status.get(), &COrmixWnd::aboutRequested, this, &CMainFrame::runAboutDialog,
+    connect(m_status.get(), &StatusStrip::aboutRequested, this, &CMainFrame::runAboutDialog,
             Qt::QueuedConnection);
-    connect(m_status.get(), &COrmixWnd::blogRequested, this,
+    connect(m_status.get(), &StatusStrip::blogRequested, this,
             [this] { launchWebBrowser(m_account.blogUrl); });
-    connect(m_status.get(), &COrmixWnd::noticeShown, m_notifier,
+    connect(m_status.get(), &StatusStrip::noticeShown, m_notifier,
             [this](ItemKind kind, const std::string &text, const std::string &link) {
-                m_notifier->notify(kind, CNoticeWnd::heading(kind), QString::fromStdString(text),
+                m_notifier->notify(kind, NoticePopup::heading(kind), QString::fromStdString(text),
                                    link);
             });
-    m_status->Create(QRect(m_settings.number(Settings::LeftPos),
+    m_status->showAt(QRect(m_settings.number(Settings::LeftPos),
                            m_settings.number(Settings::TopPos), m_settings.number(Settings::Width),
                            m_settings.number(Settings::Height)));
-    m_status->SetTransparency(m_settings.number(Settings::Transparency));
+    m_status->setTransparency(m_settings.number(Settings::Transparency));
 }
 
 void CMainFrame::runLoginDialog(bool keepTyped)

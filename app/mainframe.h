@@ -7,7 +7,7 @@
 
 class Account;
 class COrmixView;
-class COrmixWnd;
+class StatusStrip;
 class DashboardModel;
 class DesktopNotifier;
 class NetworkReachability;
@@ -31,7 +31,7 @@ public:
     void start(bool credentialsTyped);
 
     COrmixView *view() const { return m_view; }
-    COrmixWnd *statusWindow() const { return m_status.get(); }
+    StatusStrip *statusWindow() const { return m_status.get(); }
     DesktopNotifier *desktopNotifier() const { return m_notifier; }
     // The box that says a page could not be loaded, while it is open.
     QMessageBox *errorBox() const;
@@ -52,7 +52,7 @@ private:
     DashboardModel &m_model;
     Settings &m_settings;
     COrmixView *m_view = nullptr;
-    std::unique_ptr<COrmixWnd> m_status;
+    std::unique_ptr<StatusStrip> m_status;
     QPointer<QMessageBox> m_errorBox;
     DesktopNotifier *m_notifier = nullptr;
     NetworkReachability *m_reachability = nullptr; // a Qt child

@@ -7,7 +7,7 @@
 #include "state/logging.h"
 #include "state/secret.h"
 #include "state/settings.h"
-#include "ui/statuswindow.h"
+#include "ui/statusstrip.h"
 #include "ui/windowlook.h"
 
 #include <QCommandLineParser>
@@ -133,7 +133,7 @@ COrmixApp::~COrmixApp() = default;
 void COrmixApp::bringToFront()
 {
     if (m_frame && m_frame->statusWindow()) {
-        COrmixWnd *strip = m_frame->statusWindow();
+        StatusStrip *strip = m_frame->statusWindow();
         strip->show();
         strip->raise();
         return;

@@ -8,7 +8,7 @@
 #include "state/settings.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
-#include "ui/noticewindow.h"
+#include "ui/noticepopup.h"
 
 #include <QApplication>
 
@@ -20,16 +20,16 @@ namespace {
 // Main-thread CPU of one whole slide (70 rising ticks, the hold, 80 falling ticks), driven
 // tick by tick with a clock that jumps over the hold. Every tick repaints the shown window,
 // as the timer's ticks do; the events in between are handled as the loop would.
-double slideCpuMs(CNoticeWnd &notice, const std::string &text, qint64 &now)
+double slideCpuMs(NoticePopup &notice, const std::string &text, qint64 &now)
 {
     const long long start = bench::threadCpuNs();
-    notice.Show(ItemKind::Comment, text, "http://127.0.0.1/");
+    notice.announce(ItemKind::Comment, text, "http://127.0.0.1/");
     while (notice.isAnimating()) {
         QCoreApplication::processEvents();
-        now += CNoticeWnd::TickMs;
+        now += NoticePopup::TickMs;
         notice.tick();
-        if (notice.phase() == CNoticeWnd::Holding)
-            now += CNoticeWnd::HoldMs;
+        if (notice.phase() == NoticePopup::Holding)
+            now += NoticePopup::HoldMs;
     }
     return (bench::threadCpuNs() - start) / 1e6;
 }
@@ -72,9 +72,9 @@ int main(int argc, char **argv)
     std::printf("== notice slide with hostile texts: main-thread CPU per slide, best of %d\n",
                 runs);
     DashboardModel model;
-    CNoticeWnd notice(model);
+    NoticePopup notice(model);
     notice.setWorkArea(QRect(0, 0, 1280, 800));
-    notice.Create();
+    notice.prepare();
     qint64 now = 0;
     notice.setClock([&now] { return now; });
     std::string storm = "a";
@@ -95,7 +95,7 @@ int main(int argc, char **argv)
         for (int run = 0; run < runs; ++run) {
             // A different text each run: the same one is not announced twice.
             best = std::min(best, slideCpuMs(notice, t.text + std::to_string(run), now));
-            notice.Show(ItemKind::Comment, std::string(), std::string());
+            notice.announce(ItemKind::Comment, std::string(), std::string());
             notice.hide();
         }
         if (normal == 0) {

@@ -6,7 +6,7 @@
 #include "client/ormixview.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
-#include "ui/noticewindow.h"
+#include "ui/noticepopup.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -67,7 +67,7 @@ int main(int argc, char **argv)
     view.OnInitialUpdate();
     while (view.loginState() != LoggedIn || view.htmlCtrl().IsBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (frame.strip.noticeWindow()->isAnimating()) {
+    if (frame.strip.notice()->isAnimating()) {
         std::fprintf(stderr, "a notice is moving\n");
         return 1;
     }

@@ -203,7 +203,7 @@ int main(int argc, char **argv)
     }
     const bench::Memory first = bench::memory();
 
-    std::printf("== poll: page %s, real COrmixView + offscreen COrmixWnd; %d polls at %d ms on "
+    std::printf("== poll: page %s, real COrmixView + offscreen StatusStrip; %d polls at %d ms on "
                 "real timers, %d back to back interleaved with the floors\n",
                 qPrintable(pageSpec), atInterval, intervalMs, backToBack);
     std::printf("%-44s RSS %7.2f MiB  PSS %7.2f MiB\n", "memory after the first reading",

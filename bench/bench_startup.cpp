@@ -7,7 +7,7 @@
 #include "client/ormixview.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
-#include "ui/statuswindow.h"
+#include "ui/statusstrip.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -78,7 +78,7 @@ int main(int argc, char **argv)
         return 1;
     }
     const long long confirmed = bench::wallNs();
-    COrmixWnd *status = app.mainFrame()->statusWindow();
+    StatusStrip *status = app.mainFrame()->statusWindow();
     while (!(status && status->isVisible() && app.mainFrame()->view()->loginState() == LoggedIn &&
              app.model().todayCount() == 15))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);

@@ -5,7 +5,7 @@
 #include "state/dashboardmodel.h"
 #include "state/settings.h"
 #include "tests/support/demohost.h"
-#include "ui/statuswindow.h"
+#include "ui/statusstrip.h"
 
 #include <QRect>
 
@@ -19,7 +19,7 @@ public:
         : poller(account, model), strip(model, settings)
     {
         host.enterAccount(account, intervalSeconds);
-        strip.Create(QRect(100, 100, 150, 23));
+        strip.showAt(QRect(100, 100, 150, 23));
         QObject::connect(&poller, &COrmixView::loginNeeded, &poller, [this] { ++loginDialogs; });
         QObject::connect(&poller, &COrmixView::loadFailed, &poller, [this] { ++errors; });
     }
@@ -28,7 +28,7 @@ public:
     Account account;
     DashboardModel model;
     COrmixView poller;
-    COrmixWnd strip;
+    StatusStrip strip;
     int loginDialogs = 0;
     int errors = 0;
 };

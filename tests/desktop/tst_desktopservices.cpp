@@ -13,8 +13,8 @@
 #include "tests/desktop/notificationrecorder.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
-#include "ui/noticewindow.h"
-#include "ui/statuswindow.h"
+#include "ui/noticepopup.h"
+#include "ui/statusstrip.h"
 
 #include <QCheckBox>
 #include <QDBusConnection>
@@ -336,7 +336,7 @@ private slots:
 
         notifier.setEnabled(true);
         const QString text = QStringLiteral("<b>굵게</b> & <a href=\"x\">링크</a>");
-        notifier.notify(ItemKind::Trackback, CNoticeWnd::heading(ItemKind::Trackback), text,
+        notifier.notify(ItemKind::Trackback, NoticePopup::heading(ItemKind::Trackback), text,
                         "http://blog.example/1#tb");
         QVERIFY(waitUntil([&] { return server.received.size() == 1; }, 10000));
         const NotificationRecorder::Received got = server.received.at(0);
@@ -351,7 +351,7 @@ private slots:
 
         // The next notice replaces this one, once the server has told its id.
         QVERIFY(waitUntil([&] { return notifier.lastNotificationId() == got.id; }, 10000));
-        notifier.notify(ItemKind::Guestbook, CNoticeWnd::heading(ItemKind::Guestbook),
+        notifier.notify(ItemKind::Guestbook, NoticePopup::heading(ItemKind::Guestbook),
                         QStringLiteral("방명록"), "http://x/2");
         QVERIFY(waitUntil([&] { return server.received.size() == 2; }, 10000));
         QCOMPARE(server.received.at(1).replacesId, got.id);
@@ -374,7 +374,7 @@ private slots:
         DashboardModel model;
         DesktopNotifier notifier(model);
         notifier.setEnabled(true);
-        const QString heading = CNoticeWnd::heading(ItemKind::Comment);
+        const QString heading = NoticePopup::heading(ItemKind::Comment);
         notifier.notify(ItemKind::Comment, heading, QStringLiteral("아무도 없음"), "http://x/1");
         QVERIFY(notifier.isAskingServer());
         QVERIFY(waitUntil([&] { return !notifier.isAskingServer(); }, 10000));
@@ -406,15 +406,14 @@ private slots:
         CMainFrame frame(account, model, settings);
         frame.start(true);
         QVERIFY(waitUntil([&] { return frame.view()->loginState() == LoggedIn; }, 10000));
-        COrmixWnd *status = frame.statusWindow();
+        StatusStrip *status = frame.statusWindow();
         host.addItem(DemoHost::Comment, QStringLiteral("바탕화면 알림 <i>댓글</i>"),
                      QStringLiteral("/7#comment9"));
         frame.view()->pollNow();
         QVERIFY(waitUntil([&] { return server.received.size() == 1; }, 10000));
         QCOMPARE(server.received.at(0).summary, QStringLiteral("[새로운 댓글 도착]"));
         QCOMPARE(server.received.at(0).body, QStringLiteral("바탕화면 알림 <i>댓글</i>"));
-        QCOMPARE(QString::fromStdString(status->noticeWindow()->text()),
-                 server.received.at(0).body);
+        QCOMPARE(QString::fromStdString(status->notice()->text()), server.received.at(0).body);
         QVERIFY(model.isNew(ItemKind::Comment));
         QVERIFY(browser.launches().isEmpty());
 
@@ -425,7 +424,7 @@ private slots:
         QVERIFY(!model.isNew(ItemKind::Comment));
         // R went dark on the strip.
         const QImage strip = status->renderImage();
-        const QRect r = status->boxRect(COrmixWnd::CommentsBox);
+        const QRect r = status->boxRect(StatusStrip::CommentsBox);
         QCOMPARE(strip.pixelColor(r.left() + 1, r.top() + 1), QColor(Qt::white));
 
         // Unticked in the settings dialog: the next notice stays on the screen only.
@@ -433,7 +432,7 @@ private slots:
         QVERIFY(!frame.desktopNotifier()->isEnabled());
         host.addItem(DemoHost::Comment, QStringLiteral("화면에만"), QStringLiteral("/8"));
         frame.view()->pollNow();
-        QVERIFY(waitUntil([&] { return status->noticeWindow()->text() == "화면에만"; }, 10000));
+        QVERIFY(waitUntil([&] { return status->notice()->text() == "화면에만"; }, 10000));
         QTest::qWait(300);
         QCOMPARE(server.received.size(), 1);
         frame.close();

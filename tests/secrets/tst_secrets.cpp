@@ -13,9 +13,9 @@
 #include "tests/support/demohost.h"
 #include "tests/support/pollerharness.h"
 #include "tests/support/testenv.h"
-#include "ui/noticewindow.h"
-#include "ui/resultwindow.h"
-#include "ui/statuswindow.h"
+#include "ui/noticepopup.h"
+#include "ui/recentitemspopup.h"
+#include "ui/statusstrip.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -519,17 +519,17 @@ private slots:
         model.takeReading(hostile);
 
         Settings settings;
-        COrmixWnd status(model, settings);
-        QVERIFY(status.Create(QRect(100, 100, 150, 23)));
+        StatusStrip status(model, settings);
+        QVERIFY(status.showAt(QRect(100, 100, 150, 23)));
         model.setPollStatus(QDateTime::currentDateTime(),
                             QString::fromStdString(text("<img src=http://127.0.0.1:%1/tip>")));
-        QVERIFY(status.noticeWindow()->text().find("<img") == 0);
+        QVERIFY(status.notice()->text().find("<img") == 0);
         status.renderImage();
-        status.noticeWindow()->renderImage();
-        QVERIFY(status.resultWindow()->ShowRecentList(ItemKind::Comment, QPoint(120, 130)));
-        status.resultWindow()->grab();
-        QVERIFY(status.resultWindow()->ShowRecentList(ItemKind::Trackback, QPoint(120, 130)));
-        status.resultWindow()->grab();
+        status.notice()->renderImage();
+        QVERIFY(status.recentItems()->showList(ItemKind::Comment, QPoint(120, 130)));
+        status.recentItems()->grab();
+        QVERIFY(status.recentItems()->showList(ItemKind::Trackback, QPoint(120, 130)));
+        status.recentItems()->grab();
         status.pollStatusText();
         QTest::qWait(1000);
         QCOMPARE(connections, 0);
@@ -550,7 +550,7 @@ private slots:
         frame.start(true);
         COrmixView *view = frame.view();
         QVERIFY(waitStep([&] { return view->loginState() == LoggedIn; }, 10000));
-        COrmixWnd *status = frame.statusWindow();
+        StatusStrip *status = frame.statusWindow();
         QVERIFY(status);
 
         const char *const hostile[] = {"javascript:alert(document.cookie)",
@@ -574,14 +574,13 @@ private slots:
             QVERIFY(model.isNew(ItemKind::Comment));
             // The lit box opens the newest link, the notice announced it and opens its own,
             // and the list opens the same link again.
-            QVERIFY(QString::fromStdString(status->noticeWindow()->text())
-                        .endsWith(QLatin1String(bad)));
+            QVERIFY(QString::fromStdString(status->notice()->text()).endsWith(QLatin1String(bad)));
             QTest::mouseClick(status, Qt::LeftButton, {},
-                              status->boxRect(COrmixWnd::CommentsBox).center());
+                              status->boxRect(StatusStrip::CommentsBox).center());
             QVERIFY(!model.isNew(ItemKind::Comment));
-            status->noticeWindow()->click();
-            QVERIFY(status->resultWindow()->ShowRecentList(ItemKind::Comment, QPoint(120, 130)));
-            status->resultWindow()->activateRow(0);
+            status->notice()->click();
+            QVERIFY(status->recentItems()->showList(ItemKind::Comment, QPoint(120, 130)));
+            status->recentItems()->activateRow(0);
         }
         QTest::qWait(500);
         QCOMPARE(browser.launches(), QStringList());
@@ -596,7 +595,7 @@ private slots:
                 return newest && newest->text == "정상 링크";
             },
             5000));
-        status->noticeWindow()->click();
+        status->notice()->click();
         QVERIFY(browser.waitForLaunches(1));
         QCOMPARE(browser.launches(), QStringList{good});
         frame.close();

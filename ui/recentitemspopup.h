@@ -10,7 +10,7 @@ class QTreeWidget;
 
 // The drop-down list of one kind's recent items under the status window. A double
 // click on a row opens that item's link; the list hides when its window deactivates.
-class CResultWnd final : public QFrame
+class RecentItemsPopup final : public QFrame
 {
     Q_OBJECT
 public:
@@ -19,14 +19,14 @@ public:
     static constexpr int PopupHeight = 150;
 
     // owner: the status window; this stays a separate top-level window of its own.
-    CResultWnd(DashboardModel &model, QWidget *owner);
-    ~CResultWnd() override;
-    CResultWnd(const CResultWnd &) = delete;
-    CResultWnd &operator=(const CResultWnd &) = delete;
+    RecentItemsPopup(DashboardModel &model, QWidget *owner);
+    ~RecentItemsPopup() override;
+    RecentItemsPopup(const RecentItemsPopup &) = delete;
+    RecentItemsPopup &operator=(const RecentItemsPopup &) = delete;
 
     // Lists kind's items at the click's screen x, under the owner's bottom edge.
     // False, showing nothing and keeping the old rows, when the kind's list is empty.
-    bool ShowRecentList(ItemKind kind, const QPoint &globalPos);
+    bool showList(ItemKind kind, const QPoint &globalPos);
 
     // What a double click does: row -1 (empty space) or a row without an item only hides.
     void activateRow(int row);

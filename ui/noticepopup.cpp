@@ -1,4 +1,4 @@
-#include "noticewindow.h"
+#include "noticepopup.h"
 
 #include "state/browserlaunch.h"
 #include "state/dashboardmodel.h"
@@ -14,7 +14,7 @@
 
 #include <algorithm>
 
-CNoticeWnd::CNoticeWnd(DashboardModel &model)
+NoticePopup::NoticePopup(DashboardModel &model)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::WindowDoesNotAcceptFocus),
       m_model(model)
@@ -26,9 +26,9 @@ CNoticeWnd::CNoticeWnd(DashboardModel &model)
     m_clock = [this] { return m_monotonic.elapsed(); };
 }
 
-CNoticeWnd::~CNoticeWnd() = default;
+NoticePopup::~NoticePopup() = default;
 
-bool CNoticeWnd::Create()
+bool NoticePopup::prepare()
 {
     m_font = WindowLook::MakeFont(12);
     if (m_workArea.isNull()) {
@@ -39,12 +39,12 @@ bool CNoticeWnd::Create()
     return true;
 }
 
-void CNoticeWnd::setClock(Clock clock)
+void NoticePopup::setClock(Clock clock)
 {
     m_clock = clock ? std::move(clock) : Clock([this] { return m_monotonic.elapsed(); });
 }
 
-QString CNoticeWnd::heading(ItemKind kind)
+QString NoticePopup::heading(ItemKind kind)
 {
     switch (kind) {
     case ItemKind::Comment:
@@ -57,12 +57,12 @@ QString CNoticeWnd::heading(ItemKind kind)
     return {};
 }
 
-bool CNoticeWnd::Show(ItemKind kind, const std::string &text, const std::string &link)
+bool NoticePopup::announce(ItemKind kind, const std::string &text, const std::string &link)
 {
     if (text == m_text)
         return false;
     if (!m_created)
-        Create();
+        prepare();
     m_text = text;
     m_link = link;
     m_kind = kind;
@@ -81,7 +81,7 @@ bool CNoticeWnd::Show(ItemKind kind, const std::string &text, const std::string 
     return true;
 }
 
-void CNoticeWnd::applyPosition()
+void NoticePopup::applyPosition()
 {
     // Only the part above the work area's bottom is shown; the top edge, and the text
     // laid out from it, moves.
@@ -92,7 +92,7 @@ void CNoticeWnd::applyPosition()
     repaint();
 }
 
-void CNoticeWnd::tick()
+void NoticePopup::tick()
 {
     switch (m_phase) {
     case Rising:
@@ -120,7 +120,7 @@ void CNoticeWnd::tick()
     }
 }
 
-void CNoticeWnd::timerEvent(QTimerEvent *event)
+void NoticePopup::timerEvent(QTimerEvent *event)
 {
     if (event->timerId() == m_timer.timerId())
         tick();
@@ -128,7 +128,7 @@ void CNoticeWnd::timerEvent(QTimerEvent *event)
         QWidget::timerEvent(event);
 }
 
-void CNoticeWnd::click()
+void NoticePopup::click()
 {
     launchWebBrowser(m_link);
     hide();
@@ -137,14 +137,14 @@ void CNoticeWnd::click()
     m_model.clearNew(m_kind);
 }
 
-void CNoticeWnd::mousePressEvent(QMouseEvent *event)
+void NoticePopup::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton)
         click();
     QWidget::mousePressEvent(event);
 }
 
-QImage CNoticeWnd::renderImage() const
+QImage NoticePopup::renderImage() const
 {
     QImage image = WindowLook::FramedImage(*this, false);
     QPainter painter(&image);
@@ -173,13 +173,13 @@ QImage CNoticeWnd::renderImage() const
     return image;
 }
 
-QRect CNoticeWnd::textRect() const
+QRect NoticePopup::textRect() const
 {
     const int top = Margin + QFontMetrics(m_font).height() + HeadingGap;
     return QRect(QPoint(Margin, top), QPoint(Width - Margin - 1, FullHeight - 1));
 }
 
-void CNoticeWnd::layOutText()
+void NoticePopup::layOutText()
 {
     const QRect r = textRect();
     const qreal ratio = devicePixelRatioF();
@@ -195,13 +195,13 @@ void CNoticeWnd::layOutText()
                      WindowLook::DisplayText(m_text));
 }
 
-void CNoticeWnd::paintEvent(QPaintEvent *)
+void NoticePopup::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.drawImage(QPoint(0, 0), renderImage());
 }
 
-void CNoticeWnd::updateAccessibleText()
+void NoticePopup::updateAccessibleText()
 {
     setAccessibleName(heading(m_kind));
     setAccessibleDescription(WindowLook::DisplayText(m_text));

@@ -1,8 +1,8 @@
 #include "tests/support/testenv.h"
 #include "tests/ui/uitestsupport.h"
 
-#include "ui/noticewindow.h"
-#include "ui/statuswindow.h"
+#include "ui/noticepopup.h"
+#include "ui/statusstrip.h"
 #include "ui/windowlook.h"
 
 #include <QTest>
@@ -31,7 +31,7 @@ QList<int> inkColumns(const QImage &image, int x0, int x1, int y0, int y1)
 } // namespace
 
 // The strip's picture, refresh and placement; mouse input is tst_statusinput's.
-class StatusWindowTest final : public QObject
+class StatusStripTest final : public QObject
 {
     Q_OBJECT
 
@@ -39,10 +39,10 @@ private:
     std::unique_ptr<TempConfigHome> m_processConfig;
     std::unique_ptr<WidgetScene> m_scene;
 
-    std::unique_ptr<COrmixWnd> makeWindow(const QRect &rect = QRect(100, 100, 150, 23))
+    std::unique_ptr<StatusStrip> makeWindow(const QRect &rect = QRect(100, 100, 150, 23))
     {
-        auto window = std::make_unique<COrmixWnd>(m_scene->model, m_scene->settings);
-        window->Create(rect);
+        auto window = std::make_unique<StatusStrip>(m_scene->model, m_scene->settings);
+        window->showAt(rect);
         return window;
     }
 
@@ -137,7 +137,7 @@ private slots:
         const QImage img = w->renderImage();
         saveScreenshot(img, QStringLiteral("status-counting-zero"));
         QVERIFY(img != connecting);
-        const QImage emblem = QImage(QString::fromLatin1(COrmixWnd::EmblemResource))
+        const QImage emblem = QImage(QString::fromLatin1(StatusStrip::EmblemResource))
                                   .convertToFormat(QImage::Format_RGB32);
         for (int y = 0; y < 16; ++y)
             for (int x = 0; x < 16; ++x)
@@ -161,10 +161,10 @@ private slots:
     {
         m_scene->show(makeReading(1234), {ItemKind::Comment, ItemKind::Guestbook});
         auto w = makeWindow();
-        QCOMPARE(w->boxRect(COrmixWnd::CommentsBox), QRect(90, 3, 10, 16));
-        QCOMPARE(w->boxRect(COrmixWnd::TrackbacksBox), QRect(104, 3, 10, 16));
-        QCOMPARE(w->boxRect(COrmixWnd::GuestbookBox), QRect(118, 3, 10, 16));
-        QCOMPARE(w->boxRect(COrmixWnd::CloseBox), QRect(132, 3, 10, 16));
+        QCOMPARE(w->boxRect(StatusStrip::CommentsBox), QRect(90, 3, 10, 16));
+        QCOMPARE(w->boxRect(StatusStrip::TrackbacksBox), QRect(104, 3, 10, 16));
+        QCOMPARE(w->boxRect(StatusStrip::GuestbookBox), QRect(118, 3, 10, 16));
+        QCOMPARE(w->boxRect(StatusStrip::CloseBox), QRect(132, 3, 10, 16));
 
         const QImage img = w->renderImage();
         saveScreenshot(img, QStringLiteral("status-counting-lit"));
@@ -203,7 +203,7 @@ private slots:
 
         // The emblem, pixel for pixel at (7, 3), and the count from x 23 after two spaces.
         QVERIFY(w->hasEmblem());
-        const QImage emblem = QImage(QString::fromLatin1(COrmixWnd::EmblemResource))
+        const QImage emblem = QImage(QString::fromLatin1(StatusStrip::EmblemResource))
                                   .convertToFormat(QImage::Format_RGB32);
         QCOMPARE(emblem.size(), QSize(16, 16));
         for (int y = 0; y < 16; ++y)
@@ -235,7 +235,7 @@ private slots:
         if (ratio < 1.5)
             QSKIP("runs under QT_SCALE_FACTOR=2");
         QCOMPARE(w->size(), QSize(150, 23));
-        QCOMPARE(w->boxRect(COrmixWnd::CommentsBox), QRect(90, 3, 10, 16));
+        QCOMPARE(w->boxRect(StatusStrip::CommentsBox), QRect(90, 3, 10, 16));
         const QImage img = w->renderImage();
         QCOMPARE(img.size(), QSize(300, 46));
         QCOMPARE(img.devicePixelRatio(), 2.0);
@@ -252,8 +252,8 @@ private slots:
     {
         m_scene->show(makeReading(7));
         auto w = makeWindow(QRect(100, 100, 70, 23));
-        QCOMPARE(w->boxRect(COrmixWnd::CommentsBox), QRect(10, 3, 10, 16));
-        QCOMPARE(w->boxRect(COrmixWnd::CloseBox), QRect(52, 3, 10, 16));
+        QCOMPARE(w->boxRect(StatusStrip::CommentsBox), QRect(10, 3, 10, 16));
+        QCOMPARE(w->boxRect(StatusStrip::CloseBox), QRect(52, 3, 10, 16));
         QCOMPARE(w->renderImage().size(), QSize(70, 23));
     }
 
@@ -276,7 +276,7 @@ private slots:
         QFETCH(int, transparency);
         QFETCH(int, alpha);
         auto w = makeWindow();
-        w->SetTransparency(percent);
+        w->setTransparency(percent);
         QCOMPARE(w->transparency(), transparency);
         QCOMPARE(w->alpha(), alpha);
         QCOMPARE(qRound(w->windowOpacity() * 255), alpha);
@@ -289,7 +289,7 @@ private slots:
                                   makeItems({{"guest one", "http://127.0.0.1/g1"}})),
                       {ItemKind::Trackback, ItemKind::Guestbook});
         auto w = makeWindow();
-        CNoticeWnd *notice = w->noticeWindow();
+        NoticePopup *notice = w->notice();
         QCOMPARE(notice->text(), std::string("trackback one"));
         QCOMPARE(notice->link(), std::string("http://127.0.0.1/t1"));
         QCOMPARE(notice->kind(), ItemKind::Trackback);
@@ -310,7 +310,7 @@ private slots:
         m_scene->show(makeReading(3, {}, makeItems({{"trackback one", "http://127.0.0.1/t1"}})),
                       {ItemKind::Comment, ItemKind::Trackback});
         auto w = makeWindow();
-        CNoticeWnd *notice = w->noticeWindow();
+        NoticePopup *notice = w->notice();
         QVERIFY(!notice->isVisible());
         QCOMPARE(notice->text(), std::string());
 
@@ -323,7 +323,7 @@ private slots:
         m_scene->show(makeReading(3, makeItems({{"same", "http://127.0.0.1/c1"}})),
                       {ItemKind::Comment});
         auto w = makeWindow();
-        CNoticeWnd *notice = w->noticeWindow();
+        NoticePopup *notice = w->notice();
         for (int i = 0; i < 5; ++i)
             notice->tick();
         const QRect planned = notice->plannedRect();
@@ -341,11 +341,11 @@ private slots:
     {
         m_scene->show(makeReading(3, makeItems({{"c", "http://127.0.0.1/c"}})),
                       {ItemKind::Comment});
-        COrmixWnd w(m_scene->model, m_scene->settings);
-        w.Refresh();
+        StatusStrip w(m_scene->model, m_scene->settings);
+        w.refresh();
         m_scene->readAgain();
-        QVERIFY(!w.IsCreated());
-        QCOMPARE(w.noticeWindow()->text(), std::string());
+        QVERIFY(!w.isPlaced());
+        QCOMPARE(w.notice()->text(), std::string());
         QVERIFY(!w.isVisible());
     }
 
@@ -355,32 +355,34 @@ private slots:
     {
         const QList<QRect> screens{QRect(0, 0, 1024, 768), QRect(1024, 0, 800, 600)};
         const QRect primary(0, 0, 1024, 768);
-        QCOMPARE(COrmixWnd::visiblePlacement(QRect(300, 200, 150, 23), screens, primary),
+        QCOMPARE(StatusStrip::visiblePlacement(QRect(300, 200, 150, 23), screens, primary),
                  QRect(300, 200, 150, 23));
-        QCOMPARE(COrmixWnd::visiblePlacement(QRect(1500, 100, 150, 23), screens, primary),
+        QCOMPARE(StatusStrip::visiblePlacement(QRect(1500, 100, 150, 23), screens, primary),
                  QRect(1500, 100, 150, 23));
-        QCOMPARE(COrmixWnd::visiblePlacement(QRect(-100, 700, 150, 23), screens, primary),
+        QCOMPARE(StatusStrip::visiblePlacement(QRect(-100, 700, 150, 23), screens, primary),
                  QRect(-100, 700, 150, 23)); // partly visible
-        QCOMPARE(COrmixWnd::visiblePlacement(QRect(1900, 100, 180, 23), screens, primary),
+        QCOMPARE(StatusStrip::visiblePlacement(QRect(1900, 100, 180, 23), screens, primary),
                  QRect(100, 100, 180, 23));
-        QCOMPARE(COrmixWnd::visiblePlacement(QRect(1500, 650, 150, 23), screens, primary),
+        QCOMPARE(StatusStrip::visiblePlacement(QRect(1500, 650, 150, 23), screens, primary),
                  QRect(100, 100, 150, 23)); // below the smaller second screen
-        QCOMPARE(COrmixWnd::visiblePlacement(QRect(-150, 10, 150, 23), screens, primary),
+        QCOMPARE(StatusStrip::visiblePlacement(QRect(-150, 10, 150, 23), screens, primary),
                  QRect(100, 100, 150, 23)); // touching the edge from outside
-        QCOMPARE(COrmixWnd::visiblePlacement(QRect(300, 200, 0, 23), screens, primary),
+        QCOMPARE(StatusStrip::visiblePlacement(QRect(300, 200, 0, 23), screens, primary),
                  QRect(300, 200, 150, 23));
-        QCOMPARE(COrmixWnd::visiblePlacement(QRect(5000, 5000, 150, 23), screens,
-                                             QRect(1024, 0, 800, 600)),
+        QCOMPARE(StatusStrip::visiblePlacement(QRect(5000, 5000, 150, 23), screens,
+                                               QRect(1024, 0, 800, 600)),
                  QRect(1124, 100, 150, 23));
         // A size no work area can hold is a damaged file, not a wish: the default size.
         const QSize largest(1024, 740);
         QCOMPARE(
-            COrmixWnd::visiblePlacement(QRect(100, 100, 30000, 30000), screens, primary, largest),
+            StatusStrip::visiblePlacement(QRect(100, 100, 30000, 30000), screens, primary, largest),
             QRect(100, 100, 150, 23));
-        QCOMPARE(COrmixWnd::visiblePlacement(QRect(100, 100, 1025, 23), screens, primary, largest),
-                 QRect(100, 100, 150, 23));
-        QCOMPARE(COrmixWnd::visiblePlacement(QRect(100, 100, 1024, 740), screens, primary, largest),
-                 QRect(100, 100, 1024, 740));
+        QCOMPARE(
+            StatusStrip::visiblePlacement(QRect(100, 100, 1025, 23), screens, primary, largest),
+            QRect(100, 100, 150, 23));
+        QCOMPARE(
+            StatusStrip::visiblePlacement(QRect(100, 100, 1024, 740), screens, primary, largest),
+            QRect(100, 100, 1024, 740));
 
         auto w = makeWindow(QRect(50000, 40000, 170, 23));
         const QPoint origin = QGuiApplication::primaryScreen()->geometry().topLeft();
@@ -413,5 +415,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(StatusWindowTest)
-#include "tst_statuswindow.moc"
+QTEST_MAIN(StatusStripTest)
+#include "tst_statusstrip.moc"

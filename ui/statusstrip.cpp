@@ -1,10 +1,10 @@
-#include "statuswindow.h"
+#include "statusstrip.h"
 
 #include "state/browserlaunch.h"
 #include "state/dashboardmodel.h"
 #include "state/settings.h"
-#include "ui/noticewindow.h"
-#include "ui/resultwindow.h"
+#include "ui/noticepopup.h"
+#include "ui/recentitemspopup.h"
 #include "ui/taskbarhint.h"
 #include "ui/windowlook.h"
 
@@ -32,7 +32,7 @@ QString connectingText()
 
 } // namespace
 
-COrmixWnd::COrmixWnd(DashboardModel &model, Settings &settings)
+StatusStrip::StatusStrip(DashboardModel &model, Settings &settings)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       m_model(model), m_settings(settings)
 {
@@ -48,27 +48,27 @@ COrmixWnd::COrmixWnd(DashboardModel &model, Settings &settings)
     m_countFont = WindowLook::MakeFont(12);
     m_boxFont = WindowLook::MakeFont(11);
     m_emblem = QImage(QString::fromLatin1(EmblemResource));
-    m_notice = std::make_unique<CNoticeWnd>(model);
-    m_result = new CResultWnd(model, this);
+    m_notice = std::make_unique<NoticePopup>(model);
+    m_result = new RecentItemsPopup(model, this);
     setToolTip(pollStatusText());
     layoutBoxes();
     connect(&settings, &Settings::changed, this, [this](Settings::Key key) {
         if (key == Settings::Transparency)
-            SetTransparency(m_settings.number(Settings::Transparency));
+            setTransparency(m_settings.number(Settings::Transparency));
     });
-    connect(&model, &DashboardModel::readingChanged, this, &COrmixWnd::Refresh);
-    connect(&model, &DashboardModel::newItemsChanged, this, &COrmixWnd::Refresh);
+    connect(&model, &DashboardModel::readingChanged, this, &StatusStrip::refresh);
+    connect(&model, &DashboardModel::newItemsChanged, this, &StatusStrip::refresh);
     // Every poll ends here, good or not: the tooltip, and a refresh as after any poll.
     connect(&model, &DashboardModel::pollStatusChanged, this, [this] {
         showPollStatus();
-        Refresh();
+        refresh();
     });
 }
 
-COrmixWnd::~COrmixWnd() = default;
+StatusStrip::~StatusStrip() = default;
 
-QRect COrmixWnd::visiblePlacement(const QRect &stored, const QList<QRect> &screens,
-                                  const QRect &primary, const QSize &largestAvailable)
+QRect StatusStrip::visiblePlacement(const QRect &stored, const QList<QRect> &screens,
+                                    const QRect &primary, const QSize &largestAvailable)
 {
     QRect rect = stored;
     // A zero size would leave nothing to grab and nothing to see; one past the work area
@@ -85,7 +85,7 @@ QRect COrmixWnd::visiblePlacement(const QRect &stored, const QList<QRect> &scree
     return QRect(primary.topLeft() + QPoint(DefaultLeft, DefaultTop), rect.size());
 }
 
-bool COrmixWnd::Create(const QRect &rect)
+bool StatusStrip::showAt(const QRect &rect)
 {
     if (m_created)
         return false;
@@ -98,7 +98,7 @@ bool COrmixWnd::Create(const QRect &rect)
     const QScreen *primary = QGuiApplication::primaryScreen();
     setGeometry(visiblePlacement(rect, screens, primary ? primary->geometry() : QRect(), largest));
 
-    m_notice->Create();
+    m_notice->prepare();
     m_created = true;
     show();
     WindowLook::SkipTaskbar(this);
@@ -107,17 +107,17 @@ bool COrmixWnd::Create(const QRect &rect)
     return true;
 }
 
-void COrmixWnd::layoutBoxes()
+void StatusStrip::layoutBoxes()
 {
     const int w = width();
     m_commentsBox = QRect(w - 60, 3, 10, 16);
     m_trackbacksBox = QRect(w - 46, 3, 10, 16);
     m_guestbookBox = QRect(w - 32, 3, 10, 16);
     m_closeBox = QRect(w - 18, 3, 10, 16);
-    Refresh();
+    refresh();
 }
 
-QRect COrmixWnd::boxRect(Box box) const
+QRect StatusStrip::boxRect(Box box) const
 {
     switch (box) {
     case CommentsBox:
@@ -132,7 +132,7 @@ QRect COrmixWnd::boxRect(Box box) const
     return {};
 }
 
-void COrmixWnd::Refresh()
+void StatusStrip::refresh()
 {
     if (!m_created)
         return;
@@ -140,13 +140,13 @@ void COrmixWnd::Refresh()
     if (const std::optional<ItemKind> kind = m_model.firstNewKind()) {
         raise();
         const std::optional<RecentItem> item = m_model.newest(*kind);
-        if (item && m_notice->Show(*kind, item->text, item->link))
+        if (item && m_notice->announce(*kind, item->text, item->link))
             emit noticeShown(*kind, item->text, item->link);
     }
     if (m_model.lastReadingChanged())
-        SetTransparency(0);
+        setTransparency(0);
     else
-        RestoreTransparency();
+        restoreTransparency();
     updateAccessibleText();
     // A poll that changed nothing on the strip paints nothing; expose and resize events
     // repaint it anyway.
@@ -159,7 +159,7 @@ void COrmixWnd::Refresh()
     }
 }
 
-void COrmixWnd::SetTransparency(int percent)
+void StatusStrip::setTransparency(int percent)
 {
     // Never fully transparent: the window must stay findable.
     if (percent > MaxTransparency)
@@ -168,13 +168,13 @@ void COrmixWnd::SetTransparency(int percent)
     setWindowOpacity(std::clamp(alpha(), 0, 255) / 255.0);
 }
 
-void COrmixWnd::RestoreTransparency()
+void StatusStrip::restoreTransparency()
 {
     // Nothing stored: the level it has now stays.
-    SetTransparency(m_settings.storedNumber(Settings::Transparency).value_or(m_transparency));
+    setTransparency(m_settings.storedNumber(Settings::Transparency).value_or(m_transparency));
 }
 
-void COrmixWnd::showPollStatus()
+void StatusStrip::showPollStatus()
 {
     // The failure quotes an address a server chose, which may be any length.
     m_lastFailure = WindowLook::DisplayText(m_model.lastFailure());
@@ -184,7 +184,7 @@ void COrmixWnd::showPollStatus()
     setToolTip(QStringLiteral("<p style='white-space:pre'>") + html + QStringLiteral("</p>"));
 }
 
-QString COrmixWnd::pollStatusText() const
+QString StatusStrip::pollStatusText() const
 {
     const QDateTime lastSuccess = m_model.lastSuccess();
     QString text =
@@ -197,19 +197,19 @@ QString COrmixWnd::pollStatusText() const
     return text;
 }
 
-bool COrmixWnd::isConnecting() const
+bool StatusStrip::isConnecting() const
 {
     // After midnight a count of 0 is a reading like any other.
     return !m_model.hasReading();
 }
 
-void COrmixWnd::setEmblem(const QImage &emblem)
+void StatusStrip::setEmblem(const QImage &emblem)
 {
     m_emblem = emblem;
     update();
 }
 
-QImage COrmixWnd::renderImage() const
+QImage StatusStrip::renderImage() const
 {
     QImage image = WindowLook::FramedImage(*this, true);
     QPainter painter(&image);
@@ -239,7 +239,7 @@ QImage COrmixWnd::renderImage() const
     return image;
 }
 
-void COrmixWnd::drawBox(QPainter &painter, const QRect &rect, QChar letter, bool lit) const
+void StatusStrip::drawBox(QPainter &painter, const QRect &rect, QChar letter, bool lit) const
 {
     const QColor fill = lit ? WindowLook::BoxLit : WindowLook::BoxUnlit;
     painter.fillRect(rect, fill);
@@ -261,19 +261,19 @@ void COrmixWnd::drawBox(QPainter &painter, const QRect &rect, QChar letter, bool
     WindowLook::LineTo(painter, {r, t}, {l, t}, fill);
 }
 
-void COrmixWnd::paintEvent(QPaintEvent *)
+void StatusStrip::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.drawImage(QPoint(0, 0), renderImage());
 }
 
-void COrmixWnd::resizeEvent(QResizeEvent *event)
+void StatusStrip::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     layoutBoxes();
 }
 
-void COrmixWnd::updateCursor()
+void StatusStrip::updateCursor()
 {
     switch (m_pointerMode) {
     case PointerMove:
@@ -288,7 +288,7 @@ void COrmixWnd::updateCursor()
     }
 }
 
-void COrmixWnd::mousePressEvent(QMouseEvent *event)
+void StatusStrip::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton) {
         QWidget::mousePressEvent(event);
@@ -316,22 +316,22 @@ void COrmixWnd::mousePressEvent(QMouseEvent *event)
     event->accept();
 }
 
-void COrmixWnd::clickKindBox(ItemKind kind, const QPoint &globalPos)
+void StatusStrip::clickKindBox(ItemKind kind, const QPoint &globalPos)
 {
     if (m_model.isNew(kind)) {
         if (const std::optional<RecentItem> item = m_model.newest(kind))
             launchWebBrowser(item->link);
     } else if (m_result) {
-        m_result->ShowRecentList(kind, globalPos);
+        m_result->showList(kind, globalPos);
     }
     m_model.clearNew(kind);
-    Refresh();
+    refresh();
 }
 
-void COrmixWnd::mouseMoveEvent(QMouseEvent *event)
+void StatusStrip::mouseMoveEvent(QMouseEvent *event)
 {
     if (m_transparency != 0)
-        SetTransparency(0);
+        setTransparency(0);
 
     if (!m_dragging) {
         const QPoint p = event->position().toPoint();
@@ -358,7 +358,7 @@ void COrmixWnd::mouseMoveEvent(QMouseEvent *event)
     m_dragAnchor = q;
 }
 
-void COrmixWnd::mouseReleaseEvent(QMouseEvent *event)
+void StatusStrip::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::RightButton) {
         showContextMenu(event->globalPosition().toPoint());
@@ -374,7 +374,7 @@ void COrmixWnd::mouseReleaseEvent(QMouseEvent *event)
     QWidget::mouseReleaseEvent(event);
 }
 
-void COrmixWnd::savePosition()
+void StatusStrip::savePosition()
 {
     // A place left of or above the primary screen is stored negative, as it is.
     const QRect g = geometry();
@@ -384,7 +384,7 @@ void COrmixWnd::savePosition()
     m_settings.setNumber(Settings::Height, g.height());
 }
 
-void COrmixWnd::mouseDoubleClickEvent(QMouseEvent *event)
+void StatusStrip::mouseDoubleClickEvent(QMouseEvent *event)
 {
     // The first press and release of the double click have already run as usual.
     if (event->button() == Qt::LeftButton)
@@ -392,14 +392,14 @@ void COrmixWnd::mouseDoubleClickEvent(QMouseEvent *event)
     event->accept();
 }
 
-void COrmixWnd::leaveEvent(QEvent *event)
+void StatusStrip::leaveEvent(QEvent *event)
 {
     if (!m_model.lastReadingChanged())
-        RestoreTransparency();
+        restoreTransparency();
     QWidget::leaveEvent(event);
 }
 
-QMenu *COrmixWnd::buildContextMenu(QWidget *parent) const
+QMenu *StatusStrip::buildContextMenu(QWidget *parent) const
 {
     struct Row
     {
@@ -425,14 +425,14 @@ QMenu *COrmixWnd::buildContextMenu(QWidget *parent) const
     return menu;
 }
 
-void COrmixWnd::showContextMenu(const QPoint &globalPos)
+void StatusStrip::showContextMenu(const QPoint &globalPos)
 {
     const std::unique_ptr<QMenu> menu(buildContextMenu(this));
     const QAction *chosen = menu->exec(globalPos);
     runCommand(chosen ? chosen->data().toInt() : CommandNone);
 }
 
-void COrmixWnd::runCommand(int id)
+void StatusStrip::runCommand(int id)
 {
     switch (id) {
     case CommandOpenBlog:
@@ -456,7 +456,7 @@ void COrmixWnd::runCommand(int id)
     }
 }
 
-void COrmixWnd::updateAccessibleText()
+void StatusStrip::updateAccessibleText()
 {
     const int count = m_model.todayCount();
     setAccessibleName(isConnecting() ? connectingText().trimmed()

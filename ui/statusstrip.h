@@ -15,8 +15,8 @@
 #include <memory>
 #include <string>
 
-class CNoticeWnd;
-class CResultWnd;
+class NoticePopup;
+class RecentItemsPopup;
 class DashboardModel;
 class QMenu;
 class Settings;
@@ -24,7 +24,7 @@ class Settings;
 // The always-on-top strip with today's count and the R, T, G and X boxes: the user's
 // one control surface. It shows the model and follows its changes; it owns the notice and
 // the recent-items list.
-class COrmixWnd final : public QWidget
+class StatusStrip final : public QWidget
 {
     Q_OBJECT
 public:
@@ -58,25 +58,25 @@ public:
     static constexpr int ResizeGrip = 4;
 
     // The strip's transparency follows the stored one; a drag stores its place and size.
-    COrmixWnd(DashboardModel &model, Settings &settings);
-    ~COrmixWnd() override;
-    COrmixWnd(const COrmixWnd &) = delete;
-    COrmixWnd &operator=(const COrmixWnd &) = delete;
+    StatusStrip(DashboardModel &model, Settings &settings);
+    ~StatusStrip() override;
+    StatusStrip(const StatusStrip &) = delete;
+    StatusStrip &operator=(const StatusStrip &) = delete;
 
     // Creates the children and shows the strip at rect (from the settings). A rect that
     // meets no screen is moved to the default place on the primary screen.
-    bool Create(const QRect &rect);
-    bool IsCreated() const { return m_created; }
+    bool showAt(const QRect &rect);
+    bool isPlaced() const { return m_created; }
 
     // Brings the strip up to date with the model: lights the boxes, hands the newest item
     // of the first new kind to the notice, and is opaque while the last reading brought
     // something new. Runs after every poll and every click on a box.
-    void Refresh();
+    void refresh();
     // Applies a transparency in percent (capped at 95).
-    void SetTransparency(int percent);
+    void setTransparency(int percent);
 
     // Applies the stored "Transparency", the current level being its default.
-    void RestoreTransparency();
+    void restoreTransparency();
     int transparency() const { return m_transparency; }
     // The opacity applied, 0..255, from the transparency in integer arithmetic.
     int alpha() const { return (100 - m_transparency) * 255 / 100; }
@@ -105,8 +105,8 @@ public:
     // True until the first good reading of the dashboard: "  Admin 접속 중..." and no boxes.
     bool isConnecting() const;
 
-    CNoticeWnd *noticeWindow() const { return m_notice.get(); }
-    CResultWnd *resultWindow() const { return m_result; }
+    NoticePopup *notice() const { return m_notice.get(); }
+    RecentItemsPopup *recentItems() const { return m_result; }
 
     // The picture of the strip at its current size.
     QImage renderImage() const;
@@ -161,12 +161,12 @@ private:
     QRect m_commentsBox;
     QRect m_trackbacksBox;
     QRect m_guestbookBox;
-    CResultWnd *m_result = nullptr; // a Qt child, deleted with this window
-    std::unique_ptr<CNoticeWnd> m_notice;
+    RecentItemsPopup *m_result = nullptr; // a Qt child, deleted with this window
+    std::unique_ptr<NoticePopup> m_notice;
     int m_transparency = 0;
     bool m_created = false;
     QString m_lastFailure;
-    // What Refresh last painted.
+    // What refresh last painted.
     struct Shown
     {
         bool connecting = true;

@@ -1,8 +1,8 @@
 #include "tests/support/testenv.h"
 #include "tests/ui/uitestsupport.h"
 
-#include "ui/noticewindow.h"
-#include "ui/statuswindow.h"
+#include "ui/noticepopup.h"
+#include "ui/statusstrip.h"
 #include "ui/windowlook.h"
 
 #include <QDateTime>
@@ -43,7 +43,7 @@ InkBox inkIn(const QImage &image, const QRect &area)
 
 } // namespace
 
-class NoticeWindowTest final : public QObject
+class NoticePopupTest final : public QObject
 {
     Q_OBJECT
 
@@ -52,16 +52,16 @@ private:
     std::unique_ptr<WidgetScene> m_scene;
     qint64 m_now = 0;
 
-    std::unique_ptr<CNoticeWnd> makeNotice()
+    std::unique_ptr<NoticePopup> makeNotice()
     {
-        auto notice = std::make_unique<CNoticeWnd>(m_scene->model);
+        auto notice = std::make_unique<NoticePopup>(m_scene->model);
         notice->setWorkArea(WorkArea);
-        notice->Create();
+        notice->prepare();
         m_now = 1000;
         notice->setClock([this] { return m_now; });
         return notice;
     }
-    static void ticks(CNoticeWnd &notice, int n)
+    static void ticks(NoticePopup &notice, int n)
     {
         for (int i = 0; i < n; ++i)
             notice.tick();
@@ -82,7 +82,7 @@ private slots:
     {
         auto notice = makeNotice();
         QVERIFY(!notice->isVisible());
-        QVERIFY(notice->Show(ItemKind::Comment, "hello", "http://127.0.0.1/c1"));
+        QVERIFY(notice->announce(ItemKind::Comment, "hello", "http://127.0.0.1/c1"));
         QVERIFY(notice->isVisible());
         QVERIFY(notice->isAnimating());
         QCOMPARE(notice->plannedRect(), QRect(874, 728, 150, 80));
@@ -91,21 +91,21 @@ private slots:
         for (int k = 1; k <= 69; ++k) {
             notice->tick();
             QCOMPARE(notice->geometry(), QRect(874, 728 - k, 150, 10 + k));
-            QCOMPARE(notice->phase(), int(CNoticeWnd::Rising));
+            QCOMPARE(notice->phase(), int(NoticePopup::Rising));
         }
         notice->tick();
-        QCOMPARE(notice->phase(), int(CNoticeWnd::Holding));
+        QCOMPARE(notice->phase(), int(NoticePopup::Holding));
         QCOMPARE(notice->geometry(), QRect(874, 658, 150, 80)); // y 658..738
 
         // Holding: nothing moves until more than 1500 ms have passed.
         ticks(*notice, 10);
         m_now += 1500;
         notice->tick();
-        QCOMPARE(notice->phase(), int(CNoticeWnd::Holding));
+        QCOMPARE(notice->phase(), int(NoticePopup::Holding));
         QCOMPARE(notice->geometry(), QRect(874, 658, 150, 80));
         m_now += 1;
         notice->tick();
-        QCOMPARE(notice->phase(), int(CNoticeWnd::Falling));
+        QCOMPARE(notice->phase(), int(NoticePopup::Falling));
         QCOMPARE(notice->geometry(), QRect(874, 658, 150, 80));
 
         for (int k = 1; k <= 79; ++k) {
@@ -116,23 +116,23 @@ private slots:
         notice->tick();
         QVERIFY(!notice->isVisible());
         QVERIFY(!notice->isAnimating());
-        QCOMPARE(notice->phase(), int(CNoticeWnd::Falling));
+        QCOMPARE(notice->phase(), int(NoticePopup::Falling));
     }
 
     void workAreaOffsetIsHonoured()
     {
-        auto notice = std::make_unique<CNoticeWnd>(m_scene->model);
+        auto notice = std::make_unique<NoticePopup>(m_scene->model);
         notice->setWorkArea(QRect(1024, 30, 800, 570)); // a second screen, panel on top
-        notice->Create();
-        notice->Show(ItemKind::Trackback, "x", "http://127.0.0.1/x");
+        notice->prepare();
+        notice->announce(ItemKind::Trackback, "x", "http://127.0.0.1/x");
         QCOMPARE(notice->geometry(), QRect(1674, 590, 150, 10));
     }
 
     void realTimeSlide()
     {
-        auto notice = std::make_unique<CNoticeWnd>(m_scene->model);
+        auto notice = std::make_unique<NoticePopup>(m_scene->model);
         notice->setWorkArea(WorkArea);
-        notice->Create();
+        notice->prepare();
         QElapsedTimer clock;
         clock.start();
         const auto waitWhile = [&notice](int phase) {
@@ -140,14 +140,14 @@ private slots:
             while (notice->isVisible() && notice->phase() == phase && !deadline.hasExpired())
                 QTest::qWait(1);
         };
-        notice->Show(ItemKind::Guestbook, "real time", "http://127.0.0.1/g");
-        waitWhile(CNoticeWnd::Rising);
+        notice->announce(ItemKind::Guestbook, "real time", "http://127.0.0.1/g");
+        waitWhile(NoticePopup::Rising);
         const qint64 risen = clock.elapsed();
-        QCOMPARE(notice->phase(), int(CNoticeWnd::Holding));
+        QCOMPARE(notice->phase(), int(NoticePopup::Holding));
         QCOMPARE(notice->geometry(), QRect(874, 658, 150, 80));
-        waitWhile(CNoticeWnd::Holding);
+        waitWhile(NoticePopup::Holding);
         const qint64 fell = clock.elapsed();
-        QCOMPARE(notice->phase(), int(CNoticeWnd::Falling));
+        QCOMPARE(notice->phase(), int(NoticePopup::Falling));
         QTRY_VERIFY_WITH_TIMEOUT(!notice->isVisible(), 10000);
         QVERIFY(!notice->isAnimating());
         // Lower bounds only: 70 ticks of 20 ms, a hold of more than 1500 ms, 80 ticks.
@@ -160,11 +160,11 @@ private slots:
     void showWhileHoldingOrFallingRestarts()
     {
         auto notice = makeNotice();
-        notice->Show(ItemKind::Comment, "first", "http://127.0.0.1/1");
+        notice->announce(ItemKind::Comment, "first", "http://127.0.0.1/1");
         ticks(*notice, 70);
-        QCOMPARE(notice->phase(), int(CNoticeWnd::Holding));
-        QVERIFY(notice->Show(ItemKind::Trackback, "second", "http://127.0.0.1/2"));
-        QCOMPARE(notice->phase(), int(CNoticeWnd::Rising));
+        QCOMPARE(notice->phase(), int(NoticePopup::Holding));
+        QVERIFY(notice->announce(ItemKind::Trackback, "second", "http://127.0.0.1/2"));
+        QCOMPARE(notice->phase(), int(NoticePopup::Rising));
         QCOMPARE(notice->geometry(), QRect(874, 728, 150, 10));
         QCOMPARE(notice->kind(), ItemKind::Trackback);
         QCOMPARE(notice->accessibleName(), QStringLiteral("[새로운 트랙백 도착]"));
@@ -174,9 +174,9 @@ private slots:
         m_now += 2000;
         notice->tick();
         ticks(*notice, 30);
-        QCOMPARE(notice->phase(), int(CNoticeWnd::Falling));
-        QVERIFY(notice->Show(ItemKind::Guestbook, "third", "http://127.0.0.1/3"));
-        QCOMPARE(notice->phase(), int(CNoticeWnd::Rising));
+        QCOMPARE(notice->phase(), int(NoticePopup::Falling));
+        QVERIFY(notice->announce(ItemKind::Guestbook, "third", "http://127.0.0.1/3"));
+        QCOMPARE(notice->phase(), int(NoticePopup::Rising));
         QCOMPARE(notice->geometry(), QRect(874, 728, 150, 10));
         QVERIFY(notice->isAnimating());
     }
@@ -184,22 +184,22 @@ private slots:
     void sameTextIsIgnoredEvenLongAfter()
     {
         auto notice = makeNotice();
-        notice->Show(ItemKind::Comment, "held", "http://127.0.0.1/1");
+        notice->announce(ItemKind::Comment, "held", "http://127.0.0.1/1");
         ticks(*notice, 70);
         m_now += 2000;
         ticks(*notice, 81);
         QVERIFY(!notice->isVisible());
         m_now += qint64(3600) * 1000;
-        QVERIFY(!notice->Show(ItemKind::Trackback, "held", "http://127.0.0.1/other"));
+        QVERIFY(!notice->announce(ItemKind::Trackback, "held", "http://127.0.0.1/other"));
         QVERIFY(!notice->isVisible());
         QVERIFY(!notice->isAnimating());
         QCOMPARE(notice->kind(), ItemKind::Comment);
         QCOMPARE(notice->link(), std::string("http://127.0.0.1/1"));
 
         // While rising, the same text does not restart it either.
-        notice->Show(ItemKind::Comment, "other", "http://127.0.0.1/2");
+        notice->announce(ItemKind::Comment, "other", "http://127.0.0.1/2");
         ticks(*notice, 5);
-        QVERIFY(!notice->Show(ItemKind::Comment, "other", "http://127.0.0.1/2"));
+        QVERIFY(!notice->announce(ItemKind::Comment, "other", "http://127.0.0.1/2"));
         QCOMPARE(notice->geometry(), QRect(874, 723, 150, 15));
     }
 
@@ -215,10 +215,10 @@ private slots:
     {
         QFETCH(ItemKind, kind);
         QFETCH(QString, heading);
-        QCOMPARE(CNoticeWnd::heading(kind), heading);
+        QCOMPARE(NoticePopup::heading(kind), heading);
 
         auto notice = makeNotice();
-        notice->Show(kind, "body", "http://127.0.0.1/b");
+        notice->announce(kind, "body", "http://127.0.0.1/b");
         ticks(*notice, 70);
         const QImage img = notice->renderImage();
         QCOMPARE(img.size(), QSize(150, 80));
@@ -259,7 +259,7 @@ private slots:
         const std::string text =
             "댓글 본문이 아주 길어서 여러 줄로 나뉘어야 합니다 one two three four five six "
             "seven eight nine ten eleven twelve thirteen fourteen fifteen sixteen seventeen";
-        notice->Show(ItemKind::Comment, text, "http://127.0.0.1/long");
+        notice->announce(ItemKind::Comment, text, "http://127.0.0.1/long");
         ticks(*notice, 70);
         const QImage full = notice->renderImage();
         const int lineHeight = QFontMetrics(WindowLook::MakeFont(12)).height();
@@ -272,7 +272,7 @@ private slots:
 
         // Laid out from the planned top: a partly risen notice shows the same top rows.
         auto rising = makeNotice();
-        rising->Show(ItemKind::Comment, text, "http://127.0.0.1/long");
+        rising->announce(ItemKind::Comment, text, "http://127.0.0.1/long");
         ticks(*rising, 30);
         const QImage part = rising->renderImage();
         QCOMPARE(part.height(), 40);
@@ -310,9 +310,9 @@ private slots:
         // The notice draws, and tells assistive tools, the cut text: the same picture as for
         // the cut text itself, laid out once when the item arrives.
         auto hostile = makeNotice();
-        hostile->Show(ItemKind::Comment, text.toStdString(), "http://127.0.0.1/h");
+        hostile->announce(ItemKind::Comment, text.toStdString(), "http://127.0.0.1/h");
         auto cut = makeNotice();
-        cut->Show(ItemKind::Comment, shown.toStdString(), "http://127.0.0.1/h");
+        cut->announce(ItemKind::Comment, shown.toStdString(), "http://127.0.0.1/h");
         ticks(*hostile, 70);
         ticks(*cut, 70);
         QCOMPARE(hostile->accessibleDescription(), shown);
@@ -324,7 +324,7 @@ private slots:
         QCOMPARE(hostile->text(), text.toStdString()); // the item itself stays whole
 
         // So does the status strip's tooltip when a failure quotes a huge address.
-        COrmixWnd status(m_scene->model, m_scene->settings);
+        StatusStrip status(m_scene->model, m_scene->settings);
         m_scene->model.setPollStatus(QDateTime(), text);
         QVERIFY(status.pollStatusText().size() < WindowLook::MaxDisplayUnits + 40);
         QVERIFY(status.toolTip().size() < 4 * WindowLook::MaxDisplayUnits + 200);
@@ -340,7 +340,7 @@ private slots:
     {
         QFETCH(QString, text);
         auto notice = makeNotice();
-        notice->Show(ItemKind::Comment, text.toStdString(), "http://127.0.0.1/p");
+        notice->announce(ItemKind::Comment, text.toStdString(), "http://127.0.0.1/p");
         ticks(*notice, 70);
         const QImage img = notice->renderImage();
         const int lineHeight = QFontMetrics(WindowLook::MakeFont(12)).height();
@@ -374,14 +374,14 @@ private slots:
                                   makeItems({{"new trackback", "http://127.0.0.1/t9"}})),
                       {ItemKind::Comment, ItemKind::Trackback});
 
-        COrmixWnd status(m_scene->model, m_scene->settings);
-        CNoticeWnd *notice = status.noticeWindow();
+        StatusStrip status(m_scene->model, m_scene->settings);
+        NoticePopup *notice = status.notice();
         notice->setWorkArea(WorkArea);
-        status.Create(QRect(100, 100, 150, 23));
+        status.showAt(QRect(100, 100, 150, 23));
         QCOMPARE(notice->text(), std::string("new comment"));
         for (int i = 0; i < 20; ++i)
             notice->tick(); // still rising
-        QCOMPARE(notice->phase(), int(CNoticeWnd::Rising));
+        QCOMPARE(notice->phase(), int(NoticePopup::Rising));
 
         QTest::mouseClick(notice, Qt::LeftButton, Qt::NoModifier, QPoint(70, 5));
         QVERIFY(!m_scene->model.isNew(ItemKind::Comment));
@@ -405,7 +405,7 @@ private slots:
         // A notice of its own, with no strip about: the click still opens and clears.
         auto alone = makeNotice();
         m_scene->arrive(ItemKind::Guestbook, {"guest", "http://127.0.0.1/g1"});
-        alone->Show(ItemKind::Guestbook, "guest", "http://127.0.0.1/g1");
+        alone->announce(ItemKind::Guestbook, "guest", "http://127.0.0.1/g1");
         alone->click();
         QVERIFY(!alone->isVisible());
         QVERIFY(!m_scene->model.isNew(ItemKind::Guestbook));
@@ -419,10 +419,10 @@ private slots:
         QVERIFY(notice->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QVERIFY(notice->windowFlags().testFlag(Qt::FramelessWindowHint));
         QVERIFY(notice->testAttribute(Qt::WA_ShowWithoutActivating));
-        notice->Show(ItemKind::Comment, "focus", "http://127.0.0.1/f");
+        notice->announce(ItemKind::Comment, "focus", "http://127.0.0.1/f");
         QVERIFY(!notice->isActiveWindow());
     }
 };
 
-QTEST_MAIN(NoticeWindowTest)
-#include "tst_noticewindow.moc"
+QTEST_MAIN(NoticePopupTest)
+#include "tst_noticepopup.moc"

@@ -1,7 +1,7 @@
 #include "tests/support/testenv.h"
 #include "tests/ui/uitestsupport.h"
 
-#include "ui/resultwindow.h"
+#include "ui/recentitemspopup.h"
 #include "ui/windowlook.h"
 
 #include <QApplication>
@@ -13,7 +13,7 @@
 
 namespace {
 
-QStringList rowTexts(const CResultWnd &w)
+QStringList rowTexts(const RecentItemsPopup &w)
 {
     QStringList rows;
     for (int i = 0; i < w.list()->topLevelItemCount(); ++i)
@@ -23,7 +23,7 @@ QStringList rowTexts(const CResultWnd &w)
 
 } // namespace
 
-class ResultWindowTest final : public QObject
+class RecentItemsPopupTest final : public QObject
 {
     Q_OBJECT
 
@@ -32,7 +32,7 @@ private:
     std::unique_ptr<WidgetScene> m_scene;
     // The strip the list drops down from: its bottom edge is at y 323.
     std::unique_ptr<QWidget> m_owner;
-    std::unique_ptr<CResultWnd> m_list;
+    std::unique_ptr<RecentItemsPopup> m_list;
 
     void doubleClick(int row)
     {
@@ -62,7 +62,7 @@ private slots:
         m_owner = std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::FramelessWindowHint);
         m_owner->setGeometry(200, 300, 150, 23);
         m_owner->show();
-        m_list = std::make_unique<CResultWnd>(m_scene->model, m_owner.get());
+        m_list = std::make_unique<RecentItemsPopup>(m_scene->model, m_owner.get());
     }
     void cleanup()
     {
@@ -106,7 +106,7 @@ private slots:
         m_scene->setList(ItemKind::Guestbook, makeItems({{"방명록 하나", "http://127.0.0.1/g1"}}));
         const RecentItemList expected = m_scene->model.items(kind);
 
-        QVERIFY(m_list->ShowRecentList(kind, QPoint(250, 310)));
+        QVERIFY(m_list->showList(kind, QPoint(250, 310)));
         QVERIFY(m_list->isVisible());
         QCOMPARE(m_list->headerText(), header);
         QCOMPARE(m_list->items(), expected);
@@ -123,8 +123,8 @@ private slots:
     {
         FakeBrowser browser;
         m_scene->setList(ItemKind::Comment, makeItems({{"c1", "http://127.0.0.1/c1"}}));
-        QVERIFY(m_list->ShowRecentList(ItemKind::Comment, QPoint(250, 310)));
-        QVERIFY(!m_list->ShowRecentList(ItemKind::Guestbook, QPoint(260, 310)));
+        QVERIFY(m_list->showList(ItemKind::Comment, QPoint(250, 310)));
+        QVERIFY(!m_list->showList(ItemKind::Guestbook, QPoint(260, 310)));
         QVERIFY(m_list->isVisible()); // still open from before, not moved
         QCOMPARE(m_list->geometry().topLeft(), QPoint(250, 323));
         QCOMPARE(m_list->headerText(), QStringLiteral("최근 댓글"));
@@ -144,13 +144,13 @@ private slots:
         m_scene->setList(ItemKind::Comment, makeItems({{"same", "http://127.0.0.1/first"},
                                                        {"same", "http://127.0.0.1/second"},
                                                        {"other", "http://127.0.0.1/third"}}));
-        QVERIFY(m_list->ShowRecentList(ItemKind::Comment, QPoint(250, 310)));
+        QVERIFY(m_list->showList(ItemKind::Comment, QPoint(250, 310)));
         doubleClick(1);
         QVERIFY(!m_list->isVisible());
         QVERIFY(browser.waitForLaunches(1));
         QCOMPARE(browser.launches(), QStringList{QStringLiteral("http://127.0.0.1/second")});
 
-        QVERIFY(m_list->ShowRecentList(ItemKind::Comment, QPoint(250, 310)));
+        QVERIFY(m_list->showList(ItemKind::Comment, QPoint(250, 310)));
         doubleClick(0);
         QVERIFY(browser.waitForLaunches(2));
         QCOMPARE(browser.launches().at(1), QStringLiteral("http://127.0.0.1/first"));
@@ -160,7 +160,7 @@ private slots:
     {
         FakeBrowser browser;
         m_scene->setList(ItemKind::Comment, makeItems({{"c1", "http://127.0.0.1/c1"}}));
-        QVERIFY(m_list->ShowRecentList(ItemKind::Comment, QPoint(250, 310)));
+        QVERIFY(m_list->showList(ItemKind::Comment, QPoint(250, 310)));
         QVERIFY(!m_list->list()
                      ->indexAt(QPoint(20, m_list->list()->viewport()->height() - 5))
                      .isValid());
@@ -174,7 +174,7 @@ private slots:
     {
         FakeBrowser browser;
         m_scene->setList(ItemKind::Comment, makeItems({{"old", "http://127.0.0.1/old"}}));
-        QVERIFY(m_list->ShowRecentList(ItemKind::Comment, QPoint(250, 310)));
+        QVERIFY(m_list->showList(ItemKind::Comment, QPoint(250, 310)));
         m_scene->setList(ItemKind::Comment, makeItems({{"new", "http://127.0.0.1/new"},
                                                        {"old", "http://127.0.0.1/old"}}));
         QCOMPARE(rowTexts(*m_list), QStringList{QStringLiteral("old")});
@@ -184,7 +184,7 @@ private slots:
         QCOMPARE(browser.launches(), QStringList{QStringLiteral("http://127.0.0.1/old")});
 
         // Showing again reads the store anew.
-        QVERIFY(m_list->ShowRecentList(ItemKind::Comment, QPoint(250, 310)));
+        QVERIFY(m_list->showList(ItemKind::Comment, QPoint(250, 310)));
         QCOMPARE(rowTexts(*m_list), (QStringList{QStringLiteral("new"), QStringLiteral("old")}));
     }
 
@@ -193,7 +193,7 @@ private slots:
         m_scene->setList(ItemKind::Guestbook,
                          makeItems({{"<b>x</b>", "http://127.0.0.1/b"},
                                     {"<img src=http://127.0.0.1:1/x>", "http://127.0.0.1/i"}}));
-        QVERIFY(m_list->ShowRecentList(ItemKind::Guestbook, QPoint(250, 310)));
+        QVERIFY(m_list->showList(ItemKind::Guestbook, QPoint(250, 310)));
         QCOMPARE(rowTexts(*m_list),
                  (QStringList{QStringLiteral("<b>x</b>"),
                               QStringLiteral("<img src=http://127.0.0.1:1/x>")}));
@@ -220,7 +220,7 @@ private slots:
         const std::string huge(1 << 20, 'W');
         m_scene->setList(ItemKind::Comment, makeItems({{huge.c_str(), "http://127.0.0.1/h"},
                                                        {"짧은 글", "http://127.0.0.1/s"}}));
-        QVERIFY(m_list->ShowRecentList(ItemKind::Comment, QPoint(250, 310)));
+        QVERIFY(m_list->showList(ItemKind::Comment, QPoint(250, 310)));
         const QStringList rows = rowTexts(*m_list);
         QCOMPARE(rows.size(), 2);
         QCOMPARE(rows.at(0), WindowLook::DisplayText(huge));
@@ -231,7 +231,7 @@ private slots:
     void hidesWhenAnotherWindowIsActivated()
     {
         m_scene->setList(ItemKind::Comment, makeItems({{"c1", "http://127.0.0.1/c1"}}));
-        QVERIFY(m_list->ShowRecentList(ItemKind::Comment, QPoint(250, 310)));
+        QVERIFY(m_list->showList(ItemKind::Comment, QPoint(250, 310)));
         QTRY_VERIFY(m_list->isActiveWindow());
 
         // Focus moving into the list stays inside the window.
@@ -254,12 +254,12 @@ private slots:
                          makeItems({{"첫 댓글 고맙습니다", "http://127.0.0.1/c1"},
                                     {"좋은 글이네요 :)", "http://127.0.0.1/c2"},
                                     {"<b>x</b> 그대로 보임", "http://127.0.0.1/c3"}}));
-        QVERIFY(m_list->ShowRecentList(ItemKind::Comment, QPoint(250, 310)));
+        QVERIFY(m_list->showList(ItemKind::Comment, QPoint(250, 310)));
         const QString path =
             saveScreenshot(m_list->grab().toImage(), QStringLiteral("recent-items"));
         QVERIFY(QFileInfo::exists(path));
     }
 };
 
-QTEST_MAIN(ResultWindowTest)
-#include "tst_resultwindow.moc"
+QTEST_MAIN(RecentItemsPopupTest)
+#include "tst_recentitemspopup.moc"

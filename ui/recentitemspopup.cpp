@@ -1,4 +1,4 @@
-#include "resultwindow.h"
+#include "recentitemspopup.h"
 
 #include "state/browserlaunch.h"
 #include "state/dashboardmodel.h"
@@ -10,7 +10,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-CResultWnd::CResultWnd(DashboardModel &model, QWidget *owner)
+RecentItemsPopup::RecentItemsPopup(DashboardModel &model, QWidget *owner)
     : QFrame(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), m_model(model)
 {
     // The thin border of the drop-down.
@@ -39,9 +39,9 @@ CResultWnd::CResultWnd(DashboardModel &model, QWidget *owner)
     layout->addWidget(m_list);
 }
 
-CResultWnd::~CResultWnd() = default;
+RecentItemsPopup::~RecentItemsPopup() = default;
 
-QString CResultWnd::header(ItemKind kind)
+QString RecentItemsPopup::header(ItemKind kind)
 {
     switch (kind) {
     case ItemKind::Comment:
@@ -54,12 +54,12 @@ QString CResultWnd::header(ItemKind kind)
     return {};
 }
 
-QString CResultWnd::headerText() const
+QString RecentItemsPopup::headerText() const
 {
     return m_list->headerItem()->text(0);
 }
 
-bool CResultWnd::ShowRecentList(ItemKind kind, const QPoint &globalPos)
+bool RecentItemsPopup::showList(ItemKind kind, const QPoint &globalPos)
 {
     m_items = m_model.items(kind);
     if (m_items.empty())
@@ -88,14 +88,14 @@ bool CResultWnd::ShowRecentList(ItemKind kind, const QPoint &globalPos)
     return true;
 }
 
-void CResultWnd::activateRow(int row)
+void RecentItemsPopup::activateRow(int row)
 {
     if (row >= 0 && std::size_t(row) < m_items.size())
         launchWebBrowser(m_items[std::size_t(row)].link);
     hide();
 }
 
-bool CResultWnd::eventFilter(QObject *watched, QEvent *event)
+bool RecentItemsPopup::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_list->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
@@ -108,7 +108,7 @@ bool CResultWnd::eventFilter(QObject *watched, QEvent *event)
     return QFrame::eventFilter(watched, event);
 }
 
-bool CResultWnd::event(QEvent *event)
+bool RecentItemsPopup::event(QEvent *event)
 {
     // Focus moving into the list stays inside this window; only another window taking
     // over hides the drop-down.

@@ -2,8 +2,8 @@
 #include "tests/support/testenv.h"
 #include "tests/ui/uitestsupport.h"
 
-#include "ui/resultwindow.h"
-#include "ui/statuswindow.h"
+#include "ui/recentitemspopup.h"
+#include "ui/statusstrip.h"
 #include "ui/windowlook.h"
 
 #include <QAction>
@@ -26,22 +26,22 @@ int readDword(Settings::Key key)
     return Settings().storedNumber(key).value_or(-12345);
 }
 
-QPoint globalOf(const COrmixWnd &w, QPoint local)
+QPoint globalOf(const StatusStrip &w, QPoint local)
 {
     return w.geometry().topLeft() + local;
 }
 
-void press(COrmixWnd &w, QPoint local, Qt::MouseButton button = Qt::LeftButton)
+void press(StatusStrip &w, QPoint local, Qt::MouseButton button = Qt::LeftButton)
 {
     sendMouse(&w, QEvent::MouseButtonPress, local, globalOf(w, local), button, button);
 }
 
-void release(COrmixWnd &w, QPoint local, Qt::MouseButton button = Qt::LeftButton)
+void release(StatusStrip &w, QPoint local, Qt::MouseButton button = Qt::LeftButton)
 {
     sendMouse(&w, QEvent::MouseButtonRelease, local, globalOf(w, local), button, Qt::NoButton);
 }
 
-void hover(COrmixWnd &w, QPoint local)
+void hover(StatusStrip &w, QPoint local)
 {
     sendMouse(&w, QEvent::MouseMove, local, globalOf(w, local), Qt::NoButton, Qt::NoButton);
 }
@@ -49,7 +49,7 @@ void hover(COrmixWnd &w, QPoint local)
 } // namespace
 
 // The strip under the mouse: hover opacity, box clicks, menu, drag and resize.
-class StatusInputTest final : public QObject
+class StatusStripInputTest final : public QObject
 {
     Q_OBJECT
 
@@ -57,10 +57,10 @@ private:
     std::unique_ptr<TempConfigHome> m_processConfig;
     std::unique_ptr<WidgetScene> m_scene;
 
-    std::unique_ptr<COrmixWnd> makeWindow(const QRect &rect = QRect(100, 100, 150, 23))
+    std::unique_ptr<StatusStrip> makeWindow(const QRect &rect = QRect(100, 100, 150, 23))
     {
-        auto window = std::make_unique<COrmixWnd>(m_scene->model, m_scene->settings);
-        window->Create(rect);
+        auto window = std::make_unique<StatusStrip>(m_scene->model, m_scene->settings);
+        window->showAt(rect);
         return window;
     }
 
@@ -79,7 +79,7 @@ private slots:
     {
         QVERIFY(m_scene->settings.setNumber(Settings::Transparency, 30));
         auto w = makeWindow();
-        w->SetTransparency(30);
+        w->setTransparency(30);
         hover(*w, {50, 10});
         QCOMPARE(w->transparency(), 0);
         QEvent leave(QEvent::Leave);
@@ -112,7 +112,7 @@ private slots:
     {
         // No "Transparency" stored.
         auto w = makeWindow();
-        w->SetTransparency(10);
+        w->setTransparency(10);
         hover(*w, {50, 10});
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(w.get(), &leave);
@@ -135,7 +135,7 @@ private slots:
         QVERIFY(browser.waitForLaunches(1));
         QCOMPARE(browser.launches(), QStringList{QStringLiteral("http://127.0.0.1/c2")});
         QVERIFY(!m_scene->model.isNew(ItemKind::Comment));
-        QVERIFY(!w->resultWindow()->isVisible());
+        QVERIFY(!w->recentItems()->isVisible());
         QCOMPARE(w->renderImage().pixel(95, 4), White);
         QVERIFY(!w->isDragging());
     }
@@ -147,7 +147,7 @@ private slots:
         auto w = makeWindow();
         press(*w, {109, 10});
         QVERIFY(!m_scene->model.isNew(ItemKind::Trackback));
-        QVERIFY(!w->resultWindow()->isVisible());
+        QVERIFY(!w->recentItems()->isVisible());
         QTest::qWait(200);
         QVERIFY(browser.launches().isEmpty());
     }
@@ -160,7 +160,7 @@ private slots:
         auto w = makeWindow(QRect(200, 300, 150, 23));
         press(*w, {109, 10});
         release(*w, {109, 10});
-        CResultWnd *list = w->resultWindow();
+        RecentItemsPopup *list = w->recentItems();
         QVERIFY(list->isVisible());
         QCOMPARE(list->headerText(), QStringLiteral("최근 트랙백"));
         QCOMPARE(list->geometry(), QRect(309, 323, 170, 150));
@@ -177,17 +177,17 @@ private slots:
     void closeBoxAndExitCommandRequestClose()
     {
         auto w = makeWindow();
-        QSignalSpy closeSpy(w.get(), &COrmixWnd::closeRequested);
-        QSignalSpy settingsSpy(w.get(), &COrmixWnd::settingsRequested);
+        QSignalSpy closeSpy(w.get(), &StatusStrip::closeRequested);
+        QSignalSpy settingsSpy(w.get(), &StatusStrip::settingsRequested);
         press(*w, {137, 10}); // the X box, not drawn while connecting
         release(*w, {137, 10});
         QCOMPARE(closeSpy.count(), 1);
         QVERIFY(!w->isDragging());
-        w->runCommand(COrmixWnd::CommandExit);
+        w->runCommand(StatusStrip::CommandExit);
         QCOMPARE(closeSpy.count(), 2);
-        w->runCommand(COrmixWnd::CommandSettings);
+        w->runCommand(StatusStrip::CommandSettings);
         QCOMPARE(settingsSpy.count(), 1);
-        w->runCommand(COrmixWnd::CommandNone);
+        w->runCommand(StatusStrip::CommandNone);
         w->runCommand(99);
         QCOMPARE(closeSpy.count(), 2);
         QCOMPARE(settingsSpy.count(), 1);
@@ -212,17 +212,17 @@ private slots:
         }
 
         // Without an update page the update row asks for the about box and opens nothing.
-        QSignalSpy aboutSpy(w.get(), &COrmixWnd::aboutRequested);
+        QSignalSpy aboutSpy(w.get(), &StatusStrip::aboutRequested);
         w->setUpdateUrl({});
-        w->runCommand(COrmixWnd::CommandCheckUpdate);
+        w->runCommand(StatusStrip::CommandCheckUpdate);
         QCOMPARE(aboutSpy.count(), 1);
 
         // The blog is the application's to open; the update page the strip's.
-        QSignalSpy blogSpy(w.get(), &COrmixWnd::blogRequested);
+        QSignalSpy blogSpy(w.get(), &StatusStrip::blogRequested);
         w->setUpdateUrl("https://updates.example/ormix/");
-        w->runCommand(COrmixWnd::CommandOpenBlog);
+        w->runCommand(StatusStrip::CommandOpenBlog);
         QCOMPARE(blogSpy.count(), 1);
-        w->runCommand(COrmixWnd::CommandCheckUpdate);
+        w->runCommand(StatusStrip::CommandCheckUpdate);
         QVERIFY(browser.waitForLaunches(1));
         QCOMPARE(browser.launches(), QStringList{QStringLiteral("https://updates.example/ormix/")});
         QCOMPARE(aboutSpy.count(), 1);
@@ -231,7 +231,7 @@ private slots:
     void rightReleaseRunsChosenRow()
     {
         auto w = makeWindow();
-        QSignalSpy settingsSpy(w.get(), &COrmixWnd::settingsRequested);
+        QSignalSpy settingsSpy(w.get(), &StatusStrip::settingsRequested);
         QStringList seen;
         QTimer::singleShot(100, this, [&seen] {
             auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
@@ -258,7 +258,7 @@ private slots:
         QSignalSpy written(&m_scene->settings, &Settings::changed);
         press(*w, {50, 10});
         QVERIFY(w->isDragging());
-        QCOMPARE(w->pointerMode(), int(COrmixWnd::PointerMove));
+        QCOMPARE(w->pointerMode(), int(StatusStrip::PointerMove));
         QCOMPARE(w->cursor().shape(), Qt::SizeAllCursor);
         sendMouse(w.get(), QEvent::MouseMove, {50, 10}, {270, 195}, Qt::NoButton, Qt::LeftButton);
         QCOMPARE(w->geometry(), QRect(220, 185, 150, 23));
@@ -267,7 +267,7 @@ private slots:
         QCOMPARE(readDword(Settings::LeftPos), -12345); // nothing saved before the release
         release(*w, {50, 10});
         QVERIFY(!w->isDragging());
-        QCOMPARE(w->pointerMode(), int(COrmixWnd::PointerNormal));
+        QCOMPARE(w->pointerMode(), int(StatusStrip::PointerNormal));
         QCOMPARE(w->cursor().shape(), Qt::ArrowCursor);
         QStringList names;
         for (const QList<QVariant> &signal : written)
@@ -284,11 +284,11 @@ private slots:
     {
         auto w = makeWindow(QRect(200, 200, 150, 23));
         press(*w, {147, 10}); // 3 rightmost columns
-        QCOMPARE(w->pointerMode(), int(COrmixWnd::PointerResizeWidth));
+        QCOMPARE(w->pointerMode(), int(StatusStrip::PointerResizeWidth));
         QCOMPARE(w->cursor().shape(), Qt::SizeHorCursor);
         sendMouse(w.get(), QEvent::MouseMove, {147, 10}, {377, 240}, Qt::NoButton, Qt::LeftButton);
         QCOMPARE(w->geometry(), QRect(200, 200, 180, 23));
-        QCOMPARE(w->boxRect(COrmixWnd::CloseBox), QRect(162, 3, 10, 16));
+        QCOMPARE(w->boxRect(StatusStrip::CloseBox), QRect(162, 3, 10, 16));
         release(*w, {177, 10});
         QCOMPARE(readDword(Settings::LeftPos), 200);
         QCOMPARE(readDword(Settings::TopPos), 200);
@@ -344,7 +344,7 @@ private slots:
         QFETCH(int, mode);
         QFETCH(int, shape);
         auto w = makeWindow();
-        QCOMPARE(w->pointerMode(), int(COrmixWnd::PointerNormal));
+        QCOMPARE(w->pointerMode(), int(StatusStrip::PointerNormal));
         hover(*w, pos);
         QCOMPARE(w->pointerMode(), mode);
         QCOMPARE(int(w->cursor().shape()), shape);
@@ -353,7 +353,7 @@ private slots:
     void doubleClickSavesThenAsksForTheBlog()
     {
         auto w = makeWindow(QRect(120, 140, 150, 23));
-        QSignalSpy blogSpy(w.get(), &COrmixWnd::blogRequested);
+        QSignalSpy blogSpy(w.get(), &StatusStrip::blogRequested);
         // Qt delivers press, release, double click, release.
         press(*w, {40, 10});
         release(*w, {40, 10});
@@ -366,5 +366,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(StatusInputTest)
-#include "tst_statusinput.moc"
+QTEST_MAIN(StatusStripInputTest)
+#include "tst_statusstripinput.moc"

@@ -17,7 +17,7 @@ class DashboardModel;
 // The notice that slides up from the lower right corner of the work area to announce
 // one new comment, trackback or guestbook entry. A click opens the item's link and tells
 // the model that the user attended to its kind.
-class CNoticeWnd final : public QWidget
+class NoticePopup final : public QWidget
 {
     Q_OBJECT
 public:
@@ -39,17 +39,17 @@ public:
     // Milliseconds on a monotonic clock.
     using Clock = std::function<qint64()>;
 
-    explicit CNoticeWnd(DashboardModel &model);
-    ~CNoticeWnd() override;
-    CNoticeWnd(const CNoticeWnd &) = delete;
-    CNoticeWnd &operator=(const CNoticeWnd &) = delete;
+    explicit NoticePopup(DashboardModel &model);
+    ~NoticePopup() override;
+    NoticePopup(const NoticePopup &) = delete;
+    NoticePopup &operator=(const NoticePopup &) = delete;
 
-    // Makes the font and reads the work area once; until the first Show nothing is seen.
-    bool Create();
-    bool IsCreated() const { return m_created; }
+    // Makes the font and reads the work area once; until the first announce nothing is seen.
+    bool prepare();
+    bool isPrepared() const { return m_created; }
 
     // Announces an item; false, and nothing changes, when text equals the held text.
-    bool Show(ItemKind kind, const std::string &text, const std::string &link);
+    bool announce(ItemKind kind, const std::string &text, const std::string &link);
 
     // One animation step, as the 20 ms timer runs it.
     void tick();
