@@ -99,7 +99,7 @@ void CMainFrame::createStatusWindow()
 
 void CMainFrame::runLoginDialog(bool keepTyped)
 {
-    TLogin dialog(m_account, m_settings);
+    LoginDialog dialog(m_account, m_settings);
     if (keepTyped)
         dialog.keepTypedValues();
     if (dialog.exec() != QDialog::Accepted) {
@@ -143,7 +143,7 @@ void CMainFrame::closeEvent(QCloseEvent *event)
 void CMainFrame::runSettingsDialog()
 {
     // The strip's transparency and the notifier follow the stored choices by themselves.
-    CSettingDlg dialog(m_settings, m_account.interval);
+    SettingsDialog dialog(m_settings, m_account.interval);
     if (dialog.exec() != QDialog::Accepted)
         return;
     if (dialog.interval() != m_account.interval) {

@@ -154,7 +154,7 @@ bool COrmixApp::InitInstance()
     m_settings = std::make_unique<Settings>();
     const bool fromKeyring = loginFromKeyring(m_account, *m_settings);
     if (!fromKeyring) {
-        TLogin login(m_account, *m_settings);
+        LoginDialog login(m_account, *m_settings);
         if (login.exec() != QDialog::Accepted)
             return false;
     }

@@ -24,27 +24,27 @@ constexpr int MaximumInterval = 100000000;
 
 } // namespace
 
-CSettingDlg::CSettingDlg(Settings &settings, int intervalInUse, QWidget *parent)
-    : QDialog(parent), m_settings(settings), m_nInterval(intervalInUse)
+SettingsDialog::SettingsDialog(Settings &settings, int intervalInUse, QWidget *parent)
+    : QDialog(parent), m_settings(settings), m_interval(intervalInUse)
 {
     buildControls();
 
-    m_nTransparency = settings.number(Settings::Transparency);
+    m_transparency = settings.number(Settings::Transparency);
     const int startWithSession = settings.number(Settings::StartWithSession);
-    m_bStartWithWindows = startWithSession >= 0 && startWithSession <= 2 ? startWithSession : 0;
-    m_bDesktopNotify = settings.number(Settings::DesktopNotify) != 0 ? 1 : 0;
+    m_startWithSession = startWithSession >= 0 && startWithSession <= 2 ? startWithSession : 0;
+    m_desktopNotify = settings.number(Settings::DesktopNotify) != 0;
 
     // The slider clamps a stored value outside its range.
-    m_transparencySlider->setValue(m_nTransparency);
-    m_autostartCheck->setChecked(m_bStartWithWindows != 0);
-    m_intervalEdit->setText(QString::number(m_nInterval));
-    m_desktopNotifyCheck->setChecked(m_bDesktopNotify != 0);
+    m_transparencySlider->setValue(m_transparency);
+    m_autostartCheck->setChecked(m_startWithSession != 0);
+    m_intervalEdit->setText(QString::number(m_interval));
+    m_desktopNotifyCheck->setChecked(m_desktopNotify);
     m_okButton->setFocus(Qt::OtherFocusReason);
 }
 
-CSettingDlg::~CSettingDlg() = default;
+SettingsDialog::~SettingsDialog() = default;
 
-void CSettingDlg::buildControls()
+void SettingsDialog::buildControls()
 {
     setWindowTitle(QStringLiteral("기타 설정"));
     applyDialogFont(this);
@@ -99,12 +99,12 @@ void CSettingDlg::buildControls()
                  m_desktopNotifyCheck});
 }
 
-bool CSettingDlg::exchangeFromControls()
+bool SettingsDialog::exchangeFromControls()
 {
-    m_nTransparency = m_transparencySlider->value();
-    m_bStartWithWindows = m_autostartCheck->isChecked() ? 1 : 0;
-    m_bDesktopNotify = m_desktopNotifyCheck->isChecked() ? 1 : 0;
-    if (m_nTransparency < MinimumTransparency || m_nTransparency > MaximumTransparency) {
+    m_transparency = m_transparencySlider->value();
+    m_startWithSession = m_autostartCheck->isChecked() ? 1 : 0;
+    m_desktopNotify = m_desktopNotifyCheck->isChecked();
+    if (m_transparency < MinimumTransparency || m_transparency > MaximumTransparency) {
         showOrmixMessage(this, QStringLiteral("Please enter an integer between 0 and 100."),
                          QMessageBox::Warning);
         return false;
@@ -114,8 +114,8 @@ bool CSettingDlg::exchangeFromControls()
         failFieldExchange(m_intervalEdit, QStringLiteral("Please enter an integer."));
         return false;
     }
-    m_nInterval = *interval;
-    if (m_nInterval < MinimumInterval || m_nInterval > MaximumInterval) {
+    m_interval = *interval;
+    if (m_interval < MinimumInterval || m_interval > MaximumInterval) {
         failFieldExchange(m_intervalEdit,
                           QStringLiteral("Please enter an integer between %1 and %2.")
                               .arg(MinimumInterval)
@@ -125,24 +125,24 @@ bool CSettingDlg::exchangeFromControls()
     return true;
 }
 
-void CSettingDlg::accept()
+void SettingsDialog::accept()
 {
     if (!exchangeFromControls())
         return;
 
-    m_settings.setNumber(Settings::Transparency, m_nTransparency);
-    m_settings.setNumber(Settings::StartWithSession, m_bStartWithWindows);
-    m_settings.setNumber(Settings::Interval, m_nInterval);
+    m_settings.setNumber(Settings::Transparency, m_transparency);
+    m_settings.setNumber(Settings::StartWithSession, m_startWithSession);
+    m_settings.setNumber(Settings::Interval, m_interval);
     // A value of its own only once the option was used.
-    if (m_bDesktopNotify != 0 || m_settings.number(Settings::DesktopNotify) != 0)
-        m_settings.setNumber(Settings::DesktopNotify, m_bDesktopNotify);
+    if (m_desktopNotify || m_settings.number(Settings::DesktopNotify) != 0)
+        m_settings.setNumber(Settings::DesktopNotify, m_desktopNotify ? 1 : 0);
     applyAutostart();
     QDialog::accept();
 }
 
-void CSettingDlg::applyAutostart()
+void SettingsDialog::applyAutostart()
 {
-    const bool wanted = m_bStartWithWindows != 0;
+    const bool wanted = m_startWithSession != 0;
     const bool done =
         wanted ? writeAutostartEntry(QCoreApplication::applicationFilePath().toStdString())
                : removeAutostartEntry();
@@ -150,8 +150,8 @@ void CSettingDlg::applyAutostart()
         return;
 
     // Remember what actually holds, so the box never shows a choice that has no effect.
-    m_bStartWithWindows = autostartEntryExists() ? 1 : 0;
-    m_settings.setNumber(Settings::StartWithSession, m_bStartWithWindows);
+    m_startWithSession = autostartEntryExists() ? 1 : 0;
+    m_settings.setNumber(Settings::StartWithSession, m_startWithSession);
     const QString where = QString::fromStdString(autostartEntryPath());
     const QString text = wanted ? QStringLiteral("자동 실행 설정을 저장하지 못했습니다.")
                                 : QStringLiteral("자동 실행 설정을 해제하지 못했습니다.");
@@ -159,7 +159,7 @@ void CSettingDlg::applyAutostart()
                      QMessageBox::Warning);
 }
 
-void CSettingDlg::showEvent(QShowEvent *event)
+void SettingsDialog::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (!m_centred) {

@@ -164,7 +164,7 @@ private slots:
         Account account;
         const auto accept = [&](const QString &id, bool keyring) {
             Settings settings;
-            TLogin dlg(account, settings);
+            LoginDialog dlg(account, settings);
             auto *box = child<QCheckBox>(&dlg, "keyringCheck");
             if (!waitUntil([&] { return box->isEnabled(); }, 10000))
                 return false;
@@ -197,7 +197,7 @@ private slots:
         // logged in: a refused or cancelled change keeps the entry that works.
         {
             Settings settings;
-            TLogin dlg(account, settings);
+            LoginDialog dlg(account, settings);
             QVERIFY(child<QCheckBox>(&dlg, "keyringCheck")->isChecked());
             QVERIFY(child<QLineEdit>(&dlg, "passwordEdit")->text().isEmpty());
         }

@@ -19,17 +19,17 @@
 
 namespace {
 
-QLineEdit *edit(TLogin &dlg, const char *name)
+QLineEdit *edit(LoginDialog &dlg, const char *name)
 {
     return dlg.findChild<QLineEdit *>(QLatin1String(name));
 }
 
-QPushButton *button(TLogin &dlg, const char *name)
+QPushButton *button(LoginDialog &dlg, const char *name)
 {
     return dlg.findChild<QPushButton *>(QLatin1String(name));
 }
 
-QCheckBox *saveIdBox(TLogin &dlg)
+QCheckBox *saveIdBox(LoginDialog &dlg)
 {
     return dlg.findChild<QCheckBox *>(QStringLiteral("saveIdCheck"));
 }
@@ -43,7 +43,7 @@ struct Entries
     bool saveId = true;
 };
 
-void enter(TLogin &dlg, const Entries &e)
+void enter(LoginDialog &dlg, const Entries &e)
 {
     edit(dlg, "blogUrlEdit")->setText(e.address);
     edit(dlg, "idEdit")->setText(e.id);
@@ -143,7 +143,7 @@ private slots:
         TempConfigHome home;
         Settings settings;
         MessageRecorder recorder;
-        TLogin dlg(m_account, settings);
+        LoginDialog dlg(m_account, settings);
         dlg.show();
         enter(dlg, {address, id, password, interval, true});
         clickOk(dlg);
@@ -183,7 +183,7 @@ private slots:
         TempConfigHome home;
         Settings settings;
         MessageRecorder recorder;
-        TLogin dlg(m_account, settings);
+        LoginDialog dlg(m_account, settings);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         Entries e = valid;
@@ -223,7 +223,7 @@ private slots:
         TempConfigHome home;
         Settings settings;
         MessageRecorder recorder;
-        TLogin dlg(m_account, settings);
+        LoginDialog dlg(m_account, settings);
         Entries e = valid;
         e.address = typed;
         enter(dlg, e);
@@ -239,7 +239,7 @@ private slots:
         TempConfigHome home;
         Settings settings;
         MessageRecorder recorder;
-        TLogin dlg(m_account, settings);
+        LoginDialog dlg(m_account, settings);
         Entries e = valid;
         e.address = QStringLiteral("HTTP://Blog.Example/");
         e.interval = QStringLiteral("9");
@@ -255,7 +255,7 @@ private slots:
         TempConfigHome home;
         Settings settings;
         MessageRecorder recorder;
-        TLogin dlg(m_account, settings);
+        LoginDialog dlg(m_account, settings);
         enter(dlg, {QStringLiteral("http://blog.example/"), QStringLiteral("주인"),
                     QStringLiteral("비밀 pw"), QStringLiteral("45"), false});
         clickOk(dlg);
@@ -285,7 +285,7 @@ private slots:
         store(Settings::BlogUrl, std::string("http://old.example"));
 
         MessageRecorder recorder;
-        TLogin dlg(m_account, settings);
+        LoginDialog dlg(m_account, settings);
         enter(dlg, {QStringLiteral("HTTP://Blog.Example/"), QStringLiteral("owner"),
                     QStringLiteral("pw"), QStringLiteral("45"), saveId});
         clickOk(dlg);
@@ -363,7 +363,7 @@ private slots:
         if (!storedId.isEmpty())
             store(Settings::Id, storedId.toStdString());
 
-        TLogin dlg(m_account, settings);
+        LoginDialog dlg(m_account, settings);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QCOMPARE(edit(dlg, "blogUrlEdit")->text(), shownUrl);
@@ -381,7 +381,7 @@ private slots:
         Settings settings;
         MessageRecorder recorder;
         {
-            TLogin dlg(m_account, settings);
+            LoginDialog dlg(m_account, settings);
             Entries e = valid;
             e.interval = QStringLiteral("99999999999");
             enter(dlg, e);
@@ -391,7 +391,7 @@ private slots:
         const int max = std::numeric_limits<int>::max();
         QCOMPARE(m_account.interval, max);
         QCOMPARE(storedNumber(Settings::Interval), max);
-        TLogin reopened(m_account, settings);
+        LoginDialog reopened(m_account, settings);
         QCOMPARE(edit(reopened, "intervalEdit")->text(), QString::number(max));
     }
 
@@ -410,7 +410,7 @@ private slots:
         MessageRecorder recorder;
         const QString password = QStringLiteral("Zq7-비밀번호-secret");
         {
-            TLogin dlg(m_account, settings);
+            LoginDialog dlg(m_account, settings);
             Entries e = valid;
             e.password = password;
             e.saveId = saveId;
@@ -434,7 +434,7 @@ private slots:
         TempConfigHome home;
         Settings settings;
         MessageRecorder recorder;
-        TLogin dlg(m_account, settings);
+        LoginDialog dlg(m_account, settings);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QLineEdit *interval = edit(dlg, "intervalEdit");
@@ -459,7 +459,7 @@ private slots:
         TempConfigHome home;
         Settings settings;
         MessageRecorder recorder;
-        TLogin dlg(m_account, settings);
+        LoginDialog dlg(m_account, settings);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         enter(dlg, valid);
@@ -470,7 +470,7 @@ private slots:
         QCOMPARE(m_account.id, std::string("before"));
         QVERIFY(!QFile::exists(home.settingsFile()));
 
-        TLogin escaped(m_account, settings);
+        LoginDialog escaped(m_account, settings);
         escaped.show();
         QVERIFY(QTest::qWaitForWindowActive(&escaped));
         enter(escaped, valid);
@@ -483,7 +483,7 @@ private slots:
     {
         TempConfigHome home;
         Settings settings;
-        TLogin dlg(m_account, settings);
+        LoginDialog dlg(m_account, settings);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Blog 로그인 Ver 0.1c"));

@@ -20,22 +20,22 @@
 
 namespace {
 
-QLineEdit *intervalEdit(CSettingDlg &dlg)
+QLineEdit *intervalEdit(SettingsDialog &dlg)
 {
     return dlg.findChild<QLineEdit *>(QStringLiteral("intervalEdit"));
 }
 
-QSlider *slider(CSettingDlg &dlg)
+QSlider *slider(SettingsDialog &dlg)
 {
     return dlg.findChild<QSlider *>(QStringLiteral("transparencySlider"));
 }
 
-QCheckBox *autostartBox(CSettingDlg &dlg)
+QCheckBox *autostartBox(SettingsDialog &dlg)
 {
     return dlg.findChild<QCheckBox *>(QStringLiteral("autostartCheck"));
 }
 
-QPushButton *button(CSettingDlg &dlg, const char *name)
+QPushButton *button(SettingsDialog &dlg, const char *name)
 {
     return dlg.findChild<QPushButton *>(QLatin1String(name));
 }
@@ -67,7 +67,7 @@ private slots:
         store(Settings::Interval, 30);
         MessageRecorder recorder;
         {
-            CSettingDlg dlg(settings, 45);
+            SettingsDialog dlg(settings, 45);
             QCOMPARE(intervalEdit(dlg)->text(), QStringLiteral("45"));
             clickOk(dlg);
             QCOMPARE(recorder.texts(), QStringList());
@@ -75,7 +75,7 @@ private slots:
             QCOMPARE(dlg.interval(), 45);
             QCOMPARE(storedNumber(Settings::Interval), 45);
         }
-        CSettingDlg dlg(settings, 45);
+        SettingsDialog dlg(settings, 45);
         intervalEdit(dlg)->setText(QStringLiteral("60"));
         clickOk(dlg);
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
@@ -106,7 +106,7 @@ private slots:
         TempConfigHome home;
         Settings settings;
         MessageRecorder recorder;
-        CSettingDlg dlg(settings, 30);
+        SettingsDialog dlg(settings, 30);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         slider(dlg)->setValue(55);
@@ -134,7 +134,7 @@ private slots:
         Settings settings;
         MessageRecorder recorder;
         {
-            CSettingDlg dlg(settings, 30);
+            SettingsDialog dlg(settings, 30);
             dlg.show();
             QVERIFY(QTest::qWaitForWindowActive(&dlg));
             QCOMPARE(slider(dlg)->value(), 10);
@@ -145,7 +145,7 @@ private slots:
             QCOMPARE(storedNumber(Settings::Transparency), 100);
         }
         {
-            CSettingDlg dlg(settings, 30);
+            SettingsDialog dlg(settings, 30);
             QCOMPARE(slider(dlg)->value(), 100);
             slider(dlg)->setValue(0);
             clickOk(dlg);
@@ -181,7 +181,7 @@ private slots:
             store(Settings::Transparency, int(transparency));
         if (startWithSession != -1000)
             store(Settings::StartWithSession, int(startWithSession));
-        CSettingDlg dlg(settings, 30);
+        SettingsDialog dlg(settings, 30);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QCOMPARE(slider(dlg)->value(), shownTransparency);
@@ -195,7 +195,7 @@ private slots:
         Settings settings;
         MessageRecorder recorder;
         {
-            CSettingDlg dlg(settings, 30);
+            SettingsDialog dlg(settings, 30);
             autostartBox(dlg)->setChecked(true);
             clickOk(dlg);
             QVERIFY(dlg.startsWithSession());
@@ -213,7 +213,7 @@ private slots:
             QCOMPARE(p.readAllStandardOutput().trimmed(), QByteArray());
         }
         {
-            CSettingDlg dlg(settings, 30);
+            SettingsDialog dlg(settings, 30);
             QVERIFY(autostartBox(dlg)->isChecked());
             autostartBox(dlg)->setChecked(false);
             clickOk(dlg);
@@ -223,7 +223,7 @@ private slots:
         QCOMPARE(storedNumber(Settings::StartWithSession), 0);
         {
             // Unticked with no entry to remove is not worth a word.
-            CSettingDlg dlg(settings, 30);
+            SettingsDialog dlg(settings, 30);
             clickOk(dlg);
         }
         QCOMPARE(recorder.texts(), QStringList());
@@ -233,18 +233,18 @@ private slots:
     {
         TempConfigHome home;
         Settings settings;
-        const auto box = [](CSettingDlg &dlg) {
+        const auto box = [](SettingsDialog &dlg) {
             return dlg.findChild<QCheckBox *>(QStringLiteral("desktopNotifyCheck"));
         };
         {
             // Never ticked: the settings get no value of it.
-            CSettingDlg dlg(settings, 30);
+            SettingsDialog dlg(settings, 30);
             clickOk(dlg);
             QVERIFY(!dlg.desktopNotifications());
         }
         QCOMPARE(storedNumber(Settings::DesktopNotify), -1);
         for (const bool on : {true, false}) {
-            CSettingDlg dlg(settings, 30);
+            SettingsDialog dlg(settings, 30);
             QCOMPARE(box(dlg)->isChecked(), !on);
             box(dlg)->setChecked(on);
             clickOk(dlg);
@@ -263,7 +263,7 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         MessageRecorder recorder;
-        CSettingDlg dlg(settings, 30);
+        SettingsDialog dlg(settings, 30);
         slider(dlg)->setValue(70);
         intervalEdit(dlg)->setText(QStringLiteral("60"));
         autostartBox(dlg)->setChecked(true);
@@ -279,7 +279,7 @@ private slots:
         QCOMPARE(storedNumber(Settings::Transparency), 70);
         QCOMPARE(storedNumber(Settings::Interval), 60);
         QCOMPARE(dlg.interval(), 60);
-        CSettingDlg reopened(settings, 30);
+        SettingsDialog reopened(settings, 30);
         QVERIFY(!autostartBox(reopened)->isChecked());
     }
 
@@ -293,7 +293,7 @@ private slots:
         QVERIFY(autostartEntryExists());
         store(Settings::StartWithSession, 1);
         MessageRecorder recorder;
-        CSettingDlg dlg(settings, 30);
+        SettingsDialog dlg(settings, 30);
         QVERIFY(autostartBox(dlg)->isChecked());
         autostartBox(dlg)->setChecked(false);
         clickOk(dlg);
@@ -314,7 +314,7 @@ private slots:
         const QByteArray before = home.allFileContents();
         MessageRecorder recorder;
         {
-            CSettingDlg dlg(settings, 30);
+            SettingsDialog dlg(settings, 30);
             dlg.show();
             QVERIFY(QTest::qWaitForWindowActive(&dlg));
             slider(dlg)->setValue(90);
@@ -325,7 +325,7 @@ private slots:
             QVERIFY(!dlg.isVisible());
         }
         {
-            CSettingDlg dlg(settings, 30);
+            SettingsDialog dlg(settings, 30);
             dlg.show();
             QVERIFY(QTest::qWaitForWindowActive(&dlg));
             slider(dlg)->setValue(90);
@@ -342,7 +342,7 @@ private slots:
     {
         TempConfigHome home;
         Settings settings;
-        CSettingDlg dlg(settings, 30);
+        SettingsDialog dlg(settings, 30);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QCOMPARE(dlg.windowTitle(), QStringLiteral("기타 설정"));
