@@ -1,5 +1,5 @@
+#include "app/application.h"
 #include "app/commandline.h"
-#include "app/ormixapp.h"
 #include "app/singleinstance.h"
 #include "client/htmlctrl.h"
 #include "state/settingslocation.h"
@@ -36,10 +36,10 @@ int run(int argc, char **argv)
     args.push_back(nullptr);
     int count = static_cast<int>(args.size()) - 1;
 
-    COrmixApp app(count, args.data());
+    Application app(count, args.data());
     instance.listen();
-    QObject::connect(&instance, &SingleInstance::raiseRequested, &app, &COrmixApp::bringToFront);
-    const int code = app.InitInstance() ? app.exec() : 0;
+    QObject::connect(&instance, &SingleInstance::raiseRequested, &app, &Application::bringToFront);
+    const int code = app.start() ? app.exec() : 0;
     // The socket goes while the event loop's machinery is still there; the lock with the run.
     instance.stopListening();
     return code;
@@ -53,9 +53,9 @@ int main(int argc, char **argv)
     if (!qEnvironmentVariableIsSet("QT_MESSAGE_PATTERN"))
         qSetMessagePattern(QStringLiteral("%{if-category}%{category}: %{endif}%{message}"));
     int exitCode = 0;
-    if (HandleInformationalOptions(argc, argv, exitCode))
+    if (handleInformationalOptions(argc, argv, exitCode))
         return exitCode;
-    if (!CheckCommandLine(argc, argv, exitCode))
+    if (!checkCommandLine(argc, argv, exitCode))
         return exitCode;
 
     const int code = run(argc, argv);

@@ -120,9 +120,9 @@ public:
     static constexpr const char *EmblemResource = ":/ormix/emblem.xpm";
 
 signals:
-    // The app turns this into a queued close of the main frame.
+    // The X box or the exit row: the controller ends the run.
     void closeRequested();
-    // The app runs the settings dialog and applies its transparency on OK.
+    // The menu's settings row: the controller runs the settings dialog.
     void settingsRequested();
     // The notice started to announce this item.
     void noticeShown(ItemKind kind, const std::string &text, const std::string &link);

@@ -1,8 +1,8 @@
 // The two desktop services, each against a real one on the private session bus that the
 // test runs on: the password in GNOME Keyring, and notices sent to a notification server
 // (a recording one of ours on its own connection) whose action opens the item.
-#include "app/mainframe.h"
-#include "app/ormixapp.h"
+#include "app/application.h"
+#include "app/controller.h"
 #include "client/ormixview.h"
 #include "desktop/desktopnotifier.h"
 #include "desktop/passwordkeyring.h"
@@ -104,7 +104,7 @@ class TestDesktopServices final : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<COrmixApp> m_app;
+    std::unique_ptr<Application> m_app;
     int m_argc = 1;
     char m_arg0[24] = "tst_desktopservices";
     char *m_argv[2] = {m_arg0, nullptr};
@@ -112,14 +112,14 @@ class TestDesktopServices final : public QObject
 private slots:
     void initTestCase()
     {
-        m_app = std::make_unique<COrmixApp>(m_argc, m_argv);
+        m_app = std::make_unique<Application>(m_argc, m_argv);
         QVERIFY2(QDBusConnection::sessionBus().isConnected(),
                  "no session bus: run under dbus-run-session with with-keyring.sh");
     }
     void cleanupTestCase()
     {
-        if (m_app->mainFrame())
-            m_app->mainFrame()->close();
+        if (m_app->controller())
+            m_app->controller()->end();
         QTest::qWait(50);
         m_app.reset();
     }
@@ -286,9 +286,9 @@ private slots:
             child<QLineEdit>(dialog, "passwordEdit")->setText(QString::fromStdString(right));
             child<QPushButton>(dialog, "okButton")->click();
         });
-        QVERIFY(m_app->InitInstance());
-        QVERIFY(waitUntil([this] { return m_app->mainFrame()->view()->loginState() == LoggedIn; },
-                          15000));
+        QVERIFY(m_app->start());
+        QVERIFY(waitUntil(
+            [this] { return m_app->controller()->poller()->loginState() == LoggedIn; }, 15000));
         QCOMPARE(watcher.seen() > 0, dialogExpected);
         QCOMPARE(problems, QStringList());
         // Well before the keyring library's own time-out of 25 s.
@@ -297,7 +297,7 @@ private slots:
         QCOMPARE(m_app->account().interval, 10);
         // Whatever was stored before, the password that worked is stored now.
         QVERIFY(waitUntil([&] { return readKeyring(key) == right; }, 20000));
-        m_app->mainFrame()->close();
+        m_app->controller()->end();
         QTest::qWait(50);
     }
 
@@ -403,13 +403,13 @@ private slots:
         DashboardModel model;
         host.enterAccount(account, 3600);
 
-        CMainFrame frame(account, model, settings);
+        Controller frame(account, model, settings);
         frame.start(true);
-        QVERIFY(waitUntil([&] { return frame.view()->loginState() == LoggedIn; }, 10000));
-        StatusStrip *status = frame.statusWindow();
+        QVERIFY(waitUntil([&] { return frame.poller()->loginState() == LoggedIn; }, 10000));
+        StatusStrip *status = frame.strip();
         host.addItem(DemoHost::Comment, QStringLiteral("바탕화면 알림 <i>댓글</i>"),
                      QStringLiteral("/7#comment9"));
-        frame.view()->pollNow();
+        frame.poller()->pollNow();
         QVERIFY(waitUntil([&] { return server.received.size() == 1; }, 10000));
         QCOMPARE(server.received.at(0).summary, QStringLiteral("[새로운 댓글 도착]"));
         QCOMPARE(server.received.at(0).body, QStringLiteral("바탕화면 알림 <i>댓글</i>"));
@@ -431,11 +431,11 @@ private slots:
         QVERIFY(settings.setNumber(Settings::DesktopNotify, 0));
         QVERIFY(!frame.desktopNotifier()->isEnabled());
         host.addItem(DemoHost::Comment, QStringLiteral("화면에만"), QStringLiteral("/8"));
-        frame.view()->pollNow();
+        frame.poller()->pollNow();
         QVERIFY(waitUntil([&] { return status->notice()->text() == "화면에만"; }, 10000));
         QTest::qWait(300);
         QCOMPARE(server.received.size(), 1);
-        frame.close();
+        frame.end();
     }
 };
 

@@ -1,7 +1,7 @@
 // The password lives in memory only, and what strangers write on the dashboard cannot
 // make the program fetch anything or open anything but a web address.
-#include "app/mainframe.h"
-#include "app/ormixapp.h"
+#include "app/application.h"
+#include "app/controller.h"
 #include "client/ormixview.h"
 #include "desktop/passwordkeyring.h"
 #include "state/account.h"
@@ -203,17 +203,17 @@ class TestSecrets final : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<COrmixApp> m_app;
+    std::unique_ptr<Application> m_app;
     int m_argc = 1;
     char m_arg0[16] = "tst_secrets";
     char *m_argv[2] = {m_arg0, nullptr};
 
 private slots:
-    void initTestCase() { m_app = std::make_unique<COrmixApp>(m_argc, m_argv); }
+    void initTestCase() { m_app = std::make_unique<Application>(m_argc, m_argv); }
     void cleanupTestCase()
     {
-        if (m_app->mainFrame())
-            m_app->mainFrame()->close();
+        if (m_app->controller())
+            m_app->controller()->end();
         m_app.reset();
     }
 
@@ -227,7 +227,7 @@ private slots:
             duringLogin = dumpable();
             qobject_cast<QDialog *>(dialog)->reject();
         });
-        QVERIFY(!m_app->InitInstance());
+        QVERIFY(!m_app->start());
         QCOMPARE(duringLogin, 0);
         QCOMPARE(dumpable(), 0);
     }
@@ -270,13 +270,13 @@ private slots:
                     box->setChecked(true);
                 dialog->findChild<QPushButton *>(QStringLiteral("okButton"))->click();
             });
-            const bool started = m_app->InitInstance();
+            const bool started = m_app->start();
             // Logged in, and a few polls on top.
             const bool loggedIn =
                 started &&
-                waitStep([&] { return m_app->mainFrame()->view()->loginState() == LoggedIn; },
+                waitStep([&] { return m_app->controller()->poller()->loginState() == LoggedIn; },
                          10000);
-            COrmixView *view = loggedIn ? m_app->mainFrame()->view() : nullptr;
+            COrmixView *view = loggedIn ? m_app->controller()->poller() : nullptr;
             if (view) {
                 const QList<QNetworkCookie> cookies =
                     view->htmlCtrl().networkAccessManager()->cookieJar()->cookiesForUrl(
@@ -368,7 +368,7 @@ private slots:
             QVERIFY2(!messages.contains(form), form.constData());
         }
         QCOMPARE(dumpable(), 0);
-        m_app->mainFrame()->close();
+        m_app->controller()->end();
         QTest::qWait(50);
     }
 
@@ -546,11 +546,11 @@ private slots:
         host.enterAccount(account, 3600);
 
         Settings settings;
-        CMainFrame frame(account, model, settings);
+        Controller frame(account, model, settings);
         frame.start(true);
-        COrmixView *view = frame.view();
+        COrmixView *view = frame.poller();
         QVERIFY(waitStep([&] { return view->loginState() == LoggedIn; }, 10000));
-        StatusStrip *status = frame.statusWindow();
+        StatusStrip *status = frame.strip();
         QVERIFY(status);
 
         const char *const hostile[] = {"javascript:alert(document.cookie)",
@@ -598,7 +598,7 @@ private slots:
         status->notice()->click();
         QVERIFY(browser.waitForLaunches(1));
         QCOMPARE(browser.launches(), QStringList{good});
-        frame.close();
+        frame.end();
 
         // A link longer than exec passes on is refused before it fails unseen.
         const std::string base = good.toStdString() + "x";

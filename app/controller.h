@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QMainWindow>
+#include <QObject>
 #include <QPointer>
 
 #include <memory>
@@ -14,33 +14,33 @@ class NetworkReachability;
 class QMessageBox;
 class Settings;
 
-// The hidden main window. It never shows; closing it ends the run. It owns the poller, the
-// status strip and the desktop notifier, connects them to the model, and runs the dialogs
-// and the error box they ask for.
-class CMainFrame final : public QMainWindow
+// One run after the login: owns the poller, the status strip and the desktop notifier,
+// connects them to the model and the settings, and runs the dialogs and the error box they
+// ask for. Ending it ends the program.
+class Controller final : public QObject
 {
     Q_OBJECT
 public:
-    CMainFrame(Account &account, DashboardModel &model, Settings &settings);
-    ~CMainFrame() override;
-    CMainFrame(const CMainFrame &) = delete;
-    CMainFrame &operator=(const CMainFrame &) = delete;
+    Controller(Account &account, DashboardModel &model, Settings &settings);
+    ~Controller() override;
+    Controller(const Controller &) = delete;
+    Controller &operator=(const Controller &) = delete;
 
     // Shows the status strip where it was left and sends the first login. credentialsTyped:
     // the account comes from the login dialog rather than the keyring.
     void start(bool credentialsTyped);
 
-    COrmixView *view() const { return m_view; }
-    StatusStrip *statusWindow() const { return m_status.get(); }
+    // The poller stops, the windows go, and the event loop is asked to end.
+    void end();
+
+    COrmixView *poller() const { return m_poller; }
+    StatusStrip *strip() const { return m_strip.get(); }
     DesktopNotifier *desktopNotifier() const { return m_notifier; }
     // The box that says a page could not be loaded, while it is open.
     QMessageBox *errorBox() const;
 
-protected:
-    void closeEvent(QCloseEvent *event) override;
-
 private:
-    void createStatusWindow();
+    void createStrip();
     void runLoginDialog(bool keepTyped);
     void showLoadFailure(const QString &message);
     void storePasswordAfterLogin();
@@ -51,8 +51,8 @@ private:
     Account &m_account;
     DashboardModel &m_model;
     Settings &m_settings;
-    COrmixView *m_view = nullptr;
-    std::unique_ptr<StatusStrip> m_status;
+    COrmixView *m_poller = nullptr;
+    std::unique_ptr<StatusStrip> m_strip;
     QPointer<QMessageBox> m_errorBox;
     DesktopNotifier *m_notifier = nullptr;
     NetworkReachability *m_reachability = nullptr; // a Qt child

@@ -1,4 +1,4 @@
-#include "mainframe.h"
+#include "controller.h"
 
 #include "app/aboutdialog.h"
 #include "client/ormixview.h"
@@ -14,21 +14,19 @@
 #include "ui/noticepopup.h"
 #include "ui/statusstrip.h"
 
-#include <QApplication>
-#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QRect>
 
-CMainFrame::CMainFrame(Account &account, DashboardModel &model, Settings &settings)
+Controller::Controller(Account &account, DashboardModel &model, Settings &settings)
     : m_account(account), m_model(model), m_settings(settings)
 {
-    setWindowTitle(QStringLiteral("Ormix"));
-    m_view = new COrmixView(account, model, this);
+    m_poller = new COrmixView(account, model, this);
     // Queued: the dialog runs from the event loop, once the poller's handler is done.
-    connect(m_view, &COrmixView::loginNeeded, this, &CMainFrame::runLoginDialog,
+    connect(m_poller, &COrmixView::loginNeeded, this, &Controller::runLoginDialog,
             Qt::QueuedConnection);
-    connect(m_view, &COrmixView::loginSucceeded, this, &CMainFrame::storePasswordAfterLogin);
-    connect(m_view, &COrmixView::loadFailed, this, &CMainFrame::showLoadFailure);
+    connect(m_poller, &COrmixView::loginSucceeded, this, &Controller::storePasswordAfterLogin);
+    connect(m_poller, &COrmixView::loadFailed, this, &Controller::showLoadFailure);
     // The box would go on asserting a failure that no longer holds.
     connect(&model, &DashboardModel::readingChanged, this, [this] {
         if (m_errorBox)
@@ -43,75 +41,74 @@ CMainFrame::CMainFrame(Account &account, DashboardModel &model, Settings &settin
     });
 }
 
-CMainFrame::~CMainFrame()
+Controller::~Controller()
 {
     tearDown();
 }
 
-QMessageBox *CMainFrame::errorBox() const
+QMessageBox *Controller::errorBox() const
 {
     return m_errorBox;
 }
 
-void CMainFrame::start(bool credentialsTyped)
+void Controller::start(bool credentialsTyped)
 {
-    createStatusWindow();
+    createStrip();
     // Polls at once when the network comes back after an outage or a suspend.
     m_reachability = new NetworkReachability(this);
-    m_view->setReachabilitySource(m_reachability);
-    m_view->setCredentialsTyped(credentialsTyped);
-    m_view->OnInitialUpdate();
+    m_poller->setReachabilitySource(m_reachability);
+    m_poller->setCredentialsTyped(credentialsTyped);
+    m_poller->OnInitialUpdate();
 }
 
-void CMainFrame::tearDown()
+void Controller::tearDown()
 {
     // The poll timer stops and the poller goes before the windows that show its readings.
-    if (m_view) {
-        m_view->OnDestroy();
-        delete m_view;
-        m_view = nullptr;
+    if (m_poller) {
+        m_poller->OnDestroy();
+        delete m_poller;
+        m_poller = nullptr;
     }
     delete m_errorBox.data();
-    m_status.reset();
+    m_strip.reset();
 }
 
-void CMainFrame::createStatusWindow()
+void Controller::createStrip()
 {
-    m_status = std::make_unique<StatusStrip>(m_model, m_settings);
-    connect(m_status.get(), &StatusStrip::closeRequested, this, &CMainFrame::close,
+    m_strip = std::make_unique<StatusStrip>(m_model, m_settings);
+    connect(m_strip.get(), &StatusStrip::closeRequested, this, &Controller::end,
             Qt::QueuedConnection);
-    connect(m_status.get(), &StatusStrip::settingsRequested, this, &CMainFrame::runSettingsDialog,
+    connect(m_strip.get(), &StatusStrip::settingsRequested, this, &Controller::runSettingsDialog,
             Qt::QueuedConnection);
-    connect(m_status.get(), &StatusStrip::aboutRequested, this, &CMainFrame::runAboutDialog,
+    connect(m_strip.get(), &StatusStrip::aboutRequested, this, &Controller::runAboutDialog,
             Qt::QueuedConnection);
-    connect(m_status.get(), &StatusStrip::blogRequested, this,
+    connect(m_strip.get(), &StatusStrip::blogRequested, this,
             [this] { launchWebBrowser(m_account.blogUrl); });
-    connect(m_status.get(), &StatusStrip::noticeShown, m_notifier,
+    connect(m_strip.get(), &StatusStrip::noticeShown, m_notifier,
             [this](ItemKind kind, const std::string &text, const std::string &link) {
                 m_notifier->notify(kind, NoticePopup::heading(kind), QString::fromStdString(text),
                                    link);
             });
-    m_status->showAt(QRect(m_settings.number(Settings::LeftPos),
-                           m_settings.number(Settings::TopPos), m_settings.number(Settings::Width),
-                           m_settings.number(Settings::Height)));
-    m_status->setTransparency(m_settings.number(Settings::Transparency));
+    m_strip->showAt(QRect(m_settings.number(Settings::LeftPos), m_settings.number(Settings::TopPos),
+                          m_settings.number(Settings::Width), m_settings.number(Settings::Height)));
+    m_strip->setTransparency(m_settings.number(Settings::Transparency));
 }
 
-void CMainFrame::runLoginDialog(bool keepTyped)
+void Controller::runLoginDialog(bool keepTyped)
 {
     LoginDialog dialog(m_account, m_settings);
     if (keepTyped)
         dialog.keepTypedValues();
     if (dialog.exec() != QDialog::Accepted) {
         // Cancel ends the run without sending the credentials once more.
-        close();
+        end();
         return;
     }
-    m_view->setCredentialsTyped(true);
-    m_view->PostLogin();
+    m_poller->setCredentialsTyped(true);
+    m_poller->PostLogin();
 }
 
-void CMainFrame::showLoadFailure(const QString &message)
+void Controller::showLoadFailure(const QString &message)
 {
     // One box at a time: an outage must not pile up a box per poll. Not blocking: the
     // event loop, and with it the next polls, go on.
@@ -126,21 +123,20 @@ void CMainFrame::showLoadFailure(const QString &message)
     box->show();
 }
 
-void CMainFrame::storePasswordAfterLogin()
+void Controller::storePasswordAfterLogin()
 {
     // Most logins have nothing to store.
     if (!m_account.keyringEntry.isEmpty())
         passwordkeyring::storeAfterLogin(this, m_account);
 }
 
-void CMainFrame::closeEvent(QCloseEvent *event)
+void Controller::end()
 {
     tearDown();
-    event->accept();
     QCoreApplication::quit();
 }
 
-void CMainFrame::runSettingsDialog()
+void Controller::runSettingsDialog()
 {
     // The strip's transparency and the notifier follow the stored choices by themselves.
     SettingsDialog dialog(m_settings, m_account.interval);
@@ -148,12 +144,12 @@ void CMainFrame::runSettingsDialog()
         return;
     if (dialog.interval() != m_account.interval) {
         m_account.interval = dialog.interval();
-        m_view->RestartTimer();
+        m_poller->RestartTimer();
     }
 }
 
-void CMainFrame::runAboutDialog()
+void Controller::runAboutDialog()
 {
-    CAboutDlg dialog;
+    AboutDialog dialog;
     dialog.exec();
 }

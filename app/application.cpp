@@ -1,7 +1,7 @@
-#include "ormixapp.h"
+#include "application.h"
 
 #include "app/commandline.h"
-#include "app/mainframe.h"
+#include "app/controller.h"
 #include "desktop/passwordkeyring.h"
 #include "dialogs/logindialog.h"
 #include "state/logging.h"
@@ -79,7 +79,7 @@ bool loginFromKeyring(Account &account, const Settings &settings)
 
 } // namespace
 
-bool HandleInformationalOptions(int argc, char **argv, int &exitCode)
+bool handleInformationalOptions(int argc, char **argv, int &exitCode)
 {
     bool informational = false;
     for (int i = 1; i < argc; ++i) {
@@ -101,7 +101,7 @@ bool HandleInformationalOptions(int argc, char **argv, int &exitCode)
     return true;
 }
 
-bool CheckCommandLine(int argc, char **argv, int &exitCode)
+bool checkCommandLine(int argc, char **argv, int &exitCode)
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -117,7 +117,7 @@ bool CheckCommandLine(int argc, char **argv, int &exitCode)
     return false;
 }
 
-COrmixApp::COrmixApp(int &argc, char **argv) : QApplication(argc, argv)
+Application::Application(int &argc, char **argv) : QApplication(argc, argv)
 {
     describeApplication(*this);
     setQuitOnLastWindowClosed(false);
@@ -128,12 +128,12 @@ COrmixApp::COrmixApp(int &argc, char **argv) : QApplication(argc, argv)
     parser.process(commandline::withoutQtOptions(arguments()));
 }
 
-COrmixApp::~COrmixApp() = default;
+Application::~Application() = default;
 
-void COrmixApp::bringToFront()
+void Application::bringToFront()
 {
-    if (m_frame && m_frame->statusWindow()) {
-        StatusStrip *strip = m_frame->statusWindow();
+    if (m_controller && m_controller->strip()) {
+        StatusStrip *strip = m_controller->strip();
         strip->show();
         strip->raise();
         return;
@@ -145,12 +145,12 @@ void COrmixApp::bringToFront()
     }
 }
 
-bool COrmixApp::InitInstance()
+bool Application::start()
 {
     // The password will be in this process's memory from the login on.
     protectProcessSecrets();
     // Read from the settings file as it is at this start.
-    m_frame.reset();
+    m_controller.reset();
     m_settings = std::make_unique<Settings>();
     const bool fromKeyring = loginFromKeyring(m_account, *m_settings);
     if (!fromKeyring) {
@@ -158,7 +158,7 @@ bool COrmixApp::InitInstance()
         if (login.exec() != QDialog::Accepted)
             return false;
     }
-    m_frame = std::make_unique<CMainFrame>(m_account, m_model, *m_settings);
-    m_frame->start(!fromKeyring);
+    m_controller = std::make_unique<Controller>(m_account, m_model, *m_settings);
+    m_controller->start(!fromKeyring);
     return true;
 }
