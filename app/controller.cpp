@@ -1,7 +1,7 @@
 #include "controller.h"
 
 #include "app/aboutdialog.h"
-#include "client/ormixview.h"
+#include "client/poller.h"
 #include "client/reachability.h"
 #include "desktop/desktopnotifier.h"
 #include "desktop/passwordkeyring.h"
@@ -21,12 +21,12 @@
 Controller::Controller(Account &account, DashboardModel &model, Settings &settings)
     : m_account(account), m_model(model), m_settings(settings)
 {
-    m_poller = new COrmixView(account, model, this);
+    m_poller = new Poller(account, model, this);
     // Queued: the dialog runs from the event loop, once the poller's handler is done.
-    connect(m_poller, &COrmixView::loginNeeded, this, &Controller::runLoginDialog,
+    connect(m_poller, &Poller::loginNeeded, this, &Controller::runLoginDialog,
             Qt::QueuedConnection);
-    connect(m_poller, &COrmixView::loginSucceeded, this, &Controller::storePasswordAfterLogin);
-    connect(m_poller, &COrmixView::loadFailed, this, &Controller::showLoadFailure);
+    connect(m_poller, &Poller::loginSucceeded, this, &Controller::storePasswordAfterLogin);
+    connect(m_poller, &Poller::loadFailed, this, &Controller::showLoadFailure);
     // The box would go on asserting a failure that no longer holds.
     connect(&model, &DashboardModel::readingChanged, this, [this] {
         if (m_errorBox)
@@ -58,14 +58,14 @@ void Controller::start(bool credentialsTyped)
     m_reachability = new NetworkReachability(this);
     m_poller->setReachabilitySource(m_reachability);
     m_poller->setCredentialsTyped(credentialsTyped);
-    m_poller->OnInitialUpdate();
+    m_poller->start();
 }
 
 void Controller::tearDown()
 {
     // The poll timer stops and the poller goes before the windows that show its readings.
     if (m_poller) {
-        m_poller->OnDestroy();
+        m_poller->stop();
         delete m_poller;
         m_poller = nullptr;
     }
@@ -105,7 +105,7 @@ void Controller::runLoginDialog(bool keepTyped)
         return;
     }
     m_poller->setCredentialsTyped(true);
-    m_poller->PostLogin();
+    m_poller->logIn();
 }
 
 void Controller::showLoadFailure(const QString &message)
@@ -144,7 +144,7 @@ void Controller::runSettingsDialog()
         return;
     if (dialog.interval() != m_account.interval) {
         m_account.interval = dialog.interval();
-        m_poller->RestartTimer();
+        m_poller->restartTimer();
     }
 }
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 class Account;
-class COrmixView;
+class Poller;
 class StatusStrip;
 class DashboardModel;
 class DesktopNotifier;
@@ -33,7 +33,7 @@ public:
     // The poller stops, the windows go, and the event loop is asked to end.
     void end();
 
-    COrmixView *poller() const { return m_poller; }
+    Poller *poller() const { return m_poller; }
     StatusStrip *strip() const { return m_strip.get(); }
     DesktopNotifier *desktopNotifier() const { return m_notifier; }
     // The box that says a page could not be loaded, while it is open.
@@ -51,7 +51,7 @@ private:
     Account &m_account;
     DashboardModel &m_model;
     Settings &m_settings;
-    COrmixView *m_poller = nullptr;
+    Poller *m_poller = nullptr;
     std::unique_ptr<StatusStrip> m_strip;
     QPointer<QMessageBox> m_errorBox;
     DesktopNotifier *m_notifier = nullptr;

@@ -3,7 +3,7 @@
 // switches of all threads over a while (60 s unless given).
 #include "bench/benchhost.h"
 #include "bench/benchsupport.h"
-#include "client/ormixview.h"
+#include "client/poller.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
 #include "ui/noticepopup.h"
@@ -63,9 +63,9 @@ int main(int argc, char **argv)
         return 1;
     }
     BenchSession frame(host, interval);
-    COrmixView &view = frame.poller;
-    view.OnInitialUpdate();
-    while (view.loginState() != LoggedIn || view.htmlCtrl().IsBusy())
+    Poller &view = frame.poller;
+    view.start();
+    while (view.loginState() != LoggedIn || view.loader().IsBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (frame.strip.notice()->isAnimating()) {
         std::fprintf(stderr, "a notice is moving\n");

@@ -9,7 +9,7 @@
 // nested elements.
 #include "bench/benchhost.h"
 #include "bench/benchsupport.h"
-#include "client/ormixview.h"
+#include "client/poller.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
 
@@ -134,9 +134,9 @@ public:
     long long longestCpuNs = 0; // the same on the thread's CPU clock: without preemption
 };
 
-void waitWhileBusy(COrmixView &view)
+void waitWhileBusy(Poller &view)
 {
-    while (view.htmlCtrl().IsBusy())
+    while (view.loader().IsBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
@@ -193,9 +193,9 @@ int main(int argc, char **argv)
         return 1;
     }
     BenchSession frame(host, 3600 /* polls are driven by the benchmark's own timers */);
-    COrmixView &view = frame.poller;
-    view.OnInitialUpdate();
-    while (view.loginState() != LoggedIn || view.htmlCtrl().IsBusy())
+    Poller &view = frame.poller;
+    view.start();
+    while (view.loginState() != LoggedIn || view.loader().IsBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (!frame.strip.isVisible() || frame.model.todayCount() == 0) {
         std::fprintf(stderr, "the status window is missing or the page did not read\n");
@@ -203,7 +203,7 @@ int main(int argc, char **argv)
     }
     const bench::Memory first = bench::memory();
 
-    std::printf("== poll: page %s, real COrmixView + offscreen StatusStrip; %d polls at %d ms on "
+    std::printf("== poll: page %s, real Poller + offscreen StatusStrip; %d polls at %d ms on "
                 "real timers, %d back to back interleaved with the floors\n",
                 qPrintable(pageSpec), atInterval, intervalMs, backToBack);
     std::printf("%-44s RSS %7.2f MiB  PSS %7.2f MiB\n", "memory after the first reading",
@@ -212,7 +212,7 @@ int main(int argc, char **argv)
     // The client at a real interval, alone in the process.
     app.armed = true;
     const auto clientPoll = [&] { view.pollNow(); };
-    const auto clientIdle = [&] { return !view.htmlCtrl().IsBusy(); };
+    const auto clientIdle = [&] { return !view.loader().IsBusy(); };
     const double clientAtInterval =
         cpuPerRunAtInterval(atInterval, intervalMs, clientPoll, clientIdle);
     const bench::Memory steady = bench::memory();
@@ -310,7 +310,7 @@ int main(int argc, char **argv)
         "ms");
     std::printf("login dialogs %d, error boxes %d, today's count %d\n", frame.loginDialogs,
                 frame.errors, frame.model.todayCount());
-    view.OnDestroy();
+    view.stop();
 #ifdef ORMIX_HAVE_CURL
     curl_global_cleanup();
 #endif

@@ -4,7 +4,7 @@
 #include "app/application.h"
 #include "app/controller.h"
 #include "bench/benchsupport.h"
-#include "client/ormixview.h"
+#include "client/poller.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
 #include "ui/statusstrip.h"

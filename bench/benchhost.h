@@ -1,6 +1,6 @@
 #pragma once
 
-#include "client/ormixview.h"
+#include "client/poller.h"
 #include "state/account.h"
 #include "state/dashboardmodel.h"
 #include "state/settings.h"
@@ -20,14 +20,14 @@ public:
     {
         host.enterAccount(account, intervalSeconds);
         strip.showAt(QRect(100, 100, 150, 23));
-        QObject::connect(&poller, &COrmixView::loginNeeded, &poller, [this] { ++loginDialogs; });
-        QObject::connect(&poller, &COrmixView::loadFailed, &poller, [this] { ++errors; });
+        QObject::connect(&poller, &Poller::loginNeeded, &poller, [this] { ++loginDialogs; });
+        QObject::connect(&poller, &Poller::loadFailed, &poller, [this] { ++errors; });
     }
 
     Settings settings;
     Account account;
     DashboardModel model;
-    COrmixView poller;
+    Poller poller;
     StatusStrip strip;
     int loginDialogs = 0;
     int errors = 0;

@@ -3,7 +3,7 @@
 // (a recording one of ours on its own connection) whose action opens the item.
 #include "app/application.h"
 #include "app/controller.h"
-#include "client/ormixview.h"
+#include "client/poller.h"
 #include "desktop/desktopnotifier.h"
 #include "desktop/passwordkeyring.h"
 #include "dialogs/logindialog.h"

@@ -2,7 +2,7 @@
 // make the program fetch anything or open anything but a web address.
 #include "app/application.h"
 #include "app/controller.h"
-#include "client/ormixview.h"
+#include "client/poller.h"
 #include "desktop/passwordkeyring.h"
 #include "state/account.h"
 #include "state/autostart.h"
@@ -121,7 +121,7 @@ namespace {
 
 QList<QByteArray> secretForms(const QByteArray &password)
 {
-    return {password, QByteArray::fromStdString(COrmixView::FormEncode(password.toStdString())),
+    return {password, QByteArray::fromStdString(Poller::formEncode(password.toStdString())),
             password.toPercentEncoding(), password.toBase64(), password.toHex()};
 }
 
@@ -276,10 +276,10 @@ private slots:
                 started &&
                 waitStep([&] { return m_app->controller()->poller()->loginState() == LoggedIn; },
                          10000);
-            COrmixView *view = loggedIn ? m_app->controller()->poller() : nullptr;
+            Poller *view = loggedIn ? m_app->controller()->poller() : nullptr;
             if (view) {
                 const QList<QNetworkCookie> cookies =
-                    view->htmlCtrl().networkAccessManager()->cookieJar()->cookiesForUrl(
+                    view->loader().networkAccessManager()->cookieJar()->cookiesForUrl(
                         host.dashboardUrl());
                 for (const QNetworkCookie &cookie : cookies)
                     sessionCookie += cookie.value();
@@ -293,7 +293,7 @@ private slots:
                     [&] {
                         return host.stats().value(QLatin1String("dashboardRequests")).toInt() >
                                    before &&
-                               !view->htmlCtrl().IsBusy() && view->loginState() == LoggedIn;
+                               !view->loader().IsBusy() && view->loginState() == LoggedIn;
                     },
                     8000);
             };
@@ -308,7 +308,7 @@ private slots:
                 view->resumeDetector().setClocks([wall] { return *wall; }, [] { return 0; });
                 *wall += 7'200'000;
                 polls = waitStep([view] { return view->extraPolls() == 1; }, 8000) &&
-                        waitStep([view] { return !view->htmlCtrl().IsBusy(); }, 8000);
+                        waitStep([view] { return !view->loader().IsBusy(); }, 8000);
             }
             QVERIFY(writeAutostartEntry(QCoreApplication::applicationFilePath().toStdString()));
             std::optional<std::string> inKeyring;
@@ -395,17 +395,17 @@ private slots:
 
         // Every buffer released while logging in is searched for an encoded password.
         g_needles.clear();
-        addScrambledNeedle(COrmixView::FormEncode(wrong));
-        addScrambledNeedle(COrmixView::FormEncode(right));
+        addScrambledNeedle(Poller::formEncode(wrong));
+        addScrambledNeedle(Poller::formEncode(right));
         g_scanFrees = true;
         {
-            COrmixView &view = viewHost.poller;
-            view.OnInitialUpdate();
+            Poller &view = viewHost.poller;
+            view.start();
             const auto settled = [&](int reports) {
                 return waitStep(
                     [&] {
                         return viewHost.pollsReported > reports && view.loginState() == LoggedIn &&
-                               !view.htmlCtrl().IsBusy();
+                               !view.loader().IsBusy();
                     },
                     10000);
             };
@@ -428,7 +428,7 @@ private slots:
 
         // The check itself finds an unwiped release of an encoded password.
         g_scanFrees = true;
-        delete new std::string(COrmixView::LoginBody("http://b.example", "id", right));
+        delete new std::string(Poller::loginBody("http://b.example", "id", right));
         g_scanFrees = false;
         QCOMPARE(g_needleFrees[1].load(), 1);
         g_needles.clear();
@@ -548,7 +548,7 @@ private slots:
         Settings settings;
         Controller frame(account, model, settings);
         frame.start(true);
-        COrmixView *view = frame.poller();
+        Poller *view = frame.poller();
         QVERIFY(waitStep([&] { return view->loginState() == LoggedIn; }, 10000));
         StatusStrip *status = frame.strip();
         QVERIFY(status);
@@ -568,7 +568,7 @@ private slots:
                     const auto newest = model.newest(ItemKind::Comment);
                     return newest &&
                            QString::fromStdString(newest->text).endsWith(QLatin1String(bad)) &&
-                           !view->htmlCtrl().IsBusy();
+                           !view->loader().IsBusy();
                 },
                 5000));
             QVERIFY(model.isNew(ItemKind::Comment));

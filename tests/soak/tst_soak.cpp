@@ -1,7 +1,7 @@
 // The real polling driver against the demo host with a random fault on most polls.
 // ORMIX_SOAK_POLLS sets the number of polls (300 here, many more from scripts/soak);
 // ORMIX_SOAK_GENERATOR replays a run: its value is printed at the start.
-#include "client/ormixview.h"
+#include "client/poller.h"
 #include "tests/support/demohost.h"
 #include "tests/support/pollerharness.h"
 #include "tests/support/testenv.h"
@@ -164,12 +164,12 @@ private slots:
             frame.account.setPassword(password.toStdString());
             return true;
         };
-        COrmixView &view = frame.poller;
-        view.htmlCtrl().setTimeoutMs(TimeoutMs);
-        view.htmlCtrl().setMaxBodyBytes(MaxBodyBytes);
-        view.OnInitialUpdate();
+        Poller &view = frame.poller;
+        view.loader().setTimeoutMs(TimeoutMs);
+        view.loader().setMaxBodyBytes(MaxBodyBytes);
+        view.start();
         QVERIFY(waitStep([&] { return view.loginState() == LoggedIn; }, 10000));
-        QVERIFY(waitStep([&] { return !view.htmlCtrl().IsBusy(); }, 10000));
+        QVERIFY(waitStep([&] { return !view.loader().IsBusy(); }, 10000));
 
         Model model;
         model.texts = hostTexts(host);
@@ -305,14 +305,12 @@ private slots:
             QVERIFY2(view.isPolling(), where.constData());
             view.pollNow();
             const auto completed = [&] {
-                return frame.pollsReported > reportsBefore && !view.htmlCtrl().IsBusy() &&
+                return frame.pollsReported > reportsBefore && !view.loader().IsBusy() &&
                        view.loginState() == LoggedIn;
             };
             // A silent login that could not reach the host (its post sent to another origin)
             // goes out again at the next poll, which the timer would bring.
-            const auto waiting = [&] {
-                return view.isRetryingLogin() && !view.htmlCtrl().IsBusy();
-            };
+            const auto waiting = [&] { return view.isRetryingLogin() && !view.loader().IsBusy(); };
             if (waitStep([&] { return completed() || waiting(); }, 15000) && waiting()) {
                 QVERIFY2(info.fault == Fault::CrossOriginLogin, where.constData());
                 view.pollNow();

@@ -3,7 +3,7 @@
 // The poller over its own account and model, with what the application does for it played
 // by the test: a login dialog answered by answerLogin, and the one error box, recorded.
 // Header only: only tests that link the client include it.
-#include "client/ormixview.h"
+#include "client/poller.h"
 #include "state/account.h"
 #include "state/dashboardmodel.h"
 
@@ -20,19 +20,19 @@ public:
     {
         // Queued, as the application runs the dialog from the event loop.
         QObject::connect(
-            &poller, &COrmixView::loginNeeded, &poller,
+            &poller, &Poller::loginNeeded, &poller,
             [this](bool keepTyped) {
                 ++loginDialogs;
                 keptTyped << keepTyped;
                 if (answerLogin && answerLogin()) {
                     poller.setCredentialsTyped(true);
-                    poller.PostLogin();
+                    poller.logIn();
                 } else {
                     ++closes;
                 }
             },
             Qt::QueuedConnection);
-        QObject::connect(&poller, &COrmixView::loadFailed, &poller, [this](const QString &text) {
+        QObject::connect(&poller, &Poller::loadFailed, &poller, [this](const QString &text) {
             // One box at a time; with closeErrorsAfterMs set, each is dismissed that long
             // after it opens, as a user would.
             if (errorOpen)
@@ -53,7 +53,7 @@ public:
 
     Account account;
     DashboardModel model;
-    COrmixView poller;
+    Poller poller;
 
     // Fills the account as the dialog would; false cancels, which ends the run.
     std::function<bool()> answerLogin;

@@ -27,25 +27,25 @@ enum LoginState : int
 // Logs in to the blog host with the account, reloads the dashboard on its poll timer and
 // hands every reading, and how each poll went, to the model. What it needs of a person
 // (a login dialog, the error box) it asks for with signals.
-class COrmixView final : public QObject, public IHtmlkSink
+class Poller final : public QObject, public IHtmlkSink
 {
     Q_OBJECT
 public:
-    COrmixView(Account &account, DashboardModel &model, QObject *parent = nullptr);
-    ~COrmixView() override;
-    COrmixView(const COrmixView &) = delete;
-    COrmixView &operator=(const COrmixView &) = delete;
+    Poller(Account &account, DashboardModel &model, QObject *parent = nullptr);
+    ~Poller() override;
+    Poller(const Poller &) = delete;
+    Poller &operator=(const Poller &) = delete;
 
     // Sends the first login.
-    void OnInitialUpdate();
+    void start();
     // Posts the login form with the account's credentials.
-    void PostLogin();
+    void logIn();
     // The driver of login and polls, run for every completed page.
-    void OnPageLoaded();
+    void onPageLoaded();
     // Reads the current document into the model; false when the page could not be read.
-    bool ScrapeDashboard();
+    bool takeReading();
     // Stops the poll timer.
-    void OnDestroy();
+    void stop();
 
     // Whether the account's credentials were typed into the login dialog a moment ago, so
     // a person is there (true until the host accepts them), or come from the keyring or an
@@ -76,26 +76,26 @@ public:
     int extraPolls() const { return m_extraPolls; }
 
     // Restarts the poll timer with the account's interval; nothing before the first login.
-    void RestartTimer();
+    void restartTimer();
 
     // Form encoding of a login field: letters, digits and -_.* stay, a space becomes "+",
     // every other byte %XX.
-    static std::string FormEncode(const std::string &value);
+    static std::string formEncode(const std::string &value);
     // The addresses the login uses, built from a normalised blog address.
-    static std::string LoginAddress(const std::string &blogUrl);
-    static std::string LoginBody(const std::string &blogUrl, const std::string &id,
+    static std::string loginAddress(const std::string &blogUrl);
+    static std::string loginBody(const std::string &blogUrl, const std::string &id,
                                  const std::string &password);
-    static std::string DashboardAddress(const std::string &blogUrl);
+    static std::string dashboardAddress(const std::string &blogUrl);
     // Whether a page's address is the dashboard: its address as built from the blog address,
     // or the same on the same host upgraded from http to https (a redirect browsers follow).
-    static bool IsDashboardAddress(const std::string &location, const std::string &blogUrl);
+    static bool isDashboardAddress(const std::string &location, const std::string &blogUrl);
     // The poll period for an interval in seconds, clamped to what a timer can hold.
-    static int PollPeriodMs(int intervalSeconds);
+    static int periodForInterval(int intervalSeconds);
 
-    CHtmlCtrl &htmlCtrl() { return m_html; }
-    bool isPolling() const { return m_nTimerId != 0; }
+    CHtmlCtrl &loader() { return m_loader; }
+    bool isPolling() const { return m_timerId != 0; }
     int pollPeriodMs() const { return m_pollPeriodMs; }
-    const std::string &pollUrl() const { return m_strPollURL; }
+    const std::string &pollUrl() const { return m_pollUrl; }
 
 signals:
     // The host refused the login, or one typed a moment ago could not reach it: the login
@@ -121,11 +121,11 @@ private:
 
     Account &m_account;
     DashboardModel &m_model;
-    CHtmlCtrl m_html;
+    CHtmlCtrl m_loader;
     int m_loginState = LoggedOut;
-    int m_nTimerId = 0;
+    int m_timerId = 0;
     int m_pollPeriodMs = 0;
-    std::string m_strPollURL;
+    std::string m_pollUrl;
     QDateTime m_lastSuccess;
     QString m_lastFailure;
     // The page now loaded is the control's error page, which keeps the failed address:

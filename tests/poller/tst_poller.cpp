@@ -1,4 +1,4 @@
-#include "client/ormixview.h"
+#include "client/poller.h"
 #include "client/reachability.h"
 #include "tests/support/demohost.h"
 #include "tests/support/pollerharness.h"
@@ -21,7 +21,7 @@ int statInt(DemoHost &host, const char *name)
 
 } // namespace
 
-class TestView final : public QObject
+class TestPoller final : public QObject
 {
     Q_OBJECT
 
@@ -49,8 +49,8 @@ private slots:
         PollerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
         {
-            COrmixView &view = frame.poller;
-            view.OnInitialUpdate();
+            Poller &view = frame.poller;
+            view.start();
             QCOMPARE(view.loginState(), int(LoginPosted));
             QTRY_COMPARE(view.loginState(), int(LoggedIn));
             QVERIFY(view.isPolling());
@@ -71,33 +71,32 @@ private slots:
 
     void formEncodingKeepsEveryCharacter()
     {
-        QCOMPARE(COrmixView::FormEncode("a-Z_0.*"), std::string("a-Z_0.*"));
-        QCOMPARE(COrmixView::FormEncode("a b&c=d+e%f"), std::string("a+b%26c%3Dd%2Be%25f"));
-        QCOMPARE(COrmixView::FormEncode("한"), std::string("%ED%95%9C"));
-        QCOMPARE(COrmixView::LoginAddress("http://blog.example"),
+        QCOMPARE(Poller::formEncode("a-Z_0.*"), std::string("a-Z_0.*"));
+        QCOMPARE(Poller::formEncode("a b&c=d+e%f"), std::string("a+b%26c%3Dd%2Be%25f"));
+        QCOMPARE(Poller::formEncode("한"), std::string("%ED%95%9C"));
+        QCOMPARE(Poller::loginAddress("http://blog.example"),
                  std::string("http://blog.example/login?requestURI=http%3A%2F%2Fblog.example%"
                              "2Fowner%2Fcenter%2Fdashboard&try=1"));
-        QCOMPARE(COrmixView::LoginAddress("https://blog.example"),
+        QCOMPARE(Poller::loginAddress("https://blog.example"),
                  std::string("https://blog.example/login?requestURI=https%3A%2F%2Fblog.example%"
                              "2Fowner%2Fcenter%2Fdashboard&try=1"));
-        QCOMPARE(COrmixView::LoginBody("http://b.example", "me", "p w"),
+        QCOMPARE(Poller::loginBody("http://b.example", "me", "p w"),
                  std::string("requestURI=http%3A%2F%2Fb.example%2Fowner%2Fcenter%2Fdashboard&"
                              "goPortal=false&loginid=me&password=p+w&save=on"));
         const std::string blog = "http://blog.example:8080";
-        QVERIFY(COrmixView::IsDashboardAddress("HTTP://Blog.Example:8080/owner/center/dashboard",
-                                               blog));
-        // The login may be upgraded to https on the same host, on any port; nothing else.
         QVERIFY(
-            COrmixView::IsDashboardAddress("https://blog.example/owner/center/dashboard", blog));
-        QVERIFY(COrmixView::IsDashboardAddress("https://blog.example:8443/owner/center/dashboard",
-                                               blog));
-        QVERIFY(!COrmixView::IsDashboardAddress("https://evil.example:8080/owner/center/dashboard",
-                                                blog));
-        QVERIFY(!COrmixView::IsDashboardAddress("https://blog.example/login?error=1", blog));
-        QVERIFY(!COrmixView::IsDashboardAddress("http://blog.example/owner/center/dashboard",
-                                                "https://blog.example"));
-        QCOMPARE(COrmixView::PollPeriodMs(30), 30000);
-        QCOMPARE(COrmixView::PollPeriodMs(100000000), 2147483647);
+            Poller::isDashboardAddress("HTTP://Blog.Example:8080/owner/center/dashboard", blog));
+        // The login may be upgraded to https on the same host, on any port; nothing else.
+        QVERIFY(Poller::isDashboardAddress("https://blog.example/owner/center/dashboard", blog));
+        QVERIFY(
+            Poller::isDashboardAddress("https://blog.example:8443/owner/center/dashboard", blog));
+        QVERIFY(
+            !Poller::isDashboardAddress("https://evil.example:8080/owner/center/dashboard", blog));
+        QVERIFY(!Poller::isDashboardAddress("https://blog.example/login?error=1", blog));
+        QVERIFY(!Poller::isDashboardAddress("http://blog.example/owner/center/dashboard",
+                                            "https://blog.example"));
+        QCOMPARE(Poller::periodForInterval(30), 30000);
+        QCOMPARE(Poller::periodForInterval(100000000), 2147483647);
     }
 
     void passwordReachesTheHostIntact()
@@ -107,8 +106,8 @@ private slots:
         QVERIFY(host.setPassword(password));
         PollerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", password);
-        COrmixView &view = frame.poller;
-        view.OnInitialUpdate();
+        Poller &view = frame.poller;
+        view.start();
         QTRY_COMPARE(view.loginState(), int(LoggedIn));
         QCOMPARE(frame.loginDialogs, 0);
         const QJsonObject fields = host.stats()
@@ -131,8 +130,8 @@ private slots:
             frame.account.setPassword(right.toStdString());
             return true;
         };
-        COrmixView &view = frame.poller;
-        view.OnInitialUpdate();
+        Poller &view = frame.poller;
+        view.start();
         QTRY_COMPARE(view.loginState(), int(LoggedIn));
         QCOMPARE(frame.loginDialogs, 1);
         QCOMPARE(statInt(host, "loginPosts"), 2);
@@ -144,8 +143,8 @@ private slots:
         DemoHost host;
         PollerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", "wrong");
-        COrmixView &view = frame.poller;
-        view.OnInitialUpdate();
+        Poller &view = frame.poller;
+        view.start();
         QTRY_COMPARE(frame.loginDialogs, 1);
         QCOMPARE(frame.closes, 1);
         QTest::qWait(300);
@@ -159,8 +158,8 @@ private slots:
         DemoHost host;
         PollerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
-        COrmixView &view = frame.poller;
-        view.OnInitialUpdate();
+        Poller &view = frame.poller;
+        view.start();
         QTRY_COMPARE(view.loginState(), int(LoggedIn));
         QVERIFY(host.expireSessions());
         host.setCount(42);
@@ -176,8 +175,8 @@ private slots:
         DemoHost host;
         PollerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
-        COrmixView &view = frame.poller;
-        view.OnInitialUpdate();
+        Poller &view = frame.poller;
+        view.start();
         QTRY_COMPARE(view.loginState(), int(LoggedIn));
         QVERIFY(host.setPassword("changed"));
         QVERIFY(host.expireSessions());
@@ -196,8 +195,8 @@ private slots:
         host.addItem(DemoHost::Comment, QStringLiteral("첫 댓글"), QStringLiteral("/1#c1"));
         PollerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
-        COrmixView &view = frame.poller;
-        view.OnInitialUpdate();
+        Poller &view = frame.poller;
+        view.start();
         QTRY_COMPARE(view.loginState(), int(LoggedIn));
         QCOMPARE(QString::fromStdString(frame.model.newest(ItemKind::Comment)->text),
                  QStringLiteral("첫 댓글"));
@@ -232,10 +231,10 @@ private slots:
         host.setCount(7);
         PollerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
-        COrmixView &view = frame.poller;
-        view.htmlCtrl().setTimeoutMs(1500);
-        view.htmlCtrl().setMaxBodyBytes(512 * 1024);
-        view.OnInitialUpdate();
+        Poller &view = frame.poller;
+        view.loader().setTimeoutMs(1500);
+        view.loader().setMaxBodyBytes(512 * 1024);
+        view.start();
         QTRY_COMPARE(view.loginState(), int(LoggedIn));
         QVERIFY(host.injectFault(fault, 1, value));
         QTRY_COMPARE_WITH_TIMEOUT(frame.errors.size(), 1, 8000);
@@ -307,9 +306,9 @@ private slots:
         const QString blogUrl = QStringLiteral("http://127.0.0.1:") + port.last();
         PollerHarness frame;
         credentials(frame.account, blogUrl, "owner", "demo");
-        COrmixView &view = frame.poller;
+        Poller &view = frame.poller;
         view.setCredentialsTyped(typed);
-        view.OnInitialUpdate();
+        view.start();
         const QString code = outage == QLatin1String("503") ? outage : QStringLiteral("-1");
         QTRY_COMPARE(frame.errors.size(), 1);
         QVERIFY(frame.errors.first().endsWith(QStringLiteral("오류 코드 (%1)").arg(code)));
@@ -347,14 +346,12 @@ private slots:
     }
 
     // Polls driven by hand (interval of an hour), each waited for until its load is done.
-    static bool pollAndWait(COrmixView &view, DemoHost &host)
+    static bool pollAndWait(Poller &view, DemoHost &host)
     {
         const int before = statInt(host, "dashboardRequests");
         view.pollNow();
         return QTest::qWaitFor(
-            [&] {
-                return statInt(host, "dashboardRequests") > before && !view.htmlCtrl().IsBusy();
-            },
+            [&] { return statInt(host, "dashboardRequests") > before && !view.loader().IsBusy(); },
             8000);
     }
 
@@ -364,10 +361,10 @@ private slots:
         host.setCount(3);
         PollerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8(), 3600);
-        COrmixView &view = frame.poller;
-        view.OnInitialUpdate();
+        Poller &view = frame.poller;
+        view.start();
         QTRY_COMPARE(view.loginState(), int(LoggedIn));
-        QTRY_VERIFY(!view.htmlCtrl().IsBusy());
+        QTRY_VERIFY(!view.loader().IsBusy());
         QVERIFY(host.injectFault(QStringLiteral("status"), -1, 500));
         QVERIFY(pollAndWait(view, host));
         QCOMPARE(frame.errors.size(), 1);
@@ -398,15 +395,15 @@ private slots:
         ReachabilitySource network;
         qint64 wall = 1'700'000'000'000;
         qint64 steady = 5'000;
-        COrmixView &view = frame.poller;
+        Poller &view = frame.poller;
         view.resumeDetector().setClocks([&wall] { return wall; }, [&steady] { return steady; });
         view.setReachabilitySource(&network);
-        view.OnInitialUpdate();
+        view.start();
         QTRY_COMPARE(view.loginState(), int(LoggedIn));
-        QTRY_VERIFY(!view.htmlCtrl().IsBusy());
+        QTRY_VERIFY(!view.loader().IsBusy());
         int requests = statInt(host, "dashboardRequests");
         const auto settled = [&] {
-            return QTest::qWaitFor([&] { return !view.htmlCtrl().IsBusy(); }, 8000);
+            return QTest::qWaitFor([&] { return !view.loader().IsBusy(); }, 8000);
         };
 
         // The first report says nothing new; online again after offline polls at once.
@@ -454,7 +451,7 @@ private slots:
         QCOMPARE(view.extraPolls(), 3);
 
         // While a login runs, nothing is sent out of turn.
-        view.PostLogin();
+        view.logIn();
         emit network.reachabilityChanged(false);
         emit network.reachabilityChanged(true);
         QCOMPARE(view.extraPolls(), 3);
@@ -470,19 +467,19 @@ private slots:
         DemoHost host;
         PollerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
-        COrmixView &view = frame.poller;
-        view.RestartTimer(); // before the login: nothing to restart
+        Poller &view = frame.poller;
+        view.restartTimer(); // before the login: nothing to restart
         QVERIFY(!view.isPolling());
-        view.OnInitialUpdate();
+        view.start();
         QTRY_VERIFY(view.isPolling());
         frame.account.interval = 60;
-        view.RestartTimer();
+        view.restartTimer();
         QVERIFY(view.isPolling());
         QCOMPARE(view.pollPeriodMs(), 60000);
-        view.OnDestroy();
+        view.stop();
         QVERIFY(!view.isPolling());
     }
 };
 
-QTEST_GUILESS_MAIN(TestView)
-#include "tst_view.moc"
+QTEST_GUILESS_MAIN(TestPoller)
+#include "tst_poller.moc"

@@ -1,4 +1,4 @@
-#include "ormixview.h"
+#include "poller.h"
 
 #include "client/reachability.h"
 #include "client/scraper.h"
@@ -41,24 +41,24 @@ std::string dashboardRequestUri(const std::string &blogUrl)
 
 } // namespace
 
-COrmixView::COrmixView(Account &account, DashboardModel &model, QObject *parent)
+Poller::Poller(Account &account, DashboardModel &model, QObject *parent)
     : QObject(parent), m_account(account), m_model(model)
 {
     // Pages are read only as far as the scraper's elements need.
-    m_html.CreateFromStatic(this);
-    m_html.SetDocumentIds(DashboardIds());
+    m_loader.CreateFromStatic(this);
+    m_loader.SetDocumentIds(DashboardIds());
     // A resume shows first as the event loop waking (input, the desktop redrawing) long
     // before the poll timer, whose clock stood still while the machine slept, comes due.
     if (auto *dispatcher = QAbstractEventDispatcher::instance())
-        connect(dispatcher, &QAbstractEventDispatcher::awake, this, &COrmixView::checkForResume);
+        connect(dispatcher, &QAbstractEventDispatcher::awake, this, &Poller::checkForResume);
     m_resumePoll.setSingleShot(true);
     m_resumePoll.setInterval(0);
     connect(&m_resumePoll, &QTimer::timeout, this, [this] { extraPoll("a resume"); });
 }
 
-COrmixView::~COrmixView()
+Poller::~Poller()
 {
-    OnDestroy();
+    stop();
 }
 
 // Appends the form encoding of value to out, which must have room for it already: a
@@ -82,7 +82,7 @@ static void appendFormEncoded(std::string &out, const std::string &value)
     }
 }
 
-std::string COrmixView::FormEncode(const std::string &value)
+std::string Poller::formEncode(const std::string &value)
 {
     std::string out;
     out.reserve(value.size() * 3);
@@ -90,13 +90,13 @@ std::string COrmixView::FormEncode(const std::string &value)
     return out;
 }
 
-std::string COrmixView::LoginAddress(const std::string &blogUrl)
+std::string Poller::loginAddress(const std::string &blogUrl)
 {
     return blogUrl + "/login?requestURI=" + dashboardRequestUri(blogUrl) + "&try=1";
 }
 
-std::string COrmixView::LoginBody(const std::string &blogUrl, const std::string &id,
-                                  const std::string &password)
+std::string Poller::loginBody(const std::string &blogUrl, const std::string &id,
+                              const std::string &password)
 {
     // Built in one buffer sized up front, so no partial copy of the password is released.
     const std::string requestUri = dashboardRequestUri(blogUrl);
@@ -112,15 +112,15 @@ std::string COrmixView::LoginBody(const std::string &blogUrl, const std::string 
     return body;
 }
 
-std::string COrmixView::DashboardAddress(const std::string &blogUrl)
+std::string Poller::dashboardAddress(const std::string &blogUrl)
 {
     return blogUrl + "/owner/center/dashboard";
 }
 
-bool COrmixView::IsDashboardAddress(const std::string &location, const std::string &blogUrl)
+bool Poller::isDashboardAddress(const std::string &location, const std::string &blogUrl)
 {
     const std::string page = lowerAscii(location);
-    const std::string dashboard = lowerAscii(DashboardAddress(blogUrl));
+    const std::string dashboard = lowerAscii(dashboardAddress(blogUrl));
     if (page == dashboard)
         return true;
     const QUrl at(QString::fromStdString(page));
@@ -131,49 +131,49 @@ bool COrmixView::IsDashboardAddress(const std::string &location, const std::stri
            at.fragment() == expected.fragment();
 }
 
-int COrmixView::PollPeriodMs(int intervalSeconds)
+int Poller::periodForInterval(int intervalSeconds)
 {
     const long long ms = static_cast<long long>(intervalSeconds) * 1000;
     return static_cast<int>(std::clamp<long long>(ms, 1000, INT_MAX));
 }
 
-void COrmixView::OnInitialUpdate()
+void Poller::start()
 {
-    PostLogin();
+    logIn();
 }
 
-void COrmixView::PostLogin()
+void Poller::logIn()
 {
     const std::string &blogUrl = m_account.blogUrl;
-    std::string body = LoginBody(blogUrl, m_account.id, m_account.password());
+    std::string body = loginBody(blogUrl, m_account.id, m_account.password());
 
     m_errorPageShown = false;
-    qCInfo(lcLogin) << "posting the login form to" << logging::safeAddress(LoginAddress(blogUrl));
+    qCInfo(lcLogin) << "posting the login form to" << logging::safeAddress(loginAddress(blogUrl));
     // The control keeps a copy of its own until the post is answered, and wipes it then.
-    m_html.Navigate2(LoginAddress(blogUrl),
-                     QByteArray::fromRawData(body.data(), static_cast<qsizetype>(body.size())),
-                     "Content-Type: application/x-www-form-urlencoded\n");
+    m_loader.Navigate2(loginAddress(blogUrl),
+                       QByteArray::fromRawData(body.data(), static_cast<qsizetype>(body.size())),
+                       "Content-Type: application/x-www-form-urlencoded\n");
     wipeString(body);
     m_loginState = LoginPosted;
 }
 
-void COrmixView::OnPageLoaded()
+void Poller::onPageLoaded()
 {
-    const std::string location = lowerAscii(m_html.GetLocationURL());
-    const bool onDashboard = IsDashboardAddress(location, m_account.blogUrl);
+    const std::string location = lowerAscii(m_loader.GetLocationURL());
+    const bool onDashboard = isDashboardAddress(location, m_account.blogUrl);
 
     switch (m_loginState) {
     case LoginPosted:
         if (onDashboard) {
-            m_strPollURL = location;
+            m_pollUrl = location;
             m_loginState = LoggedIn;
             m_loginRetry = false;
             m_credentialsTyped = false;
             qCInfo(lcLogin) << "logged in";
             emit loginSucceeded();
-            ScrapeDashboard();
+            takeReading();
             // A login renewed after the session expired keeps the timer that runs.
-            if (m_nTimerId == 0)
+            if (m_timerId == 0)
                 startPollTimer();
         } else {
             m_loginState = LoggedOut;
@@ -189,17 +189,17 @@ void COrmixView::OnPageLoaded()
             // with the credentials in memory rather than show stale numbers for ever.
             qCInfo(lcLogin) << "session ended (sent to" << logging::safeAddress(location)
                             << "); logging in again";
-            PostLogin();
+            logIn();
             return;
         }
-        ScrapeDashboard();
+        takeReading();
         break;
     default:
         break;
     }
 }
 
-void COrmixView::loginDidNotReachHost(int statusCode)
+void Poller::loginDidNotReachHost(int statusCode)
 {
     m_loginState = LoggedOut;
     if (m_credentialsTyped) {
@@ -214,21 +214,21 @@ void COrmixView::loginDidNotReachHost(int statusCode)
     qCWarning(lcLogin).nospace() << "the login did not reach the host (code " << statusCode
                                  << "); trying again at every poll";
     m_loginRetry = true;
-    if (m_nTimerId == 0)
+    if (m_timerId == 0)
         startPollTimer();
 }
 
-bool COrmixView::ScrapeDashboard()
+bool Poller::takeReading()
 {
     if (m_loginState != LoggedIn)
         return false;
-    const std::optional<DashboardReading> reading = ReadDashboard(m_html.GetHtmlDocument());
+    const std::optional<DashboardReading> reading = ReadDashboard(m_loader.GetHtmlDocument());
     if (!reading) {
         // An error page was already reported as such; anything else is a page we cannot read.
         if (m_lastFailure.isEmpty()) {
             m_lastFailure = QStringLiteral("대시보드를 읽지 못했습니다");
             qCWarning(lcPoll) << "the dashboard could not be read at"
-                              << logging::safeAddress(m_html.GetLocationURL());
+                              << logging::safeAddress(m_loader.GetLocationURL());
         }
         m_failing = true;
         reportPollStatus();
@@ -245,23 +245,23 @@ bool COrmixView::ScrapeDashboard()
     return true;
 }
 
-void COrmixView::OnDestroy()
+void Poller::stop()
 {
-    if (m_nTimerId != 0) {
-        killTimer(m_nTimerId);
-        m_nTimerId = 0;
+    if (m_timerId != 0) {
+        killTimer(m_timerId);
+        m_timerId = 0;
     }
 }
 
-void COrmixView::OnDocumentComplete()
+void Poller::OnDocumentComplete()
 {
-    OnPageLoaded();
+    onPageLoaded();
 }
 
-void COrmixView::OnDownloadComplete() {}
+void Poller::OnDownloadComplete() {}
 
-void COrmixView::OnNavigateError(const std::string &url, const std::string &, int statusCode,
-                                 bool &cancel)
+void Poller::OnNavigateError(const std::string &url, const std::string &, int statusCode,
+                             bool &cancel)
 {
     const QString message = QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
                                 .arg(QString::fromStdString(url))
@@ -283,25 +283,25 @@ void COrmixView::OnNavigateError(const std::string &url, const std::string &, in
     m_errorPageShown = true;
 }
 
-void COrmixView::RestartTimer()
+void Poller::restartTimer()
 {
-    if (m_nTimerId == 0)
+    if (m_timerId == 0)
         return;
-    killTimer(m_nTimerId);
-    m_nTimerId = 0;
+    killTimer(m_timerId);
+    m_timerId = 0;
     startPollTimer();
 }
 
-void COrmixView::startPollTimer()
+void Poller::startPollTimer()
 {
-    m_pollPeriodMs = PollPeriodMs(m_account.interval);
-    m_nTimerId = startTimer(m_pollPeriodMs, Qt::CoarseTimer);
+    m_pollPeriodMs = periodForInterval(m_account.interval);
+    m_timerId = startTimer(m_pollPeriodMs, Qt::CoarseTimer);
     qCInfo(lcPoll) << "polling every" << m_pollPeriodMs / 1000 << "s";
 }
 
-void COrmixView::timerEvent(QTimerEvent *event)
+void Poller::timerEvent(QTimerEvent *event)
 {
-    if (event->timerId() != m_nTimerId || m_nTimerId == 0) {
+    if (event->timerId() != m_timerId || m_timerId == 0) {
         QObject::timerEvent(event);
         return;
     }
@@ -309,19 +309,19 @@ void COrmixView::timerEvent(QTimerEvent *event)
     pollNow();
 }
 
-void COrmixView::pollNow()
+void Poller::pollNow()
 {
     // Polls due while a login is under way or while the last load still runs are skipped:
     // a reload would cancel the login post or the slow load (which then could never time
     // out). An open error box does not stop them; a further failure opens no second box.
-    if (m_html.IsBusy()) {
+    if (m_loader.IsBusy()) {
         qCDebug(lcPoll) << "poll skipped: the last load still runs";
         return;
     }
     const int state = m_loginState;
     if (state == LoggedOut && m_loginRetry) {
         qCInfo(lcLogin) << "trying the login again";
-        PostLogin();
+        logIn();
         return;
     }
     if (state != LoggedIn) {
@@ -331,16 +331,16 @@ void COrmixView::pollNow()
     qCDebug(lcPoll) << "poll";
     m_lastFailure.clear();
     m_errorPageShown = false;
-    m_html.DeleteUrlCacheEntry(m_strPollURL);
-    m_html.Navigate(m_strPollURL);
+    m_loader.DeleteUrlCacheEntry(m_pollUrl);
+    m_loader.Navigate(m_pollUrl);
 }
 
-void COrmixView::reportPollStatus()
+void Poller::reportPollStatus()
 {
     m_model.setPollStatus(m_lastSuccess, m_lastFailure);
 }
 
-void COrmixView::setReachabilitySource(ReachabilitySource *source)
+void Poller::setReachabilitySource(ReachabilitySource *source)
 {
     if (m_reachability)
         disconnect(m_reachability, nullptr, this, nullptr);
@@ -348,10 +348,10 @@ void COrmixView::setReachabilitySource(ReachabilitySource *source)
     m_online = -1;
     if (source)
         connect(source, &ReachabilitySource::reachabilityChanged, this,
-                &COrmixView::onReachabilityChanged);
+                &Poller::onReachabilityChanged);
 }
 
-void COrmixView::onReachabilityChanged(bool online)
+void Poller::onReachabilityChanged(bool online)
 {
     const bool cameBack = online && m_online == 0;
     m_online = online ? 1 : 0;
@@ -367,7 +367,7 @@ void COrmixView::onReachabilityChanged(bool online)
         m_lastNetworkPollMs = now;
 }
 
-void COrmixView::checkForResume()
+void Poller::checkForResume()
 {
     // Gaining more than a poll period (up to half a minute) means at least one poll was
     // missed while the machine slept.
@@ -380,11 +380,11 @@ void COrmixView::checkForResume()
     m_resumePoll.start();
 }
 
-bool COrmixView::extraPoll(const char *reason)
+bool Poller::extraPoll(const char *reason)
 {
     const int state = m_loginState;
     const bool waiting = state == LoggedIn || (state == LoggedOut && m_loginRetry);
-    if (!waiting || m_html.IsBusy()) {
+    if (!waiting || m_loader.IsBusy()) {
         qCDebug(lcPoll) << "no extra poll after" << reason << "while a load or a login runs";
         return false;
     }
