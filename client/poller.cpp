@@ -3,6 +3,7 @@
 #include "client/reachability.h"
 #include "client/scraper.h"
 #include "state/account.h"
+#include "state/asciitext.h"
 #include "state/dashboardmodel.h"
 #include "state/logging.h"
 #include "state/secret.h"
@@ -16,13 +17,6 @@
 #include <climits>
 
 namespace {
-
-std::string lowerAscii(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; });
-    return text;
-}
 
 // The scheme the user typed ("http" or "https") and the rest of the blog address.
 std::pair<std::string, std::string> splitBlogUrl(const std::string &blogUrl)
@@ -46,7 +40,7 @@ Poller::Poller(Account &account, DashboardModel &model, QObject *parent)
 {
     // Pages are read only as far as the scraper's elements need.
     m_loader.CreateFromStatic(this);
-    m_loader.SetDocumentIds(DashboardIds());
+    m_loader.SetDocumentIds(dashboardIds());
     // A resume shows first as the event loop waking (input, the desktop redrawing) long
     // before the poll timer, whose clock stood still while the machine slept, comes due.
     if (auto *dispatcher = QAbstractEventDispatcher::instance())
@@ -119,8 +113,8 @@ std::string Poller::dashboardAddress(const std::string &blogUrl)
 
 bool Poller::isDashboardAddress(const std::string &location, const std::string &blogUrl)
 {
-    const std::string page = lowerAscii(location);
-    const std::string dashboard = lowerAscii(dashboardAddress(blogUrl));
+    const std::string page = toLowerAscii(location);
+    const std::string dashboard = toLowerAscii(dashboardAddress(blogUrl));
     if (page == dashboard)
         return true;
     const QUrl at(QString::fromStdString(page));
@@ -159,7 +153,7 @@ void Poller::logIn()
 
 void Poller::onPageLoaded()
 {
-    const std::string location = lowerAscii(m_loader.GetLocationURL());
+    const std::string location = toLowerAscii(m_loader.GetLocationURL());
     const bool onDashboard = isDashboardAddress(location, m_account.blogUrl);
 
     switch (m_loginState) {
@@ -222,7 +216,7 @@ bool Poller::takeReading()
 {
     if (m_loginState != LoggedIn)
         return false;
-    const std::optional<DashboardReading> reading = ReadDashboard(m_loader.GetHtmlDocument());
+    const std::optional<DashboardReading> reading = readDashboard(m_loader.GetHtmlDocument());
     if (!reading) {
         // An error page was already reported as such; anything else is a page we cannot read.
         if (m_lastFailure.isEmpty()) {

@@ -37,12 +37,12 @@ std::optional<ItemKind> sectionOf(const HtmlElement &table)
 
 } // namespace
 
-std::vector<std::string> DashboardIds()
+std::vector<std::string> dashboardIds()
 {
     return {CounterId, NewId};
 }
 
-std::optional<int> ParseTodayCount(std::string_view counterText)
+std::optional<int> parseTodayCount(std::string_view counterText)
 {
     const auto today = counterText.find(TodayWord);
     if (today == std::string_view::npos)
@@ -72,7 +72,7 @@ std::optional<int> ParseTodayCount(std::string_view counterText)
     return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
-std::optional<DashboardReading> ReadDashboard(const HtmlDocument *document)
+std::optional<DashboardReading> readDashboard(const HtmlDocument *document)
 {
     if (!document || !document->body())
         return std::nullopt;
@@ -80,7 +80,7 @@ std::optional<DashboardReading> ReadDashboard(const HtmlDocument *document)
     const HtmlElement *counter = document->getElementById(CounterId);
     if (!counter)
         return std::nullopt;
-    const std::optional<int> count = ParseTodayCount(counter->outerText());
+    const std::optional<int> count = parseTodayCount(counter->outerText());
     if (!count)
         return std::nullopt;
 

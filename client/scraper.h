@@ -9,14 +9,14 @@
 
 class HtmlDocument;
 
-// The ids of the elements ReadDashboard looks up; a document parsed for these
+// The ids of the elements readDashboard looks up; a document parsed for these
 // (HtmlDocument::parse) reads exactly as the whole page.
-std::vector<std::string> DashboardIds();
+std::vector<std::string> dashboardIds();
 
 // Reads a loaded dashboard; no value when the page contract is not met.
-std::optional<DashboardReading> ReadDashboard(const HtmlDocument *document);
+std::optional<DashboardReading> readDashboard(const HtmlDocument *document);
 
 // Today's count from the counter's text: the first run of digits between the first
 // "오늘" and the next "명" (commas between digits skipped, saturating at INT_MAX).
 // No value when either word is missing.
-std::optional<int> ParseTodayCount(std::string_view counterText);
+std::optional<int> parseTodayCount(std::string_view counterText);

@@ -3,6 +3,7 @@
 #include "desktop/passwordkeyring.h"
 #include "dialogs/dialogsupport.h"
 #include "state/account.h"
+#include "state/asciitext.h"
 #include "state/secret.h"
 #include "state/settings.h"
 
@@ -24,14 +25,6 @@ namespace {
 
 constexpr std::uint32_t DefaultInterval = 30;
 constexpr std::uint32_t MinimumInterval = 10;
-
-void lowerAsciiInPlace(std::string &text)
-{
-    for (char &c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-}
 
 bool hasAcceptedScheme(const std::string &address)
 {
@@ -235,7 +228,7 @@ void LoginDialog::accept()
         showOrmixMessage(this, QStringLiteral("홈페이지 URL 을 입력하세요 "));
         return;
     }
-    lowerAsciiInPlace(m_blogUrl);
+    m_blogUrl = toLowerAscii(m_blogUrl);
     if (!hasAcceptedScheme(m_blogUrl)) {
         showOrmixMessage(this, QStringLiteral("블로그 주소는 http:// 로 시작해야 합니다."));
         return;

@@ -15,7 +15,7 @@ const QUrl dashboardUrl(QStringLiteral("http://blog.example/owner/center/dashboa
 std::optional<DashboardReading> readHtml(const QByteArray &html, const QByteArray &charset = {})
 {
     const auto doc = HtmlDocument::parse(html, charset, dashboardUrl);
-    return ReadDashboard(doc.get());
+    return readDashboard(doc.get());
 }
 
 QByteArray testFile(const char *name)
@@ -139,7 +139,7 @@ private slots:
     {
         QFETCH(QString, counter);
         QFETCH(int, count);
-        const auto parsed = ParseTodayCount(counter.toStdString());
+        const auto parsed = parseTodayCount(counter.toStdString());
         QVERIFY(parsed);
         QCOMPARE(*parsed, count);
         // The same through a whole page.
@@ -303,7 +303,7 @@ private slots:
         QFETCH(QByteArray, html);
         QFETCH(QByteArray, charset);
         QFETCH(int, fromPrefix);
-        const std::vector<std::string> ids = DashboardIds();
+        const std::vector<std::string> ids = dashboardIds();
         const auto whole = HtmlDocument::parse(html, charset, dashboardUrl);
         const auto part = HtmlDocument::parse(html, charset, dashboardUrl, ids);
         if (!whole->refusal().empty()) {
@@ -319,8 +319,8 @@ private slots:
         if (fromPrefix >= 0)
             QCOMPARE(!part->isWhole(), fromPrefix == 1);
         QCOMPARE(lines(documentReading(*part, ids)), lines(documentReading(*whole, ids)));
-        const auto expected = ReadDashboard(whole.get());
-        const auto actual = ReadDashboard(part.get());
+        const auto expected = readDashboard(whole.get());
+        const auto actual = readDashboard(part.get());
         QCOMPARE(actual.has_value(), expected.has_value());
         if (expected) {
             QCOMPARE(actual->todayCount, expected->todayCount);

@@ -30,7 +30,7 @@ QJsonArray toJson(const RecentItemList &items)
 QJsonObject describe(const HtmlDocument *document)
 {
     QJsonObject out;
-    const std::optional<DashboardReading> reading = ReadDashboard(document);
+    const std::optional<DashboardReading> reading = readDashboard(document);
     out.insert(QStringLiteral("ok"), reading.has_value());
     if (document) {
         out.insert(QStringLiteral("encoding"), QString::fromStdString(document->encodingName()));
@@ -97,7 +97,7 @@ int main(int argc, char **argv)
 
     const QString page = parser.positionalArguments().constFirst();
     const std::vector<std::string> ids =
-        parser.isSet(whole) ? std::vector<std::string>() : DashboardIds();
+        parser.isSet(whole) ? std::vector<std::string>() : dashboardIds();
     QJsonObject result;
     if (page.startsWith(QLatin1String("http://")) || page.startsWith(QLatin1String("https://"))) {
         CHtmlCtrl control;
