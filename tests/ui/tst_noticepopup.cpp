@@ -43,18 +43,16 @@ InkBox inkIn(const QImage &image, const QRect &area)
 
 } // namespace
 
-class NoticePopupTest final : public QObject
+class NoticePopupTest final : public WidgetTest
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TempConfigHome> m_processConfig;
-    std::unique_ptr<WidgetScene> m_scene;
     qint64 m_now = 0;
 
     std::unique_ptr<NoticePopup> makeNotice()
     {
-        auto notice = std::make_unique<NoticePopup>(m_scene->model);
+        auto notice = std::make_unique<NoticePopup>(scene().model);
         notice->setWorkArea(WorkArea);
         notice->prepare();
         m_now = 1000;
@@ -68,15 +66,6 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        WindowLook::InstallKoreanFontSubstitution();
-        // Whatever a case writes outside its own TempConfigHome stays in a throwaway folder.
-        m_processConfig = std::make_unique<TempConfigHome>();
-    }
-    void cleanupTestCase() { m_processConfig.reset(); }
-    void init() { m_scene = std::make_unique<WidgetScene>(); }
-    void cleanup() { m_scene.reset(); }
 
     void slideGeometryOn1024x768()
     {
@@ -121,7 +110,7 @@ private slots:
 
     void workAreaOffsetIsHonoured()
     {
-        auto notice = std::make_unique<NoticePopup>(m_scene->model);
+        auto notice = std::make_unique<NoticePopup>(scene().model);
         notice->setWorkArea(QRect(1024, 30, 800, 570)); // a second screen, panel on top
         notice->prepare();
         notice->announce(ItemKind::Trackback, "x", "http://127.0.0.1/x");
@@ -130,7 +119,7 @@ private slots:
 
     void realTimeSlide()
     {
-        auto notice = std::make_unique<NoticePopup>(m_scene->model);
+        auto notice = std::make_unique<NoticePopup>(scene().model);
         notice->setWorkArea(WorkArea);
         notice->prepare();
         QElapsedTimer clock;
@@ -324,8 +313,8 @@ private slots:
         QCOMPARE(hostile->text(), text.toStdString()); // the item itself stays whole
 
         // So does the status strip's tooltip when a failure quotes a huge address.
-        StatusStrip status(m_scene->model, m_scene->settings);
-        m_scene->model.setPollStatus(QDateTime(), text);
+        StatusStrip status(scene().model, scene().settings);
+        scene().model.setPollStatus(QDateTime(), text);
         QVERIFY(status.pollStatusText().size() < WindowLook::MaxDisplayUnits + 40);
         QVERIFY(status.toolTip().size() < 4 * WindowLook::MaxDisplayUnits + 200);
     }
@@ -370,11 +359,11 @@ private slots:
     void clickOpensHidesClearsAndAnnouncesNext()
     {
         FakeBrowser browser;
-        m_scene->show(makeReading(5, makeItems({{"new comment", "http://127.0.0.1/c9"}}),
-                                  makeItems({{"new trackback", "http://127.0.0.1/t9"}})),
-                      {ItemKind::Comment, ItemKind::Trackback});
+        scene().show(makeReading(5, makeItems({{"new comment", "http://127.0.0.1/c9"}}),
+                                 makeItems({{"new trackback", "http://127.0.0.1/t9"}})),
+                     {ItemKind::Comment, ItemKind::Trackback});
 
-        StatusStrip status(m_scene->model, m_scene->settings);
+        StatusStrip status(scene().model, scene().settings);
         NoticePopup *notice = status.notice();
         notice->setWorkArea(WorkArea);
         status.showAt(QRect(100, 100, 150, 23));
@@ -384,8 +373,8 @@ private slots:
         QCOMPARE(notice->phase(), int(NoticePopup::Rising));
 
         QTest::mouseClick(notice, Qt::LeftButton, Qt::NoModifier, QPoint(70, 5));
-        QVERIFY(!m_scene->model.isNew(ItemKind::Comment));
-        QVERIFY(m_scene->model.isNew(ItemKind::Trackback));
+        QVERIFY(!scene().model.isNew(ItemKind::Comment));
+        QVERIFY(scene().model.isNew(ItemKind::Trackback));
         // The strip announced the next kind at once, from the 10-pixel strip.
         QCOMPARE(notice->text(), std::string("new trackback"));
         QCOMPARE(notice->kind(), ItemKind::Trackback);
@@ -398,17 +387,17 @@ private slots:
 
         notice->click();
         QVERIFY(browser.waitForLaunches(2));
-        QVERIFY(!m_scene->model.isNew(ItemKind::Trackback));
+        QVERIFY(!scene().model.isNew(ItemKind::Trackback));
         QVERIFY(!notice->isVisible());
         QVERIFY(!notice->isAnimating());
 
         // A notice of its own, with no strip about: the click still opens and clears.
         auto alone = makeNotice();
-        m_scene->arrive(ItemKind::Guestbook, {"guest", "http://127.0.0.1/g1"});
+        scene().arrive(ItemKind::Guestbook, {"guest", "http://127.0.0.1/g1"});
         alone->announce(ItemKind::Guestbook, "guest", "http://127.0.0.1/g1");
         alone->click();
         QVERIFY(!alone->isVisible());
-        QVERIFY(!m_scene->model.isNew(ItemKind::Guestbook));
+        QVERIFY(!scene().model.isNew(ItemKind::Guestbook));
         QVERIFY(browser.waitForLaunches(3));
     }
 

@@ -23,13 +23,11 @@ QStringList rowTexts(const RecentItemsPopup &w)
 
 } // namespace
 
-class RecentItemsPopupTest final : public QObject
+class RecentItemsPopupTest final : public WidgetTest
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TempConfigHome> m_processConfig;
-    std::unique_ptr<WidgetScene> m_scene;
     // The strip the list drops down from: its bottom edge is at y 323.
     std::unique_ptr<QWidget> m_owner;
     std::unique_ptr<RecentItemsPopup> m_list;
@@ -49,26 +47,19 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        WindowLook::InstallKoreanFontSubstitution();
-        // Whatever a case writes outside its own TempConfigHome stays in a throwaway folder.
-        m_processConfig = std::make_unique<TempConfigHome>();
-    }
-    void cleanupTestCase() { m_processConfig.reset(); }
     void init()
     {
-        m_scene = std::make_unique<WidgetScene>();
+        WidgetTest::init();
         m_owner = std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::FramelessWindowHint);
         m_owner->setGeometry(200, 300, 150, 23);
         m_owner->show();
-        m_list = std::make_unique<RecentItemsPopup>(m_scene->model, m_owner.get());
+        m_list = std::make_unique<RecentItemsPopup>(scene().model, m_owner.get());
     }
     void cleanup()
     {
         m_list.reset();
         m_owner.reset();
-        m_scene.reset();
+        WidgetTest::cleanup();
     }
 
     void createdHiddenWithOneColumn()
@@ -98,13 +89,13 @@ private slots:
     {
         QFETCH(ItemKind, kind);
         QFETCH(QString, header);
-        m_scene->setList(ItemKind::Comment,
-                         makeItems({{"c1", "http://127.0.0.1/c1"}, {"c2", "http://127.0.0.1/c2"}}));
-        m_scene->setList(ItemKind::Trackback, makeItems({{"t1", "http://127.0.0.1/t1"},
-                                                         {"t2", "http://127.0.0.1/t2"},
-                                                         {"t3", "http://127.0.0.1/t3"}}));
-        m_scene->setList(ItemKind::Guestbook, makeItems({{"방명록 하나", "http://127.0.0.1/g1"}}));
-        const RecentItemList expected = m_scene->model.items(kind);
+        scene().setList(ItemKind::Comment,
+                        makeItems({{"c1", "http://127.0.0.1/c1"}, {"c2", "http://127.0.0.1/c2"}}));
+        scene().setList(ItemKind::Trackback, makeItems({{"t1", "http://127.0.0.1/t1"},
+                                                        {"t2", "http://127.0.0.1/t2"},
+                                                        {"t3", "http://127.0.0.1/t3"}}));
+        scene().setList(ItemKind::Guestbook, makeItems({{"방명록 하나", "http://127.0.0.1/g1"}}));
+        const RecentItemList expected = scene().model.items(kind);
 
         QVERIFY(m_list->showList(kind, QPoint(250, 310)));
         QVERIFY(m_list->isVisible());
@@ -122,7 +113,7 @@ private slots:
     void emptyListKeepsOldRowsButOpensNothing()
     {
         FakeBrowser browser;
-        m_scene->setList(ItemKind::Comment, makeItems({{"c1", "http://127.0.0.1/c1"}}));
+        scene().setList(ItemKind::Comment, makeItems({{"c1", "http://127.0.0.1/c1"}}));
         QVERIFY(m_list->showList(ItemKind::Comment, QPoint(250, 310)));
         QVERIFY(!m_list->showList(ItemKind::Guestbook, QPoint(260, 310)));
         QVERIFY(m_list->isVisible()); // still open from before, not moved
@@ -141,9 +132,9 @@ private slots:
     {
         FakeBrowser browser;
         // Two items with the same text: each row opens its own link.
-        m_scene->setList(ItemKind::Comment, makeItems({{"same", "http://127.0.0.1/first"},
-                                                       {"same", "http://127.0.0.1/second"},
-                                                       {"other", "http://127.0.0.1/third"}}));
+        scene().setList(ItemKind::Comment, makeItems({{"same", "http://127.0.0.1/first"},
+                                                      {"same", "http://127.0.0.1/second"},
+                                                      {"other", "http://127.0.0.1/third"}}));
         QVERIFY(m_list->showList(ItemKind::Comment, QPoint(250, 310)));
         doubleClick(1);
         QVERIFY(!m_list->isVisible());
@@ -159,7 +150,7 @@ private slots:
     void doubleClickOnEmptySpaceOnlyHides()
     {
         FakeBrowser browser;
-        m_scene->setList(ItemKind::Comment, makeItems({{"c1", "http://127.0.0.1/c1"}}));
+        scene().setList(ItemKind::Comment, makeItems({{"c1", "http://127.0.0.1/c1"}}));
         QVERIFY(m_list->showList(ItemKind::Comment, QPoint(250, 310)));
         QVERIFY(!m_list->list()
                      ->indexAt(QPoint(20, m_list->list()->viewport()->height() - 5))
@@ -173,10 +164,10 @@ private slots:
     void rowsAreASnapshot()
     {
         FakeBrowser browser;
-        m_scene->setList(ItemKind::Comment, makeItems({{"old", "http://127.0.0.1/old"}}));
+        scene().setList(ItemKind::Comment, makeItems({{"old", "http://127.0.0.1/old"}}));
         QVERIFY(m_list->showList(ItemKind::Comment, QPoint(250, 310)));
-        m_scene->setList(ItemKind::Comment, makeItems({{"new", "http://127.0.0.1/new"},
-                                                       {"old", "http://127.0.0.1/old"}}));
+        scene().setList(ItemKind::Comment, makeItems({{"new", "http://127.0.0.1/new"},
+                                                      {"old", "http://127.0.0.1/old"}}));
         QCOMPARE(rowTexts(*m_list), QStringList{QStringLiteral("old")});
         QCOMPARE(m_list->items().size(), std::size_t(1));
         doubleClick(0);
@@ -190,9 +181,9 @@ private slots:
 
     void itemTextsArePlain()
     {
-        m_scene->setList(ItemKind::Guestbook,
-                         makeItems({{"<b>x</b>", "http://127.0.0.1/b"},
-                                    {"<img src=http://127.0.0.1:1/x>", "http://127.0.0.1/i"}}));
+        scene().setList(ItemKind::Guestbook,
+                        makeItems({{"<b>x</b>", "http://127.0.0.1/b"},
+                                   {"<img src=http://127.0.0.1:1/x>", "http://127.0.0.1/i"}}));
         QVERIFY(m_list->showList(ItemKind::Guestbook, QPoint(250, 310)));
         QCOMPARE(rowTexts(*m_list),
                  (QStringList{QStringLiteral("<b>x</b>"),
@@ -218,8 +209,8 @@ private slots:
     void hugeTextsAreCutInTheRows()
     {
         const std::string huge(1 << 20, 'W');
-        m_scene->setList(ItemKind::Comment, makeItems({{huge.c_str(), "http://127.0.0.1/h"},
-                                                       {"짧은 글", "http://127.0.0.1/s"}}));
+        scene().setList(ItemKind::Comment, makeItems({{huge.c_str(), "http://127.0.0.1/h"},
+                                                      {"짧은 글", "http://127.0.0.1/s"}}));
         QVERIFY(m_list->showList(ItemKind::Comment, QPoint(250, 310)));
         const QStringList rows = rowTexts(*m_list);
         QCOMPARE(rows.size(), 2);
@@ -230,7 +221,7 @@ private slots:
 
     void hidesWhenAnotherWindowIsActivated()
     {
-        m_scene->setList(ItemKind::Comment, makeItems({{"c1", "http://127.0.0.1/c1"}}));
+        scene().setList(ItemKind::Comment, makeItems({{"c1", "http://127.0.0.1/c1"}}));
         QVERIFY(m_list->showList(ItemKind::Comment, QPoint(250, 310)));
         QTRY_VERIFY(m_list->isActiveWindow());
 
@@ -250,10 +241,10 @@ private slots:
 
     void screenshot()
     {
-        m_scene->setList(ItemKind::Comment,
-                         makeItems({{"첫 댓글 고맙습니다", "http://127.0.0.1/c1"},
-                                    {"좋은 글이네요 :)", "http://127.0.0.1/c2"},
-                                    {"<b>x</b> 그대로 보임", "http://127.0.0.1/c3"}}));
+        scene().setList(ItemKind::Comment,
+                        makeItems({{"첫 댓글 고맙습니다", "http://127.0.0.1/c1"},
+                                   {"좋은 글이네요 :)", "http://127.0.0.1/c2"},
+                                   {"<b>x</b> 그대로 보임", "http://127.0.0.1/c3"}}));
         QVERIFY(m_list->showList(ItemKind::Comment, QPoint(250, 310)));
         const QString path =
             saveScreenshot(m_list->grab().toImage(), QStringLiteral("recent-items"));

@@ -31,37 +31,18 @@ QList<int> inkColumns(const QImage &image, int x0, int x1, int y0, int y1)
 } // namespace
 
 // The strip's picture, refresh and placement; mouse input is tst_statusinput's.
-class StatusStripTest final : public QObject
+class StatusStripTest final : public WidgetTest
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TempConfigHome> m_processConfig;
-    std::unique_ptr<WidgetScene> m_scene;
-
-    std::unique_ptr<StatusStrip> makeWindow(const QRect &rect = QRect(100, 100, 150, 23))
-    {
-        auto window = std::make_unique<StatusStrip>(m_scene->model, m_scene->settings);
-        window->showAt(rect);
-        return window;
-    }
-
 private slots:
-    void initTestCase()
-    {
-        WindowLook::InstallKoreanFontSubstitution();
-        // Whatever a case writes outside its own TempConfigHome stays in a throwaway folder.
-        m_processConfig = std::make_unique<TempConfigHome>();
-    }
-    void cleanupTestCase() { m_processConfig.reset(); }
-    void init() { m_scene = std::make_unique<WidgetScene>(); }
-    void cleanup() { m_scene.reset(); }
 
     // --- painting ---
 
     void frameAndConnectingState()
     {
-        auto w = makeWindow();
+        auto w = makeStrip();
         const QImage img = w->renderImage();
         QCOMPARE(img.size(), QSize(150, 23));
 
@@ -125,14 +106,14 @@ private slots:
 
     void zeroCountAfterAReadingIsACount()
     {
-        auto w = makeWindow();
+        auto w = makeStrip();
         QVERIFY(w->isConnecting());
         // A failed poll is no reading.
-        m_scene->model.setPollStatus({}, QStringLiteral("HTTP 503"));
+        scene().model.setPollStatus({}, QStringLiteral("HTTP 503"));
         QVERIFY(w->isConnecting());
         const QImage connecting = w->renderImage();
         // The first good reading of the day may well say 0: counting from then on.
-        m_scene->show(makeReading(0));
+        scene().show(makeReading(0));
         QVERIFY(!w->isConnecting());
         const QImage img = w->renderImage();
         saveScreenshot(img, QStringLiteral("status-counting-zero"));
@@ -153,14 +134,14 @@ private slots:
                      qPrintable(QString::number(left)));
         QCOMPARE(w->accessibleName(), QStringLiteral("오늘 방문자 0"));
         // A failed poll later keeps the count: the reading was there.
-        m_scene->model.setPollStatus(QDateTime::currentDateTime(), QStringLiteral("HTTP 503"));
+        scene().model.setPollStatus(QDateTime::currentDateTime(), QStringLiteral("HTTP 503"));
         QVERIFY(w->renderImage() == img);
     }
 
     void boxesAtWidth150()
     {
-        m_scene->show(makeReading(1234), {ItemKind::Comment, ItemKind::Guestbook});
-        auto w = makeWindow();
+        scene().show(makeReading(1234), {ItemKind::Comment, ItemKind::Guestbook});
+        auto w = makeStrip();
         QCOMPARE(w->boxRect(StatusStrip::CommentsBox), QRect(90, 3, 10, 16));
         QCOMPARE(w->boxRect(StatusStrip::TrackbacksBox), QRect(104, 3, 10, 16));
         QCOMPARE(w->boxRect(StatusStrip::GuestbookBox), QRect(118, 3, 10, 16));
@@ -229,8 +210,8 @@ private slots:
     // picture is drawn at the device pixel ratio.
     void hiDpiRendering()
     {
-        m_scene->show(makeReading(1234), {ItemKind::Comment});
-        auto w = makeWindow();
+        scene().show(makeReading(1234), {ItemKind::Comment});
+        auto w = makeStrip();
         const qreal ratio = w->devicePixelRatioF();
         if (ratio < 1.5)
             QSKIP("runs under QT_SCALE_FACTOR=2");
@@ -250,8 +231,8 @@ private slots:
 
     void narrowWindowPushesBoxesLeft()
     {
-        m_scene->show(makeReading(7));
-        auto w = makeWindow(QRect(100, 100, 70, 23));
+        scene().show(makeReading(7));
+        auto w = makeStrip(QRect(100, 100, 70, 23));
         QCOMPARE(w->boxRect(StatusStrip::CommentsBox), QRect(10, 3, 10, 16));
         QCOMPARE(w->boxRect(StatusStrip::CloseBox), QRect(52, 3, 10, 16));
         QCOMPARE(w->renderImage().size(), QSize(70, 23));
@@ -275,7 +256,7 @@ private slots:
         QFETCH(int, percent);
         QFETCH(int, transparency);
         QFETCH(int, alpha);
-        auto w = makeWindow();
+        auto w = makeStrip();
         w->setTransparency(percent);
         QCOMPARE(w->transparency(), transparency);
         QCOMPARE(w->alpha(), alpha);
@@ -284,11 +265,11 @@ private slots:
 
     void refreshAnnouncesFirstFlaggedKindOnly()
     {
-        m_scene->show(makeReading(3, makeItems({{"comment one", "http://127.0.0.1/c1"}}),
-                                  makeItems({{"trackback one", "http://127.0.0.1/t1"}}),
-                                  makeItems({{"guest one", "http://127.0.0.1/g1"}})),
-                      {ItemKind::Trackback, ItemKind::Guestbook});
-        auto w = makeWindow();
+        scene().show(makeReading(3, makeItems({{"comment one", "http://127.0.0.1/c1"}}),
+                                 makeItems({{"trackback one", "http://127.0.0.1/t1"}}),
+                                 makeItems({{"guest one", "http://127.0.0.1/g1"}})),
+                     {ItemKind::Trackback, ItemKind::Guestbook});
+        auto w = makeStrip();
         NoticePopup *notice = w->notice();
         QCOMPARE(notice->text(), std::string("trackback one"));
         QCOMPARE(notice->link(), std::string("http://127.0.0.1/t1"));
@@ -296,7 +277,7 @@ private slots:
         QVERIFY(notice->isVisible());
 
         // The strip follows the model: a comment that arrives comes first.
-        m_scene->arrive(ItemKind::Comment, {"comment two", "http://127.0.0.1/c2"});
+        scene().arrive(ItemKind::Comment, {"comment two", "http://127.0.0.1/c2"});
         QCOMPARE(notice->text(), std::string("comment two"));
         QCOMPARE(notice->kind(), ItemKind::Comment);
         QVERIFY(w->accessibleDescription().contains(QStringLiteral("새 댓글")));
@@ -307,43 +288,42 @@ private slots:
     void emptyFlaggedListBlocksOthers()
     {
         // The comments were emptied (a change), so they are new but have nothing to show.
-        m_scene->show(makeReading(3, {}, makeItems({{"trackback one", "http://127.0.0.1/t1"}})),
-                      {ItemKind::Comment, ItemKind::Trackback});
-        auto w = makeWindow();
+        scene().show(makeReading(3, {}, makeItems({{"trackback one", "http://127.0.0.1/t1"}})),
+                     {ItemKind::Comment, ItemKind::Trackback});
+        auto w = makeStrip();
         NoticePopup *notice = w->notice();
         QVERIFY(!notice->isVisible());
         QCOMPARE(notice->text(), std::string());
 
-        m_scene->model.clearNew(ItemKind::Comment);
+        scene().model.clearNew(ItemKind::Comment);
         QCOMPARE(notice->text(), std::string("trackback one"));
     }
 
     void sameTextNotAnnouncedTwice()
     {
-        m_scene->show(makeReading(3, makeItems({{"same", "http://127.0.0.1/c1"}})),
-                      {ItemKind::Comment});
-        auto w = makeWindow();
+        scene().show(makeReading(3, makeItems({{"same", "http://127.0.0.1/c1"}})),
+                     {ItemKind::Comment});
+        auto w = makeStrip();
         NoticePopup *notice = w->notice();
         for (int i = 0; i < 5; ++i)
             notice->tick();
         const QRect planned = notice->plannedRect();
-        m_scene->readAgain();
+        scene().readAgain();
         QCOMPARE(notice->plannedRect(), planned); // not restarted
 
         // The same text under another kind is not announced either.
-        m_scene->model.clearNew(ItemKind::Comment);
-        m_scene->arrive(ItemKind::Trackback, {"same", "http://127.0.0.1/t1"});
+        scene().model.clearNew(ItemKind::Comment);
+        scene().arrive(ItemKind::Trackback, {"same", "http://127.0.0.1/t1"});
         QCOMPARE(notice->kind(), ItemKind::Comment);
         QCOMPARE(notice->plannedRect(), planned);
     }
 
     void refreshBeforeCreateDoesNothing()
     {
-        m_scene->show(makeReading(3, makeItems({{"c", "http://127.0.0.1/c"}})),
-                      {ItemKind::Comment});
-        StatusStrip w(m_scene->model, m_scene->settings);
+        scene().show(makeReading(3, makeItems({{"c", "http://127.0.0.1/c"}})), {ItemKind::Comment});
+        StatusStrip w(scene().model, scene().settings);
         w.refresh();
-        m_scene->readAgain();
+        scene().readAgain();
         QVERIFY(!w.isPlaced());
         QCOMPARE(w.notice()->text(), std::string());
         QVERIFY(!w.isVisible());
@@ -384,20 +364,20 @@ private slots:
             StatusStrip::visiblePlacement(QRect(100, 100, 1024, 740), screens, primary, largest),
             QRect(100, 100, 1024, 740));
 
-        auto w = makeWindow(QRect(50000, 40000, 170, 23));
+        auto w = makeStrip(QRect(50000, 40000, 170, 23));
         const QPoint origin = QGuiApplication::primaryScreen()->geometry().topLeft();
         QCOMPARE(w->geometry(), QRect(origin + QPoint(100, 100), QSize(170, 23)));
     }
 
     void tooltipTellsPollStatus()
     {
-        auto w = makeWindow();
+        auto w = makeStrip();
         QVERIFY(w->pollStatusText().contains(QStringLiteral("아직")));
         QVERIFY(w->testAttribute(Qt::WA_AlwaysShowToolTips)); // shown while inactive
         const QDateTime when(QDate(2026, 3, 4), QTime(5, 6, 7));
-        m_scene->model.setPollStatus(when, QString());
+        scene().model.setPollStatus(when, QString());
         QCOMPARE(w->pollStatusText(), QStringLiteral("마지막 읽기: 2026-03-04 05:06:07"));
-        m_scene->model.setPollStatus(when, QStringLiteral("HTTP 500 <b>down</b>"));
+        scene().model.setPollStatus(when, QStringLiteral("HTTP 500 <b>down</b>"));
         QVERIFY(w->pollStatusText().endsWith(QStringLiteral("마지막 실패: HTTP 500 <b>down</b>")));
         // Shown literally, never as markup.
         QVERIFY(w->toolTip().contains(QStringLiteral("&lt;b&gt;down&lt;/b&gt;")));
@@ -406,10 +386,10 @@ private slots:
 
     void accessibleTextFollowsTheModel()
     {
-        auto w = makeWindow();
+        auto w = makeStrip();
         QCOMPARE(w->accessibleName(), QStringLiteral("Admin 접속 중..."));
         QCOMPARE(w->accessibleDescription(), QStringLiteral("새 항목 없음"));
-        m_scene->show(makeReading(42), {ItemKind::Trackback});
+        scene().show(makeReading(42), {ItemKind::Trackback});
         QCOMPARE(w->accessibleName(), QStringLiteral("오늘 방문자 42"));
         QCOMPARE(w->accessibleDescription(), QStringLiteral("새 트랙백"));
     }

@@ -49,36 +49,17 @@ void hover(StatusStrip &w, QPoint local)
 } // namespace
 
 // The strip under the mouse: hover opacity, box clicks, menu, drag and resize.
-class StatusStripInputTest final : public QObject
+class StatusStripInputTest final : public WidgetTest
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TempConfigHome> m_processConfig;
-    std::unique_ptr<WidgetScene> m_scene;
-
-    std::unique_ptr<StatusStrip> makeWindow(const QRect &rect = QRect(100, 100, 150, 23))
-    {
-        auto window = std::make_unique<StatusStrip>(m_scene->model, m_scene->settings);
-        window->showAt(rect);
-        return window;
-    }
-
 private slots:
-    void initTestCase()
-    {
-        WindowLook::InstallKoreanFontSubstitution();
-        // Whatever a case writes outside its own TempConfigHome stays in a throwaway folder.
-        m_processConfig = std::make_unique<TempConfigHome>();
-    }
-    void cleanupTestCase() { m_processConfig.reset(); }
-    void init() { m_scene = std::make_unique<WidgetScene>(); }
-    void cleanup() { m_scene.reset(); }
 
     void hoverMakesOpaqueLeaveRestores()
     {
-        QVERIFY(m_scene->settings.setNumber(Settings::Transparency, 30));
-        auto w = makeWindow();
+        QVERIFY(scene().settings.setNumber(Settings::Transparency, 30));
+        auto w = makeStrip();
         w->setTransparency(30);
         hover(*w, {50, 10});
         QCOMPARE(w->transparency(), 0);
@@ -87,7 +68,7 @@ private slots:
         QCOMPARE(w->transparency(), 30);
 
         // While the last poll brought something new, leaving keeps it opaque.
-        m_scene->arrive(ItemKind::Comment, {"new", "http://127.0.0.1/c1"});
+        scene().arrive(ItemKind::Comment, {"new", "http://127.0.0.1/c1"});
         hover(*w, {50, 10});
         QCOMPARE(w->transparency(), 0);
         QApplication::sendEvent(w.get(), &leave);
@@ -95,7 +76,7 @@ private slots:
 
         // The next refresh after a quiet poll goes back to the stored level even with the
         // mouse resting on the window; the next move makes it opaque again.
-        m_scene->readAgain();
+        scene().readAgain();
         QCOMPARE(w->transparency(), 30);
         hover(*w, {51, 10});
         QCOMPARE(w->transparency(), 0);
@@ -103,7 +84,7 @@ private slots:
         // A refresh after a poll with news makes it opaque.
         QApplication::sendEvent(w.get(), &leave);
         QCOMPARE(w->transparency(), 30);
-        m_scene->arrive(ItemKind::Comment, {"newer", "http://127.0.0.1/c2"});
+        scene().arrive(ItemKind::Comment, {"newer", "http://127.0.0.1/c2"});
         QCOMPARE(w->transparency(), 0);
         QCOMPARE(w->alpha(), 255);
     }
@@ -111,7 +92,7 @@ private slots:
     void hoverWithoutStoredLevelStaysOpaque()
     {
         // No "Transparency" stored.
-        auto w = makeWindow();
+        auto w = makeStrip();
         w->setTransparency(10);
         hover(*w, {50, 10});
         QEvent leave(QEvent::Leave);
@@ -124,17 +105,17 @@ private slots:
     void litBoxOpensNewestLinkAndUnlights()
     {
         FakeBrowser browser;
-        m_scene->show(makeReading(3, makeItems({{"newest", "http://127.0.0.1/c2"},
-                                                {"older", "http://127.0.0.1/c1"}})),
-                      {ItemKind::Comment});
-        auto w = makeWindow();
+        scene().show(makeReading(3, makeItems({{"newest", "http://127.0.0.1/c2"},
+                                               {"older", "http://127.0.0.1/c1"}})),
+                     {ItemKind::Comment});
+        auto w = makeStrip();
         QCOMPARE(w->renderImage().pixel(95, 4), Lit);
 
         press(*w, {95, 10});
         release(*w, {95, 10});
         QVERIFY(browser.waitForLaunches(1));
         QCOMPARE(browser.launches(), QStringList{QStringLiteral("http://127.0.0.1/c2")});
-        QVERIFY(!m_scene->model.isNew(ItemKind::Comment));
+        QVERIFY(!scene().model.isNew(ItemKind::Comment));
         QVERIFY(!w->recentItems()->isVisible());
         QCOMPARE(w->renderImage().pixel(95, 4), White);
         QVERIFY(!w->isDragging());
@@ -143,10 +124,10 @@ private slots:
     void litBoxWithEmptyListOpensNothing()
     {
         FakeBrowser browser;
-        m_scene->show(makeReading(3), {ItemKind::Trackback});
-        auto w = makeWindow();
+        scene().show(makeReading(3), {ItemKind::Trackback});
+        auto w = makeStrip();
         press(*w, {109, 10});
-        QVERIFY(!m_scene->model.isNew(ItemKind::Trackback));
+        QVERIFY(!scene().model.isNew(ItemKind::Trackback));
         QVERIFY(!w->recentItems()->isVisible());
         QTest::qWait(200);
         QVERIFY(browser.launches().isEmpty());
@@ -155,9 +136,9 @@ private slots:
     void unlitBoxShowsListUnderStrip()
     {
         FakeBrowser browser;
-        m_scene->model.takeReading(makeReading(
+        scene().model.takeReading(makeReading(
             0, {}, makeItems({{"tb A", "http://127.0.0.1/a"}, {"tb B", "http://127.0.0.1/b"}})));
-        auto w = makeWindow(QRect(200, 300, 150, 23));
+        auto w = makeStrip(QRect(200, 300, 150, 23));
         press(*w, {109, 10});
         release(*w, {109, 10});
         RecentItemsPopup *list = w->recentItems();
@@ -176,7 +157,7 @@ private slots:
 
     void closeBoxAndExitCommandRequestClose()
     {
-        auto w = makeWindow();
+        auto w = makeStrip();
         QSignalSpy closeSpy(w.get(), &StatusStrip::closeRequested);
         QSignalSpy settingsSpy(w.get(), &StatusStrip::settingsRequested);
         press(*w, {137, 10}); // the X box, not drawn while connecting
@@ -196,7 +177,7 @@ private slots:
     void contextMenuRowsAndCommands()
     {
         FakeBrowser browser;
-        auto w = makeWindow();
+        auto w = makeStrip();
         const std::unique_ptr<QMenu> menu(w->buildContextMenu());
         const QList<QAction *> actions = menu->actions();
         QCOMPARE(actions.size(), 5);
@@ -230,7 +211,7 @@ private slots:
 
     void rightReleaseRunsChosenRow()
     {
-        auto w = makeWindow();
+        auto w = makeStrip();
         QSignalSpy settingsSpy(w.get(), &StatusStrip::settingsRequested);
         QStringList seen;
         QTimer::singleShot(100, this, [&seen] {
@@ -254,8 +235,8 @@ private slots:
 
     void dragMovesAndSaves()
     {
-        auto w = makeWindow(QRect(200, 200, 150, 23));
-        QSignalSpy written(&m_scene->settings, &Settings::changed);
+        auto w = makeStrip(QRect(200, 200, 150, 23));
+        QSignalSpy written(&scene().settings, &Settings::changed);
         press(*w, {50, 10});
         QVERIFY(w->isDragging());
         QCOMPARE(w->pointerMode(), int(StatusStrip::PointerMove));
@@ -282,7 +263,7 @@ private slots:
 
     void rightEdgeDragChangesOnlyWidth()
     {
-        auto w = makeWindow(QRect(200, 200, 150, 23));
+        auto w = makeStrip(QRect(200, 200, 150, 23));
         press(*w, {147, 10}); // 3 rightmost columns
         QCOMPARE(w->pointerMode(), int(StatusStrip::PointerResizeWidth));
         QCOMPARE(w->cursor().shape(), Qt::SizeHorCursor);
@@ -305,7 +286,7 @@ private slots:
 
     void pressWithoutMoveStillSaves()
     {
-        auto w = makeWindow(QRect(-40, 30, 150, 23)); // partly off-screen stays put
+        auto w = makeStrip(QRect(-40, 30, 150, 23)); // partly off-screen stays put
         QCOMPARE(w->geometry(), QRect(-40, 30, 150, 23));
         press(*w, {60, 10});
         release(*w, {60, 10});
@@ -317,7 +298,7 @@ private slots:
 
     void releaseWithoutDragWritesNothing()
     {
-        auto w = makeWindow();
+        auto w = makeStrip();
         release(*w, {60, 10});
         QCOMPARE(readDword(Settings::LeftPos), -12345);
     }
@@ -343,7 +324,7 @@ private slots:
         QFETCH(QPoint, pos);
         QFETCH(int, mode);
         QFETCH(int, shape);
-        auto w = makeWindow();
+        auto w = makeStrip();
         QCOMPARE(w->pointerMode(), int(StatusStrip::PointerNormal));
         hover(*w, pos);
         QCOMPARE(w->pointerMode(), mode);
@@ -352,7 +333,7 @@ private slots:
 
     void doubleClickSavesThenAsksForTheBlog()
     {
-        auto w = makeWindow(QRect(120, 140, 150, 23));
+        auto w = makeStrip(QRect(120, 140, 150, 23));
         QSignalSpy blogSpy(w.get(), &StatusStrip::blogRequested);
         // Qt delivers press, release, double click, release.
         press(*w, {40, 10});

@@ -1,5 +1,8 @@
 #include "uitestsupport.h"
 
+#include "ui/statusstrip.h"
+#include "ui/windowlook.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QMouseEvent>
@@ -48,6 +51,34 @@ void WidgetScene::setList(ItemKind kind, const RecentItemList &items)
     DashboardReading next = current();
     next[kind] = items;
     model.takeReading(next);
+}
+
+void WidgetTest::initTestCase()
+{
+    WindowLook::InstallKoreanFontSubstitution();
+    m_processConfig = std::make_unique<TempConfigHome>();
+}
+
+void WidgetTest::cleanupTestCase()
+{
+    m_processConfig.reset();
+}
+
+void WidgetTest::init()
+{
+    m_scene = std::make_unique<WidgetScene>();
+}
+
+void WidgetTest::cleanup()
+{
+    m_scene.reset();
+}
+
+std::unique_ptr<StatusStrip> WidgetTest::makeStrip(const QRect &rect)
+{
+    auto strip = std::make_unique<StatusStrip>(m_scene->model, m_scene->settings);
+    strip->showAt(rect);
+    return strip;
 }
 
 DashboardReading makeReading(int todayCount, const RecentItemList &comments,

@@ -6,10 +6,15 @@
 #include "tests/support/testenv.h"
 
 #include <QImage>
+#include <QObject>
 #include <QPoint>
+#include <QRect>
 #include <QString>
 
+#include <memory>
+
 class QWidget;
+class StatusStrip;
 
 // The look's colours as pixels.
 namespace TestColours {
@@ -46,6 +51,27 @@ public:
 
 private:
     DashboardReading current() const;
+};
+
+// The base of every widget test: the Korean face, a throwaway settings folder for whatever
+// a case writes outside its own, and a fresh scene for each case.
+class WidgetTest : public QObject
+{
+    Q_OBJECT
+protected:
+    WidgetScene &scene() { return *m_scene; }
+    // A strip over the scene's model and settings, shown at rect.
+    std::unique_ptr<StatusStrip> makeStrip(const QRect &rect = QRect(100, 100, 150, 23));
+
+protected slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+private:
+    std::unique_ptr<TempConfigHome> m_processConfig;
+    std::unique_ptr<WidgetScene> m_scene;
 };
 
 DashboardReading makeReading(int todayCount, const RecentItemList &comments = {},
