@@ -30,6 +30,19 @@ inline QStringList utf8List(std::initializer_list<const char *> texts)
     return out;
 }
 
+// The object names of the controls Tab visits, from first round to first again.
+inline QStringList tabChain(QWidget *first)
+{
+    QStringList chain;
+    QWidget *w = first;
+    do {
+        if (w->focusPolicy() & Qt::TabFocus)
+            chain.append(w->objectName());
+        w = w->nextInFocusChain();
+    } while (w != first);
+    return chain;
+}
+
 // The settings file as it is now, not as a dialog's table last read it.
 inline int storedNumber(Settings::Key key, int fallback = -1)
 {

@@ -489,14 +489,7 @@ private slots:
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Blog 로그인 Ver 0.1c"));
         QCOMPARE(dlg.font().family(), QStringLiteral("돋움"));
 
-        QStringList chain;
-        QWidget *first = edit(dlg, "blogUrlEdit");
-        QWidget *w = first;
-        do {
-            if (w->focusPolicy() & Qt::TabFocus)
-                chain.append(w->objectName());
-            w = w->nextInFocusChain();
-        } while (w != first);
+        const QStringList chain = tabChain(edit(dlg, "blogUrlEdit"));
         // The keyring option comes after the original controls.
         QCOMPARE(chain, (utf8List({"blogUrlEdit", "idEdit", "passwordEdit", "intervalEdit",
                                    "saveIdCheck", "okButton", "cancelButton", "keyringCheck"})));

@@ -347,14 +347,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QCOMPARE(dlg.windowTitle(), QStringLiteral("기타 설정"));
 
-        QStringList chain;
-        QWidget *first = button(dlg, "okButton");
-        QWidget *w = first;
-        do {
-            if (w->focusPolicy() & Qt::TabFocus)
-                chain.append(w->objectName());
-            w = w->nextInFocusChain();
-        } while (w != first);
+        const QStringList chain = tabChain(button(dlg, "okButton"));
         // The notification option comes after the original controls, below them, off.
         QCOMPARE(chain, (utf8List({"okButton", "cancelButton", "transparencySlider",
                                    "autostartCheck", "intervalEdit", "desktopNotifyCheck"})));
