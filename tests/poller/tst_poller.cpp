@@ -262,17 +262,17 @@ private slots:
     {
         DemoHost host({QStringLiteral("--nest"), QStringLiteral("20000")});
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
-        credentials(host.blogUrl(), "owner", host.password().toUtf8());
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QStringLiteral("not parsed: .*nests too deeply")));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
                                                "^the dashboard could not be read at ")));
-        FakeViewHost frame;
-        COrmixView view(&frame);
-        view.OnInitialUpdate();
-        QTRY_COMPARE(GetTInfo()->GetLoginState(), int(LoggedIn));
-        QTRY_COMPARE(frame.status.lastFailure, QStringLiteral("대시보드를 읽지 못했습니다"));
-        QVERIFY(!frame.status.lastSuccess.isValid());
+        Poller &view = frame.poller;
+        view.start();
+        QTRY_COMPARE(view.loginState(), int(LoggedIn));
+        QTRY_COMPARE(frame.model.lastFailure(), QStringLiteral("대시보드를 읽지 못했습니다"));
+        QVERIFY(!frame.model.lastSuccess().isValid());
         QVERIFY(frame.errors.isEmpty());
         const int first = statInt(host, "dashboardRequests");
         QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "dashboardRequests") >= first + 2, 5000);

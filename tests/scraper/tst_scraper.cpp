@@ -309,10 +309,10 @@ private slots:
         if (!whole->refusal().empty()) {
             QCOMPARE(part->refusal(), std::string());
             QVERIFY(!part->isWhole());
-            const auto reading = ReadDashboard(part.get());
+            const auto reading = readDashboard(part.get());
             QVERIFY(reading);
             QCOMPARE(reading->todayCount, 321);
-            QCOMPARE(texts(reading->comments).size(), 4);
+            QCOMPARE(texts((*reading)[ItemKind::Comment]).size(), 4);
             return;
         }
         QVERIFY(whole->isWhole());
