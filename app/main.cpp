@@ -1,7 +1,7 @@
 #include "app/application.h"
 #include "app/commandline.h"
 #include "app/singleinstance.h"
-#include "client/htmlctrl.h"
+#include "client/pageloader.h"
 #include "state/settingslocation.h"
 
 #include <QCoreApplication>
@@ -61,7 +61,7 @@ int main(int argc, char **argv)
     const int code = run(argc, argv);
     // A parse under way at the quit finishes on a thread of its own; the statics it may still
     // use are not torn down under it.
-    if (CHtmlCtrl::orphanedParses() > 0) {
+    if (PageLoader::orphanedParses() > 0) {
         std::fflush(nullptr);
         std::_Exit(code);
     }

@@ -2,8 +2,7 @@
 // combining marks against a normal one (main-thread CPU per slide), the time a poll takes to
 // fail on a gzip bomb and on a 50 MiB header line, and the poll path's settings read.
 #include "bench/benchsupport.h"
-#include "client/htmlctrl.h"
-#include "client/htmlsink.h"
+#include "client/pageloader.h"
 #include "state/dashboardmodel.h"
 #include "state/settings.h"
 #include "tests/support/demohost.h"
@@ -34,31 +33,21 @@ double slideCpuMs(NoticePopup &notice, const std::string &text, qint64 &now)
     return (bench::threadCpuNs() - start) / 1e6;
 }
 
-class FailureSink final : public IHtmlkSink
-{
-public:
-    void OnDocumentComplete() override { done = true; }
-    void OnDownloadComplete() override {}
-    void OnNavigateError(const std::string &, const std::string &, int statusCode, bool &) override
-    {
-        code = statusCode;
-    }
-    bool done = false;
-    int code = 0;
-};
-
 // Wall time from the poll to its end, with the code it ended with.
 double timeToFail(DemoHost &host, const QString &fault, qint64 value, int &code)
 {
-    CHtmlCtrl ctrl;
-    FailureSink sink;
-    ctrl.CreateFromStatic(&sink);
+    PageLoader loader;
+    bool done = false;
+    QObject::connect(&loader, &PageLoader::finished, &loader,
+                     [&](const PageLoader::Result &result) {
+                         code = result.error;
+                         done = true;
+                     });
     host.injectFault(fault, 1, value);
     const long long start = bench::wallNs();
-    ctrl.Navigate(host.dashboardUrl().toString().toStdString());
-    while (!sink.done)
+    loader.get(host.dashboardUrl());
+    while (!done)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    code = sink.code;
     return (bench::wallNs() - start) / 1e6;
 }
 

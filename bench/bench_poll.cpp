@@ -136,7 +136,7 @@ public:
 
 void waitWhileBusy(Poller &view)
 {
-    while (view.loader().IsBusy())
+    while (view.loader().isBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
@@ -195,7 +195,7 @@ int main(int argc, char **argv)
     BenchSession frame(host, 3600 /* polls are driven by the benchmark's own timers */);
     Poller &view = frame.poller;
     view.start();
-    while (view.loginState() != LoggedIn || view.loader().IsBusy())
+    while (view.loginState() != LoggedIn || view.loader().isBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (!frame.strip.isVisible() || frame.model.todayCount() == 0) {
         std::fprintf(stderr, "the status window is missing or the page did not read\n");
@@ -212,7 +212,7 @@ int main(int argc, char **argv)
     // The client at a real interval, alone in the process.
     app.armed = true;
     const auto clientPoll = [&] { view.pollNow(); };
-    const auto clientIdle = [&] { return !view.loader().IsBusy(); };
+    const auto clientIdle = [&] { return !view.loader().isBusy(); };
     const double clientAtInterval =
         cpuPerRunAtInterval(atInterval, intervalMs, clientPoll, clientIdle);
     const bench::Memory steady = bench::memory();

@@ -39,8 +39,8 @@ Poller::Poller(Account &account, DashboardModel &model, QObject *parent)
     : QObject(parent), m_account(account), m_model(model)
 {
     // Pages are read only as far as the scraper's elements need.
-    m_loader.CreateFromStatic(this);
-    m_loader.SetDocumentIds(dashboardIds());
+    connect(&m_loader, &PageLoader::finished, this, &Poller::onLoadFinished);
+    m_loader.setWantedIds(dashboardIds());
     // A resume shows first as the event loop waking (input, the desktop redrawing) long
     // before the poll timer, whose clock stood still while the machine slept, comes due.
     if (auto *dispatcher = QAbstractEventDispatcher::instance())
@@ -141,19 +141,49 @@ void Poller::logIn()
     const std::string &blogUrl = m_account.blogUrl;
     std::string body = loginBody(blogUrl, m_account.id, m_account.password());
 
-    m_errorPageShown = false;
     qCInfo(lcLogin) << "posting the login form to" << logging::safeAddress(loginAddress(blogUrl));
-    // The control keeps a copy of its own until the post is answered, and wipes it then.
-    m_loader.Navigate2(loginAddress(blogUrl),
-                       QByteArray::fromRawData(body.data(), static_cast<qsizetype>(body.size())),
-                       "Content-Type: application/x-www-form-urlencoded\n");
+    // The loader keeps a copy of its own until the post is answered, and wipes it then.
+    m_loader.post(QUrl(QString::fromStdString(loginAddress(blogUrl))),
+                  QByteArray::fromRawData(body.data(), static_cast<qsizetype>(body.size())),
+                  QByteArrayLiteral("application/x-www-form-urlencoded"));
     wipeString(body);
     m_loginState = LoginPosted;
 }
 
-void Poller::onPageLoaded()
+void Poller::onLoadFinished(const PageLoader::Result &result)
 {
-    const std::string location = toLowerAscii(m_loader.GetLocationURL());
+    if (!result.ok()) {
+        reportLoadFailure(result);
+        // Only a page the host answered with, other than the dashboard, refuses a login; a
+        // failure on the way there, or a server error, is an outage.
+        if (m_loginState == LoginPosted && (result.error < 0 || result.error >= 500)) {
+            loginDidNotReachHost(result.error);
+            return;
+        }
+        // A failed poll has nothing to read; the next one comes at its time.
+        if (m_loginState != LoginPosted)
+            return;
+    }
+    onPageLoaded(result.address.toString(QUrl::FullyEncoded).toStdString(), result.page);
+}
+
+void Poller::reportLoadFailure(const PageLoader::Result &result)
+{
+    const std::string address = result.address.toString(QUrl::FullyEncoded).toStdString();
+    const QString message = QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
+                                .arg(QString::fromStdString(address))
+                                .arg(result.error);
+    m_lastFailure = message;
+    m_failing = true;
+    qCWarning(lcNetwork) << "load failed with code" << result.error << "at"
+                         << logging::safeAddress(address);
+    reportPollStatus();
+    emit loadFailed(message);
+}
+
+void Poller::onPageLoaded(const std::string &address, const HtmlDocument *page)
+{
+    const std::string location = toLowerAscii(address);
     const bool onDashboard = isDashboardAddress(location, m_account.blogUrl);
 
     switch (m_loginState) {
@@ -165,7 +195,7 @@ void Poller::onPageLoaded()
             m_credentialsTyped = false;
             qCInfo(lcLogin) << "logged in";
             emit loginSucceeded();
-            takeReading();
+            takeReading(page);
             // A login renewed after the session expired keeps the timer that runs.
             if (m_timerId == 0)
                 startPollTimer();
@@ -178,7 +208,7 @@ void Poller::onPageLoaded()
         }
         break;
     case LoggedIn:
-        if (!onDashboard && !m_errorPageShown) {
+        if (!onDashboard) {
             // The host ended the session and sent us elsewhere: log in again silently
             // with the credentials in memory rather than show stale numbers for ever.
             qCInfo(lcLogin) << "session ended (sent to" << logging::safeAddress(location)
@@ -186,7 +216,7 @@ void Poller::onPageLoaded()
             logIn();
             return;
         }
-        takeReading();
+        takeReading(page);
         break;
     default:
         break;
@@ -212,18 +242,16 @@ void Poller::loginDidNotReachHost(int statusCode)
         startPollTimer();
 }
 
-bool Poller::takeReading()
+bool Poller::takeReading(const HtmlDocument *page)
 {
-    if (m_loginState != LoggedIn)
+    // No page: the load failed, and that was reported as it is.
+    if (m_loginState != LoggedIn || !page)
         return false;
-    const std::optional<DashboardReading> reading = readDashboard(m_loader.GetHtmlDocument());
+    const std::optional<DashboardReading> reading = readDashboard(page);
     if (!reading) {
-        // An error page was already reported as such; anything else is a page we cannot read.
-        if (m_lastFailure.isEmpty()) {
-            m_lastFailure = QStringLiteral("대시보드를 읽지 못했습니다");
-            qCWarning(lcPoll) << "the dashboard could not be read at"
-                              << logging::safeAddress(m_loader.GetLocationURL());
-        }
+        m_lastFailure = QStringLiteral("대시보드를 읽지 못했습니다");
+        qCWarning(lcPoll) << "the dashboard could not be read at"
+                          << logging::safeAddress(m_pollUrl);
         m_failing = true;
         reportPollStatus();
         return false;
@@ -245,36 +273,6 @@ void Poller::stop()
         killTimer(m_timerId);
         m_timerId = 0;
     }
-}
-
-void Poller::OnDocumentComplete()
-{
-    onPageLoaded();
-}
-
-void Poller::OnDownloadComplete() {}
-
-void Poller::OnNavigateError(const std::string &url, const std::string &, int statusCode,
-                             bool &cancel)
-{
-    const QString message = QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
-                                .arg(QString::fromStdString(url))
-                                .arg(statusCode);
-    m_lastFailure = message;
-    m_failing = true;
-    qCWarning(lcNetwork) << "load failed with code" << statusCode << "at"
-                         << logging::safeAddress(url);
-    reportPollStatus();
-    emit loadFailed(message);
-    // Only a page the host answered with, other than the dashboard, refuses a login; a
-    // failure on the way there, or a server error, is an outage.
-    const bool outage = statusCode < 0 || statusCode >= 500;
-    if (m_loginState == LoginPosted && outage) {
-        cancel = true;
-        loginDidNotReachHost(statusCode);
-        return;
-    }
-    m_errorPageShown = true;
 }
 
 void Poller::restartTimer()
@@ -308,7 +306,7 @@ void Poller::pollNow()
     // Polls due while a login is under way or while the last load still runs are skipped:
     // a reload would cancel the login post or the slow load (which then could never time
     // out). An open error box does not stop them; a further failure opens no second box.
-    if (m_loader.IsBusy()) {
+    if (m_loader.isBusy()) {
         qCDebug(lcPoll) << "poll skipped: the last load still runs";
         return;
     }
@@ -324,9 +322,7 @@ void Poller::pollNow()
     }
     qCDebug(lcPoll) << "poll";
     m_lastFailure.clear();
-    m_errorPageShown = false;
-    m_loader.DeleteUrlCacheEntry(m_pollUrl);
-    m_loader.Navigate(m_pollUrl);
+    m_loader.get(QUrl(QString::fromStdString(m_pollUrl)));
 }
 
 void Poller::reportPollStatus()
@@ -378,7 +374,7 @@ bool Poller::extraPoll(const char *reason)
 {
     const int state = m_loginState;
     const bool waiting = state == LoggedIn || (state == LoggedOut && m_loginRetry);
-    if (!waiting || m_loader.IsBusy()) {
+    if (!waiting || m_loader.isBusy()) {
         qCDebug(lcPoll) << "no extra poll after" << reason << "while a load or a login runs";
         return false;
     }

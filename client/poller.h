@@ -1,7 +1,6 @@
 #pragma once
 
-#include "client/htmlctrl.h"
-#include "client/htmlsink.h"
+#include "client/pageloader.h"
 #include "client/resumedetector.h"
 
 #include <QDateTime>
@@ -27,7 +26,7 @@ enum LoginState : int
 // Logs in to the blog host with the account, reloads the dashboard on its poll timer and
 // hands every reading, and how each poll went, to the model. What it needs of a person
 // (a login dialog, the error box) it asks for with signals.
-class Poller final : public QObject, public IHtmlkSink
+class Poller final : public QObject
 {
     Q_OBJECT
 public:
@@ -40,10 +39,6 @@ public:
     void start();
     // Posts the login form with the account's credentials.
     void logIn();
-    // The driver of login and polls, run for every completed page.
-    void onPageLoaded();
-    // Reads the current document into the model; false when the page could not be read.
-    bool takeReading();
     // Stops the poll timer.
     void stop();
 
@@ -55,11 +50,6 @@ public:
     // True while an unattended login that could not reach the host waits for the next poll.
     bool isRetryingLogin() const { return m_loginRetry; }
     int loginState() const { return m_loginState; }
-
-    void OnDocumentComplete() override;
-    void OnDownloadComplete() override;
-    void OnNavigateError(const std::string &url, const std::string &frameName, int statusCode,
-                         bool &cancel) override;
 
     // One poll exactly as the timer runs it (skipped while a load or a login is under way),
     // so the soak test and benchmarks need not wait for the timer.
@@ -92,7 +82,7 @@ public:
     // The poll period for an interval in seconds, clamped to what a timer can hold.
     static int periodForInterval(int intervalSeconds);
 
-    CHtmlCtrl &loader() { return m_loader; }
+    PageLoader &loader() { return m_loader; }
     bool isPolling() const { return m_timerId != 0; }
     int pollPeriodMs() const { return m_pollPeriodMs; }
     const std::string &pollUrl() const { return m_pollUrl; }
@@ -111,6 +101,14 @@ protected:
 
 private:
     void startPollTimer();
+    // The driver of login and polls: every load ends here, with its page or its error.
+    void onLoadFinished(const PageLoader::Result &result);
+    // The error box's message, the tooltip and the log for a load that failed.
+    void reportLoadFailure(const PageLoader::Result &result);
+    // A page the host answered with, at address; null for an error answer at a login.
+    void onPageLoaded(const std::string &address, const HtmlDocument *page);
+    // Reads the page into the model; false when there is no page or it could not be read.
+    bool takeReading(const HtmlDocument *page);
     void reportPollStatus();
     void onReachabilityChanged(bool online);
     // One extra poll, unless a load or a login runs (then it would add nothing); false
@@ -121,16 +119,13 @@ private:
 
     Account &m_account;
     DashboardModel &m_model;
-    CHtmlCtrl m_loader;
+    PageLoader m_loader;
     int m_loginState = LoggedOut;
     int m_timerId = 0;
     int m_pollPeriodMs = 0;
     std::string m_pollUrl;
     QDateTime m_lastSuccess;
     QString m_lastFailure;
-    // The page now loaded is the control's error page, which keeps the failed address:
-    // an outage or a redirect loop is no reason to log in again.
-    bool m_errorPageShown = false;
     // The last poll failed; the next good reading is a recovery.
     bool m_failing = false;
     QPointer<ReachabilitySource> m_reachability;

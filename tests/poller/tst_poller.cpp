@@ -49,13 +49,13 @@ private slots:
         PollerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
         {
-            Poller &view = frame.poller;
-            view.start();
-            QCOMPARE(view.loginState(), int(LoginPosted));
-            QTRY_COMPARE(view.loginState(), int(LoggedIn));
-            QVERIFY(view.isPolling());
-            QCOMPARE(view.pollPeriodMs(), 1000);
-            QCOMPARE(QString::fromStdString(view.pollUrl()), host.dashboardUrl().toString());
+            Poller &poller = frame.poller;
+            poller.start();
+            QCOMPARE(poller.loginState(), int(LoginPosted));
+            QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+            QVERIFY(poller.isPolling());
+            QCOMPARE(poller.pollPeriodMs(), 1000);
+            QCOMPARE(QString::fromStdString(poller.pollUrl()), host.dashboardUrl().toString());
             QCOMPARE(frame.model.todayCount(), 15);
             QVERIFY(frame.model.lastSuccess().isValid());
 
@@ -106,9 +106,9 @@ private slots:
         QVERIFY(host.setPassword(password));
         PollerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", password);
-        Poller &view = frame.poller;
-        view.start();
-        QTRY_COMPARE(view.loginState(), int(LoggedIn));
+        Poller &poller = frame.poller;
+        poller.start();
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QCOMPARE(frame.loginDialogs, 0);
         const QJsonObject fields = host.stats()
                                        .value(QLatin1String("lastLogin"))
@@ -126,13 +126,13 @@ private slots:
         credentials(frame.account, host.blogUrl(), "owner", "wrong");
         const QString right = host.password();
         frame.answerLogin = [&] {
-            // The user corrects the password in the dialog, which fills the store.
+            // The user corrects the password in the dialog, which fills the account.
             frame.account.setPassword(right.toStdString());
             return true;
         };
-        Poller &view = frame.poller;
-        view.start();
-        QTRY_COMPARE(view.loginState(), int(LoggedIn));
+        Poller &poller = frame.poller;
+        poller.start();
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QCOMPARE(frame.loginDialogs, 1);
         QCOMPARE(statInt(host, "loginPosts"), 2);
         QCOMPARE(frame.closes, 0);
@@ -143,14 +143,14 @@ private slots:
         DemoHost host;
         PollerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", "wrong");
-        Poller &view = frame.poller;
-        view.start();
+        Poller &poller = frame.poller;
+        poller.start();
         QTRY_COMPARE(frame.loginDialogs, 1);
         QCOMPARE(frame.closes, 1);
         QTest::qWait(300);
         QCOMPARE(statInt(host, "loginPosts"), 1);
-        QCOMPARE(view.loginState(), int(LoggedOut));
-        QVERIFY(!view.isPolling());
+        QCOMPARE(poller.loginState(), int(LoggedOut));
+        QVERIFY(!poller.isPolling());
     }
 
     void expiredSessionLogsInAgainSilently()
@@ -158,14 +158,14 @@ private slots:
         DemoHost host;
         PollerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
-        Poller &view = frame.poller;
-        view.start();
-        QTRY_COMPARE(view.loginState(), int(LoggedIn));
+        Poller &poller = frame.poller;
+        poller.start();
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QVERIFY(host.expireSessions());
         host.setCount(42);
         QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "loginPosts") == 2, 5000);
         QTRY_COMPARE(frame.model.todayCount(), 42);
-        QCOMPARE(view.loginState(), int(LoggedIn));
+        QCOMPARE(poller.loginState(), int(LoggedIn));
         QCOMPARE(frame.loginDialogs, 0);
         QVERIFY(frame.errors.isEmpty());
     }
@@ -175,9 +175,9 @@ private slots:
         DemoHost host;
         PollerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
-        Poller &view = frame.poller;
-        view.start();
-        QTRY_COMPARE(view.loginState(), int(LoggedIn));
+        Poller &poller = frame.poller;
+        poller.start();
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QVERIFY(host.setPassword("changed"));
         QVERIFY(host.expireSessions());
         frame.answerLogin = [&frame] {
@@ -185,7 +185,7 @@ private slots:
             return true;
         };
         QTRY_COMPARE_WITH_TIMEOUT(frame.loginDialogs, 1, 5000);
-        QTRY_COMPARE(view.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QCOMPARE(statInt(host, "loginPosts"), 3);
     }
 
@@ -195,9 +195,9 @@ private slots:
         host.addItem(DemoHost::Comment, QStringLiteral("첫 댓글"), QStringLiteral("/1#c1"));
         PollerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
-        Poller &view = frame.poller;
-        view.start();
-        QTRY_COMPARE(view.loginState(), int(LoggedIn));
+        Poller &poller = frame.poller;
+        poller.start();
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QCOMPARE(QString::fromStdString(frame.model.newest(ItemKind::Comment)->text),
                  QStringLiteral("첫 댓글"));
 
@@ -231,11 +231,11 @@ private slots:
         host.setCount(7);
         PollerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
-        Poller &view = frame.poller;
-        view.loader().setTimeoutMs(1500);
-        view.loader().setMaxBodyBytes(512 * 1024);
-        view.start();
-        QTRY_COMPARE(view.loginState(), int(LoggedIn));
+        Poller &poller = frame.poller;
+        poller.loader().setTimeoutMs(1500);
+        poller.loader().setMaxBodyBytes(512 * 1024);
+        poller.start();
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QVERIFY(host.injectFault(fault, 1, value));
         QTRY_COMPARE_WITH_TIMEOUT(frame.errors.size(), 1, 8000);
         const QString expected = QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
@@ -246,8 +246,8 @@ private slots:
         else
             QVERIFY(frame.errors.first().endsWith(QStringLiteral("오류 코드 (-5)")));
         QCOMPARE(frame.model.lastFailure(), frame.errors.first());
-        // The error page keeps the failed address: no new login, numbers kept.
-        QCOMPARE(view.loginState(), int(LoggedIn));
+        // A failed poll has nothing to read: no new login, numbers kept.
+        QCOMPARE(poller.loginState(), int(LoggedIn));
         QCOMPARE(frame.model.todayCount(), 7);
         // Closing the box lets polling go on, and the next good page is read.
         host.setCount(8);
@@ -268,9 +268,9 @@ private slots:
                              QRegularExpression(QStringLiteral("not parsed: .*nests too deeply")));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
                                                "^the dashboard could not be read at ")));
-        Poller &view = frame.poller;
-        view.start();
-        QTRY_COMPARE(view.loginState(), int(LoggedIn));
+        Poller &poller = frame.poller;
+        poller.start();
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QTRY_COMPARE(frame.model.lastFailure(), QStringLiteral("대시보드를 읽지 못했습니다"));
         QVERIFY(!frame.model.lastSuccess().isValid());
         QVERIFY(frame.errors.isEmpty());
@@ -306,9 +306,9 @@ private slots:
         const QString blogUrl = QStringLiteral("http://127.0.0.1:") + port.last();
         PollerHarness frame;
         credentials(frame.account, blogUrl, "owner", "demo");
-        Poller &view = frame.poller;
-        view.setCredentialsTyped(typed);
-        view.start();
+        Poller &poller = frame.poller;
+        poller.setCredentialsTyped(typed);
+        poller.start();
         const QString code = outage == QLatin1String("503") ? outage : QStringLiteral("-1");
         QTRY_COMPARE(frame.errors.size(), 1);
         QVERIFY(frame.errors.first().endsWith(QStringLiteral("오류 코드 (%1)").arg(code)));
@@ -317,12 +317,12 @@ private slots:
             // Cancelled here, so the run ends; nothing is posted again.
             QCOMPARE(frame.keptTyped, QList<bool>{true});
             QCOMPARE(frame.closes, 1);
-            QVERIFY(!view.isRetryingLogin());
+            QVERIFY(!poller.isRetryingLogin());
             return;
         }
         // Retried at every poll with the same credentials, under the one box.
-        QVERIFY(view.isRetryingLogin());
-        QVERIFY(view.isPolling());
+        QVERIFY(poller.isRetryingLogin());
+        QVERIFY(poller.isPolling());
         if (host)
             QTRY_VERIFY_WITH_TIMEOUT(statInt(*host, "loginPosts") >= 3, 8000);
         else
@@ -336,9 +336,9 @@ private slots:
             host.emplace(port);
         QVERIFY2(host->isRunning(), qPrintable(host->errorString()));
         host->setCount(21);
-        QTRY_COMPARE_WITH_TIMEOUT(view.loginState(), int(LoggedIn), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(poller.loginState(), int(LoggedIn), 5000);
         QTRY_COMPARE(frame.model.todayCount(), 21);
-        QVERIFY(!view.isRetryingLogin());
+        QVERIFY(!poller.isRetryingLogin());
         QVERIFY(!frame.errorOpen);
         QVERIFY(frame.model.lastFailure().isEmpty());
         QCOMPARE(frame.loginDialogs, 0);
@@ -346,12 +346,14 @@ private slots:
     }
 
     // Polls driven by hand (interval of an hour), each waited for until its load is done.
-    static bool pollAndWait(Poller &view, DemoHost &host)
+    static bool pollAndWait(Poller &poller, DemoHost &host)
     {
         const int before = statInt(host, "dashboardRequests");
-        view.pollNow();
+        poller.pollNow();
         return QTest::qWaitFor(
-            [&] { return statInt(host, "dashboardRequests") > before && !view.loader().IsBusy(); },
+            [&] {
+                return statInt(host, "dashboardRequests") > before && !poller.loader().isBusy();
+            },
             8000);
     }
 
@@ -361,24 +363,24 @@ private slots:
         host.setCount(3);
         PollerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8(), 3600);
-        Poller &view = frame.poller;
-        view.start();
-        QTRY_COMPARE(view.loginState(), int(LoggedIn));
-        QTRY_VERIFY(!view.loader().IsBusy());
+        Poller &poller = frame.poller;
+        poller.start();
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_VERIFY(!poller.loader().isBusy());
         QVERIFY(host.injectFault(QStringLiteral("status"), -1, 500));
-        QVERIFY(pollAndWait(view, host));
+        QVERIFY(pollAndWait(poller, host));
         QCOMPARE(frame.errors.size(), 1);
         QVERIFY(frame.errorOpen);
         // Three more polls with the box open all reach the host; none opens a second box.
         for (int i = 0; i < 3; ++i)
-            QVERIFY2(pollAndWait(view, host), "a poll was held back by the open box");
+            QVERIFY2(pollAndWait(poller, host), "a poll was held back by the open box");
         QCOMPARE(frame.errors.size(), 1);
         QVERIFY(frame.errorOpen);
         QVERIFY(!frame.model.lastFailure().isEmpty());
         // The host is back: the next poll reads it and the box goes by itself.
         QVERIFY(host.clearFaults());
         host.setCount(4);
-        QVERIFY(pollAndWait(view, host));
+        QVERIFY(pollAndWait(poller, host));
         QTRY_COMPARE(frame.model.todayCount(), 4);
         QVERIFY(!frame.errorOpen);
         QCOMPARE(frame.closedByRecovery, 1);
@@ -395,23 +397,23 @@ private slots:
         ReachabilitySource network;
         qint64 wall = 1'700'000'000'000;
         qint64 steady = 5'000;
-        Poller &view = frame.poller;
-        view.resumeDetector().setClocks([&wall] { return wall; }, [&steady] { return steady; });
-        view.setReachabilitySource(&network);
-        view.start();
-        QTRY_COMPARE(view.loginState(), int(LoggedIn));
-        QTRY_VERIFY(!view.loader().IsBusy());
+        Poller &poller = frame.poller;
+        poller.resumeDetector().setClocks([&wall] { return wall; }, [&steady] { return steady; });
+        poller.setReachabilitySource(&network);
+        poller.start();
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_VERIFY(!poller.loader().isBusy());
         int requests = statInt(host, "dashboardRequests");
         const auto settled = [&] {
-            return QTest::qWaitFor([&] { return !view.loader().IsBusy(); }, 8000);
+            return QTest::qWaitFor([&] { return !poller.loader().isBusy(); }, 8000);
         };
 
         // The first report says nothing new; online again after offline polls at once.
         emit network.reachabilityChanged(true);
         emit network.reachabilityChanged(false);
-        QCOMPARE(view.extraPolls(), 0);
+        QCOMPARE(poller.extraPolls(), 0);
         emit network.reachabilityChanged(true);
-        QCOMPARE(view.extraPolls(), 1);
+        QCOMPARE(poller.extraPolls(), 1);
         QVERIFY(settled());
         QCOMPARE(statInt(host, "dashboardRequests"), ++requests);
 
@@ -421,43 +423,43 @@ private slots:
             emit network.reachabilityChanged(true);
             QVERIFY(settled());
         }
-        QCOMPARE(view.extraPolls(), 1);
+        QCOMPARE(poller.extraPolls(), 1);
         QCOMPARE(statInt(host, "dashboardRequests"), requests);
         // A period later, coming back polls at once again.
         wall += 3'600'000;
         steady += 3'600'000;
         emit network.reachabilityChanged(false);
         emit network.reachabilityChanged(true);
-        QCOMPARE(view.extraPolls(), 2);
+        QCOMPARE(poller.extraPolls(), 2);
         QVERIFY(settled());
         QCOMPARE(statInt(host, "dashboardRequests"), ++requests);
 
         // Time passing on both clocks is no resume, however long.
         wall += 3'600'000;
         steady += 3'600'000;
-        view.checkForResume();
+        poller.checkForResume();
         QTest::qWait(20);
-        QCOMPARE(view.extraPolls(), 2);
+        QCOMPARE(poller.extraPolls(), 2);
 
         // Two hours asleep: the wall clock ran ahead of the timers. One poll, at once.
         wall += 7'200'000;
         steady += 1'000;
-        view.checkForResume();
-        view.checkForResume();
-        QTRY_COMPARE(view.extraPolls(), 3);
+        poller.checkForResume();
+        poller.checkForResume();
+        QTRY_COMPARE(poller.extraPolls(), 3);
         QVERIFY(settled());
         QCOMPARE(statInt(host, "dashboardRequests"), ++requests);
         QTest::qWait(20);
-        QCOMPARE(view.extraPolls(), 3);
+        QCOMPARE(poller.extraPolls(), 3);
 
         // While a login runs, nothing is sent out of turn.
-        view.logIn();
+        poller.logIn();
         emit network.reachabilityChanged(false);
         emit network.reachabilityChanged(true);
-        QCOMPARE(view.extraPolls(), 3);
-        QTRY_COMPARE(view.loginState(), int(LoggedIn));
+        QCOMPARE(poller.extraPolls(), 3);
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QVERIFY(settled());
-        QCOMPARE(view.extraPolls(), 3);
+        QCOMPARE(poller.extraPolls(), 3);
         QCOMPARE(statInt(host, "loginPosts"), 2);
         QVERIFY(frame.errors.isEmpty());
     }
@@ -467,17 +469,17 @@ private slots:
         DemoHost host;
         PollerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
-        Poller &view = frame.poller;
-        view.restartTimer(); // before the login: nothing to restart
-        QVERIFY(!view.isPolling());
-        view.start();
-        QTRY_VERIFY(view.isPolling());
+        Poller &poller = frame.poller;
+        poller.restartTimer(); // before the login: nothing to restart
+        QVERIFY(!poller.isPolling());
+        poller.start();
+        QTRY_VERIFY(poller.isPolling());
         frame.account.interval = 60;
-        view.restartTimer();
-        QVERIFY(view.isPolling());
-        QCOMPARE(view.pollPeriodMs(), 60000);
-        view.stop();
-        QVERIFY(!view.isPolling());
+        poller.restartTimer();
+        QVERIFY(poller.isPolling());
+        QCOMPARE(poller.pollPeriodMs(), 60000);
+        poller.stop();
+        QVERIFY(!poller.isPolling());
     }
 };
 

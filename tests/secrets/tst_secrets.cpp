@@ -276,10 +276,10 @@ private slots:
                 started &&
                 waitStep([&] { return m_app->controller()->poller()->loginState() == LoggedIn; },
                          10000);
-            Poller *view = loggedIn ? m_app->controller()->poller() : nullptr;
-            if (view) {
+            Poller *poller = loggedIn ? m_app->controller()->poller() : nullptr;
+            if (poller) {
                 const QList<QNetworkCookie> cookies =
-                    view->loader().networkAccessManager()->cookieJar()->cookiesForUrl(
+                    poller->loader().networkAccessManager()->cookieJar()->cookiesForUrl(
                         host.dashboardUrl());
                 for (const QNetworkCookie &cookie : cookies)
                     sessionCookie += cookie.value();
@@ -288,27 +288,27 @@ private slots:
             // after the host forgot the session (silent login), a failure and the recovery.
             const auto poll = [&] {
                 const int before = host.stats().value(QLatin1String("dashboardRequests")).toInt();
-                view->pollNow();
+                poller->pollNow();
                 return waitStep(
                     [&] {
                         return host.stats().value(QLatin1String("dashboardRequests")).toInt() >
                                    before &&
-                               !view->loader().IsBusy() && view->loginState() == LoggedIn;
+                               !poller->loader().isBusy() && poller->loginState() == LoggedIn;
                     },
                     8000);
             };
-            bool polls = view && poll() && poll();
+            bool polls = poller && poll() && poll();
             polls = polls && host.expireSessions() && poll();
             polls = polls && host.injectFault(QStringLiteral("status"), 1, 503) && poll();
             polls = polls && poll();
             // A resume: the wall clock ran two hours ahead of the timers.
-            // Shared: the view outlives this block and keeps asking the clock.
+            // Shared: the poller outlives this block and keeps asking the clock.
             auto wall = std::make_shared<qint64>(1'700'000'000'000);
             if (polls) {
-                view->resumeDetector().setClocks([wall] { return *wall; }, [] { return 0; });
+                poller->resumeDetector().setClocks([wall] { return *wall; }, [] { return 0; });
                 *wall += 7'200'000;
-                polls = waitStep([view] { return view->extraPolls() == 1; }, 8000) &&
-                        waitStep([view] { return !view->loader().IsBusy(); }, 8000);
+                polls = waitStep([poller] { return poller->extraPolls() == 1; }, 8000) &&
+                        waitStep([poller] { return !poller->loader().isBusy(); }, 8000);
             }
             QVERIFY(writeAutostartEntry(QCoreApplication::applicationFilePath().toStdString()));
             std::optional<std::string> inKeyring;
@@ -385,11 +385,11 @@ private slots:
         DemoHost host;
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         QVERIFY(host.setPassword(QByteArray::fromStdString(right)));
-        PollerHarness viewHost;
-        host.enterAccount(viewHost.account, 3600);
-        viewHost.account.setPassword(wrong);
-        viewHost.answerLogin = [&] {
-            viewHost.account.setPassword(right);
+        PollerHarness harness;
+        host.enterAccount(harness.account, 3600);
+        harness.account.setPassword(wrong);
+        harness.answerLogin = [&] {
+            harness.account.setPassword(right);
             return true;
         };
 
@@ -399,27 +399,27 @@ private slots:
         addScrambledNeedle(Poller::formEncode(right));
         g_scanFrees = true;
         {
-            Poller &view = viewHost.poller;
-            view.start();
+            Poller &poller = harness.poller;
+            poller.start();
             const auto settled = [&](int reports) {
                 return waitStep(
                     [&] {
-                        return viewHost.pollsReported > reports && view.loginState() == LoggedIn &&
-                               !view.loader().IsBusy();
+                        return harness.pollsReported > reports && poller.loginState() == LoggedIn &&
+                               !poller.loader().isBusy();
                     },
                     10000);
             };
             // A wrong password, the dialog, the right one.
             QVERIFY(settled(0));
-            QCOMPARE(viewHost.loginDialogs, 1);
+            QCOMPARE(harness.loginDialogs, 1);
             // Two silent logins after the host ended the session.
             for (int i = 0; i < 2; ++i) {
-                const int before = viewHost.pollsReported;
+                const int before = harness.pollsReported;
                 QVERIFY(host.expireSessions());
-                view.pollNow();
+                poller.pollNow();
                 QVERIFY(settled(before));
             }
-            QCOMPARE(viewHost.loginDialogs, 1);
+            QCOMPARE(harness.loginDialogs, 1);
         }
         g_scanFrees = false;
         wipeString(wrong);
@@ -548,8 +548,8 @@ private slots:
         Settings settings;
         Controller frame(account, model, settings);
         frame.start(true);
-        Poller *view = frame.poller();
-        QVERIFY(waitStep([&] { return view->loginState() == LoggedIn; }, 10000));
+        Poller *poller = frame.poller();
+        QVERIFY(waitStep([&] { return poller->loginState() == LoggedIn; }, 10000));
         StatusStrip *status = frame.strip();
         QVERIFY(status);
 
@@ -562,13 +562,13 @@ private slots:
         for (const char *bad : hostile) {
             host.addItem(DemoHost::Comment, QStringLiteral("위험한 링크 ") + QLatin1String(bad),
                          QString::fromLatin1(bad));
-            view->pollNow();
+            poller->pollNow();
             QVERIFY(waitStep(
                 [&] {
                     const auto newest = model.newest(ItemKind::Comment);
                     return newest &&
                            QString::fromStdString(newest->text).endsWith(QLatin1String(bad)) &&
-                           !view->loader().IsBusy();
+                           !poller->loader().isBusy();
                 },
                 5000));
             QVERIFY(model.isNew(ItemKind::Comment));
@@ -588,7 +588,7 @@ private slots:
         // A web link goes through the same paths, so the paths above were really taken.
         const QString good = host.url(QStringLiteral("/7#comment1")).toString();
         host.addItem(DemoHost::Comment, QStringLiteral("정상 링크"), QStringLiteral("/7#comment1"));
-        view->pollNow();
+        poller->pollNow();
         QVERIFY(waitStep(
             [&] {
                 const auto newest = model.newest(ItemKind::Comment);

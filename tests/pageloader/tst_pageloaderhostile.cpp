@@ -1,7 +1,7 @@
-// The browser control against servers that mean harm: redirects that would carry the login
+// The page loader against servers that mean harm: redirects that would carry the login
 // elsewhere, replies whose headers Qt drops, compressed bombs and endless headers.
-#include "client/htmlctrl.h"
-#include "client/htmlsink.h"
+#include "client/pageloader.h"
+#include "tests/support/loadends.h"
 #include "tests/support/testenv.h"
 
 #include <QBuffer>
@@ -16,22 +16,6 @@
 #include <memory>
 
 namespace {
-
-class Sink final : public IHtmlkSink
-{
-public:
-    void OnDocumentComplete() override { ++documents; }
-    void OnDownloadComplete() override {}
-    void OnNavigateError(const std::string &url, const std::string &, int statusCode,
-                         bool &) override
-    {
-        codes.append(statusCode);
-        urls.append(QString::fromStdString(url));
-    }
-    int documents = 0;
-    QList<int> codes;
-    QStringList urls;
-};
 
 // A loopback server that answers every request with what the responder makes of it, writes
 // it, and closes. Records every request it received, whole.
@@ -73,9 +57,9 @@ public:
     {
         return QStringLiteral("http://%1:%2").arg(QLatin1String(host)).arg(m_server.serverPort());
     }
-    std::string url(const QString &path, const char *host = "127.0.0.1") const
+    QUrl url(const QString &path, const char *host = "127.0.0.1") const
     {
-        return (origin(host) + path).toStdString();
+        return QUrl(origin(host) + path);
     }
 
     int connections = 0;
@@ -154,35 +138,33 @@ QByteArray compress(const QByteArray &data, int windowBits)
     return out;
 }
 
-const std::string formHeader = "Content-Type: application/x-www-form-urlencoded\n";
+const QByteArray form = "application/x-www-form-urlencoded";
 const QByteArray loginBody = "loginid=owner&password=s3cret%26pw&save=on";
 
 } // namespace
 
-class TestHtmlCtrlHostile final : public QObject
+class TestPageLoaderHostile final : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<CHtmlCtrl> m_ctrl;
-    std::unique_ptr<Sink> m_sink;
+    std::unique_ptr<PageLoader> m_loader;
+    std::unique_ptr<LoadEnds> m_ends;
 
     bool waitForEnd(int timeoutMs = 60000)
     {
-        return QTest::qWaitFor([&] { return m_sink->documents > 0 && !m_ctrl->IsBusy(); },
-                               timeoutMs);
+        return QTest::qWaitFor([&] { return m_ends->count > 0 && !m_loader->isBusy(); }, timeoutMs);
     }
 
 private slots:
     void init()
     {
-        m_ctrl = std::make_unique<CHtmlCtrl>();
-        m_sink = std::make_unique<Sink>();
-        m_ctrl->CreateFromStatic(m_sink.get());
+        m_loader = std::make_unique<PageLoader>();
+        m_ends = std::make_unique<LoadEnds>(*m_loader);
     }
     void cleanup()
     {
-        m_ctrl.reset();
-        m_sink.reset();
+        m_ends.reset();
+        m_loader.reset();
     }
 
     void loginPostStaysWithItsOrigin_data()
@@ -213,17 +195,17 @@ private slots:
                                              : blog->origin("localhost") + QStringLiteral("/steal");
             return redirect(code, target.toLatin1());
         });
-        m_ctrl->Navigate2(blog->url(QStringLiteral("/login")), loginBody, formHeader);
+        m_loader->post(blog->url(QStringLiteral("/login")), loginBody, form);
         QVERIFY(waitForEnd());
 
         QList<QByteArray> seen = elsewhere.requests + blog->requests.mid(1);
         if (!reachesTarget) {
-            QCOMPARE(m_sink->codes, QList<int>{CHtmlCtrl::FailureUnsafeRedirect});
-            QVERIFY(m_sink->urls.first().endsWith(QStringLiteral("/steal")));
+            QCOMPARE(m_ends->codes, QList<int>{PageLoader::UnsafeRedirect});
+            QVERIFY(m_ends->urls.first().endsWith(QStringLiteral("/steal")));
             QCOMPARE(elsewhere.connections, 0);
             QCOMPARE(blog->requests.size(), 1);
         } else {
-            QCOMPARE(m_sink->codes, QList<int>());
+            QCOMPARE(m_ends->codes, QList<int>());
             QCOMPARE(seen.size(), 1);
             QVERIFY(seen.first().startsWith("GET /steal "));
         }
@@ -247,16 +229,16 @@ private slots:
             return request.startsWith("GET /dashboard") ? page() : reply;
         });
         blog.closeAfterReply = !reply.isEmpty(); // an empty reply: the post is never answered
-        m_ctrl->Navigate2(blog.url(QStringLiteral("/login")), loginBody, formHeader);
-        // Qt's request holds the control's copy; holding it too shows what becomes of it.
+        m_loader->post(blog.url(QStringLiteral("/login")), loginBody, form);
+        // Qt's request holds the loader's copy; holding it too shows what becomes of it.
         const QList<QBuffer *> sent =
-            m_ctrl->networkAccessManager()->findChildren<QBuffer *>(Qt::FindChildrenRecursively);
+            m_loader->networkAccessManager()->findChildren<QBuffer *>(Qt::FindChildrenRecursively);
         QCOMPARE(sent.size(), 1);
         const QByteArray held = sent.first()->buffer();
         QCOMPARE(held, loginBody);
         if (reply.isEmpty()) {
             QVERIFY(QTest::qWaitFor([&] { return !blog.requests.isEmpty(); }, 20000));
-            m_ctrl->Navigate(blog.url(QStringLiteral("/dashboard")));
+            m_loader->get(blog.url(QStringLiteral("/dashboard")));
         }
         QVERIFY(waitForEnd());
         QCOMPARE(held, QByteArray(loginBody.size(), '\0'));
@@ -281,14 +263,14 @@ private slots:
         RawServer blog([&](const QByteArray &request) {
             return request.startsWith("GET /dashboard") ? page() : reply;
         });
-        m_ctrl->Navigate2(blog.url(QStringLiteral("/login")), loginBody, formHeader);
+        m_loader->post(blog.url(QStringLiteral("/login")), loginBody, form);
         QVERIFY(waitForEnd());
         if (code == 0) {
-            QCOMPARE(m_sink->codes, QList<int>());
-            QVERIFY(m_ctrl->GetLocationURL().ends_with("/dashboard"));
+            QCOMPARE(m_ends->codes, QList<int>());
+            QVERIFY(m_ends->address.endsWith(QStringLiteral("/dashboard")));
         } else {
-            QCOMPARE(m_sink->codes, QList<int>{code});
-            QVERIFY(m_ctrl->GetLocationURL().ends_with("/login"));
+            QCOMPARE(m_ends->codes, QList<int>{code});
+            QVERIFY(m_ends->address.endsWith(QStringLiteral("/login")));
         }
     }
 
@@ -303,19 +285,19 @@ private slots:
         QTest::newRow("raw deflate page") << compressedPage("deflate", compress(html, -15)) << 0;
         // A few hundred kB that inflate to 512 MiB: the cap, not the deadline, ends them.
         const qint64 bomb = qint64(512) << 20;
-        QTest::newRow("gzip bomb") << compressedPage("gzip", compressedZeros(bomb, 31))
-                                   << int(CHtmlCtrl::FailureBodyTooLarge);
+        QTest::newRow("gzip bomb")
+            << compressedPage("gzip", compressedZeros(bomb, 31)) << int(PageLoader::BodyTooLarge);
         QTest::newRow("deflate bomb") << compressedPage("deflate", compressedZeros(bomb, 15))
-                                      << int(CHtmlCtrl::FailureBodyTooLarge);
+                                      << int(PageLoader::BodyTooLarge);
         // Each member under the cap, together over it.
         const QByteArray member = compressedZeros(qint64(5) << 20, 31);
         QTest::newRow("gzip members over the cap together")
-            << compressedPage("gzip", member + member) << int(CHtmlCtrl::FailureBodyTooLarge);
+            << compressedPage("gzip", member + member) << int(PageLoader::BodyTooLarge);
         QTest::newRow("corrupt gzip")
             << compressedPage("gzip", QByteArray("\x1f\x8b\x08\x00garbage-garbage", 20))
-            << int(CHtmlCtrl::FailureBadReply);
+            << int(PageLoader::BadReply);
         QTest::newRow("encoding never offered")
-            << compressedPage("br", "abc") << int(CHtmlCtrl::FailureBadReply);
+            << compressedPage("br", "abc") << int(PageLoader::BadReply);
     }
 
     void compressedBodiesInflateWithinTheCap()
@@ -324,17 +306,17 @@ private slots:
         QFETCH(int, code);
         RawServer blog([&](const QByteArray &) { return reply; });
         // The deadline is far off, so only the cap or the decoder can end a bomb.
-        m_ctrl->setTimeoutMs(600000);
-        m_ctrl->Navigate(blog.url(QStringLiteral("/owner/center/dashboard")));
+        m_loader->setTimeoutMs(600000);
+        m_loader->get(blog.url(QStringLiteral("/owner/center/dashboard")));
         QVERIFY(waitForEnd(300000));
         QVERIFY(blog.requests.first().contains("Accept-Encoding: gzip, deflate"));
         if (code == 0) {
-            QCOMPARE(m_sink->codes, QList<int>());
-            const HtmlElement *x = m_ctrl->GetHtmlDocument()->getElementById("x");
+            QCOMPARE(m_ends->codes, QList<int>());
+            const HtmlElement *x = m_loader->document()->getElementById("x");
             QVERIFY(x);
             QCOMPARE(x->innerText().size(), std::size_t(5000));
         } else {
-            QCOMPARE(m_sink->codes, QList<int>{code});
+            QCOMPARE(m_ends->codes, QList<int>{code});
         }
     }
 
@@ -345,13 +327,13 @@ private slots:
             return "HTTP/1.1 200 OK\r\nX-Filler: " + QByteArray(qsizetype(50) * 1024 * 1024, 'a');
         });
         blog.closeAfterReply = false;
-        m_ctrl->setTimeoutMs(600000);
-        m_ctrl->setHeaderTimeoutMs(500);
-        m_ctrl->Navigate(blog.url(QStringLiteral("/owner/center/dashboard")));
+        m_loader->setTimeoutMs(600000);
+        m_loader->setHeaderTimeoutMs(500);
+        m_loader->get(blog.url(QStringLiteral("/owner/center/dashboard")));
         QVERIFY(waitForEnd(300000));
-        QCOMPARE(m_sink->codes, QList<int>{CHtmlCtrl::FailureTimeout});
+        QCOMPARE(m_ends->codes, QList<int>{PageLoader::Timeout});
     }
 };
 
-QTEST_GUILESS_MAIN(TestHtmlCtrlHostile)
-#include "tst_htmlctrlhostile.moc"
+QTEST_GUILESS_MAIN(TestPageLoaderHostile)
+#include "tst_pageloaderhostile.moc"

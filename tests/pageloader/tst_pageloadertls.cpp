@@ -1,9 +1,9 @@
-// The browser control over TLS: a certificate nobody vouches for is a navigation failure,
+// The page loader over TLS: a certificate nobody vouches for is a failed load,
 // never ignored; the same server loads once its certificate is trusted. Nothing moves from
 // https to http, and a login post moves to https on its own host only.
-#include "client/htmlctrl.h"
-#include "client/htmlsink.h"
+#include "client/pageloader.h"
 #include "tests/support/demohost.h"
+#include "tests/support/loadends.h"
 #include "tests/support/testenv.h"
 
 #include <httplib.h>
@@ -22,19 +22,6 @@
 #include <thread>
 
 namespace {
-
-class Sink final : public IHtmlkSink
-{
-public:
-    void OnDocumentComplete() override { ++documents; }
-    void OnDownloadComplete() override {}
-    void OnNavigateError(const std::string &, const std::string &, int statusCode, bool &) override
-    {
-        codes.append(statusCode);
-    }
-    int documents = 0;
-    QList<int> codes;
-};
 
 // A self-signed certificate for 127.0.0.1 and localhost, made by the openssl command.
 bool makeCertificate(const QString &dir)
@@ -92,10 +79,10 @@ public:
             m_thread.join();
     }
     bool isValid() const { return m_server.is_valid() && m_port > 0; }
-    std::string url(const std::string &path = "/owner/center/dashboard",
-                    const std::string &host = "127.0.0.1") const
+    QUrl url(const QString &path = QStringLiteral("/owner/center/dashboard"),
+             const QString &host = QStringLiteral("127.0.0.1")) const
     {
-        return "https://" + host + ":" + std::to_string(m_port) + path;
+        return QUrl(QStringLiteral("https://%1:%2%3").arg(host).arg(m_port).arg(path));
     }
     // Each POST to /echo: its content type, a line feed, its body.
     QList<QByteArray> posts() const
@@ -114,7 +101,7 @@ private:
 
 } // namespace
 
-class TestHtmlCtrlTls final : public QObject
+class TestPageLoaderTls final : public QObject
 {
     Q_OBJECT
 
@@ -130,7 +117,7 @@ private:
     QTemporaryDir m_dir;
 };
 
-void TestHtmlCtrlTls::initTestCase()
+void TestPageLoaderTls::initTestCase()
 {
     if (QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty())
         QSKIP("the openssl command is not installed");
@@ -138,38 +125,36 @@ void TestHtmlCtrlTls::initTestCase()
     QVERIFY(makeCertificate(m_dir.path()));
 }
 
-void TestHtmlCtrlTls::untrustedCertificateFails()
+void TestPageLoaderTls::untrustedCertificateFails()
 {
     TlsServer server(m_dir.filePath(QStringLiteral("cert.pem")),
                      m_dir.filePath(QStringLiteral("key.pem")));
     QVERIFY(server.isValid());
-    CHtmlCtrl ctrl;
-    Sink sink;
-    ctrl.CreateFromStatic(&sink);
-    ctrl.Navigate(server.url());
-    QTRY_COMPARE_WITH_TIMEOUT(sink.documents, 1, 20000);
-    QCOMPARE(sink.codes, QList<int>{CHtmlCtrl::FailureTls});
-    QCOMPARE(ctrl.GetLocationURL(), server.url());
-    QVERIFY(!ctrl.GetHtmlDocument()->getElementById("counter"));
+    PageLoader loader;
+    LoadEnds ends(loader);
+    loader.get(server.url());
+    QTRY_COMPARE_WITH_TIMEOUT(ends.count, 1, 20000);
+    QCOMPARE(ends.codes, QList<int>{PageLoader::Tls});
+    QCOMPARE(ends.address, server.url().toString());
+    QVERIFY(!loader.document());
 }
 
-void TestHtmlCtrlTls::trustedCertificateLoads()
+void TestPageLoaderTls::trustedCertificateLoads()
 {
     TlsServer server(m_dir.filePath(QStringLiteral("cert.pem")),
                      m_dir.filePath(QStringLiteral("key.pem")));
     QVERIFY(server.isValid());
     EnvGuard certFile("SSL_CERT_FILE",
                       QFile::encodeName(m_dir.filePath(QStringLiteral("cert.pem"))));
-    CHtmlCtrl ctrl;
-    Sink sink;
-    ctrl.CreateFromStatic(&sink);
-    ctrl.Navigate(server.url());
-    QTRY_COMPARE_WITH_TIMEOUT(sink.documents, 1, 20000);
-    QCOMPARE(sink.codes, QList<int>{});
-    QVERIFY(ctrl.GetHtmlDocument()->getElementById("counter"));
+    PageLoader loader;
+    LoadEnds ends(loader);
+    loader.get(server.url());
+    QTRY_COMPARE_WITH_TIMEOUT(ends.count, 1, 20000);
+    QCOMPARE(ends.codes, QList<int>{});
+    QVERIFY(loader.document()->getElementById("counter"));
 }
 
-void TestHtmlCtrlTls::nothingLeavesHttpsForHttp()
+void TestPageLoaderTls::nothingLeavesHttpsForHttp()
 {
     // The plain-text side: counts whoever reaches it.
     QTcpServer plain;
@@ -181,30 +166,28 @@ void TestHtmlCtrlTls::nothingLeavesHttpsForHttp()
             s->deleteLater();
         }
     });
-    const std::string target = "http://127.0.0.1:" + std::to_string(plain.serverPort()) + "/x";
+    const QString target = QStringLiteral("http://127.0.0.1:%1/x").arg(plain.serverPort());
     TlsServer server(m_dir.filePath(QStringLiteral("cert.pem")),
-                     m_dir.filePath(QStringLiteral("key.pem")), target);
+                     m_dir.filePath(QStringLiteral("key.pem")), target.toStdString());
     QVERIFY(server.isValid());
     EnvGuard certFile("SSL_CERT_FILE",
                       QFile::encodeName(m_dir.filePath(QStringLiteral("cert.pem"))));
-    CHtmlCtrl ctrl;
-    Sink sink;
-    ctrl.CreateFromStatic(&sink);
+    PageLoader loader;
+    LoadEnds ends(loader);
 
     // A poll's redirect would carry the session cookie in clear text.
-    ctrl.Navigate(server.url("/down"));
-    QTRY_COMPARE_WITH_TIMEOUT(sink.documents, 1, 20000);
+    loader.get(server.url(QStringLiteral("/down")));
+    QTRY_COMPARE_WITH_TIMEOUT(ends.count, 1, 20000);
     // The login's 307 would carry the password in clear text.
-    ctrl.Navigate2(server.url("/login"), "loginid=a&password=b", "");
-    QTRY_COMPARE_WITH_TIMEOUT(sink.documents, 2, 20000);
-    QCOMPARE(sink.codes,
-             (QList<int>{CHtmlCtrl::FailureUnsafeRedirect, CHtmlCtrl::FailureUnsafeRedirect}));
-    QCOMPARE(ctrl.GetLocationURL(), target);
+    loader.post(server.url(QStringLiteral("/login")), "loginid=a&password=b", {});
+    QTRY_COMPARE_WITH_TIMEOUT(ends.count, 2, 20000);
+    QCOMPARE(ends.codes, (QList<int>{PageLoader::UnsafeRedirect, PageLoader::UnsafeRedirect}));
+    QCOMPARE(ends.address, target);
     QTest::qWait(200);
     QCOMPARE(reached, 0);
 }
 
-void TestHtmlCtrlTls::loginPostMovesToHttpsOnItsOwnHostOnly_data()
+void TestPageLoaderTls::loginPostMovesToHttpsOnItsOwnHostOnly_data()
 {
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("host");
@@ -212,12 +195,12 @@ void TestHtmlCtrlTls::loginPostMovesToHttpsOnItsOwnHostOnly_data()
     // The blog's http and https listen on different ports, as they usually do.
     QTest::newRow("307 to https, same host") << 307 << QStringLiteral("127.0.0.1") << true;
     QTest::newRow("308 to https, same host") << 308 << QStringLiteral("127.0.0.1") << true;
-    // The certificate holds both names, so only the control can keep the form from going.
+    // The certificate holds both names, so only the loader can keep the form from going.
     QTest::newRow("307 to https, other host") << 307 << QStringLiteral("localhost") << false;
     QTest::newRow("308 to https, other host") << 308 << QStringLiteral("localhost") << false;
 }
 
-void TestHtmlCtrlTls::loginPostMovesToHttpsOnItsOwnHostOnly()
+void TestPageLoaderTls::loginPostMovesToHttpsOnItsOwnHostOnly()
 {
     QFETCH(int, code);
     QFETCH(QString, host);
@@ -229,27 +212,24 @@ void TestHtmlCtrlTls::loginPostMovesToHttpsOnItsOwnHostOnly()
                       QFile::encodeName(m_dir.filePath(QStringLiteral("cert.pem"))));
     DemoHost blog;
     QVERIFY2(blog.isRunning(), qPrintable(blog.errorString()));
-    const std::string target = secure.url("/echo", host.toStdString());
-    QVERIFY(
-        blog.injectFault(QStringLiteral("loginredirect"), 1, code, QString::fromStdString(target)));
-    CHtmlCtrl ctrl;
-    Sink sink;
-    ctrl.CreateFromStatic(&sink);
+    const QString target = secure.url(QStringLiteral("/echo"), host).toString();
+    QVERIFY(blog.injectFault(QStringLiteral("loginredirect"), 1, code, target));
+    PageLoader loader;
+    LoadEnds ends(loader);
     const QByteArray body = blog.loginBody("owner", "pass&word");
-    ctrl.Navigate2(blog.loginUrl().toString(QUrl::FullyEncoded).toStdString(), body,
-                   "Content-Type: application/x-www-form-urlencoded\n");
-    QTRY_COMPARE_WITH_TIMEOUT(sink.documents, 1, 20000);
-    QCOMPARE(ctrl.GetLocationURL(), target);
+    loader.post(blog.loginUrl(), body, "application/x-www-form-urlencoded");
+    QTRY_COMPARE_WITH_TIMEOUT(ends.count, 1, 20000);
+    QCOMPARE(ends.address, target);
     if (followed) {
-        QCOMPARE(sink.codes, QList<int>{});
-        QVERIFY(ctrl.GetHtmlDocument()->getElementById("echo"));
+        QCOMPARE(ends.codes, QList<int>{});
+        QVERIFY(loader.document()->getElementById("echo"));
         QCOMPARE(secure.posts(), QList<QByteArray>{"application/x-www-form-urlencoded\n" + body});
     } else {
-        QCOMPARE(sink.codes, QList<int>{CHtmlCtrl::FailureUnsafeRedirect});
+        QCOMPARE(ends.codes, QList<int>{PageLoader::UnsafeRedirect});
         QTest::qWait(200);
         QCOMPARE(secure.posts(), QList<QByteArray>{});
     }
 }
 
-QTEST_GUILESS_MAIN(TestHtmlCtrlTls)
-#include "tst_htmlctrltls.moc"
+QTEST_GUILESS_MAIN(TestPageLoaderTls)
+#include "tst_pageloadertls.moc"
