@@ -121,7 +121,7 @@ Application::Application(int &argc, char **argv) : QApplication(argc, argv)
 {
     describeApplication(*this);
     setQuitOnLastWindowClosed(false);
-    WindowLook::InstallKoreanFontSubstitution();
+    WindowLook::installKoreanFontSubstitution();
     QCommandLineParser parser;
     setUpParser(parser);
     // Already judged in main; what Qt left in place is set aside the same way.

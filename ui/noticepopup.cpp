@@ -30,7 +30,7 @@ NoticePopup::~NoticePopup() = default;
 
 bool NoticePopup::prepare()
 {
-    m_font = WindowLook::MakeFont(12);
+    m_font = WindowLook::makeFont(12);
     if (m_workArea.isNull()) {
         if (const QScreen *screen = QGuiApplication::primaryScreen())
             m_workArea = screen->availableGeometry();
@@ -74,7 +74,7 @@ bool NoticePopup::announce(ItemKind kind, const std::string &text, const std::st
     m_phase = Rising;
     applyPosition();
     show();
-    WindowLook::SkipTaskbar(this);
+    WindowLook::skipTaskbar(this);
     raise();
 
     m_timer.start(TickMs, Qt::PreciseTimer, this);
@@ -146,7 +146,7 @@ void NoticePopup::mousePressEvent(QMouseEvent *event)
 
 QImage NoticePopup::renderImage() const
 {
-    QImage image = WindowLook::FramedImage(*this, false);
+    QImage image = WindowLook::framedImage(*this, false);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, false);
     const QRect rc(QPoint(0, 0), size());
@@ -192,7 +192,7 @@ void NoticePopup::layOutText()
     painter.setFont(m_font);
     // Item texts come from strangers: drawn as plain text only, and only as much as fits.
     painter.drawText(QRect(QPoint(0, 0), r.size()), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                     WindowLook::DisplayText(m_text));
+                     WindowLook::displayText(m_text));
 }
 
 void NoticePopup::paintEvent(QPaintEvent *)
@@ -204,5 +204,5 @@ void NoticePopup::paintEvent(QPaintEvent *)
 void NoticePopup::updateAccessibleText()
 {
     setAccessibleName(heading(m_kind));
-    setAccessibleDescription(WindowLook::DisplayText(m_text));
+    setAccessibleDescription(WindowLook::displayText(m_text));
 }

@@ -72,7 +72,7 @@ bool RecentItemsPopup::showList(ItemKind kind, const QPoint &globalPos)
     for (const RecentItem &item : m_items) {
         // Texts come from strangers: a tree item shows its text as plain text.
         auto *row = new QTreeWidgetItem;
-        row->setText(0, WindowLook::DisplayText(item.text));
+        row->setText(0, WindowLook::displayText(item.text));
         row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         rows.append(row);
     }

@@ -45,8 +45,8 @@ StatusStrip::StatusStrip(DashboardModel &model, Settings &settings)
     setCursor(Qt::ArrowCursor);
     setWindowTitle(QStringLiteral("Ormix"));
     m_updateUrl = ORMIX_UPDATE_URL;
-    m_countFont = WindowLook::MakeFont(12);
-    m_boxFont = WindowLook::MakeFont(11);
+    m_countFont = WindowLook::makeFont(12);
+    m_boxFont = WindowLook::makeFont(11);
     m_emblem = QImage(QString::fromLatin1(EmblemResource));
     m_notice = std::make_unique<NoticePopup>(model);
     m_result = new RecentItemsPopup(model, this);
@@ -101,7 +101,7 @@ bool StatusStrip::showAt(const QRect &rect)
     m_notice->prepare();
     m_created = true;
     show();
-    WindowLook::SkipTaskbar(this);
+    WindowLook::skipTaskbar(this);
     raise();
     layoutBoxes();
     return true;
@@ -177,7 +177,7 @@ void StatusStrip::restoreTransparency()
 void StatusStrip::showPollStatus()
 {
     // The failure quotes an address a server chose, which may be any length.
-    m_lastFailure = WindowLook::DisplayText(m_model.lastFailure());
+    m_lastFailure = WindowLook::displayText(m_model.lastFailure());
     // The failure text may quote the server; escaped so the tooltip shows it literally.
     QString html = pollStatusText().toHtmlEscaped();
     html.replace(QLatin1Char('\n'), QStringLiteral("<br>"));
@@ -211,7 +211,7 @@ void StatusStrip::setEmblem(const QImage &emblem)
 
 QImage StatusStrip::renderImage() const
 {
-    QImage image = WindowLook::FramedImage(*this, true);
+    QImage image = WindowLook::framedImage(*this, true);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, false);
     const QRect rc(QPoint(0, 0), size());
@@ -255,10 +255,10 @@ void StatusStrip::drawBox(QPainter &painter, const QRect &rect, QChar letter, bo
     const int t = rect.y();
     const int r = rect.x() + rect.width();
     const int b = rect.y() + rect.height();
-    WindowLook::LineTo(painter, {l, t}, {l, b}, fill);
-    WindowLook::LineTo(painter, {l, b}, {r, b}, fill);
-    WindowLook::LineTo(painter, {r, b}, {r, t}, fill);
-    WindowLook::LineTo(painter, {r, t}, {l, t}, fill);
+    WindowLook::drawSegment(painter, {l, t}, {l, b}, fill);
+    WindowLook::drawSegment(painter, {l, b}, {r, b}, fill);
+    WindowLook::drawSegment(painter, {r, b}, {r, t}, fill);
+    WindowLook::drawSegment(painter, {r, t}, {l, t}, fill);
 }
 
 void StatusStrip::paintEvent(QPaintEvent *)

@@ -223,7 +223,7 @@ private slots:
         QCOMPARE(img.pixel(4, 7), White);
         QCOMPARE(img.pixel(146, 10), White);
 
-        const QFont font = WindowLook::MakeFont(12);
+        const QFont font = WindowLook::makeFont(12);
         const int lineHeight = QFontMetrics(font).height();
         const InkBox head = inkIn(img, QRect(3, 3, 144, 12 + lineHeight - 3));
         if (heading.isEmpty()) {
@@ -251,7 +251,7 @@ private slots:
         notice->announce(ItemKind::Comment, text, "http://127.0.0.1/long");
         ticks(*notice, 70);
         const QImage full = notice->renderImage();
-        const int lineHeight = QFontMetrics(WindowLook::MakeFont(12)).height();
+        const int lineHeight = QFontMetrics(WindowLook::makeFont(12)).height();
         const int bodyTop = 12 + lineHeight + 8;
         const InkBox body = inkIn(full, QRect(1, bodyTop, 148, 78 - bodyTop));
         QVERIFY(!body.empty());
@@ -287,14 +287,14 @@ private slots:
     void hostileTextsAreCutBeforeTheyAreDrawn()
     {
         QFETCH(QString, text);
-        const QString shown = WindowLook::DisplayText(text);
+        const QString shown = WindowLook::displayText(text);
         QCOMPARE(shown.size() <= WindowLook::MaxDisplayUnits, true);
         QVERIFY(shown.endsWith(QChar(0x2026)));
         QVERIFY(!shown.at(shown.size() - 2).isHighSurrogate());
         QVERIFY(text.startsWith(shown.chopped(1)));
-        QCOMPARE(WindowLook::DisplayText(text.toStdString()), shown);
+        QCOMPARE(WindowLook::displayText(text.toStdString()), shown);
         // Short texts stay as they are.
-        QCOMPARE(WindowLook::DisplayText(text.left(50)), text.left(50));
+        QCOMPARE(WindowLook::displayText(text.left(50)), text.left(50));
 
         // The notice draws, and tells assistive tools, the cut text: the same picture as for
         // the cut text itself, laid out once when the item arrives.
@@ -332,7 +332,7 @@ private slots:
         notice->announce(ItemKind::Comment, text.toStdString(), "http://127.0.0.1/p");
         ticks(*notice, 70);
         const QImage img = notice->renderImage();
-        const int lineHeight = QFontMetrics(WindowLook::MakeFont(12)).height();
+        const int lineHeight = QFontMetrics(WindowLook::makeFont(12)).height();
         const int bodyTop = 12 + lineHeight + 8;
         const InkBox body = inkIn(img, QRect(1, bodyTop, 148, 78 - bodyTop));
 
@@ -341,7 +341,7 @@ private slots:
         expected.fill(Qt::white);
         {
             QPainter p(&expected);
-            p.setFont(WindowLook::MakeFont(12));
+            p.setFont(WindowLook::makeFont(12));
             p.setPen(Qt::black);
             p.drawText(QRect(QPoint(12, bodyTop), QPoint(137, 79)),
                        Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
@@ -353,7 +353,7 @@ private slots:
         QCOMPARE(body.bottom, want.bottom);
         // Markup would have shown "x" alone or an image: the literal text is much wider.
         QVERIFY(body.right - body.left >
-                QFontMetrics(WindowLook::MakeFont(12)).horizontalAdvance(QStringLiteral("xxx")));
+                QFontMetrics(WindowLook::makeFont(12)).horizontalAdvance(QStringLiteral("xxx")));
     }
 
     void clickOpensHidesClearsAndAnnouncesNext()

@@ -214,7 +214,7 @@ private slots:
         QVERIFY(m_list->showList(ItemKind::Comment, QPoint(250, 310)));
         const QStringList rows = rowTexts(*m_list);
         QCOMPARE(rows.size(), 2);
-        QCOMPARE(rows.at(0), WindowLook::DisplayText(huge));
+        QCOMPARE(rows.at(0), WindowLook::displayText(huge));
         QVERIFY(rows.at(0).size() <= WindowLook::MaxDisplayUnits);
         QCOMPARE(rows.at(1), QStringLiteral("짧은 글"));
     }

@@ -55,7 +55,7 @@ private slots:
             QCOMPARE(img.pixel(0, y), Outer);
             QCOMPARE(img.pixel(149, y), Outer);
         }
-        // Inner lines from l+3 to r-4 (LineTo leaves out its end point).
+        // Inner lines from l+3 to r-4 (drawSegment leaves out its end point).
         QCOMPARE(img.pixel(2, 2), White);
         QCOMPARE(img.pixel(3, 2), InnerTop);
         QCOMPARE(img.pixel(146, 2), InnerTop);

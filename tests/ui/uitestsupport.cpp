@@ -55,7 +55,7 @@ void WidgetScene::setList(ItemKind kind, const RecentItemList &items)
 
 void WidgetTest::initTestCase()
 {
-    WindowLook::InstallKoreanFontSubstitution();
+    WindowLook::installKoreanFontSubstitution();
     m_processConfig = std::make_unique<TempConfigHome>();
 }
 
