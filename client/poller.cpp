@@ -242,11 +242,11 @@ void Poller::loginDidNotReachHost(int statusCode)
         startPollTimer();
 }
 
-bool Poller::takeReading(const HtmlDocument *page)
+void Poller::takeReading(const HtmlDocument *page)
 {
     // No page: the load failed, and that was reported as it is.
     if (m_loginState != LoggedIn || !page)
-        return false;
+        return;
     const std::optional<DashboardReading> reading = readDashboard(page);
     if (!reading) {
         m_lastFailure = QStringLiteral("대시보드를 읽지 못했습니다");
@@ -254,7 +254,7 @@ bool Poller::takeReading(const HtmlDocument *page)
                           << logging::safeAddress(m_pollUrl);
         m_failing = true;
         reportPollStatus();
-        return false;
+        return;
     }
     m_model.takeReading(*reading);
     m_lastSuccess = QDateTime::currentDateTime();
@@ -264,7 +264,6 @@ bool Poller::takeReading(const HtmlDocument *page)
         qCInfo(lcPoll) << "recovered: the dashboard reads again";
     m_failing = false;
     reportPollStatus();
-    return true;
 }
 
 void Poller::stop()

@@ -107,8 +107,8 @@ private:
     void reportLoadFailure(const PageLoader::Result &result);
     // A page the host answered with, at address; null for an error answer at a login.
     void onPageLoaded(const std::string &address, const HtmlDocument *page);
-    // Reads the page into the model; false when there is no page or it could not be read.
-    bool takeReading(const HtmlDocument *page);
+    // Reads the page into the model, or reports why it could not.
+    void takeReading(const HtmlDocument *page);
     void reportPollStatus();
     void onReachabilityChanged(bool online);
     // One extra poll, unless a load or a login runs (then it would add nothing); false
