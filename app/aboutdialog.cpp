@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QStyle>
 
-CAboutDlg::CAboutDlg(QWidget *parent) : QDialog(parent)
+AboutDialog::AboutDialog(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Ormix 정보"));
     auto *icon = new QLabel(this);

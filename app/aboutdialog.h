@@ -3,9 +3,9 @@
 #include <QDialog>
 
 // The small about box: the program's name and version.
-class CAboutDlg final : public QDialog
+class AboutDialog final : public QDialog
 {
     Q_OBJECT
 public:
-    explicit CAboutDlg(QWidget *parent = nullptr);
+    explicit AboutDialog(QWidget *parent = nullptr);
 };

@@ -1,7 +1,7 @@
+#include "app/application.h"
 #include "app/commandline.h"
-#include "app/ormixapp.h"
 #include "app/singleinstance.h"
-#include "client/htmlctrl.h"
+#include "client/pageloader.h"
 #include "state/settingslocation.h"
 
 #include <QCoreApplication>
@@ -16,7 +16,7 @@ namespace {
 int run(int argc, char **argv)
 {
     // One run per settings folder; a second start hands over and ends without a display.
-    SingleInstance instance(SettingsStoreLocation());
+    SingleInstance instance(settingsStoreLocation());
     if (!instance.claim()) {
         QCoreApplication core(argc, argv);
         if (instance.claimOrRaise(5000) != SingleInstance::Handover::Claimed) {
@@ -36,10 +36,10 @@ int run(int argc, char **argv)
     args.push_back(nullptr);
     int count = static_cast<int>(args.size()) - 1;
 
-    COrmixApp app(count, args.data());
+    Application app(count, args.data());
     instance.listen();
-    QObject::connect(&instance, &SingleInstance::raiseRequested, &app, &COrmixApp::bringToFront);
-    const int code = app.InitInstance() ? app.exec() : 0;
+    QObject::connect(&instance, &SingleInstance::raiseRequested, &app, &Application::bringToFront);
+    const int code = app.start() ? app.exec() : 0;
     // The socket goes while the event loop's machinery is still there; the lock with the run.
     instance.stopListening();
     return code;
@@ -53,15 +53,15 @@ int main(int argc, char **argv)
     if (!qEnvironmentVariableIsSet("QT_MESSAGE_PATTERN"))
         qSetMessagePattern(QStringLiteral("%{if-category}%{category}: %{endif}%{message}"));
     int exitCode = 0;
-    if (HandleInformationalOptions(argc, argv, exitCode))
+    if (handleInformationalOptions(argc, argv, exitCode))
         return exitCode;
-    if (!CheckCommandLine(argc, argv, exitCode))
+    if (!checkCommandLine(argc, argv, exitCode))
         return exitCode;
 
     const int code = run(argc, argv);
     // A parse under way at the quit finishes on a thread of its own; the statics it may still
     // use are not torn down under it.
-    if (CHtmlCtrl::orphanedParses() > 0) {
+    if (PageLoader::orphanedParses() > 0) {
         std::fflush(nullptr);
         std::_Exit(code);
     }

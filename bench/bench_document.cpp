@@ -47,15 +47,15 @@ int main(int argc, char **argv)
         if (saved.open(QIODevice::WriteOnly))
             saved.write(page);
     }
-    const std::vector<std::string> ids = DashboardIds();
+    const std::vector<std::string> ids = dashboardIds();
     std::printf("== document: %lld-byte dashboard, %d rounds each, interleaved, thread CPU time\n",
                 static_cast<long long>(page.size()), rounds);
 
     // The page must read, or the figures measure an error path.
     {
         const auto doc = HtmlDocument::parse(page, QByteArrayLiteral("UTF-8"), address);
-        const auto reading = ReadDashboard(doc.get());
-        if (!reading || (argc <= 2 && reading->comments.empty())) {
+        const auto reading = readDashboard(doc.get());
+        if (!reading || (argc <= 2 && (*reading)[ItemKind::Comment].empty())) {
             std::fprintf(stderr, "the page did not read\n");
             return 1;
         }
@@ -87,7 +87,7 @@ int main(int argc, char **argv)
         t0 = bench::threadCpuNs();
         {
             const auto doc = HtmlDocument::parse(page, QByteArrayLiteral("UTF-8"), address);
-            const auto reading = ReadDashboard(doc.get());
+            const auto reading = readDashboard(doc.get());
             sink += reading ? reading->todayCount : 0;
         }
         t1 = bench::threadCpuNs();
@@ -98,7 +98,7 @@ int main(int argc, char **argv)
         t0 = bench::threadCpuNs();
         {
             const auto doc = HtmlDocument::parse(page, QByteArrayLiteral("UTF-8"), address, ids);
-            const auto reading = ReadDashboard(doc.get());
+            const auto reading = readDashboard(doc.get());
             sink += reading ? reading->todayCount : 0;
             fromPrefix = !doc->isWhole();
         }
@@ -112,14 +112,14 @@ int main(int argc, char **argv)
     const double read = bench::medianMs(readNs);
     bench::report("bare gumbo parse (median)", gumbo, "ms");
     bench::report("gumbo + document layer (median)", document, "ms");
-    bench::report("gumbo + document + ReadDashboard (median)", read, "ms", QStringLiteral("< 5 ms"),
+    bench::report("gumbo + document + readDashboard (median)", read, "ms", QStringLiteral("< 5 ms"),
                   read < 5.0);
     bench::report("document layer / bare gumbo", document / gumbo, "x");
     bench::report("whole read / bare gumbo", read / gumbo, "x", QStringLiteral("<= 1.50x"),
                   read / gumbo <= 1.5);
     const double prefix = bench::medianMs(prefixNs);
     std::printf("the client's read parsed %s\n", fromPrefix ? "a prefix" : "the whole page");
-    bench::report("client's read (document + ReadDashboard)", prefix, "ms",
+    bench::report("client's read (document + readDashboard)", prefix, "ms",
                   QStringLiteral("< 5 ms"), prefix < 5.0);
     bench::report("client's read / bare gumbo", prefix / gumbo, "x");
     return sink == 42 ? 2 : 0;

@@ -2,12 +2,12 @@
 // combining marks against a normal one (main-thread CPU per slide), the time a poll takes to
 // fail on a gzip bomb and on a 50 MiB header line, and the poll path's settings read.
 #include "bench/benchsupport.h"
-#include "client/htmlctrl.h"
-#include "client/htmlsink.h"
+#include "client/pageloader.h"
+#include "state/dashboardmodel.h"
 #include "state/settings.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
-#include "ui/noticewindow.h"
+#include "ui/noticepopup.h"
 
 #include <QApplication>
 
@@ -19,45 +19,35 @@ namespace {
 // Main-thread CPU of one whole slide (70 rising ticks, the hold, 80 falling ticks), driven
 // tick by tick with a clock that jumps over the hold. Every tick repaints the shown window,
 // as the timer's ticks do; the events in between are handled as the loop would.
-double slideCpuMs(CNoticeWnd &notice, const std::string &text, qint64 &now)
+double slideCpuMs(NoticePopup &notice, const std::string &text, qint64 &now)
 {
     const long long start = bench::threadCpuNs();
-    notice.Show(0, text, "http://127.0.0.1/");
+    notice.announce(ItemKind::Comment, text, "http://127.0.0.1/");
     while (notice.isAnimating()) {
         QCoreApplication::processEvents();
-        now += CNoticeWnd::TickMs;
+        now += NoticePopup::TickMs;
         notice.tick();
-        if (notice.phase() == CNoticeWnd::Holding)
-            now += CNoticeWnd::HoldMs;
+        if (notice.phase() == NoticePopup::Holding)
+            now += NoticePopup::HoldMs;
     }
     return (bench::threadCpuNs() - start) / 1e6;
 }
 
-class FailureSink final : public IHtmlkSink
-{
-public:
-    void OnDocumentComplete() override { done = true; }
-    void OnDownloadComplete() override {}
-    void OnNavigateError(const std::string &, const std::string &, int statusCode, bool &) override
-    {
-        code = statusCode;
-    }
-    bool done = false;
-    int code = 0;
-};
-
 // Wall time from the poll to its end, with the code it ended with.
 double timeToFail(DemoHost &host, const QString &fault, qint64 value, int &code)
 {
-    CHtmlCtrl ctrl;
-    FailureSink sink;
-    ctrl.CreateFromStatic(&sink);
+    PageLoader loader;
+    bool done = false;
+    QObject::connect(&loader, &PageLoader::finished, &loader,
+                     [&](const PageLoader::Result &result) {
+                         code = result.error;
+                         done = true;
+                     });
     host.injectFault(fault, 1, value);
     const long long start = bench::wallNs();
-    ctrl.Navigate(host.dashboardUrl().toString().toStdString());
-    while (!sink.done)
+    loader.get(host.dashboardUrl());
+    while (!done)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    code = sink.code;
     return (bench::wallNs() - start) / 1e6;
 }
 
@@ -70,9 +60,10 @@ int main(int argc, char **argv)
 
     std::printf("== notice slide with hostile texts: main-thread CPU per slide, best of %d\n",
                 runs);
-    CNoticeWnd notice;
+    DashboardModel model;
+    NoticePopup notice(model);
     notice.setWorkArea(QRect(0, 0, 1280, 800));
-    notice.Create();
+    notice.prepare();
     qint64 now = 0;
     notice.setClock([&now] { return now; });
     std::string storm = "a";
@@ -93,7 +84,7 @@ int main(int argc, char **argv)
         for (int run = 0; run < runs; ++run) {
             // A different text each run: the same one is not announced twice.
             best = std::min(best, slideCpuMs(notice, t.text + std::to_string(run), now));
-            notice.Show(0, std::string(), std::string());
+            notice.announce(ItemKind::Comment, std::string(), std::string());
             notice.hide();
         }
         if (normal == 0) {
@@ -125,17 +116,20 @@ int main(int argc, char **argv)
                   "ms");
 
     std::printf("== the poll path's settings read (the transparency)\n");
-    WriteSettingDword("LeftPos", 100);
-    WriteSettingDword("TopPos", 100);
-    WriteRegistryString(SettingsRoot::CurrentUser, "ID", "owner");
-    WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL", "http://blog.example");
-    WriteSettingDword("Transparency", 20);
+    Settings written;
+    written.setNumber(Settings::LeftPos, 100);
+    written.setNumber(Settings::TopPos, 100);
+    written.setText(Settings::Id, "owner");
+    written.setText(Settings::BlogUrl, "http://blog.example");
+    written.setNumber(Settings::Transparency, 20);
     constexpr int reads = 2000;
     const long long start = bench::wallNs();
     int value = 0;
+    // The first read of a fresh table reads the file; the rest are kept values.
+    Settings settings;
     for (int i = 0; i < reads; ++i)
-        ReadSettingDword(10, "Transparency", value);
-    bench::report("ReadSettingDword(\"Transparency\")", (bench::wallNs() - start) / 1e3 / reads,
-                  "us");
+        value = settings.number(Settings::Transparency);
+    bench::report("Settings::number(Transparency), file read once",
+                  (bench::wallNs() - start) / 1e3 / reads, "us");
     return value == 20 ? 0 : 1;
 }

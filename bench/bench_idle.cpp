@@ -3,11 +3,10 @@
 // switches of all threads over a while (60 s unless given).
 #include "bench/benchhost.h"
 #include "bench/benchsupport.h"
-#include "client/ormixview.h"
-#include "state/tinfo.h"
+#include "client/poller.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
-#include "ui/noticewindow.h"
+#include "ui/noticepopup.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -63,15 +62,12 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "demo host: %s\n", qPrintable(host.errorString()));
         return 1;
     }
-    host.enterAccount(interval);
-    lTInfo *store = GetTInfo();
-
-    BenchHost frame;
-    COrmixView view(&frame);
-    view.OnInitialUpdate();
-    while (store->GetLoginState() != LoggedIn || view.htmlCtrl().IsBusy())
+    BenchSession frame(host, interval);
+    Poller &view = frame.poller;
+    view.start();
+    while (view.loginState() != LoggedIn || view.loader().isBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (frame.status()->noticeWindow()->isAnimating()) {
+    if (frame.strip.notice()->isAnimating()) {
         std::fprintf(stderr, "a notice is moving\n");
         return 1;
     }

@@ -1,7 +1,8 @@
 // The notice's slide on its real precise timer: rise, hold and fall measured against
 // the nominal 70 x 20 ms, 1.5 s and 80 x 20 ms.
 #include "bench/benchsupport.h"
-#include "ui/noticewindow.h"
+#include "state/dashboardmodel.h"
+#include "ui/noticepopup.h"
 
 #include <QApplication>
 
@@ -11,25 +12,27 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     const int runs = argc > 1 ? std::atoi(argv[1]) : 3;
-    constexpr double nominalRise = 70 * CNoticeWnd::TickMs;
-    constexpr double nominalHold = CNoticeWnd::HoldMs;
-    constexpr double nominalFall = 80 * CNoticeWnd::TickMs;
+    constexpr double nominalRise = 70 * NoticePopup::TickMs;
+    constexpr double nominalHold = NoticePopup::HoldMs;
+    constexpr double nominalFall = 80 * NoticePopup::TickMs;
 
-    CNoticeWnd notice;
+    DashboardModel model;
+    NoticePopup notice(model);
     notice.setWorkArea(QRect(0, 0, 1280, 800));
-    notice.Create();
+    notice.prepare();
     std::printf("== notice slide: %d runs, nominal rise %.0f ms, hold %.0f ms, fall %.0f ms\n",
                 runs, nominalRise, nominalHold, nominalFall);
     double sumRise = 0, sumHold = 0, sumFall = 0;
     for (int run = 0; run < runs; ++run) {
         const long long start = bench::wallNs();
-        notice.Show(run % 3, "알림 " + std::to_string(run), "http://127.0.0.1/");
+        notice.announce(AllItemKinds[std::size_t(run) % ItemKindCount],
+                        "알림 " + std::to_string(run), "http://127.0.0.1/");
         long long holding = 0, falling = 0;
         while (notice.isAnimating()) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-            if (!holding && notice.phase() == CNoticeWnd::Holding)
+            if (!holding && notice.phase() == NoticePopup::Holding)
                 holding = bench::wallNs();
-            if (!falling && notice.phase() == CNoticeWnd::Falling)
+            if (!falling && notice.phase() == NoticePopup::Falling)
                 falling = bench::wallNs();
         }
         const long long end = bench::wallNs();

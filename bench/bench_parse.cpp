@@ -151,7 +151,7 @@ double gumboMs(const QByteArray &page)
 // The worst of a few runs of a parse as the control runs it; refused tells how it ended.
 double parseMs(const QByteArray &page, bool asReader, int runs, std::string &refusal)
 {
-    static const std::vector<std::string> ids = DashboardIds();
+    static const std::vector<std::string> ids = dashboardIds();
     double worst = 0;
     for (int i = 0; i < runs; ++i) {
         worst = std::max(worst, wallMs([&] {

@@ -1,4 +1,4 @@
-// The cost of one poll through the real client (fetch, document, scrape, store, status
+// The cost of one poll through the real client (fetch, document, scrape, model, status
 // window) against two floors polling the same page from the same host: Qt Network plus a
 // bare gumbo parse, and libcurl plus a gumbo parse and the two id look-ups (the C floor).
 // Polls run back to back and at a real interval on real timers; memory after the first
@@ -9,8 +9,7 @@
 // nested elements.
 #include "bench/benchhost.h"
 #include "bench/benchsupport.h"
-#include "client/ormixview.h"
-#include "state/tinfo.h"
+#include "client/poller.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
 
@@ -135,9 +134,9 @@ public:
     long long longestCpuNs = 0; // the same on the thread's CPU clock: without preemption
 };
 
-void waitWhileBusy(COrmixView &view)
+void waitWhileBusy(Poller &view)
 {
-    while (view.htmlCtrl().IsBusy())
+    while (view.loader().isBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
@@ -193,22 +192,18 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "demo host: %s\n", qPrintable(host.errorString()));
         return 1;
     }
-    host.enterAccount(3600); // polls are driven by the benchmark's own timers
-    lTInfo *store = GetTInfo();
-
-    BenchHost frame;
-    COrmixView view(&frame);
-    view.OnInitialUpdate();
-    while (store->GetLoginState() != LoggedIn || view.htmlCtrl().IsBusy())
+    BenchSession frame(host, 3600 /* polls are driven by the benchmark's own timers */);
+    Poller &view = frame.poller;
+    view.start();
+    while (view.loginState() != LoggedIn || view.loader().isBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (!frame.status() || !frame.status()->noticeWindow() || !frame.status()->isVisible() ||
-        store->GetTodayCount() == 0) {
+    if (!frame.strip.isVisible() || frame.model.todayCount() == 0) {
         std::fprintf(stderr, "the status window is missing or the page did not read\n");
         return 1;
     }
     const bench::Memory first = bench::memory();
 
-    std::printf("== poll: page %s, real COrmixView + offscreen COrmixWnd; %d polls at %d ms on "
+    std::printf("== poll: page %s, real Poller + offscreen StatusStrip; %d polls at %d ms on "
                 "real timers, %d back to back interleaved with the floors\n",
                 qPrintable(pageSpec), atInterval, intervalMs, backToBack);
     std::printf("%-44s RSS %7.2f MiB  PSS %7.2f MiB\n", "memory after the first reading",
@@ -217,7 +212,7 @@ int main(int argc, char **argv)
     // The client at a real interval, alone in the process.
     app.armed = true;
     const auto clientPoll = [&] { view.pollNow(); };
-    const auto clientIdle = [&] { return !view.htmlCtrl().IsBusy(); };
+    const auto clientIdle = [&] { return !view.loader().isBusy(); };
     const double clientAtInterval =
         cpuPerRunAtInterval(atInterval, intervalMs, clientPoll, clientIdle);
     const bench::Memory steady = bench::memory();
@@ -314,8 +309,8 @@ int main(int argc, char **argv)
         clientMain.empty() ? 0.0 : *std::max_element(clientMain.begin(), clientMain.end()) / 1e6,
         "ms");
     std::printf("login dialogs %d, error boxes %d, today's count %d\n", frame.loginDialogs,
-                frame.errors, store->GetTodayCount());
-    view.OnDestroy();
+                frame.errors, frame.model.todayCount());
+    view.stop();
 #ifdef ORMIX_HAVE_CURL
     curl_global_cleanup();
 #endif

@@ -1,13 +1,13 @@
 // Start-up, in process: from the process's start (and from main) to the status window
 // shown with the first reading, through the real application object, the real login
 // dialog (filled in and confirmed as soon as it appears) and the demo host.
-#include "app/mainframe.h"
-#include "app/ormixapp.h"
+#include "app/application.h"
+#include "app/controller.h"
 #include "bench/benchsupport.h"
-#include "state/tinfo.h"
+#include "client/poller.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
-#include "ui/statuswindow.h"
+#include "ui/statusstrip.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -47,7 +47,7 @@ int main(int argc, char **argv)
     long long loginShown = 0;
     long long hostReady = 0;
 
-    COrmixApp app(argc, argv);
+    Application app(argc, argv);
     const long long appBuilt = bench::wallNs();
     host = std::make_unique<DemoHost>(
         QStringList{QStringLiteral("--page-size"), QStringLiteral("150000")});
@@ -73,14 +73,15 @@ int main(int argc, char **argv)
     });
     timer->start(1);
     const long long confirmStart = bench::wallNs();
-    if (!app.InitInstance()) {
+    if (!app.start()) {
         std::fprintf(stderr, "the login was not accepted\n");
         return 1;
     }
     const long long confirmed = bench::wallNs();
-    COrmixWnd *status = app.mainFrame()->statusWindow();
-    while (!(status && status->isVisible() && GetTInfo()->GetLoginState() == LoggedIn &&
-             GetTInfo()->GetTodayCount() == 15))
+    StatusStrip *status = app.controller()->strip();
+    while (!(status && status->isVisible() &&
+             app.controller()->poller()->loginState() == LoggedIn &&
+             app.model().todayCount() == 15))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     const long long shown = bench::wallNs();
     const double sinceStart = msSinceProcessStart();
@@ -97,6 +98,6 @@ int main(int argc, char **argv)
     bench::report("main -> status window with first reading", (shown - mainEntry) / 1e6 - hostMs,
                   "ms");
     bench::report("process start -> status window (10 ms ticks)", sinceStart - hostMs, "ms");
-    app.mainFrame()->close();
+    app.controller()->end();
     return 0;
 }

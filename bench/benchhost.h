@@ -1,36 +1,34 @@
 #pragma once
 
-#include "client/iviewhost.h"
-#include "ui/statuswindow.h"
+#include "client/poller.h"
+#include "state/account.h"
+#include "state/dashboardmodel.h"
+#include "state/settings.h"
+#include "tests/support/demohost.h"
+#include "ui/statusstrip.h"
 
-#include <memory>
+#include <QRect>
 
-// The view's host for benchmarks: the real status window (with its notice and list),
-// no dialogs; a login dialog or an error box would spoil the figures, so they count.
-class BenchHost final : public IViewHost
+// The poller and the real status strip (with its notice and list) over one model, as the
+// program runs them, logged in to the demo host. No dialogs: a login dialog or an error
+// box would spoil the figures, so they are counted instead.
+class BenchSession
 {
 public:
-    void HideFrame() override {}
-    IStatusWindow *CreateStatusWindow(const QRect &rect) override
+    BenchSession(const DemoHost &host, int intervalSeconds)
+        : poller(account, model), strip(model, settings)
     {
-        m_status = std::make_unique<COrmixWnd>();
-        m_status->Create(rect);
-        return m_status.get();
+        host.enterAccount(account, intervalSeconds);
+        strip.showAt(QRect(100, 100, 150, 23));
+        QObject::connect(&poller, &Poller::loginNeeded, &poller, [this] { ++loginDialogs; });
+        QObject::connect(&poller, &Poller::loadFailed, &poller, [this] { ++errors; });
     }
-    bool RunLoginDialog(bool) override
-    {
-        ++loginDialogs;
-        return false;
-    }
-    void ShowNavigationError(const QString &) override { ++errors; }
-    bool IsNavigationErrorShowing() const override { return false; }
-    void CloseNavigationError() override {}
-    void CloseMainFrame() override {}
 
-    COrmixWnd *status() const { return m_status.get(); }
+    Settings settings;
+    Account account;
+    DashboardModel model;
+    Poller poller;
+    StatusStrip strip;
     int loginDialogs = 0;
     int errors = 0;
-
-private:
-    std::unique_ptr<COrmixWnd> m_status;
 };

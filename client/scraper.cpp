@@ -1,7 +1,6 @@
 #include "scraper.h"
 
 #include "document/htmldocument.h"
-#include "state/tinfo.h"
 
 #include <climits>
 #include <string>
@@ -23,34 +22,27 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-enum class Section
-{
-    None,
-    Comments,
-    Trackbacks,
-    Guestbook
-};
-
-// Only the start of a table's text matters; the outer tables hold most of the page.
-Section sectionOf(const HtmlElement &table)
+// Only the start of a table's text matters; the outer tables hold most of the page. No
+// value for a table that opens no section.
+std::optional<ItemKind> sectionOf(const HtmlElement &table)
 {
     if (table.outerTextStartsWith(CommentsTitle))
-        return Section::Comments;
+        return ItemKind::Comment;
     if (table.outerTextStartsWith(TrackbacksTitle))
-        return Section::Trackbacks;
+        return ItemKind::Trackback;
     if (table.outerTextStartsWith(GuestbookTitle))
-        return Section::Guestbook;
-    return Section::None;
+        return ItemKind::Guestbook;
+    return std::nullopt;
 }
 
 } // namespace
 
-std::vector<std::string> DashboardIds()
+std::vector<std::string> dashboardIds()
 {
     return {CounterId, NewId};
 }
 
-std::optional<int> ParseTodayCount(std::string_view counterText)
+std::optional<int> parseTodayCount(std::string_view counterText)
 {
     const auto today = counterText.find(TodayWord);
     if (today == std::string_view::npos)
@@ -80,7 +72,7 @@ std::optional<int> ParseTodayCount(std::string_view counterText)
     return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
-std::optional<DashboardReading> ReadDashboard(const HtmlDocument *document)
+std::optional<DashboardReading> readDashboard(const HtmlDocument *document)
 {
     if (!document || !document->body())
         return std::nullopt;
@@ -88,7 +80,7 @@ std::optional<DashboardReading> ReadDashboard(const HtmlDocument *document)
     const HtmlElement *counter = document->getElementById(CounterId);
     if (!counter)
         return std::nullopt;
-    const std::optional<int> count = ParseTodayCount(counter->outerText());
+    const std::optional<int> count = parseTodayCount(counter->outerText());
     if (!count)
         return std::nullopt;
 
@@ -98,50 +90,26 @@ std::optional<DashboardReading> ReadDashboard(const HtmlDocument *document)
 
     DashboardReading reading;
     reading.todayCount = *count;
-    Section section = Section::None;
+    std::optional<ItemKind> section;
     for (const HtmlElement *element : area->all()) {
         const std::string tag = element->tagName();
         if (tag == "TABLE") {
             section = sectionOf(*element);
-        } else if (tag == "A") {
+        } else if (tag == "A" && section) {
             std::string text = element->innerText();
             if (text.empty())
                 continue;
             std::optional<std::string> href = element->getAttribute("href");
             if (!href)
                 continue;
-            RecentItem item{std::move(text), std::move(*href)};
-            switch (section) {
-            case Section::Comments:
-                reading.comments.push_back(std::move(item));
-                break;
-            case Section::Trackbacks:
-                reading.trackbacks.push_back(std::move(item));
-                break;
-            case Section::Guestbook:
-                reading.guestbook.push_back(std::move(item));
-                break;
-            case Section::None:
-                break;
-            }
+            reading[*section].push_back(RecentItem{std::move(text), std::move(*href)});
         }
     }
 
     // Each section opens with one link that is not an item (the "more" link).
-    for (RecentItemList *list : {&reading.comments, &reading.trackbacks, &reading.guestbook}) {
-        if (!list->empty())
-            list->erase(list->begin());
+    for (RecentItemList &list : reading.items) {
+        if (!list.empty())
+            list.erase(list.begin());
     }
     return reading;
-}
-
-void HandOverReading(const DashboardReading &reading, lTInfo &store)
-{
-    // The order matters: any-new is cleared before the hand-overs that may set it, and
-    // the guestbook, which ends the silent first reading, comes last of the three.
-    store.SetAnyNew(false);
-    store.SetComments(reading.comments);
-    store.SetTrackbacks(reading.trackbacks);
-    store.SetGuestbook(reading.guestbook);
-    store.SetTodayCount(reading.todayCount);
 }

@@ -8,28 +8,15 @@
 #include <vector>
 
 class HtmlDocument;
-class lTInfo;
 
-// What one dashboard page says, exactly as it is handed to the store.
-struct DashboardReading
-{
-    int todayCount = 0;
-    RecentItemList comments;
-    RecentItemList trackbacks;
-    RecentItemList guestbook;
-};
-
-// The ids of the elements ReadDashboard looks up; a document parsed for these
+// The ids of the elements readDashboard looks up; a document parsed for these
 // (HtmlDocument::parse) reads exactly as the whole page.
-std::vector<std::string> DashboardIds();
+std::vector<std::string> dashboardIds();
 
 // Reads a loaded dashboard; no value when the page contract is not met.
-std::optional<DashboardReading> ReadDashboard(const HtmlDocument *document);
+std::optional<DashboardReading> readDashboard(const HtmlDocument *document);
 
 // Today's count from the counter's text: the first run of digits between the first
 // "오늘" and the next "명" (commas between digits skipped, saturating at INT_MAX).
 // No value when either word is missing.
-std::optional<int> ParseTodayCount(std::string_view counterText);
-
-// Hands a reading to the store in the fixed order the new-item rules rely on.
-void HandOverReading(const DashboardReading &reading, lTInfo &store);
+std::optional<int> parseTodayCount(std::string_view counterText);

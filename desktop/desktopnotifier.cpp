@@ -1,5 +1,8 @@
 #include "desktopnotifier.h"
 
+#include "state/browserlaunch.h"
+#include "state/dashboardmodel.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -24,7 +27,10 @@ QDBusMessage call(const QString &method)
 
 } // namespace
 
-DesktopNotifier::DesktopNotifier(QObject *parent) : QObject(parent) {}
+DesktopNotifier::DesktopNotifier(DashboardModel &model, QObject *parent)
+    : QObject(parent), m_model(model)
+{
+}
 
 DesktopNotifier::~DesktopNotifier() = default;
 
@@ -63,7 +69,7 @@ QString DesktopNotifier::escapeMarkup(const QString &text)
     return out;
 }
 
-void DesktopNotifier::notify(int kind, const QString &heading, const QString &text,
+void DesktopNotifier::notify(ItemKind kind, const QString &heading, const QString &text,
                              const std::string &link)
 {
     if (!m_enabled)
@@ -137,9 +143,11 @@ void DesktopNotifier::onActionInvoked(uint id, const QString &action)
     const auto it = m_sent.constFind(id);
     if (it == m_sent.constEnd() || action != DefaultAction)
         return;
-    // A copy: a slot may send the next notice, which changes the table.
-    const int kind = it->kind;
+    // A copy: the strip may send the next notice at once, which changes the table.
+    const ItemKind kind = it->kind;
     const std::string link = it->link;
+    launchWebBrowser(link);
+    m_model.clearNew(kind);
     emit activated(kind, link);
 }
 

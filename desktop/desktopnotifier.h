@@ -1,5 +1,7 @@
 #pragma once
 
+#include "state/recentitem.h"
+
 #include <QHash>
 #include <QObject>
 #include <QString>
@@ -8,17 +10,20 @@
 #include <optional>
 #include <string>
 
+class DashboardModel;
 class QDBusPendingCallWatcher;
 
 // Sends each notice to the desktop's notification server as well
 // (org.freedesktop.Notifications on the session bus). Nothing waits on the server: calls
 // go out and their answers come back through the event loop. Without a server nothing
-// happens, and nothing is retried until the next notice.
+// happens, and nothing is retried until the next notice. Activating a notification does
+// what a click on the notice does: the item opens and the model hears that the user
+// attended to its kind.
 class DesktopNotifier final : public QObject
 {
     Q_OBJECT
 public:
-    explicit DesktopNotifier(QObject *parent = nullptr);
+    explicit DesktopNotifier(DashboardModel &model, QObject *parent = nullptr);
     ~DesktopNotifier() override;
     DesktopNotifier(const DesktopNotifier &) = delete;
     DesktopNotifier &operator=(const DesktopNotifier &) = delete;
@@ -32,14 +37,16 @@ public:
     bool isAskingServer() const { return m_asking; }
 
     // Sends one notification with a default action; the newest replaces the one before.
-    void notify(int kind, const QString &heading, const QString &text, const std::string &link);
+    void notify(ItemKind kind, const QString &heading, const QString &text,
+                const std::string &link);
 
     // Text for a server that reads the body as markup: &, < and > escaped.
     static QString escapeMarkup(const QString &text);
 
 signals:
-    // The user activated the notification of this item (its default action).
-    void activated(int kind, const std::string &link);
+    // The user activated the notification of this item (its default action), which has
+    // been opened.
+    void activated(ItemKind kind, const std::string &link);
 
 private slots:
     void onActionInvoked(uint id, const QString &action);
@@ -48,7 +55,7 @@ private slots:
 private:
     struct Item
     {
-        int kind = 0;
+        ItemKind kind = ItemKind::Comment;
         QString heading;
         QString text;
         std::string link;
@@ -57,6 +64,7 @@ private:
     void askCapabilities();
     void send(const Item &item);
 
+    DashboardModel &m_model;
     bool m_enabled = false;
     bool m_listening = false;
     // Unknown until the server answered GetCapabilities.

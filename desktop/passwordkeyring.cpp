@@ -1,5 +1,6 @@
 #include "passwordkeyring.h"
 
+#include "state/account.h"
 #include "state/secret.h"
 
 #include <QDBusConnection>
@@ -26,18 +27,6 @@ const QString SecretsService = QStringLiteral("org.freedesktop.secrets");
 QString keychainService()
 {
     return QStringLiteral("Ormix");
-}
-
-QString &pendingEntry()
-{
-    static QString key;
-    return key;
-}
-
-QStringList &replacedEntries()
-{
-    static QStringList keys;
-    return keys;
 }
 
 // Without a fallback the job reports NoBackendAvailable instead of writing a file.
@@ -73,12 +62,12 @@ QString noKeyringText()
 
 } // namespace
 
-QString EntryKey(const std::string &blogUrl, const std::string &id)
+QString entryKey(const std::string &blogUrl, const std::string &id)
 {
     return QString::fromStdString(id) + QLatin1Char('@') + QString::fromStdString(blogUrl);
 }
 
-void Probe(QObject *context, const std::function<void(bool, const QString &)> &done)
+void probe(QObject *context, const std::function<void(bool, const QString &)> &done)
 {
     // Without a bus both questions fail at once.
     const QDBusConnection bus = QDBusConnection::sessionBus();
@@ -107,7 +96,7 @@ void Probe(QObject *context, const std::function<void(bool, const QString &)> &d
                      });
 }
 
-void ReadPassword(QObject *context, const QString &key,
+void readPassword(QObject *context, const QString &key,
                   const std::function<void(bool, std::string &)> &done)
 {
     auto *job = newJob<QKeychain::ReadPasswordJob>(key);
@@ -119,7 +108,7 @@ void ReadPassword(QObject *context, const QString &key,
                          // here leaves no copy behind when the job goes.
                          QByteArray bytes = job->binaryData();
                          if (!receiver) {
-                             WipeSharedBytes(bytes);
+                             wipeSharedBytes(bytes);
                              return;
                          }
                          std::string password;
@@ -129,18 +118,18 @@ void ReadPassword(QObject *context, const QString &key,
                                              static_cast<std::size_t>(bytes.size()));
                              ok = !password.empty();
                          }
-                         WipeSharedBytes(bytes);
+                         wipeSharedBytes(bytes);
                          done(ok, password);
-                         WipeString(password);
+                         wipeString(password);
                      });
     job->start();
 }
 
-ReadOutcome ReadPasswordWithin(const QString &key, int timeoutMs, std::string &password)
+ReadOutcome readPasswordWithin(const QString &key, int timeoutMs, std::string &password)
 {
     QEventLoop loop;
     std::optional<bool> found;
-    ReadPassword(&loop, key, [&](bool ok, std::string &stored) {
+    readPassword(&loop, key, [&](bool ok, std::string &stored) {
         found = ok;
         password.swap(stored);
         loop.quit();
@@ -154,7 +143,7 @@ ReadOutcome ReadPasswordWithin(const QString &key, int timeoutMs, std::string &p
     return *found ? ReadOutcome::Found : ReadOutcome::NotFound;
 }
 
-void WritePassword(QObject *context, const QString &key, const std::string &password,
+void writePassword(QObject *context, const QString &key, const std::string &password,
                    const std::function<void(bool)> &done)
 {
     auto *job = newJob<QKeychain::WritePasswordJob>(key);
@@ -164,7 +153,7 @@ void WritePassword(QObject *context, const QString &key, const std::string &pass
     // So only our own UTF-16 copy is wiped, at once.
     QString text = QString::fromUtf8(password.data(), static_cast<qsizetype>(password.size()));
     job->setTextData(text);
-    WipeSharedText(text);
+    wipeSharedText(text);
     if (done) {
         QObject::connect(job, &QKeychain::Job::finished, context,
                          [done](QKeychain::Job *j) { done(j->error() == QKeychain::NoError); });
@@ -172,7 +161,7 @@ void WritePassword(QObject *context, const QString &key, const std::string &pass
     job->start();
 }
 
-void DeletePassword(QObject *context, const QString &key, const std::function<void(bool)> &done)
+void deletePassword(QObject *context, const QString &key, const std::function<void(bool)> &done)
 {
     auto *job = newJob<QKeychain::DeletePasswordJob>(key);
     if (done) {
@@ -183,39 +172,18 @@ void DeletePassword(QObject *context, const QString &key, const std::function<vo
     job->start();
 }
 
-void SetPendingEntry(const QString &key)
+void storeAfterLogin(QObject *context, Account &account)
 {
-    pendingEntry() = key;
-}
-
-QString PendingEntry()
-{
-    return pendingEntry();
-}
-
-void ReplaceAfterLogin(const QString &oldKey)
-{
-    if (!oldKey.isEmpty() && !replacedEntries().contains(oldKey))
-        replacedEntries().append(oldKey);
-}
-
-QStringList TakeEntriesToReplace()
-{
-    return std::exchange(replacedEntries(), QStringList());
-}
-
-void StorePendingAfterLogin(QObject *context, const std::string &password)
-{
-    const QString key = std::exchange(pendingEntry(), QString());
-    QStringList replaced = TakeEntriesToReplace();
+    const QString key = std::exchange(account.keyringEntry, QString());
+    QStringList replaced = std::exchange(account.replacedKeyringEntries, QStringList());
     replaced.removeAll(key);
-    if (key.isEmpty() || password.empty())
+    if (key.isEmpty() || account.password().empty())
         return;
-    WritePassword(context, key, password, [context, replaced](bool ok) {
+    writePassword(context, key, account.password(), [context, replaced](bool ok) {
         // Until the new entry is in the keyring, the old one is the one that works.
         if (ok) {
             for (const QString &old : replaced)
-                DeletePassword(context, old);
+                deletePassword(context, old);
         }
     });
 }

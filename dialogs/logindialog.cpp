@@ -2,9 +2,10 @@
 
 #include "desktop/passwordkeyring.h"
 #include "dialogs/dialogsupport.h"
+#include "state/account.h"
+#include "state/asciitext.h"
 #include "state/secret.h"
 #include "state/settings.h"
-#include "state/tinfo.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -18,19 +19,12 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace {
 
 constexpr std::uint32_t DefaultInterval = 30;
 constexpr std::uint32_t MinimumInterval = 10;
-
-void lowerAsciiInPlace(std::string &text)
-{
-    for (char &c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-}
 
 bool hasAcceptedScheme(const std::string &address)
 {
@@ -53,7 +47,7 @@ int toStoreInterval(std::uint32_t seconds)
 void takeSecretText(const QLineEdit *field, std::string &target)
 {
     QByteArray utf8 = field->text().toUtf8();
-    WipeString(target);
+    wipeString(target);
     target.assign(utf8.constData(), static_cast<std::size_t>(utf8.size()));
     utf8.fill('\0');
 }
@@ -69,28 +63,29 @@ void wipeField(QLineEdit *field)
 
 } // namespace
 
-TLogin::TLogin(QWidget *parent) : QDialog(parent)
+LoginDialog::LoginDialog(Account &account, Settings &settings, QWidget *parent)
+    : QDialog(parent), m_account(account), m_settings(settings)
 {
     buildControls();
     loadRemembered();
     fillControls();
 
     QLineEdit *focus = m_blogUrlEdit;
-    if (!m_strBlogUrl.empty()) {
+    if (!m_blogUrl.empty()) {
         focus = m_idEdit;
-        if (!m_strId.empty())
+        if (!m_id.empty())
             focus = m_passwordEdit;
     }
     focus->setFocus(Qt::OtherFocusReason);
 }
 
-TLogin::~TLogin()
+LoginDialog::~LoginDialog()
 {
-    WipeString(m_strPassword);
+    wipeString(m_password);
     wipeField(m_passwordEdit);
 }
 
-void TLogin::buildControls()
+void LoginDialog::buildControls()
 {
     setWindowTitle(QStringLiteral("Blog 로그인 Ver 0.1c"));
     applyDialogFont(this);
@@ -143,15 +138,15 @@ void TLogin::buildControls()
                  m_cancelButton, m_keyringCheck});
 
     // The keyring entry is named by the remembered address and ID.
-    connect(m_saveIdCheck, &QCheckBox::toggled, this, &TLogin::updateKeyringCheck);
-    passwordkeyring::Probe(this, [this](bool available, const QString &why) {
+    connect(m_saveIdCheck, &QCheckBox::toggled, this, &LoginDialog::updateKeyringCheck);
+    passwordkeyring::probe(this, [this](bool available, const QString &why) {
         m_keyringAvailable = available;
         m_keyringWhy = why;
         updateKeyringCheck();
     });
 }
 
-void TLogin::updateKeyringCheck()
+void LoginDialog::updateKeyringCheck()
 {
     m_keyringCheck->setEnabled(m_keyringAvailable && m_saveIdCheck->isChecked());
     if (!m_keyringAvailable)
@@ -162,147 +157,136 @@ void TLogin::updateKeyringCheck()
         m_keyringCheck->setToolTip(QString());
 }
 
-void TLogin::loadRemembered()
+void LoginDialog::loadRemembered()
 {
-    int saveId = m_bSaveId;
-    ReadSettingDword(m_bSaveId, "CHECK_SAVEID", saveId);
-    m_bSaveId = saveId != 0 ? 1 : 0;
-    if (m_bSaveId != 1)
+    m_saveId = m_settings.number(Settings::SaveId) != 0;
+    if (!m_saveId)
         return;
 
-    int interval = static_cast<int>(m_nInterval);
-    ReadSettingDword(interval, "INTERVAL", interval);
+    const int interval = m_settings.number(Settings::Interval);
     // Only ever written from an unsigned field; a negative value is damage.
-    m_nInterval = interval >= 0 ? static_cast<std::uint32_t>(interval) : DefaultInterval;
-    ReadSettingString("ID", m_strId);
-    ReadSettingString("BlogURL", m_strBlogUrl);
-    int keyring = 0;
-    ReadSettingDword(0, "KeyringPassword", keyring);
-    m_bKeyring = keyring != 0 ? 1 : 0;
-    if (m_bKeyring != 0 && !m_strId.empty() && !m_strBlogUrl.empty())
-        m_oldKeyringEntry = passwordkeyring::EntryKey(m_strBlogUrl, m_strId);
+    m_interval = interval >= 0 ? static_cast<std::uint32_t>(interval) : DefaultInterval;
+    m_id = m_settings.text(Settings::Id);
+    m_blogUrl = m_settings.text(Settings::BlogUrl);
+    m_keyring = m_settings.number(Settings::KeyringPassword) != 0;
+    if (m_keyring && !m_id.empty() && !m_blogUrl.empty())
+        m_oldKeyringEntry = passwordkeyring::entryKey(m_blogUrl, m_id);
 }
 
-void TLogin::keepTypedValues()
+void LoginDialog::keepTypedValues()
 {
-    lTInfo *info = GetTInfo();
-    m_strBlogUrl = info->GetBlogURL();
-    m_strId = info->GetLoginID();
-    m_nInterval = static_cast<std::uint32_t>(std::max(info->GetInterval(), 0));
+    m_blogUrl = m_account.blogUrl;
+    m_id = m_account.id;
+    m_interval = static_cast<std::uint32_t>(std::max(m_account.interval, 0));
     fillControls();
-    std::string password = info->GetPassword();
+    const std::string &password = m_account.password();
     m_passwordEdit->setText(
         QString::fromUtf8(password.data(), static_cast<qsizetype>(password.size())));
-    WipeString(password);
     // The address is what is most likely mistyped when the host could not be reached.
     m_blogUrlEdit->setFocus(Qt::OtherFocusReason);
 }
 
-void TLogin::fillControls()
+void LoginDialog::fillControls()
 {
-    m_blogUrlEdit->setText(QString::fromStdString(m_strBlogUrl));
-    m_idEdit->setText(QString::fromStdString(m_strId));
+    m_blogUrlEdit->setText(QString::fromStdString(m_blogUrl));
+    m_idEdit->setText(QString::fromStdString(m_id));
     m_passwordEdit->clear();
-    m_intervalEdit->setText(QString::number(m_nInterval));
-    m_saveIdCheck->setChecked(m_bSaveId != 0);
-    m_keyringCheck->setChecked(m_bKeyring != 0);
+    m_intervalEdit->setText(QString::number(m_interval));
+    m_saveIdCheck->setChecked(m_saveId);
+    m_keyringCheck->setChecked(m_keyring);
 }
 
-bool TLogin::exchangeFromControls()
+bool LoginDialog::exchangeFromControls()
 {
-    m_strId = m_idEdit->text().toStdString();
-    takeSecretText(m_passwordEdit, m_strPassword);
-    m_strBlogUrl = m_blogUrlEdit->text().toStdString();
-    m_bSaveId = m_saveIdCheck->isChecked() ? 1 : 0;
-    m_bKeyring = m_keyringCheck->isChecked() ? 1 : 0;
+    m_id = m_idEdit->text().toStdString();
+    takeSecretText(m_passwordEdit, m_password);
+    m_blogUrl = m_blogUrlEdit->text().toStdString();
+    m_saveId = m_saveIdCheck->isChecked();
+    m_keyring = m_keyringCheck->isChecked();
     const std::optional<std::uint32_t> interval = parseUnsignedField(m_intervalEdit->text());
     if (!interval) {
         failFieldExchange(m_intervalEdit, QStringLiteral("Please enter a positive integer."));
         return false;
     }
-    m_nInterval = *interval;
+    m_interval = *interval;
     return true;
 }
 
-void TLogin::accept()
+void LoginDialog::accept()
 {
     if (!exchangeFromControls())
         return;
-    if (m_strId.empty()) {
+    if (m_id.empty()) {
         showOrmixMessage(this, QStringLiteral("아이디를 입력하세요"));
         return;
     }
-    if (m_strPassword.empty()) {
+    if (m_password.empty()) {
         showOrmixMessage(this, QStringLiteral("비밀번호를 입력하세요"));
         return;
     }
-    if (m_strBlogUrl.empty()) {
+    if (m_blogUrl.empty()) {
         showOrmixMessage(this, QStringLiteral("홈페이지 URL 을 입력하세요 "));
         return;
     }
-    lowerAsciiInPlace(m_strBlogUrl);
-    if (!hasAcceptedScheme(m_strBlogUrl)) {
+    m_blogUrl = toLowerAscii(m_blogUrl);
+    if (!hasAcceptedScheme(m_blogUrl)) {
         showOrmixMessage(this, QStringLiteral("블로그 주소는 http:// 로 시작해야 합니다."));
         return;
     }
-    if (m_nInterval < MinimumInterval) {
+    if (m_interval < MinimumInterval) {
         showOrmixMessage(this, QStringLiteral("주기를 10 이상으로 설정하십시요"));
         return;
     }
     // Exactly one trailing slash goes; the dashboard address appends its own.
-    if (m_strBlogUrl.ends_with('/'))
-        m_strBlogUrl.pop_back();
+    if (m_blogUrl.ends_with('/'))
+        m_blogUrl.pop_back();
 
     storeAccepted();
     QDialog::accept();
 }
 
-void TLogin::storeAccepted()
+void LoginDialog::storeAccepted()
 {
-    const int interval = toStoreInterval(m_nInterval);
-    lTInfo *info = GetTInfo();
-    info->SetLoginID(m_strId);
-    info->SetPassword(m_strPassword);
-    info->SetBlogURL(m_strBlogUrl);
-    info->SetInterval(interval);
+    const int interval = toStoreInterval(m_interval);
+    m_account.id = m_id;
+    m_account.setPassword(m_password);
+    m_account.blogUrl = m_blogUrl;
+    m_account.interval = interval;
 
     // Unticked forgets by overwriting: values are never deleted.
-    const bool remember = m_bSaveId != 0;
-    WriteSettingDword("INTERVAL",
-                      remember ? static_cast<std::uint32_t>(interval) : DefaultInterval);
-    WriteSettingDword("CHECK_SAVEID", remember ? 1 : 0);
-    WriteRegistryString(SettingsRoot::CurrentUser, "ID", remember ? m_strId : std::string());
-    WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL",
-                        remember ? m_strBlogUrl : std::string());
+    const bool remember = m_saveId;
+    m_settings.setNumber(Settings::Interval, remember ? interval : int(DefaultInterval));
+    m_settings.setNumber(Settings::SaveId, remember ? 1 : 0);
+    m_settings.setText(Settings::Id, remember ? m_id : std::string());
+    m_settings.setText(Settings::BlogUrl, remember ? m_blogUrl : std::string());
     storeKeyringChoice();
 }
 
-void TLogin::storeKeyringChoice()
+void LoginDialog::storeKeyringChoice()
 {
     const bool keep = keepInKeyring();
-    const QString entry = keep ? passwordkeyring::EntryKey(m_strBlogUrl, m_strId) : QString();
+    const QString entry = keep ? passwordkeyring::entryKey(m_blogUrl, m_id) : QString();
     // Only a value of its own once the option was used: with it never ticked the
     // settings stay exactly as they were.
-    int stored = 0;
-    ReadSettingDword(0, "KeyringPassword", stored);
-    if (keep || stored != 0)
-        WriteSettingDword("KeyringPassword", keep ? 1 : 0);
+    if (keep || m_settings.number(Settings::KeyringPassword) != 0)
+        m_settings.setNumber(Settings::KeyringPassword, keep ? 1 : 0);
     if (!keep) {
         // Unticked: the password leaves the keyring now, with any entry still waiting to be
         // replaced by an earlier change in this run.
-        QStringList gone = passwordkeyring::TakeEntriesToReplace();
+        QStringList gone = std::exchange(m_account.replacedKeyringEntries, QStringList());
         if (!m_oldKeyringEntry.isEmpty())
             gone << m_oldKeyringEntry;
         for (const QString &key : std::as_const(gone))
-            passwordkeyring::DeletePassword(QCoreApplication::instance(), key);
-    } else if (!m_oldKeyringEntry.isEmpty() && m_oldKeyringEntry != entry) {
+            passwordkeyring::deletePassword(QCoreApplication::instance(), key);
+    } else if (!m_oldKeyringEntry.isEmpty() && m_oldKeyringEntry != entry &&
+               !m_account.replacedKeyringEntries.contains(m_oldKeyringEntry)) {
         // Another address or ID: the old entry goes once the new one has logged in.
-        passwordkeyring::ReplaceAfterLogin(m_oldKeyringEntry);
+        m_account.replacedKeyringEntries << m_oldKeyringEntry;
     }
-    passwordkeyring::SetPendingEntry(entry);
+    m_account.keyringEntry = entry;
 }
 
-void TLogin::showEvent(QShowEvent *event)
+void LoginDialog::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (!m_centred) {

@@ -5,28 +5,30 @@
 #include <cstdint>
 #include <string>
 
+class Account;
 class QCheckBox;
+class Settings;
 class QLineEdit;
 class QPushButton;
 
 // The login dialog: blog address, ID, password and polling interval. Accepting it
-// hands the four values to the store and remembers (or forgets) address, ID and
+// puts the four values into the account and remembers (or forgets) address, ID and
 // interval in the settings; the password stays in memory only.
-class TLogin final : public QDialog
+class LoginDialog final : public QDialog
 {
     Q_OBJECT
 
 public:
     // Reads the remembered values and sets the focus; run it with exec().
-    explicit TLogin(QWidget *parent = nullptr);
-    ~TLogin() override;
-    TLogin(const TLogin &) = delete;
-    TLogin &operator=(const TLogin &) = delete;
-    TLogin(TLogin &&) = delete;
-    TLogin &operator=(TLogin &&) = delete;
+    LoginDialog(Account &account, Settings &settings, QWidget *parent = nullptr);
+    ~LoginDialog() override;
+    LoginDialog(const LoginDialog &) = delete;
+    LoginDialog &operator=(const LoginDialog &) = delete;
+    LoginDialog(LoginDialog &&) = delete;
+    LoginDialog &operator=(LoginDialog &&) = delete;
 
-    // Shows what the store holds instead of the remembered values: the address, ID, interval
-    // and password typed last, for a login that could not reach the host.
+    // Shows what the account holds instead of the remembered values: the address, ID,
+    // interval and password typed last, for a login that could not reach the host.
     void keepTypedValues();
 
     // Validates in the fixed order, reports the first failure and stays open;
@@ -34,12 +36,12 @@ public:
     void accept() override;
 
     // The values as last exchanged (the address normalised once accepted).
-    const std::string &loginId() const { return m_strId; }
-    const std::string &blogUrl() const { return m_strBlogUrl; }
-    bool saveId() const { return m_bSaveId != 0; }
-    std::uint32_t interval() const { return m_nInterval; }
+    const std::string &loginId() const { return m_id; }
+    const std::string &blogUrl() const { return m_blogUrl; }
+    bool saveId() const { return m_saveId; }
+    std::uint32_t interval() const { return m_interval; }
     // Whether the password is to be kept in the desktop keyring (needs the saved ID).
-    bool keepInKeyring() const { return m_bKeyring != 0 && m_bSaveId != 0; }
+    bool keepInKeyring() const { return m_keyring && m_saveId; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -53,13 +55,15 @@ private:
     void storeKeyringChoice();
     void updateKeyringCheck();
 
-    std::string m_strId;
-    std::string m_strPassword;
-    std::string m_strBlogUrl;
-    int m_bSaveId = 1;
-    std::uint32_t m_nInterval = 30;
+    Account &m_account;
+    Settings &m_settings;
+    std::string m_id;
+    std::string m_password;
+    std::string m_blogUrl;
+    bool m_saveId = true;
+    std::uint32_t m_interval = 30;
     // Opt-in: the password in the keyring, under the remembered address and ID.
-    int m_bKeyring = 0;
+    bool m_keyring = false;
     bool m_keyringAvailable = false;
     QString m_keyringWhy;
     // The entry stored before this dialog opened, if the option was on.

@@ -2,9 +2,7 @@
 
 #include "dialogs/dialogsupport.h"
 #include "state/autostart.h"
-#include "state/ithviewer.h"
 #include "state/settings.h"
-#include "state/tinfo.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -26,31 +24,27 @@ constexpr int MaximumInterval = 100000000;
 
 } // namespace
 
-CSettingDlg::CSettingDlg(QWidget *parent) : QDialog(parent)
+SettingsDialog::SettingsDialog(Settings &settings, int intervalInUse, QWidget *parent)
+    : QDialog(parent), m_settings(settings), m_interval(intervalInUse)
 {
     buildControls();
 
-    ReadSettingDword(m_nTransparency, "Transparency", m_nTransparency);
-    int startWithSession = m_bStartWithWindows;
-    ReadSettingDword(m_bStartWithWindows, "StartWhenWinStart", startWithSession);
-    m_bStartWithWindows = startWithSession >= 0 && startWithSession <= 2 ? startWithSession : 0;
-    // The interval in use, which differs from the stored one when the login did not save it.
-    m_nInterval = m_nOldInterval = GetTInfo()->GetInterval();
-    int desktopNotify = 0;
-    ReadSettingDword(0, "DesktopNotify", desktopNotify);
-    m_bDesktopNotify = desktopNotify != 0 ? 1 : 0;
+    m_transparency = settings.number(Settings::Transparency);
+    const int startWithSession = settings.number(Settings::StartWithSession);
+    m_startWithSession = startWithSession >= 0 && startWithSession <= 2 ? startWithSession : 0;
+    m_desktopNotify = settings.number(Settings::DesktopNotify) != 0;
 
     // The slider clamps a stored value outside its range.
-    m_transparencySlider->setValue(m_nTransparency);
-    m_autostartCheck->setChecked(m_bStartWithWindows != 0);
-    m_intervalEdit->setText(QString::number(m_nInterval));
-    m_desktopNotifyCheck->setChecked(m_bDesktopNotify != 0);
+    m_transparencySlider->setValue(m_transparency);
+    m_autostartCheck->setChecked(m_startWithSession != 0);
+    m_intervalEdit->setText(QString::number(m_interval));
+    m_desktopNotifyCheck->setChecked(m_desktopNotify);
     m_okButton->setFocus(Qt::OtherFocusReason);
 }
 
-CSettingDlg::~CSettingDlg() = default;
+SettingsDialog::~SettingsDialog() = default;
 
-void CSettingDlg::buildControls()
+void SettingsDialog::buildControls()
 {
     setWindowTitle(QStringLiteral("기타 설정"));
     applyDialogFont(this);
@@ -105,12 +99,12 @@ void CSettingDlg::buildControls()
                  m_desktopNotifyCheck});
 }
 
-bool CSettingDlg::exchangeFromControls()
+bool SettingsDialog::exchangeFromControls()
 {
-    m_nTransparency = m_transparencySlider->value();
-    m_bStartWithWindows = m_autostartCheck->isChecked() ? 1 : 0;
-    m_bDesktopNotify = m_desktopNotifyCheck->isChecked() ? 1 : 0;
-    if (m_nTransparency < MinimumTransparency || m_nTransparency > MaximumTransparency) {
+    m_transparency = m_transparencySlider->value();
+    m_startWithSession = m_autostartCheck->isChecked() ? 1 : 0;
+    m_desktopNotify = m_desktopNotifyCheck->isChecked();
+    if (m_transparency < MinimumTransparency || m_transparency > MaximumTransparency) {
         showOrmixMessage(this, QStringLiteral("Please enter an integer between 0 and 100."),
                          QMessageBox::Warning);
         return false;
@@ -120,8 +114,8 @@ bool CSettingDlg::exchangeFromControls()
         failFieldExchange(m_intervalEdit, QStringLiteral("Please enter an integer."));
         return false;
     }
-    m_nInterval = *interval;
-    if (m_nInterval < MinimumInterval || m_nInterval > MaximumInterval) {
+    m_interval = *interval;
+    if (m_interval < MinimumInterval || m_interval > MaximumInterval) {
         failFieldExchange(m_intervalEdit,
                           QStringLiteral("Please enter an integer between %1 and %2.")
                               .arg(MinimumInterval)
@@ -131,49 +125,41 @@ bool CSettingDlg::exchangeFromControls()
     return true;
 }
 
-void CSettingDlg::accept()
+void SettingsDialog::accept()
 {
     if (!exchangeFromControls())
         return;
 
-    WriteSettingDword("Transparency", static_cast<std::uint32_t>(m_nTransparency));
-    WriteSettingDword("StartWhenWinStart", static_cast<std::uint32_t>(m_bStartWithWindows));
-    WriteSettingDword("INTERVAL", static_cast<std::uint32_t>(m_nInterval));
+    m_settings.setNumber(Settings::Transparency, m_transparency);
+    m_settings.setNumber(Settings::StartWithSession, m_startWithSession);
+    m_settings.setNumber(Settings::Interval, m_interval);
     // A value of its own only once the option was used.
-    int storedNotify = 0;
-    ReadSettingDword(0, "DesktopNotify", storedNotify);
-    if (m_bDesktopNotify != 0 || storedNotify != 0)
-        WriteSettingDword("DesktopNotify", static_cast<std::uint32_t>(m_bDesktopNotify));
-    if (m_nInterval != m_nOldInterval) {
-        lTInfo *info = GetTInfo();
-        info->SetInterval(m_nInterval);
-        if (ITHViewer *viewer = info->GetViewer())
-            viewer->RestartTimer();
-    }
+    if (m_desktopNotify || m_settings.number(Settings::DesktopNotify) != 0)
+        m_settings.setNumber(Settings::DesktopNotify, m_desktopNotify ? 1 : 0);
     applyAutostart();
     QDialog::accept();
 }
 
-void CSettingDlg::applyAutostart()
+void SettingsDialog::applyAutostart()
 {
-    const bool wanted = m_bStartWithWindows != 0;
+    const bool wanted = m_startWithSession != 0;
     const bool done =
-        wanted ? WriteAutostartEntry(QCoreApplication::applicationFilePath().toStdString())
-               : RemoveAutostartEntry();
+        wanted ? writeAutostartEntry(QCoreApplication::applicationFilePath().toStdString())
+               : removeAutostartEntry();
     if (done)
         return;
 
     // Remember what actually holds, so the box never shows a choice that has no effect.
-    m_bStartWithWindows = AutostartEntryExists() ? 1 : 0;
-    WriteSettingDword("StartWhenWinStart", static_cast<std::uint32_t>(m_bStartWithWindows));
-    const QString where = QString::fromStdString(AutostartEntryPath());
+    m_startWithSession = autostartEntryExists() ? 1 : 0;
+    m_settings.setNumber(Settings::StartWithSession, m_startWithSession);
+    const QString where = QString::fromStdString(autostartEntryPath());
     const QString text = wanted ? QStringLiteral("자동 실행 설정을 저장하지 못했습니다.")
                                 : QStringLiteral("자동 실행 설정을 해제하지 못했습니다.");
     showOrmixMessage(this, where.isEmpty() ? text : text + QLatin1Char('\n') + where,
                      QMessageBox::Warning);
 }
 
-void CSettingDlg::showEvent(QShowEvent *event)
+void SettingsDialog::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (!m_centred) {

@@ -6,34 +6,36 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QSlider;
+class Settings;
 
 // The "other settings" dialog: status window transparency, polling interval and
-// start with the desktop session. Accepting stores all three; a changed interval
-// goes to the store and restarts the poll timer. The caller applies transparency().
-class CSettingDlg final : public QDialog
+// start with the desktop session. Accepting stores all three; the caller applies
+// transparency() and a changed interval().
+class SettingsDialog final : public QDialog
 {
     Q_OBJECT
 
 public:
-    // Reads the stored choices and the interval in use; run it with exec().
-    explicit CSettingDlg(QWidget *parent = nullptr);
-    ~CSettingDlg() override;
-    CSettingDlg(const CSettingDlg &) = delete;
-    CSettingDlg &operator=(const CSettingDlg &) = delete;
-    CSettingDlg(CSettingDlg &&) = delete;
-    CSettingDlg &operator=(CSettingDlg &&) = delete;
+    // Reads the stored choices; intervalInUse differs from the stored interval when the
+    // login did not remember it. Run it with exec().
+    SettingsDialog(Settings &settings, int intervalInUse, QWidget *parent = nullptr);
+    ~SettingsDialog() override;
+    SettingsDialog(const SettingsDialog &) = delete;
+    SettingsDialog &operator=(const SettingsDialog &) = delete;
+    SettingsDialog(SettingsDialog &&) = delete;
+    SettingsDialog &operator=(SettingsDialog &&) = delete;
 
     // Validates, reports the first failure and stays open; on success stores
     // everything and closes with Accepted.
     void accept() override;
 
     // Percent, 0 = opaque; the value chosen once the dialog was accepted.
-    int transparency() const { return m_nTransparency; }
+    int transparency() const { return m_transparency; }
     // Whether the program now starts with the session (as it actually holds).
-    bool startsWithSession() const { return m_bStartWithWindows != 0; }
-    int interval() const { return m_nInterval; }
+    bool startsWithSession() const { return m_startWithSession != 0; }
+    int interval() const { return m_interval; }
     // Opt-in: each notice goes to the desktop's notification server as well.
-    bool desktopNotifications() const { return m_bDesktopNotify != 0; }
+    bool desktopNotifications() const { return m_desktopNotify; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -43,11 +45,11 @@ private:
     bool exchangeFromControls();
     void applyAutostart();
 
-    int m_nTransparency = 10;
-    int m_bStartWithWindows = 0;
-    int m_nInterval = 30;
-    int m_nOldInterval = 30;
-    int m_bDesktopNotify = 0;
+    Settings &m_settings;
+    int m_transparency = 10;
+    int m_startWithSession = 0;
+    int m_interval = 30;
+    bool m_desktopNotify = false;
 
     QPushButton *m_okButton = nullptr;
     QPushButton *m_cancelButton = nullptr;

@@ -67,20 +67,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // Parsed only as far as the scraper needs, from a few first cuts, the page must read
     // exactly as the whole page does.
-    static const std::vector<std::string> ids = DashboardIds();
+    static const std::vector<std::string> ids = dashboardIds();
     const auto expected = documentReading(*document, ids);
     for (std::size_t first : {std::size_t{0}, std::size_t{64}, std::size_t{300}}) {
         const auto part = HtmlDocument::parse(page, charset, address, ids, first);
         check(documentReading(*part, ids) == expected);
     }
 
-    const auto reading = ReadDashboard(document.get());
+    const auto reading = readDashboard(document.get());
     if (!reading)
         return 0;
     check(reading->todayCount >= 0);
-    for (const RecentItemList *list :
-         {&reading->comments, &reading->trackbacks, &reading->guestbook}) {
-        for (const RecentItem &item : *list) {
+    for (const RecentItemList &list : reading->items) {
+        for (const RecentItem &item : list) {
             check(!item.text.empty());
             check(isUtf8(item.text));
             check(isUtf8(item.link));

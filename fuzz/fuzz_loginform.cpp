@@ -1,6 +1,6 @@
 // The login form: whatever the ID and password hold, the body must decode back to
 // exactly them, with no field of their own smuggled in.
-#include "client/ormixview.h"
+#include "client/poller.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -23,7 +23,7 @@ int hexValue(char c)
         return c - '0';
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
-    return -1; // FormEncode writes upper-case digits only
+    return -1; // formEncode writes upper-case digits only
 }
 
 bool isPlain(char c)
@@ -32,7 +32,7 @@ bool isPlain(char c)
            c == '_' || c == '.' || c == '*';
 }
 
-// application/x-www-form-urlencoded decoding, strict about what FormEncode may emit.
+// application/x-www-form-urlencoded decoding, strict about what formEncode may emit.
 std::string decodeValue(std::string_view encoded)
 {
     std::string out;
@@ -87,10 +87,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::string id(text, idLength);
     const std::string password(text + idLength, rest - idLength);
 
-    const std::string encoded = COrmixView::FormEncode(password);
+    const std::string encoded = Poller::formEncode(password);
     check(decodeValue(encoded) == password);
 
-    const auto fields = splitBody(COrmixView::LoginBody(blog, id, password));
+    const auto fields = splitBody(Poller::loginBody(blog, id, password));
     check(fields.size() == 5);
     check(fields[0].first == "requestURI");
     check(fields[1].first == "goPortal" && fields[1].second == "false");

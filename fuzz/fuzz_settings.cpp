@@ -85,23 +85,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     ++g_stamp;
     utimensat(AT_FDCWD, g_file.c_str(), times, 0);
 
-    static const char *const numbers[] = {"LeftPos",      "TopPos",           "Width",
-                                          "Height",       "Transparency",     "INTERVAL",
-                                          "CHECK_SAVEID", "StartWhenWinStart"};
-    for (const char *name : numbers) {
-        int value = 0;
-        if (!ReadSettingDword(-12345, name, value))
-            check(value == -12345);
+    // A fresh table reads the file anew: every value, typed.
+    const Settings settings;
+    for (int k = 0; k < Settings::KeyCount; ++k) {
+        const auto key = Settings::Key(k);
+        if (!settings.storedNumber(key))
+            check(settings.number(key) == Settings::defaultNumber(key));
+        check(settings.text(key).size() < 100);
     }
-    static const char *const texts[] = {"BlogURL", "ID"};
-    for (const char *name : texts) {
-        std::string value = "stale";
-        const bool found = ReadSettingString(name, value);
-        check(value.size() < SettingStringBufferSize);
-        if (!found)
-            check(value.empty());
-    }
-    if (const auto store = OpenSettingsStore(SettingsAccess::Read)) {
+    if (const auto store = openSettingsStore(settings.location(), SettingsAccess::Read)) {
         const QStringList keys = store->allKeys();
         for (const QString &key : keys)
             check(readWithoutDataStream(store->value(key)));

@@ -7,10 +7,10 @@
 // Both operations report whether the entry now is as asked.
 
 // Makes the session start executablePath without arguments.
-bool WriteAutostartEntry(const std::string &executablePath);
+bool writeAutostartEntry(const std::string &executablePath);
 // Removes the entry; true when no entry remains (also when there was none).
-bool RemoveAutostartEntry();
+bool removeAutostartEntry();
 // Whether an entry exists now.
-bool AutostartEntryExists();
+bool autostartEntryExists();
 // Where the entry lives (for diagnostics and tests).
-std::string AutostartEntryPath();
+std::string autostartEntryPath();

@@ -7,7 +7,7 @@
 #include <QStandardPaths>
 
 // The per-user autostart folder of the freedesktop Desktop Application Autostart rules.
-std::string AutostartEntryPath()
+std::string autostartEntryPath()
 {
     return (QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
             QStringLiteral("/autostart/ormix.desktop"))
@@ -38,9 +38,9 @@ static QString execArgument(const QString &path)
     return arg;
 }
 
-bool WriteAutostartEntry(const std::string &executablePath)
+bool writeAutostartEntry(const std::string &executablePath)
 {
-    const QString path = QString::fromStdString(AutostartEntryPath());
+    const QString path = QString::fromStdString(autostartEntryPath());
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
     QSaveFile file(path);
@@ -59,15 +59,15 @@ bool WriteAutostartEntry(const std::string &executablePath)
     return file.commit();
 }
 
-bool RemoveAutostartEntry()
+bool removeAutostartEntry()
 {
-    const QString path = QString::fromStdString(AutostartEntryPath());
+    const QString path = QString::fromStdString(autostartEntryPath());
     if (!QFileInfo::exists(path))
         return true;
     return QFile::remove(path);
 }
 
-bool AutostartEntryExists()
+bool autostartEntryExists()
 {
-    return QFileInfo::exists(QString::fromStdString(AutostartEntryPath()));
+    return QFileInfo::exists(QString::fromStdString(autostartEntryPath()));
 }

@@ -6,12 +6,12 @@
 static const char *const runKey =
     "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-std::string AutostartEntryPath()
+std::string autostartEntryPath()
 {
     return std::string(runKey) + "\\Ormix";
 }
 
-bool WriteAutostartEntry(const std::string &executablePath)
+bool writeAutostartEntry(const std::string &executablePath)
 {
     QSettings run(QString::fromLatin1(runKey), QSettings::NativeFormat);
     run.setValue(QStringLiteral("Ormix"), QString::fromStdString(executablePath));
@@ -19,7 +19,7 @@ bool WriteAutostartEntry(const std::string &executablePath)
     return run.status() == QSettings::NoError;
 }
 
-bool RemoveAutostartEntry()
+bool removeAutostartEntry()
 {
     QSettings run(QString::fromLatin1(runKey), QSettings::NativeFormat);
     run.remove(QStringLiteral("Ormix"));
@@ -27,7 +27,7 @@ bool RemoveAutostartEntry()
     return run.status() == QSettings::NoError && !run.contains(QStringLiteral("Ormix"));
 }
 
-bool AutostartEntryExists()
+bool autostartEntryExists()
 {
     QSettings run(QString::fromLatin1(runKey), QSettings::NativeFormat);
     return run.contains(QStringLiteral("Ormix"));

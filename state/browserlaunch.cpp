@@ -13,7 +13,7 @@ static bool startsWithNoCase(const std::string &text, std::string_view prefix)
     });
 }
 
-bool IsOpenableWebAddress(const std::string &url)
+bool isOpenableWebAddress(const std::string &url)
 {
     // Links come from a page strangers can write to: only plain web addresses leave
     // the program, never javascript:, file:, data: or anything a shell could misread.

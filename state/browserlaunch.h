@@ -13,8 +13,8 @@ inline constexpr std::size_t MaxOpenableLinkBytes = 131071;
 
 // True for an absolute http:// or https:// address without control characters and not over
 // MaxOpenableLinkBytes: the only addresses the program hands to a web browser.
-bool IsOpenableWebAddress(const std::string &url);
+bool isOpenableWebAddress(const std::string &url);
 
 // Starts the desktop's web browser with the address; false when nothing was started.
 // Addresses that are not openable web addresses are refused silently.
-bool LaunchWebBrowser(const std::string &url);
+bool launchWebBrowser(const std::string &url);

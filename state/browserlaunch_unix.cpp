@@ -4,9 +4,9 @@
 #include <QString>
 #include <QStringList>
 
-bool LaunchWebBrowser(const std::string &url)
+bool launchWebBrowser(const std::string &url)
 {
-    if (!IsOpenableWebAddress(url))
+    if (!isOpenableWebAddress(url))
         return false;
     // An argument list, never a shell: the address is one argv entry.
     return QProcess::startDetached(QStringLiteral("xdg-open"),

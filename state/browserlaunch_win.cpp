@@ -5,9 +5,9 @@
 #include <shellapi.h>
 
 // Windows: the browser command registered for HTML files, started with the address.
-bool LaunchWebBrowser(const std::string &url)
+bool launchWebBrowser(const std::string &url)
 {
-    if (!IsOpenableWebAddress(url))
+    if (!isOpenableWebAddress(url))
         return false;
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "htmlfile\\shell\\open\\command", 0, KEY_READ, &key) !=

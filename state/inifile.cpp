@@ -7,14 +7,25 @@
 
 namespace {
 
+// One entry of an INI file, cut as QSettings' INI reader cuts it: "\n" and "\r" both end a
+// line, but not inside quotes, which may run over line ends; a backslash takes the next byte
+// (a "\r\n" or "\n\r" pair as one) with it; ";" at the start makes the line a comment and
+// elsewhere outside quotes ends the entry; blank lines are passed over, and comment lines
+// with the white space after them, indent included.
+struct IniLine
+{
+    qsizetype start = 0;
+    qsizetype end = 0;
+    qsizetype equals = -1; // the first "=" outside quotes, or -1
+};
+
 bool isIniSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-} // namespace
-
-bool NextIniLine(QByteArrayView data, qsizetype &pos, IniLine &line)
+// The next entry from pos, which it moves past the entry; false at the end of the data.
+bool nextIniLine(QByteArrayView data, qsizetype &pos, IniLine &line)
 {
     const qsizetype n = data.size();
     qsizetype start = pos;
@@ -73,8 +84,6 @@ bool NextIniLine(QByteArrayView data, qsizetype &pos, IniLine &line)
     line.end = i;
     return i > start;
 }
-
-namespace {
 
 // Follows the start of one value element against the prefixes that QSettings hands to
 // QDataStream, one bit per position reached in each prefix.
@@ -185,7 +194,7 @@ bool mayHoldSerializedValue(QByteArrayView value)
 
 } // namespace
 
-QByteArray WithoutSerializedIniValues(const QByteArray &data)
+QByteArray withoutSerializedIniValues(const QByteArray &data)
 {
     if (!data.contains('@') && !data.contains('\\'))
         return data;
@@ -194,7 +203,7 @@ QByteArray WithoutSerializedIniValues(const QByteArray &data)
     qsizetype copied = 0;
     qsizetype pos = 0;
     IniLine line;
-    while (NextIniLine(data, pos, line)) {
+    while (nextIniLine(data, pos, line)) {
         // Section headers are not decoded as values.
         if (line.equals < 0 || data[line.start] == '[')
             continue;

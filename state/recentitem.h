@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -15,18 +17,29 @@ struct RecentItem
 
 using RecentItemList = std::vector<RecentItem>;
 
-// Item kinds, the same numbering everywhere a kind is passed on.
-enum ItemKind : int
+// The three kinds of item, in the order the strip's boxes show them.
+enum class ItemKind
 {
-    KindComment = 0,
-    KindTrackback = 1,
-    KindGuestbook = 2
+    Comment,
+    Trackback,
+    Guestbook
 };
 
-// Login state towards the blog host, moved only by the polling driver.
-enum LoginState : int
+inline constexpr std::size_t ItemKindCount = 3;
+inline constexpr std::array<ItemKind, ItemKindCount> AllItemKinds = {
+    ItemKind::Comment, ItemKind::Trackback, ItemKind::Guestbook};
+
+constexpr std::size_t indexOf(ItemKind kind)
 {
-    LoggedOut = 0,
-    LoginPosted = 1,
-    LoggedIn = 2
+    return static_cast<std::size_t>(kind);
+}
+
+// What one reading of the dashboard says: today's count and each kind's items, newest first.
+struct DashboardReading
+{
+    int todayCount = 0;
+    std::array<RecentItemList, ItemKindCount> items;
+
+    RecentItemList &operator[](ItemKind kind) { return items[indexOf(kind)]; }
+    const RecentItemList &operator[](ItemKind kind) const { return items[indexOf(kind)]; }
 };

@@ -6,7 +6,7 @@
 #include <sys/prctl.h>
 #endif
 
-void WipeString(std::string &text) noexcept
+void wipeString(std::string &text) noexcept
 {
     if (!text.empty()) {
         // A volatile walk, so the compiler cannot drop the stores as dead.
@@ -28,7 +28,7 @@ void wipeBytes(void *data, std::size_t size) noexcept
 
 } // namespace
 
-void WipeSharedBytes(QByteArray &bytes) noexcept
+void wipeSharedBytes(QByteArray &bytes) noexcept
 {
     // data_ptr() reaches the buffer without detaching; raw (unowned) data is left alone.
     if (bytes.data_ptr().isMutable() && !bytes.isEmpty())
@@ -36,14 +36,14 @@ void WipeSharedBytes(QByteArray &bytes) noexcept
     bytes.clear();
 }
 
-void WipeSharedText(QString &text) noexcept
+void wipeSharedText(QString &text) noexcept
 {
     if (text.data_ptr().isMutable() && !text.isEmpty())
         wipeBytes(text.data_ptr().data(), static_cast<std::size_t>(text.size()) * sizeof(QChar));
     text.clear();
 }
 
-void ProtectProcessSecrets() noexcept
+void protectProcessSecrets() noexcept
 {
 #if defined(__linux__)
     prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);

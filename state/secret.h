@@ -7,14 +7,14 @@
 
 // Overwrites a string's bytes before they are released, so a password does not
 // linger in freed memory.
-void WipeString(std::string &text) noexcept;
+void wipeString(std::string &text) noexcept;
 
 // Marks the process as not dumpable while it holds a secret (no core dumps, no
 // ptrace attach by other unprivileged processes).
-void ProtectProcessSecrets() noexcept;
+void protectProcessSecrets() noexcept;
 
 // Overwrites the bytes of a shared buffer in place, for every holder at once, then
 // empties this handle. For a secret that was handed to a library which keeps a copy
 // of the same buffer until it is done: call it once that library is done.
-void WipeSharedBytes(QByteArray &bytes) noexcept;
-void WipeSharedText(QString &text) noexcept;
+void wipeSharedBytes(QByteArray &bytes) noexcept;
+void wipeSharedText(QString &text) noexcept;

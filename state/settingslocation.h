@@ -1,13 +1,11 @@
 #pragma once
 
 #include <QSettings>
-#include <QVariant>
 
 #include <memory>
-#include <string>
 
-// Opens the per-user settings store: an INI file under the XDG configuration folder on
-// Linux, the registry key HKEY_CURRENT_USER\software\Ormix on Windows.
+// Opens the per-user settings store at path: an INI file under the XDG configuration folder
+// on Linux, the registry key HKEY_CURRENT_USER\software\Ormix on Windows.
 enum class SettingsAccess
 {
     Read,
@@ -21,12 +19,8 @@ enum class SettingsAccess
 // read now (no descriptor left, no access, an I/O error, a folder) gives null and stays as
 // it is, since it may still hold the user's values. Null for both when the file holds
 // values QSettings must not decode and cannot be rewritten without them.
-std::unique_ptr<QSettings> OpenSettingsStore(SettingsAccess access);
-QString SettingsStoreLocation();
-
-// One value as QSettings would give it (a QString, or a QStringList for a list), read with a
-// single bounded read of the file; invalid when missing or unreadable. Used where the full
-// store would cost too much, such as on every poll.
-QVariant ReadOneSettingValue(const std::string &valueName);
+std::unique_ptr<QSettings> openSettingsStore(const QString &path, SettingsAccess access);
+// The settings file of this user (the registry key on Windows).
+QString settingsStoreLocation();
 
 inline constexpr qint64 MaxSettingsFileBytes = qint64(1024) * 1024;

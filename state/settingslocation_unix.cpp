@@ -5,14 +5,13 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QStandardPaths>
-#include <QStringList>
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-QString SettingsStoreLocation()
+QString settingsStoreLocation()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/Ormix/Ormix.conf");
@@ -74,55 +73,10 @@ FileState readSettingsFile(const QString &path, QByteArray &bytes)
     return state;
 }
 
-// Splits an INI value at the commas outside quotes, as QSettings makes a list of it.
-QList<QByteArray> valueElements(const QByteArray &value)
-{
-    QList<QByteArray> out;
-    QByteArray current;
-    bool quoted = false;
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const char c = value.at(i);
-        if (c == '"') {
-            quoted = !quoted;
-        } else if (c == '\\' && quoted && i + 1 < value.size()) {
-            current += c;
-            current += value.at(++i);
-            continue;
-        } else if (c == ',' && !quoted) {
-            out.append(current.trimmed());
-            current.clear();
-            continue;
-        }
-        current += c;
-    }
-    out.append(current.trimmed());
-    return out;
-}
-
-// The text of one value element: quotes removed and their escapes resolved.
-QString elementText(const QByteArray &element)
-{
-    QByteArray out;
-    bool quoted = false;
-    for (qsizetype i = 0; i < element.size(); ++i) {
-        const char c = element.at(i);
-        if (c == '"') {
-            quoted = !quoted;
-        } else if (c == '\\' && i + 1 < element.size()) {
-            const char e = element.at(++i);
-            out += e == 'n' ? '\n' : e == 't' ? '\t' : e == 'r' ? '\r' : e;
-        } else {
-            out += c;
-        }
-    }
-    return QString::fromUtf8(out);
-}
-
 } // namespace
 
-std::unique_ptr<QSettings> OpenSettingsStore(SettingsAccess access)
+std::unique_ptr<QSettings> openSettingsStore(const QString &path, SettingsAccess access)
 {
-    const QString path = SettingsStoreLocation();
     QByteArray bytes;
     switch (readSettingsFile(path, bytes)) {
     case FileState::Replaceable:
@@ -136,7 +90,7 @@ std::unique_ptr<QSettings> OpenSettingsStore(SettingsAccess access)
         // Writing now would save this one value over the others the file may still hold.
         return nullptr;
     case FileState::Usable: {
-        const QByteArray safe = WithoutSerializedIniValues(bytes);
+        const QByteArray safe = withoutSerializedIniValues(bytes);
         if (safe.size() == bytes.size())
             break;
         // QSettings reads the file itself: what it must not see has to leave the disk first.
@@ -150,41 +104,4 @@ std::unique_ptr<QSettings> OpenSettingsStore(SettingsAccess access)
         break;
     }
     return std::make_unique<QSettings>(path, QSettings::IniFormat);
-}
-
-QVariant ReadOneSettingValue(const std::string &valueName)
-{
-    QByteArray bytes;
-    if (readSettingsFile(SettingsStoreLocation(), bytes) != FileState::Usable)
-        return {};
-    const QByteArray key = QByteArray::fromStdString(valueName);
-    bool general = true;
-    QVariant found;
-    // Cut into entries as QSettings cuts them, so both readers see the same values.
-    qsizetype pos = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    IniLine line;
-    while (NextIniLine(bytes, pos, line)) {
-        if (bytes.at(line.start) == '[') {
-            const QByteArray header = bytes.mid(line.start, line.end - line.start);
-            qsizetype end = header.indexOf(']');
-            if (end < 0)
-                end = header.size();
-            general = header.mid(1, end - 1).trimmed().compare("general", Qt::CaseInsensitive) == 0;
-            continue;
-        }
-        if (!general || line.equals <= line.start ||
-            bytes.mid(line.start, line.equals - line.start).trimmed() != key)
-            continue;
-        const QList<QByteArray> elements =
-            valueElements(bytes.mid(line.equals + 1, line.end - line.equals - 1));
-        if (elements.size() == 1) {
-            found = elementText(elements.first());
-        } else {
-            QStringList list;
-            for (const QByteArray &element : elements)
-                list.append(elementText(element));
-            found = list;
-        }
-    }
-    return found;
 }

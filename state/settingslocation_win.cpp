@@ -1,16 +1,11 @@
 #include "state/settingslocation.h"
 
-QString SettingsStoreLocation()
+QString settingsStoreLocation()
 {
     return QStringLiteral("HKEY_CURRENT_USER\\software\\Ormix");
 }
 
-std::unique_ptr<QSettings> OpenSettingsStore(SettingsAccess)
+std::unique_ptr<QSettings> openSettingsStore(const QString &path, SettingsAccess)
 {
-    return std::make_unique<QSettings>(SettingsStoreLocation(), QSettings::NativeFormat);
-}
-
-QVariant ReadOneSettingValue(const std::string &valueName)
-{
-    return OpenSettingsStore(SettingsAccess::Read)->value(QString::fromStdString(valueName));
+    return std::make_unique<QSettings>(path, QSettings::NativeFormat);
 }

@@ -28,7 +28,7 @@ xcb_atom_t internAtom(xcb_connection_t *connection, const char *name)
 } // namespace
 #endif
 
-void WindowLook::SkipTaskbar(QWidget *window)
+void WindowLook::skipTaskbar(QWidget *window)
 {
 #if defined(ORMIX_HAVE_XCB)
     if (!window || QGuiApplication::platformName() != QLatin1String("xcb"))

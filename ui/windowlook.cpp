@@ -7,7 +7,7 @@
 
 namespace WindowLook {
 
-QFont MakeFont(int pixelHeight)
+QFont makeFont(int pixelHeight)
 {
     QFont font(QStringLiteral("돋움"));
     font.setPixelSize(pixelHeight);
@@ -18,12 +18,12 @@ QFont MakeFont(int pixelHeight)
     return font;
 }
 
-void InstallKoreanFontSubstitution()
+void installKoreanFontSubstitution()
 {
     QFont::insertSubstitution(QStringLiteral("돋움"), QStringLiteral("NanumGothic"));
 }
 
-void LineTo(QPainter &painter, QPoint from, QPoint to, const QColor &colour)
+void drawSegment(QPainter &painter, QPoint from, QPoint to, const QColor &colour)
 {
     if (from == to)
         return;
@@ -40,20 +40,20 @@ void LineTo(QPainter &painter, QPoint from, QPoint to, const QColor &colour)
     }
 }
 
-void DrawFrame(QPainter &painter, const QRect &rect, bool gripDots)
+void drawFrame(QPainter &painter, const QRect &rect, bool gripDots)
 {
     const int l = rect.x();
     const int t = rect.y();
     const int r = rect.x() + rect.width();
     const int b = rect.y() + rect.height();
 
-    LineTo(painter, {l, t}, {l, b - 1}, FrameOuter);
-    LineTo(painter, {l, b - 1}, {r - 1, b - 1}, FrameOuter);
-    LineTo(painter, {r - 1, b - 1}, {r - 1, t}, FrameOuter);
-    LineTo(painter, {r - 1, t}, {l, t}, FrameOuter);
+    drawSegment(painter, {l, t}, {l, b - 1}, FrameOuter);
+    drawSegment(painter, {l, b - 1}, {r - 1, b - 1}, FrameOuter);
+    drawSegment(painter, {r - 1, b - 1}, {r - 1, t}, FrameOuter);
+    drawSegment(painter, {r - 1, t}, {l, t}, FrameOuter);
 
-    LineTo(painter, {l + 3, t + 2}, {r - 3, t + 2}, FrameInnerTop);
-    LineTo(painter, {l + 3, b - 2}, {r - 3, b - 2}, FrameInnerBottom);
+    drawSegment(painter, {l + 3, t + 2}, {r - 3, t + 2}, FrameInnerTop);
+    drawSegment(painter, {l + 3, b - 2}, {r - 3, b - 2}, FrameInnerBottom);
 
     for (const QPoint corner :
          {QPoint(l + 1, t + 1), QPoint(r - 2, t + 1), QPoint(l + 1, b - 2), QPoint(r - 2, b - 2)})
@@ -66,7 +66,7 @@ void DrawFrame(QPainter &painter, const QRect &rect, bool gripDots)
             painter.fillRect(QRect(x, t + dy, 1, 1), FrameOuter);
 }
 
-QImage FramedImage(const QWidget &window, bool gripDots)
+QImage framedImage(const QWidget &window, bool gripDots)
 {
     const qreal ratio = window.devicePixelRatioF();
     QImage image(window.size() * ratio, QImage::Format_RGB32);
@@ -75,11 +75,11 @@ QImage FramedImage(const QWidget &window, bool gripDots)
     painter.setRenderHint(QPainter::Antialiasing, false);
     const QRect rc(QPoint(0, 0), window.size());
     painter.fillRect(rc, Background);
-    DrawFrame(painter, rc, gripDots);
+    drawFrame(painter, rc, gripDots);
     return image;
 }
 
-QString DisplayText(const QString &text)
+QString displayText(const QString &text)
 {
     if (text.size() <= MaxDisplayUnits)
         return text;
@@ -89,11 +89,11 @@ QString DisplayText(const QString &text)
     return text.left(cut) + QChar(0x2026);
 }
 
-QString DisplayText(const std::string &text)
+QString displayText(const std::string &text)
 {
     // Only a prefix is decoded: every unit takes at most four bytes.
     const auto bytes = std::min<std::size_t>(text.size(), std::size_t(MaxDisplayUnits) * 4 + 4);
-    return DisplayText(QString::fromUtf8(text.data(), qsizetype(bytes)));
+    return displayText(QString::fromUtf8(text.data(), qsizetype(bytes)));
 }
 
 } // namespace WindowLook

@@ -30,26 +30,26 @@ inline constexpr QColor Text{0, 0, 0};
 
 // Face "돋움" at a pixel height, normal weight. Every self-drawn window makes its
 // fonts here so that only the height varies.
-QFont MakeFont(int pixelHeight);
+QFont makeFont(int pixelHeight);
 
 // Maps "돋움" to the Korean face that is installed on Linux desktops.
-void InstallKoreanFontSubstitution();
+void installKoreanFontSubstitution();
 
 // Draws from `from` towards `to`, leaving out `to` itself, in one colour; only
 // horizontal and vertical lines are needed here.
-void LineTo(QPainter &painter, QPoint from, QPoint to, const QColor &colour);
+void drawSegment(QPainter &painter, QPoint from, QPoint to, const QColor &colour);
 
 // The bevelled frame on rect; grip dots only on the status strip.
-void DrawFrame(QPainter &painter, const QRect &rect, bool gripDots);
+void drawFrame(QPainter &painter, const QRect &rect, bool gripDots);
 
 // Item texts come from strangers and may be megabytes long: what is drawn is cut to this
 // many UTF-16 units (never inside a surrogate pair) with an ellipsis, far more than any
 // window here can show, so drawing costs the same whatever arrives.
 inline constexpr int MaxDisplayUnits = 200;
-QString DisplayText(const std::string &text);
-QString DisplayText(const QString &text);
+QString displayText(const std::string &text);
+QString displayText(const QString &text);
 
 // A white canvas of the window's size (at its device pixel ratio) with the frame drawn.
-QImage FramedImage(const QWidget &window, bool gripDots);
+QImage framedImage(const QWidget &window, bool gripDots);
 
 } // namespace WindowLook

@@ -2,7 +2,6 @@
 // the control channel and every injected fault.
 #include "tests/support/demohost.h"
 
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -37,7 +36,7 @@ public:
     }
 
     Answer send(const QByteArray &method, const QUrl &url, const QByteArray &body = {},
-                const QByteArray &contentType = {}, qint64 stopAfter = -1, int timeoutMs = 15000)
+                const QByteArray &contentType = {})
     {
         QNetworkRequest req(url);
         if (!contentType.isEmpty())
@@ -49,23 +48,17 @@ public:
         timer.setSingleShot(true);
         QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
-            a.body += reply->readAll();
-            if (stopAfter >= 0 && a.body.size() >= stopAfter)
-                loop.quit();
-        });
-        timer.start(timeoutMs);
+        timer.start(15000);
         loop.exec();
         a.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         a.location = reply->rawHeader("Location");
         a.setCookie = reply->rawHeader("Set-Cookie");
         a.contentType = reply->rawHeader("Content-Type");
         if (reply->isFinished()) {
-            a.body += reply->readAll();
+            a.body = reply->readAll();
             a.error = reply->error();
         } else {
-            a.error = QNetworkReply::OperationCanceledError;
-            QObject::disconnect(reply, nullptr, &loop, nullptr);
+            a.error = QNetworkReply::TimeoutError;
             reply->abort();
         }
         reply->deleteLater();
@@ -150,11 +143,6 @@ private slots:
     void pageSizeOptionPadsThePage();
     void controlChannelNeedsTheToken();
     void faultsApplyToTheNextRequestsOnly();
-    void statusDelayAndCloseFaults();
-    void endlessAndTrickleBodiesNeverEnd();
-    void oversizeTruncatedGarbageAndMissingParts();
-    void redirectLoopAndChains();
-    void eucKrPageBytes();
     void demoModeBringsNewItemsOnItsOwn();
     void exitsOnSignalAndOnStdinEof();
 };
@@ -416,166 +404,6 @@ void TestDemoHost::faultsApplyToTheNextRequestsOnly()
     QCOMPARE(host.stats().value(QStringLiteral("dashboardRequests")).toInt(), 8);
     QVERIFY(host.resetStats());
     QCOMPARE(host.stats().value(QStringLiteral("dashboardRequests")).toInt(), 0);
-}
-
-void TestDemoHost::statusDelayAndCloseFaults()
-{
-    DemoHost host;
-    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
-    Client c;
-    loggedIn(c, host);
-
-    QVERIFY(host.injectFault(QStringLiteral("delay"), 1, 400));
-    QElapsedTimer clock;
-    clock.start();
-    QCOMPARE(c.get(host.dashboardUrl()).status, 200);
-    QVERIFY(clock.elapsed() >= 400);
-
-    // A delay combines with another fault.
-    QVERIFY(host.injectFault(QStringLiteral("delay"), 1, 200));
-    QVERIFY(host.injectFault(QStringLiteral("status"), 1, 404));
-    clock.restart();
-    QCOMPARE(c.get(host.dashboardUrl()).status, 404);
-    QVERIFY(clock.elapsed() >= 200);
-
-    const QByteArray whole = c.get(host.dashboardUrl()).body;
-    QVERIFY(host.injectFault(QStringLiteral("close")));
-    const Answer cut = c.get(host.dashboardUrl());
-    QCOMPARE(cut.error, QNetworkReply::RemoteHostClosedError);
-    QVERIFY(cut.body.size() < whole.size());
-}
-
-void TestDemoHost::endlessAndTrickleBodiesNeverEnd()
-{
-    DemoHost host;
-    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
-    Client c;
-    QVERIFY(host.injectFault(QStringLiteral("endless")));
-    const Answer endless = c.send("GET", host.dashboardUrl(), {}, {}, 4 * 1024 * 1024);
-    QCOMPARE(endless.error, QNetworkReply::OperationCanceledError); // still running when we stopped
-    QVERIFY2(endless.body.size() >= 4 * 1024 * 1024,
-             qPrintable(QStringLiteral("%1 %2").arg(endless.body.size()).arg(endless.error)));
-
-    // A client of its own: Qt can take a while to drop the endless connection above.
-    Client fresh;
-    QVERIFY(host.injectFault(QStringLiteral("trickle"), 1, 100));
-    const Answer trickle = fresh.send("GET", host.dashboardUrl(), {}, {}, -1, 2500);
-    QCOMPARE(trickle.error, QNetworkReply::OperationCanceledError);
-    QVERIFY2(
-        trickle.body.startsWith("<!DOCTYPE html>"),
-        qPrintable(QStringLiteral("status %1 error %2").arg(trickle.status).arg(trickle.error)));
-    QVERIFY(trickle.body.size() < 200);
-    // The host is still fine afterwards. Asked through a third client: on a loaded machine the
-    // first one can still be draining the endless body it gave up on.
-    Client later;
-    const Answer login = loggedIn(later, host);
-    const Answer after = later.get(host.dashboardUrl());
-    QVERIFY2(after.status == 200, qPrintable(QStringLiteral("login %1/%2, dashboard %3/%4")
-                                                 .arg(login.status)
-                                                 .arg(login.error)
-                                                 .arg(after.status)
-                                                 .arg(after.error)));
-}
-
-void TestDemoHost::oversizeTruncatedGarbageAndMissingParts()
-{
-    DemoHost host;
-    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
-    Client c;
-    loggedIn(c, host);
-    const QByteArray normal = c.get(host.dashboardUrl()).body;
-
-    QVERIFY(host.injectFault(QStringLiteral("oversize"), 1, 9 * 1024 * 1024));
-    const QByteArray big = c.get(host.dashboardUrl()).body;
-    QVERIFY2(big.size() >= 9 * 1024 * 1024 && big.size() < 9 * 1024 * 1024 + 2048,
-             qPrintable(QString::number(big.size())));
-    QVERIFY(big.contains("id=\"counter\""));
-
-    QVERIFY(host.injectFault(QStringLiteral("truncated")));
-    const QByteArray cut = c.get(host.dashboardUrl()).body;
-    QCOMPARE(cut, normal.left(normal.size() / 2));
-
-    QVERIFY(host.injectFault(QStringLiteral("garbage")));
-    const QByteArray junk = c.get(host.dashboardUrl()).body;
-    QVERIFY(junk.contains('\0'));
-    QVERIFY(!junk.contains("id=\"counter\""));
-
-    QVERIFY(host.injectFault(QStringLiteral("nocounter")));
-    QByteArray page = c.get(host.dashboardUrl()).body;
-    QVERIFY(!page.contains("id=\"counter\""));
-    QVERIFY(page.contains("id=\"new\""));
-    QVERIFY(page.contains("오늘 15명"));
-
-    QVERIFY(host.injectFault(QStringLiteral("nonew")));
-    page = c.get(host.dashboardUrl()).body;
-    QVERIFY(page.contains("id=\"counter\""));
-    QVERIFY(!page.contains("id=\"new\""));
-    QVERIFY(!page.contains("최근 댓글"));
-}
-
-void TestDemoHost::redirectLoopAndChains()
-{
-    DemoHost host;
-    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
-    Client c;
-    QVERIFY(host.injectFault(QStringLiteral("redirectloop")));
-    QUrl at = host.dashboardUrl();
-    QList<QUrl> seen;
-    for (int hop = 0; hop < 5; ++hop) {
-        const Answer a = c.get(at);
-        QCOMPARE(a.status, 302);
-        at = at.resolved(QUrl(text(a.location)));
-        seen.append(at);
-    }
-    QCOMPARE(seen[1], seen[3]);
-    QCOMPARE(seen[2], seen[4]);
-
-    // /redirect/N: N hops with the chosen code, then the target.
-    at = host.url(QStringLiteral("/redirect/3?code=307&to=/echo"));
-    for (int hop = 0; hop < 3; ++hop) {
-        const Answer a = c.send("POST", at, "x=1", "application/x-www-form-urlencoded");
-        QCOMPARE(a.status, 307);
-        at = at.resolved(QUrl(text(a.location)));
-    }
-    QCOMPARE(at.path(), QStringLiteral("/redirect/0"));
-    const Answer last = c.send("POST", at, "x=1", "application/x-www-form-urlencoded");
-    QCOMPARE(last.status, 307);
-    QCOMPARE(last.location, QByteArray("/echo"));
-    const Answer echo = c.send("POST", host.url(QStringLiteral("/echo")), "x=1",
-                               "application/x-www-form-urlencoded");
-    QVERIFY(echo.body.contains("&quot;method&quot;:&quot;POST&quot;"));
-    QVERIFY(echo.body.contains("&quot;body&quot;:&quot;x=1&quot;"));
-}
-
-void TestDemoHost::eucKrPageBytes()
-{
-    DemoHost host;
-    QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
-    Client c;
-    loggedIn(c, host);
-    host.addItem(DemoHost::Comment, QStringLiteral("웃음 \U0001F600 표시"));
-
-    QVERIFY(host.injectFault(QStringLiteral("euckr")));
-    Answer a = c.get(host.dashboardUrl());
-    QCOMPARE(a.contentType.toLower(), QByteArray("text/html; charset=euc-kr"));
-    // "오늘" and "최근 댓글" in EUC-KR; no UTF-8 left.
-    QVERIFY(a.body.contains("\xbf\xc0\xb4\xc3"));
-    QVERIFY(a.body.contains("\xc3\xd6\xb1\xd9 \xb4\xf1\xb1\xdb"));
-    QVERIFY(!a.body.contains("오늘"));
-    QVERIFY(a.body.contains("charset=euc-kr"));
-    // What EUC-KR cannot hold arrives as a character reference.
-    QVERIFY(a.body.contains("&#128512;"));
-
-    QVERIFY(host.injectFault(QStringLiteral("euckr"), 1, 0, QStringLiteral("meta")));
-    a = c.get(host.dashboardUrl());
-    QCOMPARE(a.contentType.toLower(), QByteArray("text/html"));
-    QVERIFY(a.body.contains("charset=euc-kr"));
-
-    QVERIFY(host.injectFault(QStringLiteral("euckr"), 1, 0, QStringLiteral("header")));
-    a = c.get(host.dashboardUrl());
-    QVERIFY(a.contentType.toLower().contains("charset=euc-kr"));
-    QVERIFY(!a.body.toLower().contains("charset="));
-    QVERIFY(a.body.contains("\xbf\xc0\xb4\xc3"));
 }
 
 void TestDemoHost::demoModeBringsNewItemsOnItsOwn()

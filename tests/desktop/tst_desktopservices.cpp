@@ -1,19 +1,20 @@
 // The two desktop services, each against a real one on the private session bus that the
 // test runs on: the password in GNOME Keyring, and notices sent to a notification server
 // (a recording one of ours on its own connection) whose action opens the item.
-#include "app/mainframe.h"
-#include "app/ormixapp.h"
-#include "client/ormixview.h"
+#include "app/application.h"
+#include "app/controller.h"
+#include "client/poller.h"
 #include "desktop/desktopnotifier.h"
 #include "desktop/passwordkeyring.h"
 #include "dialogs/logindialog.h"
+#include "state/account.h"
+#include "state/dashboardmodel.h"
 #include "state/settings.h"
-#include "state/tinfo.h"
 #include "tests/desktop/notificationrecorder.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
-#include "ui/noticewindow.h"
-#include "ui/statuswindow.h"
+#include "ui/noticepopup.h"
+#include "ui/statusstrip.h"
 
 #include <QCheckBox>
 #include <QDBusConnection>
@@ -39,7 +40,7 @@ std::optional<std::string> readKeyring(const QString &key)
 {
     std::optional<std::optional<std::string>> answer;
     QObject context;
-    passwordkeyring::ReadPassword(&context, key, [&](bool ok, std::string &password) {
+    passwordkeyring::readPassword(&context, key, [&](bool ok, std::string &password) {
         answer = ok ? std::optional<std::string>(password) : std::nullopt;
     });
     if (!waitUntil([&] { return answer.has_value(); }, 20000))
@@ -51,7 +52,7 @@ bool writeKeyring(const QString &key, const std::string &password)
 {
     std::optional<bool> done;
     QObject context;
-    passwordkeyring::WritePassword(&context, key, password, [&](bool ok) { done = ok; });
+    passwordkeyring::writePassword(&context, key, password, [&](bool ok) { done = ok; });
     return waitUntil([&] { return done.has_value(); }, 20000) && *done;
 }
 
@@ -103,7 +104,7 @@ class TestDesktopServices final : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<COrmixApp> m_app;
+    std::unique_ptr<Application> m_app;
     int m_argc = 1;
     char m_arg0[24] = "tst_desktopservices";
     char *m_argv[2] = {m_arg0, nullptr};
@@ -111,14 +112,14 @@ class TestDesktopServices final : public QObject
 private slots:
     void initTestCase()
     {
-        m_app = std::make_unique<COrmixApp>(m_argc, m_argv);
+        m_app = std::make_unique<Application>(m_argc, m_argv);
         QVERIFY2(QDBusConnection::sessionBus().isConnected(),
                  "no session bus: run under dbus-run-session with with-keyring.sh");
     }
     void cleanupTestCase()
     {
-        if (m_app->mainFrame())
-            m_app->mainFrame()->close();
+        if (m_app->controller())
+            m_app->controller()->end();
         QTest::qWait(50);
         m_app.reset();
     }
@@ -127,28 +128,28 @@ private slots:
     {
         std::optional<bool> available;
         QObject context;
-        passwordkeyring::Probe(&context, [&](bool ok, const QString &) { available = ok; });
+        passwordkeyring::probe(&context, [&](bool ok, const QString &) { available = ok; });
         QVERIFY(waitUntil([&] { return available.has_value(); }, 10000));
         QVERIFY(*available);
 
-        const QString key = passwordkeyring::EntryKey("http://blog.example", "owner");
+        const QString key = passwordkeyring::entryKey("http://blog.example", "owner");
         const std::string password = "비밀 pw &=+ 4417";
         QVERIFY(writeKeyring(key, password));
         QCOMPARE(readKeyring(key), std::optional<std::string>(password));
         QCOMPARE(lookUpWithSecretTool(key), QByteArray::fromStdString(password));
         // Another ID on the same blog is another entry.
-        QCOMPARE(readKeyring(passwordkeyring::EntryKey("http://blog.example", "guest")),
+        QCOMPARE(readKeyring(passwordkeyring::entryKey("http://blog.example", "guest")),
                  std::nullopt);
 
         std::optional<bool> deleted;
-        passwordkeyring::DeletePassword(&context, key, [&](bool ok) { deleted = ok; });
+        passwordkeyring::deletePassword(&context, key, [&](bool ok) { deleted = ok; });
         QVERIFY(waitUntil([&] { return deleted.has_value(); }, 20000));
         QVERIFY(*deleted);
         QCOMPARE(readKeyring(key), std::nullopt);
         QCOMPARE(lookUpWithSecretTool(key), QByteArray());
         // Removing what is not there is no failure.
         deleted.reset();
-        passwordkeyring::DeletePassword(&context, key, [&](bool ok) { deleted = ok; });
+        passwordkeyring::deletePassword(&context, key, [&](bool ok) { deleted = ok; });
         QVERIFY(waitUntil([&] { return deleted.has_value(); }, 20000));
         QVERIFY(*deleted);
     }
@@ -157,10 +158,13 @@ private slots:
     {
         TempConfigHome home;
         const std::string url = "http://blog.example";
-        const QString first = passwordkeyring::EntryKey(url, "first");
-        const QString second = passwordkeyring::EntryKey(url, "second");
+        const QString first = passwordkeyring::entryKey(url, "first");
+        const QString second = passwordkeyring::entryKey(url, "second");
+        // One account through the run's dialogs, as the application has.
+        Account account;
         const auto accept = [&](const QString &id, bool keyring) {
-            TLogin dlg;
+            Settings settings;
+            LoginDialog dlg(account, settings);
             auto *box = child<QCheckBox>(&dlg, "keyringCheck");
             if (!waitUntil([&] { return box->isEnabled(); }, 10000))
                 return false;
@@ -177,31 +181,30 @@ private slots:
             return dlg.result() == QDialog::Accepted;
         };
         const auto storedChoice = [] {
-            int value = -1;
-            ReadSettingDword(-1, "KeyringPassword", value);
-            return value;
+            return Settings().storedNumber(Settings::KeyringPassword).value_or(-1);
         };
 
         // Ticked: nothing is stored before the blog host accepted the password.
         QVERIFY(accept(QStringLiteral("first"), true));
         QCOMPARE(storedChoice(), 1);
-        QCOMPARE(passwordkeyring::PendingEntry(), first);
+        QCOMPARE(account.keyringEntry, first);
         QCOMPARE(readKeyring(first), std::nullopt);
-        passwordkeyring::StorePendingAfterLogin(qApp, "pw-first");
-        QCOMPARE(passwordkeyring::PendingEntry(), QString());
+        passwordkeyring::storeAfterLogin(qApp, account);
+        QCOMPARE(account.keyringEntry, QString());
         QVERIFY(waitUntil([&] { return readKeyring(first) == "pw-first"; }, 20000));
 
         // The next dialog starts ticked. Another ID replaces the old entry, but only once it
         // logged in: a refused or cancelled change keeps the entry that works.
         {
-            TLogin dlg;
+            Settings settings;
+            LoginDialog dlg(account, settings);
             QVERIFY(child<QCheckBox>(&dlg, "keyringCheck")->isChecked());
             QVERIFY(child<QLineEdit>(&dlg, "passwordEdit")->text().isEmpty());
         }
         QVERIFY(accept(QStringLiteral("second"), true));
-        QCOMPARE(passwordkeyring::PendingEntry(), second);
+        QCOMPARE(account.keyringEntry, second);
         QCOMPARE(readKeyring(first), std::optional<std::string>("pw-first"));
-        passwordkeyring::StorePendingAfterLogin(qApp, "pw-second");
+        passwordkeyring::storeAfterLogin(qApp, account);
         QVERIFY(waitUntil([&] { return readKeyring(second) == "pw-second"; }, 20000));
         QVERIFY(waitUntil([&] { return !readKeyring(first); }, 20000));
 
@@ -210,7 +213,7 @@ private slots:
         QVERIFY(accept(QStringLiteral("third"), true));
         QVERIFY(accept(QStringLiteral("third"), false));
         QCOMPARE(storedChoice(), 0);
-        QCOMPARE(passwordkeyring::PendingEntry(), QString());
+        QCOMPARE(account.keyringEntry, QString());
         QVERIFY(waitUntil([&] { return !readKeyring(second); }, 20000));
         // The password reached no settings file on the way.
         QVERIFY(!home.allFileContents().contains("pw-"));
@@ -234,22 +237,24 @@ private slots:
         DemoHost host;
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         const std::string url = host.blogUrl().toStdString();
-        const QString key = passwordkeyring::EntryKey(url, "owner");
+        const QString key = passwordkeyring::entryKey(url, "owner");
         const std::string right = host.password().toStdString();
-        QVERIFY(WriteSettingDword("CHECK_SAVEID", 1));
-        QVERIFY(WriteSettingDword("INTERVAL", 10));
-        QVERIFY(WriteSettingDword("KeyringPassword", 1));
-        QVERIFY(WriteRegistryString(SettingsRoot::CurrentUser, "ID", "owner"));
-        QVERIFY(WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL", url));
+        {
+            Settings settings;
+            QVERIFY(settings.setNumber(Settings::SaveId, 1));
+            QVERIFY(settings.setNumber(Settings::Interval, 10));
+            QVERIFY(settings.setNumber(Settings::KeyringPassword, 1));
+            QVERIFY(settings.setText(Settings::Id, "owner"));
+            QVERIFY(settings.setText(Settings::BlogUrl, url));
+        }
         if (stored.isEmpty()) {
             QObject context;
             bool gone = false;
-            passwordkeyring::DeletePassword(&context, key, [&](bool) { gone = true; });
+            passwordkeyring::deletePassword(&context, key, [&](bool) { gone = true; });
             QVERIFY(waitUntil([&] { return gone; }, 20000));
         } else {
             QVERIFY(writeKeyring(key, stored == "wrong" ? "wrong" : right));
         }
-        GetTInfo()->SetLoginState(LoggedOut);
         // A keyring that never answers, as one locked behind a prompt nobody sees: its
         // process is stopped until the dialog shows.
         const uint keyringPid = QDBusConnection::sessionBus().interface()->servicePid(
@@ -281,17 +286,18 @@ private slots:
             child<QLineEdit>(dialog, "passwordEdit")->setText(QString::fromStdString(right));
             child<QPushButton>(dialog, "okButton")->click();
         });
-        QVERIFY(m_app->InitInstance());
-        QVERIFY(waitUntil([] { return GetTInfo()->GetLoginState() == LoggedIn; }, 15000));
+        QVERIFY(m_app->start());
+        QVERIFY(waitUntil(
+            [this] { return m_app->controller()->poller()->loginState() == LoggedIn; }, 15000));
         QCOMPARE(watcher.seen() > 0, dialogExpected);
         QCOMPARE(problems, QStringList());
         // Well before the keyring library's own time-out of 25 s.
         if (stopKeyring)
             QVERIFY2(dialogAfterMs < 15000, qPrintable(QString::number(dialogAfterMs)));
-        QCOMPARE(GetTInfo()->GetInterval(), 10);
+        QCOMPARE(m_app->account().interval, 10);
         // Whatever was stored before, the password that worked is stored now.
         QVERIFY(waitUntil([&] { return readKeyring(key) == right; }, 20000));
-        m_app->mainFrame()->close();
+        m_app->controller()->end();
         QTest::qWait(50);
     }
 
@@ -313,21 +319,25 @@ private slots:
         QFETCH(QString, body);
         NotificationRecorder server(capabilities);
         QVERIFY(server.start());
-        DesktopNotifier notifier;
-        QList<std::pair<int, std::string>> activated;
+        FakeBrowser browser;
+        DashboardModel model;
+        DesktopNotifier notifier(model);
+        QList<std::pair<ItemKind, std::string>> activated;
         connect(&notifier, &DesktopNotifier::activated, this,
-                [&](int kind, const std::string &link) {
+                [&](ItemKind kind, const std::string &link) {
                     activated.append({kind, link});
                 });
 
         // Off: nothing goes out.
-        notifier.notify(0, QStringLiteral("off"), QStringLiteral("off"), "http://x/0");
+        notifier.notify(ItemKind::Comment, QStringLiteral("off"), QStringLiteral("off"),
+                        "http://x/0");
         QTest::qWait(200);
         QCOMPARE(server.capabilityQuestions, 0);
 
         notifier.setEnabled(true);
         const QString text = QStringLiteral("<b>굵게</b> & <a href=\"x\">링크</a>");
-        notifier.notify(1, CNoticeWnd::heading(1), text, "http://blog.example/1#tb");
+        notifier.notify(ItemKind::Trackback, NoticePopup::heading(ItemKind::Trackback), text,
+                        "http://blog.example/1#tb");
         QVERIFY(waitUntil([&] { return server.received.size() == 1; }, 10000));
         const NotificationRecorder::Received got = server.received.at(0);
         QCOMPARE(got.appName, QStringLiteral("Ormix"));
@@ -341,7 +351,8 @@ private slots:
 
         // The next notice replaces this one, once the server has told its id.
         QVERIFY(waitUntil([&] { return notifier.lastNotificationId() == got.id; }, 10000));
-        notifier.notify(2, CNoticeWnd::heading(2), QStringLiteral("방명록"), "http://x/2");
+        notifier.notify(ItemKind::Guestbook, NoticePopup::heading(ItemKind::Guestbook),
+                        QStringLiteral("방명록"), "http://x/2");
         QVERIFY(waitUntil([&] { return server.received.size() == 2; }, 10000));
         QCOMPARE(server.received.at(1).replacesId, got.id);
         QCOMPARE(server.capabilityQuestions, 1);
@@ -352,15 +363,19 @@ private slots:
         QVERIFY(waitUntil([&] { return !activated.isEmpty(); }, 5000));
         QTest::qWait(100);
         QCOMPARE(activated.size(), 1);
-        QCOMPARE(activated.at(0).first, 2);
+        QCOMPARE(activated.at(0).first, ItemKind::Guestbook);
         QCOMPARE(activated.at(0).second, std::string("http://x/2"));
+        QVERIFY(browser.waitForLaunches(1));
+        QCOMPARE(browser.launches(), QStringList{QStringLiteral("http://x/2")});
     }
 
     void withoutAServerNothingBreaks()
     {
-        DesktopNotifier notifier;
+        DashboardModel model;
+        DesktopNotifier notifier(model);
         notifier.setEnabled(true);
-        notifier.notify(0, CNoticeWnd::heading(0), QStringLiteral("아무도 없음"), "http://x/1");
+        const QString heading = NoticePopup::heading(ItemKind::Comment);
+        notifier.notify(ItemKind::Comment, heading, QStringLiteral("아무도 없음"), "http://x/1");
         QVERIFY(notifier.isAskingServer());
         QVERIFY(waitUntil([&] { return !notifier.isAskingServer(); }, 10000));
         // A server that comes later gets the next notice, asked for once.
@@ -368,7 +383,7 @@ private slots:
         QVERIFY(server.start());
         QTest::qWait(200);
         QCOMPARE(server.capabilityQuestions, 0);
-        notifier.notify(0, CNoticeWnd::heading(0), QStringLiteral("이제 있음"), "http://x/2");
+        notifier.notify(ItemKind::Comment, heading, QStringLiteral("이제 있음"), "http://x/2");
         QVERIFY(waitUntil([&] { return server.received.size() == 1; }, 10000));
         QCOMPARE(server.received.at(0).body, QStringLiteral("이제 있음"));
         QCOMPARE(server.capabilityQuestions, 1);
@@ -382,44 +397,45 @@ private slots:
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         NotificationRecorder server({QStringLiteral("body"), QStringLiteral("actions")});
         QVERIFY(server.start());
-        QVERIFY(WriteSettingDword("DesktopNotify", 1));
-        host.enterAccount(3600);
-        lTInfo *store = GetTInfo();
+        Settings settings;
+        QVERIFY(settings.setNumber(Settings::DesktopNotify, 1));
+        Account account;
+        DashboardModel model;
+        host.enterAccount(account, 3600);
 
-        CMainFrame frame;
+        Controller frame(account, model, settings);
         frame.start(true);
-        QVERIFY(waitUntil([&] { return store->GetLoginState() == LoggedIn; }, 10000));
-        COrmixWnd *status = frame.statusWindow();
+        QVERIFY(waitUntil([&] { return frame.poller()->loginState() == LoggedIn; }, 10000));
+        StatusStrip *status = frame.strip();
         host.addItem(DemoHost::Comment, QStringLiteral("바탕화면 알림 <i>댓글</i>"),
                      QStringLiteral("/7#comment9"));
-        frame.view()->pollNow();
+        frame.poller()->pollNow();
         QVERIFY(waitUntil([&] { return server.received.size() == 1; }, 10000));
         QCOMPARE(server.received.at(0).summary, QStringLiteral("[새로운 댓글 도착]"));
         QCOMPARE(server.received.at(0).body, QStringLiteral("바탕화면 알림 <i>댓글</i>"));
-        QCOMPARE(QString::fromStdString(status->noticeWindow()->text()),
-                 server.received.at(0).body);
-        QVERIFY(store->IsNewComment());
+        QCOMPARE(QString::fromStdString(status->notice()->text()), server.received.at(0).body);
+        QVERIFY(model.isNew(ItemKind::Comment));
         QVERIFY(browser.launches().isEmpty());
 
         server.invokeDefault(server.received.at(0).id);
         QVERIFY(browser.waitForLaunches(1));
         QCOMPARE(browser.launches(),
                  QStringList{host.url(QStringLiteral("/7#comment9")).toString()});
-        QVERIFY(!store->IsNewComment());
+        QVERIFY(!model.isNew(ItemKind::Comment));
         // R went dark on the strip.
         const QImage strip = status->renderImage();
-        const QRect r = status->boxRect(COrmixWnd::CommentsBox);
+        const QRect r = status->boxRect(StatusStrip::CommentsBox);
         QCOMPARE(strip.pixelColor(r.left() + 1, r.top() + 1), QColor(Qt::white));
 
         // Unticked in the settings dialog: the next notice stays on the screen only.
-        QVERIFY(WriteSettingDword("DesktopNotify", 0));
-        frame.desktopNotifier()->setEnabled(false);
+        QVERIFY(settings.setNumber(Settings::DesktopNotify, 0));
+        QVERIFY(!frame.desktopNotifier()->isEnabled());
         host.addItem(DemoHost::Comment, QStringLiteral("화면에만"), QStringLiteral("/8"));
-        frame.view()->pollNow();
-        QVERIFY(waitUntil([&] { return status->noticeWindow()->text() == "화면에만"; }, 10000));
+        frame.poller()->pollNow();
+        QVERIFY(waitUntil([&] { return status->notice()->text() == "화면에만"; }, 10000));
         QTest::qWait(300);
         QCOMPARE(server.received.size(), 1);
-        frame.close();
+        frame.end();
     }
 };
 

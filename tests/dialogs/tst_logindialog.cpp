@@ -1,6 +1,7 @@
 #include "dialogs/logindialog.h"
+#include "state/account.h"
 #include "state/settings.h"
-#include "state/tinfo.h"
+#include "tests/dialogs/dialogtestsupport.h"
 #include "tests/dialogs/messagerecorder.h"
 #include "tests/support/testenv.h"
 
@@ -11,31 +12,24 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QTest>
 
 #include <limits>
 
 namespace {
 
-QStringList utf8List(std::initializer_list<const char *> texts)
-{
-    QStringList out;
-    for (const char *text : texts)
-        out.append(QString::fromUtf8(text));
-    return out;
-}
-
-QLineEdit *edit(TLogin &dlg, const char *name)
+QLineEdit *edit(LoginDialog &dlg, const char *name)
 {
     return dlg.findChild<QLineEdit *>(QLatin1String(name));
 }
 
-QPushButton *button(TLogin &dlg, const char *name)
+QPushButton *button(LoginDialog &dlg, const char *name)
 {
     return dlg.findChild<QPushButton *>(QLatin1String(name));
 }
 
-QCheckBox *saveIdBox(TLogin &dlg)
+QCheckBox *saveIdBox(LoginDialog &dlg)
 {
     return dlg.findChild<QCheckBox *>(QStringLiteral("saveIdCheck"));
 }
@@ -49,7 +43,7 @@ struct Entries
     bool saveId = true;
 };
 
-void enter(TLogin &dlg, const Entries &e)
+void enter(LoginDialog &dlg, const Entries &e)
 {
     edit(dlg, "blogUrlEdit")->setText(e.address);
     edit(dlg, "idEdit")->setText(e.id);
@@ -58,33 +52,13 @@ void enter(TLogin &dlg, const Entries &e)
     saveIdBox(dlg)->setChecked(e.saveId);
 }
 
-void clickOk(TLogin &dlg)
+// Fills the account with values that no accepted login in these tests produces.
+void markAccount(Account &account)
 {
-    QTest::mouseClick(button(dlg, "okButton"), Qt::LeftButton);
-}
-
-std::string setting(const char *name)
-{
-    std::string value;
-    ReadSettingString(name, value);
-    return value;
-}
-
-int settingNumber(const char *name, int fallback = -1)
-{
-    int value = fallback;
-    ReadSettingDword(fallback, name, value);
-    return value;
-}
-
-// Fills the store with values that no accepted login in these tests produces.
-void markStore()
-{
-    lTInfo *info = GetTInfo();
-    info->SetLoginID("before");
-    info->SetPassword("before");
-    info->SetBlogURL("before");
-    info->SetInterval(-1);
+    account.id = "before";
+    account.setPassword("before");
+    account.blogUrl = "before";
+    account.interval = -1;
 }
 
 const Entries valid{QStringLiteral("http://blog.example"), QStringLiteral("owner"),
@@ -96,8 +70,10 @@ class TestLoginDialog final : public QObject
 {
     Q_OBJECT
 
+    Account m_account;
+
 private slots:
-    void init() { markStore(); }
+    void init() { markAccount(m_account); }
 
     void reportsOnlyTheFirstFailure_data()
     {
@@ -165,8 +141,9 @@ private slots:
         QFETCH(bool, warning);
 
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
-        TLogin dlg;
+        LoginDialog dlg(m_account, settings);
         dlg.show();
         enter(dlg, {address, id, password, interval, true});
         clickOk(dlg);
@@ -175,7 +152,7 @@ private slots:
             QCOMPARE(recorder.texts(), QStringList());
             QCOMPARE(dlg.result(), int(QDialog::Accepted));
             QVERIFY(!dlg.isVisible());
-            QCOMPARE(GetTInfo()->GetLoginID(), id.toStdString());
+            QCOMPARE(m_account.id, id.toStdString());
             return;
         }
         QCOMPARE(recorder.texts(), QStringList{message});
@@ -185,9 +162,9 @@ private slots:
         // Stays open with nothing handed over or stored.
         QVERIFY(dlg.isVisible());
         QCOMPARE(dlg.result(), int(QDialog::Rejected));
-        QCOMPARE(GetTInfo()->GetLoginID(), std::string("before"));
-        QCOMPARE(GetTInfo()->GetInterval(), -1);
-        QCOMPARE(settingNumber("CHECK_SAVEID"), -1);
+        QCOMPARE(m_account.id, std::string("before"));
+        QCOMPARE(m_account.interval, -1);
+        QCOMPARE(storedNumber(Settings::SaveId), -1);
         QVERIFY(!QFile::exists(home.settingsFile()));
     }
 
@@ -204,8 +181,9 @@ private slots:
     {
         QFETCH(QString, interval);
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
-        TLogin dlg;
+        LoginDialog dlg(m_account, settings);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         Entries e = valid;
@@ -243,23 +221,25 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, stored);
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
-        TLogin dlg;
+        LoginDialog dlg(m_account, settings);
         Entries e = valid;
         e.address = typed;
         enter(dlg, e);
         clickOk(dlg);
         QCOMPARE(recorder.texts(), QStringList());
-        QCOMPARE(QString::fromStdString(GetTInfo()->GetBlogURL()), stored);
-        QCOMPARE(QString::fromStdString(setting("BlogURL")), stored);
+        QCOMPARE(QString::fromStdString(m_account.blogUrl), stored);
+        QCOMPARE(QString::fromStdString(storedText(Settings::BlogUrl)), stored);
         QCOMPARE(QString::fromStdString(dlg.blogUrl()), stored);
     }
 
     void lowerCasingSticksWhenALaterCheckStops()
     {
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
-        TLogin dlg;
+        LoginDialog dlg(m_account, settings);
         Entries e = valid;
         e.address = QStringLiteral("HTTP://Blog.Example/");
         e.interval = QStringLiteral("9");
@@ -273,17 +253,17 @@ private slots:
     void handsTheEntriesToTheStore()
     {
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
-        TLogin dlg;
+        LoginDialog dlg(m_account, settings);
         enter(dlg, {QStringLiteral("http://blog.example/"), QStringLiteral("주인"),
                     QStringLiteral("비밀 pw"), QStringLiteral("45"), false});
         clickOk(dlg);
         QCOMPARE(recorder.texts(), QStringList());
-        lTInfo *info = GetTInfo();
-        QCOMPARE(info->GetLoginID(), QStringLiteral("주인").toStdString());
-        QCOMPARE(info->GetPassword(), QStringLiteral("비밀 pw").toStdString());
-        QCOMPARE(info->GetBlogURL(), std::string("http://blog.example"));
-        QCOMPARE(info->GetInterval(), 45);
+        QCOMPARE(m_account.id, QStringLiteral("주인").toStdString());
+        QCOMPARE(m_account.password(), QStringLiteral("비밀 pw").toStdString());
+        QCOMPARE(m_account.blogUrl, std::string("http://blog.example"));
+        QCOMPARE(m_account.interval, 45);
     }
 
     void remembersOrForgets_data()
@@ -297,28 +277,28 @@ private slots:
     {
         QFETCH(bool, saveId);
         TempConfigHome home;
+        Settings settings;
         // Leftovers of an earlier run that an unticked box must overwrite.
-        WriteSettingDword("INTERVAL", 77);
-        WriteSettingDword("CHECK_SAVEID", 1);
-        WriteRegistryString(SettingsRoot::CurrentUser, "ID", "old");
-        WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL", "http://old.example");
+        store(Settings::Interval, 77);
+        store(Settings::SaveId, 1);
+        store(Settings::Id, std::string("old"));
+        store(Settings::BlogUrl, std::string("http://old.example"));
 
         MessageRecorder recorder;
-        TLogin dlg;
+        LoginDialog dlg(m_account, settings);
         enter(dlg, {QStringLiteral("HTTP://Blog.Example/"), QStringLiteral("owner"),
                     QStringLiteral("pw"), QStringLiteral("45"), saveId});
         clickOk(dlg);
         QCOMPARE(recorder.texts(), QStringList());
-        QCOMPARE(GetTInfo()->GetInterval(), 45);
-        QCOMPARE(settingNumber("INTERVAL"), saveId ? 45 : 30);
-        QCOMPARE(settingNumber("CHECK_SAVEID"), saveId ? 1 : 0);
-        std::string id = "x";
-        std::string url = "x";
+        QCOMPARE(m_account.interval, 45);
+        QCOMPARE(storedNumber(Settings::Interval), saveId ? 45 : 30);
+        QCOMPARE(storedNumber(Settings::SaveId), saveId ? 1 : 0);
         // Forgetting writes empty values; it does not delete them.
-        QVERIFY(ReadSettingString("ID", id));
-        QVERIFY(ReadSettingString("BlogURL", url));
-        QCOMPARE(id, saveId ? std::string("owner") : std::string());
-        QCOMPARE(url, saveId ? std::string("http://blog.example") : std::string());
+        const QSettings file(home.settingsFile(), QSettings::IniFormat);
+        QVERIFY(file.contains(QStringLiteral("ID")) && file.contains(QStringLiteral("BlogURL")));
+        QCOMPARE(storedText(Settings::Id), saveId ? std::string("owner") : std::string());
+        QCOMPARE(storedText(Settings::BlogUrl),
+                 saveId ? std::string("http://blog.example") : std::string());
     }
 
     void opensFromTheSettings_data()
@@ -373,16 +353,17 @@ private slots:
         QFETCH(QString, focus);
 
         TempConfigHome home;
+        Settings settings;
         if (checkSaveId >= 0)
-            WriteSettingDword("CHECK_SAVEID", static_cast<std::uint32_t>(checkSaveId));
+            store(Settings::SaveId, int(checkSaveId));
         if (storedInterval >= 0)
-            WriteSettingDword("INTERVAL", static_cast<std::uint32_t>(storedInterval));
+            store(Settings::Interval, int(storedInterval));
         if (!storedUrl.isEmpty())
-            WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL", storedUrl.toStdString());
+            store(Settings::BlogUrl, storedUrl.toStdString());
         if (!storedId.isEmpty())
-            WriteRegistryString(SettingsRoot::CurrentUser, "ID", storedId.toStdString());
+            store(Settings::Id, storedId.toStdString());
 
-        TLogin dlg;
+        LoginDialog dlg(m_account, settings);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QCOMPARE(edit(dlg, "blogUrlEdit")->text(), shownUrl);
@@ -397,9 +378,10 @@ private slots:
     void hugeIntervalIsClampedForTheStore()
     {
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
         {
-            TLogin dlg;
+            LoginDialog dlg(m_account, settings);
             Entries e = valid;
             e.interval = QStringLiteral("99999999999");
             enter(dlg, e);
@@ -407,9 +389,9 @@ private slots:
             QCOMPARE(recorder.texts(), QStringList());
         }
         const int max = std::numeric_limits<int>::max();
-        QCOMPARE(GetTInfo()->GetInterval(), max);
-        QCOMPARE(settingNumber("INTERVAL"), max);
-        TLogin reopened;
+        QCOMPARE(m_account.interval, max);
+        QCOMPARE(storedNumber(Settings::Interval), max);
+        LoginDialog reopened(m_account, settings);
         QCOMPARE(edit(reopened, "intervalEdit")->text(), QString::number(max));
     }
 
@@ -424,10 +406,11 @@ private slots:
     {
         QFETCH(bool, saveId);
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
         const QString password = QStringLiteral("Zq7-비밀번호-secret");
         {
-            TLogin dlg;
+            LoginDialog dlg(m_account, settings);
             Entries e = valid;
             e.password = password;
             e.saveId = saveId;
@@ -435,7 +418,7 @@ private slots:
             clickOk(dlg);
             QCOMPARE(recorder.texts(), QStringList());
         }
-        QCOMPARE(GetTInfo()->GetPassword(), password.toStdString());
+        QCOMPARE(m_account.password(), password.toStdString());
         const QByteArray files = home.allFileContents();
         QVERIFY(!files.isEmpty());
         QVERIFY(!files.contains(password.toUtf8()));
@@ -449,8 +432,9 @@ private slots:
     void typingAndKeys()
     {
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
-        TLogin dlg;
+        LoginDialog dlg(m_account, settings);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QLineEdit *interval = edit(dlg, "intervalEdit");
@@ -466,15 +450,16 @@ private slots:
         QTest::keyClick(edit(dlg, "passwordEdit"), Qt::Key_Return);
         QCOMPARE(recorder.texts(), QStringList());
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        QCOMPARE(GetTInfo()->GetInterval(), 120);
-        QCOMPARE(GetTInfo()->GetPassword(), std::string("pw"));
+        QCOMPARE(m_account.interval, 120);
+        QCOMPARE(m_account.password(), std::string("pw"));
     }
 
     void cancelStoresNothing()
     {
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
-        TLogin dlg;
+        LoginDialog dlg(m_account, settings);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         enter(dlg, valid);
@@ -482,35 +467,29 @@ private slots:
         QCOMPARE(dlg.result(), int(QDialog::Rejected));
         QVERIFY(!dlg.isVisible());
         QCOMPARE(recorder.texts(), QStringList());
-        QCOMPARE(GetTInfo()->GetLoginID(), std::string("before"));
+        QCOMPARE(m_account.id, std::string("before"));
         QVERIFY(!QFile::exists(home.settingsFile()));
 
-        TLogin escaped;
+        LoginDialog escaped(m_account, settings);
         escaped.show();
         QVERIFY(QTest::qWaitForWindowActive(&escaped));
         enter(escaped, valid);
         QTest::keyClick(edit(escaped, "idEdit"), Qt::Key_Escape);
         QCOMPARE(escaped.result(), int(QDialog::Rejected));
-        QCOMPARE(GetTInfo()->GetLoginID(), std::string("before"));
+        QCOMPARE(m_account.id, std::string("before"));
     }
 
     void layoutAndTexts()
     {
         TempConfigHome home;
-        TLogin dlg;
+        Settings settings;
+        LoginDialog dlg(m_account, settings);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Blog 로그인 Ver 0.1c"));
         QCOMPARE(dlg.font().family(), QStringLiteral("돋움"));
 
-        QStringList chain;
-        QWidget *first = edit(dlg, "blogUrlEdit");
-        QWidget *w = first;
-        do {
-            if (w->focusPolicy() & Qt::TabFocus)
-                chain.append(w->objectName());
-            w = w->nextInFocusChain();
-        } while (w != first);
+        const QStringList chain = tabChain(edit(dlg, "blogUrlEdit"));
         // The keyring option comes after the original controls.
         QCOMPARE(chain, (utf8List({"blogUrlEdit", "idEdit", "passwordEdit", "intervalEdit",
                                    "saveIdCheck", "okButton", "cancelButton", "keyringCheck"})));

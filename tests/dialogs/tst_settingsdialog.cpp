@@ -1,8 +1,7 @@
 #include "dialogs/settingsdialog.h"
 #include "state/autostart.h"
-#include "state/ithviewer.h"
 #include "state/settings.h"
-#include "state/tinfo.h"
+#include "tests/dialogs/dialogtestsupport.h"
 #include "tests/dialogs/messagerecorder.h"
 #include "tests/support/testenv.h"
 
@@ -21,60 +20,29 @@
 
 namespace {
 
-QStringList utf8List(std::initializer_list<const char *> texts)
-{
-    QStringList out;
-    for (const char *text : texts)
-        out.append(QString::fromUtf8(text));
-    return out;
-}
-
-// Stands in for the polling view: counts restarts and notes the interval the
-// store held at each one.
-class FakeViewer final : public ITHViewer
-{
-public:
-    void RestartTimer() override { restarts.append(GetTInfo()->GetInterval()); }
-    void RefreshStatus() override { ++refreshes; }
-    QList<int> restarts;
-    int refreshes = 0;
-};
-
-QLineEdit *intervalEdit(CSettingDlg &dlg)
+QLineEdit *intervalEdit(SettingsDialog &dlg)
 {
     return dlg.findChild<QLineEdit *>(QStringLiteral("intervalEdit"));
 }
 
-QSlider *slider(CSettingDlg &dlg)
+QSlider *slider(SettingsDialog &dlg)
 {
     return dlg.findChild<QSlider *>(QStringLiteral("transparencySlider"));
 }
 
-QCheckBox *autostartBox(CSettingDlg &dlg)
+QCheckBox *autostartBox(SettingsDialog &dlg)
 {
     return dlg.findChild<QCheckBox *>(QStringLiteral("autostartCheck"));
 }
 
-QPushButton *button(CSettingDlg &dlg, const char *name)
+QPushButton *button(SettingsDialog &dlg, const char *name)
 {
     return dlg.findChild<QPushButton *>(QLatin1String(name));
 }
 
-void clickOk(CSettingDlg &dlg)
-{
-    QTest::mouseClick(button(dlg, "okButton"), Qt::LeftButton);
-}
-
-int settingNumber(const char *name, int fallback = -1)
-{
-    int value = fallback;
-    ReadSettingDword(fallback, name, value);
-    return value;
-}
-
 QString entryExecLine()
 {
-    QFile f(QString::fromStdString(AutostartEntryPath()));
+    QFile f(QString::fromStdString(autostartEntryPath()));
     if (!f.open(QIODevice::ReadOnly))
         return {};
     for (const QString &line : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'))) {
@@ -90,66 +58,29 @@ class TestSettingsDialog final : public QObject
 {
     Q_OBJECT
 
-    FakeViewer m_viewer;
-
 private slots:
-    void init()
-    {
-        m_viewer.restarts.clear();
-        m_viewer.refreshes = 0;
-        GetTInfo()->SetInterval(30);
-        GetTInfo()->SetViewer(&m_viewer);
-    }
-
-    void cleanup() { GetTInfo()->SetViewer(nullptr); }
-
     void showsTheIntervalInUse()
     {
         TempConfigHome home;
+        Settings settings;
         // A login that did not save its interval left 30 in the settings.
-        WriteSettingDword("INTERVAL", 30);
-        GetTInfo()->SetInterval(45);
+        store(Settings::Interval, 30);
         MessageRecorder recorder;
-        CSettingDlg dlg;
-        QCOMPARE(intervalEdit(dlg)->text(), QStringLiteral("45"));
+        {
+            SettingsDialog dlg(settings, 45);
+            QCOMPARE(intervalEdit(dlg)->text(), QStringLiteral("45"));
+            clickOk(dlg);
+            QCOMPARE(recorder.texts(), QStringList());
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+            QCOMPARE(dlg.interval(), 45);
+            QCOMPARE(storedNumber(Settings::Interval), 45);
+        }
+        SettingsDialog dlg(settings, 45);
+        intervalEdit(dlg)->setText(QStringLiteral("60"));
         clickOk(dlg);
-        QCOMPARE(recorder.texts(), QStringList());
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        QCOMPARE(m_viewer.restarts, QList<int>());
-        QCOMPARE(GetTInfo()->GetInterval(), 45);
-        QCOMPARE(settingNumber("INTERVAL"), 45);
-    }
-
-    void restartsTheTimerOnlyOnAChange()
-    {
-        TempConfigHome home;
-        MessageRecorder recorder;
-        {
-            CSettingDlg dlg;
-            clickOk(dlg);
-            QCOMPARE(m_viewer.restarts, QList<int>());
-        }
-        {
-            CSettingDlg dlg;
-            intervalEdit(dlg)->setText(QStringLiteral("60"));
-            clickOk(dlg);
-            QCOMPARE(dlg.result(), int(QDialog::Accepted));
-            // Restarted once, after the store had the new interval.
-            QCOMPARE(m_viewer.restarts, QList<int>{60});
-            QCOMPARE(GetTInfo()->GetInterval(), 60);
-            QCOMPARE(settingNumber("INTERVAL"), 60);
-        }
-        // Before the view exists there is nobody to restart.
-        GetTInfo()->SetViewer(nullptr);
-        {
-            CSettingDlg dlg;
-            intervalEdit(dlg)->setText(QStringLiteral("90"));
-            clickOk(dlg);
-            QCOMPARE(dlg.result(), int(QDialog::Accepted));
-            QCOMPARE(GetTInfo()->GetInterval(), 90);
-        }
-        QCOMPARE(m_viewer.restarts, QList<int>{60});
-        QCOMPARE(recorder.texts(), QStringList());
+        QCOMPARE(dlg.interval(), 60);
+        QCOMPARE(storedNumber(Settings::Interval), 60);
     }
 
     void checksTheInterval_data()
@@ -173,8 +104,9 @@ private slots:
         QFETCH(QString, interval);
         QFETCH(QString, message);
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
-        CSettingDlg dlg;
+        SettingsDialog dlg(settings, 30);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         slider(dlg)->setValue(55);
@@ -183,8 +115,7 @@ private slots:
         if (message.isEmpty()) {
             QCOMPARE(recorder.texts(), QStringList());
             QCOMPARE(dlg.result(), int(QDialog::Accepted));
-            QCOMPARE(QString::number(GetTInfo()->GetInterval()), interval);
-            QCOMPARE(m_viewer.restarts.size(), 1);
+            QCOMPARE(QString::number(dlg.interval()), interval);
             return;
         }
         QCOMPARE(recorder.texts(), QStringList{message});
@@ -195,16 +126,15 @@ private slots:
         QCOMPARE(intervalEdit(dlg)->selectedText(), interval);
         // Nothing stored or applied.
         QVERIFY(!QFile::exists(home.settingsFile()));
-        QCOMPARE(GetTInfo()->GetInterval(), 30);
-        QCOMPARE(m_viewer.restarts, QList<int>());
     }
 
     void transparencyIsStoredAsSet()
     {
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
         {
-            CSettingDlg dlg;
+            SettingsDialog dlg(settings, 30);
             dlg.show();
             QVERIFY(QTest::qWaitForWindowActive(&dlg));
             QCOMPARE(slider(dlg)->value(), 10);
@@ -212,15 +142,15 @@ private slots:
             QTest::keyClick(slider(dlg), Qt::Key_End);
             clickOk(dlg);
             QCOMPARE(dlg.transparency(), 100);
-            QCOMPARE(settingNumber("Transparency"), 100);
+            QCOMPARE(storedNumber(Settings::Transparency), 100);
         }
         {
-            CSettingDlg dlg;
+            SettingsDialog dlg(settings, 30);
             QCOMPARE(slider(dlg)->value(), 100);
             slider(dlg)->setValue(0);
             clickOk(dlg);
             QCOMPARE(dlg.transparency(), 0);
-            QCOMPARE(settingNumber("Transparency"), 0);
+            QCOMPARE(storedNumber(Settings::Transparency), 0);
         }
         QCOMPARE(recorder.texts(), QStringList());
     }
@@ -246,11 +176,12 @@ private slots:
         QFETCH(int, shownTransparency);
         QFETCH(bool, ticked);
         TempConfigHome home;
+        Settings settings;
         if (transparency != -1000)
-            WriteSettingDword("Transparency", static_cast<std::uint32_t>(transparency));
+            store(Settings::Transparency, int(transparency));
         if (startWithSession != -1000)
-            WriteSettingDword("StartWhenWinStart", static_cast<std::uint32_t>(startWithSession));
-        CSettingDlg dlg;
+            store(Settings::StartWithSession, int(startWithSession));
+        SettingsDialog dlg(settings, 30);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QCOMPARE(slider(dlg)->value(), shownTransparency);
@@ -261,37 +192,38 @@ private slots:
     void autostartFollowsTheBox()
     {
         TempConfigHome home;
+        Settings settings;
         MessageRecorder recorder;
         {
-            CSettingDlg dlg;
+            SettingsDialog dlg(settings, 30);
             autostartBox(dlg)->setChecked(true);
             clickOk(dlg);
             QVERIFY(dlg.startsWithSession());
         }
-        QVERIFY(AutostartEntryExists());
+        QVERIFY(autostartEntryExists());
         QCOMPARE(entryExecLine(), QCoreApplication::applicationFilePath());
-        QCOMPARE(settingNumber("StartWhenWinStart"), 1);
+        QCOMPARE(storedNumber(Settings::StartWithSession), 1);
         const QString validator =
             QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
         if (!validator.isEmpty()) {
             QProcess p;
-            p.start(validator, {QString::fromStdString(AutostartEntryPath())});
+            p.start(validator, {QString::fromStdString(autostartEntryPath())});
             QVERIFY(p.waitForFinished());
             QCOMPARE(p.exitCode(), 0);
             QCOMPARE(p.readAllStandardOutput().trimmed(), QByteArray());
         }
         {
-            CSettingDlg dlg;
+            SettingsDialog dlg(settings, 30);
             QVERIFY(autostartBox(dlg)->isChecked());
             autostartBox(dlg)->setChecked(false);
             clickOk(dlg);
             QVERIFY(!dlg.startsWithSession());
         }
-        QVERIFY(!AutostartEntryExists());
-        QCOMPARE(settingNumber("StartWhenWinStart"), 0);
+        QVERIFY(!autostartEntryExists());
+        QCOMPARE(storedNumber(Settings::StartWithSession), 0);
         {
             // Unticked with no entry to remove is not worth a word.
-            CSettingDlg dlg;
+            SettingsDialog dlg(settings, 30);
             clickOk(dlg);
         }
         QCOMPARE(recorder.texts(), QStringList());
@@ -300,36 +232,38 @@ private slots:
     void desktopNotificationsFollowTheBox()
     {
         TempConfigHome home;
-        const auto box = [](CSettingDlg &dlg) {
+        Settings settings;
+        const auto box = [](SettingsDialog &dlg) {
             return dlg.findChild<QCheckBox *>(QStringLiteral("desktopNotifyCheck"));
         };
         {
             // Never ticked: the settings get no value of it.
-            CSettingDlg dlg;
+            SettingsDialog dlg(settings, 30);
             clickOk(dlg);
             QVERIFY(!dlg.desktopNotifications());
         }
-        QCOMPARE(settingNumber("DesktopNotify"), -1);
+        QCOMPARE(storedNumber(Settings::DesktopNotify), -1);
         for (const bool on : {true, false}) {
-            CSettingDlg dlg;
+            SettingsDialog dlg(settings, 30);
             QCOMPARE(box(dlg)->isChecked(), !on);
             box(dlg)->setChecked(on);
             clickOk(dlg);
             QCOMPARE(dlg.desktopNotifications(), on);
-            QCOMPARE(settingNumber("DesktopNotify"), on ? 1 : 0);
+            QCOMPARE(storedNumber(Settings::DesktopNotify), on ? 1 : 0);
         }
     }
 
     void unwritableAutostartIsReported()
     {
         TempConfigHome home;
+        Settings settings;
         // A plain file where the autostart folder belongs: the entry cannot be written,
         // even for root.
         QFile blocker(home.path() + QStringLiteral("/autostart"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         MessageRecorder recorder;
-        CSettingDlg dlg;
+        SettingsDialog dlg(settings, 30);
         slider(dlg)->setValue(70);
         intervalEdit(dlg)->setText(QStringLiteral("60"));
         autostartBox(dlg)->setChecked(true);
@@ -340,25 +274,26 @@ private slots:
         QCOMPARE(recorder.messages().at(0).icon, QMessageBox::Warning);
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QVERIFY(!dlg.startsWithSession());
-        QCOMPARE(settingNumber("StartWhenWinStart"), 0);
+        QCOMPARE(storedNumber(Settings::StartWithSession), 0);
         // The rest of the choices still count.
-        QCOMPARE(settingNumber("Transparency"), 70);
-        QCOMPARE(settingNumber("INTERVAL"), 60);
-        QCOMPARE(GetTInfo()->GetInterval(), 60);
-        CSettingDlg reopened;
+        QCOMPARE(storedNumber(Settings::Transparency), 70);
+        QCOMPARE(storedNumber(Settings::Interval), 60);
+        QCOMPARE(dlg.interval(), 60);
+        SettingsDialog reopened(settings, 30);
         QVERIFY(!autostartBox(reopened)->isChecked());
     }
 
     void unremovableAutostartIsReported()
     {
         TempConfigHome home;
+        Settings settings;
         // A folder in the entry's place cannot be removed as a file.
         QVERIFY(
-            QDir().mkpath(QString::fromStdString(AutostartEntryPath()) + QStringLiteral("/keep")));
-        QVERIFY(AutostartEntryExists());
-        WriteSettingDword("StartWhenWinStart", 1);
+            QDir().mkpath(QString::fromStdString(autostartEntryPath()) + QStringLiteral("/keep")));
+        QVERIFY(autostartEntryExists());
+        store(Settings::StartWithSession, 1);
         MessageRecorder recorder;
-        CSettingDlg dlg;
+        SettingsDialog dlg(settings, 30);
         QVERIFY(autostartBox(dlg)->isChecked());
         autostartBox(dlg)->setChecked(false);
         clickOk(dlg);
@@ -368,17 +303,18 @@ private slots:
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         // The entry is still there, so the box must say so next time.
         QVERIFY(dlg.startsWithSession());
-        QCOMPARE(settingNumber("StartWhenWinStart"), 1);
+        QCOMPARE(storedNumber(Settings::StartWithSession), 1);
     }
 
     void cancelChangesNothing()
     {
         TempConfigHome home;
-        WriteSettingDword("Transparency", 40);
+        Settings settings;
+        store(Settings::Transparency, 40);
         const QByteArray before = home.allFileContents();
         MessageRecorder recorder;
         {
-            CSettingDlg dlg;
+            SettingsDialog dlg(settings, 30);
             dlg.show();
             QVERIFY(QTest::qWaitForWindowActive(&dlg));
             slider(dlg)->setValue(90);
@@ -389,7 +325,7 @@ private slots:
             QVERIFY(!dlg.isVisible());
         }
         {
-            CSettingDlg dlg;
+            SettingsDialog dlg(settings, 30);
             dlg.show();
             QVERIFY(QTest::qWaitForWindowActive(&dlg));
             slider(dlg)->setValue(90);
@@ -397,29 +333,21 @@ private slots:
             QCOMPARE(dlg.result(), int(QDialog::Rejected));
         }
         QCOMPARE(home.allFileContents(), before);
-        QCOMPARE(settingNumber("Transparency"), 40);
-        QVERIFY(!AutostartEntryExists());
-        QCOMPARE(GetTInfo()->GetInterval(), 30);
-        QCOMPARE(m_viewer.restarts, QList<int>());
+        QCOMPARE(storedNumber(Settings::Transparency), 40);
+        QVERIFY(!autostartEntryExists());
         QCOMPARE(recorder.texts(), QStringList());
     }
 
     void layoutAndTexts()
     {
         TempConfigHome home;
-        CSettingDlg dlg;
+        Settings settings;
+        SettingsDialog dlg(settings, 30);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QCOMPARE(dlg.windowTitle(), QStringLiteral("기타 설정"));
 
-        QStringList chain;
-        QWidget *first = button(dlg, "okButton");
-        QWidget *w = first;
-        do {
-            if (w->focusPolicy() & Qt::TabFocus)
-                chain.append(w->objectName());
-            w = w->nextInFocusChain();
-        } while (w != first);
+        const QStringList chain = tabChain(button(dlg, "okButton"));
         // The notification option comes after the original controls, below them, off.
         QCOMPARE(chain, (utf8List({"okButton", "cancelButton", "transparencySlider",
                                    "autostartCheck", "intervalEdit", "desktopNotifyCheck"})));

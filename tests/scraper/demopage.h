@@ -5,5 +5,5 @@
 #include <cstddef>
 
 // The demo host's dashboard with four items of each kind, padded to about size bytes.
-// (Built here: the host's own headers and the store's cannot meet in one file.)
+// (Built here: the host's headers and ours both name an ItemKind, so they cannot meet.)
 QByteArray demoPage(std::size_t size);

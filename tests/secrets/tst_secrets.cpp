@@ -1,20 +1,21 @@
 // The password lives in memory only, and what strangers write on the dashboard cannot
 // make the program fetch anything or open anything but a web address.
-#include "app/mainframe.h"
-#include "app/ormixapp.h"
-#include "client/ormixview.h"
+#include "app/application.h"
+#include "app/controller.h"
+#include "client/poller.h"
 #include "desktop/passwordkeyring.h"
+#include "state/account.h"
 #include "state/autostart.h"
 #include "state/browserlaunch.h"
+#include "state/dashboardmodel.h"
 #include "state/secret.h"
-#include "state/tinfo.h"
-#include "state/tinfoimp.h"
+#include "state/settings.h"
 #include "tests/support/demohost.h"
-#include "tests/support/fakeviewhost.h"
+#include "tests/support/pollerharness.h"
 #include "tests/support/testenv.h"
-#include "ui/noticewindow.h"
-#include "ui/resultwindow.h"
-#include "ui/statuswindow.h"
+#include "ui/noticepopup.h"
+#include "ui/recentitemspopup.h"
+#include "ui/statusstrip.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -96,7 +97,7 @@ void addScrambledNeedle(std::string plain)
     std::vector<char> scrambled;
     for (const char c : plain)
         scrambled.push_back(char(c ^ g_scramble));
-    WipeString(plain);
+    wipeString(plain);
     g_needleFrees[g_needles.size()] = 0;
     g_needles.push_back(std::move(scrambled));
 }
@@ -120,7 +121,7 @@ namespace {
 
 QList<QByteArray> secretForms(const QByteArray &password)
 {
-    return {password, QByteArray::fromStdString(COrmixView::FormEncode(password.toStdString())),
+    return {password, QByteArray::fromStdString(Poller::formEncode(password.toStdString())),
             password.toPercentEncoding(), password.toBase64(), password.toHex()};
 }
 
@@ -202,17 +203,17 @@ class TestSecrets final : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<COrmixApp> m_app;
+    std::unique_ptr<Application> m_app;
     int m_argc = 1;
     char m_arg0[16] = "tst_secrets";
     char *m_argv[2] = {m_arg0, nullptr};
 
 private slots:
-    void initTestCase() { m_app = std::make_unique<COrmixApp>(m_argc, m_argv); }
+    void initTestCase() { m_app = std::make_unique<Application>(m_argc, m_argv); }
     void cleanupTestCase()
     {
-        if (m_app->mainFrame())
-            m_app->mainFrame()->close();
+        if (m_app->controller())
+            m_app->controller()->end();
         m_app.reset();
     }
 
@@ -226,7 +227,7 @@ private slots:
             duringLogin = dumpable();
             qobject_cast<QDialog *>(dialog)->reject();
         });
-        QVERIFY(!m_app->InitInstance());
+        QVERIFY(!m_app->start());
         QCOMPARE(duringLogin, 0);
         QCOMPARE(dumpable(), 0);
     }
@@ -269,14 +270,16 @@ private slots:
                     box->setChecked(true);
                 dialog->findChild<QPushButton *>(QStringLiteral("okButton"))->click();
             });
-            const bool started = m_app->InitInstance();
+            const bool started = m_app->start();
             // Logged in, and a few polls on top.
             const bool loggedIn =
-                started && waitStep([] { return GetTInfo()->GetLoginState() == LoggedIn; }, 10000);
-            COrmixView *view = loggedIn ? m_app->mainFrame()->view() : nullptr;
-            if (view) {
+                started &&
+                waitStep([&] { return m_app->controller()->poller()->loginState() == LoggedIn; },
+                         10000);
+            Poller *poller = loggedIn ? m_app->controller()->poller() : nullptr;
+            if (poller) {
                 const QList<QNetworkCookie> cookies =
-                    view->htmlCtrl().networkAccessManager()->cookieJar()->cookiesForUrl(
+                    poller->loader().networkAccessManager()->cookieJar()->cookiesForUrl(
                         host.dashboardUrl());
                 for (const QNetworkCookie &cookie : cookies)
                     sessionCookie += cookie.value();
@@ -285,37 +288,36 @@ private slots:
             // after the host forgot the session (silent login), a failure and the recovery.
             const auto poll = [&] {
                 const int before = host.stats().value(QLatin1String("dashboardRequests")).toInt();
-                view->pollNow();
+                poller->pollNow();
                 return waitStep(
                     [&] {
                         return host.stats().value(QLatin1String("dashboardRequests")).toInt() >
                                    before &&
-                               !view->htmlCtrl().IsBusy() &&
-                               GetTInfo()->GetLoginState() == LoggedIn;
+                               !poller->loader().isBusy() && poller->loginState() == LoggedIn;
                     },
                     8000);
             };
-            bool polls = view && poll() && poll();
+            bool polls = poller && poll() && poll();
             polls = polls && host.expireSessions() && poll();
             polls = polls && host.injectFault(QStringLiteral("status"), 1, 503) && poll();
             polls = polls && poll();
             // A resume: the wall clock ran two hours ahead of the timers.
-            // Shared: the view outlives this block and keeps asking the clock.
+            // Shared: the poller outlives this block and keeps asking the clock.
             auto wall = std::make_shared<qint64>(1'700'000'000'000);
             if (polls) {
-                view->resumeDetector().setClocks([wall] { return *wall; }, [] { return 0; });
+                poller->resumeDetector().setClocks([wall] { return *wall; }, [] { return 0; });
                 *wall += 7'200'000;
-                polls = waitStep([view] { return view->extraPolls() == 1; }, 8000) &&
-                        waitStep([view] { return !view->htmlCtrl().IsBusy(); }, 8000);
+                polls = waitStep([poller] { return poller->extraPolls() == 1; }, 8000) &&
+                        waitStep([poller] { return !poller->loader().isBusy(); }, 8000);
             }
-            QVERIFY(WriteAutostartEntry(QCoreApplication::applicationFilePath().toStdString()));
+            QVERIFY(writeAutostartEntry(QCoreApplication::applicationFilePath().toStdString()));
             std::optional<std::string> inKeyring;
             if (keyring && loggedIn) {
                 const QString key =
-                    passwordkeyring::EntryKey(host.blogUrl().toStdString(), "owner");
+                    passwordkeyring::entryKey(host.blogUrl().toStdString(), "owner");
                 QObject context;
                 bool answered = false;
-                passwordkeyring::ReadPassword(&context, key, [&](bool ok, std::string &stored) {
+                passwordkeyring::readPassword(&context, key, [&](bool ok, std::string &stored) {
                     answered = true;
                     if (ok)
                         inKeyring = stored;
@@ -340,7 +342,7 @@ private slots:
                      .value(QLatin1String("password"))
                      .toString(),
                  QString::fromUtf8(password));
-        QVERIFY(QFile::exists(QString::fromStdString(AutostartEntryPath())));
+        QVERIFY(QFile::exists(QString::fromStdString(autostartEntryPath())));
         QVERIFY(!home.allFileContents().isEmpty());
 
         const QByteArray files = home.allFileContents();
@@ -366,7 +368,7 @@ private slots:
             QVERIFY2(!messages.contains(form), form.constData());
         }
         QCOMPARE(dumpable(), 0);
-        m_app->mainFrame()->close();
+        m_app->controller()->end();
         QTest::qWait(50);
     }
 
@@ -383,51 +385,50 @@ private slots:
         DemoHost host;
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         QVERIFY(host.setPassword(QByteArray::fromStdString(right)));
-        host.enterAccount(3600);
-        lTInfo *store = GetTInfo();
-        store->SetPassword(wrong);
-        FakeViewHost viewHost;
-        viewHost.answerLogin = [&] {
-            store->SetPassword(right);
+        PollerHarness harness;
+        host.enterAccount(harness.account, 3600);
+        harness.account.setPassword(wrong);
+        harness.answerLogin = [&] {
+            harness.account.setPassword(right);
             return true;
         };
 
         // Every buffer released while logging in is searched for an encoded password.
         g_needles.clear();
-        addScrambledNeedle(COrmixView::FormEncode(wrong));
-        addScrambledNeedle(COrmixView::FormEncode(right));
+        addScrambledNeedle(Poller::formEncode(wrong));
+        addScrambledNeedle(Poller::formEncode(right));
         g_scanFrees = true;
         {
-            COrmixView view(&viewHost);
-            view.OnInitialUpdate();
-            const auto settled = [&](int refreshes) {
+            Poller &poller = harness.poller;
+            poller.start();
+            const auto settled = [&](int reports) {
                 return waitStep(
                     [&] {
-                        return viewHost.status.refreshes > refreshes &&
-                               store->GetLoginState() == LoggedIn && !view.htmlCtrl().IsBusy();
+                        return harness.pollsReported > reports && poller.loginState() == LoggedIn &&
+                               !poller.loader().isBusy();
                     },
                     10000);
             };
             // A wrong password, the dialog, the right one.
             QVERIFY(settled(0));
-            QCOMPARE(viewHost.loginDialogs, 1);
+            QCOMPARE(harness.loginDialogs, 1);
             // Two silent logins after the host ended the session.
             for (int i = 0; i < 2; ++i) {
-                const int before = viewHost.status.refreshes;
+                const int before = harness.pollsReported;
                 QVERIFY(host.expireSessions());
-                view.pollNow();
+                poller.pollNow();
                 QVERIFY(settled(before));
             }
-            QCOMPARE(viewHost.loginDialogs, 1);
+            QCOMPARE(harness.loginDialogs, 1);
         }
         g_scanFrees = false;
-        WipeString(wrong);
+        wipeString(wrong);
         QCOMPARE(g_needleFrees[0].load(), 0);
         QCOMPARE(g_needleFrees[1].load(), 0);
 
         // The check itself finds an unwiped release of an encoded password.
         g_scanFrees = true;
-        delete new std::string(COrmixView::LoginBody("http://b.example", "id", right));
+        delete new std::string(Poller::loginBody("http://b.example", "id", right));
         g_scanFrees = false;
         QCOMPARE(g_needleFrees[1].load(), 1);
         g_needles.clear();
@@ -438,14 +439,14 @@ private slots:
         std::string secret(g_marker);
         const char *bytes = secret.data();
         const std::size_t size = secret.size();
-        WipeString(secret);
+        wipeString(secret);
         QVERIFY(secret.empty());
         // clear() keeps the buffer, so its old bytes can still be read here.
         for (std::size_t i = 0; i < size; ++i)
             QCOMPARE(bytes[i], '\0');
     }
 
-    void storeWipesReplacedAndDestroyedPasswords()
+    void accountWipesReplacedAndDestroyedPasswords()
     {
 #ifdef ORMIX_UNDER_ASAN
         QSKIP("AddressSanitizer owns operator delete; the plain build runs this check");
@@ -453,18 +454,18 @@ private slots:
         g_markerFrees = 0;
         g_scanFrees = true;
         {
-            // The test's own copies are wiped too, so only the store's buffers can hit.
+            // The test's own copies are wiped too, so only the account's buffers can hit.
             std::string first(g_marker);
             std::string longer = first + std::string(200, 'x');
             const std::string shorter = "short";
-            auto store = std::make_unique<CTInfoImp>();
-            store->SetPassword(first);
+            auto account = std::make_unique<Account>();
+            account->setPassword(first);
             // A longer value needs a new buffer: the old one is released.
-            store->SetPassword(longer);
-            store->SetPassword(shorter);
-            store->SetPassword(first);
-            WipeString(first);
-            WipeString(longer);
+            account->setPassword(longer);
+            account->setPassword(shorter);
+            account->setPassword(first);
+            wipeString(first);
+            wipeString(longer);
         }
         g_scanFrees = false;
         QCOMPARE(g_markerFrees.load(), 0);
@@ -505,34 +506,33 @@ private slots:
             return QString::fromUtf8(pattern).arg(port).toStdString();
         };
         const std::string link = text("http://127.0.0.1:%1/link");
-        lTInfo *store = GetTInfo();
-        store->SetComments(
-            {{text("<img src=\"http://127.0.0.1:%1/img\">댓글"), link},
-             {text("<b>굵게</b><link rel=stylesheet href=//127.0.0.1:%1/css>"), link}});
-        store->SetTrackbacks({{text("<iframe src=http://127.0.0.1:%1/frame></iframe>"), link}});
-        store->SetGuestbook({{text("<a href=http://127.0.0.1:%1/a>방명록</a>"), link}});
-        store->SetNewComment(true);
-        store->SetNewTrackback(true);
-        store->SetAnyNew(true);
+        DashboardModel model;
+        model.takeReading({});
+        DashboardReading hostile;
+        hostile.todayCount = 1;
+        hostile[ItemKind::Comment] = {
+            {text("<img src=\"http://127.0.0.1:%1/img\">댓글"), link},
+            {text("<b>굵게</b><link rel=stylesheet href=//127.0.0.1:%1/css>"), link}};
+        hostile[ItemKind::Trackback] = {
+            {text("<iframe src=http://127.0.0.1:%1/frame></iframe>"), link}};
+        hostile[ItemKind::Guestbook] = {{text("<a href=http://127.0.0.1:%1/a>방명록</a>"), link}};
+        model.takeReading(hostile);
 
-        COrmixWnd status;
-        QVERIFY(status.Create(QRect(100, 100, 150, 23)));
-        status.SetPollStatus(QDateTime::currentDateTime(),
-                             QString::fromStdString(text("<img src=http://127.0.0.1:%1/tip>")));
-        status.Refresh();
-        QVERIFY(status.noticeWindow()->text().find("<img") == 0);
+        Settings settings;
+        StatusStrip status(model, settings);
+        QVERIFY(status.showAt(QRect(100, 100, 150, 23)));
+        model.setPollStatus(QDateTime::currentDateTime(),
+                            QString::fromStdString(text("<img src=http://127.0.0.1:%1/tip>")));
+        QVERIFY(status.notice()->text().find("<img") == 0);
         status.renderImage();
-        status.noticeWindow()->renderImage();
-        QVERIFY(status.resultWindow()->ShowRecentList(0, QPoint(120, 130)));
-        status.resultWindow()->grab();
-        QVERIFY(status.resultWindow()->ShowRecentList(1, QPoint(120, 130)));
-        status.resultWindow()->grab();
+        status.notice()->renderImage();
+        QVERIFY(status.recentItems()->showList(ItemKind::Comment, QPoint(120, 130)));
+        status.recentItems()->grab();
+        QVERIFY(status.recentItems()->showList(ItemKind::Trackback, QPoint(120, 130)));
+        status.recentItems()->grab();
         status.pollStatusText();
         QTest::qWait(1000);
         QCOMPARE(connections, 0);
-        store->SetNewComment(false);
-        store->SetNewTrackback(false);
-        store->SetAnyNew(false);
     }
 
     void onlyWebLinksReachTheBrowser()
@@ -541,14 +541,16 @@ private slots:
         FakeBrowser browser;
         DemoHost host;
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
-        host.enterAccount(3600);
-        lTInfo *store = GetTInfo();
+        Account account;
+        DashboardModel model;
+        host.enterAccount(account, 3600);
 
-        CMainFrame frame;
+        Settings settings;
+        Controller frame(account, model, settings);
         frame.start(true);
-        QVERIFY(waitStep([&] { return store->GetLoginState() == LoggedIn; }, 10000));
-        COrmixView *view = frame.view();
-        COrmixWnd *status = frame.statusWindow();
+        Poller *poller = frame.poller();
+        QVERIFY(waitStep([&] { return poller->loginState() == LoggedIn; }, 10000));
+        StatusStrip *status = frame.strip();
         QVERIFY(status);
 
         const char *const hostile[] = {"javascript:alert(document.cookie)",
@@ -560,26 +562,25 @@ private slots:
         for (const char *bad : hostile) {
             host.addItem(DemoHost::Comment, QStringLiteral("위험한 링크 ") + QLatin1String(bad),
                          QString::fromLatin1(bad));
-            view->pollNow();
+            poller->pollNow();
             QVERIFY(waitStep(
                 [&] {
-                    std::string t, l;
-                    return store->GetLatestComment(t, l) &&
-                           QString::fromStdString(t).endsWith(QLatin1String(bad)) &&
-                           !view->htmlCtrl().IsBusy();
+                    const auto newest = model.newest(ItemKind::Comment);
+                    return newest &&
+                           QString::fromStdString(newest->text).endsWith(QLatin1String(bad)) &&
+                           !poller->loader().isBusy();
                 },
                 5000));
-            QVERIFY(store->IsNewComment());
-            // The notice announced it; a click opens its link.
-            QVERIFY(QString::fromStdString(status->noticeWindow()->text())
-                        .endsWith(QLatin1String(bad)));
-            status->noticeWindow()->click();
-            // The box and the list open the same link.
-            store->SetNewComment(true);
+            QVERIFY(model.isNew(ItemKind::Comment));
+            // The lit box opens the newest link, the notice announced it and opens its own,
+            // and the list opens the same link again.
+            QVERIFY(QString::fromStdString(status->notice()->text()).endsWith(QLatin1String(bad)));
             QTest::mouseClick(status, Qt::LeftButton, {},
-                              status->boxRect(COrmixWnd::CommentsBox).center());
-            QVERIFY(status->resultWindow()->ShowRecentList(0, QPoint(120, 130)));
-            status->resultWindow()->activateRow(0);
+                              status->boxRect(StatusStrip::CommentsBox).center());
+            QVERIFY(!model.isNew(ItemKind::Comment));
+            status->notice()->click();
+            QVERIFY(status->recentItems()->showList(ItemKind::Comment, QPoint(120, 130)));
+            status->recentItems()->activateRow(0);
         }
         QTest::qWait(500);
         QCOMPARE(browser.launches(), QStringList());
@@ -587,24 +588,24 @@ private slots:
         // A web link goes through the same paths, so the paths above were really taken.
         const QString good = host.url(QStringLiteral("/7#comment1")).toString();
         host.addItem(DemoHost::Comment, QStringLiteral("정상 링크"), QStringLiteral("/7#comment1"));
-        view->pollNow();
+        poller->pollNow();
         QVERIFY(waitStep(
             [&] {
-                std::string t, l;
-                return store->GetLatestComment(t, l) && t == "정상 링크";
+                const auto newest = model.newest(ItemKind::Comment);
+                return newest && newest->text == "정상 링크";
             },
             5000));
-        status->noticeWindow()->click();
+        status->notice()->click();
         QVERIFY(browser.waitForLaunches(1));
         QCOMPARE(browser.launches(), QStringList{good});
-        frame.close();
+        frame.end();
 
         // A link longer than exec passes on is refused before it fails unseen.
         const std::string base = good.toStdString() + "x";
-        QVERIFY(IsOpenableWebAddress(base + std::string(MaxOpenableLinkBytes - base.size(), 'a')));
-        QVERIFY(!IsOpenableWebAddress(base + std::string(1 << 20, 'a')));
+        QVERIFY(isOpenableWebAddress(base + std::string(MaxOpenableLinkBytes - base.size(), 'a')));
+        QVERIFY(!isOpenableWebAddress(base + std::string(1 << 20, 'a')));
         QVERIFY(
-            !IsOpenableWebAddress(base + std::string(MaxOpenableLinkBytes + 1 - base.size(), 'a')));
+            !isOpenableWebAddress(base + std::string(MaxOpenableLinkBytes + 1 - base.size(), 'a')));
     }
 };
 

@@ -1,12 +1,9 @@
 // The real polling driver against the demo host with a random fault on most polls.
 // ORMIX_SOAK_POLLS sets the number of polls (300 here, many more from scripts/soak);
 // ORMIX_SOAK_GENERATOR replays a run: its value is printed at the start.
-#include "client/istatuswindow.h"
-#include "client/iviewhost.h"
-#include "client/ormixview.h"
-#include "state/tinfo.h"
+#include "client/poller.h"
 #include "tests/support/demohost.h"
-#include "tests/support/fakeviewhost.h"
+#include "tests/support/pollerharness.h"
 #include "tests/support/testenv.h"
 
 #include <QElapsedTimer>
@@ -91,8 +88,8 @@ constexpr int TimeoutMs = 300;
 constexpr qint64 MaxBodyBytes = 256 * 1024;
 constexpr int MaxItemsPerKind = 6;
 
-// What the store must hold: the texts of the last good page and the flags so far.
-struct Model
+// What the model must hold: the texts of the last good page and the flags so far.
+struct Expected
 {
     std::array<QStringList, 3> texts;
     int today = 0;
@@ -112,19 +109,10 @@ std::array<QStringList, 3> hostTexts(DemoHost &host)
     return out;
 }
 
-std::array<RecentItemList, 3> storeLists()
+std::array<bool, 3> newMarks(const DashboardModel &model)
 {
-    std::array<RecentItemList, 3> out;
-    GetTInfo()->GetComments(out[0]);
-    GetTInfo()->GetTrackbacks(out[1]);
-    GetTInfo()->GetGuestbook(out[2]);
-    return out;
-}
-
-std::array<bool, 3> storeFlags()
-{
-    lTInfo *s = GetTInfo();
-    return {s->IsNewComment(), s->IsNewTrackback(), s->IsNewGuestbook()};
+    return {model.isNew(ItemKind::Comment), model.isNew(ItemKind::Trackback),
+            model.isNew(ItemKind::Guestbook)};
 }
 
 long rssKiB()
@@ -168,26 +156,25 @@ private slots:
         DemoHost host;
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         QByteArray password = host.password().toUtf8();
-        host.enterAccount(3600); // polls are driven by hand, never by the timer
-        lTInfo *store = GetTInfo();
-
-        FakeViewHost frame;
+        PollerHarness frame;
+        host.enterAccount(frame.account, 3600); // polls are driven by hand, never by the timer
+        const DashboardModel &model = frame.model;
         frame.closeErrorsAfterMs = 15;
-        frame.answerLogin = [&password] {
-            GetTInfo()->SetPassword(password.toStdString());
+        frame.answerLogin = [&password, &frame] {
+            frame.account.setPassword(password.toStdString());
             return true;
         };
-        COrmixView view(&frame);
-        view.htmlCtrl().setTimeoutMs(TimeoutMs);
-        view.htmlCtrl().setMaxBodyBytes(MaxBodyBytes);
-        view.OnInitialUpdate();
-        QVERIFY(waitStep([&] { return store->GetLoginState() == LoggedIn; }, 10000));
-        QVERIFY(waitStep([&] { return !view.htmlCtrl().IsBusy(); }, 10000));
+        Poller &poller = frame.poller;
+        poller.loader().setTimeoutMs(TimeoutMs);
+        poller.loader().setMaxBodyBytes(MaxBodyBytes);
+        poller.start();
+        QVERIFY(waitStep([&] { return poller.loginState() == LoggedIn; }, 10000));
+        QVERIFY(waitStep([&] { return !poller.loader().isBusy(); }, 10000));
 
-        Model model;
-        model.texts = hostTexts(host);
-        model.today = store->GetTodayCount();
-        QCOMPARE(model.today, 15);
+        Expected expected;
+        expected.texts = hostTexts(host);
+        expected.today = model.todayCount();
+        QCOMPARE(expected.today, 15);
 
         int totalWeight = 0;
         for (const FaultInfo &f : Faults)
@@ -198,14 +185,14 @@ private slots:
         const int warmUp = std::min(50, polls / 5);
         int passwordNumber = 0;
         long long errorBoxes = 0;
-        int hostToday = model.today;
+        int hostToday = expected.today;
         for (int poll = 0; poll < polls; ++poll) {
             const QByteArray where = "poll " + QByteArray::number(poll);
 
             // The blog changes between some polls, sometimes under a failing page.
             if (chance(35)) {
                 const auto kind = static_cast<DemoHost::Kind>(random() % 3);
-                const int size = static_cast<int>(model.texts[kind].size());
+                const int size = static_cast<int>(expected.texts[kind].size());
                 const QJsonArray current =
                     host.items()
                         .value(QLatin1String(kind == DemoHost::Comment     ? "comment"
@@ -306,36 +293,34 @@ private slots:
             const std::array<QStringList, 3> hostNow = hostTexts(host);
             const int requestsBefore =
                 host.stats().value(QLatin1String("dashboardRequests")).toInt();
-            const int refreshesBefore = frame.status.refreshes;
-            const int loginsBefore = host.stats().value(QLatin1String("loginPosts")).toInt();
+            const int reportsBefore = frame.pollsReported;
             // Only this poll's messages are kept, so memory figures are the client's own.
             frame.errors.clear();
-            const bool anyNewBefore = store->IsAnyNew();
-            const std::array<bool, 3> flagsBefore = storeFlags();
-            const int todayBefore = store->GetTodayCount();
+            const bool anyNewBefore = model.lastReadingChanged();
+            const std::array<bool, 3> flagsBefore = newMarks(model);
+            const int todayBefore = model.todayCount();
 
             QVERIFY2(!frame.errorOpen, where.constData());
-            QVERIFY2(view.isPolling(), where.constData());
-            view.pollNow();
+            QVERIFY2(poller.isPolling(), where.constData());
+            poller.pollNow();
             const auto completed = [&] {
-                return frame.status.refreshes > refreshesBefore && !view.htmlCtrl().IsBusy() &&
-                       store->GetLoginState() == LoggedIn;
+                return frame.pollsReported > reportsBefore && !poller.loader().isBusy() &&
+                       poller.loginState() == LoggedIn;
             };
             // A silent login that could not reach the host (its post sent to another origin)
             // goes out again at the next poll, which the timer would bring.
             const auto waiting = [&] {
-                return view.isRetryingLogin() && !view.htmlCtrl().IsBusy();
+                return poller.isRetryingLogin() && !poller.loader().isBusy();
             };
             if (waitStep([&] { return completed() || waiting(); }, 15000) && waiting()) {
                 QVERIFY2(info.fault == Fault::CrossOriginLogin, where.constData());
-                view.pollNow();
+                poller.pollNow();
             }
             QVERIFY2(waitStep(completed, 15000),
                      (where + " (" + info.name + ") never completed").constData());
             // Polling resumes: the box goes, the timer still runs.
             QVERIFY(waitStep([&] { return !frame.errorOpen; }, 2000));
-            QVERIFY2(view.isPolling(), where.constData());
-            QCOMPARE(frame.stackedBoxes, 0);
+            QVERIFY2(poller.isPolling(), where.constData());
             QVERIFY2(host.stats().value(QLatin1String("dashboardRequests")).toInt() >
                          requestsBefore,
                      where.constData());
@@ -348,30 +333,27 @@ private slots:
                     .constData());
             QCOMPARE(frame.closes, 0);
 
-            // A redirect loop that fails on a loop address looks like a lost session to the
-            // driver: it logs in again and reads a good page. When time runs out on the first
-            // hop instead, the error page stands at the dashboard address and nothing reads.
-            const bool relogged =
-                host.stats().value(QLatin1String("loginPosts")).toInt() > loginsBefore;
-            const bool good = info.goodReading || (info.fault == Fault::RedirectLoop && relogged);
-            const std::array<RecentItemList, 3> lists = storeLists();
+            const bool good = info.goodReading;
+            const std::array<RecentItemList, 3> lists = {model.items(ItemKind::Comment),
+                                                         model.items(ItemKind::Trackback),
+                                                         model.items(ItemKind::Guestbook)};
             if (good) {
                 std::array<bool, 3> changed{};
                 for (int k = 0; k < 3; ++k) {
-                    const QStringList &before = model.texts[k];
+                    const QStringList &before = expected.texts[k];
                     const QStringList &now = hostNow[k];
                     changed[k] = before.size() != now.size() ||
                                  (!before.isEmpty() && !now.isEmpty() && before[0] != now[0]);
-                    model.flags[k] = model.flags[k] || changed[k];
-                    model.texts[k] = now;
+                    expected.flags[k] = expected.flags[k] || changed[k];
+                    expected.texts[k] = now;
                 }
-                model.anyNew = changed[0] || changed[1] || changed[2];
-                model.today = hostToday;
+                expected.anyNew = changed[0] || changed[1] || changed[2];
+                expected.today = hostToday;
             } else {
-                QCOMPARE(store->IsAnyNew(), anyNewBefore);
-                QVERIFY2(storeFlags() == flagsBefore, where.constData());
-                QCOMPARE(store->GetTodayCount(), todayBefore);
-                QVERIFY2(!frame.status.lastFailure.isEmpty(), where.constData());
+                QCOMPARE(model.lastReadingChanged(), anyNewBefore);
+                QVERIFY2(newMarks(model) == flagsBefore, where.constData());
+                QCOMPARE(model.todayCount(), todayBefore);
+                QVERIFY2(!model.lastFailure().isEmpty(), where.constData());
             }
             for (int k = 0; k < 3; ++k) {
                 QStringList texts;
@@ -380,29 +362,24 @@ private slots:
                     QVERIFY(QString::fromStdString(item.link).startsWith(host.blogUrl() +
                                                                          QLatin1Char('/')));
                 }
-                QVERIFY2(texts == model.texts[k],
+                QVERIFY2(texts == expected.texts[k],
                          (where + " (" + info.name + ") kind " + QByteArray::number(k) +
-                          ": store " + texts.join(QLatin1Char('|')).toUtf8() + " model " +
-                          model.texts[k].join(QLatin1Char('|')).toUtf8())
+                          ": model " + texts.join(QLatin1Char('|')).toUtf8() + " expected " +
+                          expected.texts[k].join(QLatin1Char('|')).toUtf8())
                              .constData());
             }
-            QVERIFY2(storeFlags() == model.flags,
+            QVERIFY2(newMarks(model) == expected.flags,
                      (where + " (" + info.name + ") flags differ").constData());
-            QCOMPARE(store->IsAnyNew(), model.anyNew);
-            QCOMPARE(store->GetTodayCount(), model.today);
+            QCOMPARE(model.lastReadingChanged(), expected.anyNew);
+            QCOMPARE(model.todayCount(), expected.today);
             if (good)
-                QVERIFY2(frame.status.lastFailure.isEmpty() || info.errorBox, where.constData());
+                QVERIFY2(model.lastFailure().isEmpty() || info.errorBox, where.constData());
 
             // The user looks at a kind now and then, which clears its flag.
             if (chance(20)) {
                 const int k = static_cast<int>(random() % 3);
-                model.flags[k] = false;
-                if (k == 0)
-                    store->SetNewComment(false);
-                else if (k == 1)
-                    store->SetNewTrackback(false);
-                else
-                    store->SetNewGuestbook(false);
+                expected.flags[k] = false;
+                frame.model.clearNew(AllItemKinds[std::size_t(k)]);
             }
 
             if (poll + 1 == warmUp)

@@ -6,8 +6,9 @@
 int main()
 {
     const std::string filler(4000, 'x');
-    for (std::uint32_t i = 0;; ++i) {
-        WriteSettingDword("Counter", i);
-        WriteRegistryString(SettingsRoot::CurrentUser, "Filler", filler + std::to_string(i));
+    Settings settings;
+    for (int i = 0;; ++i) {
+        settings.setNumber(Settings::Interval, i);
+        settings.setText(Settings::BlogUrl, filler + std::to_string(i));
     }
 }

@@ -1,4 +1,5 @@
 #include "state/autostart.h"
+#include "state/browserlaunch.h"
 #include "tests/support/testenv.h"
 
 #include <QFile>
@@ -6,13 +7,14 @@
 #include <QStandardPaths>
 #include <QTest>
 
+// What starts Ormix with the session, and what Ormix starts: the web browser.
 class TestAutostart final : public QObject
 {
     Q_OBJECT
 
     static QString entryText()
     {
-        QFile f(QString::fromStdString(AutostartEntryPath()));
+        QFile f(QString::fromStdString(autostartEntryPath()));
         if (!f.open(QIODevice::ReadOnly))
             return {};
         return QString::fromUtf8(f.readAll());
@@ -31,16 +33,16 @@ private slots:
     void writesAndRemovesTheEntry()
     {
         TempConfigHome home;
-        QCOMPARE(QString::fromStdString(AutostartEntryPath()),
+        QCOMPARE(QString::fromStdString(autostartEntryPath()),
                  home.path() + QStringLiteral("/autostart/ormix.desktop"));
-        QVERIFY(!AutostartEntryExists());
-        QVERIFY(RemoveAutostartEntry()); // nothing there is not a failure
-        QVERIFY(WriteAutostartEntry("/usr/bin/ormix"));
-        QVERIFY(AutostartEntryExists());
+        QVERIFY(!autostartEntryExists());
+        QVERIFY(removeAutostartEntry()); // nothing there is not a failure
+        QVERIFY(writeAutostartEntry("/usr/bin/ormix"));
+        QVERIFY(autostartEntryExists());
         QCOMPARE(execLine(), QStringLiteral("/usr/bin/ormix"));
         QVERIFY(entryText().startsWith(QLatin1String("[Desktop Entry]\n")));
-        QVERIFY(RemoveAutostartEntry());
-        QVERIFY(!AutostartEntryExists());
+        QVERIFY(removeAutostartEntry());
+        QVERIFY(!autostartEntryExists());
     }
 
     void quotesPathsAsTheDesktopEntryRulesAsk_data()
@@ -64,13 +66,13 @@ private slots:
         QFETCH(QString, path);
         QFETCH(QString, exec);
         TempConfigHome home;
-        QVERIFY(WriteAutostartEntry(path.toStdString()));
+        QVERIFY(writeAutostartEntry(path.toStdString()));
         QCOMPARE(execLine(), exec);
         const QString validator =
             QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
         if (!validator.isEmpty()) {
             QProcess p;
-            p.start(validator, {QString::fromStdString(AutostartEntryPath())});
+            p.start(validator, {QString::fromStdString(autostartEntryPath())});
             QVERIFY(p.waitForFinished());
             QCOMPARE(p.exitCode(), 0);
             QCOMPARE(p.readAllStandardOutput().trimmed(), QByteArray());
@@ -84,8 +86,43 @@ private slots:
         QFile blocker(home.path() + QStringLiteral("/autostart"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        QVERIFY(!WriteAutostartEntry("/usr/bin/ormix"));
-        QVERIFY(!AutostartEntryExists());
+        QVERIFY(!writeAutostartEntry("/usr/bin/ormix"));
+        QVERIFY(!autostartEntryExists());
+    }
+
+    void openUrlFiltersSchemes_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("http") << QStringLiteral("http://blog.example/12#comment3") << true;
+        QTest::newRow("https upper-case scheme")
+            << QStringLiteral("HTTPS://blog.example/guestbook") << true;
+        QTest::newRow("percent-encoded Korean")
+            << QStringLiteral("http://blog.example/%ED%95%9C?q=1") << true;
+        QTest::newRow("javascript") << QStringLiteral("javascript:alert(1)") << false;
+        QTest::newRow("file") << QStringLiteral("file:///etc/passwd") << false;
+        QTest::newRow("data") << QStringLiteral("data:text/html,<b>x</b>") << false;
+        QTest::newRow("relative") << QStringLiteral("/12#comment") << false;
+        QTest::newRow("empty") << QStringLiteral("") << false;
+        QTest::newRow("no host") << QStringLiteral("http://") << false;
+        QTest::newRow("newline inside") << QStringLiteral("http://blog.example/\n--help") << false;
+        QTest::newRow("blank inside") << QStringLiteral("http://blog.example/a b") << false;
+        QTest::newRow("option-looking") << QStringLiteral("--version") << false;
+    }
+
+    void openUrlFiltersSchemes()
+    {
+        QFETCH(QString, url);
+        QFETCH(bool, opened);
+        FakeBrowser browser;
+        QCOMPARE(launchWebBrowser(url.toStdString()), opened);
+        if (opened) {
+            QVERIFY(browser.waitForLaunches(1));
+            QCOMPARE(browser.launches(), QStringList{url});
+        } else {
+            QTest::qWait(200);
+            QVERIFY(browser.launches().isEmpty());
+        }
     }
 };
 

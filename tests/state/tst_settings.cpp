@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -55,18 +56,16 @@ class TestSettings final : public QObject
         f.write(bytes);
     }
 
-    static int dword(const char *name, int fallback)
+    // Each read through a fresh table, so the file is read anew.
+    static int dword(Settings::Key key, int fallback)
     {
-        int value = 0;
-        ReadSettingDword(fallback, name, value);
-        return value;
+        return Settings().storedNumber(key).value_or(fallback);
     }
-
-    static std::string text(const char *name)
+    static std::string text(Settings::Key key) { return Settings().text(key); }
+    static bool write(Settings::Key key, int value) { return Settings().setNumber(key, value); }
+    static bool write(Settings::Key key, const std::string &value)
     {
-        std::string value = "garbage";
-        ReadSettingString(name, value);
-        return value;
+        return Settings().setText(key, value);
     }
 
     // Whether QSettings on its own, without our guard, hands some value of the file to
@@ -107,31 +106,87 @@ private slots:
     void cleanProfileGivesDefaults()
     {
         TempConfigHome home;
-        int value = 0;
-        QVERIFY(!ReadSettingDword(100, "LeftPos", value));
-        QCOMPARE(value, 100);
-        std::string s = "left over";
-        QVERIFY(!ReadSettingString("BlogURL", s));
-        QCOMPARE(s, std::string());
+        Settings settings;
+        const std::array<int, Settings::KeyCount> defaults = {0,   0,  1,  30, 100, 100,
+                                                              150, 23, 10, 0,  0,   0};
+        for (int k = 0; k < Settings::KeyCount; ++k) {
+            QVERIFY(!settings.storedNumber(Settings::Key(k)));
+            QCOMPARE(settings.number(Settings::Key(k)), defaults[std::size_t(k)]);
+        }
+        QCOMPARE(settings.text(Settings::BlogUrl), std::string());
         QVERIFY(!QFile::exists(home.settingsFile()));
-        QCOMPARE(QString::fromStdString(SettingsFilePath()), home.settingsFile());
+        QCOMPARE(settings.location(), home.settingsFile());
+    }
+
+    // Every name and meaning as a settings file written by Ormix 0.1c has them: read from
+    // such a file, and written again byte for byte.
+    void namesOnDiskStayAsTheyWere()
+    {
+        QFile fixture(qEnvironmentVariable("ORMIX_TEST_DATA") +
+                      QStringLiteral("/settings/ormix-0.1c.conf"));
+        QVERIFY(fixture.open(QIODevice::ReadOnly));
+        const QByteArray written = fixture.readAll();
+        const std::array<std::pair<Settings::Key, int>, 10> numbers = {{
+            {Settings::SaveId, 1},
+            {Settings::Interval, 45},
+            {Settings::LeftPos, -5},
+            {Settings::TopPos, 200},
+            {Settings::Width, 180},
+            {Settings::Height, 23},
+            {Settings::Transparency, 35},
+            {Settings::StartWithSession, 1},
+            {Settings::KeyringPassword, 1},
+            {Settings::DesktopNotify, 1},
+        }};
+        const std::string blogUrl = "http://blog.example/~owner";
+        const std::string id = "주인 owner";
+        {
+            TempConfigHome home;
+            writeFile(home, written);
+            Settings settings;
+            QCOMPARE(settings.text(Settings::BlogUrl), blogUrl);
+            QCOMPARE(settings.text(Settings::Id), id);
+            for (const auto &[key, value] : numbers)
+                QCOMPARE(settings.storedNumber(key), std::optional<int>(value));
+        }
+        TempConfigHome home;
+        Settings settings;
+        QVERIFY(settings.setText(Settings::BlogUrl, blogUrl));
+        QVERIFY(settings.setText(Settings::Id, id));
+        for (const auto &[key, value] : numbers)
+            QVERIFY(settings.setNumber(key, value));
+        QFile file(home.settingsFile());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), written);
     }
 
     void roundTrips()
     {
         TempConfigHome home;
-        QVERIFY(WriteSettingDword("INTERVAL", 45));
-        QVERIFY(WriteSettingDword("LeftPos", static_cast<std::uint32_t>(-5)));
-        QVERIFY(WriteRegistryString(SettingsRoot::CurrentUser, "ID", "블로거"));
-        QVERIFY(WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL", "http://a.example,b"));
-        QCOMPARE(dword("INTERVAL", 30), 45);
-        QCOMPARE(dword("LeftPos", 100), -5);
-        QCOMPARE(text("ID"), std::string("블로거"));
-        QCOMPARE(text("BlogURL"), std::string("http://a.example,b"));
+        QVERIFY(write(Settings::Interval, 45));
+        QVERIFY(write(Settings::LeftPos, -5));
+        QVERIFY(write(Settings::Id, std::string("블로거")));
+        QVERIFY(write(Settings::BlogUrl, std::string("http://a.example,b")));
+        QCOMPARE(dword(Settings::Interval, 30), 45);
+        QCOMPARE(dword(Settings::LeftPos, 100), -5);
+        QCOMPARE(text(Settings::Id), std::string("블로거"));
+        QCOMPARE(text(Settings::BlogUrl), std::string("http://a.example,b"));
         // Writing one value keeps the others.
-        QVERIFY(WriteSettingDword("INTERVAL", 60));
-        QCOMPARE(text("ID"), std::string("블로거"));
-        QCOMPARE(dword("LeftPos", 100), -5);
+        QVERIFY(write(Settings::Interval, 60));
+        QCOMPARE(text(Settings::Id), std::string("블로거"));
+        QCOMPARE(dword(Settings::LeftPos, 100), -5);
+
+        // Read once and kept: what changes under it is not seen; its own writes are, and
+        // say so.
+        Settings settings;
+        QSignalSpy changed(&settings, &Settings::changed);
+        QCOMPARE(settings.number(Settings::Interval), 60);
+        QVERIFY(write(Settings::Interval, 70));
+        QCOMPARE(settings.number(Settings::Interval), 60);
+        QVERIFY(settings.setNumber(Settings::Transparency, 25));
+        QCOMPARE(settings.number(Settings::Transparency), 25);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.first().first().value<Settings::Key>(), Settings::Transparency);
     }
 
     void stringsMustFitTheBuffer()
@@ -139,18 +194,18 @@ private slots:
         TempConfigHome home;
         const std::string fits(99, 'a');
         const std::string tooLong(100, 'a');
-        WriteRegistryString(SettingsRoot::CurrentUser, "ID", fits);
-        QCOMPARE(text("ID"), fits);
-        WriteRegistryString(SettingsRoot::CurrentUser, "ID", tooLong);
-        QCOMPARE(text("ID"), std::string());
+        write(Settings::Id, fits);
+        QCOMPARE(text(Settings::Id), fits);
+        write(Settings::Id, tooLong);
+        QCOMPARE(text(Settings::Id), std::string());
         // The limit counts bytes: 33 Korean syllables are 99 bytes, 34 are 102.
         std::string korean;
         for (int i = 0; i < 33; ++i)
             korean += "가";
-        WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL", korean);
-        QCOMPARE(text("BlogURL"), korean);
-        WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL", korean + "가");
-        QCOMPARE(text("BlogURL"), std::string());
+        write(Settings::BlogUrl, korean);
+        QCOMPARE(text(Settings::BlogUrl), korean);
+        write(Settings::BlogUrl, korean + "가");
+        QCOMPARE(text(Settings::BlogUrl), std::string());
     }
 
     void wrongTypesAndRangesGiveDefaults()
@@ -165,14 +220,14 @@ private slots:
                         "ID=a, b\n"
                         "BlogURL=http://kept.example\n"
                         "Transparency= 20 \n");
-        QCOMPARE(dword("LeftPos", 100), 100);
-        QCOMPARE(dword("TopPos", 100), 100);
-        QCOMPARE(dword("Width", 150), -1); // a 32-bit value read as signed, as stored
-        QCOMPARE(dword("Height", 23), 23);
-        QCOMPARE(dword("INTERVAL", 30), 30);
-        QCOMPARE(dword("Transparency", 10), 20);
-        QCOMPARE(text("ID"), std::string());
-        QCOMPARE(text("BlogURL"), std::string("http://kept.example"));
+        QCOMPARE(dword(Settings::LeftPos, 100), 100);
+        QCOMPARE(dword(Settings::TopPos, 100), 100);
+        QCOMPARE(dword(Settings::Width, 150), -1); // a 32-bit value read as signed, as stored
+        QCOMPARE(dword(Settings::Height, 23), 23);
+        QCOMPARE(dword(Settings::Interval, 30), 30);
+        QCOMPARE(dword(Settings::Transparency, 10), 20);
+        QCOMPARE(text(Settings::Id), std::string());
+        QCOMPARE(text(Settings::BlogUrl), std::string("http://kept.example"));
     }
 
     void corruptFilesDoNotCrashOrLoseValues()
@@ -182,18 +237,18 @@ private slots:
         for (auto &c : junk)
             c = char(QRandomGenerator::global()->bounded(256));
         writeFile(home, junk);
-        QCOMPARE(dword("LeftPos", 100), 100);
-        QCOMPARE(text("ID"), std::string());
+        QCOMPARE(dword(Settings::LeftPos, 100), 100);
+        QCOMPARE(text(Settings::Id), std::string());
 
         // Broken lines around good ones: the good ones still read, and survive a write.
         writeFile(home, "[General\n=\n\xff\xfe==\nID=kept\n[Gen]eral]\nINTERVAL=40\n");
-        QCOMPARE(text("ID"), std::string("kept"));
-        QVERIFY(WriteSettingDword("LeftPos", 7));
-        QCOMPARE(dword("LeftPos", 100), 7);
-        QCOMPARE(text("ID"), std::string("kept"));
+        QCOMPARE(text(Settings::Id), std::string("kept"));
+        QVERIFY(write(Settings::LeftPos, 7));
+        QCOMPARE(dword(Settings::LeftPos, 100), 7);
+        QCOMPARE(text(Settings::Id), std::string("kept"));
     }
 
-    void bothReadersAgreeWithQSettings_data()
+    void theGuardKeepsWhatQSettingsReads_data()
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QVariantMap>("values");
@@ -211,9 +266,8 @@ private slots:
             << QVariantMap{{QStringLiteral("Transparency"), QStringLiteral("40")}};
     }
 
-    // Entries are cut as QSettings cuts them, by the one-value reader and by the guard in
-    // front of the store alike.
-    void bothReadersAgreeWithQSettings()
+    // Entries are cut as QSettings cuts them by the guard in front of the store.
+    void theGuardKeepsWhatQSettingsReads()
     {
         QFETCH(QByteArray, file);
         QFETCH(QVariantMap, values);
@@ -224,9 +278,7 @@ private slots:
             for (auto it = values.cbegin(); it != values.cend(); ++it)
                 QCOMPARE(raw.value(it.key()), it.value());
         }
-        for (auto it = values.cbegin(); it != values.cend(); ++it)
-            QCOMPARE(ReadOneSettingValue(it.key().toStdString()), it.value());
-        const auto store = OpenSettingsStore(SettingsAccess::Read);
+        const auto store = openSettingsStore(home.settingsFile(), SettingsAccess::Read);
         QVERIFY(store);
         for (auto it = values.cbegin(); it != values.cend(); ++it)
             QCOMPARE(store->value(it.key()), it.value());
@@ -282,15 +334,15 @@ private slots:
 
         TempConfigHome home;
         writeFile(home, "[General]\nID=kept\n" + entry + "\nTopPos=7\n");
-        QCOMPARE(text("ID"), std::string("kept"));
+        QCOMPARE(text(Settings::Id), std::string("kept"));
         QFile file(home.settingsFile());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), "[General]\nID=kept\n" + left + "\nTopPos=7\n");
         file.close();
-        QVERIFY(WriteSettingDword("Width", 150));
-        QCOMPARE(text("ID"), std::string("kept"));
-        QCOMPARE(dword("TopPos", 100), 7);
-        QCOMPARE(dword("Width", 0), 150);
+        QVERIFY(write(Settings::Width, 150));
+        QCOMPARE(text(Settings::Id), std::string("kept"));
+        QCOMPARE(dword(Settings::TopPos, 100), 7);
+        QCOMPARE(dword(Settings::Width, 0), 150);
     }
 
     void onlyRegularSmallFilesAreRead_data()
@@ -321,8 +373,9 @@ private slots:
         const pid_t child = fork();
         QVERIFY(child >= 0);
         if (child == 0) {
-            const bool defaults = dword("LeftPos", 100) == 100 && dword("Transparency", 10) == 10 &&
-                                  text("ID").empty();
+            const bool defaults = dword(Settings::LeftPos, 100) == 100 &&
+                                  dword(Settings::Transparency, 10) == 10 &&
+                                  text(Settings::Id).empty();
             _exit(defaults ? 0 : 1);
         }
         int status = -1;
@@ -337,25 +390,25 @@ private slots:
         QCOMPARE(WEXITSTATUS(status), 0);
 
         // A write puts a regular file in its place, which then reads back.
-        QVERIFY(WriteSettingDword("LeftPos", 7));
+        QVERIFY(write(Settings::LeftPos, 7));
         QVERIFY(QFileInfo(home.settingsFile()).isFile());
         QVERIFY(!QFileInfo(home.settingsFile()).isSymLink());
-        QCOMPARE(dword("LeftPos", 100), 7);
+        QCOMPARE(dword(Settings::LeftPos, 100), 7);
         QVERIFY(QFileInfo(QStringLiteral("/dev/zero")).exists());
     }
 
     void variantInsideATextIsKept()
     {
         TempConfigHome home;
-        QVERIFY(WriteRegistryString(SettingsRoot::CurrentUser, "ID", "my@Variant(x)"));
-        QVERIFY(WriteRegistryString(SettingsRoot::CurrentUser, "BlogURL", "a, @Variant(b)"));
-        QVERIFY(WriteSettingDword("INTERVAL", 40));
-        QCOMPARE(text("ID"), std::string("my@Variant(x)"));
-        QCOMPARE(text("BlogURL"), std::string("a, @Variant(b)"));
-        QCOMPARE(dword("INTERVAL", 30), 40);
-        QVERIFY(WriteSettingDword("INTERVAL", 41));
-        QCOMPARE(text("ID"), std::string("my@Variant(x)"));
-        QCOMPARE(text("BlogURL"), std::string("a, @Variant(b)"));
+        QVERIFY(write(Settings::Id, std::string("my@Variant(x)")));
+        QVERIFY(write(Settings::BlogUrl, std::string("a, @Variant(b)")));
+        QVERIFY(write(Settings::Interval, 40));
+        QCOMPARE(text(Settings::Id), std::string("my@Variant(x)"));
+        QCOMPARE(text(Settings::BlogUrl), std::string("a, @Variant(b)"));
+        QCOMPARE(dword(Settings::Interval, 30), 40);
+        QVERIFY(write(Settings::Interval, 41));
+        QCOMPARE(text(Settings::Id), std::string("my@Variant(x)"));
+        QCOMPARE(text(Settings::BlogUrl), std::string("a, @Variant(b)"));
     }
 
     void unreadableStoreGivesDefaultsAndFailedWrites_data()
@@ -389,10 +442,10 @@ private slots:
             std::optional<NoFreeDescriptors> limit;
             if (kind == QLatin1String("emfile"))
                 limit.emplace();
-            QCOMPARE(dword("LeftPos", 100), 100);
-            QCOMPARE(text("ID"), std::string());
-            QVERIFY(!WriteSettingDword("LeftPos", 7));
-            QVERIFY(!WriteRegistryString(SettingsRoot::CurrentUser, "ID", "x"));
+            QCOMPARE(dword(Settings::LeftPos, 100), 100);
+            QCOMPARE(text(Settings::Id), std::string());
+            QVERIFY(!write(Settings::LeftPos, 7));
+            QVERIFY(!write(Settings::Id, std::string("x")));
         }
         if (kind == QLatin1String("folder")) {
             QVERIFY(QFileInfo(file).isDir());
@@ -402,16 +455,16 @@ private slots:
             QFile f(file);
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll(), saved);
-            QCOMPARE(dword("LeftPos", 100), 5);
-            QCOMPARE(text("ID"), std::string("kept"));
+            QCOMPARE(dword(Settings::LeftPos, 100), 5);
+            QCOMPARE(text(Settings::Id), std::string("kept"));
         }
     }
 
     void writeKilledMidwayLeavesAWholeFile()
     {
         TempConfigHome home;
-        QVERIFY(WriteRegistryString(SettingsRoot::CurrentUser, "ID", "keep-me"));
-        QVERIFY(WriteSettingDword("Counter", 0));
+        QVERIFY(write(Settings::Id, std::string("keep-me")));
+        QVERIFY(write(Settings::Interval, 0));
         for (int round = 0; round < 12; ++round) {
             QProcess writer;
             writer.start(QStringLiteral(SETTINGS_WRITER));
@@ -419,12 +472,10 @@ private slots:
             QTest::qWait(20 + QRandomGenerator::global()->bounded(60));
             writer.kill();
             writer.waitForFinished();
-            QCOMPARE(text("ID"), std::string("keep-me"));
-            int counter = -1;
-            QVERIFY(ReadSettingDword(-1, "Counter", counter));
-            QVERIFY(counter >= 0);
-            QVERIFY(WriteSettingDword("Probe", round));
-            QCOMPARE(dword("Probe", -1), round);
+            QCOMPARE(text(Settings::Id), std::string("keep-me"));
+            QVERIFY(dword(Settings::Interval, -1) >= 0);
+            QVERIFY(write(Settings::Height, round));
+            QCOMPARE(dword(Settings::Height, -1), round);
         }
     }
 };

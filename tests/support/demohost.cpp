@@ -1,6 +1,6 @@
 #include "demohost.h"
 
-#include "state/tinfo.h"
+#include "state/account.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -99,14 +99,12 @@ bool DemoHost::isRunning() const
     return m_error.isEmpty() && m_process.state() == QProcess::Running;
 }
 
-void DemoHost::enterAccount(int intervalSeconds) const
+void DemoHost::enterAccount(Account &account, int intervalSeconds) const
 {
-    lTInfo *store = GetTInfo();
-    store->SetBlogURL(blogUrl().toStdString());
-    store->SetLoginID(user().toStdString());
-    store->SetPassword(password().toStdString());
-    store->SetInterval(intervalSeconds);
-    store->SetLoginState(LoggedOut);
+    account.blogUrl = blogUrl().toStdString();
+    account.id = user().toStdString();
+    account.setPassword(password().toStdString());
+    account.interval = intervalSeconds;
 }
 
 QString DemoHost::blogUrl() const

@@ -1,44 +1,95 @@
 #include "uitestsupport.h"
 
-#include "state/tinfo.h"
+#include "ui/statusstrip.h"
+#include "ui/windowlook.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QMouseEvent>
 #include <QWidget>
 
-void resetStore()
+WidgetScene::WidgetScene() = default;
+WidgetScene::~WidgetScene() = default;
+
+void WidgetScene::show(const DashboardReading &reading, std::initializer_list<ItemKind> newKinds)
 {
-    lTInfo *info = GetTInfo();
-    info->SetComments({});
-    info->SetTrackbacks({});
-    info->SetGuestbook({});
-    info->SetNewComment(false);
-    info->SetNewTrackback(false);
-    info->SetNewGuestbook(false);
-    info->SetAnyNew(false);
-    info->SetTodayCount(0);
-    info->SetViewer(nullptr);
-    info->SetBlogURL("http://127.0.0.1/blog");
+    // One item more than wanted in each kind to be marked, then the wanted lists: a
+    // shorter list is a change.
+    DashboardReading before = reading;
+    for (const ItemKind kind : newKinds)
+        before[kind].push_back(RecentItem{"(gone)", "http://127.0.0.1/gone"});
+    if (newKinds.size() != 0 || !model.hasReading())
+        model.takeReading(before);
+    model.takeReading(reading);
 }
 
-void setListQuietly(int kind, const RecentItemList &items)
+DashboardReading WidgetScene::current() const
 {
-    lTInfo *info = GetTInfo();
-    const bool comment = info->IsNewComment();
-    const bool trackback = info->IsNewTrackback();
-    const bool guestbook = info->IsNewGuestbook();
-    const bool any = info->IsAnyNew();
-    if (kind == 0)
-        info->SetComments(items);
-    else if (kind == 1)
-        info->SetTrackbacks(items);
-    else
-        info->SetGuestbook(items);
-    info->SetNewComment(comment);
-    info->SetNewTrackback(trackback);
-    info->SetNewGuestbook(guestbook);
-    info->SetAnyNew(any);
+    DashboardReading now;
+    now.todayCount = model.todayCount();
+    for (const ItemKind k : AllItemKinds)
+        now[k] = model.items(k);
+    return now;
+}
+
+void WidgetScene::arrive(ItemKind kind, const RecentItem &item)
+{
+    DashboardReading next = current();
+    next[kind].insert(next[kind].begin(), item);
+    if (!model.hasReading())
+        model.takeReading(DashboardReading{});
+    model.takeReading(next);
+}
+
+void WidgetScene::readAgain()
+{
+    model.takeReading(current());
+}
+
+void WidgetScene::setList(ItemKind kind, const RecentItemList &items)
+{
+    DashboardReading next = current();
+    next[kind] = items;
+    model.takeReading(next);
+}
+
+void WidgetTest::initTestCase()
+{
+    WindowLook::installKoreanFontSubstitution();
+    m_processConfig = std::make_unique<TempConfigHome>();
+}
+
+void WidgetTest::cleanupTestCase()
+{
+    m_processConfig.reset();
+}
+
+void WidgetTest::init()
+{
+    m_scene = std::make_unique<WidgetScene>();
+}
+
+void WidgetTest::cleanup()
+{
+    m_scene.reset();
+}
+
+std::unique_ptr<StatusStrip> WidgetTest::makeStrip(const QRect &rect)
+{
+    auto strip = std::make_unique<StatusStrip>(m_scene->model, m_scene->settings);
+    strip->showAt(rect);
+    return strip;
+}
+
+DashboardReading makeReading(int todayCount, const RecentItemList &comments,
+                             const RecentItemList &trackbacks, const RecentItemList &guestbook)
+{
+    DashboardReading r;
+    r.todayCount = todayCount;
+    r[ItemKind::Comment] = comments;
+    r[ItemKind::Trackback] = trackbacks;
+    r[ItemKind::Guestbook] = guestbook;
+    return r;
 }
 
 RecentItemList makeItems(std::initializer_list<std::pair<const char *, const char *>> items)

@@ -1,12 +1,20 @@
 #pragma once
 
+#include "state/dashboardmodel.h"
 #include "state/recentitem.h"
+#include "state/settings.h"
+#include "tests/support/testenv.h"
 
 #include <QImage>
+#include <QObject>
 #include <QPoint>
+#include <QRect>
 #include <QString>
 
+#include <memory>
+
 class QWidget;
+class StatusStrip;
 
 // The look's colours as pixels.
 namespace TestColours {
@@ -18,14 +26,57 @@ inline const QRgb Lit = qRgb(171, 81, 91);
 inline const QRgb White = qRgb(255, 255, 255);
 } // namespace TestColours
 
-// Puts the process-wide store back to an empty, quiet state: no lists, no flags,
-// count 0, no viewer.
-void resetStore();
+// What every widget test starts from: its own settings folder and a model that the case
+// brings, through readings as the poller would, into the state it needs.
+class WidgetScene
+{
+public:
+    WidgetScene();
+    ~WidgetScene();
 
-// Replaces one kind's stored list (0 comments, 1 trackbacks, 2 guestbook) and puts the
-// new-flags and the any-new flag back as they were: cases set flags deliberately.
-void setListQuietly(int kind, const RecentItemList &items);
+    // Brings the model to reading with exactly the kinds in newKinds marked new: as two
+    // readings would, the later of which changed those kinds' lists (so the latest reading
+    // changed something when newKinds is not empty).
+    void show(const DashboardReading &reading, std::initializer_list<ItemKind> newKinds = {});
+    // A reading in which item arrives at the head of kind's list: the kind is marked new.
+    void arrive(ItemKind kind, const RecentItem &item);
+    // The same reading once more: the marks stay, the latest reading changed nothing.
+    void readAgain();
+    // A reading in which kind's list is items and nothing else changed.
+    void setList(ItemKind kind, const RecentItemList &items);
 
+    TempConfigHome config;
+    Settings settings;
+    DashboardModel model;
+
+private:
+    DashboardReading current() const;
+};
+
+// The base of every widget test: the Korean face, a throwaway settings folder for whatever
+// a case writes outside its own, and a fresh scene for each case.
+class WidgetTest : public QObject
+{
+    Q_OBJECT
+protected:
+    WidgetScene &scene() { return *m_scene; }
+    // A strip over the scene's model and settings, shown at rect.
+    std::unique_ptr<StatusStrip> makeStrip(const QRect &rect = QRect(100, 100, 150, 23));
+
+protected slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+private:
+    std::unique_ptr<TempConfigHome> m_processConfig;
+    std::unique_ptr<WidgetScene> m_scene;
+};
+
+DashboardReading makeReading(int todayCount, const RecentItemList &comments = {},
+                             const RecentItemList &trackbacks = {},
+                             const RecentItemList &guestbook = {});
 RecentItemList makeItems(std::initializer_list<std::pair<const char *, const char *>> items);
 
 // Sends one mouse event with explicit local and screen positions.

@@ -1,7 +1,6 @@
 // ormix-read-dashboard: reads a saved dashboard page (or an address) with the same
 // document layer and scraper as Ormix and prints what would reach the store, as JSON.
-#include "client/htmlctrl.h"
-#include "client/htmlsink.h"
+#include "client/pageloader.h"
 #include "client/scraper.h"
 
 #include <QCommandLineParser>
@@ -30,7 +29,7 @@ QJsonArray toJson(const RecentItemList &items)
 QJsonObject describe(const HtmlDocument *document)
 {
     QJsonObject out;
-    const std::optional<DashboardReading> reading = ReadDashboard(document);
+    const std::optional<DashboardReading> reading = readDashboard(document);
     out.insert(QStringLiteral("ok"), reading.has_value());
     if (document) {
         out.insert(QStringLiteral("encoding"), QString::fromStdString(document->encodingName()));
@@ -41,29 +40,12 @@ QJsonObject describe(const HtmlDocument *document)
     }
     if (reading) {
         out.insert(QStringLiteral("todayCount"), reading->todayCount);
-        out.insert(QStringLiteral("comments"), toJson(reading->comments));
-        out.insert(QStringLiteral("trackbacks"), toJson(reading->trackbacks));
-        out.insert(QStringLiteral("guestbook"), toJson(reading->guestbook));
+        out.insert(QStringLiteral("comments"), toJson((*reading)[ItemKind::Comment]));
+        out.insert(QStringLiteral("trackbacks"), toJson((*reading)[ItemKind::Trackback]));
+        out.insert(QStringLiteral("guestbook"), toJson((*reading)[ItemKind::Guestbook]));
     }
     return out;
 }
-
-// Waits for one page load of the browser control.
-class LoadWaiter final : public IHtmlkSink
-{
-public:
-    void OnDocumentComplete() override { loop.quit(); }
-    void OnDownloadComplete() override {}
-    void OnNavigateError(const std::string &url, const std::string &, int statusCode,
-                         bool &cancel) override
-    {
-        error = QStringLiteral("%1 (%2)").arg(QString::fromStdString(url)).arg(statusCode);
-        cancel = true;
-        loop.quit();
-    }
-    QEventLoop loop;
-    QString error;
-};
 
 } // namespace
 
@@ -97,22 +79,27 @@ int main(int argc, char **argv)
 
     const QString page = parser.positionalArguments().constFirst();
     const std::vector<std::string> ids =
-        parser.isSet(whole) ? std::vector<std::string>() : DashboardIds();
+        parser.isSet(whole) ? std::vector<std::string>() : dashboardIds();
     QJsonObject result;
     if (page.startsWith(QLatin1String("http://")) || page.startsWith(QLatin1String("https://"))) {
-        CHtmlCtrl control;
-        LoadWaiter waiter;
-        control.CreateFromStatic(&waiter);
-        control.SetDocumentIds(ids);
-        control.Navigate(page.toStdString());
-        waiter.loop.exec();
-        if (!waiter.error.isEmpty()) {
-            std::fprintf(stderr, "ormix-read-dashboard: cannot load %s\n",
-                         qPrintable(waiter.error));
+        PageLoader loader;
+        PageLoader::Result loaded;
+        QEventLoop loop;
+        QObject::connect(&loader, &PageLoader::finished, &loop, [&](const PageLoader::Result &r) {
+            loaded = r;
+            loop.quit();
+        });
+        loader.setWantedIds(ids);
+        loader.get(QUrl(page));
+        loop.exec();
+        const QString address = loaded.address.toString(QUrl::FullyEncoded);
+        if (!loaded.ok()) {
+            std::fprintf(stderr, "ormix-read-dashboard: cannot load %s (%d)\n", qPrintable(address),
+                         loaded.error);
             return 2;
         }
-        result = describe(control.GetHtmlDocument());
-        result.insert(QStringLiteral("address"), QString::fromStdString(control.GetLocationURL()));
+        result = describe(loaded.page);
+        result.insert(QStringLiteral("address"), address);
     } else {
         QFile file(page);
         if (!file.open(QIODevice::ReadOnly)) {

@@ -1,0 +1,164 @@
+#include "application.h"
+
+#include "app/commandline.h"
+#include "app/controller.h"
+#include "desktop/passwordkeyring.h"
+#include "dialogs/logindialog.h"
+#include "state/logging.h"
+#include "state/secret.h"
+#include "state/settings.h"
+#include "ui/statusstrip.h"
+#include "ui/windowlook.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// How long the start waits for the keyring before it asks for the login instead.
+constexpr int KeyringWaitMs = 5000;
+
+void describeApplication(QCoreApplication &app)
+{
+    app.setApplicationName(QStringLiteral("Ormix"));
+    app.setApplicationVersion(QStringLiteral(ORMIX_VERSION_TEXT));
+}
+
+void setUpParser(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(QStringLiteral(
+        "Watches a hosted blog's dashboard and announces new comments, trackbacks and\n"
+        "guestbook entries: logs in to the blog's administration, reloads the dashboard\n"
+        "at the chosen interval and shows today's visitor count in an always-on-top strip.\n"
+        "\n"
+        "Settings: $XDG_CONFIG_HOME/Ormix/Ormix.conf (usually ~/.config/Ormix/Ormix.conf);\n"
+        "Ormix never writes the password to a file; only the opt-in keyring option\n"
+        "keeps it, in the desktop keyring.\n"
+        "Environment: http_proxy, https_proxy, no_proxy (proxy), SSL_CERT_FILE (extra\n"
+        "trusted certificates), QT_LOGGING_RULES (logging), DISPLAY, QT_QPA_PLATFORM,\n"
+        "XDG_CONFIG_HOME. See ormix(1)."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+}
+
+// With the keyring option on and address and ID remembered, the password stored for them
+// fills the account as an accepted login dialog would. False leaves the account alone.
+bool loginFromKeyring(Account &account, const Settings &settings)
+{
+    const std::string id = settings.text(Settings::Id);
+    const std::string blogUrl = settings.text(Settings::BlogUrl);
+    if (settings.number(Settings::SaveId) == 0 || settings.number(Settings::KeyringPassword) == 0 ||
+        id.empty() || blogUrl.empty())
+        return false;
+    const int interval = settings.number(Settings::Interval);
+
+    // Nothing else runs yet, so no window or timer waits with us; but a keyring that is
+    // slow, or locked behind an unlock prompt nobody answers, must not hold up the start.
+    std::string password;
+    const passwordkeyring::ReadOutcome outcome = passwordkeyring::readPasswordWithin(
+        passwordkeyring::entryKey(blogUrl, id), KeyringWaitMs, password);
+    if (outcome != passwordkeyring::ReadOutcome::Found) {
+        if (outcome == passwordkeyring::ReadOutcome::NoAnswer)
+            qCWarning(lcLogin) << "the keyring did not answer within" << KeyringWaitMs / 1000
+                               << "s; asking for the login instead";
+        wipeString(password);
+        return false;
+    }
+    account.id = id;
+    account.setPassword(password);
+    account.blogUrl = blogUrl;
+    // As the login dialog would accept it: at least 10 seconds.
+    account.interval = std::max(interval, 10);
+    wipeString(password);
+    return true;
+}
+
+} // namespace
+
+bool handleInformationalOptions(int argc, char **argv, int &exitCode)
+{
+    bool informational = false;
+    for (int i = 1; i < argc; ++i) {
+        const char *arg = argv[i];
+        if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h") || !std::strcmp(arg, "-?") ||
+            !std::strcmp(arg, "--help-all") || !std::strcmp(arg, "--version") ||
+            !std::strcmp(arg, "-v"))
+            informational = true;
+    }
+    if (!informational)
+        return false;
+    // No display is needed to print help or the version.
+    QCoreApplication app(argc, argv);
+    describeApplication(app);
+    QCommandLineParser parser;
+    setUpParser(parser);
+    parser.process(app); // prints and exits for --help and --version
+    exitCode = 0;
+    return true;
+}
+
+bool checkCommandLine(int argc, char **argv, int &exitCode)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    // Judged before any display is opened, Qt's own options set aside.
+    QCommandLineParser parser;
+    setUpParser(parser);
+    if (parser.parse(commandline::withoutQtOptions(arguments)))
+        return true;
+    std::fprintf(stderr, "ormix: %s\nTry 'ormix --help' for more information.\n",
+                 qPrintable(parser.errorText()));
+    exitCode = 2;
+    return false;
+}
+
+Application::Application(int &argc, char **argv) : QApplication(argc, argv)
+{
+    describeApplication(*this);
+    setQuitOnLastWindowClosed(false);
+    WindowLook::installKoreanFontSubstitution();
+    QCommandLineParser parser;
+    setUpParser(parser);
+    // Already judged in main; what Qt left in place is set aside the same way.
+    parser.process(commandline::withoutQtOptions(arguments()));
+}
+
+Application::~Application() = default;
+
+void Application::bringToFront()
+{
+    if (m_controller && m_controller->strip()) {
+        StatusStrip *strip = m_controller->strip();
+        strip->show();
+        strip->raise();
+        return;
+    }
+    // Still at the login dialog.
+    if (QWidget *dialog = activeModalWidget()) {
+        dialog->raise();
+        dialog->activateWindow();
+    }
+}
+
+bool Application::start()
+{
+    // The password will be in this process's memory from the login on.
+    protectProcessSecrets();
+    // Read from the settings file as it is at this start.
+    m_controller.reset();
+    m_settings = std::make_unique<Settings>();
+    const bool fromKeyring = loginFromKeyring(m_account, *m_settings);
+    if (!fromKeyring) {
+        LoginDialog login(m_account, *m_settings);
+        if (login.exec() != QDialog::Accepted)
+            return false;
+    }
+    m_controller = std::make_unique<Controller>(m_account, m_model, *m_settings);
+    m_controller->start(!fromKeyring);
+    return true;
+}

@@ -1,0 +1,155 @@
+#include "controller.h"
+
+#include "app/aboutdialog.h"
+#include "client/poller.h"
+#include "client/reachability.h"
+#include "desktop/desktopnotifier.h"
+#include "desktop/passwordkeyring.h"
+#include "dialogs/logindialog.h"
+#include "dialogs/settingsdialog.h"
+#include "state/account.h"
+#include "state/browserlaunch.h"
+#include "state/dashboardmodel.h"
+#include "state/settings.h"
+#include "ui/noticepopup.h"
+#include "ui/statusstrip.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QRect>
+
+Controller::Controller(Account &account, DashboardModel &model, Settings &settings)
+    : m_account(account), m_model(model), m_settings(settings)
+{
+    m_poller = new Poller(account, model, this);
+    // Queued: the dialog runs from the event loop, once the poller's handler is done.
+    connect(m_poller, &Poller::loginNeeded, this, &Controller::runLoginDialog,
+            Qt::QueuedConnection);
+    connect(m_poller, &Poller::loginSucceeded, this, &Controller::storePasswordAfterLogin);
+    connect(m_poller, &Poller::loadFailed, this, &Controller::showLoadFailure);
+    // The box would go on asserting a failure that no longer holds.
+    connect(&model, &DashboardModel::readingChanged, this, [this] {
+        if (m_errorBox)
+            m_errorBox->close();
+    });
+
+    m_notifier = new DesktopNotifier(model, this);
+    m_notifier->setEnabled(settings.number(Settings::DesktopNotify) != 0);
+    connect(&settings, &Settings::changed, this, [this](Settings::Key key) {
+        if (key == Settings::DesktopNotify)
+            m_notifier->setEnabled(m_settings.number(Settings::DesktopNotify) != 0);
+    });
+}
+
+Controller::~Controller()
+{
+    tearDown();
+}
+
+QMessageBox *Controller::errorBox() const
+{
+    return m_errorBox;
+}
+
+void Controller::start(bool credentialsTyped)
+{
+    createStrip();
+    // Polls at once when the network comes back after an outage or a suspend.
+    m_reachability = new NetworkReachability(this);
+    m_poller->setReachabilitySource(m_reachability);
+    m_poller->setCredentialsTyped(credentialsTyped);
+    m_poller->start();
+}
+
+void Controller::tearDown()
+{
+    // The poll timer stops and the poller goes before the windows that show its readings.
+    if (m_poller) {
+        m_poller->stop();
+        delete m_poller;
+        m_poller = nullptr;
+    }
+    delete m_errorBox.data();
+    m_strip.reset();
+}
+
+void Controller::createStrip()
+{
+    m_strip = std::make_unique<StatusStrip>(m_model, m_settings);
+    connect(m_strip.get(), &StatusStrip::closeRequested, this, &Controller::end,
+            Qt::QueuedConnection);
+    connect(m_strip.get(), &StatusStrip::settingsRequested, this, &Controller::runSettingsDialog,
+            Qt::QueuedConnection);
+    connect(m_strip.get(), &StatusStrip::aboutRequested, this, &Controller::runAboutDialog,
+            Qt::QueuedConnection);
+    connect(m_strip.get(), &StatusStrip::blogRequested, this,
+            [this] { launchWebBrowser(m_account.blogUrl); });
+    connect(m_strip.get(), &StatusStrip::noticeShown, m_notifier,
+            [this](ItemKind kind, const std::string &text, const std::string &link) {
+                m_notifier->notify(kind, NoticePopup::heading(kind), QString::fromStdString(text),
+                                   link);
+            });
+    m_strip->showAt(QRect(m_settings.number(Settings::LeftPos), m_settings.number(Settings::TopPos),
+                          m_settings.number(Settings::Width), m_settings.number(Settings::Height)));
+    m_strip->setTransparency(m_settings.number(Settings::Transparency));
+}
+
+void Controller::runLoginDialog(bool keepTyped)
+{
+    LoginDialog dialog(m_account, m_settings);
+    if (keepTyped)
+        dialog.keepTypedValues();
+    if (dialog.exec() != QDialog::Accepted) {
+        // Cancel ends the run without sending the credentials once more.
+        end();
+        return;
+    }
+    m_poller->setCredentialsTyped(true);
+    m_poller->logIn();
+}
+
+void Controller::showLoadFailure(const QString &message)
+{
+    // One box at a time: an outage must not pile up a box per poll. Not blocking: the
+    // event loop, and with it the next polls, go on.
+    if (m_errorBox && m_errorBox->isVisible())
+        return;
+    auto *box =
+        new QMessageBox(QMessageBox::Critical, QStringLiteral("Ormix"), message, QMessageBox::Ok);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowFlag(Qt::WindowStaysOnTopHint);
+    m_errorBox = box;
+    box->show();
+}
+
+void Controller::storePasswordAfterLogin()
+{
+    // Most logins have nothing to store.
+    if (!m_account.keyringEntry.isEmpty())
+        passwordkeyring::storeAfterLogin(this, m_account);
+}
+
+void Controller::end()
+{
+    tearDown();
+    QCoreApplication::quit();
+}
+
+void Controller::runSettingsDialog()
+{
+    // The strip's transparency and the notifier follow the stored choices by themselves.
+    SettingsDialog dialog(m_settings, m_account.interval);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (dialog.interval() != m_account.interval) {
+        m_account.interval = dialog.interval();
+        m_poller->restartTimer();
+    }
+}
+
+void Controller::runAboutDialog()
+{
+    AboutDialog dialog;
+    dialog.exec();
+}

@@ -1,0 +1,690 @@
+#include "pageloader.h"
+
+#include "client/bodydecoder.h"
+#include "client/parseworker.h"
+#include "state/logging.h"
+#include "state/secret.h"
+
+#include <QHostAddress>
+#include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QTimer>
+
+#include <atomic>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <utility>
+
+namespace {
+
+bool isLoopbackHost(const QString &host)
+{
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+// The system's proxy for everything but loopback, which a proxy could not reach anyway.
+class SystemProxyExceptLoopback final : public QNetworkProxyFactory
+{
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override
+    {
+        if (isLoopbackHost(query.peerHostName()))
+            return {QNetworkProxy(QNetworkProxy::NoProxy)};
+        return systemProxyForQuery(query);
+    }
+};
+
+bool isWebAddress(const QUrl &url)
+{
+    const QString scheme = url.scheme();
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
+// The charset parameter of a Content-Type value, without quotes; empty when absent.
+QByteArray charsetOf(const QByteArray &contentType)
+{
+    const QList<QByteArray> parts = contentType.split(';');
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        const QByteArray part = parts[i].trimmed();
+        const qsizetype eq = part.indexOf('=');
+        if (eq < 0 || part.left(eq).trimmed().toLower() != "charset")
+            continue;
+        QByteArray value = part.mid(eq + 1).trimmed();
+        if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
+            value = value.mid(1, value.size() - 2);
+        return value;
+    }
+    return {};
+}
+
+int effectivePort(const QUrl &url)
+{
+    return url.port(url.scheme() == QLatin1String("https") ? 443 : 80);
+}
+
+bool sameOrigin(const QUrl &a, const QUrl &b)
+{
+    return a.scheme() == b.scheme() && a.host() == b.host() && effectivePort(a) == effectivePort(b);
+}
+
+// The same host, moved from http to https: browsers follow it, and it takes a form body no
+// further than its own host.
+bool isUpgrade(const QUrl &from, const QUrl &to)
+{
+    return from.scheme() == QLatin1String("http") && to.scheme() == QLatin1String("https") &&
+           from.host() == to.host();
+}
+
+bool isRedirectStatus(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+int failureFor(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+        return PageLoader::ConnectionRefused;
+    case QNetworkReply::HostNotFoundError:
+        return PageLoader::HostNotFound;
+    case QNetworkReply::TimeoutError:
+        return PageLoader::Timeout;
+    case QNetworkReply::SslHandshakeFailedError:
+        return PageLoader::Tls;
+    case QNetworkReply::TooManyRedirectsError:
+        return PageLoader::TooManyRedirects;
+    case QNetworkReply::RemoteHostClosedError:
+        return PageLoader::ConnectionClosed;
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyTimeoutError:
+    case QNetworkReply::ProxyAuthenticationRequiredError:
+    case QNetworkReply::UnknownProxyError:
+        return PageLoader::Proxy;
+    case QNetworkReply::ProtocolUnknownError:
+    case QNetworkReply::ProtocolInvalidOperationError:
+        return PageLoader::BadAddress;
+    default:
+        return PageLoader::Other;
+    }
+}
+
+// A document built for a load, waiting to be taken by the loader.
+struct Parsed
+{
+    quint64 generation = 0;
+    QUrl url;
+    std::unique_ptr<HtmlDocument> document;
+};
+
+// What a parse shares with the loader that asked for it: the parse may outlive it.
+struct Handback
+{
+    // The generation as the worker sees it, to drop a parse whose load was replaced.
+    std::atomic<quint64> liveGeneration{0};
+    std::mutex mutex;
+    PageLoader *loader = nullptr; // null once the loader is going
+    std::optional<Parsed> parsed;
+};
+
+} // namespace
+
+struct PageLoader::Private
+{
+    explicit Private(PageLoader *owner) : q(owner) {}
+
+    void start(const QUrl &url, QByteArray method, QByteArray body,
+               QList<std::pair<QByteArray, QByteArray>> headers);
+    // Ends the load: busy no longer, and finished() with what there is.
+    void finish(const QUrl &url, int error);
+    void sendHop(const QUrl &url);
+    void onHeaders();
+    void onReadyRead();
+    void onFinished();
+    // True when the answer's status decided the load's course (redirect or error).
+    bool handleStatus();
+    void followRedirect(int status, const QByteArray &location);
+    void fail(int code, const QUrl &url);
+    void succeed();
+    void dropReply();
+    // The form body is no longer needed once its post was answered or given up: the bytes
+    // Qt's request shares with it are overwritten.
+    void forgetBody() { wipeSharedBytes(body); }
+
+    // Runs the delivery from the event loop, never from inside a reply's signal.
+    void post(std::function<void()> delivery);
+    void deliverSuccess(quint64 generation, const QUrl &url, const QByteArray &body,
+                        const QByteArray &charset);
+    void deliverFailure(quint64 generation, const QUrl &url, int code);
+    // Runs on the worker: builds the page's document and hands it back, if anyone is left.
+    static void parseJob(const std::shared_ptr<Handback> &back, quint64 generation, const QUrl &url,
+                         const QByteArray &page, const QByteArray &charset,
+                         const std::vector<std::string> &ids, const std::function<void()> &hook);
+    void takeParsed();
+    void disposeDocument();
+
+    PageLoader *q;
+    std::unique_ptr<QNetworkAccessManager> nam;
+    std::unique_ptr<HtmlDocument> document;
+    int timeoutMs = DefaultTimeoutMs;
+    int headerTimeoutMs = DefaultHeaderTimeoutMs;
+    qint64 maxBodyBytes = DefaultMaxBodyBytes;
+
+    // The load under way. generation changes with every new one, so events still
+    // queued for an older one can tell they are stale.
+    quint64 generation = 0;
+    bool busy = false;
+    QPointer<QNetworkReply> reply;
+    QTimer deadline;
+    // Qt 6.4 has no limit of its own on the size of a reply's header; a hop whose header
+    // has not ended by this time is given up.
+    QTimer headerDeadline;
+    QTimer deliveryTimer;
+    std::function<void()> pending;
+    QUrl hopUrl;
+    QByteArray method;
+    QByteArray body;
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    int redirects = 0;
+    bool statusHandled = false;
+    bool viaProxy = false;
+    QByteArray buffer;
+    BodyDecoder decoder;
+    // System roots plus the certificates named by SSL_CERT_FILE, when it names any. Read on
+    // the first https hop: the usual bundle takes a noticeable part of start-up to parse.
+    std::optional<QSslConfiguration> tls;
+    bool tlsLoaded = false;
+    const std::optional<QSslConfiguration> &tlsConfiguration();
+
+    std::vector<std::string> documentIds;
+    std::function<void()> parseHook;
+    const std::shared_ptr<Handback> handback = std::make_shared<Handback>();
+    // Declared last, so it stops before the members above go; a parse it leaves running
+    // holds the handback only.
+    ParseWorker worker;
+};
+
+const std::optional<QSslConfiguration> &PageLoader::Private::tlsConfiguration()
+{
+    if (tlsLoaded)
+        return tls;
+    tlsLoaded = true;
+    // Qt reads only the system's certificate folders; honour OpenSSL's usual variable too, so a
+    // local authority can be trusted the way other programs on the system trust it.
+    const QString certFile = qEnvironmentVariable("SSL_CERT_FILE");
+    if (certFile.isEmpty())
+        return tls;
+    const QList<QSslCertificate> extra = QSslCertificate::fromPath(certFile);
+    if (!extra.isEmpty()) {
+        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+        config.setCaCertificates(QSslConfiguration::systemCaCertificates() + extra);
+        tls = std::move(config);
+    }
+    return tls;
+}
+
+void PageLoader::Private::dropReply()
+{
+    if (!reply)
+        return;
+    QNetworkReply *r = reply;
+    reply = nullptr;
+    QObject::disconnect(r, nullptr, q, nullptr);
+    // Aborting from inside the reply's own signal upsets Qt; its events are ignored already.
+    // A reply that failed is ending anyway, and Qt warns when it is aborted as well.
+    if (r->error() == QNetworkReply::NoError)
+        QMetaObject::invokeMethod(r, "abort", Qt::QueuedConnection);
+    r->deleteLater();
+}
+
+void PageLoader::Private::start(const QUrl &url, QByteArray newMethod, QByteArray newBody,
+                                QList<std::pair<QByteArray, QByteArray>> newHeaders)
+{
+    dropReply();
+    forgetBody();
+    deliveryTimer.stop();
+    pending = nullptr;
+    ++generation;
+    handback->liveGeneration = generation;
+    busy = true;
+    redirects = 0;
+    method = std::move(newMethod);
+    body = std::move(newBody);
+    headers = std::move(newHeaders);
+    deadline.start(timeoutMs);
+    if (!isWebAddress(url)) {
+        fail(BadAddress, url);
+        return;
+    }
+    sendHop(url);
+}
+
+void PageLoader::Private::sendHop(const QUrl &url)
+{
+    hopUrl = url;
+    buffer.clear();
+    statusHandled = false;
+    headerDeadline.start(std::min(headerTimeoutMs, timeoutMs));
+
+    const QList<QNetworkProxy> proxies = nam->proxyFactory()->queryProxy(QNetworkProxyQuery(url));
+    viaProxy = !proxies.isEmpty() && proxies.first().type() != QNetworkProxy::NoProxy &&
+               proxies.first().type() != QNetworkProxy::DefaultProxy;
+
+    QNetworkRequest request(url);
+    if (url.scheme() == QLatin1String("https")) {
+        if (const auto &config = tlsConfiguration())
+            request.setSslConfiguration(*config);
+    }
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    // Every poll must reach the server.
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    request.setHeader(
+        QNetworkRequest::UserAgentHeader,
+        QByteArrayLiteral("Mozilla/5.0 (X11; Linux x86_64) Ormix/" ORMIX_VERSION_TEXT));
+    for (const auto &[name, value] : std::as_const(headers))
+        request.setRawHeader(name, value);
+    // Offered by us, so Qt hands the body over as it came and BodyDecoder inflates it within
+    // the size cap (Qt's own inflation runs ahead of a small read buffer and then stalls).
+    request.setRawHeader("Accept-Encoding", "gzip, deflate");
+
+    QNetworkReply *r = nullptr;
+    if (method == "GET") {
+        r = nam->get(request);
+    } else {
+        if (method == "POST" && !request.hasRawHeader("Content-Type"))
+            request.setHeader(QNetworkRequest::ContentTypeHeader,
+                              QByteArrayLiteral("application/x-www-form-urlencoded"));
+        r = nam->sendCustomRequest(request, method, body);
+    }
+    // Keeps Qt's own buffer small; onReadyRead drains it into ours, which is capped.
+    r->setReadBufferSize(qint64(256) * 1024);
+    reply = r;
+    QObject::connect(r, &QNetworkReply::metaDataChanged, q, [this, r] {
+        if (r == reply)
+            onHeaders();
+    });
+    QObject::connect(r, &QNetworkReply::readyRead, q, [this, r] {
+        if (r == reply)
+            onReadyRead();
+    });
+    QObject::connect(r, &QNetworkReply::finished, q, [this, r] {
+        if (r == reply)
+            onFinished();
+    });
+}
+
+bool PageLoader::Private::handleStatus()
+{
+    if (statusHandled)
+        return false;
+    const QVariant statusAttr = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!statusAttr.isValid())
+        return false;
+    statusHandled = true;
+    headerDeadline.stop();
+    const int status = statusAttr.toInt();
+    const QByteArray location = reply->rawHeader("Location");
+    if (isRedirectStatus(status)) {
+        // Qt 6.4 drops every header of a reply with more than 100 of them, keeping the
+        // status: a redirect that lost its target is a broken reply, not a page.
+        if (location.trimmed().isEmpty())
+            fail(BadReply, hopUrl);
+        else
+            followRedirect(status, location);
+        return true;
+    }
+    if (status >= 400) {
+        fail(status, hopUrl);
+        return true;
+    }
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    if (length.isValid() && length.toLongLong() > maxBodyBytes) {
+        fail(BodyTooLarge, hopUrl);
+        return true;
+    }
+    if (!decoder.begin(reply->rawHeader("Content-Encoding"))) {
+        fail(BadReply, hopUrl);
+        return true;
+    }
+    return false;
+}
+
+void PageLoader::Private::onHeaders()
+{
+    handleStatus();
+}
+
+void PageLoader::Private::onReadyRead()
+{
+    if (!statusHandled && handleStatus())
+        return;
+    while (reply && reply->bytesAvailable() > 0) {
+        const qint64 room = maxBodyBytes - buffer.size();
+        const QByteArray raw = reply->read(decoder.active() ? 65536 : room + 1);
+        if (!decoder.decode(raw, buffer, maxBodyBytes)) {
+            fail(BadReply, hopUrl);
+            return;
+        }
+        if (buffer.size() > maxBodyBytes) {
+            fail(BodyTooLarge, hopUrl);
+            return;
+        }
+    }
+}
+
+void PageLoader::Private::onFinished()
+{
+    if (!statusHandled && handleStatus())
+        return;
+    const QNetworkReply::NetworkError error = reply->error();
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (error != QNetworkReply::NoError) {
+        // Authentication and similar answers come here with their HTTP status.
+        if (status.isValid() && status.toInt() >= 400)
+            fail(status.toInt(), hopUrl);
+        else if (viaProxy && (error == QNetworkReply::ConnectionRefusedError ||
+                              error == QNetworkReply::HostNotFoundError))
+            fail(Proxy, hopUrl); // Qt reports an unreachable HTTP proxy as the host
+        else
+            fail(failureFor(error), hopUrl);
+        return;
+    }
+    onReadyRead();
+    if (reply)
+        succeed();
+}
+
+void PageLoader::Private::followRedirect(int status, const QByteArray &location)
+{
+    const QUrl from = hopUrl;
+    if (++redirects > MaxRedirects) {
+        fail(TooManyRedirects, from);
+        return;
+    }
+    QUrl target = from.resolved(QUrl::fromEncoded(location));
+    if (!isWebAddress(target)) {
+        fail(BadAddress, target.isValid() ? target : from);
+        return;
+    }
+    // Leaving https would send the cookies, and a kept form body, in clear text.
+    if (from.scheme() == QLatin1String("https") && target.scheme() != QLatin1String("https")) {
+        fail(UnsafeRedirect, target);
+        return;
+    }
+    // 307 and 308 send the body again; a login form goes to its own origin, or its own host
+    // over https, only.
+    if ((status == 307 || status == 308) && !body.isEmpty() && !sameOrigin(from, target) &&
+        !isUpgrade(from, target)) {
+        fail(UnsafeRedirect, target);
+        return;
+    }
+    if (!target.hasFragment() && from.hasFragment())
+        target.setFragment(from.fragment(QUrl::FullyEncoded), QUrl::TolerantMode);
+
+    // As browsers do: 303 always, 301 and 302 for POST, turn into a GET without a body.
+    if ((status == 303 && method != "HEAD") ||
+        ((status == 301 || status == 302) && method == "POST")) {
+        method = "GET";
+        forgetBody();
+        headers.removeIf([](const std::pair<QByteArray, QByteArray> &h) {
+            const QByteArray name = h.first.toLower();
+            return name == "content-type" || name == "content-length" || name == "origin";
+        });
+    }
+    if (!sameOrigin(from, target)) {
+        headers.removeIf([](const std::pair<QByteArray, QByteArray> &h) {
+            return h.first.toLower() == "authorization";
+        });
+    }
+    dropReply();
+    sendHop(target);
+}
+
+void PageLoader::Private::fail(int code, const QUrl &url)
+{
+    dropReply();
+    forgetBody();
+    deadline.stop();
+    headerDeadline.stop();
+    post([this, gen = generation, url, code] { deliverFailure(gen, url, code); });
+}
+
+void PageLoader::Private::succeed()
+{
+    const QByteArray charset = charsetOf(reply->rawHeader("Content-Type"));
+    QByteArray page = std::move(buffer);
+    buffer.clear();
+    dropReply();
+    forgetBody();
+    deadline.stop();
+    headerDeadline.stop();
+    post([this, gen = generation, url = hopUrl, page = std::move(page), charset] {
+        deliverSuccess(gen, url, page, charset);
+    });
+}
+
+void PageLoader::Private::post(std::function<void()> delivery)
+{
+    // One load runs at a time, so one delivery at most waits for the event loop.
+    pending = std::move(delivery);
+    deliveryTimer.start(0);
+}
+
+void PageLoader::Private::deliverSuccess(quint64 gen, const QUrl &url, const QByteArray &page,
+                                         const QByteArray &charset)
+{
+    if (gen != generation)
+        return;
+    disposeDocument();
+    worker.submit([back = handback, gen, url, page, charset, ids = documentIds, hook = parseHook] {
+        parseJob(back, gen, url, page, charset, ids, hook);
+    });
+}
+
+void PageLoader::Private::disposeDocument()
+{
+    // One tree at a time, and a large one is not freed on the event loop either.
+    if (document)
+        worker.submit(
+            [old = std::shared_ptr<HtmlDocument>(std::move(document))]() mutable { old.reset(); });
+}
+
+void PageLoader::Private::parseJob(const std::shared_ptr<Handback> &back, quint64 gen,
+                                   const QUrl &url, const QByteArray &page,
+                                   const QByteArray &charset, const std::vector<std::string> &ids,
+                                   const std::function<void()> &hook)
+{
+    if (gen != back->liveGeneration)
+        return; // replaced before it started
+    if (hook)
+        hook();
+    std::unique_ptr<HtmlDocument> built = HtmlDocument::parse(page, charset, url, ids);
+    // The lookups the reader starts with, done here: the id table and their text.
+    for (const std::string &id : ids)
+        if (const HtmlElement *element = built->getElementById(id))
+            (void)element->innerText();
+    {
+        // The loader clears its pointer under this lock before it goes.
+        const std::lock_guard lock(back->mutex);
+        if (back->loader && gen == back->liveGeneration) {
+            back->parsed = Parsed{gen, url, std::move(built)};
+            emit back->loader->documentParsed(QPrivateSignal());
+        }
+    }
+    built.reset(); // a late result is freed here, not on the event loop
+}
+
+void PageLoader::Private::takeParsed()
+{
+    std::optional<Parsed> result;
+    {
+        const std::lock_guard lock(handback->mutex);
+        result.swap(handback->parsed);
+    }
+    if (!result)
+        return;
+    const quint64 gen = result->generation;
+    if (gen != generation) {
+        // Replaced after the worker looked.
+        worker.submit([old = std::shared_ptr<HtmlDocument>(std::move(result->document))]() mutable {
+            old.reset();
+        });
+        return;
+    }
+    document = std::move(result->document);
+    // The document layer does not log; the page reads as empty and this says why.
+    if (const std::string why = document->refusal(); !why.empty())
+        qCWarning(lcNetwork).noquote()
+            << "the page at"
+            << logging::safeAddress(result->url.toString(QUrl::FullyEncoded).toStdString())
+            << "was not parsed:" << QString::fromStdString(why);
+    finish(result->url, 0);
+}
+
+void PageLoader::Private::finish(const QUrl &url, int error)
+{
+    busy = false;
+    emit q->finished(Result{url, error, document.get()});
+}
+
+void PageLoader::Private::deliverFailure(quint64 gen, const QUrl &url, int code)
+{
+    if (gen != generation)
+        return;
+    // No page: the one before goes too, as a new page would replace it.
+    disposeDocument();
+    finish(url, code);
+}
+
+PageLoader::PageLoader(QObject *parent) : QObject(parent), d(std::make_unique<Private>(this))
+{
+#if defined(__GLIBC__)
+    // A page of several MiB passes through a few buffers that large on every load. glibc
+    // raises its mmap threshold once such a buffer is freed and then keeps later ones in
+    // its heaps, where they stay resident between polls; a fixed threshold hands them back.
+    static const bool fixedThreshold = mallopt(M_MMAP_THRESHOLD, 256 * 1024) == 1;
+    Q_UNUSED(fixedThreshold);
+#endif
+    d->handback->loader = this;
+    d->nam = std::make_unique<QNetworkAccessManager>();
+    // In memory only: the login cookie lives as long as the run.
+    d->nam->setCookieJar(new QNetworkCookieJar(d->nam.get()));
+    d->nam->setProxyFactory(new SystemProxyExceptLoopback);
+    d->nam->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    d->deliveryTimer.setSingleShot(true);
+    connect(&d->deliveryTimer, &QTimer::timeout, this, [this] {
+        const std::function<void()> delivery = std::exchange(d->pending, nullptr);
+        if (delivery)
+            delivery();
+    });
+    // Queued: the signal comes from the parsing thread.
+    connect(
+        this, &PageLoader::documentParsed, this, [this] { d->takeParsed(); }, Qt::QueuedConnection);
+    d->deadline.setSingleShot(true);
+    connect(&d->deadline, &QTimer::timeout, this, [this] {
+        if (d->busy && d->reply)
+            d->fail(Timeout, d->hopUrl);
+    });
+    d->headerDeadline.setSingleShot(true);
+    connect(&d->headerDeadline, &QTimer::timeout, this, [this] {
+        if (d->busy && d->reply && !d->statusHandled)
+            d->fail(Timeout, d->hopUrl);
+    });
+}
+
+PageLoader::~PageLoader()
+{
+    d->deadline.stop();
+    d->headerDeadline.stop();
+    d->dropReply();
+    d->forgetBody();
+    // A parse under way is not waited for (see ParseWorker): it finishes on its own, finds
+    // the loader gone and frees its result itself. Trees still here go to the worker too.
+    std::optional<Parsed> untaken;
+    {
+        const std::lock_guard lock(d->handback->mutex);
+        d->handback->loader = nullptr;
+        d->handback->liveGeneration = 0;
+        untaken.swap(d->handback->parsed);
+    }
+    if (untaken)
+        d->worker.submit([old = std::shared_ptr<HtmlDocument>(
+                              std::move(untaken->document))]() mutable { old.reset(); });
+    d->disposeDocument();
+}
+
+int PageLoader::orphanedParses()
+{
+    return ParseWorker::orphaned();
+}
+
+void PageLoader::get(const QUrl &url)
+{
+    d->start(url, QByteArrayLiteral("GET"), {}, {});
+}
+
+void PageLoader::post(const QUrl &url, const QByteArray &body, const QByteArray &contentType)
+{
+    // A copy of our own, so wiping it never touches the caller's bytes.
+    QByteArray copy(body.constData(), body.size());
+    d->start(url, QByteArrayLiteral("POST"), std::move(copy),
+             {{QByteArrayLiteral("Content-Type"), contentType}});
+}
+
+const HtmlDocument *PageLoader::document() const
+{
+    return d->document.get();
+}
+
+bool PageLoader::isBusy() const
+{
+    return d->busy;
+}
+
+void PageLoader::setWantedIds(std::vector<std::string> ids)
+{
+    d->documentIds = std::move(ids);
+}
+
+void PageLoader::setTimeoutMs(int ms)
+{
+    d->timeoutMs = qMax(1, ms);
+}
+
+void PageLoader::setHeaderTimeoutMs(int ms)
+{
+    d->headerTimeoutMs = qMax(1, ms);
+}
+
+void PageLoader::setParseHook(std::function<void()> hook)
+{
+    d->parseHook = std::move(hook);
+}
+
+void PageLoader::setMaxBodyBytes(qint64 bytes)
+{
+    d->maxBodyBytes = qMax<qint64>(0, bytes);
+}
+
+QNetworkAccessManager *PageLoader::networkAccessManager() const
+{
+    return d->nam.get();
+}

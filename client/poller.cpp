@@ -1,0 +1,384 @@
+#include "poller.h"
+
+#include "client/reachability.h"
+#include "client/scraper.h"
+#include "state/account.h"
+#include "state/asciitext.h"
+#include "state/dashboardmodel.h"
+#include "state/logging.h"
+#include "state/secret.h"
+
+#include <QAbstractEventDispatcher>
+#include <QTimerEvent>
+#include <QUrl>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+
+namespace {
+
+// The scheme the user typed ("http" or "https") and the rest of the blog address.
+std::pair<std::string, std::string> splitBlogUrl(const std::string &blogUrl)
+{
+    const auto sep = blogUrl.find("://");
+    if (sep == std::string::npos)
+        return {"http", blogUrl};
+    return {blogUrl.substr(0, sep), blogUrl.substr(sep + 3)};
+}
+
+std::string dashboardRequestUri(const std::string &blogUrl)
+{
+    const auto [scheme, host] = splitBlogUrl(blogUrl);
+    return scheme + "%3A%2F%2F" + host + "%2Fowner%2Fcenter%2Fdashboard";
+}
+
+} // namespace
+
+Poller::Poller(Account &account, DashboardModel &model, QObject *parent)
+    : QObject(parent), m_account(account), m_model(model)
+{
+    // Pages are read only as far as the scraper's elements need.
+    connect(&m_loader, &PageLoader::finished, this, &Poller::onLoadFinished);
+    m_loader.setWantedIds(dashboardIds());
+    // A resume shows first as the event loop waking (input, the desktop redrawing) long
+    // before the poll timer, whose clock stood still while the machine slept, comes due.
+    if (auto *dispatcher = QAbstractEventDispatcher::instance())
+        connect(dispatcher, &QAbstractEventDispatcher::awake, this, &Poller::checkForResume);
+    m_resumePoll.setSingleShot(true);
+    m_resumePoll.setInterval(0);
+    connect(&m_resumePoll, &QTimer::timeout, this, [this] { extraPoll("a resume"); });
+}
+
+Poller::~Poller()
+{
+    stop();
+}
+
+// Appends the form encoding of value to out, which must have room for it already: a
+// reallocation would leave a copy of a password behind in freed memory.
+static void appendFormEncoded(std::string &out, const std::string &value)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    for (const char c : value) {
+        const auto b = static_cast<unsigned char>(c);
+        const bool unreserved =
+            (b < 0x80 && std::isalnum(b)) || c == '-' || c == '_' || c == '.' || c == '*';
+        if (unreserved) {
+            out += c;
+        } else if (c == ' ') {
+            out += '+';
+        } else {
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 0x0f];
+        }
+    }
+}
+
+std::string Poller::formEncode(const std::string &value)
+{
+    std::string out;
+    out.reserve(value.size() * 3);
+    appendFormEncoded(out, value);
+    return out;
+}
+
+std::string Poller::loginAddress(const std::string &blogUrl)
+{
+    return blogUrl + "/login?requestURI=" + dashboardRequestUri(blogUrl) + "&try=1";
+}
+
+std::string Poller::loginBody(const std::string &blogUrl, const std::string &id,
+                              const std::string &password)
+{
+    // Built in one buffer sized up front, so no partial copy of the password is released.
+    const std::string requestUri = dashboardRequestUri(blogUrl);
+    std::string body;
+    body.reserve(64 + requestUri.size() + 3 * (id.size() + password.size()));
+    body += "requestURI=";
+    body += requestUri;
+    body += "&goPortal=false&loginid=";
+    appendFormEncoded(body, id);
+    body += "&password=";
+    appendFormEncoded(body, password);
+    body += "&save=on";
+    return body;
+}
+
+std::string Poller::dashboardAddress(const std::string &blogUrl)
+{
+    return blogUrl + "/owner/center/dashboard";
+}
+
+bool Poller::isDashboardAddress(const std::string &location, const std::string &blogUrl)
+{
+    const std::string page = toLowerAscii(location);
+    const std::string dashboard = toLowerAscii(dashboardAddress(blogUrl));
+    if (page == dashboard)
+        return true;
+    const QUrl at(QString::fromStdString(page));
+    const QUrl expected(QString::fromStdString(dashboard));
+    return expected.scheme() == QLatin1String("http") && at.scheme() == QLatin1String("https") &&
+           at.host() == expected.host() && at.userInfo() == expected.userInfo() &&
+           at.path() == expected.path() && at.query() == expected.query() &&
+           at.fragment() == expected.fragment();
+}
+
+int Poller::periodForInterval(int intervalSeconds)
+{
+    const long long ms = static_cast<long long>(intervalSeconds) * 1000;
+    return static_cast<int>(std::clamp<long long>(ms, 1000, INT_MAX));
+}
+
+void Poller::start()
+{
+    logIn();
+}
+
+void Poller::logIn()
+{
+    const std::string &blogUrl = m_account.blogUrl;
+    std::string body = loginBody(blogUrl, m_account.id, m_account.password());
+
+    qCInfo(lcLogin) << "posting the login form to" << logging::safeAddress(loginAddress(blogUrl));
+    // The loader keeps a copy of its own until the post is answered, and wipes it then.
+    m_loader.post(QUrl(QString::fromStdString(loginAddress(blogUrl))),
+                  QByteArray::fromRawData(body.data(), static_cast<qsizetype>(body.size())),
+                  QByteArrayLiteral("application/x-www-form-urlencoded"));
+    wipeString(body);
+    m_loginState = LoginPosted;
+}
+
+void Poller::onLoadFinished(const PageLoader::Result &result)
+{
+    if (!result.ok()) {
+        reportLoadFailure(result);
+        // Only a page the host answered with, other than the dashboard, refuses a login; a
+        // failure on the way there, or a server error, is an outage.
+        if (m_loginState == LoginPosted && (result.error < 0 || result.error >= 500)) {
+            loginDidNotReachHost(result.error);
+            return;
+        }
+        // A failed poll has nothing to read; the next one comes at its time.
+        if (m_loginState != LoginPosted)
+            return;
+    }
+    onPageLoaded(result.address.toString(QUrl::FullyEncoded).toStdString(), result.page);
+}
+
+void Poller::reportLoadFailure(const PageLoader::Result &result)
+{
+    const std::string address = result.address.toString(QUrl::FullyEncoded).toStdString();
+    const QString message = QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
+                                .arg(QString::fromStdString(address))
+                                .arg(result.error);
+    m_lastFailure = message;
+    m_failing = true;
+    qCWarning(lcNetwork) << "load failed with code" << result.error << "at"
+                         << logging::safeAddress(address);
+    reportPollStatus();
+    emit loadFailed(message);
+}
+
+void Poller::onPageLoaded(const std::string &address, const HtmlDocument *page)
+{
+    const std::string location = toLowerAscii(address);
+    const bool onDashboard = isDashboardAddress(location, m_account.blogUrl);
+
+    switch (m_loginState) {
+    case LoginPosted:
+        if (onDashboard) {
+            m_pollUrl = location;
+            m_loginState = LoggedIn;
+            m_loginRetry = false;
+            m_credentialsTyped = false;
+            qCInfo(lcLogin) << "logged in";
+            emit loginSucceeded();
+            takeReading(page);
+            // A login renewed after the session expired keeps the timer that runs.
+            if (m_timerId == 0)
+                startPollTimer();
+        } else {
+            m_loginState = LoggedOut;
+            m_loginRetry = false;
+            qCWarning(lcLogin) << "login refused: the host answered from"
+                               << logging::safeAddress(location);
+            emit loginNeeded(false);
+        }
+        break;
+    case LoggedIn:
+        if (!onDashboard) {
+            // The host ended the session and sent us elsewhere: log in again silently
+            // with the credentials in memory rather than show stale numbers for ever.
+            qCInfo(lcLogin) << "session ended (sent to" << logging::safeAddress(location)
+                            << "); logging in again";
+            logIn();
+            return;
+        }
+        takeReading(page);
+        break;
+    default:
+        break;
+    }
+}
+
+void Poller::loginDidNotReachHost(int statusCode)
+{
+    m_loginState = LoggedOut;
+    if (m_credentialsTyped) {
+        // Someone typed these a moment ago: they may have mistyped the address.
+        qCWarning(lcLogin).nospace()
+            << "the login did not reach the host (code " << statusCode << "); asking again";
+        emit loginNeeded(true);
+        return;
+    }
+    // Nobody is asked for what waiting can fix: the network may not be up yet, the host
+    // may be down for maintenance. The same credentials go out again at every poll.
+    qCWarning(lcLogin).nospace() << "the login did not reach the host (code " << statusCode
+                                 << "); trying again at every poll";
+    m_loginRetry = true;
+    if (m_timerId == 0)
+        startPollTimer();
+}
+
+void Poller::takeReading(const HtmlDocument *page)
+{
+    // No page: the load failed, and that was reported as it is.
+    if (m_loginState != LoggedIn || !page)
+        return;
+    const std::optional<DashboardReading> reading = readDashboard(page);
+    if (!reading) {
+        m_lastFailure = QStringLiteral("대시보드를 읽지 못했습니다");
+        qCWarning(lcPoll) << "the dashboard could not be read at"
+                          << logging::safeAddress(m_pollUrl);
+        m_failing = true;
+        reportPollStatus();
+        return;
+    }
+    m_model.takeReading(*reading);
+    m_lastSuccess = QDateTime::currentDateTime();
+    m_lastFailure.clear();
+    qCDebug(lcPoll) << "dashboard read; today" << reading->todayCount;
+    if (m_failing)
+        qCInfo(lcPoll) << "recovered: the dashboard reads again";
+    m_failing = false;
+    reportPollStatus();
+}
+
+void Poller::stop()
+{
+    if (m_timerId != 0) {
+        killTimer(m_timerId);
+        m_timerId = 0;
+    }
+}
+
+void Poller::restartTimer()
+{
+    if (m_timerId == 0)
+        return;
+    killTimer(m_timerId);
+    m_timerId = 0;
+    startPollTimer();
+}
+
+void Poller::startPollTimer()
+{
+    m_pollPeriodMs = periodForInterval(m_account.interval);
+    m_timerId = startTimer(m_pollPeriodMs, Qt::CoarseTimer);
+    qCInfo(lcPoll) << "polling every" << m_pollPeriodMs / 1000 << "s";
+}
+
+void Poller::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != m_timerId || m_timerId == 0) {
+        QObject::timerEvent(event);
+        return;
+    }
+    checkForResume();
+    pollNow();
+}
+
+void Poller::pollNow()
+{
+    // Polls due while a login is under way or while the last load still runs are skipped:
+    // a reload would cancel the login post or the slow load (which then could never time
+    // out). An open error box does not stop them; a further failure opens no second box.
+    if (m_loader.isBusy()) {
+        qCDebug(lcPoll) << "poll skipped: the last load still runs";
+        return;
+    }
+    const int state = m_loginState;
+    if (state == LoggedOut && m_loginRetry) {
+        qCInfo(lcLogin) << "trying the login again";
+        logIn();
+        return;
+    }
+    if (state != LoggedIn) {
+        qCDebug(lcPoll) << "poll skipped: not logged in";
+        return;
+    }
+    qCDebug(lcPoll) << "poll";
+    m_lastFailure.clear();
+    m_loader.get(QUrl(QString::fromStdString(m_pollUrl)));
+}
+
+void Poller::reportPollStatus()
+{
+    m_model.setPollStatus(m_lastSuccess, m_lastFailure);
+}
+
+void Poller::setReachabilitySource(ReachabilitySource *source)
+{
+    if (m_reachability)
+        disconnect(m_reachability, nullptr, this, nullptr);
+    m_reachability = source;
+    m_online = -1;
+    if (source)
+        connect(source, &ReachabilitySource::reachabilityChanged, this,
+                &Poller::onReachabilityChanged);
+}
+
+void Poller::onReachabilityChanged(bool online)
+{
+    const bool cameBack = online && m_online == 0;
+    m_online = online ? 1 : 0;
+    if (!cameBack)
+        return;
+    // A network that flaps must not turn into a poll per flap.
+    const qint64 now = m_resume.steadyMs();
+    if (m_lastNetworkPollMs >= 0 && now - m_lastNetworkPollMs < m_pollPeriodMs) {
+        qCDebug(lcPoll) << "the network came back again within a poll period; no extra poll";
+        return;
+    }
+    if (extraPoll("the network came back"))
+        m_lastNetworkPollMs = now;
+}
+
+void Poller::checkForResume()
+{
+    // Gaining more than a poll period (up to half a minute) means at least one poll was
+    // missed while the machine slept.
+    const qint64 gap = std::clamp(m_pollPeriodMs, 2000, 30000);
+    const qint64 gained = m_resume.check(gap);
+    if (gained == 0 || m_resumePoll.isActive())
+        return;
+    qCInfo(lcPoll) << "resumed: the wall clock ran" << gained / 1000 << "s ahead of the timers";
+    // Not from inside the event dispatcher's wake-up: the poll goes out from the loop.
+    m_resumePoll.start();
+}
+
+bool Poller::extraPoll(const char *reason)
+{
+    const int state = m_loginState;
+    const bool waiting = state == LoggedIn || (state == LoggedOut && m_loginRetry);
+    if (!waiting || m_loader.isBusy()) {
+        qCDebug(lcPoll) << "no extra poll after" << reason << "while a load or a login runs";
+        return false;
+    }
+    qCInfo(lcPoll) << "polling at once after" << reason;
+    ++m_extraPolls;
+    pollNow();
+    return true;
+}

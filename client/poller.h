@@ -1,0 +1,141 @@
+#pragma once
+
+#include "client/pageloader.h"
+#include "client/resumedetector.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <string>
+
+class Account;
+class DashboardModel;
+class ReachabilitySource;
+
+// Login state towards the blog host, moved only by the poller.
+enum LoginState : int
+{
+    LoggedOut = 0,
+    LoginPosted = 1,
+    LoggedIn = 2
+};
+
+// Logs in to the blog host with the account, reloads the dashboard on its poll timer and
+// hands every reading, and how each poll went, to the model. What it needs of a person
+// (a login dialog, the error box) it asks for with signals.
+class Poller final : public QObject
+{
+    Q_OBJECT
+public:
+    Poller(Account &account, DashboardModel &model, QObject *parent = nullptr);
+    ~Poller() override;
+    Poller(const Poller &) = delete;
+    Poller &operator=(const Poller &) = delete;
+
+    // Sends the first login.
+    void start();
+    // Posts the login form with the account's credentials.
+    void logIn();
+    // Stops the poll timer.
+    void stop();
+
+    // Whether the account's credentials were typed into the login dialog a moment ago, so
+    // a person is there (true until the host accepts them), or come from the keyring or an
+    // earlier login. A login of the latter kind that cannot reach the host is retried, never
+    // handed to a person.
+    void setCredentialsTyped(bool typed) { m_credentialsTyped = typed; }
+    // True while an unattended login that could not reach the host waits for the next poll.
+    bool isRetryingLogin() const { return m_loginRetry; }
+    int loginState() const { return m_loginState; }
+
+    // One poll exactly as the timer runs it (skipped while a load or a login is under way),
+    // so the soak test and benchmarks need not wait for the timer.
+    void pollNow();
+
+    // Polls at once when the network comes back (not owned; null for none).
+    void setReachabilitySource(ReachabilitySource *source);
+    // Polls at once when the wall clock ran well ahead of the timers (a resume from
+    // suspend). Runs whenever the event loop wakes, the poll timer's wake-ups included.
+    void checkForResume();
+    // The clocks the resume check reads; tests replace them.
+    ResumeDetector &resumeDetector() { return m_resume; }
+    // Polls sent out of turn, after the network came back or a resume.
+    int extraPolls() const { return m_extraPolls; }
+
+    // Restarts the poll timer with the account's interval; nothing before the first login.
+    void restartTimer();
+
+    // Form encoding of a login field: letters, digits and -_.* stay, a space becomes "+",
+    // every other byte %XX.
+    static std::string formEncode(const std::string &value);
+    // The addresses the login uses, built from a normalised blog address.
+    static std::string loginAddress(const std::string &blogUrl);
+    static std::string loginBody(const std::string &blogUrl, const std::string &id,
+                                 const std::string &password);
+    static std::string dashboardAddress(const std::string &blogUrl);
+    // Whether a page's address is the dashboard: its address as built from the blog address,
+    // or the same on the same host upgraded from http to https (a redirect browsers follow).
+    static bool isDashboardAddress(const std::string &location, const std::string &blogUrl);
+    // The poll period for an interval in seconds, clamped to what a timer can hold.
+    static int periodForInterval(int intervalSeconds);
+
+    PageLoader &loader() { return m_loader; }
+    bool isPolling() const { return m_timerId != 0; }
+    int pollPeriodMs() const { return m_pollPeriodMs; }
+    const std::string &pollUrl() const { return m_pollUrl; }
+
+signals:
+    // The host refused the login, or one typed a moment ago could not reach it: the login
+    // dialog is to run (keepTyped: showing what was typed) and then logIn, or the run ends.
+    void loginNeeded(bool keepTyped);
+    // The host accepted the account's credentials.
+    void loginSucceeded();
+    // A page could not be loaded; message is the error box's text.
+    void loadFailed(const QString &message);
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    void startPollTimer();
+    // The driver of login and polls: every load ends here, with its page or its error.
+    void onLoadFinished(const PageLoader::Result &result);
+    // The error box's message, the tooltip and the log for a load that failed.
+    void reportLoadFailure(const PageLoader::Result &result);
+    // A page the host answered with, at address; null for an error answer at a login.
+    void onPageLoaded(const std::string &address, const HtmlDocument *page);
+    // Reads the page into the model, or reports why it could not.
+    void takeReading(const HtmlDocument *page);
+    void reportPollStatus();
+    void onReachabilityChanged(bool online);
+    // One extra poll, unless a load or a login runs (then it would add nothing); false
+    // when none was made.
+    bool extraPoll(const char *reason);
+    // A login post that failed before the host answered it with a page.
+    void loginDidNotReachHost(int statusCode);
+
+    Account &m_account;
+    DashboardModel &m_model;
+    PageLoader m_loader;
+    int m_loginState = LoggedOut;
+    int m_timerId = 0;
+    int m_pollPeriodMs = 0;
+    std::string m_pollUrl;
+    QDateTime m_lastSuccess;
+    QString m_lastFailure;
+    // The last poll failed; the next good reading is a recovery.
+    bool m_failing = false;
+    QPointer<ReachabilitySource> m_reachability;
+    int m_online = -1; // unknown until the source says
+    ResumeDetector m_resume;
+    QTimer m_resumePoll;
+    int m_extraPolls = 0;
+    // When the network last brought a poll out of turn (steady clock); a flapping network
+    // brings at most one per poll period.
+    qint64 m_lastNetworkPollMs = -1;
+    bool m_credentialsTyped = true;
+    bool m_loginRetry = false;
+};

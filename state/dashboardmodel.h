@@ -1,0 +1,62 @@
+#pragma once
+
+#include "state/recentitem.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+// What the program knows of the blog: the last good reading of its dashboard, which kinds
+// hold something the user has not attended to yet, and how polling goes. The poller writes
+// it; the strip, the notice, the recent-items list and the desktop notifier observe it.
+class DashboardModel final : public QObject
+{
+    Q_OBJECT
+public:
+    explicit DashboardModel(QObject *parent = nullptr);
+
+    // Takes a whole reading. Each kind whose list changed is marked new, except in the
+    // first reading of the run, which only records what is there.
+    void takeReading(const DashboardReading &reading);
+    // False until the first good reading of the run.
+    bool hasReading() const { return m_hasReading; }
+    int todayCount() const { return m_reading.todayCount; }
+    const RecentItemList &items(ItemKind kind) const { return m_reading[kind]; }
+    // The kind's newest item; none for an empty list.
+    std::optional<RecentItem> newest(ItemKind kind) const;
+
+    // The kind changed since the user last attended to it; it stays so over any number of
+    // readings until clearNew.
+    bool isNew(ItemKind kind) const { return m_new[indexOf(kind)]; }
+    // The first kind marked new, in box order; the one the strip announces.
+    std::optional<ItemKind> firstNewKind() const;
+    // Whether the latest reading changed any list.
+    bool lastReadingChanged() const { return m_lastReadingChanged; }
+    // The user attended to the kind (a click on its box, its notice or its notification).
+    void clearNew(ItemKind kind);
+
+    // How polling goes: when the dashboard last read (invalid before the first time) and
+    // what failed since (empty when the last poll was fine). Every poll reports once.
+    void setPollStatus(const QDateTime &lastSuccess, const QString &lastFailure);
+    QDateTime lastSuccess() const { return m_lastSuccess; }
+    QString lastFailure() const { return m_lastFailure; }
+
+signals:
+    // A reading was taken: the count, the lists and the new marks may all have changed.
+    void readingChanged();
+    // A kind's new mark changed, by a reading or by the user.
+    void newItemsChanged(ItemKind kind);
+    // A poll ended, well or not.
+    void pollStatusChanged();
+
+private:
+    DashboardReading m_reading;
+    std::array<bool, ItemKindCount> m_new{};
+    bool m_lastReadingChanged = false;
+    bool m_hasReading = false;
+    QDateTime m_lastSuccess;
+    QString m_lastFailure;
+};

@@ -1,0 +1,62 @@
+#pragma once
+
+// What the dialog tests share: a dialog's controls by object name, the OK button, and the
+// settings file written and read afresh around a dialog (which keeps its own settings).
+#include "state/settings.h"
+
+#include <QDialog>
+#include <QPushButton>
+#include <QStringList>
+#include <QTest>
+
+#include <initializer_list>
+#include <string>
+
+template<typename T> T *child(QWidget &dialog, const char *name)
+{
+    return dialog.findChild<T *>(QLatin1String(name));
+}
+
+inline void clickOk(QDialog &dialog)
+{
+    QTest::mouseClick(child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
+}
+
+inline QStringList utf8List(std::initializer_list<const char *> texts)
+{
+    QStringList out;
+    for (const char *text : texts)
+        out.append(QString::fromUtf8(text));
+    return out;
+}
+
+// The object names of the controls Tab visits, from first round to first again.
+inline QStringList tabChain(QWidget *first)
+{
+    QStringList chain;
+    QWidget *w = first;
+    do {
+        if (w->focusPolicy() & Qt::TabFocus)
+            chain.append(w->objectName());
+        w = w->nextInFocusChain();
+    } while (w != first);
+    return chain;
+}
+
+// The settings file as it is now, not as a dialog's table last read it.
+inline int storedNumber(Settings::Key key, int fallback = -1)
+{
+    return Settings().storedNumber(key).value_or(fallback);
+}
+inline std::string storedText(Settings::Key key)
+{
+    return Settings().text(key);
+}
+inline bool store(Settings::Key key, int value)
+{
+    return Settings().setNumber(key, value);
+}
+inline bool store(Settings::Key key, const std::string &value)
+{
+    return Settings().setText(key, value);
+}

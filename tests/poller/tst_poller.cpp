@@ -1,0 +1,487 @@
+#include "client/poller.h"
+#include "client/reachability.h"
+#include "tests/support/demohost.h"
+#include "tests/support/pollerharness.h"
+#include "tests/support/testenv.h"
+
+#include <QJsonArray>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTest>
+
+#include <functional>
+#include <optional>
+
+namespace {
+
+int statInt(DemoHost &host, const char *name)
+{
+    return host.stats().value(QLatin1String(name)).toInt(-1);
+}
+
+} // namespace
+
+class TestPoller final : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TempConfigHome> m_home;
+
+    // What the login dialog leaves in the account.
+    static void credentials(Account &account, const QString &blogUrl, const QByteArray &id,
+                            const QByteArray &pw, int interval = 1)
+    {
+        account.blogUrl = blogUrl.toStdString();
+        account.id = id.toStdString();
+        account.setPassword(pw.toStdString());
+        account.interval = interval;
+    }
+
+private slots:
+    void init() { m_home = std::make_unique<TempConfigHome>(); }
+    void cleanup() { m_home.reset(); }
+
+    void loginThenPollsReachTheServer()
+    {
+        DemoHost host;
+        QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+        host.setCount(15);
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        {
+            Poller &poller = frame.poller;
+            poller.start();
+            QCOMPARE(poller.loginState(), int(LoginPosted));
+            QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+            QVERIFY(poller.isPolling());
+            QCOMPARE(poller.pollPeriodMs(), 1000);
+            QCOMPARE(QString::fromStdString(poller.pollUrl()), host.dashboardUrl().toString());
+            QCOMPARE(frame.model.todayCount(), 15);
+            QVERIFY(frame.model.lastSuccess().isValid());
+
+            const int first = statInt(host, "dashboardRequests");
+            host.setCount(16);
+            QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "dashboardRequests") >= first + 3, 6000);
+            QCOMPARE(frame.model.todayCount(), 16);
+            QCOMPARE(statInt(host, "loginPosts"), 1);
+            QCOMPARE(frame.loginDialogs, 0);
+            QVERIFY(frame.errors.isEmpty());
+        }
+    }
+
+    void formEncodingKeepsEveryCharacter()
+    {
+        QCOMPARE(Poller::formEncode("a-Z_0.*"), std::string("a-Z_0.*"));
+        QCOMPARE(Poller::formEncode("a b&c=d+e%f"), std::string("a+b%26c%3Dd%2Be%25f"));
+        QCOMPARE(Poller::formEncode("한"), std::string("%ED%95%9C"));
+        QCOMPARE(Poller::loginAddress("http://blog.example"),
+                 std::string("http://blog.example/login?requestURI=http%3A%2F%2Fblog.example%"
+                             "2Fowner%2Fcenter%2Fdashboard&try=1"));
+        QCOMPARE(Poller::loginAddress("https://blog.example"),
+                 std::string("https://blog.example/login?requestURI=https%3A%2F%2Fblog.example%"
+                             "2Fowner%2Fcenter%2Fdashboard&try=1"));
+        QCOMPARE(Poller::loginBody("http://b.example", "me", "p w"),
+                 std::string("requestURI=http%3A%2F%2Fb.example%2Fowner%2Fcenter%2Fdashboard&"
+                             "goPortal=false&loginid=me&password=p+w&save=on"));
+        const std::string blog = "http://blog.example:8080";
+        QVERIFY(
+            Poller::isDashboardAddress("HTTP://Blog.Example:8080/owner/center/dashboard", blog));
+        // The login may be upgraded to https on the same host, on any port; nothing else.
+        QVERIFY(Poller::isDashboardAddress("https://blog.example/owner/center/dashboard", blog));
+        QVERIFY(
+            Poller::isDashboardAddress("https://blog.example:8443/owner/center/dashboard", blog));
+        QVERIFY(
+            !Poller::isDashboardAddress("https://evil.example:8080/owner/center/dashboard", blog));
+        QVERIFY(!Poller::isDashboardAddress("https://blog.example/login?error=1", blog));
+        QVERIFY(!Poller::isDashboardAddress("http://blog.example/owner/center/dashboard",
+                                            "https://blog.example"));
+        QCOMPARE(Poller::periodForInterval(30), 30000);
+        QCOMPARE(Poller::periodForInterval(100000000), 2147483647);
+    }
+
+    void passwordReachesTheHostIntact()
+    {
+        const QByteArray password = "a&b=c+d%e f한글%2B";
+        DemoHost host;
+        QVERIFY(host.setPassword(password));
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", password);
+        Poller &poller = frame.poller;
+        poller.start();
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QCOMPARE(frame.loginDialogs, 0);
+        const QJsonObject fields = host.stats()
+                                       .value(QLatin1String("lastLogin"))
+                                       .toObject()
+                                       .value(QLatin1String("fields"))
+                                       .toObject();
+        QCOMPARE(fields.value(QLatin1String("password")).toString(), QString::fromUtf8(password));
+        QCOMPARE(fields.value(QLatin1String("goPortal")).toString(), QStringLiteral("false"));
+    }
+
+    void wrongPasswordAsksAgain()
+    {
+        DemoHost host;
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", "wrong");
+        const QString right = host.password();
+        frame.answerLogin = [&] {
+            // The user corrects the password in the dialog, which fills the account.
+            frame.account.setPassword(right.toStdString());
+            return true;
+        };
+        Poller &poller = frame.poller;
+        poller.start();
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QCOMPARE(frame.loginDialogs, 1);
+        QCOMPARE(statInt(host, "loginPosts"), 2);
+        QCOMPARE(frame.closes, 0);
+    }
+
+    void cancelInTheRepeatedLoginEndsWithoutPostingAgain()
+    {
+        DemoHost host;
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", "wrong");
+        Poller &poller = frame.poller;
+        poller.start();
+        QTRY_COMPARE(frame.loginDialogs, 1);
+        QCOMPARE(frame.closes, 1);
+        QTest::qWait(300);
+        QCOMPARE(statInt(host, "loginPosts"), 1);
+        QCOMPARE(poller.loginState(), int(LoggedOut));
+        QVERIFY(!poller.isPolling());
+    }
+
+    void expiredSessionLogsInAgainSilently()
+    {
+        DemoHost host;
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        Poller &poller = frame.poller;
+        poller.start();
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QVERIFY(host.expireSessions());
+        host.setCount(42);
+        QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "loginPosts") == 2, 5000);
+        QTRY_COMPARE(frame.model.todayCount(), 42);
+        QCOMPARE(poller.loginState(), int(LoggedIn));
+        QCOMPARE(frame.loginDialogs, 0);
+        QVERIFY(frame.errors.isEmpty());
+    }
+
+    void passwordChangedOnTheHostBringsTheDialogBack()
+    {
+        DemoHost host;
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        Poller &poller = frame.poller;
+        poller.start();
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QVERIFY(host.setPassword("changed"));
+        QVERIFY(host.expireSessions());
+        frame.answerLogin = [&frame] {
+            frame.account.setPassword("changed");
+            return true;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(frame.loginDialogs, 1, 5000);
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QCOMPARE(statInt(host, "loginPosts"), 3);
+    }
+
+    void euckrDashboardReadsTheSame()
+    {
+        DemoHost host;
+        host.addItem(DemoHost::Comment, QStringLiteral("첫 댓글"), QStringLiteral("/1#c1"));
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        Poller &poller = frame.poller;
+        poller.start();
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QCOMPARE(QString::fromStdString(frame.model.newest(ItemKind::Comment)->text),
+                 QStringLiteral("첫 댓글"));
+
+        host.addItem(DemoHost::Comment, QStringLiteral("똠방각하 댓글"), QStringLiteral("/2#c2"));
+        const int before = statInt(host, "dashboardRequests");
+        QVERIFY(host.injectFault(QStringLiteral("euckr"), -1));
+        QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "dashboardRequests") > before, 4000);
+        QTRY_COMPARE(frame.model.newest(ItemKind::Comment)->text, std::string("똠방각하 댓글"));
+        QCOMPARE(QString::fromStdString(frame.model.newest(ItemKind::Comment)->link),
+                 host.url(QStringLiteral("/2#c2")).toString());
+        QVERIFY(frame.errors.isEmpty());
+    }
+
+    void networkFailuresAreReported_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<qint64>("value");
+        QTest::addColumn<int>("code");
+        QTest::newRow("hung server") << QStringLiteral("delay") << qint64(5000) << -3;
+        QTest::newRow("endless body") << QStringLiteral("endless") << qint64(0) << -6;
+        QTest::newRow("redirect loop") << QStringLiteral("redirectloop") << qint64(0) << -5;
+        QTest::newRow("server error") << QStringLiteral("status") << qint64(503) << 503;
+    }
+
+    void networkFailuresAreReported()
+    {
+        QFETCH(QString, fault);
+        QFETCH(qint64, value);
+        QFETCH(int, code);
+        DemoHost host;
+        host.setCount(7);
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        Poller &poller = frame.poller;
+        poller.loader().setTimeoutMs(1500);
+        poller.loader().setMaxBodyBytes(512 * 1024);
+        poller.start();
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QVERIFY(host.injectFault(fault, 1, value));
+        QTRY_COMPARE_WITH_TIMEOUT(frame.errors.size(), 1, 8000);
+        const QString expected = QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
+                                     .arg(host.dashboardUrl().toString())
+                                     .arg(code);
+        if (fault != QLatin1String("redirectloop"))
+            QCOMPARE(frame.errors.first(), expected);
+        else
+            QVERIFY(frame.errors.first().endsWith(QStringLiteral("오류 코드 (-5)")));
+        QCOMPARE(frame.model.lastFailure(), frame.errors.first());
+        // A failed poll has nothing to read: no new login, numbers kept.
+        QCOMPARE(poller.loginState(), int(LoggedIn));
+        QCOMPARE(frame.model.todayCount(), 7);
+        // Closing the box lets polling go on, and the next good page is read.
+        host.setCount(8);
+        frame.errorOpen = false;
+        QTRY_COMPARE_WITH_TIMEOUT(frame.model.todayCount(), 8, 6000);
+        QCOMPARE(statInt(host, "loginPosts"), 1);
+    }
+
+    // A page that would take too long to parse is a failed reading: no box, the tooltip's
+    // failure, the reason in the log, and the polls go on at their pace.
+    void costlyPageIsAFailedReading()
+    {
+        DemoHost host({QStringLiteral("--nest"), QStringLiteral("20000")});
+        QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("not parsed: .*nests too deeply")));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
+                                               "^the dashboard could not be read at ")));
+        Poller &poller = frame.poller;
+        poller.start();
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(frame.model.lastFailure(), QStringLiteral("대시보드를 읽지 못했습니다"));
+        QVERIFY(!frame.model.lastSuccess().isValid());
+        QVERIFY(frame.errors.isEmpty());
+        const int first = statInt(host, "dashboardRequests");
+        QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "dashboardRequests") >= first + 2, 5000);
+    }
+
+    void aLoginThatCannotReachTheHost_data()
+    {
+        QTest::addColumn<bool>("typed");
+        QTest::addColumn<QString>("outage");
+        QTest::newRow("typed, refused") << true << QStringLiteral("refused");
+        QTest::newRow("typed, server error") << true << QStringLiteral("503");
+        QTest::newRow("from the keyring, refused") << false << QStringLiteral("refused");
+        QTest::newRow("from the keyring, server error") << false << QStringLiteral("503");
+    }
+
+    // A login that fails before the host answers with a page is an outage, not a refusal:
+    // only someone who typed it a moment ago sees the dialog again, with what they typed.
+    void aLoginThatCannotReachTheHost()
+    {
+        QFETCH(bool, typed);
+        QFETCH(QString, outage);
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const QStringList port = {QStringLiteral("--port"), QString::number(probe.serverPort())};
+        probe.close();
+        std::optional<DemoHost> host;
+        if (outage == QLatin1String("503")) {
+            host.emplace(port);
+            QVERIFY(host->injectFault(QStringLiteral("status"), -1, 503));
+        }
+        const QString blogUrl = QStringLiteral("http://127.0.0.1:") + port.last();
+        PollerHarness frame;
+        credentials(frame.account, blogUrl, "owner", "demo");
+        Poller &poller = frame.poller;
+        poller.setCredentialsTyped(typed);
+        poller.start();
+        const QString code = outage == QLatin1String("503") ? outage : QStringLiteral("-1");
+        QTRY_COMPARE(frame.errors.size(), 1);
+        QVERIFY(frame.errors.first().endsWith(QStringLiteral("오류 코드 (%1)").arg(code)));
+        QCOMPARE(frame.model.lastFailure(), frame.errors.first());
+        if (typed) {
+            // Cancelled here, so the run ends; nothing is posted again.
+            QCOMPARE(frame.keptTyped, QList<bool>{true});
+            QCOMPARE(frame.closes, 1);
+            QVERIFY(!poller.isRetryingLogin());
+            return;
+        }
+        // Retried at every poll with the same credentials, under the one box.
+        QVERIFY(poller.isRetryingLogin());
+        QVERIFY(poller.isPolling());
+        if (host)
+            QTRY_VERIFY_WITH_TIMEOUT(statInt(*host, "loginPosts") >= 3, 8000);
+        else
+            QTest::qWait(2500);
+        QCOMPARE(frame.loginDialogs, 0);
+        QCOMPARE(frame.account.password(), std::string("demo"));
+        // The host is back: the next try logs in, reads, and the box goes by itself.
+        if (host)
+            QVERIFY(host->clearFaults());
+        else
+            host.emplace(port);
+        QVERIFY2(host->isRunning(), qPrintable(host->errorString()));
+        host->setCount(21);
+        QTRY_COMPARE_WITH_TIMEOUT(poller.loginState(), int(LoggedIn), 5000);
+        QTRY_COMPARE(frame.model.todayCount(), 21);
+        QVERIFY(!poller.isRetryingLogin());
+        QVERIFY(!frame.errorOpen);
+        QVERIFY(frame.model.lastFailure().isEmpty());
+        QCOMPARE(frame.loginDialogs, 0);
+        QCOMPARE(frame.closes, 0);
+    }
+
+    // Polls driven by hand (interval of an hour), each waited for until its load is done.
+    static bool pollAndWait(Poller &poller, DemoHost &host)
+    {
+        const int before = statInt(host, "dashboardRequests");
+        poller.pollNow();
+        return QTest::qWaitFor(
+            [&] {
+                return statInt(host, "dashboardRequests") > before && !poller.loader().isBusy();
+            },
+            8000);
+    }
+
+    void outageKeepsPollingUnderOneBoxThatClosesOnRecovery()
+    {
+        DemoHost host;
+        host.setCount(3);
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8(), 3600);
+        Poller &poller = frame.poller;
+        poller.start();
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_VERIFY(!poller.loader().isBusy());
+        QVERIFY(host.injectFault(QStringLiteral("status"), -1, 500));
+        QVERIFY(pollAndWait(poller, host));
+        QCOMPARE(frame.errors.size(), 1);
+        QVERIFY(frame.errorOpen);
+        // Three more polls with the box open all reach the host; none opens a second box.
+        for (int i = 0; i < 3; ++i)
+            QVERIFY2(pollAndWait(poller, host), "a poll was held back by the open box");
+        QCOMPARE(frame.errors.size(), 1);
+        QVERIFY(frame.errorOpen);
+        QVERIFY(!frame.model.lastFailure().isEmpty());
+        // The host is back: the next poll reads it and the box goes by itself.
+        QVERIFY(host.clearFaults());
+        host.setCount(4);
+        QVERIFY(pollAndWait(poller, host));
+        QTRY_COMPARE(frame.model.todayCount(), 4);
+        QVERIFY(!frame.errorOpen);
+        QCOMPARE(frame.closedByRecovery, 1);
+        QVERIFY(frame.model.lastFailure().isEmpty());
+        QCOMPARE(frame.errors.size(), 1);
+        QCOMPARE(statInt(host, "loginPosts"), 1);
+    }
+
+    void extraPollWhenTheNetworkComesBackOrTheMachineWakes()
+    {
+        DemoHost host;
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8(), 3600);
+        ReachabilitySource network;
+        qint64 wall = 1'700'000'000'000;
+        qint64 steady = 5'000;
+        Poller &poller = frame.poller;
+        poller.resumeDetector().setClocks([&wall] { return wall; }, [&steady] { return steady; });
+        poller.setReachabilitySource(&network);
+        poller.start();
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_VERIFY(!poller.loader().isBusy());
+        int requests = statInt(host, "dashboardRequests");
+        const auto settled = [&] {
+            return QTest::qWaitFor([&] { return !poller.loader().isBusy(); }, 8000);
+        };
+
+        // The first report says nothing new; online again after offline polls at once.
+        emit network.reachabilityChanged(true);
+        emit network.reachabilityChanged(false);
+        QCOMPARE(poller.extraPolls(), 0);
+        emit network.reachabilityChanged(true);
+        QCOMPARE(poller.extraPolls(), 1);
+        QVERIFY(settled());
+        QCOMPARE(statInt(host, "dashboardRequests"), ++requests);
+
+        // A network that flaps within the poll period adds no second poll, however often.
+        for (int i = 0; i < 10; ++i) {
+            emit network.reachabilityChanged(false);
+            emit network.reachabilityChanged(true);
+            QVERIFY(settled());
+        }
+        QCOMPARE(poller.extraPolls(), 1);
+        QCOMPARE(statInt(host, "dashboardRequests"), requests);
+        // A period later, coming back polls at once again.
+        wall += 3'600'000;
+        steady += 3'600'000;
+        emit network.reachabilityChanged(false);
+        emit network.reachabilityChanged(true);
+        QCOMPARE(poller.extraPolls(), 2);
+        QVERIFY(settled());
+        QCOMPARE(statInt(host, "dashboardRequests"), ++requests);
+
+        // Time passing on both clocks is no resume, however long.
+        wall += 3'600'000;
+        steady += 3'600'000;
+        poller.checkForResume();
+        QTest::qWait(20);
+        QCOMPARE(poller.extraPolls(), 2);
+
+        // Two hours asleep: the wall clock ran ahead of the timers. One poll, at once.
+        wall += 7'200'000;
+        steady += 1'000;
+        poller.checkForResume();
+        poller.checkForResume();
+        QTRY_COMPARE(poller.extraPolls(), 3);
+        QVERIFY(settled());
+        QCOMPARE(statInt(host, "dashboardRequests"), ++requests);
+        QTest::qWait(20);
+        QCOMPARE(poller.extraPolls(), 3);
+
+        // While a login runs, nothing is sent out of turn.
+        poller.logIn();
+        emit network.reachabilityChanged(false);
+        emit network.reachabilityChanged(true);
+        QCOMPARE(poller.extraPolls(), 3);
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QVERIFY(settled());
+        QCOMPARE(poller.extraPolls(), 3);
+        QCOMPARE(statInt(host, "loginPosts"), 2);
+        QVERIFY(frame.errors.isEmpty());
+    }
+
+    void restartTimerOnlyWhilePolling()
+    {
+        DemoHost host;
+        PollerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        Poller &poller = frame.poller;
+        poller.restartTimer(); // before the login: nothing to restart
+        QVERIFY(!poller.isPolling());
+        poller.start();
+        QTRY_VERIFY(poller.isPolling());
+        frame.account.interval = 60;
+        poller.restartTimer();
+        QVERIFY(poller.isPolling());
+        QCOMPARE(poller.pollPeriodMs(), 60000);
+        poller.stop();
+        QVERIFY(!poller.isPolling());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPoller)
+#include "tst_poller.moc"

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "client/pageloader.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+// How a loader's loads ended: how many, the last address, and each failure with its address.
+struct LoadEnds
+{
+    explicit LoadEnds(PageLoader &loader)
+    {
+        QObject::connect(&loader, &PageLoader::finished, &loader,
+                         [this](const PageLoader::Result &result) {
+                             ++count;
+                             address = result.address.toString();
+                             if (!result.ok()) {
+                                 codes.append(result.error);
+                                 urls.append(address);
+                             }
+                         });
+    }
+
+    int count = 0;
+    QString address;
+    QList<int> codes;
+    QStringList urls;
+};

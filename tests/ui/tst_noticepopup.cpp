@@ -1,0 +1,417 @@
+#include "tests/support/testenv.h"
+#include "tests/ui/uitestsupport.h"
+
+#include "ui/noticepopup.h"
+#include "ui/statusstrip.h"
+#include "ui/windowlook.h"
+
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QTest>
+
+#include <memory>
+
+using namespace TestColours;
+
+namespace {
+
+// A 1024 x 768 screen whose taskbar takes the bottom 30 rows.
+const QRect WorkArea(0, 0, 1024, 738);
+
+struct InkBox
+{
+    int left = 10000, top = 10000, right = -1, bottom = -1;
+    bool empty() const { return right < 0; }
+};
+
+InkBox inkIn(const QImage &image, const QRect &area)
+{
+    InkBox box;
+    for (int y = area.top(); y <= area.bottom() && y < image.height(); ++y)
+        for (int x = area.left(); x <= area.right() && x < image.width(); ++x)
+            if (isInk(image.pixel(x, y))) {
+                box.left = std::min(box.left, x);
+                box.right = std::max(box.right, x);
+                box.top = std::min(box.top, y);
+                box.bottom = std::max(box.bottom, y);
+            }
+    return box;
+}
+
+} // namespace
+
+class NoticePopupTest final : public WidgetTest
+{
+    Q_OBJECT
+
+private:
+    qint64 m_now = 0;
+
+    std::unique_ptr<NoticePopup> makeNotice()
+    {
+        auto notice = std::make_unique<NoticePopup>(scene().model);
+        notice->setWorkArea(WorkArea);
+        notice->prepare();
+        m_now = 1000;
+        notice->setClock([this] { return m_now; });
+        return notice;
+    }
+    static void ticks(NoticePopup &notice, int n)
+    {
+        for (int i = 0; i < n; ++i)
+            notice.tick();
+    }
+
+private slots:
+
+    void slideGeometryOn1024x768()
+    {
+        auto notice = makeNotice();
+        QVERIFY(!notice->isVisible());
+        QVERIFY(notice->announce(ItemKind::Comment, "hello", "http://127.0.0.1/c1"));
+        QVERIFY(notice->isVisible());
+        QVERIFY(notice->isAnimating());
+        QCOMPARE(notice->plannedRect(), QRect(874, 728, 150, 80));
+        QCOMPARE(notice->geometry(), QRect(874, 728, 150, 10)); // x 874..1024, y 728..738
+
+        for (int k = 1; k <= 69; ++k) {
+            notice->tick();
+            QCOMPARE(notice->geometry(), QRect(874, 728 - k, 150, 10 + k));
+            QCOMPARE(notice->phase(), int(NoticePopup::Rising));
+        }
+        notice->tick();
+        QCOMPARE(notice->phase(), int(NoticePopup::Holding));
+        QCOMPARE(notice->geometry(), QRect(874, 658, 150, 80)); // y 658..738
+
+        // Holding: nothing moves until more than 1500 ms have passed.
+        ticks(*notice, 10);
+        m_now += 1500;
+        notice->tick();
+        QCOMPARE(notice->phase(), int(NoticePopup::Holding));
+        QCOMPARE(notice->geometry(), QRect(874, 658, 150, 80));
+        m_now += 1;
+        notice->tick();
+        QCOMPARE(notice->phase(), int(NoticePopup::Falling));
+        QCOMPARE(notice->geometry(), QRect(874, 658, 150, 80));
+
+        for (int k = 1; k <= 79; ++k) {
+            notice->tick();
+            QCOMPARE(notice->geometry(), QRect(874, 658 + k, 150, 80 - k));
+            QVERIFY(notice->isVisible());
+        }
+        notice->tick();
+        QVERIFY(!notice->isVisible());
+        QVERIFY(!notice->isAnimating());
+        QCOMPARE(notice->phase(), int(NoticePopup::Falling));
+    }
+
+    void workAreaOffsetIsHonoured()
+    {
+        auto notice = std::make_unique<NoticePopup>(scene().model);
+        notice->setWorkArea(QRect(1024, 30, 800, 570)); // a second screen, panel on top
+        notice->prepare();
+        notice->announce(ItemKind::Trackback, "x", "http://127.0.0.1/x");
+        QCOMPARE(notice->geometry(), QRect(1674, 590, 150, 10));
+    }
+
+    void realTimeSlide()
+    {
+        auto notice = std::make_unique<NoticePopup>(scene().model);
+        notice->setWorkArea(WorkArea);
+        notice->prepare();
+        QElapsedTimer clock;
+        clock.start();
+        const auto waitWhile = [&notice](int phase) {
+            QDeadlineTimer deadline(10000);
+            while (notice->isVisible() && notice->phase() == phase && !deadline.hasExpired())
+                QTest::qWait(1);
+        };
+        notice->announce(ItemKind::Guestbook, "real time", "http://127.0.0.1/g");
+        waitWhile(NoticePopup::Rising);
+        const qint64 risen = clock.elapsed();
+        QCOMPARE(notice->phase(), int(NoticePopup::Holding));
+        QCOMPARE(notice->geometry(), QRect(874, 658, 150, 80));
+        waitWhile(NoticePopup::Holding);
+        const qint64 fell = clock.elapsed();
+        QCOMPARE(notice->phase(), int(NoticePopup::Falling));
+        QTRY_VERIFY_WITH_TIMEOUT(!notice->isVisible(), 10000);
+        QVERIFY(!notice->isAnimating());
+        // Lower bounds only: 70 ticks of 20 ms, a hold of more than 1500 ms, 80 ticks.
+        QVERIFY2(risen >= 70 * 20 - 10, qPrintable(QString::number(risen)));
+        QVERIFY2(fell - risen >= 1500 - 2, qPrintable(QString::number(fell - risen)));
+        QVERIFY2(clock.elapsed() - fell >= 80 * 20 - 10,
+                 qPrintable(QString::number(clock.elapsed() - fell)));
+    }
+
+    void showWhileHoldingOrFallingRestarts()
+    {
+        auto notice = makeNotice();
+        notice->announce(ItemKind::Comment, "first", "http://127.0.0.1/1");
+        ticks(*notice, 70);
+        QCOMPARE(notice->phase(), int(NoticePopup::Holding));
+        QVERIFY(notice->announce(ItemKind::Trackback, "second", "http://127.0.0.1/2"));
+        QCOMPARE(notice->phase(), int(NoticePopup::Rising));
+        QCOMPARE(notice->geometry(), QRect(874, 728, 150, 10));
+        QCOMPARE(notice->kind(), ItemKind::Trackback);
+        QCOMPARE(notice->accessibleName(), QStringLiteral("[새로운 트랙백 도착]"));
+        QCOMPARE(notice->accessibleDescription(), QStringLiteral("second"));
+
+        ticks(*notice, 70);
+        m_now += 2000;
+        notice->tick();
+        ticks(*notice, 30);
+        QCOMPARE(notice->phase(), int(NoticePopup::Falling));
+        QVERIFY(notice->announce(ItemKind::Guestbook, "third", "http://127.0.0.1/3"));
+        QCOMPARE(notice->phase(), int(NoticePopup::Rising));
+        QCOMPARE(notice->geometry(), QRect(874, 728, 150, 10));
+        QVERIFY(notice->isAnimating());
+    }
+
+    void sameTextIsIgnoredEvenLongAfter()
+    {
+        auto notice = makeNotice();
+        notice->announce(ItemKind::Comment, "held", "http://127.0.0.1/1");
+        ticks(*notice, 70);
+        m_now += 2000;
+        ticks(*notice, 81);
+        QVERIFY(!notice->isVisible());
+        m_now += qint64(3600) * 1000;
+        QVERIFY(!notice->announce(ItemKind::Trackback, "held", "http://127.0.0.1/other"));
+        QVERIFY(!notice->isVisible());
+        QVERIFY(!notice->isAnimating());
+        QCOMPARE(notice->kind(), ItemKind::Comment);
+        QCOMPARE(notice->link(), std::string("http://127.0.0.1/1"));
+
+        // While rising, the same text does not restart it either.
+        notice->announce(ItemKind::Comment, "other", "http://127.0.0.1/2");
+        ticks(*notice, 5);
+        QVERIFY(!notice->announce(ItemKind::Comment, "other", "http://127.0.0.1/2"));
+        QCOMPARE(notice->geometry(), QRect(874, 723, 150, 15));
+    }
+
+    void headingsAndPainting_data()
+    {
+        QTest::addColumn<ItemKind>("kind");
+        QTest::addColumn<QString>("heading");
+        QTest::newRow("comment") << ItemKind::Comment << QStringLiteral("[새로운 댓글 도착]");
+        QTest::newRow("trackback") << ItemKind::Trackback << QStringLiteral("[새로운 트랙백 도착]");
+        QTest::newRow("guestbook") << ItemKind::Guestbook << QStringLiteral("[새로운 방명록 도착]");
+    }
+    void headingsAndPainting()
+    {
+        QFETCH(ItemKind, kind);
+        QFETCH(QString, heading);
+        QCOMPARE(NoticePopup::heading(kind), heading);
+
+        auto notice = makeNotice();
+        notice->announce(kind, "body", "http://127.0.0.1/b");
+        ticks(*notice, 70);
+        const QImage img = notice->renderImage();
+        QCOMPARE(img.size(), QSize(150, 80));
+
+        // The frame without grip dots.
+        QCOMPARE(img.pixel(0, 0), Outer);
+        QCOMPARE(img.pixel(149, 79), Outer);
+        QCOMPARE(img.pixel(0, 40), Outer);
+        QCOMPARE(img.pixel(1, 1), Corner);
+        QCOMPARE(img.pixel(148, 78), Corner);
+        QCOMPARE(img.pixel(3, 2), InnerTop);
+        QCOMPARE(img.pixel(146, 78), InnerBottom);
+        QCOMPARE(img.pixel(4, 7), White);
+        QCOMPARE(img.pixel(146, 10), White);
+
+        const QFont font = WindowLook::makeFont(12);
+        const int lineHeight = QFontMetrics(font).height();
+        const InkBox head = inkIn(img, QRect(3, 3, 144, 12 + lineHeight - 3));
+        if (heading.isEmpty()) {
+            QVERIFY(head.empty());
+        } else {
+            QVERIFY(!head.empty());
+            QVERIFY(head.top >= 12);
+            // Centred between the 12-pixel margins.
+            QVERIFY2(qAbs((head.left + head.right) / 2 - 74) <= 3,
+                     qPrintable(QStringLiteral("%1..%2").arg(head.left).arg(head.right)));
+        }
+        // The item text starts at the left margin, a line and 8 pixels below the top margin.
+        const InkBox body = inkIn(img, QRect(3, 12 + lineHeight + 8, 144, 60));
+        QVERIFY(!body.empty());
+        QVERIFY2(body.left >= 12 && body.left <= 14, qPrintable(QString::number(body.left)));
+        QVERIFY(body.top >= 12 + lineHeight + 8);
+    }
+
+    void longTextWrapsWithinMarginsAndIsCut()
+    {
+        auto notice = makeNotice();
+        const std::string text =
+            "댓글 본문이 아주 길어서 여러 줄로 나뉘어야 합니다 one two three four five six "
+            "seven eight nine ten eleven twelve thirteen fourteen fifteen sixteen seventeen";
+        notice->announce(ItemKind::Comment, text, "http://127.0.0.1/long");
+        ticks(*notice, 70);
+        const QImage full = notice->renderImage();
+        const int lineHeight = QFontMetrics(WindowLook::makeFont(12)).height();
+        const int bodyTop = 12 + lineHeight + 8;
+        const InkBox body = inkIn(full, QRect(1, bodyTop, 148, 78 - bodyTop));
+        QVERIFY(!body.empty());
+        QVERIFY(body.left >= 12);
+        QVERIFY2(body.right <= 137, qPrintable(QString::number(body.right)));
+        QVERIFY(body.bottom > bodyTop + lineHeight); // more than one line
+
+        // Laid out from the planned top: a partly risen notice shows the same top rows.
+        auto rising = makeNotice();
+        rising->announce(ItemKind::Comment, text, "http://127.0.0.1/long");
+        ticks(*rising, 30);
+        const QImage part = rising->renderImage();
+        QCOMPARE(part.height(), 40);
+        for (int y = 3; y < 37; ++y)
+            for (int x = 1; x < 149; ++x)
+                QCOMPARE(part.pixel(x, y), full.pixel(x, y));
+
+        saveScreenshot(part, QStringLiteral("notice-mid-slide"));
+        saveScreenshot(full, QStringLiteral("notice-full"));
+    }
+
+    void hostileTextsAreCutBeforeTheyAreDrawn_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("1 MiB without spaces") << QString(1 << 20, QLatin1Char('W'));
+        QTest::newRow("combining storm")
+            << QStringLiteral("a") + QString(10000, QChar(0x0301)) + QStringLiteral("b");
+        QTest::newRow("surrogates at the cut")
+            << QString::fromUtf8(QByteArray(4000, 'x'))
+                   .replace(QLatin1Char('x'), QStringLiteral("\U0001F600"));
+    }
+
+    void hostileTextsAreCutBeforeTheyAreDrawn()
+    {
+        QFETCH(QString, text);
+        const QString shown = WindowLook::displayText(text);
+        QCOMPARE(shown.size() <= WindowLook::MaxDisplayUnits, true);
+        QVERIFY(shown.endsWith(QChar(0x2026)));
+        QVERIFY(!shown.at(shown.size() - 2).isHighSurrogate());
+        QVERIFY(text.startsWith(shown.chopped(1)));
+        QCOMPARE(WindowLook::displayText(text.toStdString()), shown);
+        // Short texts stay as they are.
+        QCOMPARE(WindowLook::displayText(text.left(50)), text.left(50));
+
+        // The notice draws, and tells assistive tools, the cut text: the same picture as for
+        // the cut text itself, laid out once when the item arrives.
+        auto hostile = makeNotice();
+        hostile->announce(ItemKind::Comment, text.toStdString(), "http://127.0.0.1/h");
+        auto cut = makeNotice();
+        cut->announce(ItemKind::Comment, shown.toStdString(), "http://127.0.0.1/h");
+        ticks(*hostile, 70);
+        ticks(*cut, 70);
+        QCOMPARE(hostile->accessibleDescription(), shown);
+        QCOMPARE(hostile->renderImage(), cut->renderImage());
+        saveScreenshot(hostile->renderImage(),
+                       QStringLiteral("notice-hostile-%1")
+                           .arg(QString::fromLatin1(QTest::currentDataTag())
+                                    .replace(QLatin1Char(' '), QLatin1Char('-'))));
+        QCOMPARE(hostile->text(), text.toStdString()); // the item itself stays whole
+
+        // So does the status strip's tooltip when a failure quotes a huge address.
+        StatusStrip status(scene().model, scene().settings);
+        scene().model.setPollStatus(QDateTime(), text);
+        QVERIFY(status.pollStatusText().size() < WindowLook::MaxDisplayUnits + 40);
+        QVERIFY(status.toolTip().size() < 4 * WindowLook::MaxDisplayUnits + 200);
+    }
+
+    void itemTextIsPlainText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("bold") << QStringLiteral("<b>x</b>");
+        QTest::newRow("image") << QStringLiteral("<img src=http://127.0.0.1:1/x>");
+    }
+    void itemTextIsPlainText()
+    {
+        QFETCH(QString, text);
+        auto notice = makeNotice();
+        notice->announce(ItemKind::Comment, text.toStdString(), "http://127.0.0.1/p");
+        ticks(*notice, 70);
+        const QImage img = notice->renderImage();
+        const int lineHeight = QFontMetrics(WindowLook::makeFont(12)).height();
+        const int bodyTop = 12 + lineHeight + 8;
+        const InkBox body = inkIn(img, QRect(1, bodyTop, 148, 78 - bodyTop));
+
+        // The same string drawn as plain text by hand gives the same ink.
+        QImage expected(img.size(), QImage::Format_RGB32);
+        expected.fill(Qt::white);
+        {
+            QPainter p(&expected);
+            p.setFont(WindowLook::makeFont(12));
+            p.setPen(Qt::black);
+            p.drawText(QRect(QPoint(12, bodyTop), QPoint(137, 79)),
+                       Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+        }
+        const InkBox want = inkIn(expected, QRect(1, bodyTop, 148, 78 - bodyTop));
+        QVERIFY(!body.empty());
+        QCOMPARE(body.left, want.left);
+        QCOMPARE(body.right, want.right);
+        QCOMPARE(body.bottom, want.bottom);
+        // Markup would have shown "x" alone or an image: the literal text is much wider.
+        QVERIFY(body.right - body.left >
+                QFontMetrics(WindowLook::makeFont(12)).horizontalAdvance(QStringLiteral("xxx")));
+    }
+
+    void clickOpensHidesClearsAndAnnouncesNext()
+    {
+        FakeBrowser browser;
+        scene().show(makeReading(5, makeItems({{"new comment", "http://127.0.0.1/c9"}}),
+                                 makeItems({{"new trackback", "http://127.0.0.1/t9"}})),
+                     {ItemKind::Comment, ItemKind::Trackback});
+
+        StatusStrip status(scene().model, scene().settings);
+        NoticePopup *notice = status.notice();
+        notice->setWorkArea(WorkArea);
+        status.showAt(QRect(100, 100, 150, 23));
+        QCOMPARE(notice->text(), std::string("new comment"));
+        for (int i = 0; i < 20; ++i)
+            notice->tick(); // still rising
+        QCOMPARE(notice->phase(), int(NoticePopup::Rising));
+
+        QTest::mouseClick(notice, Qt::LeftButton, Qt::NoModifier, QPoint(70, 5));
+        QVERIFY(!scene().model.isNew(ItemKind::Comment));
+        QVERIFY(scene().model.isNew(ItemKind::Trackback));
+        // The strip announced the next kind at once, from the 10-pixel strip.
+        QCOMPARE(notice->text(), std::string("new trackback"));
+        QCOMPARE(notice->kind(), ItemKind::Trackback);
+        QVERIFY(notice->isVisible());
+        QCOMPARE(notice->geometry(), QRect(874, 728, 150, 10));
+        QCOMPARE(status.renderImage().pixel(95, 4), qRgb(255, 255, 255)); // R dark again
+        QCOMPARE(status.renderImage().pixel(109, 4), qRgb(171, 81, 91));  // T still lit
+        QVERIFY(browser.waitForLaunches(1));
+        QCOMPARE(browser.launches(), QStringList{QStringLiteral("http://127.0.0.1/c9")});
+
+        notice->click();
+        QVERIFY(browser.waitForLaunches(2));
+        QVERIFY(!scene().model.isNew(ItemKind::Trackback));
+        QVERIFY(!notice->isVisible());
+        QVERIFY(!notice->isAnimating());
+
+        // A notice of its own, with no strip about: the click still opens and clears.
+        auto alone = makeNotice();
+        scene().arrive(ItemKind::Guestbook, {"guest", "http://127.0.0.1/g1"});
+        alone->announce(ItemKind::Guestbook, "guest", "http://127.0.0.1/g1");
+        alone->click();
+        QVERIFY(!alone->isVisible());
+        QVERIFY(!scene().model.isNew(ItemKind::Guestbook));
+        QVERIFY(browser.waitForLaunches(3));
+    }
+
+    void neverTakesFocus()
+    {
+        auto notice = makeNotice();
+        QVERIFY(notice->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
+        QVERIFY(notice->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(notice->windowFlags().testFlag(Qt::FramelessWindowHint));
+        QVERIFY(notice->testAttribute(Qt::WA_ShowWithoutActivating));
+        notice->announce(ItemKind::Comment, "focus", "http://127.0.0.1/f");
+        QVERIFY(!notice->isActiveWindow());
+    }
+};
+
+QTEST_MAIN(NoticePopupTest)
+#include "tst_noticepopup.moc"

@@ -1,0 +1,343 @@
+#include "state/settings.h"
+#include "tests/support/testenv.h"
+#include "tests/ui/uitestsupport.h"
+
+#include "ui/recentitemspopup.h"
+#include "ui/statusstrip.h"
+#include "ui/windowlook.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <memory>
+
+using namespace TestColours;
+
+namespace {
+
+// The stored value as the file has it now.
+int readDword(Settings::Key key)
+{
+    return Settings().storedNumber(key).value_or(-12345);
+}
+
+QPoint globalOf(const StatusStrip &w, QPoint local)
+{
+    return w.geometry().topLeft() + local;
+}
+
+void press(StatusStrip &w, QPoint local, Qt::MouseButton button = Qt::LeftButton)
+{
+    sendMouse(&w, QEvent::MouseButtonPress, local, globalOf(w, local), button, button);
+}
+
+void release(StatusStrip &w, QPoint local, Qt::MouseButton button = Qt::LeftButton)
+{
+    sendMouse(&w, QEvent::MouseButtonRelease, local, globalOf(w, local), button, Qt::NoButton);
+}
+
+void hover(StatusStrip &w, QPoint local)
+{
+    sendMouse(&w, QEvent::MouseMove, local, globalOf(w, local), Qt::NoButton, Qt::NoButton);
+}
+
+} // namespace
+
+// The strip under the mouse: hover opacity, box clicks, menu, drag and resize.
+class StatusStripInputTest final : public WidgetTest
+{
+    Q_OBJECT
+
+private:
+private slots:
+
+    void hoverMakesOpaqueLeaveRestores()
+    {
+        QVERIFY(scene().settings.setNumber(Settings::Transparency, 30));
+        auto w = makeStrip();
+        w->setTransparency(30);
+        hover(*w, {50, 10});
+        QCOMPARE(w->transparency(), 0);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(w.get(), &leave);
+        QCOMPARE(w->transparency(), 30);
+
+        // While the last poll brought something new, leaving keeps it opaque.
+        scene().arrive(ItemKind::Comment, {"new", "http://127.0.0.1/c1"});
+        hover(*w, {50, 10});
+        QCOMPARE(w->transparency(), 0);
+        QApplication::sendEvent(w.get(), &leave);
+        QCOMPARE(w->transparency(), 0);
+
+        // The next refresh after a quiet poll goes back to the stored level even with the
+        // mouse resting on the window; the next move makes it opaque again.
+        scene().readAgain();
+        QCOMPARE(w->transparency(), 30);
+        hover(*w, {51, 10});
+        QCOMPARE(w->transparency(), 0);
+
+        // A refresh after a poll with news makes it opaque.
+        QApplication::sendEvent(w.get(), &leave);
+        QCOMPARE(w->transparency(), 30);
+        scene().arrive(ItemKind::Comment, {"newer", "http://127.0.0.1/c2"});
+        QCOMPARE(w->transparency(), 0);
+        QCOMPARE(w->alpha(), 255);
+    }
+
+    void hoverWithoutStoredLevelStaysOpaque()
+    {
+        // No "Transparency" stored.
+        auto w = makeStrip();
+        w->setTransparency(10);
+        hover(*w, {50, 10});
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(w.get(), &leave);
+        QCOMPARE(w->transparency(), 0);
+    }
+
+    // --- clicks ---
+
+    void litBoxOpensNewestLinkAndUnlights()
+    {
+        FakeBrowser browser;
+        scene().show(makeReading(3, makeItems({{"newest", "http://127.0.0.1/c2"},
+                                               {"older", "http://127.0.0.1/c1"}})),
+                     {ItemKind::Comment});
+        auto w = makeStrip();
+        QCOMPARE(w->renderImage().pixel(95, 4), Lit);
+
+        press(*w, {95, 10});
+        release(*w, {95, 10});
+        QVERIFY(browser.waitForLaunches(1));
+        QCOMPARE(browser.launches(), QStringList{QStringLiteral("http://127.0.0.1/c2")});
+        QVERIFY(!scene().model.isNew(ItemKind::Comment));
+        QVERIFY(!w->recentItems()->isVisible());
+        QCOMPARE(w->renderImage().pixel(95, 4), White);
+        QVERIFY(!w->isDragging());
+    }
+
+    void litBoxWithEmptyListOpensNothing()
+    {
+        FakeBrowser browser;
+        scene().show(makeReading(3), {ItemKind::Trackback});
+        auto w = makeStrip();
+        press(*w, {109, 10});
+        QVERIFY(!scene().model.isNew(ItemKind::Trackback));
+        QVERIFY(!w->recentItems()->isVisible());
+        QTest::qWait(200);
+        QVERIFY(browser.launches().isEmpty());
+    }
+
+    void unlitBoxShowsListUnderStrip()
+    {
+        FakeBrowser browser;
+        scene().model.takeReading(makeReading(
+            0, {}, makeItems({{"tb A", "http://127.0.0.1/a"}, {"tb B", "http://127.0.0.1/b"}})));
+        auto w = makeStrip(QRect(200, 300, 150, 23));
+        press(*w, {109, 10});
+        release(*w, {109, 10});
+        RecentItemsPopup *list = w->recentItems();
+        QVERIFY(list->isVisible());
+        QCOMPARE(list->headerText(), QStringLiteral("최근 트랙백"));
+        QCOMPARE(list->geometry(), QRect(309, 323, 170, 150));
+        QCOMPARE(list->list()->topLevelItemCount(), 2);
+        list->hide();
+
+        // An empty kind shows nothing.
+        press(*w, {123, 10});
+        QVERIFY(!list->isVisible());
+        QTest::qWait(100);
+        QVERIFY(browser.launches().isEmpty());
+    }
+
+    void closeBoxAndExitCommandRequestClose()
+    {
+        auto w = makeStrip();
+        QSignalSpy closeSpy(w.get(), &StatusStrip::closeRequested);
+        QSignalSpy settingsSpy(w.get(), &StatusStrip::settingsRequested);
+        press(*w, {137, 10}); // the X box, not drawn while connecting
+        release(*w, {137, 10});
+        QCOMPARE(closeSpy.count(), 1);
+        QVERIFY(!w->isDragging());
+        w->runCommand(StatusStrip::CommandExit);
+        QCOMPARE(closeSpy.count(), 2);
+        w->runCommand(StatusStrip::CommandSettings);
+        QCOMPARE(settingsSpy.count(), 1);
+        w->runCommand(StatusStrip::CommandNone);
+        w->runCommand(99);
+        QCOMPARE(closeSpy.count(), 2);
+        QCOMPARE(settingsSpy.count(), 1);
+    }
+
+    void contextMenuRowsAndCommands()
+    {
+        FakeBrowser browser;
+        auto w = makeStrip();
+        const std::unique_ptr<QMenu> menu(w->buildContextMenu());
+        const QList<QAction *> actions = menu->actions();
+        QCOMPARE(actions.size(), 5);
+        const QStringList texts{QStringLiteral("내 블로그 가기"), QStringLiteral("기타 설정"),
+                                QString(), QStringLiteral("종료"),
+                                QStringLiteral("프로그램 업데이트 확인")};
+        const QList<int> ids{10, 20, 0, 30, 40};
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(actions[i]->isSeparator(), i == 2);
+            QCOMPARE(actions[i]->text(), texts[i]);
+            if (i != 2)
+                QCOMPARE(actions[i]->data().toInt(), ids[i]);
+        }
+
+        // Without an update page the update row asks for the about box and opens nothing.
+        QSignalSpy aboutSpy(w.get(), &StatusStrip::aboutRequested);
+        w->setUpdateUrl({});
+        w->runCommand(StatusStrip::CommandCheckUpdate);
+        QCOMPARE(aboutSpy.count(), 1);
+
+        // The blog is the application's to open; the update page the strip's.
+        QSignalSpy blogSpy(w.get(), &StatusStrip::blogRequested);
+        w->setUpdateUrl("https://updates.example/ormix/");
+        w->runCommand(StatusStrip::CommandOpenBlog);
+        QCOMPARE(blogSpy.count(), 1);
+        w->runCommand(StatusStrip::CommandCheckUpdate);
+        QVERIFY(browser.waitForLaunches(1));
+        QCOMPARE(browser.launches(), QStringList{QStringLiteral("https://updates.example/ormix/")});
+        QCOMPARE(aboutSpy.count(), 1);
+    }
+
+    void rightReleaseRunsChosenRow()
+    {
+        auto w = makeStrip();
+        QSignalSpy settingsSpy(w.get(), &StatusStrip::settingsRequested);
+        QStringList seen;
+        QTimer::singleShot(100, this, [&seen] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            for (const QAction *a : menu->actions())
+                seen << a->text();
+            menu->setActiveAction(menu->actions().at(1));
+            QTest::keyClick(menu, Qt::Key_Return);
+        });
+        press(*w, {50, 10}, Qt::RightButton);
+        release(*w, {50, 10}, Qt::RightButton);
+        QCOMPARE(seen.size(), 5);
+        QCOMPARE(seen.at(1), QStringLiteral("기타 설정"));
+        QCOMPARE(settingsSpy.count(), 1);
+        QVERIFY(!w->isDragging()); // the right button never starts a drag
+    }
+
+    // --- drag, resize, pointer ---
+
+    void dragMovesAndSaves()
+    {
+        auto w = makeStrip(QRect(200, 200, 150, 23));
+        QSignalSpy written(&scene().settings, &Settings::changed);
+        // A release without a press before it writes nothing.
+        release(*w, {60, 10});
+        QCOMPARE(written.count(), 0);
+        press(*w, {50, 10});
+        QVERIFY(w->isDragging());
+        QCOMPARE(w->pointerMode(), int(StatusStrip::PointerMove));
+        QCOMPARE(w->cursor().shape(), Qt::SizeAllCursor);
+        sendMouse(w.get(), QEvent::MouseMove, {50, 10}, {270, 195}, Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(w->geometry(), QRect(220, 185, 150, 23));
+        sendMouse(w.get(), QEvent::MouseMove, {50, 10}, {265, 196}, Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(w->geometry(), QRect(215, 186, 150, 23));
+        QCOMPARE(readDword(Settings::LeftPos), -12345); // nothing saved before the release
+        release(*w, {50, 10});
+        QVERIFY(!w->isDragging());
+        QCOMPARE(w->pointerMode(), int(StatusStrip::PointerNormal));
+        QCOMPARE(w->cursor().shape(), Qt::ArrowCursor);
+        QStringList names;
+        for (const QList<QVariant> &signal : written)
+            names << Settings::name(signal.first().value<Settings::Key>());
+        QCOMPARE(names, (QStringList{QStringLiteral("LeftPos"), QStringLiteral("TopPos"),
+                                     QStringLiteral("Width"), QStringLiteral("Height")}));
+        QCOMPARE(readDword(Settings::LeftPos), 215);
+        QCOMPARE(readDword(Settings::TopPos), 186);
+        QCOMPARE(readDword(Settings::Width), 150);
+        QCOMPARE(readDword(Settings::Height), 23);
+
+        // A press and release without a move saves too, also partly off the screen.
+        w = makeStrip(QRect(-40, 30, 150, 23));
+        QCOMPARE(w->geometry(), QRect(-40, 30, 150, 23));
+        press(*w, {60, 10});
+        release(*w, {60, 10});
+        QCOMPARE(readDword(Settings::LeftPos), -40);
+        QCOMPARE(readDword(Settings::TopPos), 30);
+    }
+
+    void rightEdgeDragChangesOnlyWidth()
+    {
+        auto w = makeStrip(QRect(200, 200, 150, 23));
+        press(*w, {147, 10}); // 3 rightmost columns
+        QCOMPARE(w->pointerMode(), int(StatusStrip::PointerResizeWidth));
+        QCOMPARE(w->cursor().shape(), Qt::SizeHorCursor);
+        sendMouse(w.get(), QEvent::MouseMove, {147, 10}, {377, 240}, Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(w->geometry(), QRect(200, 200, 180, 23));
+        QCOMPARE(w->boxRect(StatusStrip::CloseBox), QRect(162, 3, 10, 16));
+        release(*w, {177, 10});
+        QCOMPARE(readDword(Settings::LeftPos), 200);
+        QCOMPARE(readDword(Settings::TopPos), 200);
+        QCOMPARE(readDword(Settings::Width), 180);
+        QCOMPARE(readDword(Settings::Height), 23);
+
+        // Dragging the edge past the left side leaves one column to grab.
+        press(*w, {178, 10});
+        sendMouse(w.get(), QEvent::MouseMove, {178, 10}, {100, 210}, Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(w->geometry(), QRect(200, 200, 1, 23));
+        release(*w, {0, 10});
+        QCOMPARE(readDword(Settings::Width), 1);
+    }
+
+    void pointerModes_data()
+    {
+        QTest::addColumn<QPoint>("pos");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("shape");
+        QTest::newRow("count area") << QPoint(50, 10) << 0 << int(Qt::SizeAllCursor);
+        QTest::newRow("right 3 columns") << QPoint(147, 10) << 1 << int(Qt::SizeHorCursor);
+        QTest::newRow("last column") << QPoint(149, 0) << 1 << int(Qt::SizeHorCursor);
+        QTest::newRow("4th from right") << QPoint(146, 10) << 0 << int(Qt::SizeAllCursor);
+        QTest::newRow("R box") << QPoint(95, 10) << 2 << int(Qt::ArrowCursor);
+        QTest::newRow("T box") << QPoint(104, 3) << 2 << int(Qt::ArrowCursor);
+        QTest::newRow("G box") << QPoint(127, 18) << 2 << int(Qt::ArrowCursor);
+        QTest::newRow("X box") << QPoint(137, 10) << 2 << int(Qt::ArrowCursor);
+        QTest::newRow("below X box") << QPoint(137, 19) << 0 << int(Qt::SizeAllCursor);
+        QTest::newRow("between boxes") << QPoint(101, 10) << 0 << int(Qt::SizeAllCursor);
+    }
+    void pointerModes()
+    {
+        QFETCH(QPoint, pos);
+        QFETCH(int, mode);
+        QFETCH(int, shape);
+        auto w = makeStrip();
+        QCOMPARE(w->pointerMode(), int(StatusStrip::PointerNormal));
+        hover(*w, pos);
+        QCOMPARE(w->pointerMode(), mode);
+        QCOMPARE(int(w->cursor().shape()), shape);
+    }
+
+    void doubleClickSavesThenAsksForTheBlog()
+    {
+        auto w = makeStrip(QRect(120, 140, 150, 23));
+        QSignalSpy blogSpy(w.get(), &StatusStrip::blogRequested);
+        // Qt delivers press, release, double click, release.
+        press(*w, {40, 10});
+        release(*w, {40, 10});
+        sendMouse(w.get(), QEvent::MouseButtonDblClick, {40, 10}, globalOf(*w, {40, 10}),
+                  Qt::LeftButton, Qt::LeftButton);
+        release(*w, {40, 10});
+        QCOMPARE(blogSpy.count(), 1);
+        QCOMPARE(readDword(Settings::LeftPos), 120);
+        QVERIFY(!w->isDragging());
+    }
+};
+
+QTEST_MAIN(StatusStripInputTest)
+#include "tst_statusstripinput.moc"

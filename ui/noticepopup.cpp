@@ -1,0 +1,208 @@
+#include "noticepopup.h"
+
+#include "state/browserlaunch.h"
+#include "state/dashboardmodel.h"
+#include "ui/taskbarhint.h"
+#include "ui/windowlook.h"
+
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QTimerEvent>
+
+#include <algorithm>
+
+NoticePopup::NoticePopup(DashboardModel &model)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::WindowDoesNotAcceptFocus),
+      m_model(model)
+{
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::NoFocus);
+    m_monotonic.start();
+    m_clock = [this] { return m_monotonic.elapsed(); };
+}
+
+NoticePopup::~NoticePopup() = default;
+
+bool NoticePopup::prepare()
+{
+    m_font = WindowLook::makeFont(12);
+    if (m_workArea.isNull()) {
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            m_workArea = screen->availableGeometry();
+    }
+    m_created = true;
+    return true;
+}
+
+void NoticePopup::setClock(Clock clock)
+{
+    m_clock = clock ? std::move(clock) : Clock([this] { return m_monotonic.elapsed(); });
+}
+
+QString NoticePopup::heading(ItemKind kind)
+{
+    switch (kind) {
+    case ItemKind::Comment:
+        return QStringLiteral("[새로운 댓글 도착]");
+    case ItemKind::Trackback:
+        return QStringLiteral("[새로운 트랙백 도착]");
+    case ItemKind::Guestbook:
+        return QStringLiteral("[새로운 방명록 도착]");
+    }
+    return {};
+}
+
+bool NoticePopup::announce(ItemKind kind, const std::string &text, const std::string &link)
+{
+    if (text == m_text)
+        return false;
+    if (!m_created)
+        prepare();
+    m_text = text;
+    m_link = link;
+    m_kind = kind;
+    updateAccessibleText();
+    layOutText();
+
+    m_planned = QRect(QPoint(workAreaRight() - Width, workAreaBottom() - StartHeight),
+                      QSize(Width, FullHeight));
+    m_phase = Rising;
+    applyPosition();
+    show();
+    WindowLook::skipTaskbar(this);
+    raise();
+
+    m_timer.start(TickMs, Qt::PreciseTimer, this);
+    return true;
+}
+
+void NoticePopup::applyPosition()
+{
+    // Only the part above the work area's bottom is shown; the top edge, and the text
+    // laid out from it, moves.
+    const int bottom = std::min(m_planned.y() + m_planned.height(), workAreaBottom());
+    const int height = bottom - m_planned.y();
+    if (height > 0)
+        setGeometry(m_planned.x(), m_planned.y(), m_planned.width(), height);
+    repaint();
+}
+
+void NoticePopup::tick()
+{
+    switch (m_phase) {
+    case Rising:
+        m_planned.translate(0, -1);
+        applyPosition();
+        if (m_planned.y() + m_planned.height() <= workAreaBottom()) {
+            m_phase = Holding;
+            m_holdStart = m_clock();
+        }
+        break;
+    case Holding:
+        if (m_clock() - m_holdStart > HoldMs)
+            m_phase = Falling;
+        break;
+    case Falling:
+        m_planned.translate(0, 1);
+        applyPosition();
+        if (m_planned.y() >= workAreaBottom()) {
+            hide();
+            m_timer.stop();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void NoticePopup::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == m_timer.timerId())
+        tick();
+    else
+        QWidget::timerEvent(event);
+}
+
+void NoticePopup::click()
+{
+    launchWebBrowser(m_link);
+    hide();
+    m_timer.stop();
+    // The strip follows: it announces the next new kind, if any.
+    m_model.clearNew(m_kind);
+}
+
+void NoticePopup::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        click();
+    QWidget::mousePressEvent(event);
+}
+
+QImage NoticePopup::renderImage() const
+{
+    QImage image = WindowLook::framedImage(*this, false);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const QRect rc(QPoint(0, 0), size());
+
+    painter.setPen(WindowLook::Text);
+    painter.setFont(m_font);
+    const QString title = heading(m_kind);
+    const int headingHeight = QFontMetrics(m_font).height();
+
+    // The text area ends at the full height, not at the visible bottom, so the layout
+    // stays put while the notice grows and shrinks.
+    const int h = m_planned.height();
+    QRect r(QPoint(Margin, Margin), QPoint(rc.width() - Margin - 1, h - 1));
+    painter.save();
+    painter.setClipRect(r);
+    painter.drawText(r, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, title);
+    painter.restore();
+
+    r.setTop(r.top() + headingHeight + HeadingGap);
+    if (r.height() > 0) {
+        painter.setClipRect(r);
+        painter.drawImage(r.topLeft(), m_textPicture);
+    }
+    return image;
+}
+
+QRect NoticePopup::textRect() const
+{
+    const int top = Margin + QFontMetrics(m_font).height() + HeadingGap;
+    return QRect(QPoint(Margin, top), QPoint(Width - Margin - 1, FullHeight - 1));
+}
+
+void NoticePopup::layOutText()
+{
+    const QRect r = textRect();
+    const qreal ratio = devicePixelRatioF();
+    m_textPicture = QImage(r.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    m_textPicture.setDevicePixelRatio(ratio);
+    m_textPicture.fill(Qt::transparent);
+    QPainter painter(&m_textPicture);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(WindowLook::Text);
+    painter.setFont(m_font);
+    // Item texts come from strangers: drawn as plain text only, and only as much as fits.
+    painter.drawText(QRect(QPoint(0, 0), r.size()), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                     WindowLook::displayText(m_text));
+}
+
+void NoticePopup::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.drawImage(QPoint(0, 0), renderImage());
+}
+
+void NoticePopup::updateAccessibleText()
+{
+    setAccessibleName(heading(m_kind));
+    setAccessibleDescription(WindowLook::displayText(m_text));
+}

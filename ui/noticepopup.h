@@ -1,0 +1,106 @@
+#pragma once
+
+#include "state/recentitem.h"
+
+#include <QBasicTimer>
+#include <QElapsedTimer>
+#include <QFont>
+#include <QImage>
+#include <QRect>
+#include <QWidget>
+
+#include <functional>
+#include <string>
+
+class DashboardModel;
+
+// The notice that slides up from the lower right corner of the work area to announce
+// one new comment, trackback or guestbook entry. A click opens the item's link and tells
+// the model that the user attended to its kind.
+class NoticePopup final : public QWidget
+{
+    Q_OBJECT
+public:
+    static constexpr int Width = 150;
+    static constexpr int FullHeight = 80;
+    static constexpr int StartHeight = 10;
+    static constexpr int TickMs = 20;
+    static constexpr qint64 HoldMs = 1500;
+    static constexpr int Margin = 12;
+    static constexpr int HeadingGap = 8;
+
+    enum Phase : int
+    {
+        Rising = 0,
+        Holding = 1,
+        Falling = 2
+    };
+
+    // Milliseconds on a monotonic clock.
+    using Clock = std::function<qint64()>;
+
+    explicit NoticePopup(DashboardModel &model);
+    ~NoticePopup() override;
+    NoticePopup(const NoticePopup &) = delete;
+    NoticePopup &operator=(const NoticePopup &) = delete;
+
+    // Makes the font and reads the work area once; until the first announce nothing is seen.
+    bool prepare();
+    bool isPrepared() const { return m_created; }
+
+    // Announces an item; false, and nothing changes, when text equals the held text.
+    bool announce(ItemKind kind, const std::string &text, const std::string &link);
+
+    // One animation step, as the 20 ms timer runs it.
+    void tick();
+    // What a left click on the notice does.
+    void click();
+
+    // For tests and for callers that know better than the primary screen.
+    void setWorkArea(const QRect &area) { m_workArea = area; }
+    QRect workArea() const { return m_workArea; }
+    void setClock(Clock clock);
+
+    // The full 150 x 80 rectangle; its lower part may lie below the work area.
+    QRect plannedRect() const { return m_planned; }
+    int phase() const { return m_phase; }
+    ItemKind kind() const { return m_kind; }
+    const std::string &text() const { return m_text; }
+    const std::string &link() const { return m_link; }
+    bool isAnimating() const { return m_timer.isActive(); }
+
+    // The heading of a kind's notice.
+    static QString heading(ItemKind kind);
+
+    // The window's picture at its current size (the visible part of the planned rectangle).
+    QImage renderImage() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    void applyPosition();
+    int workAreaRight() const { return m_workArea.x() + m_workArea.width(); }
+    int workAreaBottom() const { return m_workArea.y() + m_workArea.height(); }
+    void updateAccessibleText();
+    // Lays the item text out once per item; every tick paints this picture.
+    void layOutText();
+    QRect textRect() const;
+
+    DashboardModel &m_model;
+    QRect m_workArea;
+    QBasicTimer m_timer;
+    std::string m_text;
+    std::string m_link;
+    QRect m_planned;
+    QFont m_font;
+    QImage m_textPicture;
+    int m_phase = Rising;
+    qint64 m_holdStart = 0;
+    ItemKind m_kind = ItemKind::Comment;
+    bool m_created = false;
+    QElapsedTimer m_monotonic;
+    Clock m_clock;
+};

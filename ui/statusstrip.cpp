@@ -1,0 +1,473 @@
+#include "statusstrip.h"
+
+#include "state/browserlaunch.h"
+#include "state/dashboardmodel.h"
+#include "state/settings.h"
+#include "ui/noticepopup.h"
+#include "ui/recentitemspopup.h"
+#include "ui/taskbarhint.h"
+#include "ui/windowlook.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#ifndef ORMIX_UPDATE_URL
+#define ORMIX_UPDATE_URL ""
+#endif
+
+namespace {
+
+QString connectingText()
+{
+    return QStringLiteral("  Admin 접속 중...");
+}
+
+} // namespace
+
+StatusStrip::StatusStrip(DashboardModel &model, Settings &settings)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      m_model(model), m_settings(settings)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    // The strip is hardly ever the active window; its tooltip must show all the same.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
+    // Right button events come to mouseReleaseEvent; the menu opens on release.
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    setCursor(Qt::ArrowCursor);
+    setWindowTitle(QStringLiteral("Ormix"));
+    m_updateUrl = ORMIX_UPDATE_URL;
+    m_countFont = WindowLook::makeFont(12);
+    m_boxFont = WindowLook::makeFont(11);
+    m_emblem = QImage(QString::fromLatin1(EmblemResource));
+    m_notice = std::make_unique<NoticePopup>(model);
+    m_result = new RecentItemsPopup(model, this);
+    setToolTip(pollStatusText());
+    layoutBoxes();
+    connect(&settings, &Settings::changed, this, [this](Settings::Key key) {
+        if (key == Settings::Transparency)
+            setTransparency(m_settings.number(Settings::Transparency));
+    });
+    connect(&model, &DashboardModel::readingChanged, this, &StatusStrip::refresh);
+    connect(&model, &DashboardModel::newItemsChanged, this, &StatusStrip::refresh);
+    // Every poll ends here, good or not: the tooltip, and a refresh as after any poll.
+    connect(&model, &DashboardModel::pollStatusChanged, this, [this] {
+        showPollStatus();
+        refresh();
+    });
+}
+
+StatusStrip::~StatusStrip() = default;
+
+QRect StatusStrip::visiblePlacement(const QRect &stored, const QList<QRect> &screens,
+                                    const QRect &primary, const QSize &largestAvailable)
+{
+    QRect rect = stored;
+    // A zero size would leave nothing to grab and nothing to see; one past the work area
+    // would cover the desktop, always on top, with the close box out of reach.
+    const bool tooLarge = largestAvailable.isValid() && (rect.width() > largestAvailable.width() ||
+                                                         rect.height() > largestAvailable.height());
+    if (rect.width() < 1 || rect.height() < 1 || tooLarge)
+        rect.setSize(QSize(DefaultWidth, DefaultHeight));
+    for (const QRect &screen : screens) {
+        if (screen.intersects(rect))
+            return rect;
+    }
+    // Left on a screen that is gone: the window would be out of reach.
+    return QRect(primary.topLeft() + QPoint(DefaultLeft, DefaultTop), rect.size());
+}
+
+bool StatusStrip::showAt(const QRect &rect)
+{
+    if (m_created)
+        return false;
+    QList<QRect> screens;
+    QSize largest;
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        screens.append(screen->geometry());
+        largest = largest.expandedTo(screen->availableGeometry().size());
+    }
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    setGeometry(visiblePlacement(rect, screens, primary ? primary->geometry() : QRect(), largest));
+
+    m_notice->prepare();
+    m_created = true;
+    show();
+    WindowLook::skipTaskbar(this);
+    raise();
+    layoutBoxes();
+    return true;
+}
+
+void StatusStrip::layoutBoxes()
+{
+    const int w = width();
+    m_commentsBox = QRect(w - 60, 3, 10, 16);
+    m_trackbacksBox = QRect(w - 46, 3, 10, 16);
+    m_guestbookBox = QRect(w - 32, 3, 10, 16);
+    m_closeBox = QRect(w - 18, 3, 10, 16);
+    refresh();
+}
+
+QRect StatusStrip::boxRect(Box box) const
+{
+    switch (box) {
+    case CommentsBox:
+        return m_commentsBox;
+    case TrackbacksBox:
+        return m_trackbacksBox;
+    case GuestbookBox:
+        return m_guestbookBox;
+    case CloseBox:
+        return m_closeBox;
+    }
+    return {};
+}
+
+void StatusStrip::refresh()
+{
+    if (!m_created)
+        return;
+    // Only the first new kind is looked at, even when its list is empty.
+    if (const std::optional<ItemKind> kind = m_model.firstNewKind()) {
+        raise();
+        const std::optional<RecentItem> item = m_model.newest(*kind);
+        if (item && m_notice->announce(*kind, item->text, item->link))
+            emit noticeShown(*kind, item->text, item->link);
+    }
+    if (m_model.lastReadingChanged())
+        setTransparency(0);
+    else
+        restoreTransparency();
+    updateAccessibleText();
+    // A poll that changed nothing on the strip paints nothing; expose and resize events
+    // repaint it anyway.
+    Shown now{isConnecting(), m_model.todayCount(), {}, size()};
+    for (const ItemKind kind : AllItemKinds)
+        now.lit[indexOf(kind)] = m_model.isNew(kind);
+    if (isVisible() && now != m_shown) {
+        m_shown = now;
+        repaint();
+    }
+}
+
+void StatusStrip::setTransparency(int percent)
+{
+    // Never fully transparent: the window must stay findable.
+    if (percent > MaxTransparency)
+        percent = MaxTransparency;
+    m_transparency = percent;
+    setWindowOpacity(std::clamp(alpha(), 0, 255) / 255.0);
+}
+
+void StatusStrip::restoreTransparency()
+{
+    // Nothing stored: the level it has now stays.
+    setTransparency(m_settings.storedNumber(Settings::Transparency).value_or(m_transparency));
+}
+
+void StatusStrip::showPollStatus()
+{
+    // The failure quotes an address a server chose, which may be any length.
+    m_lastFailure = WindowLook::displayText(m_model.lastFailure());
+    // The failure text may quote the server; escaped so the tooltip shows it literally.
+    QString html = pollStatusText().toHtmlEscaped();
+    html.replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+    setToolTip(QStringLiteral("<p style='white-space:pre'>") + html + QStringLiteral("</p>"));
+}
+
+QString StatusStrip::pollStatusText() const
+{
+    const QDateTime lastSuccess = m_model.lastSuccess();
+    QString text =
+        lastSuccess.isValid()
+            ? QStringLiteral("마지막 읽기: ") +
+                  lastSuccess.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+            : QStringLiteral("아직 읽은 적 없음");
+    if (!m_lastFailure.isEmpty())
+        text += QStringLiteral("\n마지막 실패: ") + m_lastFailure;
+    return text;
+}
+
+bool StatusStrip::isConnecting() const
+{
+    // After midnight a count of 0 is a reading like any other.
+    return !m_model.hasReading();
+}
+
+void StatusStrip::setEmblem(const QImage &emblem)
+{
+    m_emblem = emblem;
+    update();
+}
+
+QImage StatusStrip::renderImage() const
+{
+    QImage image = WindowLook::framedImage(*this, true);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const QRect rc(QPoint(0, 0), size());
+
+    painter.setFont(m_countFont);
+    painter.setPen(WindowLook::Text);
+    const int count = m_model.todayCount();
+    const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+    if (isConnecting()) {
+        painter.drawText(rc, flags, connectingText());
+        return image;
+    }
+    if (!m_emblem.isNull()) {
+        painter.drawImage(QRect(7, 3, 16, 16), m_emblem);
+        painter.drawText(rc.adjusted(23, 0, 0, 0), flags,
+                         QStringLiteral("  ") + QString::number(count));
+    } else {
+        painter.drawText(rc, flags, QStringLiteral("  Today ") + QString::number(count));
+    }
+
+    drawBox(painter, m_commentsBox, QLatin1Char('R'), m_model.isNew(ItemKind::Comment));
+    drawBox(painter, m_trackbacksBox, QLatin1Char('T'), m_model.isNew(ItemKind::Trackback));
+    drawBox(painter, m_guestbookBox, QLatin1Char('G'), m_model.isNew(ItemKind::Guestbook));
+    drawBox(painter, m_closeBox, QLatin1Char('X'), false);
+    return image;
+}
+
+void StatusStrip::drawBox(QPainter &painter, const QRect &rect, QChar letter, bool lit) const
+{
+    const QColor fill = lit ? WindowLook::BoxLit : WindowLook::BoxUnlit;
+    painter.fillRect(rect, fill);
+    painter.save();
+    painter.setFont(m_boxFont);
+    painter.setPen(lit ? WindowLook::LetterLit : WindowLook::LetterUnlit);
+    painter.drawText(rect.adjusted(1, 1, -1, -1), Qt::AlignCenter | Qt::TextSingleLine,
+                     QString(letter));
+    painter.restore();
+
+    // The outline lies one pixel beyond the fill at the right and the bottom.
+    const int l = rect.x();
+    const int t = rect.y();
+    const int r = rect.x() + rect.width();
+    const int b = rect.y() + rect.height();
+    WindowLook::drawSegment(painter, {l, t}, {l, b}, fill);
+    WindowLook::drawSegment(painter, {l, b}, {r, b}, fill);
+    WindowLook::drawSegment(painter, {r, b}, {r, t}, fill);
+    WindowLook::drawSegment(painter, {r, t}, {l, t}, fill);
+}
+
+void StatusStrip::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.drawImage(QPoint(0, 0), renderImage());
+}
+
+void StatusStrip::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layoutBoxes();
+}
+
+void StatusStrip::updateCursor()
+{
+    switch (m_pointerMode) {
+    case PointerMove:
+        setCursor(Qt::SizeAllCursor);
+        break;
+    case PointerResizeWidth:
+        setCursor(Qt::SizeHorCursor);
+        break;
+    default:
+        setCursor(Qt::ArrowCursor);
+        break;
+    }
+}
+
+void StatusStrip::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    raise();
+    const QPoint p = event->position().toPoint();
+    const QPoint global = event->globalPosition().toPoint();
+    if (m_closeBox.contains(p)) {
+        emit closeRequested();
+    } else if (m_commentsBox.contains(p)) {
+        clickKindBox(ItemKind::Comment, global);
+    } else if (m_trackbacksBox.contains(p)) {
+        clickKindBox(ItemKind::Trackback, global);
+    } else if (m_guestbookBox.contains(p)) {
+        clickKindBox(ItemKind::Guestbook, global);
+    } else {
+        m_dragAnchor = global;
+        m_dragging = true;
+        const int windowRight = geometry().x() + geometry().width();
+        m_pointerMode =
+            (windowRight - m_dragAnchor.x()) < ResizeGrip ? PointerResizeWidth : PointerMove;
+        updateCursor();
+    }
+    event->accept();
+}
+
+void StatusStrip::clickKindBox(ItemKind kind, const QPoint &globalPos)
+{
+    if (m_model.isNew(kind)) {
+        if (const std::optional<RecentItem> item = m_model.newest(kind))
+            launchWebBrowser(item->link);
+    } else if (m_result) {
+        m_result->showList(kind, globalPos);
+    }
+    m_model.clearNew(kind);
+    refresh();
+}
+
+void StatusStrip::mouseMoveEvent(QMouseEvent *event)
+{
+    if (m_transparency != 0)
+        setTransparency(0);
+
+    if (!m_dragging) {
+        const QPoint p = event->position().toPoint();
+        m_pointerMode = PointerMove;
+        if (width() - p.x() < ResizeGrip)
+            m_pointerMode = PointerResizeWidth;
+        else if (m_closeBox.contains(p) || m_commentsBox.contains(p) ||
+                 m_guestbookBox.contains(p) || m_trackbacksBox.contains(p))
+            m_pointerMode = PointerNormal;
+        updateCursor();
+        return;
+    }
+
+    const QPoint q = event->globalPosition().toPoint();
+    const QPoint delta = q - m_dragAnchor;
+    QRect g = geometry();
+    if (m_pointerMode == PointerMove) {
+        g.translate(delta);
+    } else {
+        // Only the right edge moves; at least one column stays to grab again.
+        g.setWidth(std::max(1, g.width() + delta.x()));
+    }
+    setGeometry(g);
+    m_dragAnchor = q;
+}
+
+void StatusStrip::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::RightButton) {
+        showContextMenu(event->globalPosition().toPoint());
+        return;
+    }
+    if (event->button() == Qt::LeftButton && m_dragging) {
+        m_dragging = false;
+        m_pointerMode = PointerNormal;
+        updateCursor();
+        savePosition();
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+void StatusStrip::savePosition()
+{
+    // A place left of or above the primary screen is stored negative, as it is.
+    const QRect g = geometry();
+    m_settings.setNumber(Settings::LeftPos, g.x());
+    m_settings.setNumber(Settings::TopPos, g.y());
+    m_settings.setNumber(Settings::Width, g.width());
+    m_settings.setNumber(Settings::Height, g.height());
+}
+
+void StatusStrip::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // The first press and release of the double click have already run as usual.
+    if (event->button() == Qt::LeftButton)
+        emit blogRequested();
+    event->accept();
+}
+
+void StatusStrip::leaveEvent(QEvent *event)
+{
+    if (!m_model.lastReadingChanged())
+        restoreTransparency();
+    QWidget::leaveEvent(event);
+}
+
+QMenu *StatusStrip::buildContextMenu(QWidget *parent) const
+{
+    struct Row
+    {
+        const char *text;
+        int id;
+    };
+    static constexpr Row rows[] = {
+        {"내 블로그 가기", CommandOpenBlog},
+        {"기타 설정", CommandSettings},
+        {nullptr, CommandNone},
+        {"종료", CommandExit},
+        {"프로그램 업데이트 확인", CommandCheckUpdate},
+    };
+    auto *menu = new QMenu(parent);
+    for (const Row &row : rows) {
+        if (!row.text) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction *action = menu->addAction(QString::fromUtf8(row.text));
+        action->setData(row.id);
+    }
+    return menu;
+}
+
+void StatusStrip::showContextMenu(const QPoint &globalPos)
+{
+    const std::unique_ptr<QMenu> menu(buildContextMenu(this));
+    const QAction *chosen = menu->exec(globalPos);
+    runCommand(chosen ? chosen->data().toInt() : CommandNone);
+}
+
+void StatusStrip::runCommand(int id)
+{
+    switch (id) {
+    case CommandOpenBlog:
+        emit blogRequested();
+        break;
+    case CommandSettings:
+        emit settingsRequested();
+        break;
+    case CommandExit:
+        emit closeRequested();
+        break;
+    case CommandCheckUpdate:
+        // No row may open a page that does not exist: without one, the row tells the version.
+        if (m_updateUrl.empty())
+            emit aboutRequested();
+        else
+            launchWebBrowser(m_updateUrl);
+        break;
+    default:
+        break;
+    }
+}
+
+void StatusStrip::updateAccessibleText()
+{
+    const int count = m_model.todayCount();
+    setAccessibleName(isConnecting() ? connectingText().trimmed()
+                                     : QStringLiteral("오늘 방문자 ") + QString::number(count));
+    QStringList lit;
+    if (m_model.isNew(ItemKind::Comment))
+        lit << QStringLiteral("새 댓글");
+    if (m_model.isNew(ItemKind::Trackback))
+        lit << QStringLiteral("새 트랙백");
+    if (m_model.isNew(ItemKind::Guestbook))
+        lit << QStringLiteral("새 방명록");
+    setAccessibleDescription(lit.isEmpty() ? QStringLiteral("새 항목 없음")
+                                           : lit.join(QStringLiteral(", ")));
+}

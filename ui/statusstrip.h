@@ -1,0 +1,180 @@
+#pragma once
+
+#include "state/recentitem.h"
+
+#include <QDateTime>
+#include <QImage>
+#include <QList>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class NoticePopup;
+class RecentItemsPopup;
+class DashboardModel;
+class QMenu;
+class Settings;
+
+// The always-on-top strip with today's count and the R, T, G and X boxes: the user's
+// one control surface. It shows the model and follows its changes; it owns the notice and
+// the recent-items list.
+class StatusStrip final : public QWidget
+{
+    Q_OBJECT
+public:
+    enum PointerMode : int
+    {
+        PointerMove = 0,
+        PointerResizeWidth = 1,
+        PointerNormal = 2
+    };
+    enum Box : int
+    {
+        CommentsBox = 0,
+        TrackbacksBox = 1,
+        GuestbookBox = 2,
+        CloseBox = 3
+    };
+    enum Command : int
+    {
+        CommandNone = 0,
+        CommandOpenBlog = 10,
+        CommandSettings = 20,
+        CommandExit = 30,
+        CommandCheckUpdate = 40
+    };
+
+    static constexpr int DefaultLeft = 100;
+    static constexpr int DefaultTop = 100;
+    static constexpr int DefaultWidth = 150;
+    static constexpr int DefaultHeight = 23;
+    static constexpr int MaxTransparency = 95;
+    static constexpr int ResizeGrip = 4;
+
+    // The strip's transparency follows the stored one; a drag stores its place and size.
+    StatusStrip(DashboardModel &model, Settings &settings);
+    ~StatusStrip() override;
+    StatusStrip(const StatusStrip &) = delete;
+    StatusStrip &operator=(const StatusStrip &) = delete;
+
+    // Creates the children and shows the strip at rect (from the settings). A rect that
+    // meets no screen is moved to the default place on the primary screen.
+    bool showAt(const QRect &rect);
+    bool isPlaced() const { return m_created; }
+
+    // Brings the strip up to date with the model: lights the boxes, hands the newest item
+    // of the first new kind to the notice, and is opaque while the last reading brought
+    // something new. Runs after every poll and every click on a box.
+    void refresh();
+    // Applies a transparency in percent (capped at 95).
+    void setTransparency(int percent);
+
+    // Applies the stored "Transparency", the current level being its default.
+    void restoreTransparency();
+    int transparency() const { return m_transparency; }
+    // The opacity applied, 0..255, from the transparency in integer arithmetic.
+    int alpha() const { return (100 - m_transparency) * 255 / 100; }
+
+    int pointerMode() const { return m_pointerMode; }
+    bool isDragging() const { return m_dragging; }
+    // A box in client coordinates (right and bottom exclusive).
+    QRect boxRect(Box box) const;
+
+    // The five rows of the context menu, command ids in the actions' data.
+    QMenu *buildContextMenu(QWidget *parent = nullptr) const;
+    // Runs the menu at a screen point and then the chosen command.
+    void showContextMenu(const QPoint &globalPos);
+    void runCommand(int id);
+
+    // Replaces the emblem; a null image draws the count without it.
+    void setEmblem(const QImage &emblem);
+    bool hasEmblem() const { return !m_emblem.isNull(); }
+
+    // The page the update row opens; when empty the row asks for the about box instead.
+    // The build's ORMIX_UPDATE_URL unless a test sets another.
+    void setUpdateUrl(const std::string &url) { m_updateUrl = url; }
+
+    // The tooltip's text: the last good reading and what failed last.
+    QString pollStatusText() const;
+    // True until the first good reading of the dashboard: "  Admin 접속 중..." and no boxes.
+    bool isConnecting() const;
+
+    NoticePopup *notice() const { return m_notice.get(); }
+    RecentItemsPopup *recentItems() const { return m_result; }
+
+    // The picture of the strip at its current size.
+    QImage renderImage() const;
+
+    // Where a stored rect is shown: unchanged when it meets a screen, else at the
+    // default place on the primary screen. An empty size, or one larger than the biggest
+    // screen's available area (when given), becomes the default size.
+    static QRect visiblePlacement(const QRect &stored, const QList<QRect> &screens,
+                                  const QRect &primary, const QSize &largestAvailable = {});
+
+    static constexpr const char *EmblemResource = ":/ormix/emblem.xpm";
+
+signals:
+    // The X box or the exit row: the controller ends the run.
+    void closeRequested();
+    // The menu's settings row: the controller runs the settings dialog.
+    void settingsRequested();
+    // The notice started to announce this item.
+    void noticeShown(ItemKind kind, const std::string &text, const std::string &link);
+    // A double click, or the menu's first row: the blog is to open in the web browser.
+    void blogRequested();
+    // The update row, when the build names no update page: the app shows the about box.
+    void aboutRequested();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+
+private:
+    void layoutBoxes();
+    void updateCursor();
+    void clickKindBox(ItemKind kind, const QPoint &globalPos);
+    void showPollStatus();
+    void drawBox(QPainter &painter, const QRect &rect, QChar letter, bool lit) const;
+    void savePosition();
+    void updateAccessibleText();
+
+    DashboardModel &m_model;
+    Settings &m_settings;
+    QPoint m_dragAnchor;
+    bool m_dragging = false;
+    QFont m_countFont;
+    QFont m_boxFont;
+    QImage m_emblem;
+    int m_pointerMode = PointerNormal;
+    QRect m_closeBox;
+    QRect m_commentsBox;
+    QRect m_trackbacksBox;
+    QRect m_guestbookBox;
+    RecentItemsPopup *m_result = nullptr; // a Qt child, deleted with this window
+    std::unique_ptr<NoticePopup> m_notice;
+    int m_transparency = 0;
+    bool m_created = false;
+    QString m_lastFailure;
+    // What refresh last painted.
+    struct Shown
+    {
+        bool connecting = true;
+        int count = -1;
+        std::array<bool, ItemKindCount> lit{};
+        QSize size;
+        bool operator==(const Shown &) const = default;
+    };
+    Shown m_shown;
+    std::string m_updateUrl;
+};
