@@ -126,6 +126,11 @@ Application::Application(int &argc, char **argv) : QApplication(argc, argv)
     setUpParser(parser);
     // Already judged in main; what Qt left in place is set aside the same way.
     parser.process(commandline::withoutQtOptions(arguments()));
+    // Chosen by the user (-platform, QT_QPA_PLATFORM): the strip may not stay where it is put.
+    if (platformName() != QLatin1String("xcb"))
+        qCWarning(lcInstance).nospace()
+            << "running on the " << platformName()
+            << " platform, not X11: placement and stacking are up to the compositor";
 }
 
 Application::~Application() = default;

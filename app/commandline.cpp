@@ -58,11 +58,13 @@ QStringList withoutQtOptions(const QStringList &arguments)
     return kept;
 }
 
-std::vector<std::string> platformArguments(const std::vector<std::string> &arguments,
-                                           bool platformInEnvironment, bool haveDisplay)
+PlatformChoice choosePlatform(const std::vector<std::string> &arguments, const char *qpaPlatform,
+                              const char *display)
 {
+    // Qt takes an empty QT_QPA_PLATFORM for an unset one, and so does this.
+    const bool haveDisplay = display && *display;
     std::vector<std::string> out;
-    bool platformChosen = platformInEnvironment;
+    bool platformChosen = qpaPlatform && *qpaPlatform;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string &arg = arguments[i];
         if (i > 0 && optionName(arg) == "platform") {
@@ -81,7 +83,7 @@ std::vector<std::string> platformArguments(const std::vector<std::string> &argum
         out.emplace_back("-platform");
         out.emplace_back("xcb");
     }
-    return out;
+    return {std::move(out), !platformChosen && !haveDisplay};
 }
 
 } // namespace commandline

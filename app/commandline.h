@@ -11,10 +11,19 @@ namespace commandline {
 // -display, -style...), in any of the forms it accepts.
 QStringList withoutQtOptions(const QStringList &arguments);
 
-// The arguments for the application object: "-platform=NAME" split into two, and the X
-// server chosen when a display is there and nobody chose a platform (the strip places
-// itself and stays on top, which Wayland forbids).
-std::vector<std::string> platformArguments(const std::vector<std::string> &arguments,
-                                           bool platformInEnvironment, bool haveDisplay);
+// How the platform plugin is to be chosen, from the arguments and the environment values
+// QT_QPA_PLATFORM and DISPLAY (null when unset).
+struct PlatformChoice
+{
+    // The arguments for the application object: "-platform=NAME" split into two, and the X
+    // server chosen when a display is there and nobody chose a platform (the strip places
+    // itself and stays on top, which Wayland forbids).
+    std::vector<std::string> arguments;
+    // Nobody chose a platform and there is no X display to use: the program cannot run as
+    // it should (Wayland alone leaves placement and stacking to the compositor).
+    bool noDisplay = false;
+};
+PlatformChoice choosePlatform(const std::vector<std::string> &arguments, const char *qpaPlatform,
+                              const char *display);
 
 } // namespace commandline

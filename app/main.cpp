@@ -9,11 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
-int run(int argc, char **argv)
+int run(int argc, char **argv, std::vector<std::string> arguments)
 {
     // One run per settings folder; a second start hands over and ends without a display.
     SingleInstance instance(settingsStoreLocation());
@@ -25,10 +26,6 @@ int run(int argc, char **argv)
         }
     }
 
-    const char *display = std::getenv("DISPLAY");
-    std::vector<std::string> arguments = commandline::platformArguments(
-        std::vector<std::string>(argv, argv + argc), std::getenv("QT_QPA_PLATFORM") != nullptr,
-        display && *display);
     std::vector<char *> args;
     args.reserve(arguments.size() + 1);
     for (std::string &arg : arguments)
@@ -58,7 +55,17 @@ int main(int argc, char **argv)
     if (!checkCommandLine(argc, argv, exitCode))
         return exitCode;
 
-    const int code = run(argc, argv);
+    commandline::PlatformChoice platform =
+        commandline::choosePlatform(std::vector<std::string>(argv, argv + argc),
+                                    std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"));
+    if (platform.noDisplay) {
+        // Decided before any application object exists: Qt would otherwise abort, or put the
+        // strip in a full-screen tile.
+        std::fputs("ormix: Ormix needs X11 or XWayland, and DISPLAY names no X display.\n", stderr);
+        return 1;
+    }
+
+    const int code = run(argc, argv, std::move(platform.arguments));
     // A parse under way at the quit finishes on a thread of its own; the statics it may still
     // use are not torn down under it.
     if (PageLoader::orphanedParses() > 0) {

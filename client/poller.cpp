@@ -170,9 +170,11 @@ void Poller::onLoadFinished(const PageLoader::Result &result)
 void Poller::reportLoadFailure(const PageLoader::Result &result)
 {
     const std::string address = result.address.toString(QUrl::FullyEncoded).toStdString();
-    const QString message = QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
-                                .arg(QString::fromStdString(address))
-                                .arg(result.error);
+    // Both filled in one step: an address holds "%2F" and the like, which a second arg()
+    // would take for its own place marker.
+    const QString message =
+        QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
+            .arg(QString::fromStdString(address), QString::number(result.error));
     m_lastFailure = message;
     m_failing = true;
     qCWarning(lcNetwork) << "load failed with code" << result.error << "at"

@@ -116,10 +116,10 @@ bool SettingsDialog::exchangeFromControls()
     }
     m_interval = *interval;
     if (m_interval < MinimumInterval || m_interval > MaximumInterval) {
-        failFieldExchange(m_intervalEdit,
-                          QStringLiteral("Please enter an integer between %1 and %2.")
-                              .arg(MinimumInterval)
-                              .arg(MaximumInterval));
+        failFieldExchange(
+            m_intervalEdit,
+            QStringLiteral("Please enter an integer between %1 and %2.")
+                .arg(QString::number(MinimumInterval), QString::number(MaximumInterval)));
         return false;
     }
     return true;

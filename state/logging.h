@@ -8,10 +8,11 @@
 // What the program tells the desktop session's journal (standard error). Quiet below
 // warning unless QT_LOGGING_RULES asks for more, for example "ormix.*=true".
 // Never log the password, a form body, a cookie value or a session id.
-Q_DECLARE_LOGGING_CATEGORY(lcLogin)    // ormix.login: login posts, outcomes, silent re-login
-Q_DECLARE_LOGGING_CATEGORY(lcPoll)     // ormix.poll: polls, readings, recovery, resume
-Q_DECLARE_LOGGING_CATEGORY(lcNetwork)  // ormix.network: failed loads, reachability
-Q_DECLARE_LOGGING_CATEGORY(lcInstance) // ormix.instance: the one running copy per settings
+Q_DECLARE_LOGGING_CATEGORY(lcLogin)   // ormix.login: login posts, outcomes, silent re-login
+Q_DECLARE_LOGGING_CATEGORY(lcPoll)    // ormix.poll: polls, readings, recovery, resume
+Q_DECLARE_LOGGING_CATEGORY(lcNetwork) // ormix.network: failed loads, reachability
+Q_DECLARE_LOGGING_CATEGORY(
+    lcInstance) // ormix.instance: the one running copy per settings, the display
 
 namespace logging {
 

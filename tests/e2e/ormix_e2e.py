@@ -267,8 +267,18 @@ def scenario_cli(ctx):
               f"{done.returncode}: {err}")
         check("no-such-option" in err, f"the unknown option is not named: {err!r}")
 
+    # Wayland alone, with QT_QPA_PLATFORM set but empty (Qt takes it for unset): one line
+    # that says why, exit 1, before any display or window.
+    run_env = dict(env, WAYLAND_DISPLAY="wayland-0", QT_QPA_PLATFORM="",
+                   XDG_SESSION_TYPE="wayland")
+    done = subprocess.run([ctx.args.ormix], env=run_env, capture_output=True, timeout=30)
+    err = done.stderr.decode(errors="replace")
+    check(done.returncode == 1, f"ormix without an X display exited with {done.returncode}: {err}")
+    check(len(err.splitlines()) == 1 and "X11 or XWayland" in err,
+          f"ormix without an X display printed {err!r}")
+
     # -platform on the command line wins over the X server the program would pick for a
-    # display, even one that cannot be reached.
+    # display, even one that cannot be reached; the log says the compositor decides.
     for number, form in enumerate((["-platform", "offscreen"], ["-platform=offscreen"])):
         home = os.path.join(ctx.artefacts.home, f"platform-{number}")
         os.makedirs(os.path.join(home, "runtime"), mode=0o700)
@@ -285,6 +295,9 @@ def scenario_cli(ctx):
             wait_until(f"ormix {' '.join(form)} to start", started, 30)
             check(proc.poll() is None, f"ormix {' '.join(form)} ended with {proc.returncode}: "
                   + open(log, encoding="utf-8", errors="replace").read())
+            text = open(log, encoding="utf-8", errors="replace").read()
+            check("placement and stacking are up to the compositor" in text,
+                  f"ormix {' '.join(form)} did not say who places it: {text}")
         finally:
             stop(proc)
 

@@ -44,6 +44,8 @@ enum class Fault
     CrossOriginLogin,
     HeaderlessRedirect,
     GzipBomb,
+    LoginOutage,
+    DeepPage,
 };
 
 struct FaultInfo
@@ -57,9 +59,10 @@ struct FaultInfo
 
 // A truncated page still holds the whole recent area while the lists stay short
 // (it is cut half-way, and the area sits in the first third), so it reads as good.
-// A login whose post is sent on to another origin fails with a box; the dialog's login then
-// reads a good page.
-constexpr std::array<FaultInfo, 18> Faults{{
+// A login whose post is sent on to another origin, or answered with a server error, fails
+// with a box; the same login at the next poll then reads a good page. A page nested too deep
+// to parse in time is a failed reading without a box.
+constexpr std::array<FaultInfo, 20> Faults{{
     {Fault::None, "none", 30, false, true},
     {Fault::Slow, "slow", 3, true, false},
     {Fault::Status500, "status500", 4, true, false},
@@ -78,6 +81,8 @@ constexpr std::array<FaultInfo, 18> Faults{{
     {Fault::CrossOriginLogin, "crossoriginlogin", 2, true, true},
     {Fault::HeaderlessRedirect, "headerlessredirect", 3, true, false},
     {Fault::GzipBomb, "gzipbomb", 3, true, false},
+    {Fault::LoginOutage, "loginoutage", 3, true, true},
+    {Fault::DeepPage, "deeppage", 3, false, false},
 }};
 
 #ifdef ORMIX_UNDER_ASAN
@@ -85,7 +90,9 @@ constexpr int TimeoutMs = 1000; // instrumented code needs longer for a page
 #else
 constexpr int TimeoutMs = 300;
 #endif
-constexpr qint64 MaxBodyBytes = 256 * 1024;
+constexpr qint64 MaxBodyBytes = 512 * 1024;
+// Deep enough that the page is refused unparsed, and still under MaxBodyBytes.
+constexpr int DeepPageDepth = 20000;
 constexpr int MaxItemsPerKind = 6;
 
 // What the model must hold: the texts of the last good page and the flags so far.
@@ -141,7 +148,7 @@ class TestSoak final : public QObject
     Q_OBJECT
 
 private slots:
-    void faultsNeverCorruptTheStore()
+    void faultsNeverCorruptTheModel()
     {
         const int polls = envInt("ORMIX_SOAK_POLLS", 300);
         const auto generatorValue =
@@ -288,6 +295,14 @@ private slots:
                 QVERIFY(host.injectFault(QStringLiteral("gzipbomb"), 1, 64,
                                          random() % 2 ? QStringLiteral("deflate") : QString()));
                 break;
+            case Fault::LoginOutage:
+                QVERIFY(
+                    host.injectFault(QStringLiteral("loginstatus"), 1, random() % 2 ? 500 : 503));
+                QVERIFY(host.expireSessions());
+                break;
+            case Fault::DeepPage:
+                QVERIFY(host.injectFault(QStringLiteral("nest"), 1, DeepPageDepth));
+                break;
             }
 
             const std::array<QStringList, 3> hostNow = hostTexts(host);
@@ -307,13 +322,14 @@ private slots:
                 return frame.pollsReported > reportsBefore && !poller.loader().isBusy() &&
                        poller.loginState() == LoggedIn;
             };
-            // A silent login that could not reach the host (its post sent to another origin)
-            // goes out again at the next poll, which the timer would bring.
+            // A silent login that could not reach the host (its post sent to another origin,
+            // or a server error) goes out again at the next poll, which the timer would bring.
             const auto waiting = [&] {
                 return poller.isRetryingLogin() && !poller.loader().isBusy();
             };
             if (waitStep([&] { return completed() || waiting(); }, 15000) && waiting()) {
-                QVERIFY2(info.fault == Fault::CrossOriginLogin, where.constData());
+                QVERIFY2(info.fault == Fault::CrossOriginLogin || info.fault == Fault::LoginOutage,
+                         where.constData());
                 poller.pollNow();
             }
             QVERIFY2(waitStep(completed, 15000),

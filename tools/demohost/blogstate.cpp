@@ -34,7 +34,9 @@ std::optional<FaultKind> parseFaultKind(const std::string &text)
         {"manyheaders", FaultKind::ManyHeaders},
         {"deflate", FaultKind::Deflate},
         {"gzipmembers", FaultKind::GzipMembers},
+        {"nest", FaultKind::Nest},
         {"loginredirect", FaultKind::LoginRedirect},
+        {"loginstatus", FaultKind::LoginStatus},
     };
     for (const auto &[name, kind] : names) {
         if (text == name)
@@ -262,7 +264,7 @@ void BlogState::clearFaults()
 
 bool isLoginFault(FaultKind kind)
 {
-    return kind == FaultKind::LoginRedirect;
+    return kind == FaultKind::LoginRedirect || kind == FaultKind::LoginStatus;
 }
 
 static std::vector<Fault> takeWhere(std::vector<Fault> &faults, bool login)

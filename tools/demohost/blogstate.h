@@ -56,8 +56,10 @@ enum class FaultKind
                   // alone value ms before the rest
     GzipMembers,  // the page as value gzip members, each write ending one byte into the next
                   // (option "trailer": then bytes that start like a member but are none)
+    Nest,         // the page with value nested elements in front of its content
     // The next login posts, not dashboard requests:
     LoginRedirect, // value 307 or 308 to option (default: this port under "localhost")
+    LoginStatus,   // value: the HTTP status the post is answered with
 };
 
 // Faults that act on the login post rather than on the dashboard.

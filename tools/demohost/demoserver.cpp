@@ -357,9 +357,23 @@ void DemoServer::installRoutes()
     s.Post(R"(/control/.*)", control);
 }
 
+// The page a host shows with an error status.
+static std::string errorPage(long status)
+{
+    return "<!DOCTYPE html><html><body><h1>" + std::to_string(status) +
+           " 오류</h1><p>잠시 후 다시 시도해 주세요.</p></body></html>";
+}
+
 void DemoServer::loginPost(const httplib::Request &req, httplib::Response &res)
 {
     for (const Fault &f : m_state.takeLoginFaults()) {
+        if (f.kind == FaultKind::LoginStatus) {
+            // A host under maintenance: the password was never looked at.
+            const long status = f.value >= 400 && f.value <= 599 ? f.value : 503;
+            res.status = static_cast<int>(status);
+            res.set_content(errorPage(status), htmlUtf8);
+            return;
+        }
         if (f.kind != FaultKind::LoginRedirect)
             continue;
         // Somewhere else that would happily take the form again: a 307/308 re-sends it.
@@ -428,9 +442,11 @@ void DemoServer::dashboard(const httplib::Request &req, httplib::Response &res)
         break;
     case FaultKind::Status:
         res.status = static_cast<int>(shape->value);
-        res.set_content("<!DOCTYPE html><html><body><h1>" + std::to_string(shape->value) +
-                            " 오류</h1><p>잠시 후 다시 시도해 주세요.</p></body></html>",
-                        htmlUtf8);
+        res.set_content(errorPage(shape->value), htmlUtf8);
+        break;
+    case FaultKind::Nest:
+        input.nestDepth = std::clamp(shape->value, 0L, 1000000L);
+        res.set_content(pages::dashboard(input), htmlUtf8);
         break;
     case FaultKind::Close: {
         auto page = std::make_shared<std::string>(pages::dashboard(input));
@@ -574,6 +590,7 @@ void DemoServer::dashboard(const httplib::Request &req, httplib::Response &res)
         break;
     }
     case FaultKind::LoginRedirect:
+    case FaultKind::LoginStatus:
         break;
     }
 }
