@@ -40,7 +40,7 @@ void setUpParser(QCommandLineParser &parser)
         "keeps it, in the desktop keyring.\n"
         "Environment: http_proxy, https_proxy, no_proxy (proxy), SSL_CERT_FILE (extra\n"
         "trusted certificates), QT_LOGGING_RULES (logging), DISPLAY, QT_QPA_PLATFORM,\n"
-        "XDG_CONFIG_HOME. See ormix(1)."));
+        "XDG_CONFIG_HOME, XDG_STATE_HOME. See ormix(1)."));
     parser.addHelpOption();
     parser.addVersionOption();
 }

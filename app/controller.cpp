@@ -10,6 +10,7 @@
 #include "state/account.h"
 #include "state/browserlaunch.h"
 #include "state/dashboardmodel.h"
+#include "state/seenmemory.h"
 #include "state/settings.h"
 #include "ui/noticepopup.h"
 #include "ui/statusstrip.h"
@@ -25,7 +26,7 @@ Controller::Controller(Account &account, DashboardModel &model, Settings &settin
     // Queued: the dialog runs from the event loop, once the poller's handler is done.
     connect(m_poller, &Poller::loginNeeded, this, &Controller::runLoginDialog,
             Qt::QueuedConnection);
-    connect(m_poller, &Poller::loginSucceeded, this, &Controller::storePasswordAfterLogin);
+    connect(m_poller, &Poller::loginSucceeded, this, &Controller::onLoginSucceeded);
     connect(m_poller, &Poller::loadFailed, this, &Controller::showLoadFailure);
     // The box would go on asserting a failure that no longer holds.
     connect(&model, &DashboardModel::readingChanged, this, [this] {
@@ -35,9 +36,12 @@ Controller::Controller(Account &account, DashboardModel &model, Settings &settin
 
     m_notifier = new DesktopNotifier(model, this);
     m_notifier->setEnabled(settings.number(Settings::DesktopNotify) != 0);
+    m_seen = new SeenMemory(model, SeenMemory::defaultPath(), this);
     connect(&settings, &Settings::changed, this, [this](Settings::Key key) {
         if (key == Settings::DesktopNotify)
             m_notifier->setEnabled(m_settings.number(Settings::DesktopNotify) != 0);
+        if (key == Settings::RememberSeen)
+            rememberSeenIfWanted();
     });
 }
 
@@ -123,8 +127,18 @@ void Controller::showLoadFailure(const QString &message)
     box->show();
 }
 
-void Controller::storePasswordAfterLogin()
+void Controller::rememberSeenIfWanted()
 {
+    // Only a login that worked names the blog and ID whose items are remembered.
+    if (m_settings.number(Settings::RememberSeen) == 0)
+        m_seen->detach();
+    else if (m_poller->loginState() == LoggedIn)
+        m_seen->attach(m_account.blogUrl, m_account.id);
+}
+
+void Controller::onLoginSucceeded()
+{
+    rememberSeenIfWanted();
     // Most logins have nothing to store.
     if (!m_account.keyringEntry.isEmpty())
         passwordkeyring::storeAfterLogin(this, m_account);

@@ -12,6 +12,7 @@ class DashboardModel;
 class DesktopNotifier;
 class NetworkReachability;
 class QMessageBox;
+class SeenMemory;
 class Settings;
 
 // One run after the login: owns the poller, the status strip and the desktop notifier,
@@ -43,7 +44,10 @@ private:
     void createStrip();
     void runLoginDialog(bool keepTyped);
     void showLoadFailure(const QString &message);
-    void storePasswordAfterLogin();
+    // The host accepted the account: the keyring keeps the password if it is to, and what
+    // is seen of this blog is remembered if it is to.
+    void onLoginSucceeded();
+    void rememberSeenIfWanted();
     void runSettingsDialog();
     void runAboutDialog();
     void tearDown();
@@ -56,4 +60,5 @@ private:
     QPointer<QMessageBox> m_errorBox;
     DesktopNotifier *m_notifier = nullptr;
     NetworkReachability *m_reachability = nullptr; // a Qt child
+    SeenMemory *m_seen = nullptr;                  // a Qt child
 };

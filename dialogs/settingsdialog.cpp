@@ -33,12 +33,14 @@ SettingsDialog::SettingsDialog(Settings &settings, int intervalInUse, QWidget *p
     const int startWithSession = settings.number(Settings::StartWithSession);
     m_startWithSession = startWithSession >= 0 && startWithSession <= 2 ? startWithSession : 0;
     m_desktopNotify = settings.number(Settings::DesktopNotify) != 0;
+    m_rememberSeen = settings.number(Settings::RememberSeen) != 0;
 
     // The slider clamps a stored value outside its range.
     m_transparencySlider->setValue(m_transparency);
     m_autostartCheck->setChecked(m_startWithSession != 0);
     m_intervalEdit->setText(QString::number(m_interval));
     m_desktopNotifyCheck->setChecked(m_desktopNotify);
+    m_rememberSeenCheck->setChecked(m_rememberSeen);
     m_okButton->setFocus(Qt::OtherFocusReason);
 }
 
@@ -94,9 +96,12 @@ void SettingsDialog::buildControls()
     m_desktopNotifyCheck = new QCheckBox(QStringLiteral("바탕화면 알림도 보내기"), this);
     m_desktopNotifyCheck->setObjectName(QStringLiteral("desktopNotifyCheck"));
     layout()->addWidget(m_desktopNotifyCheck);
+    m_rememberSeenCheck = new QCheckBox(QStringLiteral("꺼져 있던 동안 온 글도 알리기"), this);
+    m_rememberSeenCheck->setObjectName(QStringLiteral("rememberSeenCheck"));
+    layout()->addWidget(m_rememberSeenCheck);
 
     setTabChain({m_okButton, m_cancelButton, m_transparencySlider, m_autostartCheck, m_intervalEdit,
-                 m_desktopNotifyCheck});
+                 m_desktopNotifyCheck, m_rememberSeenCheck});
 }
 
 bool SettingsDialog::exchangeFromControls()
@@ -104,6 +109,7 @@ bool SettingsDialog::exchangeFromControls()
     m_transparency = m_transparencySlider->value();
     m_startWithSession = m_autostartCheck->isChecked() ? 1 : 0;
     m_desktopNotify = m_desktopNotifyCheck->isChecked();
+    m_rememberSeen = m_rememberSeenCheck->isChecked();
     if (m_transparency < MinimumTransparency || m_transparency > MaximumTransparency) {
         showOrmixMessage(this, QStringLiteral("Please enter an integer between 0 and 100."),
                          QMessageBox::Warning);
@@ -136,6 +142,8 @@ void SettingsDialog::accept()
     // A value of its own only once the option was used.
     if (m_desktopNotify || m_settings.number(Settings::DesktopNotify) != 0)
         m_settings.setNumber(Settings::DesktopNotify, m_desktopNotify ? 1 : 0);
+    if (m_rememberSeen || m_settings.number(Settings::RememberSeen) != 0)
+        m_settings.setNumber(Settings::RememberSeen, m_rememberSeen ? 1 : 0);
     applyAutostart();
     QDialog::accept();
 }

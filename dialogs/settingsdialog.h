@@ -36,6 +36,8 @@ public:
     int interval() const { return m_interval; }
     // Opt-in: each notice goes to the desktop's notification server as well.
     bool desktopNotifications() const { return m_desktopNotify; }
+    // Opt-in: what came while Ormix was off is announced at the next start.
+    bool remembersSeen() const { return m_rememberSeen; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -50,6 +52,7 @@ private:
     int m_startWithSession = 0;
     int m_interval = 30;
     bool m_desktopNotify = false;
+    bool m_rememberSeen = false;
 
     QPushButton *m_okButton = nullptr;
     QPushButton *m_cancelButton = nullptr;
@@ -57,5 +60,6 @@ private:
     QCheckBox *m_autostartCheck = nullptr;
     QLineEdit *m_intervalEdit = nullptr;
     QCheckBox *m_desktopNotifyCheck = nullptr;
+    QCheckBox *m_rememberSeenCheck = nullptr;
     bool m_centred = false;
 };

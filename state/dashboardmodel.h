@@ -18,9 +18,15 @@ class DashboardModel final : public QObject
 public:
     explicit DashboardModel(QObject *parent = nullptr);
 
-    // Takes a whole reading. Each kind whose list changed is marked new, except in the
-    // first reading of the run, which only records what is there.
+    // Takes a whole reading. A kind is marked new when its newest item is one the earlier
+    // reading did not have; items are known by their links (and texts, where links repeat),
+    // so a deleted, moved or edited item is no news and a repeated text still is. The first
+    // reading of the run only records what is there, unless setSeenBefore said what an
+    // earlier run saw.
     void takeReading(const DashboardReading &reading);
+    // What an earlier run saw of this blog and ID, for the first reading of this run to be
+    // compared with; ignored once a reading was taken.
+    void setSeenBefore(const DashboardReading &seen);
     // False until the first good reading of the run.
     bool hasReading() const { return m_hasReading; }
     int todayCount() const { return m_reading.todayCount; }
@@ -33,6 +39,12 @@ public:
     bool isNew(ItemKind kind) const { return m_new[indexOf(kind)]; }
     // The first kind marked new, in box order; the one the strip announces.
     std::optional<ItemKind> firstNewKind() const;
+    // The newest item not seen before in the reading that last marked the kind: the one its
+    // notice announces.
+    std::optional<RecentItem> announcement(ItemKind kind) const
+    {
+        return m_announced[indexOf(kind)];
+    }
     // Whether the latest reading changed any list.
     bool lastReadingChanged() const { return m_lastReadingChanged; }
     // The user attended to the kind (a click on its box, its notice or its notification).
@@ -55,6 +67,8 @@ signals:
 private:
     DashboardReading m_reading;
     std::array<bool, ItemKindCount> m_new{};
+    std::array<std::optional<RecentItem>, ItemKindCount> m_announced;
+    std::optional<DashboardReading> m_seenBefore;
     bool m_lastReadingChanged = false;
     bool m_hasReading = false;
     QDateTime m_lastSuccess;

@@ -6,6 +6,7 @@ Q_LOGGING_CATEGORY(lcLogin, "ormix.login", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcPoll, "ormix.poll", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcNetwork, "ormix.network", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcInstance, "ormix.instance", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcState, "ormix.state", QtWarningMsg)
 
 namespace logging {
 

@@ -28,6 +28,7 @@ constexpr std::array<Entry, Settings::KeyCount> Table = {{
     {"StartWhenWinStart", 0},
     {"KeyringPassword", 0},
     {"DesktopNotify", 0},
+    {"RememberSeen", 0},
 }};
 
 // Text values were read into a 100-byte buffer, terminator included.

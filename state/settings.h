@@ -31,8 +31,9 @@ public:
         StartWithSession, // number: 1 starts Ormix with the desktop session
         KeyringPassword,  // number: 1 keeps the password in the keyring; written once used
         DesktopNotify,    // number: 1 sends notices to the desktop too; written once used
+        RememberSeen, // number: 1 remembers what was seen, for the next start; written once used
     };
-    static constexpr int KeyCount = DesktopNotify + 1;
+    static constexpr int KeyCount = RememberSeen + 1;
 
     // The settings in the user's settings file.
     explicit Settings(QObject *parent = nullptr);

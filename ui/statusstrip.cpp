@@ -139,7 +139,7 @@ void StatusStrip::refresh()
     // Only the first new kind is looked at, even when its list is empty.
     if (const std::optional<ItemKind> kind = m_model.firstNewKind()) {
         raise();
-        const std::optional<RecentItem> item = m_model.newest(*kind);
+        const std::optional<RecentItem> item = m_model.announcement(*kind);
         if (item && m_notice->announce(*kind, item->text, item->link))
             emit noticeShown(*kind, item->text, item->link);
     }

@@ -229,27 +229,39 @@ private slots:
         QCOMPARE(recorder.texts(), QStringList());
     }
 
-    void desktopNotificationsFollowTheBox()
+    void optionsAreStoredOnceUsed_data()
     {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<int>("key");
+        QTest::newRow("desktop notifications")
+            << QStringLiteral("desktopNotifyCheck") << int(Settings::DesktopNotify);
+        QTest::newRow("what came while off")
+            << QStringLiteral("rememberSeenCheck") << int(Settings::RememberSeen);
+    }
+
+    void optionsAreStoredOnceUsed()
+    {
+        QFETCH(QString, box);
+        QFETCH(int, key);
         TempConfigHome home;
         Settings settings;
-        const auto box = [](SettingsDialog &dlg) {
-            return dlg.findChild<QCheckBox *>(QStringLiteral("desktopNotifyCheck"));
-        };
+        const auto check = [&box](SettingsDialog &dlg) { return dlg.findChild<QCheckBox *>(box); };
         {
             // Never ticked: the settings get no value of it.
             SettingsDialog dlg(settings, 30);
             clickOk(dlg);
-            QVERIFY(!dlg.desktopNotifications());
+            QVERIFY(!check(dlg)->isChecked());
         }
-        QCOMPARE(storedNumber(Settings::DesktopNotify), -1);
+        QCOMPARE(storedNumber(Settings::Key(key)), -1);
         for (const bool on : {true, false}) {
             SettingsDialog dlg(settings, 30);
-            QCOMPARE(box(dlg)->isChecked(), !on);
-            box(dlg)->setChecked(on);
+            QCOMPARE(check(dlg)->isChecked(), !on);
+            check(dlg)->setChecked(on);
             clickOk(dlg);
-            QCOMPARE(dlg.desktopNotifications(), on);
-            QCOMPARE(storedNumber(Settings::DesktopNotify), on ? 1 : 0);
+            QCOMPARE(key == Settings::DesktopNotify ? dlg.desktopNotifications()
+                                                    : dlg.remembersSeen(),
+                     on);
+            QCOMPARE(storedNumber(Settings::Key(key)), on ? 1 : 0);
         }
     }
 
@@ -348,13 +360,18 @@ private slots:
         QCOMPARE(dlg.windowTitle(), QStringLiteral("기타 설정"));
 
         const QStringList chain = tabChain(button(dlg, "okButton"));
-        // The notification option comes after the original controls, below them, off.
-        QCOMPARE(chain, (utf8List({"okButton", "cancelButton", "transparencySlider",
-                                   "autostartCheck", "intervalEdit", "desktopNotifyCheck"})));
+        // The options come after the original controls, below them, off.
+        QCOMPARE(chain,
+                 (utf8List({"okButton", "cancelButton", "transparencySlider", "autostartCheck",
+                            "intervalEdit", "desktopNotifyCheck", "rememberSeenCheck"})));
         auto *notify = dlg.findChild<QCheckBox *>(QStringLiteral("desktopNotifyCheck"));
         QCOMPARE(notify->text(), QStringLiteral("바탕화면 알림도 보내기"));
         QVERIFY(!notify->isChecked());
         QVERIFY(notify->geometry().top() >= button(dlg, "okButton")->geometry().bottom());
+        auto *remember = dlg.findChild<QCheckBox *>(QStringLiteral("rememberSeenCheck"));
+        QCOMPARE(remember->text(), QStringLiteral("꺼져 있던 동안 온 글도 알리기"));
+        QVERIFY(!remember->isChecked());
+        QVERIFY(remember->geometry().top() >= notify->geometry().bottom());
 
         QCOMPARE(slider(dlg)->orientation(), Qt::Horizontal);
         QCOMPARE(slider(dlg)->minimum(), 0);

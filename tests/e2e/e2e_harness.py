@@ -281,6 +281,7 @@ class Program:
         os.makedirs(runtime, mode=0o700, exist_ok=True)
         env = session.env({
             "XDG_CONFIG_HOME": os.path.join(home, "config"),
+            "XDG_STATE_HOME": os.path.join(home, "state"),
             "XDG_RUNTIME_DIR": runtime,
             "PATH": bindir + os.pathsep + os.environ.get("PATH", ""),
             **(extra_env or {}),

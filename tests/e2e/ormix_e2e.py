@@ -2,7 +2,7 @@
 """Whole-program tests: the real ormix under Xvfb and openbox, driven with real X input.
 
 usage: ormix_e2e.py --ormix BIN --demohost BIN --artefacts DIR [--recorder BIN] SCENARIO...
-Scenarios: cli, session, cancel, move, instance, keyring, notify.
+Scenarios: cli, session, cancel, move, instance, keyring, notify, remember.
 """
 
 import argparse
@@ -664,6 +664,48 @@ def scenario_notify(ctx):
     check(prog.wait_exit(10) == 0, "ormix did not exit with status 0 after X")
 
 
+def scenario_remember(ctx):
+    """What came while Ormix was off: with the option on, the next start announces it."""
+    x = ctx.x
+    host = ctx.host()
+    # The notification server hears the notice's text, which a screenshot cannot tell.
+    ctx.keyring = PrivateKeyring(ctx.artefacts.dir)
+    ctx.recorder = NotificationServer(ctx.args.recorder, ctx.keyring.env, ctx.artefacts.dir,
+                                      ["body", "actions"])
+    options = {"RememberSeen": 1, "DesktopNotify": 1}
+
+    def run_and_exit(fields):
+        dialog = wait_until("the login dialog", lambda: login_dialog(x), 20)
+        fill_login(x, dialog, fields)
+        _, geo = wait_until("the status window", lambda: status_window(x), 15)
+        wait_until("the count", lambda: count_shown(ctx.shot("count"), geo), 15, 0.3)
+        return geo
+
+    prog = ctx.program(options, extra_env=ctx.keyring.env)
+    geo = run_and_exit([host.base, host.user, host.password])
+    check(not box_lit(ctx.shot("first-run"), geo, "R"), "R lit in a first run")
+    seen = os.path.join(prog.home, "state", "Ormix", "seen.json")
+    wait_until("what was seen in the state folder", lambda: os.path.exists(seen), 10)
+    click_at(x, (geo.x + BOX_LEFT["X"] + 5, geo.y + 11))
+    check(prog.wait_exit(10) == 0, "ormix did not exit with status 0 after X")
+    check(not ctx.recorder.received, f"notified in a first run: {ctx.recorder.received}")
+
+    text = "꺼져 있는 동안 온 댓글"
+    host.post("items", kind="comment", text=text)
+    prog = ctx.program(extra_env=ctx.keyring.env)
+    # Address and ID are remembered: the focus waits in the password field.
+    geo = run_and_exit([host.password])
+    wait_until("R lit for the comment that came while off",
+               lambda: box_lit(ctx.shot("lit-after-restart"), geo, "R"), 10)
+    sent = wait_until("the notice of that comment", lambda: ctx.recorder.received[:1], 10)[0]
+    check(sent["summary"] == "[새로운 댓글 도착]", f"summary {sent['summary']!r}")
+    check(sent["body"] == text, f"the notice named {sent['body']!r}")
+    time.sleep(1)
+    check(len(ctx.recorder.received) == 1, f"announced {len(ctx.recorder.received)} times")
+    click_at(x, (geo.x + BOX_LEFT["X"] + 5, geo.y + 11))
+    check(prog.wait_exit(10) == 0, "ormix did not exit with status 0 after X")
+
+
 def scenario_instance(ctx):
     """One run per settings folder: a second start brings the first to the front and ends;
     a start right after a quit runs in its place; a run killed with SIGKILL does not block
@@ -740,6 +782,7 @@ SCENARIOS = {
     "keyring": (scenario_keyring, True),
     "notify": (scenario_notify, True),
     "instance": (scenario_instance, True),
+    "remember": (scenario_remember, True),
 }
 
 

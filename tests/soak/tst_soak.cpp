@@ -99,19 +99,29 @@ constexpr int MaxItemsPerKind = 6;
 struct Expected
 {
     std::array<QStringList, 3> texts;
+    std::array<QList<qint64>, 3> ids; // the host's ids, newest first: one link each
     int today = 0;
     std::array<bool, 3> flags{};
     bool anyNew = false;
 };
 
-std::array<QStringList, 3> hostTexts(DemoHost &host)
+struct HostItems
+{
+    std::array<QStringList, 3> texts;
+    std::array<QList<qint64>, 3> ids;
+};
+
+HostItems hostItems(DemoHost &host)
 {
     static const char *const names[3] = {"comment", "trackback", "guestbook"};
     const QJsonObject all = host.items();
-    std::array<QStringList, 3> out;
+    HostItems out;
     for (int k = 0; k < 3; ++k) {
-        for (const QJsonValue &item : all.value(QLatin1String(names[k])).toArray())
-            out[k] << item.toObject().value(QLatin1String("text")).toString();
+        for (const QJsonValue &value : all.value(QLatin1String(names[k])).toArray()) {
+            const QJsonObject item = value.toObject();
+            out.texts[k] << item.value(QLatin1String("text")).toString();
+            out.ids[k] << item.value(QLatin1String("id")).toInteger();
+        }
     }
     return out;
 }
@@ -179,7 +189,9 @@ private slots:
         QVERIFY(waitStep([&] { return !poller.loader().isBusy(); }, 10000));
 
         Expected expected;
-        expected.texts = hostTexts(host);
+        const HostItems start = hostItems(host);
+        expected.texts = start.texts;
+        expected.ids = start.ids;
         expected.today = model.todayCount();
         QCOMPARE(expected.today, 15);
 
@@ -305,7 +317,7 @@ private slots:
                 break;
             }
 
-            const std::array<QStringList, 3> hostNow = hostTexts(host);
+            const HostItems hostNow = hostItems(host);
             const int requestsBefore =
                 host.stats().value(QLatin1String("dashboardRequests")).toInt();
             const int reportsBefore = frame.pollsReported;
@@ -354,14 +366,14 @@ private slots:
                                                          model.items(ItemKind::Trackback),
                                                          model.items(ItemKind::Guestbook)};
             if (good) {
+                // A kind is new when its newest item is one the last reading did not have.
                 std::array<bool, 3> changed{};
                 for (int k = 0; k < 3; ++k) {
-                    const QStringList &before = expected.texts[k];
-                    const QStringList &now = hostNow[k];
-                    changed[k] = before.size() != now.size() ||
-                                 (!before.isEmpty() && !now.isEmpty() && before[0] != now[0]);
+                    const QList<qint64> &now = hostNow.ids[k];
+                    changed[k] = !now.isEmpty() && !expected.ids[k].contains(now.first());
                     expected.flags[k] = expected.flags[k] || changed[k];
-                    expected.texts[k] = now;
+                    expected.texts[k] = hostNow.texts[k];
+                    expected.ids[k] = now;
                 }
                 expected.anyNew = changed[0] || changed[1] || changed[2];
                 expected.today = hostToday;

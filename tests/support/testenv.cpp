@@ -25,7 +25,11 @@ EnvGuard::~EnvGuard()
         qunsetenv(m_name.constData());
 }
 
-TempConfigHome::TempConfigHome() : m_env("XDG_CONFIG_HOME", m_dir.path().toLocal8Bit()) {}
+TempConfigHome::TempConfigHome()
+    : m_env("XDG_CONFIG_HOME", m_dir.path().toLocal8Bit()),
+      m_state("XDG_STATE_HOME", m_dir.path().toLocal8Bit() + "/state")
+{
+}
 
 QString TempConfigHome::settingsFile() const
 {

@@ -32,7 +32,8 @@ private:
     std::optional<QByteArray> m_old;
 };
 
-// A throwaway configuration folder: XDG_CONFIG_HOME points into it while the object lives.
+// A throwaway configuration folder: XDG_CONFIG_HOME (and XDG_STATE_HOME, below it) point
+// into it while the object lives.
 class TempConfigHome
 {
 public:
@@ -45,6 +46,7 @@ public:
 private:
     QTemporaryDir m_dir;
     EnvGuard m_env;
+    EnvGuard m_state;
 };
 
 // A fake xdg-open placed first on PATH: it records each argument it is started with.

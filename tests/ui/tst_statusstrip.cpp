@@ -140,7 +140,9 @@ private slots:
 
     void boxesAtWidth150()
     {
-        scene().show(makeReading(1234), {ItemKind::Comment, ItemKind::Guestbook});
+        scene().show(makeReading(1234, makeItems({{"c", "http://127.0.0.1/c"}}), {},
+                                 makeItems({{"g", "http://127.0.0.1/g"}})),
+                     {ItemKind::Comment, ItemKind::Guestbook});
         auto w = makeStrip();
         QCOMPARE(w->boxRect(StatusStrip::CommentsBox), QRect(90, 3, 10, 16));
         QCOMPARE(w->boxRect(StatusStrip::TrackbacksBox), QRect(104, 3, 10, 16));
@@ -210,7 +212,8 @@ private slots:
     // picture is drawn at the device pixel ratio.
     void hiDpiRendering()
     {
-        scene().show(makeReading(1234), {ItemKind::Comment});
+        scene().show(makeReading(1234, makeItems({{"c", "http://127.0.0.1/c"}})),
+                     {ItemKind::Comment});
         auto w = makeStrip();
         const qreal ratio = w->devicePixelRatioF();
         if (ratio < 1.5)
@@ -287,9 +290,12 @@ private slots:
 
     void emptyFlaggedListBlocksOthers()
     {
-        // The comments were emptied (a change), so they are new but have nothing to show.
-        scene().show(makeReading(3, {}, makeItems({{"trackback one", "http://127.0.0.1/t1"}})),
+        // The new comment was deleted before anyone looked: the kind stays new, with
+        // nothing to show.
+        scene().show(makeReading(3, makeItems({{"spam", "http://127.0.0.1/c1"}}),
+                                 makeItems({{"trackback one", "http://127.0.0.1/t1"}})),
                      {ItemKind::Comment, ItemKind::Trackback});
+        scene().setList(ItemKind::Comment, {});
         auto w = makeStrip();
         NoticePopup *notice = w->notice();
         QVERIFY(!notice->isVisible());
@@ -389,7 +395,8 @@ private slots:
         auto w = makeStrip();
         QCOMPARE(w->accessibleName(), QStringLiteral("Admin 접속 중..."));
         QCOMPARE(w->accessibleDescription(), QStringLiteral("새 항목 없음"));
-        scene().show(makeReading(42), {ItemKind::Trackback});
+        scene().show(makeReading(42, {}, makeItems({{"t", "http://127.0.0.1/t"}})),
+                     {ItemKind::Trackback});
         QCOMPARE(w->accessibleName(), QStringLiteral("오늘 방문자 42"));
         QCOMPARE(w->accessibleDescription(), QStringLiteral("새 트랙백"));
     }

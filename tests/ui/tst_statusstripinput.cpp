@@ -124,7 +124,10 @@ private slots:
     void litBoxWithEmptyListOpensNothing()
     {
         FakeBrowser browser;
-        scene().show(makeReading(3), {ItemKind::Trackback});
+        // The new trackback was deleted before anyone looked.
+        scene().show(makeReading(3, {}, makeItems({{"spam", "http://127.0.0.1/t1"}})),
+                     {ItemKind::Trackback});
+        scene().setList(ItemKind::Trackback, {});
         auto w = makeStrip();
         press(*w, {109, 10});
         QVERIFY(!scene().model.isNew(ItemKind::Trackback));

@@ -13,11 +13,13 @@ WidgetScene::~WidgetScene() = default;
 
 void WidgetScene::show(const DashboardReading &reading, std::initializer_list<ItemKind> newKinds)
 {
-    // One item more than wanted in each kind to be marked, then the wanted lists: a
-    // shorter list is a change.
+    // Each kind to be marked without its newest item, then the wanted lists: that item
+    // arrived.
     DashboardReading before = reading;
-    for (const ItemKind kind : newKinds)
-        before[kind].push_back(RecentItem{"(gone)", "http://127.0.0.1/gone"});
+    for (const ItemKind kind : newKinds) {
+        Q_ASSERT(!before[kind].empty());
+        before[kind].erase(before[kind].begin());
+    }
     if (newKinds.size() != 0 || !model.hasReading())
         model.takeReading(before);
     model.takeReading(reading);

@@ -35,8 +35,8 @@ public:
     ~WidgetScene();
 
     // Brings the model to reading with exactly the kinds in newKinds marked new: as two
-    // readings would, the later of which changed those kinds' lists (so the latest reading
-    // changed something when newKinds is not empty).
+    // readings would, in the later of which each of those kinds' newest item arrived (so
+    // the latest reading brought something when newKinds is not empty).
     void show(const DashboardReading &reading, std::initializer_list<ItemKind> newKinds = {});
     // A reading in which item arrives at the head of kind's list: the kind is marked new.
     void arrive(ItemKind kind, const RecentItem &item);

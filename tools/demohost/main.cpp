@@ -92,7 +92,8 @@ bool parseOptions(int argc, char **argv, Options &o)
 }
 
 // New comments, trackbacks and guestbook entries turn up every 20 to 40 seconds
-// (every one to two everyMs).
+// (every one to two everyMs). Now and then a visitor posts the same text again, and now
+// and then the owner deletes the newest item, as happens on any blog.
 void runDemo(BlogState &state, DemoServer &server, long everyMs)
 {
     std::mt19937 random(std::random_device{}());
@@ -101,9 +102,17 @@ void runDemo(BlogState &state, DemoServer &server, long everyMs)
     };
     while (server.waitFor(pause())) {
         const auto kind = static_cast<ItemKind>(random() % 3);
-        const BlogItem item = state.addItem(kind, {}, {});
-        state.addVisitors(static_cast<int>(1 + random() % 5));
-        std::printf("NEW %d %ld %s\n", static_cast<int>(kind), item.id, item.text.c_str());
+        const std::vector<BlogItem> current = state.items()[static_cast<std::size_t>(kind)];
+        const unsigned roll = random() % 8;
+        if (roll == 0 && current.size() > 1) {
+            state.removeItem(kind, current.front().id);
+            std::printf("DELETED %d %ld\n", static_cast<int>(kind), current.front().id);
+        } else {
+            const std::string text = roll == 1 && !current.empty() ? current.front().text : "";
+            const BlogItem item = state.addItem(kind, text, {});
+            state.addVisitors(static_cast<int>(1 + random() % 5));
+            std::printf("NEW %d %ld %s\n", static_cast<int>(kind), item.id, item.text.c_str());
+        }
         std::fflush(stdout);
     }
 }
