@@ -16,7 +16,7 @@
 
 namespace {
 
-QJsonArray toJson(const RecentItemList &items)
+QJsonArray itemsAsJson(const RecentItemList &items)
 {
     QJsonArray array;
     for (const RecentItem &item : items) {
@@ -40,9 +40,9 @@ QJsonObject describe(const HtmlDocument *document)
     }
     if (reading) {
         out.insert(QStringLiteral("todayCount"), reading->todayCount);
-        out.insert(QStringLiteral("comments"), toJson((*reading)[ItemKind::Comment]));
-        out.insert(QStringLiteral("trackbacks"), toJson((*reading)[ItemKind::Trackback]));
-        out.insert(QStringLiteral("guestbook"), toJson((*reading)[ItemKind::Guestbook]));
+        out.insert(QStringLiteral("comments"), itemsAsJson((*reading)[ItemKind::Comment]));
+        out.insert(QStringLiteral("trackbacks"), itemsAsJson((*reading)[ItemKind::Trackback]));
+        out.insert(QStringLiteral("guestbook"), itemsAsJson((*reading)[ItemKind::Guestbook]));
     }
     return out;
 }
