@@ -9,11 +9,10 @@ DashboardModel::DashboardModel(QObject *parent) : QObject(parent) {}
 
 namespace {
 
-// Where the newest item of now stands that the earlier list did not have, if it has one.
-// Items are known by their links, and by their texts as well where links repeat: a text
-// that repeats is no reason to miss a new item, and a deleted, moved or edited one is no
-// news.
-std::optional<std::size_t> newestUnseen(const RecentItemList &before, const RecentItemList &now)
+// Whether the newest item of now is one the earlier list did not have. Items are known by
+// their links, and by their texts as well where links repeat: a text that repeats is no
+// reason to miss a new item, and a deleted, moved or edited one is no news.
+bool newestIsUnseen(const RecentItemList &before, const RecentItemList &now)
 {
     // Every earlier item can stand for one item now, matched from the oldest up: first by
     // link and text, then, for a link that stands once in each list, by the link alone.
@@ -50,9 +49,7 @@ std::optional<std::size_t> newestUnseen(const RecentItemList &before, const Rece
     }
     // Only what stands above the newest item that was there counts: an older item that comes
     // back into view at the bottom, after one above it was deleted, arrived long ago.
-    if (!now.empty() && !known[0])
-        return 0;
-    return std::nullopt;
+    return !now.empty() && !known[0];
 }
 
 } // namespace
@@ -61,21 +58,20 @@ void DashboardModel::takeReading(const DashboardReading &reading)
 {
     // The first reading of a run only records the lists, unless an earlier run said what
     // it had seen of this blog.
-    const std::optional<DashboardReading> before =
-        m_hasReading ? std::optional<DashboardReading>(m_reading) : std::exchange(m_seenBefore, {});
+    const DashboardReading *before =
+        m_hasReading ? &m_reading : (m_seenBefore ? &*m_seenBefore : nullptr);
     std::array<bool, ItemKindCount> marked{};
     m_lastReadingChanged = false;
     for (const ItemKind kind : AllItemKinds) {
         const std::size_t i = indexOf(kind);
-        const std::optional<std::size_t> unseen =
-            before ? newestUnseen((*before)[kind], reading[kind]) : std::nullopt;
-        if (!unseen)
+        if (!before || !newestIsUnseen((*before)[kind], reading[kind]))
             continue;
         m_lastReadingChanged = true;
-        m_announced[i] = reading[kind][*unseen];
+        m_announced[i] = reading[kind].front();
         marked[i] = !m_new[i];
         m_new[i] = true;
     }
+    m_seenBefore.reset();
     // An item deleted since it was announced is announced no more.
     for (const ItemKind kind : AllItemKinds) {
         std::optional<RecentItem> &announced = m_announced[indexOf(kind)];

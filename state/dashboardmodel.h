@@ -45,7 +45,7 @@ public:
     {
         return m_announced[indexOf(kind)];
     }
-    // Whether the latest reading changed any list.
+    // Whether the latest reading brought a new item to any kind, marked already or not.
     bool lastReadingChanged() const { return m_lastReadingChanged; }
     // The user attended to the kind (a click on its box, its notice or its notification).
     void clearNew(ItemKind kind);
