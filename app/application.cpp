@@ -3,7 +3,6 @@
 #include "app/commandline.h"
 #include "app/controller.h"
 #include "desktop/passwordkeyring.h"
-#include "dialogs/logindialog.h"
 #include "state/logging.h"
 #include "state/secret.h"
 #include "state/settings.h"
@@ -157,13 +156,14 @@ bool Application::start()
     // Read from the settings file as it is at this start.
     m_controller.reset();
     m_settings = std::make_unique<Settings>();
-    const bool fromKeyring = loginFromKeyring(m_account, *m_settings);
-    if (!fromKeyring) {
-        LoginDialog login(m_account, *m_settings);
-        if (login.exec() != QDialog::Accepted)
+    std::optional<LoginChoice> typed;
+    if (!loginFromKeyring(m_account, *m_settings)) {
+        typed = m_prompter.askLogin(m_account, *m_settings, std::nullopt);
+        if (!typed)
             return false;
     }
-    m_controller = std::make_unique<Controller>(m_account, m_model, *m_settings);
-    m_controller->start(!fromKeyring);
+    m_controller = std::make_unique<Controller>(m_account, m_model, *m_settings, m_prompter);
+    connect(m_controller.get(), &Controller::ended, this, &QCoreApplication::quit);
+    m_controller->start(typed);
     return true;
 }

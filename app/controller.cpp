@@ -1,12 +1,10 @@
 #include "controller.h"
 
-#include "app/aboutdialog.h"
+#include "app/prompter.h"
 #include "client/poller.h"
 #include "client/reachability.h"
 #include "desktop/desktopnotifier.h"
 #include "desktop/passwordkeyring.h"
-#include "dialogs/logindialog.h"
-#include "dialogs/settingsdialog.h"
 #include "state/account.h"
 #include "state/browserlaunch.h"
 #include "state/dashboardmodel.h"
@@ -15,12 +13,11 @@
 #include "ui/noticepopup.h"
 #include "ui/statusstrip.h"
 
-#include <QCoreApplication>
-#include <QMessageBox>
 #include <QRect>
 
-Controller::Controller(Account &account, DashboardModel &model, Settings &settings)
-    : m_account(account), m_model(model), m_settings(settings)
+Controller::Controller(Account &account, DashboardModel &model, Settings &settings,
+                       Prompter &prompter)
+    : m_account(account), m_model(model), m_settings(settings), m_prompter(prompter)
 {
     m_poller = new Poller(account, model, this);
     // Queued: the dialog runs from the event loop, once the poller's handler is done.
@@ -29,10 +26,7 @@ Controller::Controller(Account &account, DashboardModel &model, Settings &settin
     connect(m_poller, &Poller::loginSucceeded, this, &Controller::onLoginSucceeded);
     connect(m_poller, &Poller::loadFailed, this, &Controller::showLoadFailure);
     // The box would go on asserting a failure that no longer holds.
-    connect(&model, &DashboardModel::readingChanged, this, [this] {
-        if (m_errorBox)
-            m_errorBox->close();
-    });
+    connect(&model, &DashboardModel::readingChanged, this, [this] { m_prompter.closeErrorBox(); });
 
     m_notifier = new DesktopNotifier(model, this);
     m_notifier->setEnabled(settings.number(Settings::DesktopNotify) != 0);
@@ -50,18 +44,13 @@ Controller::~Controller()
     tearDown();
 }
 
-QMessageBox *Controller::errorBox() const
-{
-    return m_errorBox;
-}
-
-void Controller::start(bool credentialsTyped)
+void Controller::start(const std::optional<LoginChoice> &typed)
 {
     createStrip();
     // Polls at once when the network comes back after an outage or a suspend.
     m_reachability = new NetworkReachability(this);
     m_poller->setReachabilitySource(m_reachability);
-    m_poller->setCredentialsTyped(credentialsTyped);
+    m_poller->setCredentialsTyped(typed.has_value());
     m_poller->start();
 }
 
@@ -73,7 +62,7 @@ void Controller::tearDown()
         delete m_poller;
         m_poller = nullptr;
     }
-    delete m_errorBox.data();
+    m_prompter.closeErrorBox();
     m_strip.reset();
 }
 
@@ -98,12 +87,11 @@ void Controller::createStrip()
     m_strip->setTransparency(m_settings.number(Settings::Transparency));
 }
 
-void Controller::runLoginDialog(bool keepTyped)
+void Controller::runLoginDialog(const LoginProblem &problem)
 {
-    LoginDialog dialog(m_account, m_settings);
-    if (keepTyped)
-        dialog.keepTypedValues();
-    if (dialog.exec() != QDialog::Accepted) {
+    LoginAgain again;
+    again.keepPassword = problem.reason == LoginProblem::Reason::HostUnreachable;
+    if (!m_prompter.askLogin(m_account, m_settings, again)) {
         // Cancel ends the run without sending the credentials once more.
         end();
         return;
@@ -114,17 +102,10 @@ void Controller::runLoginDialog(bool keepTyped)
 
 void Controller::showLoadFailure(const QString &message)
 {
-    // One box at a time: an outage must not pile up a box per poll. Not blocking: the
-    // event loop, and with it the next polls, go on.
-    if (m_errorBox && m_errorBox->isVisible())
+    // One box at a time: an outage must not pile up a box per poll.
+    if (m_prompter.isErrorBoxOpen())
         return;
-    auto *box =
-        new QMessageBox(QMessageBox::Critical, QStringLiteral("Ormix"), message, QMessageBox::Ok);
-    box->setTextFormat(Qt::PlainText);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowFlag(Qt::WindowStaysOnTopHint);
-    m_errorBox = box;
-    box->show();
+    m_prompter.openErrorBox(message);
 }
 
 void Controller::rememberSeenIfWanted()
@@ -147,23 +128,20 @@ void Controller::onLoginSucceeded()
 void Controller::end()
 {
     tearDown();
-    QCoreApplication::quit();
+    emit ended();
 }
 
 void Controller::runSettingsDialog()
 {
     // The strip's transparency and the notifier follow the stored choices by themselves.
-    SettingsDialog dialog(m_settings, m_account.interval);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    if (dialog.interval() != m_account.interval) {
-        m_account.interval = dialog.interval();
+    const std::optional<int> interval = m_prompter.askSettings(m_settings, m_account.interval);
+    if (interval && *interval != m_account.interval) {
+        m_account.interval = *interval;
         m_poller->restartTimer();
     }
 }
 
 void Controller::runAboutDialog()
 {
-    AboutDialog dialog;
-    dialog.exec();
+    m_prompter.showAbout();
 }

@@ -153,11 +153,11 @@ void Poller::logIn()
 void Poller::onLoadFinished(const PageLoader::Result &result)
 {
     if (!result.ok()) {
-        reportLoadFailure(result);
+        const QString message = reportLoadFailure(result);
         // Only a page the host answered with, other than the dashboard, refuses a login; a
         // failure on the way there, or a server error, is an outage.
         if (m_loginState == LoginPosted && (result.error < 0 || result.error >= 500)) {
-            loginDidNotReachHost(result.error);
+            loginDidNotReachHost(result.error, message);
             return;
         }
         // A failed poll has nothing to read; the next one comes at its time.
@@ -167,20 +167,20 @@ void Poller::onLoadFinished(const PageLoader::Result &result)
     onPageLoaded(result.address.toString(QUrl::FullyEncoded).toStdString(), result.page);
 }
 
-void Poller::reportLoadFailure(const PageLoader::Result &result)
+QString Poller::reportLoadFailure(const PageLoader::Result &result)
 {
     const std::string address = result.address.toString(QUrl::FullyEncoded).toStdString();
     // Both filled in one step: an address holds "%2F" and the like, which a second arg()
     // would take for its own place marker.
-    const QString message =
-        QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
-            .arg(QString::fromStdString(address), QString::number(result.error));
+    QString message = QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
+                          .arg(QString::fromStdString(address), QString::number(result.error));
     m_lastFailure = message;
     m_failing = true;
     qCWarning(lcNetwork) << "load failed with code" << result.error << "at"
                          << logging::safeAddress(address);
     reportPollStatus();
     emit loadFailed(message);
+    return message;
 }
 
 void Poller::onPageLoaded(const std::string &address, const HtmlDocument *page)
@@ -206,7 +206,7 @@ void Poller::onPageLoaded(const std::string &address, const HtmlDocument *page)
             m_loginRetry = false;
             qCWarning(lcLogin) << "login refused: the host answered from"
                                << logging::safeAddress(location);
-            emit loginNeeded(false);
+            emit loginNeeded({LoginProblem::Reason::Refused, {}});
         }
         break;
     case LoggedIn:
@@ -225,14 +225,14 @@ void Poller::onPageLoaded(const std::string &address, const HtmlDocument *page)
     }
 }
 
-void Poller::loginDidNotReachHost(int statusCode)
+void Poller::loginDidNotReachHost(int statusCode, const QString &message)
 {
     m_loginState = LoggedOut;
     if (m_credentialsTyped) {
         // Someone typed these a moment ago: they may have mistyped the address.
         qCWarning(lcLogin).nospace()
             << "the login did not reach the host (code " << statusCode << "); asking again";
-        emit loginNeeded(true);
+        emit loginNeeded({LoginProblem::Reason::HostUnreachable, message});
         return;
     }
     // Nobody is asked for what waiting can fix: the network may not be up yet, the host

@@ -173,6 +173,12 @@ void LoginDialog::loadRemembered()
         m_oldKeyringEntry = passwordkeyring::entryKey(m_blogUrl, m_id);
 }
 
+void LoginDialog::showAgain(const LoginAgain &again)
+{
+    if (again.keepPassword)
+        keepTypedValues();
+}
+
 void LoginDialog::keepTypedValues()
 {
     m_blogUrl = m_account.blogUrl;

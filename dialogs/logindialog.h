@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 
 #include <cstdint>
 #include <string>
@@ -10,6 +11,25 @@ class QCheckBox;
 class Settings;
 class QLineEdit;
 class QPushButton;
+
+// What the login dialog asks besides the login itself.
+struct LoginChoice
+{
+    // Remember the address, the ID and the interval for the next start.
+    bool saveId = true;
+    // Keep the password in the desktop keyring (only with saveId).
+    bool keyring = false;
+};
+
+// The login dialog once more, after a login that did not work.
+struct LoginAgain
+{
+    LoginChoice choice;
+    // The password typed last stays in its field: the host could not be reached.
+    bool keepPassword = false;
+    // Why the dialog is back, in a line under the fields.
+    QString reason;
+};
 
 // The login dialog: blog address, ID, password and polling interval. Accepting it
 // puts the four values into the account and remembers (or forgets) address, ID and
@@ -27,9 +47,8 @@ public:
     LoginDialog(LoginDialog &&) = delete;
     LoginDialog &operator=(LoginDialog &&) = delete;
 
-    // Shows what the account holds instead of the remembered values: the address, ID,
-    // interval and password typed last, for a login that could not reach the host.
-    void keepTypedValues();
+    // The dialog after a login that did not work.
+    void showAgain(const LoginAgain &again);
 
     // Validates in the fixed order, reports the first failure and stays open;
     // on success stores everything and closes with Accepted.
@@ -42,12 +61,14 @@ public:
     std::uint32_t interval() const { return m_interval; }
     // Whether the password is to be kept in the desktop keyring (needs the saved ID).
     bool keepInKeyring() const { return m_keyring && m_saveId; }
+    LoginChoice choice() const { return {m_saveId, keepInKeyring()}; }
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
     void buildControls();
+    void keepTypedValues();
     void loadRemembered();
     void fillControls();
     bool exchangeFromControls();

@@ -11,6 +11,7 @@
 #include "state/dashboardmodel.h"
 #include "state/settings.h"
 #include "tests/desktop/notificationrecorder.h"
+#include "tests/support/controllerharness.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
 #include "ui/noticepopup.h"
@@ -403,8 +404,9 @@ private slots:
         DashboardModel model;
         host.enterAccount(account, 3600);
 
-        Controller frame(account, model, settings);
-        frame.start(true);
+        RecordingPrompter prompter;
+        Controller frame(account, model, settings, prompter);
+        frame.start(LoginChoice{});
         QVERIFY(waitUntil([&] { return frame.poller()->loginState() == LoggedIn; }, 10000));
         StatusStrip *status = frame.strip();
         host.addItem(DemoHost::Comment, QStringLiteral("바탕화면 알림 <i>댓글</i>"),

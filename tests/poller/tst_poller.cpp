@@ -1,7 +1,7 @@
 #include "client/poller.h"
 #include "client/reachability.h"
+#include "tests/support/controllerharness.h"
 #include "tests/support/demohost.h"
-#include "tests/support/pollerharness.h"
 #include "tests/support/testenv.h"
 
 #include <QJsonArray>
@@ -46,11 +46,11 @@ private slots:
         DemoHost host;
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         host.setCount(15);
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
         {
             Poller &poller = frame.poller;
-            poller.start();
+            frame.start();
             QCOMPARE(poller.loginState(), int(LoginPosted));
             QTRY_COMPARE(poller.loginState(), int(LoggedIn));
             QVERIFY(poller.isPolling());
@@ -64,8 +64,8 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "dashboardRequests") >= first + 3, 6000);
             QCOMPARE(frame.model.todayCount(), 16);
             QCOMPARE(statInt(host, "loginPosts"), 1);
-            QCOMPARE(frame.loginDialogs, 0);
-            QVERIFY(frame.errors.isEmpty());
+            QCOMPARE(frame.prompter.loginDialogs, 0);
+            QVERIFY(frame.prompter.errors.isEmpty());
         }
     }
 
@@ -104,12 +104,12 @@ private slots:
         const QByteArray password = "a&b=c+d%e f한글%2B";
         DemoHost host;
         QVERIFY(host.setPassword(password));
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", password);
         Poller &poller = frame.poller;
-        poller.start();
+        frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
-        QCOMPARE(frame.loginDialogs, 0);
+        QCOMPARE(frame.prompter.loginDialogs, 0);
         const QJsonObject fields = host.stats()
                                        .value(QLatin1String("lastLogin"))
                                        .toObject()
@@ -122,69 +122,67 @@ private slots:
     void wrongPasswordAsksAgain()
     {
         DemoHost host;
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", "wrong");
         const QString right = host.password();
-        frame.answerLogin = [&] {
+        frame.prompter.answerLogin = [&](Account &account) {
             // The user corrects the password in the dialog, which fills the account.
-            frame.account.setPassword(right.toStdString());
-            return true;
+            account.setPassword(right.toStdString());
+            return LoginChoice{};
         };
         Poller &poller = frame.poller;
-        poller.start();
+        frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
-        QCOMPARE(frame.loginDialogs, 1);
+        QCOMPARE(frame.prompter.loginDialogs, 1);
         QCOMPARE(statInt(host, "loginPosts"), 2);
-        QCOMPARE(frame.closes, 0);
+        QCOMPARE(frame.ended, 0);
     }
 
     void cancelInTheRepeatedLoginEndsWithoutPostingAgain()
     {
         DemoHost host;
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", "wrong");
-        Poller &poller = frame.poller;
-        poller.start();
-        QTRY_COMPARE(frame.loginDialogs, 1);
-        QCOMPARE(frame.closes, 1);
+        frame.start();
+        QTRY_COMPARE(frame.prompter.loginDialogs, 1);
+        QCOMPARE(frame.ended, 1);
+        QVERIFY(!frame.controller.poller());
         QTest::qWait(300);
         QCOMPARE(statInt(host, "loginPosts"), 1);
-        QCOMPARE(poller.loginState(), int(LoggedOut));
-        QVERIFY(!poller.isPolling());
     }
 
     void expiredSessionLogsInAgainSilently()
     {
         DemoHost host;
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
-        poller.start();
+        frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QVERIFY(host.expireSessions());
         host.setCount(42);
         QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "loginPosts") == 2, 5000);
         QTRY_COMPARE(frame.model.todayCount(), 42);
         QCOMPARE(poller.loginState(), int(LoggedIn));
-        QCOMPARE(frame.loginDialogs, 0);
-        QVERIFY(frame.errors.isEmpty());
+        QCOMPARE(frame.prompter.loginDialogs, 0);
+        QVERIFY(frame.prompter.errors.isEmpty());
     }
 
     void passwordChangedOnTheHostBringsTheDialogBack()
     {
         DemoHost host;
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
-        poller.start();
+        frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QVERIFY(host.setPassword("changed"));
         QVERIFY(host.expireSessions());
-        frame.answerLogin = [&frame] {
-            frame.account.setPassword("changed");
-            return true;
+        frame.prompter.answerLogin = [](Account &account) {
+            account.setPassword("changed");
+            return LoginChoice{};
         };
-        QTRY_COMPARE_WITH_TIMEOUT(frame.loginDialogs, 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(frame.prompter.loginDialogs, 1, 5000);
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QCOMPARE(statInt(host, "loginPosts"), 3);
     }
@@ -193,10 +191,10 @@ private slots:
     {
         DemoHost host;
         host.addItem(DemoHost::Comment, QStringLiteral("첫 댓글"), QStringLiteral("/1#c1"));
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
-        poller.start();
+        frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QCOMPARE(QString::fromStdString(frame.model.newest(ItemKind::Comment)->text),
                  QStringLiteral("첫 댓글"));
@@ -208,7 +206,7 @@ private slots:
         QTRY_COMPARE(frame.model.newest(ItemKind::Comment)->text, std::string("똠방각하 댓글"));
         QCOMPARE(QString::fromStdString(frame.model.newest(ItemKind::Comment)->link),
                  host.url(QStringLiteral("/2#c2")).toString());
-        QVERIFY(frame.errors.isEmpty());
+        QVERIFY(frame.prompter.errors.isEmpty());
     }
 
     void networkFailuresAreReported_data()
@@ -229,28 +227,28 @@ private slots:
         QFETCH(int, code);
         DemoHost host;
         host.setCount(7);
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
         poller.loader().setTimeoutMs(1500);
         poller.loader().setMaxBodyBytes(512 * 1024);
-        poller.start();
+        frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QVERIFY(host.injectFault(fault, 1, value));
-        QTRY_COMPARE_WITH_TIMEOUT(frame.errors.size(), 1, 8000);
+        QTRY_COMPARE_WITH_TIMEOUT(frame.prompter.errors.size(), 1, 8000);
         const QString expected = QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
                                      .arg(host.dashboardUrl().toString(), QString::number(code));
         if (fault != QLatin1String("redirectloop"))
-            QCOMPARE(frame.errors.first(), expected);
+            QCOMPARE(frame.prompter.errors.first(), expected);
         else
-            QVERIFY(frame.errors.first().endsWith(QStringLiteral("오류 코드 (-5)")));
-        QCOMPARE(frame.model.lastFailure(), frame.errors.first());
+            QVERIFY(frame.prompter.errors.first().endsWith(QStringLiteral("오류 코드 (-5)")));
+        QCOMPARE(frame.model.lastFailure(), frame.prompter.errors.first());
         // A failed poll has nothing to read: no new login, numbers kept.
         QCOMPARE(poller.loginState(), int(LoggedIn));
         QCOMPARE(frame.model.todayCount(), 7);
         // Closing the box lets polling go on, and the next good page is read.
         host.setCount(8);
-        frame.errorOpen = false;
+        frame.prompter.errorOpen = false;
         QTRY_COMPARE_WITH_TIMEOUT(frame.model.todayCount(), 8, 6000);
         QCOMPARE(statInt(host, "loginPosts"), 1);
     }
@@ -261,18 +259,18 @@ private slots:
     {
         DemoHost host({QStringLiteral("--nest"), QStringLiteral("20000")});
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QStringLiteral("not parsed: .*nests too deeply")));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
                                                "^the dashboard could not be read at ")));
         Poller &poller = frame.poller;
-        poller.start();
+        frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QTRY_COMPARE(frame.model.lastFailure(), QStringLiteral("대시보드를 읽지 못했습니다"));
         QVERIFY(!frame.model.lastSuccess().isValid());
-        QVERIFY(frame.errors.isEmpty());
+        QVERIFY(frame.prompter.errors.isEmpty());
         const int first = statInt(host, "dashboardRequests");
         QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "dashboardRequests") >= first + 2, 5000);
     }
@@ -303,27 +301,26 @@ private slots:
             QVERIFY(host->injectFault(QStringLiteral("status"), -1, 503));
         }
         const QString blogUrl = QStringLiteral("http://127.0.0.1:") + port.last();
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, blogUrl, "owner", "demo");
         Poller &poller = frame.poller;
-        poller.setCredentialsTyped(typed);
-        poller.start();
+        frame.start(typed);
         const QString code = outage == QLatin1String("503") ? outage : QStringLiteral("-1");
-        QTRY_COMPARE(frame.errors.size(), 1);
+        QTRY_COMPARE(frame.prompter.errors.size(), 1);
         // The address as it is (the login's "%2F"s are no place for the code); a server
         // error comes from the dashboard the login was sent on to.
         const std::string failedAt = outage == QLatin1String("503")
                                          ? Poller::dashboardAddress(blogUrl.toStdString())
                                          : Poller::loginAddress(blogUrl.toStdString());
-        QCOMPARE(frame.errors.first(),
+        QCOMPARE(frame.prompter.errors.first(),
                  QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
                      .arg(QString::fromStdString(failedAt), code));
-        QCOMPARE(frame.model.lastFailure(), frame.errors.first());
+        QCOMPARE(frame.model.lastFailure(), frame.prompter.errors.first());
         if (typed) {
             // Cancelled here, so the run ends; nothing is posted again.
-            QCOMPARE(frame.keptTyped, QList<bool>{true});
-            QCOMPARE(frame.closes, 1);
-            QVERIFY(!poller.isRetryingLogin());
+            QCOMPARE(frame.prompter.asked.size(), 1);
+            QVERIFY(frame.prompter.asked.first().keepPassword);
+            QCOMPARE(frame.ended, 1);
             return;
         }
         // Retried at every poll with the same credentials, under the one box.
@@ -333,7 +330,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(statInt(*host, "loginPosts") >= 3, 8000);
         else
             QTest::qWait(2500);
-        QCOMPARE(frame.loginDialogs, 0);
+        QCOMPARE(frame.prompter.loginDialogs, 0);
         QCOMPARE(frame.account.password(), std::string("demo"));
         // The host is back: the next try logs in, reads, and the box goes by itself.
         if (host)
@@ -345,10 +342,10 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(poller.loginState(), int(LoggedIn), 5000);
         QTRY_COMPARE(frame.model.todayCount(), 21);
         QVERIFY(!poller.isRetryingLogin());
-        QVERIFY(!frame.errorOpen);
+        QVERIFY(!frame.prompter.errorOpen);
         QVERIFY(frame.model.lastFailure().isEmpty());
-        QCOMPARE(frame.loginDialogs, 0);
-        QCOMPARE(frame.closes, 0);
+        QCOMPARE(frame.prompter.loginDialogs, 0);
+        QCOMPARE(frame.ended, 0);
     }
 
     // Polls driven by hand (interval of an hour), each waited for until its load is done.
@@ -367,46 +364,46 @@ private slots:
     {
         DemoHost host;
         host.setCount(3);
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8(), 3600);
         Poller &poller = frame.poller;
-        poller.start();
+        frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QTRY_VERIFY(!poller.loader().isBusy());
         QVERIFY(host.injectFault(QStringLiteral("status"), -1, 500));
         QVERIFY(pollAndWait(poller, host));
-        QCOMPARE(frame.errors.size(), 1);
-        QVERIFY(frame.errorOpen);
+        QCOMPARE(frame.prompter.errors.size(), 1);
+        QVERIFY(frame.prompter.errorOpen);
         // Three more polls with the box open all reach the host; none opens a second box.
         for (int i = 0; i < 3; ++i)
             QVERIFY2(pollAndWait(poller, host), "a poll was held back by the open box");
-        QCOMPARE(frame.errors.size(), 1);
-        QVERIFY(frame.errorOpen);
+        QCOMPARE(frame.prompter.errors.size(), 1);
+        QVERIFY(frame.prompter.errorOpen);
         QVERIFY(!frame.model.lastFailure().isEmpty());
         // The host is back: the next poll reads it and the box goes by itself.
         QVERIFY(host.clearFaults());
         host.setCount(4);
         QVERIFY(pollAndWait(poller, host));
         QTRY_COMPARE(frame.model.todayCount(), 4);
-        QVERIFY(!frame.errorOpen);
-        QCOMPARE(frame.closedByRecovery, 1);
+        QVERIFY(!frame.prompter.errorOpen);
+        QCOMPARE(frame.prompter.closedByProgram, 1);
         QVERIFY(frame.model.lastFailure().isEmpty());
-        QCOMPARE(frame.errors.size(), 1);
+        QCOMPARE(frame.prompter.errors.size(), 1);
         QCOMPARE(statInt(host, "loginPosts"), 1);
     }
 
     void extraPollWhenTheNetworkComesBackOrTheMachineWakes()
     {
         DemoHost host;
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8(), 3600);
         ReachabilitySource network;
         qint64 wall = 1'700'000'000'000;
         qint64 steady = 5'000;
         Poller &poller = frame.poller;
         poller.resumeDetector().setClocks([&wall] { return wall; }, [&steady] { return steady; });
+        frame.start();
         poller.setReachabilitySource(&network);
-        poller.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QTRY_VERIFY(!poller.loader().isBusy());
         int requests = statInt(host, "dashboardRequests");
@@ -467,18 +464,18 @@ private slots:
         QVERIFY(settled());
         QCOMPARE(poller.extraPolls(), 3);
         QCOMPARE(statInt(host, "loginPosts"), 2);
-        QVERIFY(frame.errors.isEmpty());
+        QVERIFY(frame.prompter.errors.isEmpty());
     }
 
     void restartTimerOnlyWhilePolling()
     {
         DemoHost host;
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
         poller.restartTimer(); // before the login: nothing to restart
         QVERIFY(!poller.isPolling());
-        poller.start();
+        frame.start();
         QTRY_VERIFY(poller.isPolling());
         frame.account.interval = 60;
         poller.restartTimer();
@@ -489,5 +486,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestPoller)
+QTEST_MAIN(TestPoller)
 #include "tst_poller.moc"
