@@ -42,6 +42,13 @@ Controller::Controller(Account &account, DashboardModel &model, Settings &settin
 Controller::~Controller()
 {
     tearDown();
+    // Nothing runs on the windows by now; a deferred delete may not have come yet.
+    delete m_strip.data();
+}
+
+StatusStrip *Controller::strip() const
+{
+    return m_ended ? nullptr : m_strip.data();
 }
 
 void Controller::start(const std::optional<LoginChoice> &typed)
@@ -63,21 +70,26 @@ void Controller::tearDown()
         m_poller = nullptr;
     }
     m_prompter.closeErrorBox();
-    m_strip.reset();
+    // The strip may be what a menu or a dialog still runs its own loop on (a login refused
+    // while the strip's menu is open, cancelled in the dialog): deleting it now would return
+    // those loops into a deleted object. Qt deletes it once they have returned.
+    if (m_strip) {
+        m_strip->hide();
+        m_strip->deleteLater();
+    }
 }
 
 void Controller::createStrip()
 {
-    m_strip = std::make_unique<StatusStrip>(m_model, m_settings);
-    connect(m_strip.get(), &StatusStrip::closeRequested, this, &Controller::end,
+    m_strip = new StatusStrip(m_model, m_settings);
+    connect(m_strip, &StatusStrip::closeRequested, this, &Controller::end, Qt::QueuedConnection);
+    connect(m_strip, &StatusStrip::settingsRequested, this, &Controller::runSettingsDialog,
             Qt::QueuedConnection);
-    connect(m_strip.get(), &StatusStrip::settingsRequested, this, &Controller::runSettingsDialog,
+    connect(m_strip, &StatusStrip::aboutRequested, this, &Controller::runAboutDialog,
             Qt::QueuedConnection);
-    connect(m_strip.get(), &StatusStrip::aboutRequested, this, &Controller::runAboutDialog,
-            Qt::QueuedConnection);
-    connect(m_strip.get(), &StatusStrip::blogRequested, this,
+    connect(m_strip, &StatusStrip::blogRequested, this,
             [this] { launchWebBrowser(m_account.blogUrl); });
-    connect(m_strip.get(), &StatusStrip::noticeShown, m_notifier,
+    connect(m_strip, &StatusStrip::noticeShown, m_notifier,
             [this](ItemKind kind, const std::string &text, const std::string &link) {
                 m_notifier->notify(kind, NoticePopup::heading(kind), QString::fromStdString(text),
                                    link);
@@ -89,6 +101,8 @@ void Controller::createStrip()
 
 void Controller::runLoginDialog(const LoginProblem &problem)
 {
+    if (m_ended)
+        return;
     LoginAgain again;
     again.keepPassword = problem.reason == LoginProblem::Reason::HostUnreachable;
     if (!m_prompter.askLogin(m_account, m_settings, again)) {
@@ -96,6 +110,9 @@ void Controller::runLoginDialog(const LoginProblem &problem)
         end();
         return;
     }
+    // The run may have ended while the dialog was open.
+    if (!m_poller)
+        return;
     m_poller->setCredentialsTyped(true);
     m_poller->logIn();
 }
@@ -127,6 +144,9 @@ void Controller::onLoginSucceeded()
 
 void Controller::end()
 {
+    if (m_ended)
+        return;
+    m_ended = true;
     tearDown();
     emit ended();
 }
@@ -134,8 +154,11 @@ void Controller::end()
 void Controller::runSettingsDialog()
 {
     // The strip's transparency and the notifier follow the stored choices by themselves.
+    if (m_ended)
+        return;
     const std::optional<int> interval = m_prompter.askSettings(m_settings, m_account.interval);
-    if (interval && *interval != m_account.interval) {
+    // The run may have ended while the dialog was open.
+    if (interval && m_poller && *interval != m_account.interval) {
         m_account.interval = *interval;
         m_poller->restartTimer();
     }
@@ -143,5 +166,6 @@ void Controller::runSettingsDialog()
 
 void Controller::runAboutDialog()
 {
-    m_prompter.showAbout();
+    if (!m_ended)
+        m_prompter.showAbout();
 }

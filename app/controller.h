@@ -3,8 +3,8 @@
 #include "dialogs/logindialog.h"
 
 #include <QObject>
+#include <QPointer>
 
-#include <memory>
 #include <optional>
 
 class Account;
@@ -34,11 +34,13 @@ public:
     // made in the login dialog when the account comes from it rather than the keyring.
     void start(const std::optional<LoginChoice> &typed);
 
-    // The poller stops, the windows go, and ended() is emitted.
+    // The poller stops, the windows hide, and ended() is emitted. The windows are deleted
+    // once every loop that runs on them (a menu, a dialog) has returned.
     void end();
 
     Poller *poller() const { return m_poller; }
-    StatusStrip *strip() const { return m_strip.get(); }
+    // Null once the run ended.
+    StatusStrip *strip() const;
     DesktopNotifier *desktopNotifier() const { return m_notifier; }
 
 signals:
@@ -62,7 +64,8 @@ private:
     Settings &m_settings;
     Prompter &m_prompter;
     Poller *m_poller = nullptr;
-    std::unique_ptr<StatusStrip> m_strip;
+    QPointer<StatusStrip> m_strip;
+    bool m_ended = false;
     DesktopNotifier *m_notifier = nullptr;
     NetworkReachability *m_reachability = nullptr; // a Qt child
     SeenMemory *m_seen = nullptr;                  // a Qt child

@@ -427,7 +427,8 @@ QMenu *StatusStrip::buildContextMenu(QWidget *parent) const
 
 void StatusStrip::showContextMenu(const QPoint &globalPos)
 {
-    const std::unique_ptr<QMenu> menu(buildContextMenu(this));
+    // Owned here alone, not by the strip as well: it goes when this returns.
+    const std::unique_ptr<QMenu> menu(buildContextMenu());
     const QAction *chosen = menu->exec(globalPos);
     runCommand(chosen ? chosen->data().toInt() : CommandNone);
 }
