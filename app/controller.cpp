@@ -103,6 +103,9 @@ void Controller::runLoginDialog(const LoginProblem &problem)
 {
     if (m_ended)
         return;
+    // The box would stand over the fields to correct; being modal, it came first and could
+    // not even be closed while the dialog runs.
+    m_prompter.closeErrorBox();
     LoginAgain again;
     again.keepPassword = problem.reason == LoginProblem::Reason::HostUnreachable;
     if (!m_prompter.askLogin(m_account, m_settings, again)) {

@@ -12,6 +12,7 @@
 #include <QEventLoop>
 #include <QMenu>
 #include <QPointer>
+#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 
@@ -86,6 +87,25 @@ private slots:
         QVERIFY(!strip);
         QVERIFY(!menu);
         QCOMPARE(statInt(host, "loginPosts"), 2);
+    }
+
+    // A typed login that cannot reach the host: the box that says so closes as the dialog
+    // comes back, so it covers none of the fields the person is to correct.
+    void errorBoxClosesWhenTheLoginDialogReturns()
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const QString blogUrl = QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort());
+        probe.close();
+        ControllerHarness frame;
+        frame.account.blogUrl = blogUrl.toStdString();
+        frame.account.id = "owner";
+        frame.account.setPassword("pw");
+        frame.start(true);
+        QTRY_COMPARE(frame.prompter.loginDialogs, 1);
+        QCOMPARE(frame.prompter.errors.size(), 1);
+        QCOMPARE(frame.prompter.errorOpenAtLogin, QList<bool>{false});
+        QCOMPARE(frame.ended, 1);
     }
 };
 
