@@ -48,18 +48,16 @@ void setUpParser(QCommandLineParser &parser)
 // fills the account as an accepted login dialog would. False leaves the account alone.
 bool loginFromKeyring(Account &account, const Settings &settings)
 {
-    const std::string id = settings.text(Settings::Id);
-    const std::string blogUrl = settings.text(Settings::BlogUrl);
-    if (settings.number(Settings::SaveId) == 0 || settings.number(Settings::KeyringPassword) == 0 ||
-        id.empty() || blogUrl.empty())
+    const QString key = passwordkeyring::rememberedEntry(settings);
+    if (key.isEmpty())
         return false;
     const int interval = settings.number(Settings::Interval);
 
     // Nothing else runs yet, so no window or timer waits with us; but a keyring that is
     // slow, or locked behind an unlock prompt nobody answers, must not hold up the start.
     std::string password;
-    const passwordkeyring::ReadOutcome outcome = passwordkeyring::readPasswordWithin(
-        passwordkeyring::entryKey(blogUrl, id), KeyringWaitMs, password);
+    const passwordkeyring::ReadOutcome outcome =
+        passwordkeyring::readPasswordWithin(key, KeyringWaitMs, password);
     if (outcome != passwordkeyring::ReadOutcome::Found) {
         if (outcome == passwordkeyring::ReadOutcome::NoAnswer)
             qCWarning(lcLogin) << "the keyring did not answer within" << KeyringWaitMs / 1000
@@ -67,9 +65,9 @@ bool loginFromKeyring(Account &account, const Settings &settings)
         wipeString(password);
         return false;
     }
-    account.id = id;
+    account.id = settings.text(Settings::Id);
     account.setPassword(password);
-    account.blogUrl = blogUrl;
+    account.blogUrl = settings.text(Settings::BlogUrl);
     // As the login dialog would accept it: at least 10 seconds.
     account.interval = std::max(interval, 10);
     wipeString(password);

@@ -13,6 +13,7 @@
 #include "ui/noticepopup.h"
 #include "ui/statusstrip.h"
 
+#include <QCoreApplication>
 #include <QRect>
 
 Controller::Controller(Account &account, DashboardModel &model, Settings &settings,
@@ -57,6 +58,7 @@ void Controller::start(const std::optional<LoginChoice> &typed)
     // Polls at once when the network comes back after an outage or a suspend.
     m_reachability = new NetworkReachability(this);
     m_poller->setReachabilitySource(m_reachability);
+    m_typed = typed;
     m_poller->setCredentialsTyped(typed.has_value());
     m_poller->start();
 }
@@ -107,8 +109,13 @@ void Controller::runLoginDialog(const LoginProblem &problem)
     // not even be closed while the dialog runs.
     m_prompter.closeErrorBox();
     LoginAgain again;
+    // Shown as last chosen: typed a moment ago, or as remembered.
+    const bool saveId = m_settings.number(Settings::SaveId) != 0;
+    again.choice = m_typed.value_or(
+        LoginChoice{saveId, saveId && m_settings.number(Settings::KeyringPassword) != 0});
     again.keepPassword = problem.reason == LoginProblem::Reason::HostUnreachable;
-    if (!m_prompter.askLogin(m_account, m_settings, again)) {
+    const std::optional<LoginChoice> typed = m_prompter.askLogin(m_account, m_settings, again);
+    if (!typed) {
         // Cancel ends the run without sending the credentials once more.
         end();
         return;
@@ -116,6 +123,7 @@ void Controller::runLoginDialog(const LoginProblem &problem)
     // The run may have ended while the dialog was open.
     if (!m_poller)
         return;
+    m_typed = typed;
     m_poller->setCredentialsTyped(true);
     m_poller->logIn();
 }
@@ -139,10 +147,40 @@ void Controller::rememberSeenIfWanted()
 
 void Controller::onLoginSucceeded()
 {
+    // Only now: a login the host refused, then cancelled, leaves the settings and the keyring
+    // as they were, and the next start logs in as before.
+    if (m_typed) {
+        storeTypedLogin(*m_typed);
+        m_typed.reset();
+    }
     rememberSeenIfWanted();
-    // Most logins have nothing to store.
-    if (!m_account.keyringEntry.isEmpty())
-        passwordkeyring::storeAfterLogin(this, m_account);
+}
+
+void Controller::storeTypedLogin(const LoginChoice &choice)
+{
+    // What the settings still name is the entry this login replaces.
+    const QString oldEntry = passwordkeyring::rememberedEntry(m_settings);
+    const bool remember = choice.saveId;
+    const bool keep = remember && choice.keyring;
+    // Unticked forgets by overwriting: values are never deleted.
+    m_settings.setNumber(Settings::Interval, remember
+                                                 ? m_account.interval
+                                                 : Settings::defaultNumber(Settings::Interval));
+    m_settings.setNumber(Settings::SaveId, remember ? 1 : 0);
+    m_settings.setText(Settings::Id, remember ? m_account.id : std::string());
+    m_settings.setText(Settings::BlogUrl, remember ? m_account.blogUrl : std::string());
+    // Only a value of its own once the option was used: with it never ticked the settings
+    // stay exactly as they were.
+    if (keep || m_settings.number(Settings::KeyringPassword) != 0)
+        m_settings.setNumber(Settings::KeyringPassword, keep ? 1 : 0);
+    // Answered for the application, not for this run, which may end before the keyring does.
+    QObject *context = QCoreApplication::instance();
+    if (keep)
+        passwordkeyring::replacePassword(context,
+                                         passwordkeyring::entryKey(m_account.blogUrl, m_account.id),
+                                         m_account.password(), oldEntry);
+    else if (!oldEntry.isEmpty())
+        passwordkeyring::deletePassword(context, oldEntry);
 }
 
 void Controller::end()

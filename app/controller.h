@@ -51,9 +51,12 @@ private:
     void createStrip();
     void runLoginDialog(const LoginProblem &problem);
     void showLoadFailure(const QString &message);
-    // The host accepted the account: the keyring keeps the password if it is to, and what
-    // is seen of this blog is remembered if it is to.
+    // The host accepted the account: what was typed is remembered as chosen, and what is
+    // seen of this blog if that is wanted.
     void onLoginSucceeded();
+    // The choice made in the login dialog, stored with the account it was made for: the
+    // address, ID and interval, and the password in the keyring or out of it.
+    void storeTypedLogin(const LoginChoice &choice);
     void rememberSeenIfWanted();
     void runSettingsDialog();
     void runAboutDialog();
@@ -66,6 +69,8 @@ private:
     Poller *m_poller = nullptr;
     QPointer<StatusStrip> m_strip;
     bool m_ended = false;
+    // What the login dialog chose for the account it filled, until the host accepts it.
+    std::optional<LoginChoice> m_typed;
     DesktopNotifier *m_notifier = nullptr;
     NetworkReachability *m_reachability = nullptr; // a Qt child
     SeenMemory *m_seen = nullptr;                  // a Qt child

@@ -20,9 +20,10 @@ public:
     Prompter &operator=(const Prompter &) = delete;
 
     // Runs the login dialog until it is accepted or cancelled: with again, after a login that
-    // did not work; without, at the start. Accepted, the account holds what was typed and the
-    // answer is the choice made; Cancel gives nothing.
-    virtual std::optional<LoginChoice> askLogin(Account &account, Settings &settings,
+    // did not work; without, at the start (the remembered values). Accepted, the account holds
+    // what was typed and the answer is the choice made, which nothing has stored yet; Cancel
+    // gives nothing.
+    virtual std::optional<LoginChoice> askLogin(Account &account, const Settings &settings,
                                                 const std::optional<LoginAgain> &again) = 0;
     // Runs the settings dialog, which stores what it shows; the interval accepted, or
     // nothing for Cancel.

@@ -12,7 +12,7 @@ WindowPrompter::~WindowPrompter()
     delete m_errorBox.data();
 }
 
-std::optional<LoginChoice> WindowPrompter::askLogin(Account &account, Settings &settings,
+std::optional<LoginChoice> WindowPrompter::askLogin(Account &account, const Settings &settings,
                                                     const std::optional<LoginAgain> &again)
 {
     LoginDialog dialog(account, settings);

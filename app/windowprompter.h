@@ -13,7 +13,7 @@ public:
     WindowPrompter();
     ~WindowPrompter() override;
 
-    std::optional<LoginChoice> askLogin(Account &account, Settings &settings,
+    std::optional<LoginChoice> askLogin(Account &account, const Settings &settings,
                                         const std::optional<LoginAgain> &again) override;
     std::optional<int> askSettings(Settings &settings, int intervalInUse) override;
     void showAbout() override;

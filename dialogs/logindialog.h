@@ -31,27 +31,30 @@ struct LoginAgain
     QString reason;
 };
 
-// The login dialog: blog address, ID, password and polling interval. Accepting it
-// puts the four values into the account and remembers (or forgets) address, ID and
-// interval in the settings; the password stays in memory only.
+// The login dialog: blog address, ID, password and polling interval. Accepting it puts the
+// four values into the account to log in with; it stores nothing. Whether to remember them
+// and to keep the password in the keyring is its choice(), which the caller stores once the
+// host accepted the login.
 class LoginDialog final : public QDialog
 {
     Q_OBJECT
 
 public:
     // Reads the remembered values and sets the focus; run it with exec().
-    LoginDialog(Account &account, Settings &settings, QWidget *parent = nullptr);
+    LoginDialog(Account &account, const Settings &settings, QWidget *parent = nullptr);
     ~LoginDialog() override;
     LoginDialog(const LoginDialog &) = delete;
     LoginDialog &operator=(const LoginDialog &) = delete;
     LoginDialog(LoginDialog &&) = delete;
     LoginDialog &operator=(LoginDialog &&) = delete;
 
-    // The dialog after a login that did not work.
+    // The dialog after a login that did not work: the account's address, ID and interval
+    // instead of the remembered ones (nothing was stored for a login the host did not
+    // accept), with the choice made.
     void showAgain(const LoginAgain &again);
 
-    // Validates in the fixed order, reports the first failure and stays open;
-    // on success stores everything and closes with Accepted.
+    // Validates in the fixed order, reports the first failure and stays open; on success
+    // hands the values to the account and closes with Accepted.
     void accept() override;
 
     // The values as last exchanged (the address normalised once accepted).
@@ -68,16 +71,14 @@ protected:
 
 private:
     void buildControls();
-    void keepTypedValues();
     void loadRemembered();
     void fillControls();
+    void focusFirstEmpty();
     bool exchangeFromControls();
-    void storeAccepted();
-    void storeKeyringChoice();
     void updateKeyringCheck();
 
     Account &m_account;
-    Settings &m_settings;
+    const Settings &m_settings;
     std::string m_id;
     std::string m_password;
     std::string m_blogUrl;
@@ -87,8 +88,6 @@ private:
     bool m_keyring = false;
     bool m_keyringAvailable = false;
     QString m_keyringWhy;
-    // The entry stored before this dialog opened, if the option was on.
-    QString m_oldKeyringEntry;
 
     QLineEdit *m_blogUrlEdit = nullptr;
     QLineEdit *m_idEdit = nullptr;

@@ -1,8 +1,5 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
-
 #include <string>
 
 // The login in use: what the login dialog, or the keyring, gave. The password is kept here
@@ -23,11 +20,6 @@ public:
 
     const std::string &password() const { return m_password; }
     void setPassword(const std::string &password);
-
-    // The keyring entry the password is to be kept under once the host accepts it (empty:
-    // none), and older entries it replaces, which go only once it is stored.
-    QString keyringEntry;
-    QStringList replacedKeyringEntries;
 
 private:
     std::string m_password;

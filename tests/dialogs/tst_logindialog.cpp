@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QSettings>
 #include <QTest>
 
 #include <limits>
@@ -230,7 +229,6 @@ private slots:
         clickOk(dlg);
         QCOMPARE(recorder.texts(), QStringList());
         QCOMPARE(QString::fromStdString(m_account.blogUrl), stored);
-        QCOMPARE(QString::fromStdString(storedText(Settings::BlogUrl)), stored);
         QCOMPARE(QString::fromStdString(dlg.blogUrl()), stored);
     }
 
@@ -264,41 +262,6 @@ private slots:
         QCOMPARE(m_account.password(), QStringLiteral("비밀 pw").toStdString());
         QCOMPARE(m_account.blogUrl, std::string("http://blog.example"));
         QCOMPARE(m_account.interval, 45);
-    }
-
-    void remembersOrForgets_data()
-    {
-        QTest::addColumn<bool>("saveId");
-        QTest::newRow("ticked") << true;
-        QTest::newRow("unticked") << false;
-    }
-
-    void remembersOrForgets()
-    {
-        QFETCH(bool, saveId);
-        TempConfigHome home;
-        Settings settings;
-        // Leftovers of an earlier run that an unticked box must overwrite.
-        store(Settings::Interval, 77);
-        store(Settings::SaveId, 1);
-        store(Settings::Id, std::string("old"));
-        store(Settings::BlogUrl, std::string("http://old.example"));
-
-        MessageRecorder recorder;
-        LoginDialog dlg(m_account, settings);
-        enter(dlg, {QStringLiteral("HTTP://Blog.Example/"), QStringLiteral("owner"),
-                    QStringLiteral("pw"), QStringLiteral("45"), saveId});
-        clickOk(dlg);
-        QCOMPARE(recorder.texts(), QStringList());
-        QCOMPARE(m_account.interval, 45);
-        QCOMPARE(storedNumber(Settings::Interval), saveId ? 45 : 30);
-        QCOMPARE(storedNumber(Settings::SaveId), saveId ? 1 : 0);
-        // Forgetting writes empty values; it does not delete them.
-        const QSettings file(home.settingsFile(), QSettings::IniFormat);
-        QVERIFY(file.contains(QStringLiteral("ID")) && file.contains(QStringLiteral("BlogURL")));
-        QCOMPARE(storedText(Settings::Id), saveId ? std::string("owner") : std::string());
-        QCOMPARE(storedText(Settings::BlogUrl),
-                 saveId ? std::string("http://blog.example") : std::string());
     }
 
     void opensFromTheSettings_data()
@@ -375,7 +338,7 @@ private slots:
         QCOMPARE(QApplication::focusWidget()->objectName(), focus);
     }
 
-    void hugeIntervalIsClampedForTheStore()
+    void hugeIntervalIsClampedForTheAccount()
     {
         TempConfigHome home;
         Settings settings;
@@ -388,45 +351,7 @@ private slots:
             clickOk(dlg);
             QCOMPARE(recorder.texts(), QStringList());
         }
-        const int max = std::numeric_limits<int>::max();
-        QCOMPARE(m_account.interval, max);
-        QCOMPARE(storedNumber(Settings::Interval), max);
-        LoginDialog reopened(m_account, settings);
-        QCOMPARE(edit(reopened, "intervalEdit")->text(), QString::number(max));
-    }
-
-    void passwordNeverReachesAFile_data()
-    {
-        QTest::addColumn<bool>("saveId");
-        QTest::newRow("ticked") << true;
-        QTest::newRow("unticked") << false;
-    }
-
-    void passwordNeverReachesAFile()
-    {
-        QFETCH(bool, saveId);
-        TempConfigHome home;
-        Settings settings;
-        MessageRecorder recorder;
-        const QString password = QStringLiteral("Zq7-비밀번호-secret");
-        {
-            LoginDialog dlg(m_account, settings);
-            Entries e = valid;
-            e.password = password;
-            e.saveId = saveId;
-            enter(dlg, e);
-            clickOk(dlg);
-            QCOMPARE(recorder.texts(), QStringList());
-        }
-        QCOMPARE(m_account.password(), password.toStdString());
-        const QByteArray files = home.allFileContents();
-        QVERIFY(!files.isEmpty());
-        QVERIFY(!files.contains(password.toUtf8()));
-        QVERIFY(!files.contains(QByteArrayLiteral("Zq7")));
-        // Not in any other form QSettings might choose either.
-        QVERIFY(!files.contains(password.toLatin1()));
-        QVERIFY(!files.contains(
-            QByteArray(reinterpret_cast<const char *>(password.utf16()), password.size() * 2)));
+        QCOMPARE(m_account.interval, std::numeric_limits<int>::max());
     }
 
     void typingAndKeys()

@@ -22,7 +22,7 @@
 class RecordingPrompter final : public Prompter
 {
 public:
-    std::optional<LoginChoice> askLogin(Account &account, Settings &,
+    std::optional<LoginChoice> askLogin(Account &account, const Settings &,
                                         const std::optional<LoginAgain> &again) override
     {
         ++loginDialogs;
