@@ -8,6 +8,7 @@
 #include "state/account.h"
 #include "state/browserlaunch.h"
 #include "state/dashboardmodel.h"
+#include "state/logging.h"
 #include "state/seenmemory.h"
 #include "state/settings.h"
 #include "ui/noticepopup.h"
@@ -113,10 +114,15 @@ void Controller::runLoginDialog(const LoginProblem &problem)
     const bool saveId = m_settings.number(Settings::SaveId) != 0;
     again.choice = m_typed.value_or(
         LoginChoice{saveId, saveId && m_settings.number(Settings::KeyringPassword) != 0});
-    again.keepPassword = problem.reason == LoginProblem::Reason::HostUnreachable;
+    // A refusal says so; a login that got no answer says what failed, as the box did.
+    const bool unreachable = problem.reason == LoginProblem::Reason::HostUnreachable;
+    again.keepPassword = unreachable;
+    again.reason =
+        unreachable ? problem.errorText : QStringLiteral("아이디 또는 비밀번호가 맞지 않습니다.");
     const std::optional<LoginChoice> typed = m_prompter.askLogin(m_account, m_settings, again);
     if (!typed) {
         // Cancel ends the run without sending the credentials once more.
+        qCWarning(lcLogin) << "the login dialog was cancelled; Ormix ends";
         end();
         return;
     }

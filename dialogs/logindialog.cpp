@@ -8,11 +8,13 @@
 #include "state/settings.h"
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -114,6 +116,15 @@ void LoginDialog::buildControls()
     grid->addWidget(m_intervalEdit, 3, 1);
     grid->addWidget(new QLabel(QStringLiteral("초"), group), 3, 2, Qt::AlignLeft);
     grid->addWidget(m_saveIdCheck, 4, 0, 1, 3);
+    // Why the dialog came back, in a colour of its own; hidden at the start.
+    m_reasonLabel = new QLabel(group);
+    m_reasonLabel->setObjectName(QStringLiteral("reasonLabel"));
+    m_reasonLabel->setTextFormat(Qt::PlainText);
+    QPalette reasonColours = m_reasonLabel->palette();
+    reasonColours.setColor(QPalette::WindowText, QColor(176, 0, 0));
+    m_reasonLabel->setPalette(reasonColours);
+    m_reasonLabel->hide();
+    grid->addWidget(m_reasonLabel, 5, 0, 1, 3);
     grid->setColumnStretch(2, 1);
 
     layOutGroupAndButtons(this, group, m_okButton, m_cancelButton);
@@ -170,6 +181,13 @@ void LoginDialog::showAgain(const LoginAgain &again)
     m_saveId = again.choice.saveId;
     m_keyring = again.choice.keyring;
     fillControls();
+    // One line as wide as the fields: an error quoting a long address is cut in the middle
+    // and shown whole in the tooltip.
+    const QFontMetrics metrics(m_reasonLabel->font());
+    m_reasonLabel->setText(
+        metrics.elidedText(again.reason, Qt::ElideMiddle, dialogUnitsToPixels(this, 150)));
+    m_reasonLabel->setToolTip(again.reason);
+    m_reasonLabel->setVisible(!again.reason.isEmpty());
     if (!again.keepPassword) {
         focusFirstEmpty();
         return;

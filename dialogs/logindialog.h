@@ -8,6 +8,7 @@
 
 class Account;
 class QCheckBox;
+class QLabel;
 class Settings;
 class QLineEdit;
 class QPushButton;
@@ -50,7 +51,7 @@ public:
 
     // The dialog after a login that did not work: the account's address, ID and interval
     // instead of the remembered ones (nothing was stored for a login the host did not
-    // accept), with the choice made.
+    // accept), with the choice made and the reason under the fields.
     void showAgain(const LoginAgain &again);
 
     // Validates in the fixed order, reports the first failure and stays open; on success
@@ -94,6 +95,7 @@ private:
     QLineEdit *m_passwordEdit = nullptr;
     QLineEdit *m_intervalEdit = nullptr;
     QCheckBox *m_saveIdCheck = nullptr;
+    QLabel *m_reasonLabel = nullptr;
     QCheckBox *m_keyringCheck = nullptr;
     QPushButton *m_okButton = nullptr;
     QPushButton *m_cancelButton = nullptr;

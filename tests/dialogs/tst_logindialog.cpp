@@ -354,6 +354,56 @@ private slots:
         QCOMPARE(m_account.interval, std::numeric_limits<int>::max());
     }
 
+    void showsWhyItCameBack_data()
+    {
+        QTest::addColumn<bool>("keepPassword");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("refused") << false << QStringLiteral("아이디 또는 비밀번호가 맞지 않습니다.")
+                                 << QStringLiteral("passwordEdit");
+        QTest::newRow("no answer, a long address")
+            << true
+            << QStringLiteral(
+                   "웹페이지 조회에 실패했습니다(http://blog.example/login?requestURI=") +
+                   QString(300, QLatin1Char('x')) + QStringLiteral("), 오류 코드 (-1)")
+            << QStringLiteral("blogUrlEdit");
+    }
+
+    // After a login that did not work: the account's values (nothing was stored), the
+    // choice made, and one line under the fields that says why.
+    void showsWhyItCameBack()
+    {
+        QFETCH(bool, keepPassword);
+        QFETCH(QString, reason);
+        QFETCH(QString, focus);
+        TempConfigHome home;
+        Settings settings;
+        store(Settings::SaveId, 1);
+        store(Settings::Id, std::string("remembered"));
+        m_account.blogUrl = "http://Typed.example/Blog";
+        m_account.id = "typed";
+        m_account.setPassword("typed pw");
+        LoginDialog dlg(m_account, settings);
+        auto *line = dlg.findChild<QLabel *>(QStringLiteral("reasonLabel"));
+        QVERIFY(line && line->isHidden());
+        dlg.showAgain({LoginChoice{false, false}, keepPassword, reason});
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+
+        QCOMPARE(edit(dlg, "blogUrlEdit")->text(), QStringLiteral("http://Typed.example/Blog"));
+        QCOMPARE(edit(dlg, "idEdit")->text(), QStringLiteral("typed"));
+        QCOMPARE(edit(dlg, "passwordEdit")->text(),
+                 keepPassword ? QStringLiteral("typed pw") : QString());
+        QVERIFY(!saveIdBox(dlg)->isChecked());
+        QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+        // Under the fields, one line no wider than the group, the whole text in its tooltip.
+        QVERIFY(line->isVisible());
+        QCOMPARE(line->toolTip(), reason);
+        QCOMPARE(line->text() == reason, reason.size() < 100);
+        QVERIFY(line->geometry().top() > saveIdBox(dlg)->geometry().bottom());
+        QVERIFY(line->width() <= dlg.findChild<QGroupBox *>()->width());
+    }
+
     void typingAndKeys()
     {
         TempConfigHome home;
@@ -428,8 +478,13 @@ private slots:
         QVERIFY(keyring->geometry().top() >= button(dlg, "okButton")->geometry().bottom());
 
         QStringList labels;
-        for (const QLabel *label : dlg.findChildren<QLabel *>())
-            labels.append(label->text());
+        for (const QLabel *label : dlg.findChildren<QLabel *>()) {
+            // The line that says why the dialog came back is hidden at the start.
+            if (label->objectName() == QLatin1String("reasonLabel"))
+                QVERIFY(label->isHidden());
+            else
+                labels.append(label->text());
+        }
         labels.sort();
         QStringList expected = utf8List({"블로그주소", "아이디", "비밀번호 ", "조회주기", "초"});
         expected.sort();

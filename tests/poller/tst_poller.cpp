@@ -134,6 +134,8 @@ private slots:
         frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QCOMPARE(frame.prompter.loginDialogs, 1);
+        QCOMPARE(frame.prompter.asked.first().reason,
+                 QStringLiteral("아이디 또는 비밀번호가 맞지 않습니다."));
         QCOMPARE(statInt(host, "loginPosts"), 2);
         QCOMPARE(frame.ended, 0);
     }
@@ -318,8 +320,10 @@ private slots:
         QCOMPARE(frame.model.lastFailure(), frame.prompter.errors.first());
         if (typed) {
             // Cancelled here, so the run ends; nothing is posted again.
+            // The dialog comes back with what was typed and says what failed.
             QCOMPARE(frame.prompter.asked.size(), 1);
             QVERIFY(frame.prompter.asked.first().keepPassword);
+            QCOMPARE(frame.prompter.asked.first().reason, frame.prompter.errors.first());
             QCOMPARE(frame.ended, 1);
             return;
         }
