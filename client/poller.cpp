@@ -27,10 +27,38 @@ std::pair<std::string, std::string> splitBlogUrl(const std::string &blogUrl)
     return {blogUrl.substr(0, sep), blogUrl.substr(sep + 3)};
 }
 
+// The dashboard's address as the login's requestURI value, in the address and in the form.
+// What would end the value or change its meaning there is percent-encoded; every other
+// character of the blog address goes as it is.
 std::string dashboardRequestUri(const std::string &blogUrl)
 {
-    const auto [scheme, host] = splitBlogUrl(blogUrl);
-    return scheme + "%3A%2F%2F" + host + "%2Fowner%2Fcenter%2Fdashboard";
+    const auto [scheme, rest] = splitBlogUrl(blogUrl);
+    std::string value = scheme + "%3A%2F%2F";
+    for (const char c : rest) {
+        switch (c) {
+        case '&':
+            value += "%26";
+            break;
+        case '#':
+            value += "%23";
+            break;
+        case '+':
+            value += "%2B";
+            break;
+        case '=':
+            value += "%3D";
+            break;
+        case '%':
+            value += "%25";
+            break;
+        case ' ':
+            value += "%20";
+            break;
+        default:
+            value += c;
+        }
+    }
+    return value + "%2Fowner%2Fcenter%2Fdashboard";
 }
 
 } // namespace
@@ -185,7 +213,8 @@ QString Poller::reportLoadFailure(const PageLoader::Result &result)
 
 void Poller::onPageLoaded(const std::string &address, const HtmlDocument *page)
 {
-    const std::string location = toLowerAscii(address);
+    // The path keeps its case: the blog's own may need it.
+    const std::string location = withLowerCaseSchemeAndHost(address);
     const bool onDashboard = isDashboardAddress(location, m_account.blogUrl);
 
     switch (m_loginState) {

@@ -252,7 +252,7 @@ void LoginDialog::accept()
         showOrmixMessage(this, QStringLiteral("홈페이지 URL 을 입력하세요 "));
         return;
     }
-    m_blogUrl = toLowerAscii(m_blogUrl);
+    m_blogUrl = withLowerCaseSchemeAndHost(m_blogUrl);
     if (!hasAcceptedScheme(m_blogUrl)) {
         showOrmixMessage(this, QStringLiteral("블로그 주소는 http:// 로 시작해야 합니다."));
         return;

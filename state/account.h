@@ -12,7 +12,8 @@ public:
     Account(const Account &) = delete;
     Account &operator=(const Account &) = delete;
 
-    // Lower case, starting with http:// or https://, without a trailing slash.
+    // Starting with http:// or https://, scheme and host in lower case, without a trailing
+    // slash.
     std::string blogUrl;
     std::string id;
     // Seconds between polls.

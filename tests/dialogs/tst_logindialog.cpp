@@ -206,8 +206,15 @@ private slots:
         QTest::newRow("scheme only") << QStringLiteral("http://") << QStringLiteral("http:/");
         QTest::newRow("two slashes keep one")
             << QStringLiteral("http://blog.example//") << QStringLiteral("http://blog.example/");
-        QTest::newRow("no slash untouched") << QStringLiteral("http://blog.example/Sub")
-                                            << QStringLiteral("http://blog.example/sub");
+        // A path, a query and user information keep their case; a port has none.
+        QTest::newRow("path keeps its case") << QStringLiteral("Http://Blog.Example:8080/MyBlog/")
+                                             << QStringLiteral("http://blog.example:8080/MyBlog");
+        QTest::newRow("query keeps its case") << QStringLiteral("http://B.Example?Blog=Mine")
+                                              << QStringLiteral("http://b.example?Blog=Mine");
+        QTest::newRow("user information") << QStringLiteral("http://Me:PW@Blog.Example/A")
+                                          << QStringLiteral("http://Me:PW@blog.example/A");
+        QTest::newRow("lower case as stored") << QStringLiteral("http://blog.example/myblog")
+                                              << QStringLiteral("http://blog.example/myblog");
         QTest::newRow("https") << QStringLiteral("HTTPS://Secure.Example/")
                                << QStringLiteral("https://secure.example");
         // Only ASCII letters change case.

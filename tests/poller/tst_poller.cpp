@@ -80,12 +80,20 @@ private slots:
         QCOMPARE(Poller::loginAddress("https://blog.example"),
                  std::string("https://blog.example/login?requestURI=https%3A%2F%2Fblog.example%"
                              "2Fowner%2Fcenter%2Fdashboard&try=1"));
+        // The blog's own address inside the value: what would break the query is encoded,
+        // the rest (a path with capitals, "/", non-ASCII) goes as it is.
+        QCOMPARE(Poller::loginAddress("http://b.example/My 블로그&a=b+c#d%20"),
+                 std::string("http://b.example/My 블로그&a=b+c#d%20/login?requestURI=http%3A%2F%2F"
+                             "b.example/My%20블로그%26a%3Db%2Bc%23d%2520%2Fowner%2Fcenter%2F"
+                             "dashboard&try=1"));
         QCOMPARE(Poller::loginBody("http://b.example", "me", "p w"),
                  std::string("requestURI=http%3A%2F%2Fb.example%2Fowner%2Fcenter%2Fdashboard&"
                              "goPortal=false&loginid=me&password=p+w&save=on"));
         const std::string blog = "http://blog.example:8080";
         QVERIFY(
             Poller::isDashboardAddress("HTTP://Blog.Example:8080/owner/center/dashboard", blog));
+        QVERIFY(Poller::isDashboardAddress("http://blog.example/myblog/owner/center/dashboard",
+                                           "http://blog.example/MyBlog"));
         // The login may be upgraded to https on the same host, on any port; nothing else.
         QVERIFY(Poller::isDashboardAddress("https://blog.example/owner/center/dashboard", blog));
         QVERIFY(
@@ -187,6 +195,37 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(frame.prompter.loginDialogs, 1, 5000);
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QCOMPARE(statInt(host, "loginPosts"), 3);
+    }
+
+    void blogUnderAPathLogsInAndPolls_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("capitals") << QStringLiteral("/MyBlog");
+        QTest::newRow("characters of a query") << QStringLiteral("/My&Blog=1+2");
+    }
+
+    // A host that serves the blog under a path matches it case for case; the login's
+    // requestURI must bring the login back there whatever the path holds.
+    void blogUnderAPathLogsInAndPolls()
+    {
+        QFETCH(QString, path);
+        DemoHost host({QStringLiteral("--blog-path"), path});
+        QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+        host.setCount(31);
+        ControllerHarness frame;
+        credentials(frame.account, host.blogUrl() + path, "owner", host.password().toUtf8(), 3600);
+        Poller &poller = frame.poller;
+        frame.start();
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QCOMPARE(QString::fromStdString(poller.pollUrl()),
+                 host.blogUrl() + path + QStringLiteral("/owner/center/dashboard"));
+        QTRY_VERIFY(!poller.loader().isBusy());
+        host.setCount(32);
+        QVERIFY(pollAndWait(poller, host));
+        QTRY_COMPARE(frame.model.todayCount(), 32);
+        QVERIFY(frame.model.lastFailure().isEmpty());
+        QCOMPARE(frame.prompter.loginDialogs, 0);
+        QVERIFY(frame.prompter.errors.isEmpty());
     }
 
     void euckrDashboardReadsTheSame()
