@@ -61,6 +61,13 @@ std::string dashboardRequestUri(const std::string &blogUrl)
     return value + "%2Fowner%2Fcenter%2Fdashboard";
 }
 
+// An error that says nothing of the credentials: the network, the server, or the host asking
+// to wait.
+bool isOutage(int error)
+{
+    return error < 0 || error >= 500 || error == 408 || error == 429;
+}
+
 } // namespace
 
 Poller::Poller(Account &account, DashboardModel &model, QObject *parent)
@@ -180,19 +187,22 @@ void Poller::logIn()
 
 void Poller::onLoadFinished(const PageLoader::Result &result)
 {
+    const std::string address = result.address.toString(QUrl::FullyEncoded).toStdString();
     if (!result.ok()) {
         const QString message = reportLoadFailure(result);
-        // Only a page the host answered with, other than the dashboard, refuses a login; a
-        // failure on the way there, or a server error, is an outage.
-        if (m_loginState == LoginPosted && (result.error < 0 || result.error >= 500)) {
-            loginDidNotReachHost(result.error, message);
-            return;
-        }
         // A failed poll has nothing to read; the next one comes at its time.
         if (m_loginState != LoginPosted)
             return;
+        // The host took the login and sent it on to the dashboard, which failed: logged in,
+        // with a failed reading. Otherwise only a page the host answered with refuses a
+        // login; a failure on the way there, a server error, or an answer that asks to wait
+        // (408, 429) is an outage.
+        if (!isDashboardAddress(address, m_account.blogUrl) && isOutage(result.error)) {
+            loginDidNotReachHost(result.error, message);
+            return;
+        }
     }
-    onPageLoaded(result.address.toString(QUrl::FullyEncoded).toStdString(), result.page);
+    onPageLoaded(address, result.page);
 }
 
 QString Poller::reportLoadFailure(const PageLoader::Result &result)

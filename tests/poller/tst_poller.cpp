@@ -319,11 +319,14 @@ private slots:
     void aLoginThatCannotReachTheHost_data()
     {
         QTest::addColumn<bool>("typed");
-        QTest::addColumn<QString>("outage");
-        QTest::newRow("typed, refused") << true << QStringLiteral("refused");
-        QTest::newRow("typed, server error") << true << QStringLiteral("503");
-        QTest::newRow("from the keyring, refused") << false << QStringLiteral("refused");
-        QTest::newRow("from the keyring, server error") << false << QStringLiteral("503");
+        QTest::addColumn<int>("status"); // the login post's answer; 0: the connection refused
+        QTest::newRow("typed, refused") << true << 0;
+        QTest::newRow("typed, server error") << true << 503;
+        QTest::newRow("from the keyring, refused") << false << 0;
+        QTest::newRow("from the keyring, server error") << false << 503;
+        // Waiting, not refusing: too many requests, or the host timed out waiting for ours.
+        QTest::newRow("from the keyring, too many requests") << false << 429;
+        QTest::newRow("from the keyring, request timeout") << false << 408;
     }
 
     // A login that fails before the host answers with a page is an outage, not a refusal:
@@ -331,31 +334,27 @@ private slots:
     void aLoginThatCannotReachTheHost()
     {
         QFETCH(bool, typed);
-        QFETCH(QString, outage);
+        QFETCH(int, status);
         QTcpServer probe;
         QVERIFY(probe.listen(QHostAddress::LocalHost));
         const QStringList port = {QStringLiteral("--port"), QString::number(probe.serverPort())};
         probe.close();
         std::optional<DemoHost> host;
-        if (outage == QLatin1String("503")) {
+        if (status != 0) {
             host.emplace(port);
-            QVERIFY(host->injectFault(QStringLiteral("status"), -1, 503));
+            QVERIFY(host->injectFault(QStringLiteral("loginstatus"), -1, status));
         }
         const QString blogUrl = QStringLiteral("http://127.0.0.1:") + port.last();
         ControllerHarness frame;
         credentials(frame.account, blogUrl, "owner", "demo");
         Poller &poller = frame.poller;
         frame.start(typed);
-        const QString code = outage == QLatin1String("503") ? outage : QStringLiteral("-1");
         QTRY_COMPARE(frame.prompter.errors.size(), 1);
-        // The address as it is (the login's "%2F"s are no place for the code); a server
-        // error comes from the dashboard the login was sent on to.
-        const std::string failedAt = outage == QLatin1String("503")
-                                         ? Poller::dashboardAddress(blogUrl.toStdString())
-                                         : Poller::loginAddress(blogUrl.toStdString());
+        // The address as it is (the login's "%2F"s are no place for the code).
         QCOMPARE(frame.prompter.errors.first(),
                  QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
-                     .arg(QString::fromStdString(failedAt), code));
+                     .arg(QString::fromStdString(Poller::loginAddress(blogUrl.toStdString())),
+                          QString::number(status != 0 ? status : -1)));
         QCOMPARE(frame.model.lastFailure(), frame.prompter.errors.first());
         if (typed) {
             // Cancelled here, so the run ends; nothing is posted again.
@@ -369,10 +368,8 @@ private slots:
         // Retried at every poll with the same credentials, under the one box.
         QVERIFY(poller.isRetryingLogin());
         QVERIFY(poller.isPolling());
-        if (host)
-            QTRY_VERIFY_WITH_TIMEOUT(statInt(*host, "loginPosts") >= 3, 8000);
-        else
-            QTest::qWait(2500);
+        QTRY_VERIFY_WITH_TIMEOUT(frame.pollsReported >= 3, 8000);
+        QCOMPARE(frame.prompter.errors.size(), 1);
         QCOMPARE(frame.prompter.loginDialogs, 0);
         QCOMPARE(frame.account.password(), std::string("demo"));
         // The host is back: the next try logs in, reads, and the box goes by itself.
@@ -389,6 +386,41 @@ private slots:
         QVERIFY(frame.model.lastFailure().isEmpty());
         QCOMPARE(frame.prompter.loginDialogs, 0);
         QCOMPARE(frame.ended, 0);
+    }
+
+    void dashboardFailingRightAfterTheLoginIsAFailedReading_data()
+    {
+        QTest::addColumn<bool>("typed");
+        QTest::newRow("typed") << true;
+        QTest::newRow("from the keyring") << false;
+    }
+
+    // The host took the login and sent it on to the dashboard, which failed: logged in, with
+    // a failed reading. No dialog (the login was right), and the next polls read the
+    // dashboard rather than log in again.
+    void dashboardFailingRightAfterTheLoginIsAFailedReading()
+    {
+        QFETCH(bool, typed);
+        DemoHost host;
+        QVERIFY(host.injectFault(QStringLiteral("status"), -1, 503));
+        ControllerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        Poller &poller = frame.poller;
+        frame.start(typed);
+        QTRY_COMPARE(frame.prompter.errors.size(), 1);
+        QCOMPARE(frame.prompter.errors.first(),
+                 QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (503)")
+                     .arg(host.dashboardUrl().toString()));
+        QCOMPARE(poller.loginState(), int(LoggedIn));
+        const int requests = statInt(host, "dashboardRequests");
+        QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "dashboardRequests") >= requests + 2, 5000);
+        QCOMPARE(statInt(host, "loginPosts"), 1);
+        QVERIFY(host.clearFaults());
+        host.setCount(12);
+        QTRY_COMPARE_WITH_TIMEOUT(frame.model.todayCount(), 12, 5000);
+        QVERIFY(!frame.prompter.errorOpen);
+        QCOMPARE(frame.prompter.loginDialogs, 0);
+        QCOMPARE(statInt(host, "loginPosts"), 1);
     }
 
     // Polls driven by hand (interval of an hour), each waited for until its load is done.
