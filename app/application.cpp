@@ -3,7 +3,6 @@
 #include "app/commandline.h"
 #include "app/controller.h"
 #include "desktop/passwordkeyring.h"
-#include "dialogs/logindialog.h"
 #include "state/logging.h"
 #include "state/secret.h"
 #include "state/settings.h"
@@ -49,18 +48,16 @@ void setUpParser(QCommandLineParser &parser)
 // fills the account as an accepted login dialog would. False leaves the account alone.
 bool loginFromKeyring(Account &account, const Settings &settings)
 {
-    const std::string id = settings.text(Settings::Id);
-    const std::string blogUrl = settings.text(Settings::BlogUrl);
-    if (settings.number(Settings::SaveId) == 0 || settings.number(Settings::KeyringPassword) == 0 ||
-        id.empty() || blogUrl.empty())
+    const QString key = passwordkeyring::rememberedEntry(settings);
+    if (key.isEmpty())
         return false;
     const int interval = settings.number(Settings::Interval);
 
     // Nothing else runs yet, so no window or timer waits with us; but a keyring that is
     // slow, or locked behind an unlock prompt nobody answers, must not hold up the start.
     std::string password;
-    const passwordkeyring::ReadOutcome outcome = passwordkeyring::readPasswordWithin(
-        passwordkeyring::entryKey(blogUrl, id), KeyringWaitMs, password);
+    const passwordkeyring::ReadOutcome outcome =
+        passwordkeyring::readPasswordWithin(key, KeyringWaitMs, password);
     if (outcome != passwordkeyring::ReadOutcome::Found) {
         if (outcome == passwordkeyring::ReadOutcome::NoAnswer)
             qCWarning(lcLogin) << "the keyring did not answer within" << KeyringWaitMs / 1000
@@ -68,9 +65,9 @@ bool loginFromKeyring(Account &account, const Settings &settings)
         wipeString(password);
         return false;
     }
-    account.id = id;
+    account.id = settings.text(Settings::Id);
     account.setPassword(password);
-    account.blogUrl = blogUrl;
+    account.blogUrl = settings.text(Settings::BlogUrl);
     // As the login dialog would accept it: at least 10 seconds.
     account.interval = std::max(interval, 10);
     wipeString(password);
@@ -157,13 +154,14 @@ bool Application::start()
     // Read from the settings file as it is at this start.
     m_controller.reset();
     m_settings = std::make_unique<Settings>();
-    const bool fromKeyring = loginFromKeyring(m_account, *m_settings);
-    if (!fromKeyring) {
-        LoginDialog login(m_account, *m_settings);
-        if (login.exec() != QDialog::Accepted)
+    std::optional<LoginChoice> typed;
+    if (!loginFromKeyring(m_account, *m_settings)) {
+        typed = m_prompter.askLogin(m_account, *m_settings, std::nullopt);
+        if (!typed)
             return false;
     }
-    m_controller = std::make_unique<Controller>(m_account, m_model, *m_settings);
-    m_controller->start(!fromKeyring);
+    m_controller = std::make_unique<Controller>(m_account, m_model, *m_settings, m_prompter);
+    connect(m_controller.get(), &Controller::ended, this, &QCoreApplication::quit);
+    m_controller->start(typed);
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/windowprompter.h"
 #include "state/account.h"
 #include "state/dashboardmodel.h"
 #include "state/settings.h"
@@ -33,6 +34,7 @@ private:
     std::unique_ptr<Settings> m_settings;
     Account m_account;
     DashboardModel m_model;
+    WindowPrompter m_prompter;
     std::unique_ptr<Controller> m_controller;
 };
 

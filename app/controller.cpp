@@ -1,26 +1,25 @@
 #include "controller.h"
 
-#include "app/aboutdialog.h"
+#include "app/prompter.h"
 #include "client/poller.h"
 #include "client/reachability.h"
 #include "desktop/desktopnotifier.h"
 #include "desktop/passwordkeyring.h"
-#include "dialogs/logindialog.h"
-#include "dialogs/settingsdialog.h"
 #include "state/account.h"
 #include "state/browserlaunch.h"
 #include "state/dashboardmodel.h"
+#include "state/logging.h"
 #include "state/seenmemory.h"
 #include "state/settings.h"
 #include "ui/noticepopup.h"
 #include "ui/statusstrip.h"
 
 #include <QCoreApplication>
-#include <QMessageBox>
 #include <QRect>
 
-Controller::Controller(Account &account, DashboardModel &model, Settings &settings)
-    : m_account(account), m_model(model), m_settings(settings)
+Controller::Controller(Account &account, DashboardModel &model, Settings &settings,
+                       Prompter &prompter)
+    : m_account(account), m_model(model), m_settings(settings), m_prompter(prompter)
 {
     m_poller = new Poller(account, model, this);
     // Queued: the dialog runs from the event loop, once the poller's handler is done.
@@ -29,10 +28,7 @@ Controller::Controller(Account &account, DashboardModel &model, Settings &settin
     connect(m_poller, &Poller::loginSucceeded, this, &Controller::onLoginSucceeded);
     connect(m_poller, &Poller::loadFailed, this, &Controller::showLoadFailure);
     // The box would go on asserting a failure that no longer holds.
-    connect(&model, &DashboardModel::readingChanged, this, [this] {
-        if (m_errorBox)
-            m_errorBox->close();
-    });
+    connect(&model, &DashboardModel::readingChanged, this, [this] { m_prompter.closeErrorBox(); });
 
     m_notifier = new DesktopNotifier(model, this);
     m_notifier->setEnabled(settings.number(Settings::DesktopNotify) != 0);
@@ -48,20 +44,23 @@ Controller::Controller(Account &account, DashboardModel &model, Settings &settin
 Controller::~Controller()
 {
     tearDown();
+    // Nothing runs on the windows by now; a deferred delete may not have come yet.
+    delete m_strip.data();
 }
 
-QMessageBox *Controller::errorBox() const
+StatusStrip *Controller::strip() const
 {
-    return m_errorBox;
+    return m_ended ? nullptr : m_strip.data();
 }
 
-void Controller::start(bool credentialsTyped)
+void Controller::start(const std::optional<LoginChoice> &typed)
 {
     createStrip();
     // Polls at once when the network comes back after an outage or a suspend.
     m_reachability = new NetworkReachability(this);
     m_poller->setReachabilitySource(m_reachability);
-    m_poller->setCredentialsTyped(credentialsTyped);
+    m_typed = typed;
+    m_poller->setCredentialsTyped(typed.has_value());
     m_poller->start();
 }
 
@@ -73,22 +72,27 @@ void Controller::tearDown()
         delete m_poller;
         m_poller = nullptr;
     }
-    delete m_errorBox.data();
-    m_strip.reset();
+    m_prompter.closeErrorBox();
+    // The strip may be what a menu or a dialog still runs its own loop on (a login refused
+    // while the strip's menu is open, cancelled in the dialog): deleting it now would return
+    // those loops into a deleted object. Qt deletes it once they have returned.
+    if (m_strip) {
+        m_strip->hide();
+        m_strip->deleteLater();
+    }
 }
 
 void Controller::createStrip()
 {
-    m_strip = std::make_unique<StatusStrip>(m_model, m_settings);
-    connect(m_strip.get(), &StatusStrip::closeRequested, this, &Controller::end,
+    m_strip = new StatusStrip(m_model, m_settings);
+    connect(m_strip, &StatusStrip::closeRequested, this, &Controller::end, Qt::QueuedConnection);
+    connect(m_strip, &StatusStrip::settingsRequested, this, &Controller::runSettingsDialog,
             Qt::QueuedConnection);
-    connect(m_strip.get(), &StatusStrip::settingsRequested, this, &Controller::runSettingsDialog,
+    connect(m_strip, &StatusStrip::aboutRequested, this, &Controller::runAboutDialog,
             Qt::QueuedConnection);
-    connect(m_strip.get(), &StatusStrip::aboutRequested, this, &Controller::runAboutDialog,
-            Qt::QueuedConnection);
-    connect(m_strip.get(), &StatusStrip::blogRequested, this,
+    connect(m_strip, &StatusStrip::blogRequested, this,
             [this] { launchWebBrowser(m_account.blogUrl); });
-    connect(m_strip.get(), &StatusStrip::noticeShown, m_notifier,
+    connect(m_strip, &StatusStrip::noticeShown, m_notifier,
             [this](ItemKind kind, const std::string &text, const std::string &link) {
                 m_notifier->notify(kind, NoticePopup::heading(kind), QString::fromStdString(text),
                                    link);
@@ -98,33 +102,44 @@ void Controller::createStrip()
     m_strip->setTransparency(m_settings.number(Settings::Transparency));
 }
 
-void Controller::runLoginDialog(bool keepTyped)
+void Controller::runLoginDialog(const LoginProblem &problem)
 {
-    LoginDialog dialog(m_account, m_settings);
-    if (keepTyped)
-        dialog.keepTypedValues();
-    if (dialog.exec() != QDialog::Accepted) {
+    if (m_ended)
+        return;
+    // The box would stand over the fields to correct; being modal, it came first and could
+    // not even be closed while the dialog runs.
+    m_prompter.closeErrorBox();
+    LoginAgain again;
+    // Shown as last chosen: typed a moment ago, or as remembered.
+    const bool saveId = m_settings.number(Settings::SaveId) != 0;
+    again.choice = m_typed.value_or(
+        LoginChoice{saveId, saveId && m_settings.number(Settings::KeyringPassword) != 0});
+    // A refusal says so; a login that got no answer says what failed, as the box did.
+    const bool unreachable = problem.reason == LoginProblem::Reason::HostUnreachable;
+    again.keepPassword = unreachable;
+    again.reason =
+        unreachable ? problem.errorText : QStringLiteral("아이디 또는 비밀번호가 맞지 않습니다.");
+    const std::optional<LoginChoice> typed = m_prompter.askLogin(m_account, m_settings, again);
+    if (!typed) {
         // Cancel ends the run without sending the credentials once more.
+        qCWarning(lcLogin) << "the login dialog was cancelled; Ormix ends";
         end();
         return;
     }
+    // The run may have ended while the dialog was open.
+    if (!m_poller)
+        return;
+    m_typed = typed;
     m_poller->setCredentialsTyped(true);
     m_poller->logIn();
 }
 
 void Controller::showLoadFailure(const QString &message)
 {
-    // One box at a time: an outage must not pile up a box per poll. Not blocking: the
-    // event loop, and with it the next polls, go on.
-    if (m_errorBox && m_errorBox->isVisible())
+    // One box at a time: an outage must not pile up a box per poll.
+    if (m_prompter.isErrorBoxOpen())
         return;
-    auto *box =
-        new QMessageBox(QMessageBox::Critical, QStringLiteral("Ormix"), message, QMessageBox::Ok);
-    box->setTextFormat(Qt::PlainText);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowFlag(Qt::WindowStaysOnTopHint);
-    m_errorBox = box;
-    box->show();
+    m_prompter.openErrorBox(message);
 }
 
 void Controller::rememberSeenIfWanted()
@@ -138,32 +153,66 @@ void Controller::rememberSeenIfWanted()
 
 void Controller::onLoginSucceeded()
 {
+    // Only now: a login the host refused, then cancelled, leaves the settings and the keyring
+    // as they were, and the next start logs in as before.
+    if (m_typed) {
+        storeTypedLogin(*m_typed);
+        m_typed.reset();
+    }
     rememberSeenIfWanted();
-    // Most logins have nothing to store.
-    if (!m_account.keyringEntry.isEmpty())
-        passwordkeyring::storeAfterLogin(this, m_account);
+}
+
+void Controller::storeTypedLogin(const LoginChoice &choice)
+{
+    // What the settings still name is the entry this login replaces.
+    const QString oldEntry = passwordkeyring::rememberedEntry(m_settings);
+    const bool remember = choice.saveId;
+    const bool keep = remember && choice.keyring;
+    // Unticked forgets by overwriting: values are never deleted.
+    m_settings.setNumber(Settings::Interval, remember
+                                                 ? m_account.interval
+                                                 : Settings::defaultNumber(Settings::Interval));
+    m_settings.setNumber(Settings::SaveId, remember ? 1 : 0);
+    m_settings.setText(Settings::Id, remember ? m_account.id : std::string());
+    m_settings.setText(Settings::BlogUrl, remember ? m_account.blogUrl : std::string());
+    // Only a value of its own once the option was used: with it never ticked the settings
+    // stay exactly as they were.
+    if (keep || m_settings.number(Settings::KeyringPassword) != 0)
+        m_settings.setNumber(Settings::KeyringPassword, keep ? 1 : 0);
+    // Answered for the application, not for this run, which may end before the keyring does.
+    QObject *context = QCoreApplication::instance();
+    if (keep)
+        passwordkeyring::replacePassword(context,
+                                         passwordkeyring::entryKey(m_account.blogUrl, m_account.id),
+                                         m_account.password(), oldEntry);
+    else if (!oldEntry.isEmpty())
+        passwordkeyring::deletePassword(context, oldEntry);
 }
 
 void Controller::end()
 {
+    if (m_ended)
+        return;
+    m_ended = true;
     tearDown();
-    QCoreApplication::quit();
+    emit ended();
 }
 
 void Controller::runSettingsDialog()
 {
     // The strip's transparency and the notifier follow the stored choices by themselves.
-    SettingsDialog dialog(m_settings, m_account.interval);
-    if (dialog.exec() != QDialog::Accepted)
+    if (m_ended)
         return;
-    if (dialog.interval() != m_account.interval) {
-        m_account.interval = dialog.interval();
+    const std::optional<int> interval = m_prompter.askSettings(m_settings, m_account.interval);
+    // The run may have ended while the dialog was open.
+    if (interval && m_poller && *interval != m_account.interval) {
+        m_account.interval = *interval;
         m_poller->restartTimer();
     }
 }
 
 void Controller::runAboutDialog()
 {
-    AboutDialog dialog;
-    dialog.exec();
+    if (!m_ended)
+        m_prompter.showAbout();
 }

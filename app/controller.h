@@ -1,52 +1,62 @@
 #pragma once
 
+#include "dialogs/logindialog.h"
+
 #include <QObject>
 #include <QPointer>
 
-#include <memory>
+#include <optional>
 
 class Account;
 class Poller;
+class Prompter;
 class StatusStrip;
 class DashboardModel;
 class DesktopNotifier;
 class NetworkReachability;
-class QMessageBox;
 class SeenMemory;
 class Settings;
+struct LoginProblem;
 
 // One run after the login: owns the poller, the status strip and the desktop notifier,
 // connects them to the model and the settings, and runs the dialogs and the error box they
-// ask for. Ending it ends the program.
+// ask for through the prompter. Ending it ends the program.
 class Controller final : public QObject
 {
     Q_OBJECT
 public:
-    Controller(Account &account, DashboardModel &model, Settings &settings);
+    Controller(Account &account, DashboardModel &model, Settings &settings, Prompter &prompter);
     ~Controller() override;
     Controller(const Controller &) = delete;
     Controller &operator=(const Controller &) = delete;
 
-    // Shows the status strip where it was left and sends the first login. credentialsTyped:
-    // the account comes from the login dialog rather than the keyring.
-    void start(bool credentialsTyped);
+    // Shows the status strip where it was left and sends the first login. typed: the choice
+    // made in the login dialog when the account comes from it rather than the keyring.
+    void start(const std::optional<LoginChoice> &typed);
 
-    // The poller stops, the windows go, and the event loop is asked to end.
+    // The poller stops, the windows hide, and ended() is emitted. The windows are deleted
+    // once every loop that runs on them (a menu, a dialog) has returned.
     void end();
 
     Poller *poller() const { return m_poller; }
-    StatusStrip *strip() const { return m_strip.get(); }
+    // Null once the run ended.
+    StatusStrip *strip() const;
     DesktopNotifier *desktopNotifier() const { return m_notifier; }
-    // The box that says a page could not be loaded, while it is open.
-    QMessageBox *errorBox() const;
+
+signals:
+    // The run is over: the event loop is to end.
+    void ended();
 
 private:
     void createStrip();
-    void runLoginDialog(bool keepTyped);
+    void runLoginDialog(const LoginProblem &problem);
     void showLoadFailure(const QString &message);
-    // The host accepted the account: the keyring keeps the password if it is to, and what
-    // is seen of this blog is remembered if it is to.
+    // The host accepted the account: what was typed is remembered as chosen, and what is
+    // seen of this blog if that is wanted.
     void onLoginSucceeded();
+    // The choice made in the login dialog, stored with the account it was made for: the
+    // address, ID and interval, and the password in the keyring or out of it.
+    void storeTypedLogin(const LoginChoice &choice);
     void rememberSeenIfWanted();
     void runSettingsDialog();
     void runAboutDialog();
@@ -55,9 +65,12 @@ private:
     Account &m_account;
     DashboardModel &m_model;
     Settings &m_settings;
+    Prompter &m_prompter;
     Poller *m_poller = nullptr;
-    std::unique_ptr<StatusStrip> m_strip;
-    QPointer<QMessageBox> m_errorBox;
+    QPointer<StatusStrip> m_strip;
+    bool m_ended = false;
+    // What the login dialog chose for the account it filled, until the host accepts it.
+    std::optional<LoginChoice> m_typed;
     DesktopNotifier *m_notifier = nullptr;
     NetworkReachability *m_reachability = nullptr; // a Qt child
     SeenMemory *m_seen = nullptr;                  // a Qt child

@@ -27,10 +27,45 @@ std::pair<std::string, std::string> splitBlogUrl(const std::string &blogUrl)
     return {blogUrl.substr(0, sep), blogUrl.substr(sep + 3)};
 }
 
+// The dashboard's address as the login's requestURI value, in the address and in the form.
+// What would end the value or change its meaning there is percent-encoded; every other
+// character of the blog address goes as it is.
 std::string dashboardRequestUri(const std::string &blogUrl)
 {
-    const auto [scheme, host] = splitBlogUrl(blogUrl);
-    return scheme + "%3A%2F%2F" + host + "%2Fowner%2Fcenter%2Fdashboard";
+    const auto [scheme, rest] = splitBlogUrl(blogUrl);
+    std::string value = scheme + "%3A%2F%2F";
+    for (const char c : rest) {
+        switch (c) {
+        case '&':
+            value += "%26";
+            break;
+        case '#':
+            value += "%23";
+            break;
+        case '+':
+            value += "%2B";
+            break;
+        case '=':
+            value += "%3D";
+            break;
+        case '%':
+            value += "%25";
+            break;
+        case ' ':
+            value += "%20";
+            break;
+        default:
+            value += c;
+        }
+    }
+    return value + "%2Fowner%2Fcenter%2Fdashboard";
+}
+
+// An error that says nothing of the credentials: the network, the server, or the host asking
+// to wait.
+bool isOutage(int error)
+{
+    return error < 0 || error >= 500 || error == 408 || error == 429;
 }
 
 } // namespace
@@ -152,40 +187,44 @@ void Poller::logIn()
 
 void Poller::onLoadFinished(const PageLoader::Result &result)
 {
+    const std::string address = result.address.toString(QUrl::FullyEncoded).toStdString();
     if (!result.ok()) {
-        reportLoadFailure(result);
-        // Only a page the host answered with, other than the dashboard, refuses a login; a
-        // failure on the way there, or a server error, is an outage.
-        if (m_loginState == LoginPosted && (result.error < 0 || result.error >= 500)) {
-            loginDidNotReachHost(result.error);
-            return;
-        }
+        const QString message = reportLoadFailure(result);
         // A failed poll has nothing to read; the next one comes at its time.
         if (m_loginState != LoginPosted)
             return;
+        // The host took the login and sent it on to the dashboard, which failed: logged in,
+        // with a failed reading. Otherwise only a page the host answered with refuses a
+        // login; a failure on the way there, a server error, or an answer that asks to wait
+        // (408, 429) is an outage.
+        if (!isDashboardAddress(address, m_account.blogUrl) && isOutage(result.error)) {
+            loginDidNotReachHost(result.error, message);
+            return;
+        }
     }
-    onPageLoaded(result.address.toString(QUrl::FullyEncoded).toStdString(), result.page);
+    onPageLoaded(address, result.page);
 }
 
-void Poller::reportLoadFailure(const PageLoader::Result &result)
+QString Poller::reportLoadFailure(const PageLoader::Result &result)
 {
     const std::string address = result.address.toString(QUrl::FullyEncoded).toStdString();
     // Both filled in one step: an address holds "%2F" and the like, which a second arg()
     // would take for its own place marker.
-    const QString message =
-        QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
-            .arg(QString::fromStdString(address), QString::number(result.error));
+    QString message = QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
+                          .arg(QString::fromStdString(address), QString::number(result.error));
     m_lastFailure = message;
     m_failing = true;
     qCWarning(lcNetwork) << "load failed with code" << result.error << "at"
                          << logging::safeAddress(address);
     reportPollStatus();
     emit loadFailed(message);
+    return message;
 }
 
 void Poller::onPageLoaded(const std::string &address, const HtmlDocument *page)
 {
-    const std::string location = toLowerAscii(address);
+    // The path keeps its case: the blog's own may need it.
+    const std::string location = withLowerCaseSchemeAndHost(address);
     const bool onDashboard = isDashboardAddress(location, m_account.blogUrl);
 
     switch (m_loginState) {
@@ -206,7 +245,7 @@ void Poller::onPageLoaded(const std::string &address, const HtmlDocument *page)
             m_loginRetry = false;
             qCWarning(lcLogin) << "login refused: the host answered from"
                                << logging::safeAddress(location);
-            emit loginNeeded(false);
+            emit loginNeeded({LoginProblem::Reason::Refused, {}});
         }
         break;
     case LoggedIn:
@@ -225,14 +264,14 @@ void Poller::onPageLoaded(const std::string &address, const HtmlDocument *page)
     }
 }
 
-void Poller::loginDidNotReachHost(int statusCode)
+void Poller::loginDidNotReachHost(int statusCode, const QString &message)
 {
     m_loginState = LoggedOut;
     if (m_credentialsTyped) {
         // Someone typed these a moment ago: they may have mistyped the address.
         qCWarning(lcLogin).nospace()
             << "the login did not reach the host (code " << statusCode << "); asking again";
-        emit loginNeeded(true);
+        emit loginNeeded({LoginProblem::Reason::HostUnreachable, message});
         return;
     }
     // Nobody is asked for what waiting can fix: the network may not be up yet, the host

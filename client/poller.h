@@ -23,6 +23,19 @@ enum LoginState : int
     LoggedIn = 2
 };
 
+// Why the poller needs a person to log in.
+struct LoginProblem
+{
+    enum class Reason
+    {
+        Refused,        // the host answered the login, but not with the dashboard
+        HostUnreachable // a login typed a moment ago got no answer from the host
+    };
+    Reason reason = Reason::Refused;
+    // For HostUnreachable, the failed load's message as the error box shows it.
+    QString errorText;
+};
+
 // Logs in to the blog host with the account, reloads the dashboard on its poll timer and
 // hands every reading, and how each poll went, to the model. What it needs of a person
 // (a login dialog, the error box) it asks for with signals.
@@ -71,13 +84,16 @@ public:
     // Form encoding of a login field: letters, digits and -_.* stay, a space becomes "+",
     // every other byte %XX.
     static std::string formEncode(const std::string &value);
-    // The addresses the login uses, built from a normalised blog address.
+    // The addresses the login uses, built from a normalised blog address. In the login
+    // address and body, the dashboard's address (requestURI) has the characters of the blog
+    // address that would break the query ("&", "#", "+", "=", "%", space) percent-encoded.
     static std::string loginAddress(const std::string &blogUrl);
     static std::string loginBody(const std::string &blogUrl, const std::string &id,
                                  const std::string &password);
     static std::string dashboardAddress(const std::string &blogUrl);
-    // Whether a page's address is the dashboard: its address as built from the blog address,
-    // or the same on the same host upgraded from http to https (a redirect browsers follow).
+    // Whether a page's address is the dashboard: its address as built from the blog address
+    // (compared without regard to case), or the same on the same host upgraded from http to
+    // https (a redirect browsers follow).
     static bool isDashboardAddress(const std::string &location, const std::string &blogUrl);
     // The poll period for an interval in seconds, clamped to what a timer can hold.
     static int periodForInterval(int intervalSeconds);
@@ -89,8 +105,8 @@ public:
 
 signals:
     // The host refused the login, or one typed a moment ago could not reach it: the login
-    // dialog is to run (keepTyped: showing what was typed) and then logIn, or the run ends.
-    void loginNeeded(bool keepTyped);
+    // dialog is to run and then logIn, or the run ends.
+    void loginNeeded(const LoginProblem &problem);
     // The host accepted the account's credentials.
     void loginSucceeded();
     // A page could not be loaded; message is the error box's text.
@@ -103,8 +119,9 @@ private:
     void startPollTimer();
     // The driver of login and polls: every load ends here, with its page or its error.
     void onLoadFinished(const PageLoader::Result &result);
-    // The error box's message, the tooltip and the log for a load that failed.
-    void reportLoadFailure(const PageLoader::Result &result);
+    // The error box's message, the tooltip and the log for a load that failed; gives the
+    // message.
+    QString reportLoadFailure(const PageLoader::Result &result);
     // A page the host answered with, at address; null for an error answer at a login.
     void onPageLoaded(const std::string &address, const HtmlDocument *page);
     // Reads the page into the model, or reports why it could not.
@@ -114,8 +131,9 @@ private:
     // One extra poll, unless a load or a login runs (then it would add nothing); false
     // when none was made.
     bool extraPoll(const char *reason);
-    // A login post that failed before the host answered it with a page.
-    void loginDidNotReachHost(int statusCode);
+    // A login post that failed before the host answered it with a page; message is the
+    // failure's text.
+    void loginDidNotReachHost(int statusCode, const QString &message);
 
     Account &m_account;
     DashboardModel &m_model;

@@ -1,7 +1,7 @@
 #include "passwordkeyring.h"
 
-#include "state/account.h"
 #include "state/secret.h"
+#include "state/settings.h"
 
 #include <QDBusConnection>
 #include <QDBusError>
@@ -65,6 +65,16 @@ QString noKeyringText()
 QString entryKey(const std::string &blogUrl, const std::string &id)
 {
     return QString::fromStdString(id) + QLatin1Char('@') + QString::fromStdString(blogUrl);
+}
+
+QString rememberedEntry(const Settings &settings)
+{
+    const std::string id = settings.text(Settings::Id);
+    const std::string blogUrl = settings.text(Settings::BlogUrl);
+    if (settings.number(Settings::SaveId) == 0 || settings.number(Settings::KeyringPassword) == 0 ||
+        id.empty() || blogUrl.empty())
+        return {};
+    return entryKey(blogUrl, id);
 }
 
 void probe(QObject *context, const std::function<void(bool, const QString &)> &done)
@@ -172,19 +182,12 @@ void deletePassword(QObject *context, const QString &key, const std::function<vo
     job->start();
 }
 
-void storeAfterLogin(QObject *context, Account &account)
+void replacePassword(QObject *context, const QString &key, const std::string &password,
+                     const QString &replaced)
 {
-    const QString key = std::exchange(account.keyringEntry, QString());
-    QStringList replaced = std::exchange(account.replacedKeyringEntries, QStringList());
-    replaced.removeAll(key);
-    if (key.isEmpty() || account.password().empty())
-        return;
-    writePassword(context, key, account.password(), [context, replaced](bool ok) {
-        // Until the new entry is in the keyring, the old one is the one that works.
-        if (ok) {
-            for (const QString &old : replaced)
-                deletePassword(context, old);
-        }
+    writePassword(context, key, password, [context, key, replaced](bool ok) {
+        if (ok && !replaced.isEmpty() && replaced != key)
+            deletePassword(context, replaced);
     });
 }
 

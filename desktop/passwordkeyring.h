@@ -5,8 +5,8 @@
 #include <functional>
 #include <string>
 
-class Account;
 class QObject;
+class Settings;
 
 // The login password in the desktop's keyring (the Secret Service), through QtKeychain.
 // Every call returns at once; its answer comes later on the UI thread, and only while
@@ -16,6 +16,9 @@ namespace passwordkeyring {
 
 // The entry of one account: the normalised blog address and the ID.
 QString entryKey(const std::string &blogUrl, const std::string &id);
+// The entry the settings name: the remembered address and ID when "아이디 저장" and the
+// keyring option are both on; empty otherwise.
+QString rememberedEntry(const Settings &settings);
 
 // Whether a Secret Service is reachable on the session bus; why not, in words, if it is not.
 void probe(QObject *context, const std::function<void(bool available, const QString &why)> &done);
@@ -43,10 +46,9 @@ void writePassword(QObject *context, const QString &key, const std::string &pass
 void deletePassword(QObject *context, const QString &key,
                     const std::function<void(bool ok)> &done = {});
 
-// Once the blog host accepted the account's password: stores it under the account's
-// pending keyring entry, then deletes the entries that one replaces (only once it is stored,
-// so a refused or cancelled change keeps the entry that works), and forgets both. Nothing
-// when no entry is pending.
-void storeAfterLogin(QObject *context, Account &account);
+// Stores the password under key, then deletes the entry replaced (empty: none) once it is
+// stored: until then the old entry is the one that works.
+void replacePassword(QObject *context, const QString &key, const std::string &password,
+                     const QString &replaced);
 
 } // namespace passwordkeyring

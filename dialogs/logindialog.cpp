@@ -8,18 +8,18 @@
 #include "state/settings.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <limits>
-#include <utility>
 
 namespace {
 
@@ -35,7 +35,7 @@ bool hasAcceptedScheme(const std::string &address)
     return !control && (address.starts_with("http://") || address.starts_with("https://"));
 }
 
-// The store keeps the interval in a signed int; anything larger means "as long as possible".
+// The account keeps the interval in a signed int; anything larger means "as long as possible".
 int toStoreInterval(std::uint32_t seconds)
 {
     constexpr std::uint32_t max = std::numeric_limits<int>::max();
@@ -63,20 +63,13 @@ void wipeField(QLineEdit *field)
 
 } // namespace
 
-LoginDialog::LoginDialog(Account &account, Settings &settings, QWidget *parent)
+LoginDialog::LoginDialog(Account &account, const Settings &settings, QWidget *parent)
     : QDialog(parent), m_account(account), m_settings(settings)
 {
     buildControls();
     loadRemembered();
     fillControls();
-
-    QLineEdit *focus = m_blogUrlEdit;
-    if (!m_blogUrl.empty()) {
-        focus = m_idEdit;
-        if (!m_id.empty())
-            focus = m_passwordEdit;
-    }
-    focus->setFocus(Qt::OtherFocusReason);
+    focusFirstEmpty();
 }
 
 LoginDialog::~LoginDialog()
@@ -123,6 +116,15 @@ void LoginDialog::buildControls()
     grid->addWidget(m_intervalEdit, 3, 1);
     grid->addWidget(new QLabel(QStringLiteral("초"), group), 3, 2, Qt::AlignLeft);
     grid->addWidget(m_saveIdCheck, 4, 0, 1, 3);
+    // Why the dialog came back, in a colour of its own; hidden at the start.
+    m_reasonLabel = new QLabel(group);
+    m_reasonLabel->setObjectName(QStringLiteral("reasonLabel"));
+    m_reasonLabel->setTextFormat(Qt::PlainText);
+    QPalette reasonColours = m_reasonLabel->palette();
+    reasonColours.setColor(QPalette::WindowText, QColor(176, 0, 0));
+    m_reasonLabel->setPalette(reasonColours);
+    m_reasonLabel->hide();
+    grid->addWidget(m_reasonLabel, 5, 0, 1, 3);
     grid->setColumnStretch(2, 1);
 
     layOutGroupAndButtons(this, group, m_okButton, m_cancelButton);
@@ -169,21 +171,43 @@ void LoginDialog::loadRemembered()
     m_id = m_settings.text(Settings::Id);
     m_blogUrl = m_settings.text(Settings::BlogUrl);
     m_keyring = m_settings.number(Settings::KeyringPassword) != 0;
-    if (m_keyring && !m_id.empty() && !m_blogUrl.empty())
-        m_oldKeyringEntry = passwordkeyring::entryKey(m_blogUrl, m_id);
 }
 
-void LoginDialog::keepTypedValues()
+void LoginDialog::showAgain(const LoginAgain &again)
 {
     m_blogUrl = m_account.blogUrl;
     m_id = m_account.id;
     m_interval = static_cast<std::uint32_t>(std::max(m_account.interval, 0));
+    m_saveId = again.choice.saveId;
+    m_keyring = again.choice.keyring;
     fillControls();
+    // One line as wide as the fields: an error quoting a long address is cut in the middle
+    // and shown whole in the tooltip.
+    const QFontMetrics metrics(m_reasonLabel->font());
+    m_reasonLabel->setText(
+        metrics.elidedText(again.reason, Qt::ElideMiddle, dialogUnitsToPixels(this, 150)));
+    m_reasonLabel->setToolTip(again.reason);
+    m_reasonLabel->setVisible(!again.reason.isEmpty());
+    if (!again.keepPassword) {
+        focusFirstEmpty();
+        return;
+    }
     const std::string &password = m_account.password();
     m_passwordEdit->setText(
         QString::fromUtf8(password.data(), static_cast<qsizetype>(password.size())));
     // The address is what is most likely mistyped when the host could not be reached.
     m_blogUrlEdit->setFocus(Qt::OtherFocusReason);
+}
+
+void LoginDialog::focusFirstEmpty()
+{
+    QLineEdit *focus = m_blogUrlEdit;
+    if (!m_blogUrl.empty()) {
+        focus = m_idEdit;
+        if (!m_id.empty())
+            focus = m_passwordEdit;
+    }
+    focus->setFocus(Qt::OtherFocusReason);
 }
 
 void LoginDialog::fillControls()
@@ -228,7 +252,7 @@ void LoginDialog::accept()
         showOrmixMessage(this, QStringLiteral("홈페이지 URL 을 입력하세요 "));
         return;
     }
-    m_blogUrl = toLowerAscii(m_blogUrl);
+    m_blogUrl = withLowerCaseSchemeAndHost(m_blogUrl);
     if (!hasAcceptedScheme(m_blogUrl)) {
         showOrmixMessage(this, QStringLiteral("블로그 주소는 http:// 로 시작해야 합니다."));
         return;
@@ -241,49 +265,11 @@ void LoginDialog::accept()
     if (m_blogUrl.ends_with('/'))
         m_blogUrl.pop_back();
 
-    storeAccepted();
-    QDialog::accept();
-}
-
-void LoginDialog::storeAccepted()
-{
-    const int interval = toStoreInterval(m_interval);
     m_account.id = m_id;
     m_account.setPassword(m_password);
     m_account.blogUrl = m_blogUrl;
-    m_account.interval = interval;
-
-    // Unticked forgets by overwriting: values are never deleted.
-    const bool remember = m_saveId;
-    m_settings.setNumber(Settings::Interval, remember ? interval : int(DefaultInterval));
-    m_settings.setNumber(Settings::SaveId, remember ? 1 : 0);
-    m_settings.setText(Settings::Id, remember ? m_id : std::string());
-    m_settings.setText(Settings::BlogUrl, remember ? m_blogUrl : std::string());
-    storeKeyringChoice();
-}
-
-void LoginDialog::storeKeyringChoice()
-{
-    const bool keep = keepInKeyring();
-    const QString entry = keep ? passwordkeyring::entryKey(m_blogUrl, m_id) : QString();
-    // Only a value of its own once the option was used: with it never ticked the
-    // settings stay exactly as they were.
-    if (keep || m_settings.number(Settings::KeyringPassword) != 0)
-        m_settings.setNumber(Settings::KeyringPassword, keep ? 1 : 0);
-    if (!keep) {
-        // Unticked: the password leaves the keyring now, with any entry still waiting to be
-        // replaced by an earlier change in this run.
-        QStringList gone = std::exchange(m_account.replacedKeyringEntries, QStringList());
-        if (!m_oldKeyringEntry.isEmpty())
-            gone << m_oldKeyringEntry;
-        for (const QString &key : std::as_const(gone))
-            passwordkeyring::deletePassword(QCoreApplication::instance(), key);
-    } else if (!m_oldKeyringEntry.isEmpty() && m_oldKeyringEntry != entry &&
-               !m_account.replacedKeyringEntries.contains(m_oldKeyringEntry)) {
-        // Another address or ID: the old entry goes once the new one has logged in.
-        m_account.replacedKeyringEntries << m_oldKeyringEntry;
-    }
-    m_account.keyringEntry = entry;
+    m_account.interval = toStoreInterval(m_interval);
+    QDialog::accept();
 }
 
 void LoginDialog::showEvent(QShowEvent *event)

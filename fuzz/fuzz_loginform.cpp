@@ -1,5 +1,6 @@
 // The login form: whatever the ID and password hold, the body must decode back to
-// exactly them, with no field of their own smuggled in.
+// exactly them, with no field of their own smuggled in; and whatever the blog's path holds,
+// requestURI must decode back to its dashboard.
 #include "client/poller.h"
 
 #include <cstddef>
@@ -55,6 +56,26 @@ std::string decodeValue(std::string_view encoded)
     return out;
 }
 
+// The form decoding a host applies to requestURI, which keeps the blog address's own
+// characters as they are.
+std::string decodeLoosely(std::string_view encoded)
+{
+    std::string out;
+    for (std::size_t i = 0; i < encoded.size(); ++i) {
+        const char c = encoded[i];
+        if (c == '+') {
+            out += ' ';
+        } else if (c == '%' && i + 2 < encoded.size() && hexValue(encoded[i + 1]) >= 0 &&
+                   hexValue(encoded[i + 2]) >= 0) {
+            out += static_cast<char>(hexValue(encoded[i + 1]) * 16 + hexValue(encoded[i + 2]));
+            i += 2;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::vector<std::pair<std::string, std::string>> splitBody(const std::string &body)
 {
     std::vector<std::pair<std::string, std::string>> fields;
@@ -97,5 +118,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     check(fields[2].first == "loginid" && decodeValue(fields[2].second) == id);
     check(fields[3].first == "password" && decodeValue(fields[3].second) == password);
     check(fields[4].first == "save" && fields[4].second == "on");
+
+    // The ID's bytes as the blog's path this time.
+    const std::string pathBlog = blog + "/" + id;
+    const auto pathFields = splitBody(Poller::loginBody(pathBlog, "id", "pw"));
+    check(pathFields.size() == 5 && pathFields[0].first == "requestURI");
+    check(decodeLoosely(pathFields[0].second) == Poller::dashboardAddress(pathBlog));
     return 0;
 }

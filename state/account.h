@@ -1,8 +1,5 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
-
 #include <string>
 
 // The login in use: what the login dialog, or the keyring, gave. The password is kept here
@@ -15,7 +12,8 @@ public:
     Account(const Account &) = delete;
     Account &operator=(const Account &) = delete;
 
-    // Lower case, starting with http:// or https://, without a trailing slash.
+    // Starting with http:// or https://, scheme and host in lower case, without a trailing
+    // slash.
     std::string blogUrl;
     std::string id;
     // Seconds between polls.
@@ -23,11 +21,6 @@ public:
 
     const std::string &password() const { return m_password; }
     void setPassword(const std::string &password);
-
-    // The keyring entry the password is to be kept under once the host accepts it (empty:
-    // none), and older entries it replaces, which go only once it is stored.
-    QString keyringEntry;
-    QStringList replacedKeyringEntries;
 
 private:
     std::string m_password;

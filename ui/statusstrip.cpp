@@ -150,7 +150,7 @@ void StatusStrip::refresh()
     updateAccessibleText();
     // A poll that changed nothing on the strip paints nothing; expose and resize events
     // repaint it anyway.
-    Shown now{isConnecting(), m_model.todayCount(), {}, size()};
+    Shown now{isConnecting(), isStale(), m_model.todayCount(), {}, size()};
     for (const ItemKind kind : AllItemKinds)
         now.lit[indexOf(kind)] = m_model.isNew(kind);
     if (isVisible() && now != m_shown) {
@@ -203,6 +203,12 @@ bool StatusStrip::isConnecting() const
     return !m_model.hasReading();
 }
 
+bool StatusStrip::isStale() const
+{
+    // A failure is kept until the next good reading clears it.
+    return !m_model.lastFailure().isEmpty();
+}
+
 void StatusStrip::setEmblem(const QImage &emblem)
 {
     m_emblem = emblem;
@@ -224,6 +230,9 @@ QImage StatusStrip::renderImage() const
         painter.drawText(rc, flags, connectingText());
         return image;
     }
+    // The last count stays, but does not pass for current while the polls fail.
+    if (isStale())
+        painter.setPen(WindowLook::TextStale);
     if (!m_emblem.isNull()) {
         painter.drawImage(QRect(7, 3, 16, 16), m_emblem);
         painter.drawText(rc.adjusted(23, 0, 0, 0), flags,
@@ -427,7 +436,8 @@ QMenu *StatusStrip::buildContextMenu(QWidget *parent) const
 
 void StatusStrip::showContextMenu(const QPoint &globalPos)
 {
-    const std::unique_ptr<QMenu> menu(buildContextMenu(this));
+    // Owned here alone, not by the strip as well: it goes when this returns.
+    const std::unique_ptr<QMenu> menu(buildContextMenu());
     const QAction *chosen = menu->exec(globalPos);
     runCommand(chosen ? chosen->data().toInt() : CommandNone);
 }

@@ -104,6 +104,8 @@ public:
     QString pollStatusText() const;
     // True until the first good reading of the dashboard: "  Admin 접속 중..." and no boxes.
     bool isConnecting() const;
+    // True while the latest poll failed: the count is drawn in grey until a good reading.
+    bool isStale() const;
 
     NoticePopup *notice() const { return m_notice.get(); }
     RecentItemsPopup *recentItems() const { return m_result; }
@@ -170,6 +172,7 @@ private:
     struct Shown
     {
         bool connecting = true;
+        bool stale = false;
         int count = -1;
         std::array<bool, ItemKindCount> lit{};
         QSize size;

@@ -27,6 +27,9 @@ inline constexpr QColor BoxUnlit{255, 255, 255};
 inline constexpr QColor LetterLit{255, 255, 255};
 inline constexpr QColor LetterUnlit{0, 0, 0};
 inline constexpr QColor Text{0, 0, 0};
+// Text that is no longer current (the count while the latest poll failed): the grey of
+// disabled text, which still reads on white.
+inline constexpr QColor TextStale{128, 128, 128};
 
 // Face "돋움" at a pixel height, normal weight. Every self-drawn window makes its
 // fonts here so that only the height varies.

@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QSettings>
 #include <QTest>
 
 #include <limits>
@@ -207,8 +206,15 @@ private slots:
         QTest::newRow("scheme only") << QStringLiteral("http://") << QStringLiteral("http:/");
         QTest::newRow("two slashes keep one")
             << QStringLiteral("http://blog.example//") << QStringLiteral("http://blog.example/");
-        QTest::newRow("no slash untouched") << QStringLiteral("http://blog.example/Sub")
-                                            << QStringLiteral("http://blog.example/sub");
+        // A path, a query and user information keep their case; a port has none.
+        QTest::newRow("path keeps its case") << QStringLiteral("Http://Blog.Example:8080/MyBlog/")
+                                             << QStringLiteral("http://blog.example:8080/MyBlog");
+        QTest::newRow("query keeps its case") << QStringLiteral("http://B.Example?Blog=Mine")
+                                              << QStringLiteral("http://b.example?Blog=Mine");
+        QTest::newRow("user information") << QStringLiteral("http://Me:PW@Blog.Example/A")
+                                          << QStringLiteral("http://Me:PW@blog.example/A");
+        QTest::newRow("lower case as stored") << QStringLiteral("http://blog.example/myblog")
+                                              << QStringLiteral("http://blog.example/myblog");
         QTest::newRow("https") << QStringLiteral("HTTPS://Secure.Example/")
                                << QStringLiteral("https://secure.example");
         // Only ASCII letters change case.
@@ -230,7 +236,6 @@ private slots:
         clickOk(dlg);
         QCOMPARE(recorder.texts(), QStringList());
         QCOMPARE(QString::fromStdString(m_account.blogUrl), stored);
-        QCOMPARE(QString::fromStdString(storedText(Settings::BlogUrl)), stored);
         QCOMPARE(QString::fromStdString(dlg.blogUrl()), stored);
     }
 
@@ -264,41 +269,6 @@ private slots:
         QCOMPARE(m_account.password(), QStringLiteral("비밀 pw").toStdString());
         QCOMPARE(m_account.blogUrl, std::string("http://blog.example"));
         QCOMPARE(m_account.interval, 45);
-    }
-
-    void remembersOrForgets_data()
-    {
-        QTest::addColumn<bool>("saveId");
-        QTest::newRow("ticked") << true;
-        QTest::newRow("unticked") << false;
-    }
-
-    void remembersOrForgets()
-    {
-        QFETCH(bool, saveId);
-        TempConfigHome home;
-        Settings settings;
-        // Leftovers of an earlier run that an unticked box must overwrite.
-        store(Settings::Interval, 77);
-        store(Settings::SaveId, 1);
-        store(Settings::Id, std::string("old"));
-        store(Settings::BlogUrl, std::string("http://old.example"));
-
-        MessageRecorder recorder;
-        LoginDialog dlg(m_account, settings);
-        enter(dlg, {QStringLiteral("HTTP://Blog.Example/"), QStringLiteral("owner"),
-                    QStringLiteral("pw"), QStringLiteral("45"), saveId});
-        clickOk(dlg);
-        QCOMPARE(recorder.texts(), QStringList());
-        QCOMPARE(m_account.interval, 45);
-        QCOMPARE(storedNumber(Settings::Interval), saveId ? 45 : 30);
-        QCOMPARE(storedNumber(Settings::SaveId), saveId ? 1 : 0);
-        // Forgetting writes empty values; it does not delete them.
-        const QSettings file(home.settingsFile(), QSettings::IniFormat);
-        QVERIFY(file.contains(QStringLiteral("ID")) && file.contains(QStringLiteral("BlogURL")));
-        QCOMPARE(storedText(Settings::Id), saveId ? std::string("owner") : std::string());
-        QCOMPARE(storedText(Settings::BlogUrl),
-                 saveId ? std::string("http://blog.example") : std::string());
     }
 
     void opensFromTheSettings_data()
@@ -375,7 +345,7 @@ private slots:
         QCOMPARE(QApplication::focusWidget()->objectName(), focus);
     }
 
-    void hugeIntervalIsClampedForTheStore()
+    void hugeIntervalIsClampedForTheAccount()
     {
         TempConfigHome home;
         Settings settings;
@@ -388,45 +358,57 @@ private slots:
             clickOk(dlg);
             QCOMPARE(recorder.texts(), QStringList());
         }
-        const int max = std::numeric_limits<int>::max();
-        QCOMPARE(m_account.interval, max);
-        QCOMPARE(storedNumber(Settings::Interval), max);
-        LoginDialog reopened(m_account, settings);
-        QCOMPARE(edit(reopened, "intervalEdit")->text(), QString::number(max));
+        QCOMPARE(m_account.interval, std::numeric_limits<int>::max());
     }
 
-    void passwordNeverReachesAFile_data()
+    void showsWhyItCameBack_data()
     {
-        QTest::addColumn<bool>("saveId");
-        QTest::newRow("ticked") << true;
-        QTest::newRow("unticked") << false;
+        QTest::addColumn<bool>("keepPassword");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("refused") << false << QStringLiteral("아이디 또는 비밀번호가 맞지 않습니다.")
+                                 << QStringLiteral("passwordEdit");
+        QTest::newRow("no answer, a long address")
+            << true
+            << QStringLiteral(
+                   "웹페이지 조회에 실패했습니다(http://blog.example/login?requestURI=") +
+                   QString(300, QLatin1Char('x')) + QStringLiteral("), 오류 코드 (-1)")
+            << QStringLiteral("blogUrlEdit");
     }
 
-    void passwordNeverReachesAFile()
+    // After a login that did not work: the account's values (nothing was stored), the
+    // choice made, and one line under the fields that says why.
+    void showsWhyItCameBack()
     {
-        QFETCH(bool, saveId);
+        QFETCH(bool, keepPassword);
+        QFETCH(QString, reason);
+        QFETCH(QString, focus);
         TempConfigHome home;
         Settings settings;
-        MessageRecorder recorder;
-        const QString password = QStringLiteral("Zq7-비밀번호-secret");
-        {
-            LoginDialog dlg(m_account, settings);
-            Entries e = valid;
-            e.password = password;
-            e.saveId = saveId;
-            enter(dlg, e);
-            clickOk(dlg);
-            QCOMPARE(recorder.texts(), QStringList());
-        }
-        QCOMPARE(m_account.password(), password.toStdString());
-        const QByteArray files = home.allFileContents();
-        QVERIFY(!files.isEmpty());
-        QVERIFY(!files.contains(password.toUtf8()));
-        QVERIFY(!files.contains(QByteArrayLiteral("Zq7")));
-        // Not in any other form QSettings might choose either.
-        QVERIFY(!files.contains(password.toLatin1()));
-        QVERIFY(!files.contains(
-            QByteArray(reinterpret_cast<const char *>(password.utf16()), password.size() * 2)));
+        store(Settings::SaveId, 1);
+        store(Settings::Id, std::string("remembered"));
+        m_account.blogUrl = "http://Typed.example/Blog";
+        m_account.id = "typed";
+        m_account.setPassword("typed pw");
+        LoginDialog dlg(m_account, settings);
+        auto *line = dlg.findChild<QLabel *>(QStringLiteral("reasonLabel"));
+        QVERIFY(line && line->isHidden());
+        dlg.showAgain({LoginChoice{false, false}, keepPassword, reason});
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+
+        QCOMPARE(edit(dlg, "blogUrlEdit")->text(), QStringLiteral("http://Typed.example/Blog"));
+        QCOMPARE(edit(dlg, "idEdit")->text(), QStringLiteral("typed"));
+        QCOMPARE(edit(dlg, "passwordEdit")->text(),
+                 keepPassword ? QStringLiteral("typed pw") : QString());
+        QVERIFY(!saveIdBox(dlg)->isChecked());
+        QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+        // Under the fields, one line no wider than the group, the whole text in its tooltip.
+        QVERIFY(line->isVisible());
+        QCOMPARE(line->toolTip(), reason);
+        QCOMPARE(line->text() == reason, reason.size() < 100);
+        QVERIFY(line->geometry().top() > saveIdBox(dlg)->geometry().bottom());
+        QVERIFY(line->width() <= dlg.findChild<QGroupBox *>()->width());
     }
 
     void typingAndKeys()
@@ -503,8 +485,13 @@ private slots:
         QVERIFY(keyring->geometry().top() >= button(dlg, "okButton")->geometry().bottom());
 
         QStringList labels;
-        for (const QLabel *label : dlg.findChildren<QLabel *>())
-            labels.append(label->text());
+        for (const QLabel *label : dlg.findChildren<QLabel *>()) {
+            // The line that says why the dialog came back is hidden at the start.
+            if (label->objectName() == QLatin1String("reasonLabel"))
+                QVERIFY(label->isHidden());
+            else
+                labels.append(label->text());
+        }
         labels.sort();
         QStringList expected = utf8List({"블로그주소", "아이디", "비밀번호 ", "조회주기", "초"});
         expected.sort();

@@ -584,21 +584,19 @@ def scenario_keyring(ctx):
                lambda: ctx.keyring.lookup(key) == new_password, 10)
     exit_with_x(prog, geo)
 
-    # 4. The host is down for maintenance at the start: the stored login is an outage, not a
-    # refusal. No dialog; the strip says it is connecting, one box says why, and the login
-    # goes out again at every interval until it works.
-    posts = host.stats()["loginPosts"]
-    host.post("faults", kind="status", value=503, count="all")
+    # 4. The host is down for maintenance at the start: its login answers 503 twice. The
+    # stored login is an outage, not a refusal. No dialog; the strip says it is connecting,
+    # one box says why, and the login goes out again at every interval until it works.
+    host.post("faults", kind="loginstatus", value=503, count=2)
     prog = ctx.program(extra_env=env)
     _, geo = wait_until("the status window during the outage", lambda: status_window(x), 20)
     wait_until("one error box", lambda: len(error_boxes(x)) == 1, 15)
-    wait_until("a second login post", lambda: host.stats()["loginPosts"] >= posts + 2,
-               INTERVAL + 8)
     ctx.shot("keyring-outage")
     check(login_dialog(x) is None, "the login dialog was shown for an outage")
     check(not count_shown(ctx.shot("connecting"), geo), "a count was shown before any reading")
     check(len(error_boxes(x)) == 1, f"{len(error_boxes(x))} error boxes")
-    host.post("faults/clear")
+    wait_until("a second login post", lambda: host.stats()["activeFaults"] == 0, INTERVAL + 8)
+    check(login_dialog(x) is None, "the login dialog was shown for an outage")
     geo = run_until_counted(prog, "after the outage")
     wait_gone("the error box after the recovery", lambda: error_boxes(x), 10)
     check(ctx.keyring.lookup(key) == new_password, "the outage touched the keyring entry")

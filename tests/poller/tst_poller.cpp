@@ -1,7 +1,7 @@
 #include "client/poller.h"
 #include "client/reachability.h"
+#include "tests/support/controllerharness.h"
 #include "tests/support/demohost.h"
-#include "tests/support/pollerharness.h"
 #include "tests/support/testenv.h"
 
 #include <QJsonArray>
@@ -46,11 +46,11 @@ private slots:
         DemoHost host;
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         host.setCount(15);
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
         {
             Poller &poller = frame.poller;
-            poller.start();
+            frame.start();
             QCOMPARE(poller.loginState(), int(LoginPosted));
             QTRY_COMPARE(poller.loginState(), int(LoggedIn));
             QVERIFY(poller.isPolling());
@@ -64,8 +64,8 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "dashboardRequests") >= first + 3, 6000);
             QCOMPARE(frame.model.todayCount(), 16);
             QCOMPARE(statInt(host, "loginPosts"), 1);
-            QCOMPARE(frame.loginDialogs, 0);
-            QVERIFY(frame.errors.isEmpty());
+            QCOMPARE(frame.prompter.loginDialogs, 0);
+            QVERIFY(frame.prompter.errors.isEmpty());
         }
     }
 
@@ -80,12 +80,20 @@ private slots:
         QCOMPARE(Poller::loginAddress("https://blog.example"),
                  std::string("https://blog.example/login?requestURI=https%3A%2F%2Fblog.example%"
                              "2Fowner%2Fcenter%2Fdashboard&try=1"));
+        // The blog's own address inside the value: what would break the query is encoded,
+        // the rest (a path with capitals, "/", non-ASCII) goes as it is.
+        QCOMPARE(Poller::loginAddress("http://b.example/My 블로그&a=b+c#d%20"),
+                 std::string("http://b.example/My 블로그&a=b+c#d%20/login?requestURI=http%3A%2F%2F"
+                             "b.example/My%20블로그%26a%3Db%2Bc%23d%2520%2Fowner%2Fcenter%2F"
+                             "dashboard&try=1"));
         QCOMPARE(Poller::loginBody("http://b.example", "me", "p w"),
                  std::string("requestURI=http%3A%2F%2Fb.example%2Fowner%2Fcenter%2Fdashboard&"
                              "goPortal=false&loginid=me&password=p+w&save=on"));
         const std::string blog = "http://blog.example:8080";
         QVERIFY(
             Poller::isDashboardAddress("HTTP://Blog.Example:8080/owner/center/dashboard", blog));
+        QVERIFY(Poller::isDashboardAddress("http://blog.example/myblog/owner/center/dashboard",
+                                           "http://blog.example/MyBlog"));
         // The login may be upgraded to https on the same host, on any port; nothing else.
         QVERIFY(Poller::isDashboardAddress("https://blog.example/owner/center/dashboard", blog));
         QVERIFY(
@@ -104,12 +112,12 @@ private slots:
         const QByteArray password = "a&b=c+d%e f한글%2B";
         DemoHost host;
         QVERIFY(host.setPassword(password));
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", password);
         Poller &poller = frame.poller;
-        poller.start();
+        frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
-        QCOMPARE(frame.loginDialogs, 0);
+        QCOMPARE(frame.prompter.loginDialogs, 0);
         const QJsonObject fields = host.stats()
                                        .value(QLatin1String("lastLogin"))
                                        .toObject()
@@ -122,81 +130,112 @@ private slots:
     void wrongPasswordAsksAgain()
     {
         DemoHost host;
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", "wrong");
         const QString right = host.password();
-        frame.answerLogin = [&] {
+        frame.prompter.answerLogin = [&](Account &account) {
             // The user corrects the password in the dialog, which fills the account.
-            frame.account.setPassword(right.toStdString());
-            return true;
+            account.setPassword(right.toStdString());
+            return LoginChoice{};
         };
         Poller &poller = frame.poller;
-        poller.start();
+        frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
-        QCOMPARE(frame.loginDialogs, 1);
+        QCOMPARE(frame.prompter.loginDialogs, 1);
+        QCOMPARE(frame.prompter.asked.first().reason,
+                 QStringLiteral("아이디 또는 비밀번호가 맞지 않습니다."));
         QCOMPARE(statInt(host, "loginPosts"), 2);
-        QCOMPARE(frame.closes, 0);
+        QCOMPARE(frame.ended, 0);
     }
 
     void cancelInTheRepeatedLoginEndsWithoutPostingAgain()
     {
         DemoHost host;
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", "wrong");
-        Poller &poller = frame.poller;
-        poller.start();
-        QTRY_COMPARE(frame.loginDialogs, 1);
-        QCOMPARE(frame.closes, 1);
+        frame.start();
+        QTRY_COMPARE(frame.prompter.loginDialogs, 1);
+        QCOMPARE(frame.ended, 1);
+        QVERIFY(!frame.controller.poller());
         QTest::qWait(300);
         QCOMPARE(statInt(host, "loginPosts"), 1);
-        QCOMPARE(poller.loginState(), int(LoggedOut));
-        QVERIFY(!poller.isPolling());
     }
 
     void expiredSessionLogsInAgainSilently()
     {
         DemoHost host;
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
-        poller.start();
+        frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QVERIFY(host.expireSessions());
         host.setCount(42);
         QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "loginPosts") == 2, 5000);
         QTRY_COMPARE(frame.model.todayCount(), 42);
         QCOMPARE(poller.loginState(), int(LoggedIn));
-        QCOMPARE(frame.loginDialogs, 0);
-        QVERIFY(frame.errors.isEmpty());
+        QCOMPARE(frame.prompter.loginDialogs, 0);
+        QVERIFY(frame.prompter.errors.isEmpty());
     }
 
     void passwordChangedOnTheHostBringsTheDialogBack()
     {
         DemoHost host;
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
-        poller.start();
+        frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QVERIFY(host.setPassword("changed"));
         QVERIFY(host.expireSessions());
-        frame.answerLogin = [&frame] {
-            frame.account.setPassword("changed");
-            return true;
+        frame.prompter.answerLogin = [](Account &account) {
+            account.setPassword("changed");
+            return LoginChoice{};
         };
-        QTRY_COMPARE_WITH_TIMEOUT(frame.loginDialogs, 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(frame.prompter.loginDialogs, 1, 5000);
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QCOMPARE(statInt(host, "loginPosts"), 3);
+    }
+
+    void blogUnderAPathLogsInAndPolls_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("capitals") << QStringLiteral("/MyBlog");
+        QTest::newRow("characters of a query") << QStringLiteral("/My&Blog=1+2");
+    }
+
+    // A host that serves the blog under a path matches it case for case; the login's
+    // requestURI must bring the login back there whatever the path holds.
+    void blogUnderAPathLogsInAndPolls()
+    {
+        QFETCH(QString, path);
+        DemoHost host({QStringLiteral("--blog-path"), path});
+        QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+        host.setCount(31);
+        ControllerHarness frame;
+        credentials(frame.account, host.blogUrl() + path, "owner", host.password().toUtf8(), 3600);
+        Poller &poller = frame.poller;
+        frame.start();
+        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QCOMPARE(QString::fromStdString(poller.pollUrl()),
+                 host.blogUrl() + path + QStringLiteral("/owner/center/dashboard"));
+        QTRY_VERIFY(!poller.loader().isBusy());
+        host.setCount(32);
+        QVERIFY(pollAndWait(poller, host));
+        QTRY_COMPARE(frame.model.todayCount(), 32);
+        QVERIFY(frame.model.lastFailure().isEmpty());
+        QCOMPARE(frame.prompter.loginDialogs, 0);
+        QVERIFY(frame.prompter.errors.isEmpty());
     }
 
     void euckrDashboardReadsTheSame()
     {
         DemoHost host;
         host.addItem(DemoHost::Comment, QStringLiteral("첫 댓글"), QStringLiteral("/1#c1"));
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
-        poller.start();
+        frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QCOMPARE(QString::fromStdString(frame.model.newest(ItemKind::Comment)->text),
                  QStringLiteral("첫 댓글"));
@@ -208,7 +247,7 @@ private slots:
         QTRY_COMPARE(frame.model.newest(ItemKind::Comment)->text, std::string("똠방각하 댓글"));
         QCOMPARE(QString::fromStdString(frame.model.newest(ItemKind::Comment)->link),
                  host.url(QStringLiteral("/2#c2")).toString());
-        QVERIFY(frame.errors.isEmpty());
+        QVERIFY(frame.prompter.errors.isEmpty());
     }
 
     void networkFailuresAreReported_data()
@@ -229,28 +268,28 @@ private slots:
         QFETCH(int, code);
         DemoHost host;
         host.setCount(7);
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
         poller.loader().setTimeoutMs(1500);
         poller.loader().setMaxBodyBytes(512 * 1024);
-        poller.start();
+        frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QVERIFY(host.injectFault(fault, 1, value));
-        QTRY_COMPARE_WITH_TIMEOUT(frame.errors.size(), 1, 8000);
+        QTRY_COMPARE_WITH_TIMEOUT(frame.prompter.errors.size(), 1, 8000);
         const QString expected = QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
                                      .arg(host.dashboardUrl().toString(), QString::number(code));
         if (fault != QLatin1String("redirectloop"))
-            QCOMPARE(frame.errors.first(), expected);
+            QCOMPARE(frame.prompter.errors.first(), expected);
         else
-            QVERIFY(frame.errors.first().endsWith(QStringLiteral("오류 코드 (-5)")));
-        QCOMPARE(frame.model.lastFailure(), frame.errors.first());
+            QVERIFY(frame.prompter.errors.first().endsWith(QStringLiteral("오류 코드 (-5)")));
+        QCOMPARE(frame.model.lastFailure(), frame.prompter.errors.first());
         // A failed poll has nothing to read: no new login, numbers kept.
         QCOMPARE(poller.loginState(), int(LoggedIn));
         QCOMPARE(frame.model.todayCount(), 7);
         // Closing the box lets polling go on, and the next good page is read.
         host.setCount(8);
-        frame.errorOpen = false;
+        frame.prompter.errorOpen = false;
         QTRY_COMPARE_WITH_TIMEOUT(frame.model.todayCount(), 8, 6000);
         QCOMPARE(statInt(host, "loginPosts"), 1);
     }
@@ -261,18 +300,18 @@ private slots:
     {
         DemoHost host({QStringLiteral("--nest"), QStringLiteral("20000")});
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QStringLiteral("not parsed: .*nests too deeply")));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
                                                "^the dashboard could not be read at ")));
         Poller &poller = frame.poller;
-        poller.start();
+        frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QTRY_COMPARE(frame.model.lastFailure(), QStringLiteral("대시보드를 읽지 못했습니다"));
         QVERIFY(!frame.model.lastSuccess().isValid());
-        QVERIFY(frame.errors.isEmpty());
+        QVERIFY(frame.prompter.errors.isEmpty());
         const int first = statInt(host, "dashboardRequests");
         QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "dashboardRequests") >= first + 2, 5000);
     }
@@ -280,11 +319,14 @@ private slots:
     void aLoginThatCannotReachTheHost_data()
     {
         QTest::addColumn<bool>("typed");
-        QTest::addColumn<QString>("outage");
-        QTest::newRow("typed, refused") << true << QStringLiteral("refused");
-        QTest::newRow("typed, server error") << true << QStringLiteral("503");
-        QTest::newRow("from the keyring, refused") << false << QStringLiteral("refused");
-        QTest::newRow("from the keyring, server error") << false << QStringLiteral("503");
+        QTest::addColumn<int>("status"); // the login post's answer; 0: the connection refused
+        QTest::newRow("typed, refused") << true << 0;
+        QTest::newRow("typed, server error") << true << 503;
+        QTest::newRow("from the keyring, refused") << false << 0;
+        QTest::newRow("from the keyring, server error") << false << 503;
+        // Waiting, not refusing: too many requests, or the host timed out waiting for ours.
+        QTest::newRow("from the keyring, too many requests") << false << 429;
+        QTest::newRow("from the keyring, request timeout") << false << 408;
     }
 
     // A login that fails before the host answers with a page is an outage, not a refusal:
@@ -292,48 +334,43 @@ private slots:
     void aLoginThatCannotReachTheHost()
     {
         QFETCH(bool, typed);
-        QFETCH(QString, outage);
+        QFETCH(int, status);
         QTcpServer probe;
         QVERIFY(probe.listen(QHostAddress::LocalHost));
         const QStringList port = {QStringLiteral("--port"), QString::number(probe.serverPort())};
         probe.close();
         std::optional<DemoHost> host;
-        if (outage == QLatin1String("503")) {
+        if (status != 0) {
             host.emplace(port);
-            QVERIFY(host->injectFault(QStringLiteral("status"), -1, 503));
+            QVERIFY(host->injectFault(QStringLiteral("loginstatus"), -1, status));
         }
         const QString blogUrl = QStringLiteral("http://127.0.0.1:") + port.last();
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, blogUrl, "owner", "demo");
         Poller &poller = frame.poller;
-        poller.setCredentialsTyped(typed);
-        poller.start();
-        const QString code = outage == QLatin1String("503") ? outage : QStringLiteral("-1");
-        QTRY_COMPARE(frame.errors.size(), 1);
-        // The address as it is (the login's "%2F"s are no place for the code); a server
-        // error comes from the dashboard the login was sent on to.
-        const std::string failedAt = outage == QLatin1String("503")
-                                         ? Poller::dashboardAddress(blogUrl.toStdString())
-                                         : Poller::loginAddress(blogUrl.toStdString());
-        QCOMPARE(frame.errors.first(),
+        frame.start(typed);
+        QTRY_COMPARE(frame.prompter.errors.size(), 1);
+        // The address as it is (the login's "%2F"s are no place for the code).
+        QCOMPARE(frame.prompter.errors.first(),
                  QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
-                     .arg(QString::fromStdString(failedAt), code));
-        QCOMPARE(frame.model.lastFailure(), frame.errors.first());
+                     .arg(QString::fromStdString(Poller::loginAddress(blogUrl.toStdString())),
+                          QString::number(status != 0 ? status : -1)));
+        QCOMPARE(frame.model.lastFailure(), frame.prompter.errors.first());
         if (typed) {
             // Cancelled here, so the run ends; nothing is posted again.
-            QCOMPARE(frame.keptTyped, QList<bool>{true});
-            QCOMPARE(frame.closes, 1);
-            QVERIFY(!poller.isRetryingLogin());
+            // The dialog comes back with what was typed and says what failed.
+            QCOMPARE(frame.prompter.asked.size(), 1);
+            QVERIFY(frame.prompter.asked.first().keepPassword);
+            QCOMPARE(frame.prompter.asked.first().reason, frame.prompter.errors.first());
+            QCOMPARE(frame.ended, 1);
             return;
         }
         // Retried at every poll with the same credentials, under the one box.
         QVERIFY(poller.isRetryingLogin());
         QVERIFY(poller.isPolling());
-        if (host)
-            QTRY_VERIFY_WITH_TIMEOUT(statInt(*host, "loginPosts") >= 3, 8000);
-        else
-            QTest::qWait(2500);
-        QCOMPARE(frame.loginDialogs, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(frame.pollsReported >= 3, 8000);
+        QCOMPARE(frame.prompter.errors.size(), 1);
+        QCOMPARE(frame.prompter.loginDialogs, 0);
         QCOMPARE(frame.account.password(), std::string("demo"));
         // The host is back: the next try logs in, reads, and the box goes by itself.
         if (host)
@@ -345,10 +382,45 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(poller.loginState(), int(LoggedIn), 5000);
         QTRY_COMPARE(frame.model.todayCount(), 21);
         QVERIFY(!poller.isRetryingLogin());
-        QVERIFY(!frame.errorOpen);
+        QVERIFY(!frame.prompter.errorOpen);
         QVERIFY(frame.model.lastFailure().isEmpty());
-        QCOMPARE(frame.loginDialogs, 0);
-        QCOMPARE(frame.closes, 0);
+        QCOMPARE(frame.prompter.loginDialogs, 0);
+        QCOMPARE(frame.ended, 0);
+    }
+
+    void dashboardFailingRightAfterTheLoginIsAFailedReading_data()
+    {
+        QTest::addColumn<bool>("typed");
+        QTest::newRow("typed") << true;
+        QTest::newRow("from the keyring") << false;
+    }
+
+    // The host took the login and sent it on to the dashboard, which failed: logged in, with
+    // a failed reading. No dialog (the login was right), and the next polls read the
+    // dashboard rather than log in again.
+    void dashboardFailingRightAfterTheLoginIsAFailedReading()
+    {
+        QFETCH(bool, typed);
+        DemoHost host;
+        QVERIFY(host.injectFault(QStringLiteral("status"), -1, 503));
+        ControllerHarness frame;
+        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        Poller &poller = frame.poller;
+        frame.start(typed);
+        QTRY_COMPARE(frame.prompter.errors.size(), 1);
+        QCOMPARE(frame.prompter.errors.first(),
+                 QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (503)")
+                     .arg(host.dashboardUrl().toString()));
+        QCOMPARE(poller.loginState(), int(LoggedIn));
+        const int requests = statInt(host, "dashboardRequests");
+        QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "dashboardRequests") >= requests + 2, 5000);
+        QCOMPARE(statInt(host, "loginPosts"), 1);
+        QVERIFY(host.clearFaults());
+        host.setCount(12);
+        QTRY_COMPARE_WITH_TIMEOUT(frame.model.todayCount(), 12, 5000);
+        QVERIFY(!frame.prompter.errorOpen);
+        QCOMPARE(frame.prompter.loginDialogs, 0);
+        QCOMPARE(statInt(host, "loginPosts"), 1);
     }
 
     // Polls driven by hand (interval of an hour), each waited for until its load is done.
@@ -367,46 +439,46 @@ private slots:
     {
         DemoHost host;
         host.setCount(3);
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8(), 3600);
         Poller &poller = frame.poller;
-        poller.start();
+        frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QTRY_VERIFY(!poller.loader().isBusy());
         QVERIFY(host.injectFault(QStringLiteral("status"), -1, 500));
         QVERIFY(pollAndWait(poller, host));
-        QCOMPARE(frame.errors.size(), 1);
-        QVERIFY(frame.errorOpen);
+        QCOMPARE(frame.prompter.errors.size(), 1);
+        QVERIFY(frame.prompter.errorOpen);
         // Three more polls with the box open all reach the host; none opens a second box.
         for (int i = 0; i < 3; ++i)
             QVERIFY2(pollAndWait(poller, host), "a poll was held back by the open box");
-        QCOMPARE(frame.errors.size(), 1);
-        QVERIFY(frame.errorOpen);
+        QCOMPARE(frame.prompter.errors.size(), 1);
+        QVERIFY(frame.prompter.errorOpen);
         QVERIFY(!frame.model.lastFailure().isEmpty());
         // The host is back: the next poll reads it and the box goes by itself.
         QVERIFY(host.clearFaults());
         host.setCount(4);
         QVERIFY(pollAndWait(poller, host));
         QTRY_COMPARE(frame.model.todayCount(), 4);
-        QVERIFY(!frame.errorOpen);
-        QCOMPARE(frame.closedByRecovery, 1);
+        QVERIFY(!frame.prompter.errorOpen);
+        QCOMPARE(frame.prompter.closedByProgram, 1);
         QVERIFY(frame.model.lastFailure().isEmpty());
-        QCOMPARE(frame.errors.size(), 1);
+        QCOMPARE(frame.prompter.errors.size(), 1);
         QCOMPARE(statInt(host, "loginPosts"), 1);
     }
 
     void extraPollWhenTheNetworkComesBackOrTheMachineWakes()
     {
         DemoHost host;
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8(), 3600);
         ReachabilitySource network;
         qint64 wall = 1'700'000'000'000;
         qint64 steady = 5'000;
         Poller &poller = frame.poller;
         poller.resumeDetector().setClocks([&wall] { return wall; }, [&steady] { return steady; });
+        frame.start();
         poller.setReachabilitySource(&network);
-        poller.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QTRY_VERIFY(!poller.loader().isBusy());
         int requests = statInt(host, "dashboardRequests");
@@ -467,18 +539,18 @@ private slots:
         QVERIFY(settled());
         QCOMPARE(poller.extraPolls(), 3);
         QCOMPARE(statInt(host, "loginPosts"), 2);
-        QVERIFY(frame.errors.isEmpty());
+        QVERIFY(frame.prompter.errors.isEmpty());
     }
 
     void restartTimerOnlyWhilePolling()
     {
         DemoHost host;
-        PollerHarness frame;
+        ControllerHarness frame;
         credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
         poller.restartTimer(); // before the login: nothing to restart
         QVERIFY(!poller.isPolling());
-        poller.start();
+        frame.start();
         QTRY_VERIFY(poller.isPolling());
         frame.account.interval = 60;
         poller.restartTimer();
@@ -489,5 +561,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestPoller)
+QTEST_MAIN(TestPoller)
 #include "tst_poller.moc"

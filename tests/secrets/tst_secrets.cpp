@@ -10,8 +10,8 @@
 #include "state/dashboardmodel.h"
 #include "state/secret.h"
 #include "state/settings.h"
+#include "tests/support/controllerharness.h"
 #include "tests/support/demohost.h"
-#include "tests/support/pollerharness.h"
 #include "tests/support/testenv.h"
 #include "ui/noticepopup.h"
 #include "ui/recentitemspopup.h"
@@ -385,12 +385,12 @@ private slots:
         DemoHost host;
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         QVERIFY(host.setPassword(QByteArray::fromStdString(right)));
-        PollerHarness harness;
+        ControllerHarness harness;
         host.enterAccount(harness.account, 3600);
         harness.account.setPassword(wrong);
-        harness.answerLogin = [&] {
-            harness.account.setPassword(right);
-            return true;
+        harness.prompter.answerLogin = [&](Account &account) {
+            account.setPassword(right);
+            return LoginChoice{};
         };
 
         // Every buffer released while logging in is searched for an encoded password.
@@ -400,7 +400,7 @@ private slots:
         g_scanFrees = true;
         {
             Poller &poller = harness.poller;
-            poller.start();
+            harness.start();
             const auto settled = [&](int reports) {
                 return waitStep(
                     [&] {
@@ -411,7 +411,7 @@ private slots:
             };
             // A wrong password, the dialog, the right one.
             QVERIFY(settled(0));
-            QCOMPARE(harness.loginDialogs, 1);
+            QCOMPARE(harness.prompter.loginDialogs, 1);
             // Two silent logins after the host ended the session.
             for (int i = 0; i < 2; ++i) {
                 const int before = harness.pollsReported;
@@ -419,7 +419,7 @@ private slots:
                 poller.pollNow();
                 QVERIFY(settled(before));
             }
-            QCOMPARE(harness.loginDialogs, 1);
+            QCOMPARE(harness.prompter.loginDialogs, 1);
         }
         g_scanFrees = false;
         wipeString(wrong);
@@ -546,8 +546,9 @@ private slots:
         host.enterAccount(account, 3600);
 
         Settings settings;
-        Controller frame(account, model, settings);
-        frame.start(true);
+        RecordingPrompter prompter;
+        Controller frame(account, model, settings, prompter);
+        frame.start(LoginChoice{});
         Poller *poller = frame.poller();
         QVERIFY(waitStep([&] { return poller->loginState() == LoggedIn; }, 10000));
         StatusStrip *status = frame.strip();

@@ -2,8 +2,8 @@
 // ORMIX_SOAK_POLLS sets the number of polls (300 here, many more from scripts/soak);
 // ORMIX_SOAK_GENERATOR replays a run: its value is printed at the start.
 #include "client/poller.h"
+#include "tests/support/controllerharness.h"
 #include "tests/support/demohost.h"
-#include "tests/support/pollerharness.h"
 #include "tests/support/testenv.h"
 
 #include <QElapsedTimer>
@@ -173,18 +173,18 @@ private slots:
         DemoHost host;
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         QByteArray password = host.password().toUtf8();
-        PollerHarness frame;
+        ControllerHarness frame;
         host.enterAccount(frame.account, 3600); // polls are driven by hand, never by the timer
         const DashboardModel &model = frame.model;
-        frame.closeErrorsAfterMs = 15;
-        frame.answerLogin = [&password, &frame] {
-            frame.account.setPassword(password.toStdString());
-            return true;
+        frame.prompter.closeErrorsAfterMs = 15;
+        frame.prompter.answerLogin = [&password](Account &account) {
+            account.setPassword(password.toStdString());
+            return LoginChoice{};
         };
         Poller &poller = frame.poller;
         poller.loader().setTimeoutMs(TimeoutMs);
         poller.loader().setMaxBodyBytes(MaxBodyBytes);
-        poller.start();
+        frame.start();
         QVERIFY(waitStep([&] { return poller.loginState() == LoggedIn; }, 10000));
         QVERIFY(waitStep([&] { return !poller.loader().isBusy(); }, 10000));
 
@@ -322,12 +322,12 @@ private slots:
                 host.stats().value(QLatin1String("dashboardRequests")).toInt();
             const int reportsBefore = frame.pollsReported;
             // Only this poll's messages are kept, so memory figures are the client's own.
-            frame.errors.clear();
+            frame.prompter.errors.clear();
             const bool anyNewBefore = model.lastReadingChanged();
             const std::array<bool, 3> flagsBefore = newMarks(model);
             const int todayBefore = model.todayCount();
 
-            QVERIFY2(!frame.errorOpen, where.constData());
+            QVERIFY2(!frame.prompter.errorOpen, where.constData());
             QVERIFY2(poller.isPolling(), where.constData());
             poller.pollNow();
             const auto completed = [&] {
@@ -347,19 +347,25 @@ private slots:
             QVERIFY2(waitStep(completed, 15000),
                      (where + " (" + info.name + ") never completed").constData());
             // Polling resumes: the box goes, the timer still runs.
-            QVERIFY(waitStep([&] { return !frame.errorOpen; }, 2000));
+            QVERIFY(waitStep([&] { return !frame.prompter.errorOpen; }, 2000));
             QVERIFY2(poller.isPolling(), where.constData());
-            QVERIFY2(host.stats().value(QLatin1String("dashboardRequests")).toInt() >
-                         requestsBefore,
+            // A load the client gave up on (the slow page) may reach the host's handler only
+            // after that, when a loaded machine is late to run the host.
+            QVERIFY2(waitStep(
+                         [&] {
+                             return host.stats().value(QLatin1String("dashboardRequests")).toInt() >
+                                    requestsBefore;
+                         },
+                         5000),
                      where.constData());
 
-            const int newErrors = static_cast<int>(frame.errors.size());
+            const int newErrors = static_cast<int>(frame.prompter.errors.size());
             errorBoxes += newErrors;
             QVERIFY2(
                 newErrors == (info.errorBox ? 1 : 0),
                 (where + " (" + info.name + "): " + QByteArray::number(newErrors) + " error boxes")
                     .constData());
-            QCOMPARE(frame.closes, 0);
+            QCOMPARE(frame.ended, 0);
 
             const bool good = info.goodReading;
             const std::array<RecentItemList, 3> lists = {model.items(ItemKind::Comment),
@@ -422,7 +428,7 @@ private slots:
         for (std::size_t i = 0; i < Faults.size(); ++i)
             mix += QStringLiteral("%1=%2 ").arg(QLatin1String(Faults[i].name)).arg(seen[i]);
         qInfo("soak: mix %s; %lld error boxes, %d login dialogs", qPrintable(mix), errorBoxes,
-              frame.loginDialogs);
+              frame.prompter.loginDialogs);
 
         const long rssEnd = rssKiB();
         qInfo("soak: RSS %ld KiB after %d polls, %ld KiB after %d", rssAfterWarmUp, warmUp, rssEnd,
@@ -436,5 +442,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSoak)
+QTEST_MAIN(TestSoak)
 #include "tst_soak.moc"

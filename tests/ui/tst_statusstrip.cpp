@@ -114,6 +114,7 @@ private slots:
         const QImage connecting = w->renderImage();
         // The first good reading of the day may well say 0: counting from then on.
         scene().show(makeReading(0));
+        scene().model.setPollStatus(QDateTime::currentDateTime(), QString());
         QVERIFY(!w->isConnecting());
         const QImage img = w->renderImage();
         saveScreenshot(img, QStringLiteral("status-counting-zero"));
@@ -133,8 +134,27 @@ private slots:
             QVERIFY2(!inkColumns(img, left + 1, left + 9, 4, 18).isEmpty(),
                      qPrintable(QString::number(left)));
         QCOMPARE(w->accessibleName(), QStringLiteral("오늘 방문자 0"));
-        // A failed poll later keeps the count: the reading was there.
+
+        // A failed poll later keeps the count, in grey until the next good reading: the
+        // reading was there, but it is no longer current.
         scene().model.setPollStatus(QDateTime::currentDateTime(), QStringLiteral("HTTP 503"));
+        const QImage stale = w->renderImage();
+        saveScreenshot(stale, QStringLiteral("status-counting-stale"));
+        int grey = 0;
+        for (int y = 3; y < 20; ++y) {
+            for (int x = 23; x < 89; ++x) {
+                const QRgb p = stale.pixel(x, y);
+                QVERIFY2(!isInk(p), qPrintable(QStringLiteral("black ink at %1,%2").arg(x).arg(y)));
+                grey += qRed(p) == qGreen(p) && qGreen(p) == qBlue(p) && qRed(p) < 200 ? 1 : 0;
+            }
+        }
+        QVERIFY(grey > 5);
+        // Only the count changes: the emblem, the frame and the boxes stay as they were.
+        QCOMPARE(stale.copy(0, 0, 23, 23), img.copy(0, 0, 23, 23));
+        QCOMPARE(stale.copy(89, 0, 61, 23), img.copy(89, 0, 61, 23));
+        // The next good poll: black again.
+        scene().readAgain();
+        scene().model.setPollStatus(QDateTime::currentDateTime(), QString());
         QVERIFY(w->renderImage() == img);
     }
 

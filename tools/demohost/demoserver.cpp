@@ -121,20 +121,33 @@ std::string hostOf(const httplib::Request &req)
     return host;
 }
 
-std::string dashboardAddress(const httplib::Request &req)
+std::string dashboardAddress(const httplib::Request &req, const std::string &blogPath)
 {
-    return "http://" + hostOf(req) + "/owner/center/dashboard";
+    return "http://" + hostOf(req) + blogPath + "/owner/center/dashboard";
 }
 
 // Only addresses on this host are followed after a login, never elsewhere.
-std::string safeReturnAddress(const httplib::Request &req, const std::string &wanted)
+std::string safeReturnAddress(const httplib::Request &req, const std::string &wanted,
+                              const std::string &blogPath)
 {
     const std::string own = "http://" + hostOf(req) + "/";
     if (wanted.rfind(own, 0) == 0)
         return wanted;
     if (!wanted.empty() && wanted[0] == '/' && (wanted.size() < 2 || wanted[1] != '/'))
         return wanted;
-    return dashboardAddress(req);
+    return dashboardAddress(req, blogPath);
+}
+
+// A path as a route pattern that matches only itself.
+std::string literalPattern(const std::string &path)
+{
+    std::string pattern;
+    for (const char c : path) {
+        if (std::string_view(".^$|()[]{}*+?\\").find(c) != std::string_view::npos)
+            pattern += '\\';
+        pattern += c;
+    }
+    return pattern;
 }
 
 void jsonReply(httplib::Response &res, int status, const std::string &json)
@@ -272,15 +285,16 @@ void DemoServer::installRoutes()
             pages::login(formcodec::value(q, "error") == "1", formcodec::value(q, "requestURI")),
             htmlUtf8);
     });
-    s.Post("/login",
-           [this](const httplib::Request &req, httplib::Response &res) { loginPost(req, res); });
+    s.Post("/login", [this](const httplib::Request &req, httplib::Response &res) {
+        loginPost(req, res, {});
+    });
     s.Get("/logout", [this](const httplib::Request &, httplib::Response &res) {
         // The demo has one owner, so logging out ends every session.
         m_state.expireSessions();
         res.set_redirect("/login");
     });
     s.Get("/owner/center/dashboard",
-          [this](const httplib::Request &req, httplib::Response &res) { dashboard(req, res); });
+          [this](const httplib::Request &req, httplib::Response &res) { dashboard(req, res, {}); });
     s.Get("/static/admin.css", [](const httplib::Request &, httplib::Response &res) {
         res.set_content(pages::adminCss(), "text/css");
     });
@@ -357,6 +371,25 @@ void DemoServer::installRoutes()
     s.Post(R"(/control/.*)", control);
 }
 
+void DemoServer::addBlogPath(const std::string &path)
+{
+    httplib::Server &s = *m_server;
+    const std::string pattern = literalPattern(path);
+    s.Get(pattern + "/login", [](const httplib::Request &req, httplib::Response &res) {
+        const Pairs q = queryPairs(req);
+        res.set_content(
+            pages::login(formcodec::value(q, "error") == "1", formcodec::value(q, "requestURI")),
+            htmlUtf8);
+    });
+    s.Post(pattern + "/login", [this, path](const httplib::Request &req, httplib::Response &res) {
+        loginPost(req, res, path);
+    });
+    s.Get(pattern + "/owner/center/dashboard",
+          [this, path](const httplib::Request &req, httplib::Response &res) {
+              dashboard(req, res, path);
+          });
+}
+
 // The page a host shows with an error status.
 static std::string errorPage(long status)
 {
@@ -364,7 +397,8 @@ static std::string errorPage(long status)
            " 오류</h1><p>잠시 후 다시 시도해 주세요.</p></body></html>";
 }
 
-void DemoServer::loginPost(const httplib::Request &req, httplib::Response &res)
+void DemoServer::loginPost(const httplib::Request &req, httplib::Response &res,
+                           const std::string &blogPath)
 {
     for (const Fault &f : m_state.takeLoginFaults()) {
         if (f.kind == FaultKind::LoginStatus) {
@@ -395,15 +429,16 @@ void DemoServer::loginPost(const httplib::Request &req, httplib::Response &res)
         wanted = formcodec::value(record.fields, "requestURI");
 
     if (!m_state.login(std::move(record))) {
-        res.set_redirect("/login?error=1");
+        res.set_redirect(blogPath + "/login?error=1");
         return;
     }
     const std::string token = m_state.newSession();
     res.set_header("Set-Cookie", std::string(sessionCookie) + "=" + token + "; Path=/; HttpOnly");
-    res.set_redirect(safeReturnAddress(req, wanted));
+    res.set_redirect(safeReturnAddress(req, wanted, blogPath));
 }
 
-void DemoServer::dashboard(const httplib::Request &req, httplib::Response &res)
+void DemoServer::dashboard(const httplib::Request &req, httplib::Response &res,
+                           const std::string &blogPath)
 {
     m_state.noteDashboardRequest();
     const std::vector<Fault> faults = m_state.takeFaults();
@@ -426,8 +461,8 @@ void DemoServer::dashboard(const httplib::Request &req, httplib::Response &res)
 
     if (!shape) {
         if (!m_state.validSession(cookieValue(req, sessionCookie))) {
-            res.set_redirect("/login?requestURI=" +
-                             formcodec::encodeComponent(dashboardAddress(req)));
+            res.set_redirect(blogPath + "/login?requestURI=" +
+                             formcodec::encodeComponent(dashboardAddress(req, blogPath)));
             return;
         }
         input.padTo = m_pageSize;

@@ -36,14 +36,20 @@ public:
     void setPageSize(size_t bytes) { m_pageSize = bytes; }
     // Opens the dashboard's body with this many nested elements (benchmarks).
     void setNestDepth(long depth) { m_nestDepth = depth; }
+    // Serves the login and the dashboard under path too ("/MyBlog": a blog that is not at
+    // the host's root), matched case for case as such hosts do. Before serve().
+    void addBlogPath(const std::string &path);
 
     // Sleeps up to the duration; returns early (false) when the server stops.
     bool waitFor(std::chrono::milliseconds duration);
 
 private:
     void installRoutes();
-    void dashboard(const httplib::Request &req, httplib::Response &res);
-    void loginPost(const httplib::Request &req, httplib::Response &res);
+    // blogPath: "" for the host's root, or the path added.
+    void dashboard(const httplib::Request &req, httplib::Response &res,
+                   const std::string &blogPath);
+    void loginPost(const httplib::Request &req, httplib::Response &res,
+                   const std::string &blogPath);
     bool controlAllowed(const httplib::Request &req) const;
     void control(const httplib::Request &req, httplib::Response &res);
     // Sends body as an HTML answer in pieces that end at the cuts, a pause between them.

@@ -24,6 +24,7 @@ struct Options
     long nestDepth = 0;
     bool demo = false;
     long demoEveryMs = 20000; // arrivals come every one to two of these
+    std::string blogPath;     // the blog's login and dashboard also under this path
 
     bool exitOnStdinEof = false;
 };
@@ -33,7 +34,7 @@ void usage(FILE *to)
     std::fputs(
         "usage: ormix-demohost [--port N] [--user ID] [--password P] [--token T]\n"
         "                      [--page-size BYTES] [--nest N] [--demo] [--demo-every-ms MS]\n"
-        "                      [--exit-on-stdin-eof]\n"
+        "                      [--blog-path /PATH] [--exit-on-stdin-eof]\n"
         "Serves a blog host's login and owner dashboard on 127.0.0.1.\n"
         "Prints \"PORT <n>\" and \"TOKEN <t>\" once listening; the token guards /control/.\n",
         to);
@@ -78,6 +79,9 @@ bool parseOptions(int argc, char **argv, Options &o)
                    parseNumber(argv[i + 1], 10, 24L * 3600 * 1000, n)) {
             o.demoEveryMs = n;
             ++i;
+        } else if (arg == "--blog-path" && hasValue && argv[i + 1][0] == '/' &&
+                   argv[i + 1][1] != '\0') {
+            o.blogPath = argv[++i];
         } else if (arg == "--exit-on-stdin-eof") {
             o.exitOnStdinEof = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -143,6 +147,8 @@ int main(int argc, char **argv)
     DemoServer server(state, token);
     server.setPageSize(options.pageSize);
     server.setNestDepth(options.nestDepth);
+    if (!options.blogPath.empty())
+        server.addBlogPath(options.blogPath);
 
     const int port = server.bind(options.port);
     if (port <= 0) {

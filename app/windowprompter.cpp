@@ -1,0 +1,62 @@
+#include "windowprompter.h"
+
+#include "app/aboutdialog.h"
+#include "dialogs/settingsdialog.h"
+
+#include <QMessageBox>
+
+WindowPrompter::WindowPrompter() = default;
+
+WindowPrompter::~WindowPrompter()
+{
+    delete m_errorBox.data();
+}
+
+std::optional<LoginChoice> WindowPrompter::askLogin(Account &account, const Settings &settings,
+                                                    const std::optional<LoginAgain> &again)
+{
+    LoginDialog dialog(account, settings);
+    if (again)
+        dialog.showAgain(*again);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.choice();
+}
+
+std::optional<int> WindowPrompter::askSettings(Settings &settings, int intervalInUse)
+{
+    SettingsDialog dialog(settings, intervalInUse);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.interval();
+}
+
+void WindowPrompter::showAbout()
+{
+    AboutDialog dialog;
+    dialog.exec();
+}
+
+void WindowPrompter::openErrorBox(const QString &text)
+{
+    closeErrorBox();
+    // Not blocking: the event loop, and with it the next polls, go on.
+    auto *box =
+        new QMessageBox(QMessageBox::Critical, QStringLiteral("Ormix"), text, QMessageBox::Ok);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowFlag(Qt::WindowStaysOnTopHint);
+    m_errorBox = box;
+    box->show();
+}
+
+void WindowPrompter::closeErrorBox()
+{
+    if (m_errorBox)
+        m_errorBox->close();
+}
+
+bool WindowPrompter::isErrorBoxOpen() const
+{
+    return m_errorBox && m_errorBox->isVisible();
+}

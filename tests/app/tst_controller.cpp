@@ -1,0 +1,117 @@
+// The controller between the poller and the person: what it asks, when, and how the run ends
+// while the person is in the middle of something. The real controller against the demo host,
+// with the dialogs answered in-process.
+#include "app/controller.h"
+#include "client/poller.h"
+#include "tests/support/controllerharness.h"
+#include "tests/support/demohost.h"
+#include "tests/support/testenv.h"
+#include "ui/statusstrip.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QMenu>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+int statInt(DemoHost &host, const char *name)
+{
+    return host.stats().value(QLatin1String(name)).toInt(-1);
+}
+
+// As a modal dialog does: the person's answer comes from a loop of its own.
+void waitInANestedLoop(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+} // namespace
+
+class TestController final : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TempConfigHome> m_home;
+
+private slots:
+    void init() { m_home = std::make_unique<TempConfigHome>(); }
+    void cleanup() { m_home.reset(); }
+
+    // The password was changed on the web while the strip's menu is open: the silent login
+    // is refused, the dialog comes up over the menu, and Cancel ends the run. Every loop
+    // returns into objects that still exist, and the run ends at once.
+    void cancelledLoginWhileTheMenuIsOpenEndsTheRun()
+    {
+        DemoHost host;
+        QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+        ControllerHarness frame;
+        host.enterAccount(frame.account, 3600);
+        frame.start(false);
+        QTRY_COMPARE(frame.poller.loginState(), int(LoggedIn));
+        QTRY_VERIFY(!frame.poller.loader().isBusy());
+        QVERIFY(host.setPassword("changed on the web"));
+        QVERIFY(host.expireSessions());
+
+        QPointer<StatusStrip> strip = frame.controller.strip();
+        QPointer<QMenu> menu;
+        bool menuOpen = false;
+        // As the application does; this loop stands for its main loop.
+        connect(&frame.controller, &Controller::ended, qApp, &QCoreApplication::quit);
+        frame.prompter.answerLogin = [](Account &) -> std::optional<LoginChoice> {
+            waitInANestedLoop(50);
+            return std::nullopt;
+        };
+        // The log says why the dialog came and why the run ended.
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^login refused")));
+        QTest::ignoreMessage(QtWarningMsg, "the login dialog was cancelled; Ormix ends");
+        QTimer::singleShot(0, strip, [&] {
+            // Runs inside the menu's loop: the next poll finds the session gone.
+            QTimer::singleShot(0, strip, [&] {
+                menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+                menuOpen = menu && menu->isVisible();
+                frame.poller.pollNow();
+            });
+            QTest::mouseClick(strip, Qt::RightButton, {}, QPoint(60, 11));
+        });
+        // Never left hanging if the run does not end.
+        QTimer::singleShot(30000, qApp, [] { QCoreApplication::exit(2); });
+        QCOMPARE(QCoreApplication::exec(), 0);
+
+        QVERIFY(menuOpen);
+        QCOMPARE(frame.prompter.loginDialogs, 1);
+        QCOMPARE(frame.ended, 1);
+        // Gone once the loops that ran on them returned.
+        QVERIFY(!strip);
+        QVERIFY(!menu);
+        QCOMPARE(statInt(host, "loginPosts"), 2);
+    }
+
+    // A typed login that cannot reach the host: the box that says so closes as the dialog
+    // comes back, so it covers none of the fields the person is to correct.
+    void errorBoxClosesWhenTheLoginDialogReturns()
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const QString blogUrl = QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort());
+        probe.close();
+        ControllerHarness frame;
+        frame.account.blogUrl = blogUrl.toStdString();
+        frame.account.id = "owner";
+        frame.account.setPassword("pw");
+        frame.start(true);
+        QTRY_COMPARE(frame.prompter.loginDialogs, 1);
+        QCOMPARE(frame.prompter.errors.size(), 1);
+        QCOMPARE(frame.prompter.errorOpenAtLogin, QList<bool>{false});
+        QCOMPARE(frame.ended, 1);
+    }
+};
+
+QTEST_MAIN(TestController)
+#include "tst_controller.moc"
