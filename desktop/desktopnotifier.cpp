@@ -160,9 +160,10 @@ void DesktopNotifier::onActionInvoked(uint id, const QString &action)
     const auto it = m_sent.constFind(id);
     if (it == m_sent.constEnd() || action != DefaultAction)
         return;
-    // A copy: whoever opens the item may have the next notice sent, which changes the table.
-    const Notice notice = *it;
-    emit itemRequested(notice.kind, notice.item);
+    // Copies: whoever opens the item may have the next notice sent, which changes the table.
+    const ItemKind kind = it->kind;
+    const RecentItem item = it->item;
+    emit itemRequested(kind, item);
 }
 
 void DesktopNotifier::onNotificationClosed(uint id, uint)

@@ -58,7 +58,7 @@ QString encodeRecord(const std::vector<quint64> &ids, std::size_t newest)
 {
     QByteArray bytes;
     const std::size_t from = ids.size() > newest ? ids.size() - newest : 0;
-    bytes.reserve(qsizetype((ids.size() - from) * 8));
+    bytes.reserve(qsizetype(ids.size() - from) * 8);
     for (std::size_t i = from; i < ids.size(); ++i) {
         for (int shift = 56; shift >= 0; shift -= 8)
             bytes.append(char(ids[i] >> shift & 0xff));
