@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <csignal>
@@ -172,7 +173,7 @@ private slots:
         int tried[2];
         int released[2];
         QVERIFY(pipe(locked) == 0 && pipe(tried) == 0 && pipe(released) == 0);
-        const pid_t child = fork();
+        pid_t child = fork();
         QVERIFY(child >= 0);
         if (child == 0) {
             char byte = 0;
@@ -191,6 +192,15 @@ private slots:
             model.takeReading(reading);
             _exit(0);
         }
+        // A check that fails here must not leave the child waiting for ever.
+        const auto reap = qScopeGuard([&] {
+            for (int fd : {locked[0], locked[1], tried[0], tried[1], released[0], released[1]})
+                ::close(fd);
+            if (child > 0) {
+                kill(child, SIGKILL);
+                waitpid(child, nullptr, 0);
+            }
+        });
         // The other copy, in the middle of its write: it read the file and holds the lock.
         // (Taken after the fork: the child must not share its descriptor.)
         auto other = std::make_unique<FileLock>(seen + QStringLiteral(".lock"));
@@ -216,6 +226,7 @@ private slots:
         QCOMPARE(::write(released[1], "x", 1), ssize_t(1));
         int status = -1;
         QVERIFY(QTest::qWaitFor([&] { return waitpid(child, &status, WNOHANG) == child; }, 60000));
+        child = -1;
         QVERIFY(WIFEXITED(status));
         QCOMPARE(WEXITSTATUS(status), 0);
 
