@@ -30,8 +30,15 @@ Controller::Controller(Account &account, DashboardModel &model, Settings &settin
     // The box would go on asserting a failure that no longer holds.
     connect(&model, &DashboardModel::readingChanged, this, [this] { m_prompter.closeErrorBox(); });
 
-    m_notifier = new DesktopNotifier(model, this);
+    m_notifier = new DesktopNotifier(this);
     m_notifier->setEnabled(settings.number(Settings::DesktopNotify) != 0);
+    // The notifications follow the model's announcements, as the notice does.
+    connect(&model, &DashboardModel::announced, m_notifier,
+            [this](ItemKind kind, const RecentItem &item) {
+                m_notifier->notify(kind, NoticePopup::heading(kind),
+                                   QString::fromStdString(item.text), item);
+            });
+    connect(m_notifier, &DesktopNotifier::itemRequested, this, &Controller::openItem);
     m_seen = new SeenMemory(model, SeenMemory::defaultPath(), this);
     connect(&settings, &Settings::changed, this, [this](Settings::Key key) {
         if (key == Settings::DesktopNotify)
@@ -92,14 +99,18 @@ void Controller::createStrip()
             Qt::QueuedConnection);
     connect(m_strip, &StatusStrip::blogRequested, this,
             [this] { launchWebBrowser(m_account.blogUrl); });
-    connect(m_strip, &StatusStrip::noticeShown, m_notifier,
-            [this](ItemKind kind, const std::string &text, const std::string &link) {
-                m_notifier->notify(kind, NoticePopup::heading(kind), QString::fromStdString(text),
-                                   link);
-            });
+    connect(m_strip, &StatusStrip::itemRequested, this, &Controller::openItem);
     m_strip->showAt(QRect(m_settings.number(Settings::LeftPos), m_settings.number(Settings::TopPos),
                           m_settings.number(Settings::Width), m_settings.number(Settings::Height)));
     m_strip->setTransparency(m_settings.number(Settings::Transparency));
+}
+
+void Controller::openItem(ItemKind kind, const RecentItem &item)
+{
+    // A lit box whose list emptied has nothing to open, but the person attended to it.
+    if (!item.link.empty())
+        launchWebBrowser(item.link);
+    m_model.clearNew(kind);
 }
 
 void Controller::runLoginDialog(const LoginProblem &problem)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dialogs/logindialog.h"
+#include "state/recentitem.h"
 
 #include <QObject>
 #include <QPointer>
@@ -42,6 +43,11 @@ public:
     // Null once the run ended.
     StatusStrip *strip() const;
     DesktopNotifier *desktopNotifier() const { return m_notifier; }
+
+    // The one place that opens an item the person asked for, from a box, the notice, a list
+    // row or a notification: the web browser gets its link, and the model hears that the
+    // person attended to its kind.
+    void openItem(ItemKind kind, const RecentItem &item);
 
 signals:
     // The run is over: the event loop is to end.

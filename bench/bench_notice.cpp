@@ -26,7 +26,7 @@ int main(int argc, char **argv)
     for (int run = 0; run < runs; ++run) {
         const long long start = bench::wallNs();
         notice.announce(AllItemKinds[std::size_t(run) % ItemKindCount],
-                        "알림 " + std::to_string(run), "http://127.0.0.1/");
+                        RecentItem{"알림 " + std::to_string(run), "http://127.0.0.1/"});
         long long holding = 0, falling = 0;
         while (notice.isAnimating()) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);

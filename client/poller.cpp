@@ -235,6 +235,7 @@ void Poller::onPageLoaded(const std::string &address, const HtmlDocument *page)
             m_loginRetry = false;
             m_credentialsTyped = false;
             qCInfo(lcLogin) << "logged in";
+            m_model.logIn(m_account.blogUrl, m_account.id);
             emit loginSucceeded();
             takeReading(page);
             // A login renewed after the session expired keeps the timer that runs.

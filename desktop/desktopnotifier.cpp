@@ -1,8 +1,5 @@
 #include "desktopnotifier.h"
 
-#include "state/browserlaunch.h"
-#include "state/dashboardmodel.h"
-
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -27,18 +24,17 @@ QDBusMessage call(const QString &method)
 
 } // namespace
 
-DesktopNotifier::DesktopNotifier(DashboardModel &model, QObject *parent)
-    : QObject(parent), m_model(model)
-{
-}
+DesktopNotifier::DesktopNotifier(QObject *parent) : QObject(parent) {}
 
 DesktopNotifier::~DesktopNotifier() = default;
 
 void DesktopNotifier::setEnabled(bool enabled)
 {
     m_enabled = enabled;
-    if (!enabled)
-        m_waiting.reset();
+    if (!enabled) {
+        for (Kind &kind : m_kinds)
+            kind.waiting.reset();
+    }
     if (!enabled || m_listening)
         return;
     QDBusConnection bus = QDBusConnection::sessionBus();
@@ -70,18 +66,20 @@ QString DesktopNotifier::escapeMarkup(const QString &text)
 }
 
 void DesktopNotifier::notify(ItemKind kind, const QString &heading, const QString &text,
-                             const std::string &link)
+                             const RecentItem &item)
 {
     if (!m_enabled)
         return;
-    Item item{kind, heading, text, link};
-    if (m_capabilities) {
-        send(item);
+    Notice notice{kind, heading, text, item};
+    Kind &state = m_kinds[indexOf(kind)];
+    // Sent now it would not replace the kind's last notification, whose id is not known yet.
+    if (!m_capabilities || state.sending) {
+        state.waiting = std::move(notice);
+        if (!m_capabilities)
+            askCapabilities();
         return;
     }
-    // Only the newest notice waits for the server's first answer.
-    m_waiting = std::move(item);
-    askCapabilities();
+    send(notice);
 }
 
 void DesktopNotifier::askCapabilities()
@@ -90,7 +88,8 @@ void DesktopNotifier::askCapabilities()
         return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        m_waiting.reset();
+        for (Kind &kind : m_kinds)
+            kind.waiting.reset();
         return;
     }
     m_asking = true;
@@ -100,41 +99,59 @@ void DesktopNotifier::askCapabilities()
         w->deleteLater();
         m_asking = false;
         const QDBusPendingReply<QStringList> reply = *w;
-        std::optional<Item> waiting = std::exchange(m_waiting, std::nullopt);
-        if (!reply.isValid())
-            return; // no server: this notice is dropped, the next one asks again
+        if (!reply.isValid()) {
+            // No server: these notices are dropped, the next one asks again.
+            for (Kind &kind : m_kinds)
+                kind.waiting.reset();
+            return;
+        }
         m_capabilities = reply.value();
-        if (waiting && m_enabled)
-            send(*waiting);
+        sendWaiting();
     });
 }
 
-void DesktopNotifier::send(const Item &item)
+void DesktopNotifier::sendWaiting()
+{
+    for (Kind &kind : m_kinds) {
+        if (m_enabled && m_capabilities && !kind.sending && kind.waiting)
+            send(*std::exchange(kind.waiting, std::nullopt));
+    }
+}
+
+void DesktopNotifier::send(const Notice &notice)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     const bool markup = m_capabilities->contains(QStringLiteral("body-markup"));
+    Kind &state = m_kinds[indexOf(notice.kind)];
     QDBusMessage message = call(QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("ormix"));
     hints.insert(QStringLiteral("category"), QStringLiteral("im.received"));
-    message.setArguments({QStringLiteral("Ormix"), m_lastId, QStringLiteral("ormix"), item.heading,
-                          markup ? escapeMarkup(item.text) : item.text,
+    message.setArguments({QStringLiteral("Ormix"), state.id, QStringLiteral("ormix"),
+                          notice.heading, markup ? escapeMarkup(notice.text) : notice.text,
                           QStringList{DefaultAction, QStringLiteral("열기")}, hints, int(-1)});
+    state.sending = true;
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(message), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, item](QDBusPendingCallWatcher *w) {
+            [this, notice](QDBusPendingCallWatcher *w) {
                 w->deleteLater();
+                Kind &state = m_kinds[indexOf(notice.kind)];
+                state.sending = false;
                 const QDBusPendingReply<uint> reply = *w;
                 if (!reply.isValid()) {
                     // The server went away: ask again before the next notice.
                     m_capabilities.reset();
+                    state.id = 0;
+                    if (state.waiting)
+                        askCapabilities();
                     return;
                 }
                 const uint id = reply.value();
                 if (m_sent.size() >= MaxRemembered && !m_sent.contains(id))
                     m_sent.erase(m_sent.begin());
-                m_sent.insert(id, item);
-                m_lastId = id;
+                m_sent.insert(id, notice);
+                state.id = id;
+                sendWaiting();
             });
 }
 
@@ -143,17 +160,17 @@ void DesktopNotifier::onActionInvoked(uint id, const QString &action)
     const auto it = m_sent.constFind(id);
     if (it == m_sent.constEnd() || action != DefaultAction)
         return;
-    // A copy: the strip may send the next notice at once, which changes the table.
+    // Copies: whoever opens the item may have the next notice sent, which changes the table.
     const ItemKind kind = it->kind;
-    const std::string link = it->link;
-    launchWebBrowser(link);
-    m_model.clearNew(kind);
-    emit activated(kind, link);
+    const RecentItem item = it->item;
+    emit itemRequested(kind, item);
 }
 
 void DesktopNotifier::onNotificationClosed(uint id, uint)
 {
     m_sent.remove(id);
-    if (id == m_lastId)
-        m_lastId = 0;
+    for (Kind &kind : m_kinds) {
+        if (kind.id == id)
+            kind.id = 0;
+    }
 }

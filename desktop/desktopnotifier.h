@@ -7,23 +7,21 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <optional>
-#include <string>
-
-class DashboardModel;
-class QDBusPendingCallWatcher;
 
 // Sends each notice to the desktop's notification server as well
 // (org.freedesktop.Notifications on the session bus). Nothing waits on the server: calls
-// go out and their answers come back through the event loop. Without a server nothing
-// happens, and nothing is retried until the next notice. Activating a notification does
-// what a click on the notice does: the item opens and the model hears that the user
-// attended to its kind.
+// go out and their answers come back through the event loop. Each kind has one notification
+// of its own, which the kind's next notice replaces; a notice that comes while the server
+// has not yet told the id of its kind's last one is sent once it has. Without a server
+// nothing happens, and nothing is retried until the next notice. Activating a notification
+// asks for its item, as a click on the notice does.
 class DesktopNotifier final : public QObject
 {
     Q_OBJECT
 public:
-    explicit DesktopNotifier(DashboardModel &model, QObject *parent = nullptr);
+    explicit DesktopNotifier(QObject *parent = nullptr);
     ~DesktopNotifier() override;
     DesktopNotifier(const DesktopNotifier &) = delete;
     DesktopNotifier &operator=(const DesktopNotifier &) = delete;
@@ -31,46 +29,53 @@ public:
     // Off by default; switching on listens for the server's action signals.
     void setEnabled(bool enabled);
     bool isEnabled() const { return m_enabled; }
-    // The server's id of the newest notification once it answered; 0 before.
-    uint lastNotificationId() const { return m_lastId; }
+    // The server's id of the kind's notification once it answered; 0 before, and once the
+    // server closed it.
+    uint notificationId(ItemKind kind) const { return m_kinds[indexOf(kind)].id; }
     // True while the first question to the server is unanswered.
     bool isAskingServer() const { return m_asking; }
 
-    // Sends one notification with a default action; the newest replaces the one before.
-    void notify(ItemKind kind, const QString &heading, const QString &text,
-                const std::string &link);
+    // Sends one notification of item with a default action.
+    void notify(ItemKind kind, const QString &heading, const QString &text, const RecentItem &item);
 
     // Text for a server that reads the body as markup: &, < and > escaped.
     static QString escapeMarkup(const QString &text);
 
 signals:
-    // The user activated the notification of this item (its default action), which has
-    // been opened.
-    void activated(ItemKind kind, const std::string &link);
+    // The user activated the notification of this item (its default action).
+    void itemRequested(ItemKind kind, const RecentItem &item);
 
 private slots:
     void onActionInvoked(uint id, const QString &action);
     void onNotificationClosed(uint id, uint reason);
 
 private:
-    struct Item
+    struct Notice
     {
         ItemKind kind = ItemKind::Comment;
         QString heading;
         QString text;
-        std::string link;
+        RecentItem item;
+    };
+    struct Kind
+    {
+        // The server's id of the kind's notification, which the next one replaces.
+        uint id = 0;
+        // A Notify is out and its answer, with the id, has not come yet.
+        bool sending = false;
+        // The newest notice of the kind while one is out or the server is being asked.
+        std::optional<Notice> waiting;
     };
 
     void askCapabilities();
-    void send(const Item &item);
+    void send(const Notice &notice);
+    void sendWaiting();
 
-    DashboardModel &m_model;
     bool m_enabled = false;
     bool m_listening = false;
     // Unknown until the server answered GetCapabilities.
     std::optional<QStringList> m_capabilities;
     bool m_asking = false;
-    std::optional<Item> m_waiting;
-    uint m_lastId = 0;
-    QHash<uint, Item> m_sent;
+    std::array<Kind, ItemKindCount> m_kinds;
+    QHash<uint, Notice> m_sent;
 };

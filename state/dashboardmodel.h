@@ -1,5 +1,6 @@
 #pragma once
 
+#include "state/knownitems.h"
 #include "state/recentitem.h"
 
 #include <QDateTime>
@@ -8,6 +9,7 @@
 
 #include <array>
 #include <optional>
+#include <string>
 
 // What the program knows of the blog: the last good reading of its dashboard, which kinds
 // hold something the user has not attended to yet, and how polling goes. The poller writes
@@ -18,15 +20,21 @@ class DashboardModel final : public QObject
 public:
     explicit DashboardModel(QObject *parent = nullptr);
 
-    // Takes a whole reading. A kind is marked new when its newest item is one the earlier
-    // reading did not have; items are known by their links (and texts, where links repeat),
-    // so a deleted, moved or edited item is no news and a repeated text still is. The first
-    // reading of the run only records what is there, unless setSeenBefore said what an
-    // earlier run saw.
+    // Takes a whole reading. In each kind, the items that arrived since the last reading
+    // (see findArrivals) mark it new, and the newest of them is announced, once. The first
+    // reading of a run, or of another blog or ID, only records what is there, unless
+    // restoreKnown said what an earlier run knew of it.
     void takeReading(const DashboardReading &reading);
-    // What an earlier run saw of this blog and ID, for the first reading of this run to be
-    // compared with; ignored once a reading was taken.
-    void setSeenBefore(const DashboardReading &seen);
+    // A login to blogUrl as id succeeded; its reading follows. Links may carry a session token
+    // that the login renewed. Another blog or ID than before starts afresh: its boxes go
+    // dark and what was known of the other lists is forgotten.
+    void logIn(const std::string &blogUrl, const std::string &id);
+    // What an earlier run knew of this blog and ID, for the next reading to be compared with;
+    // false, and ignored, when the model knows what it saw itself.
+    bool restoreKnown(const KnownReading &known);
+    // What the next reading is compared with (what an earlier run needs to be handed).
+    const KnownReading &known() const { return m_known; }
+
     // False until the first good reading of the run.
     bool hasReading() const { return m_hasReading; }
     int todayCount() const { return m_reading.todayCount; }
@@ -37,17 +45,9 @@ public:
     // The kind changed since the user last attended to it; it stays so over any number of
     // readings until clearNew.
     bool isNew(ItemKind kind) const { return m_new[indexOf(kind)]; }
-    // The first kind marked new, in box order; the one the strip announces.
-    std::optional<ItemKind> firstNewKind() const;
-    // The newest item not seen before in the reading that last marked the kind: the one its
-    // notice announces.
-    std::optional<RecentItem> announcement(ItemKind kind) const
-    {
-        return m_announced[indexOf(kind)];
-    }
     // Whether the latest reading brought a new item to any kind, marked already or not.
     bool lastReadingChanged() const { return m_lastReadingChanged; }
-    // The user attended to the kind (a click on its box, its notice or its notification).
+    // The user attended to the kind (opened its newest item, its notice or its notification).
     void clearNew(ItemKind kind);
 
     // How polling goes: when the dashboard last read (invalid before the first time) and
@@ -59,16 +59,23 @@ public:
 signals:
     // A reading was taken: the count, the lists and the new marks may all have changed.
     void readingChanged();
-    // A kind's new mark changed, by a reading or by the user.
+    // A kind's new mark changed, by a reading, a login or the user.
     void newItemsChanged(ItemKind kind);
+    // item arrived in the latest reading, the newest of its kind to arrive there. Said once
+    // per item, after readingChanged, in box order.
+    void announced(ItemKind kind, const RecentItem &item);
     // A poll ended, well or not.
     void pollStatusChanged();
 
 private:
     DashboardReading m_reading;
     std::array<bool, ItemKindCount> m_new{};
-    std::array<std::optional<RecentItem>, ItemKindCount> m_announced;
-    std::optional<DashboardReading> m_seenBefore;
+    KnownReading m_known;
+    // Whether m_known is something to compare the next reading with.
+    bool m_comparing = false;
+    bool m_afterLogin = false;
+    std::string m_blogUrl;
+    std::string m_id;
     bool m_lastReadingChanged = false;
     bool m_hasReading = false;
     QDateTime m_lastSuccess;

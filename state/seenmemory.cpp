@@ -3,6 +3,7 @@
 #include "state/boundedfile.h"
 #include "state/dashboardmodel.h"
 #include "state/logging.h"
+#include "state/privatefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,17 +11,16 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <algorithm>
-#include <array>
 #include <utility>
 
 namespace {
 
 constexpr qint64 MaxFileBytes = qint64(1024) * 1024;
 const QString Format = QStringLiteral("ormix-seen");
-constexpr int Version = 1;
+// 1: the items last seen; 2: adds the record of identities ("known").
+constexpr int Version = 2;
 
 QString kindName(ItemKind kind)
 {
@@ -53,40 +53,84 @@ bool isAccount(const QJsonValue &value, const std::string &blogUrl, const std::s
            account.value(QLatin1String("id")).toString().toStdString() == id;
 }
 
-DashboardReading readingOf(const QJsonObject &account)
+// The record as eight bytes per identity, big-endian, in base64.
+QString encodeRecord(const std::vector<quint64> &ids, std::size_t newest)
 {
-    DashboardReading seen;
-    const QJsonObject kinds = account.value(QLatin1String("seen")).toObject();
+    QByteArray bytes;
+    const std::size_t from = ids.size() > newest ? ids.size() - newest : 0;
+    bytes.reserve(qsizetype(ids.size() - from) * 8);
+    for (std::size_t i = from; i < ids.size(); ++i) {
+        for (int shift = 56; shift >= 0; shift -= 8)
+            bytes.append(char(ids[i] >> shift & 0xff));
+    }
+    return QString::fromLatin1(bytes.toBase64());
+}
+
+std::vector<quint64> decodeRecord(const QString &text)
+{
+    const QByteArray bytes = QByteArray::fromBase64(text.toLatin1());
+    std::vector<quint64> ids;
+    for (qsizetype at = 0; at + 8 <= bytes.size(); at += 8) {
+        quint64 id = 0;
+        for (int k = 0; k < 8; ++k)
+            id = id << 8 | static_cast<unsigned char>(bytes[at + k]);
+        ids.push_back(id);
+    }
+    if (ids.size() > KnownItems::MaxRecorded)
+        ids.erase(ids.begin(), ids.end() - std::ptrdiff_t(KnownItems::MaxRecorded));
+    return ids;
+}
+
+KnownReading knownOf(const QJsonObject &account)
+{
+    KnownReading known;
+    const QJsonObject lists = account.value(QLatin1String("seen")).toObject();
+    const QJsonValue records = account.value(QLatin1String("known"));
     for (const ItemKind kind : AllItemKinds) {
-        const QJsonArray items = kinds.value(kindName(kind)).toArray();
+        RecentItemList list;
+        const QJsonArray items = lists.value(kindName(kind)).toArray();
         for (const auto &value : items) {
-            const QJsonObject item = value.toObject();
-            if (int(seen[kind].size()) >= SeenMemory::MaxItemsPerKind)
+            if (list.size() >= KnownItems::MaxListed)
                 break;
-            seen[kind].push_back({item.value(QLatin1String("text")).toString().toStdString(),
-                                  item.value(QLatin1String("link")).toString().toStdString()});
+            const QJsonObject item = value.toObject();
+            list.push_back({item.value(QLatin1String("text")).toString().toStdString(),
+                            item.value(QLatin1String("link")).toString().toStdString()});
+        }
+        KnownItems &known_ = known[indexOf(kind)];
+        if (records.isObject()) {
+            known_.list = std::move(list);
+            known_.recorded = decodeRecord(records.toObject().value(kindName(kind)).toString());
+        } else {
+            // The first version kept only the items last seen, older ones after them.
+            takeIntoKnown(known_, list);
         }
     }
-    return seen;
+    return known;
 }
 
 QJsonObject accountObject(const std::string &blogUrl, const std::string &id,
-                          const DashboardReading &seen, int itemsPerKind)
+                          const KnownReading &known, std::size_t itemsPerKind)
 {
-    QJsonObject kinds;
+    QJsonObject lists;
+    QJsonObject records;
     for (const ItemKind kind : AllItemKinds) {
+        const KnownItems &k = known[indexOf(kind)];
         QJsonArray items;
-        for (const RecentItem &item : seen[kind]) {
-            if (items.size() >= itemsPerKind)
+        for (const RecentItem &item : k.list) {
+            if (std::size_t(items.size()) >= itemsPerKind)
                 break;
             items.append(QJsonObject{{QStringLiteral("link"), QString::fromStdString(item.link)},
                                      {QStringLiteral("text"), QString::fromStdString(item.text)}});
         }
-        kinds.insert(kindName(kind), items);
+        lists.insert(kindName(kind), items);
+        records.insert(kindName(kind),
+                       encodeRecord(k.recorded, itemsPerKind * KnownItems::MaxRecorded /
+                                                    KnownItems::MaxListed));
     }
     return QJsonObject{{QStringLiteral("blog"), QString::fromStdString(blogUrl)},
                        {QStringLiteral("id"), QString::fromStdString(id)},
-                       {QStringLiteral("seen"), kinds}};
+                       {QStringLiteral("seen"), lists},
+                       {QStringLiteral("known"), records}};
 }
 
 } // namespace
@@ -108,8 +152,8 @@ QString SeenMemory::defaultPath()
     return base + QStringLiteral("/Ormix/seen.json");
 }
 
-std::optional<DashboardReading> SeenMemory::load(const std::string &blogUrl,
-                                                 const std::string &id) const
+std::optional<KnownReading> SeenMemory::load(const std::string &blogUrl,
+                                             const std::string &id) const
 {
     QByteArray bytes;
     const BoundedFile state = readBoundedFile(m_path, MaxFileBytes, bytes);
@@ -121,7 +165,7 @@ std::optional<DashboardReading> SeenMemory::load(const std::string &blogUrl,
     const QJsonArray stored = accountsIn(bytes);
     for (const auto &account : stored) {
         if (isAccount(account, blogUrl, id))
-            return readingOf(account.toObject());
+            return knownOf(account.toObject());
     }
     return std::nullopt;
 }
@@ -133,11 +177,11 @@ void SeenMemory::attach(const std::string &blogUrl, const std::string &id)
     m_attached = true;
     m_blogUrl = blogUrl;
     m_id = id;
-    const std::optional<DashboardReading> earlier = load(blogUrl, id);
-    m_seen = earlier.value_or(DashboardReading{});
-    if (earlier && !m_model.hasReading())
-        m_model.setSeenBefore(*earlier);
-    if (!earlier)
+    const std::optional<KnownReading> earlier = load(blogUrl, id);
+    m_saved = earlier;
+    if (earlier)
+        m_model.restoreKnown(*earlier);
+    else
         qCInfo(lcState) << "nothing seen of this blog and ID before; the first reading is quiet";
 }
 
@@ -150,37 +194,43 @@ void SeenMemory::remember()
 {
     if (!m_attached)
         return;
-    // The newest reading first, then what was seen before and is not in it any more.
-    DashboardReading seen;
-    for (const ItemKind kind : AllItemKinds) {
-        RecentItemList &list = seen[kind];
-        list = m_model.items(kind);
-        for (const RecentItem &item : m_seen[kind]) {
-            if (int(list.size()) >= MaxItemsPerKind)
-                break;
-            if (std::find(list.begin(), list.end(), item) == list.end())
-                list.push_back(item);
-        }
-        if (int(list.size()) > MaxItemsPerKind)
-            list.resize(std::size_t(MaxItemsPerKind));
-    }
-    if (seen.items == m_seen.items && !m_writeFailed)
+    const KnownReading &known = m_model.known();
+    if (known == m_saved && !m_writeFailed)
         return;
-    m_seen = seen;
-    const bool saved = save(seen);
-    if (!saved && !m_writeFailed)
-        qCWarning(lcState) << "cannot write" << m_path
-                           << "; what comes while Ormix is off will not be announced";
-    m_writeFailed = !saved;
+    m_saved = known;
+    switch (save(known)) {
+    case Saved::Yes:
+        if (m_writeFailed)
+            qCInfo(lcState) << "written again:" << m_path;
+        m_writeFailed = false;
+        break;
+    case Saved::Busy:
+        // Another copy is writing right now; the next reading writes.
+        qCInfo(lcState) << m_path << "is being written by another copy of Ormix; later";
+        m_writeFailed = true;
+        break;
+    case Saved::Failed:
+        if (!m_writeFailed)
+            qCWarning(lcState) << "cannot write" << m_path
+                               << "; what comes while Ormix is off will not be announced";
+        m_writeFailed = true;
+        break;
+    }
 }
 
-bool SeenMemory::save(const DashboardReading &seen)
+SeenMemory::Saved SeenMemory::save(const KnownReading &known)
 {
+    if (!makePrivateFolder(QFileInfo(m_path).absolutePath()))
+        return Saved::Failed;
+    // Read, merge and write as one step against another copy of Ormix with other settings.
+    const FileLock lock(m_path + QStringLiteral(".lock"));
+    if (!lock.isLocked())
+        return Saved::Busy;
     QByteArray bytes;
     const BoundedFile state = readBoundedFile(m_path, MaxFileBytes, bytes);
     // What cannot be read now may still hold other accounts: it is left alone.
     if (state == BoundedFile::Unreadable)
-        return false;
+        return Saved::Failed;
     QJsonArray others;
     if (state == BoundedFile::Usable) {
         const QJsonArray stored = accountsIn(bytes);
@@ -191,8 +241,8 @@ bool SeenMemory::save(const DashboardReading &seen)
     }
     // Within the size that is read back, giving up older accounts first, then items.
     QByteArray json;
-    for (int items = MaxItemsPerKind; items > 0; items /= 2) {
-        QJsonArray accounts{accountObject(m_blogUrl, m_id, seen, items)};
+    for (std::size_t items = KnownItems::MaxListed; items > 0; items /= 2) {
+        QJsonArray accounts{accountObject(m_blogUrl, m_id, known, items)};
         for (const auto &other : std::as_const(others))
             accounts.append(other);
         while (true) {
@@ -208,12 +258,9 @@ bool SeenMemory::save(const DashboardReading &seen)
             break;
     }
     if (json.size() > MaxFileBytes)
-        return false;
-    if (!QDir().mkpath(QFileInfo(m_path).absolutePath()))
-        return false;
+        return Saved::Failed;
     // A FIFO or a device in its place would never read as this file: it makes way.
     if (state == BoundedFile::Replaceable)
         QFile::remove(m_path);
-    QSaveFile file(m_path);
-    return file.open(QIODevice::WriteOnly) && file.write(json) == json.size() && file.commit();
+    return writeFileWhole(m_path, json) ? Saved::Yes : Saved::Failed;
 }

@@ -1,6 +1,5 @@
 #include "noticepopup.h"
 
-#include "state/browserlaunch.h"
 #include "state/dashboardmodel.h"
 #include "ui/taskbarhint.h"
 #include "ui/windowlook.h"
@@ -13,6 +12,7 @@
 #include <QTimerEvent>
 
 #include <algorithm>
+#include <utility>
 
 NoticePopup::NoticePopup(DashboardModel &model)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
@@ -24,6 +24,9 @@ NoticePopup::NoticePopup(DashboardModel &model)
     setFocusPolicy(Qt::NoFocus);
     m_monotonic.start();
     m_clock = [this] { return m_monotonic.elapsed(); };
+    connect(&model, &DashboardModel::announced, this, &NoticePopup::announce);
+    connect(&model, &DashboardModel::readingChanged, this, &NoticePopup::dropStale);
+    connect(&model, &DashboardModel::newItemsChanged, this, &NoticePopup::dropStale);
 }
 
 NoticePopup::~NoticePopup() = default;
@@ -36,6 +39,7 @@ bool NoticePopup::prepare()
             m_workArea = screen->availableGeometry();
     }
     m_created = true;
+    startNext();
     return true;
 }
 
@@ -57,14 +61,22 @@ QString NoticePopup::heading(ItemKind kind)
     return {};
 }
 
-bool NoticePopup::announce(ItemKind kind, const std::string &text, const std::string &link)
+bool NoticePopup::announce(ItemKind kind, const RecentItem &item)
 {
-    if (text == m_text)
+    // Each announcement gets its whole slide: a newer one waits, in the place of an older
+    // one of its kind.
+    if (!m_created || m_timer.isActive()) {
+        m_waiting[indexOf(kind)] = item;
         return false;
-    if (!m_created)
-        prepare();
-    m_text = text;
-    m_link = link;
+    }
+    start(kind, item);
+    return true;
+}
+
+void NoticePopup::start(ItemKind kind, const RecentItem &item)
+{
+    m_text = item.text;
+    m_link = item.link;
     m_kind = kind;
     updateAccessibleText();
     layOutText();
@@ -73,12 +85,36 @@ bool NoticePopup::announce(ItemKind kind, const std::string &text, const std::st
                       QSize(Width, FullHeight));
     m_phase = Rising;
     applyPosition();
-    show();
+    QWidget::show();
     WindowLook::skipTaskbar(this);
     raise();
 
     m_timer.start(TickMs, Qt::PreciseTimer, this);
-    return true;
+}
+
+void NoticePopup::startNext()
+{
+    if (!m_created || m_timer.isActive())
+        return;
+    for (const ItemKind kind : AllItemKinds) {
+        if (std::optional<RecentItem> item =
+                std::exchange(m_waiting[indexOf(kind)], std::nullopt)) {
+            start(kind, *item);
+            return;
+        }
+    }
+}
+
+void NoticePopup::dropStale()
+{
+    for (const ItemKind kind : AllItemKinds) {
+        std::optional<RecentItem> &item = m_waiting[indexOf(kind)];
+        if (!item)
+            continue;
+        const RecentItemList &list = m_model.items(kind);
+        if (!m_model.isNew(kind) || std::find(list.begin(), list.end(), *item) == list.end())
+            item.reset();
+    }
 }
 
 void NoticePopup::applyPosition()
@@ -113,6 +149,7 @@ void NoticePopup::tick()
         if (m_planned.y() >= workAreaBottom()) {
             hide();
             m_timer.stop();
+            startNext();
         }
         break;
     default:
@@ -130,11 +167,11 @@ void NoticePopup::timerEvent(QTimerEvent *event)
 
 void NoticePopup::click()
 {
-    launchWebBrowser(m_link);
+    // Whoever opens the item tells the model, which drops what waits of this kind.
+    emit itemRequested(m_kind, RecentItem{m_text, m_link});
     hide();
     m_timer.stop();
-    // The strip follows: it announces the next new kind, if any.
-    m_model.clearNew(m_kind);
+    startNext();
 }
 
 void NoticePopup::mousePressEvent(QMouseEvent *event)

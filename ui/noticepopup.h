@@ -9,14 +9,18 @@
 #include <QRect>
 #include <QWidget>
 
+#include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 class DashboardModel;
 
 // The notice that slides up from the lower right corner of the work area to announce
-// one new comment, trackback or guestbook entry. A click opens the item's link and tells
-// the model that the user attended to its kind.
+// a new comment, trackback or guestbook entry: each announcement the model makes, one after
+// another, each with its whole slide. It keeps one announcement per kind waiting, a newer
+// one in the place of an older, and drops it once the kind is attended to or the item is
+// gone. A click asks for the shown item to be opened.
 class NoticePopup final : public QWidget
 {
     Q_OBJECT
@@ -44,16 +48,23 @@ public:
     NoticePopup(const NoticePopup &) = delete;
     NoticePopup &operator=(const NoticePopup &) = delete;
 
-    // Makes the font and reads the work area once; until the first announce nothing is seen.
+    // Makes the font and reads the work area once; until then nothing is shown and
+    // announcements wait.
     bool prepare();
     bool isPrepared() const { return m_created; }
 
-    // Announces an item; false, and nothing changes, when text equals the held text.
-    bool announce(ItemKind kind, const std::string &text, const std::string &link);
+    // Announces an item: at once when the notice is idle, else after what it shows and what
+    // waits before it in box order. True when it is shown now.
+    bool announce(ItemKind kind, const RecentItem &item);
+    // The announcement of kind waiting to be shown, if any.
+    const std::optional<RecentItem> &waiting(ItemKind kind) const
+    {
+        return m_waiting[indexOf(kind)];
+    }
 
     // One animation step, as the 20 ms timer runs it.
     void tick();
-    // What a left click on the notice does.
+    // What a left click on the notice does: asks for the item, hides, and shows what waits.
     void click();
 
     // For tests and for callers that know better than the primary screen.
@@ -75,12 +86,20 @@ public:
     // The window's picture at its current size (the visible part of the planned rectangle).
     QImage renderImage() const;
 
+signals:
+    // A click on the notice: the person wants the shown item.
+    void itemRequested(ItemKind kind, const RecentItem &item);
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void timerEvent(QTimerEvent *event) override;
 
 private:
+    void start(ItemKind kind, const RecentItem &item);
+    void startNext();
+    // Drops what waits for a kind attended to, or for an item that left its list.
+    void dropStale();
     void applyPosition();
     int workAreaRight() const { return m_workArea.x() + m_workArea.width(); }
     int workAreaBottom() const { return m_workArea.y() + m_workArea.height(); }
@@ -100,6 +119,7 @@ private:
     int m_phase = Rising;
     qint64 m_holdStart = 0;
     ItemKind m_kind = ItemKind::Comment;
+    std::array<std::optional<RecentItem>, ItemKindCount> m_waiting;
     bool m_created = false;
     QElapsedTimer m_monotonic;
     Clock m_clock;

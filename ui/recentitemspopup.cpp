@@ -1,6 +1,5 @@
 #include "recentitemspopup.h"
 
-#include "state/browserlaunch.h"
 #include "state/dashboardmodel.h"
 #include "ui/windowlook.h"
 
@@ -9,6 +8,8 @@
 #include <QMouseEvent>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <optional>
 
 RecentItemsPopup::RecentItemsPopup(DashboardModel &model, QWidget *owner)
     : QFrame(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), m_model(model)
@@ -64,6 +65,7 @@ bool RecentItemsPopup::showList(ItemKind kind, const QPoint &globalPos)
     m_items = m_model.items(kind);
     if (m_items.empty())
         return false;
+    m_kind = kind;
 
     m_list->headerItem()->setText(0, header(kind));
     m_list->clear();
@@ -90,9 +92,13 @@ bool RecentItemsPopup::showList(ItemKind kind, const QPoint &globalPos)
 
 void RecentItemsPopup::activateRow(int row)
 {
-    if (row >= 0 && std::size_t(row) < m_items.size())
-        launchWebBrowser(m_items[std::size_t(row)].link);
+    const std::optional<RecentItem> item =
+        row >= 0 && std::size_t(row) < m_items.size()
+            ? std::optional<RecentItem>(m_items[std::size_t(row)])
+            : std::nullopt;
     hide();
+    if (item)
+        emit itemRequested(m_kind, *item);
 }
 
 bool RecentItemsPopup::eventFilter(QObject *watched, QEvent *event)

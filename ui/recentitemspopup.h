@@ -9,7 +9,8 @@ class DashboardModel;
 class QTreeWidget;
 
 // The drop-down list of one kind's recent items under the status window. A double
-// click on a row opens that item's link; the list hides when its window deactivates.
+// click on a row asks for that item to be opened; the list hides when its window
+// deactivates.
 class RecentItemsPopup final : public QFrame
 {
     Q_OBJECT
@@ -39,6 +40,10 @@ public:
     // Column header for a kind.
     static QString header(ItemKind kind);
 
+signals:
+    // A double click on a row: the person wants its item.
+    void itemRequested(ItemKind kind, const RecentItem &item);
+
 protected:
     bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -47,4 +52,5 @@ private:
     DashboardModel &m_model;
     QTreeWidget *m_list = nullptr;
     RecentItemList m_items;
+    ItemKind m_kind = ItemKind::Comment;
 };

@@ -50,6 +50,8 @@ StatusStrip::StatusStrip(DashboardModel &model, Settings &settings)
     m_emblem = QImage(QString::fromLatin1(EmblemResource));
     m_notice = std::make_unique<NoticePopup>(model);
     m_result = new RecentItemsPopup(model, this);
+    connect(m_notice.get(), &NoticePopup::itemRequested, this, &StatusStrip::itemRequested);
+    connect(m_result, &RecentItemsPopup::itemRequested, this, &StatusStrip::itemRequested);
     setToolTip(pollStatusText());
     layoutBoxes();
     connect(&settings, &Settings::changed, this, [this](Settings::Key key) {
@@ -136,13 +138,10 @@ void StatusStrip::refresh()
 {
     if (!m_created)
         return;
-    // Only the first new kind is looked at, even when its list is empty.
-    if (const std::optional<ItemKind> kind = m_model.firstNewKind()) {
+    // The notice follows the model's announcements by itself.
+    if (std::any_of(AllItemKinds.begin(), AllItemKinds.end(),
+                    [this](ItemKind kind) { return m_model.isNew(kind); }))
         raise();
-        const std::optional<RecentItem> item = m_model.announcement(*kind);
-        if (item && m_notice->announce(*kind, item->text, item->link))
-            emit noticeShown(*kind, item->text, item->link);
-    }
     if (m_model.lastReadingChanged())
         setTransparency(0);
     else
@@ -327,13 +326,12 @@ void StatusStrip::mousePressEvent(QMouseEvent *event)
 
 void StatusStrip::clickKindBox(ItemKind kind, const QPoint &globalPos)
 {
-    if (m_model.isNew(kind)) {
-        if (const std::optional<RecentItem> item = m_model.newest(kind))
-            launchWebBrowser(item->link);
-    } else if (m_result) {
+    // A lit box asks for its newest item; an unlit one, whose kind has no mark to clear,
+    // shows the kind's list.
+    if (m_model.isNew(kind))
+        emit itemRequested(kind, m_model.newest(kind).value_or(RecentItem{}));
+    else if (m_result)
         m_result->showList(kind, globalPos);
-    }
-    m_model.clearNew(kind);
     refresh();
 }
 

@@ -68,9 +68,9 @@ public:
     bool showAt(const QRect &rect);
     bool isPlaced() const { return m_created; }
 
-    // Brings the strip up to date with the model: lights the boxes, hands the newest item
-    // of the first new kind to the notice, and is opaque while the last reading brought
-    // something new. Runs after every poll and every click on a box.
+    // Brings the strip up to date with the model: lights the boxes, comes to the top while
+    // something is new, and is opaque while the last reading brought something new. Runs
+    // after every poll and every change of a mark.
     void refresh();
     // Applies a transparency in percent (capped at 95).
     void setTransparency(int percent);
@@ -126,8 +126,10 @@ signals:
     void closeRequested();
     // The menu's settings row: the controller runs the settings dialog.
     void settingsRequested();
-    // The notice started to announce this item.
-    void noticeShown(ItemKind kind, const std::string &text, const std::string &link);
+    // The person wants this item opened: a click on a lit box (its newest item; an empty
+    // one when its list is empty), on the notice, or a double click on a list row. Whoever
+    // opens it clears the kind's mark.
+    void itemRequested(ItemKind kind, const RecentItem &item);
     // A double click, or the menu's first row: the blog is to open in the web browser.
     void blogRequested();
     // The update row, when the build names no update page: the app shows the about box.

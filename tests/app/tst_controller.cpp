@@ -1,11 +1,12 @@
-// The controller between the poller and the person: what it asks, when, and how the run ends
-// while the person is in the middle of something. The real controller against the demo host,
-// with the dialogs answered in-process.
+// The controller between the poller and the person: what it asks, when, what a login it
+// passes on does to what is known, and how the run ends while the person is in the middle of
+// something. The real controller against the demo host, with the dialogs answered in-process.
 #include "app/controller.h"
 #include "client/poller.h"
 #include "tests/support/controllerharness.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
+#include "ui/noticepopup.h"
 #include "ui/statusstrip.h"
 
 #include <QApplication>
@@ -110,6 +111,61 @@ private slots:
         QCOMPARE(frame.prompter.errors.size(), 1);
         QCOMPARE(frame.prompter.errorOpenAtLogin, QList<bool>{false});
         QCOMPARE(frame.ended, 1);
+    }
+
+    // The password stopped working mid-run and the person logs into another blog in the
+    // dialog that comes back: that blog starts afresh. The first blog's lit boxes go dark,
+    // its waiting notice goes, and the new blog's first reading announces nothing, though
+    // its lists differ from the first blog's in every link and at the top.
+    void loginIntoAnotherBlogStartsAfresh()
+    {
+        DemoHost first;
+        DemoHost second;
+        QVERIFY2(first.isRunning(), qPrintable(first.errorString()));
+        QVERIFY2(second.isRunning(), qPrintable(second.errorString()));
+        ControllerHarness frame;
+        first.enterAccount(frame.account, 3600);
+        frame.start(false);
+        QTRY_COMPARE(frame.poller.loginState(), int(LoggedIn));
+        StatusStrip *strip = frame.controller.strip();
+        QVERIFY(strip);
+        // The notice holds its first announcement, so the next one of another kind waits.
+        strip->notice()->setClock([] { return qint64(0); });
+        QList<ItemKind> announced;
+        connect(&frame.model, &DashboardModel::announced, this,
+                [&](ItemKind kind, const RecentItem &) { announced << kind; });
+
+        first.addItem(DemoHost::Comment, QStringLiteral("첫 블로그 댓글"), QStringLiteral("/1"));
+        first.addItem(DemoHost::Guestbook, QStringLiteral("첫 블로그 방명록"),
+                      QStringLiteral("/g"));
+        QTRY_VERIFY(!frame.poller.loader().isBusy());
+        frame.poller.pollNow();
+        QTRY_COMPARE(announced, QList<ItemKind>({ItemKind::Comment, ItemKind::Guestbook}));
+        QVERIFY(frame.model.isNew(ItemKind::Comment) && frame.model.isNew(ItemKind::Guestbook));
+        QVERIFY(strip->notice()->waiting(ItemKind::Guestbook));
+
+        second.addItem(DemoHost::Comment, QStringLiteral("둘째 블로그 댓글"), QStringLiteral("/2"));
+        frame.prompter.answerLogin = [&](Account &account) -> std::optional<LoginChoice> {
+            second.enterAccount(account, 3600);
+            return LoginChoice{};
+        };
+        QVERIFY(first.setPassword("changed on the web"));
+        QVERIFY(first.expireSessions());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^login refused")));
+        frame.poller.pollNow();
+        QTRY_VERIFY(frame.poller.loginState() == LoggedIn &&
+                    frame.model.items(ItemKind::Comment).front().text == "둘째 블로그 댓글");
+        QCOMPARE(frame.prompter.loginDialogs, 1);
+        QVERIFY(!frame.model.isNew(ItemKind::Comment) && !frame.model.isNew(ItemKind::Guestbook));
+        QVERIFY(!strip->notice()->waiting(ItemKind::Guestbook));
+        // The next reading of the new blog is compared with its first.
+        QTRY_VERIFY(!frame.poller.loader().isBusy());
+        second.addItem(DemoHost::Guestbook, QStringLiteral("둘째 블로그 방명록"),
+                       QStringLiteral("/h"));
+        frame.poller.pollNow();
+        QTRY_COMPARE(announced.size(), 3);
+        QCOMPARE(announced.last(), ItemKind::Guestbook);
+        QVERIFY(!frame.model.isNew(ItemKind::Comment));
     }
 };
 

@@ -359,25 +359,23 @@ private slots:
         QFETCH(QString, body);
         NotificationRecorder server(capabilities);
         QVERIFY(server.start());
-        FakeBrowser browser;
-        DashboardModel model;
-        DesktopNotifier notifier(model);
-        QList<std::pair<ItemKind, std::string>> activated;
-        connect(&notifier, &DesktopNotifier::activated, this,
-                [&](ItemKind kind, const std::string &link) {
-                    activated.append({kind, link});
+        DesktopNotifier notifier;
+        QList<std::pair<ItemKind, RecentItem>> requested;
+        connect(&notifier, &DesktopNotifier::itemRequested, this,
+                [&](ItemKind kind, const RecentItem &item) {
+                    requested.append({kind, item});
                 });
 
         // Off: nothing goes out.
         notifier.notify(ItemKind::Comment, QStringLiteral("off"), QStringLiteral("off"),
-                        "http://x/0");
+                        {"off", "http://x/0"});
         QTest::qWait(200);
         QCOMPARE(server.capabilityQuestions, 0);
 
         notifier.setEnabled(true);
         const QString text = QStringLiteral("<b>굵게</b> & <a href=\"x\">링크</a>");
         notifier.notify(ItemKind::Trackback, NoticePopup::heading(ItemKind::Trackback), text,
-                        "http://blog.example/1#tb");
+                        {text.toStdString(), "http://blog.example/1#tb"});
         QVERIFY(waitUntil([&] { return server.received.size() == 1; }, 10000));
         const NotificationRecorder::Received got = server.received.at(0);
         QCOMPARE(got.appName, QStringLiteral("Ormix"));
@@ -388,34 +386,75 @@ private slots:
         QCOMPARE(got.actions.at(0), QStringLiteral("default"));
         QCOMPARE(got.hints.value(QStringLiteral("desktop-entry")).toString(),
                  QStringLiteral("ormix"));
-
-        // The next notice replaces this one, once the server has told its id.
-        QVERIFY(waitUntil([&] { return notifier.lastNotificationId() == got.id; }, 10000));
-        notifier.notify(ItemKind::Guestbook, NoticePopup::heading(ItemKind::Guestbook),
-                        QStringLiteral("방명록"), "http://x/2");
-        QVERIFY(waitUntil([&] { return server.received.size() == 2; }, 10000));
-        QCOMPARE(server.received.at(1).replacesId, got.id);
         QCOMPARE(server.capabilityQuestions, 1);
 
-        // Another program's notification is none of ours.
+        // Another program's notification is none of ours; ours asks for its item.
+        QVERIFY(waitUntil([&] { return notifier.notificationId(ItemKind::Trackback) == got.id; },
+                          10000));
         server.invokeDefault(got.id + 100);
-        server.invokeDefault(server.received.at(1).id);
-        QVERIFY(waitUntil([&] { return !activated.isEmpty(); }, 5000));
+        server.invokeDefault(got.id);
+        QVERIFY(waitUntil([&] { return !requested.isEmpty(); }, 5000));
         QTest::qWait(100);
-        QCOMPARE(activated.size(), 1);
-        QCOMPARE(activated.at(0).first, ItemKind::Guestbook);
-        QCOMPARE(activated.at(0).second, std::string("http://x/2"));
-        QVERIFY(browser.waitForLaunches(1));
-        QCOMPARE(browser.launches(), QStringList{QStringLiteral("http://x/2")});
+        QCOMPARE(requested.size(), 1);
+        QCOMPARE(requested.at(0).first, ItemKind::Trackback);
+        QCOMPARE(requested.at(0).second.link, std::string("http://blog.example/1#tb"));
+        // Closed by the server: the next one of its kind replaces nothing.
+        QVERIFY(waitUntil([&] { return notifier.notificationId(ItemKind::Trackback) == 0; }, 5000));
+    }
+
+    // Each kind keeps a notification of its own, which only its next one replaces; what comes
+    // while the server has not answered yet is sent once it has, none lost.
+    void eachKindHasItsOwnNotification()
+    {
+        NotificationRecorder server({QStringLiteral("body"), QStringLiteral("actions")});
+        QVERIFY(server.start());
+        DesktopNotifier notifier;
+        notifier.setEnabled(true);
+        const auto notify = [&](ItemKind kind, const char *text) {
+            notifier.notify(kind, NoticePopup::heading(kind), QString::fromUtf8(text),
+                            {text, std::string("http://x/") + text});
+        };
+        const auto sent = [&](const char *text) -> std::optional<NotificationRecorder::Received> {
+            for (const NotificationRecorder::Received &r : std::as_const(server.received)) {
+                if (r.body == QString::fromUtf8(text))
+                    return r;
+            }
+            return std::nullopt;
+        };
+        // Before the server's first answer: both kinds wait, neither is dropped.
+        notify(ItemKind::Comment, "댓글 1");
+        notify(ItemKind::Guestbook, "방명록 1");
+        QVERIFY(waitUntil([&] { return server.received.size() == 2; }, 10000));
+        QCOMPARE(sent("댓글 1")->replacesId, 0u);
+        QCOMPARE(sent("방명록 1")->replacesId, 0u);
+        QVERIFY(sent("댓글 1")->id != sent("방명록 1")->id);
+        QVERIFY(
+            waitUntil([&] { return notifier.notificationId(ItemKind::Guestbook) != 0; }, 10000));
+
+        // Two comments before the server told the first one's id: the second replaces it.
+        notify(ItemKind::Comment, "댓글 2");
+        notify(ItemKind::Comment, "댓글 3");
+        notify(ItemKind::Trackback, "트랙백 1");
+        QVERIFY(waitUntil([&] { return server.received.size() == 5; }, 10000));
+        QCOMPARE(sent("댓글 2")->replacesId, sent("댓글 1")->id);
+        QCOMPARE(sent("댓글 3")->replacesId, sent("댓글 1")->id);
+        QCOMPARE(sent("트랙백 1")->replacesId, 0u);
+        QCOMPARE(server.received.last().body, QStringLiteral("댓글 3"));
+        // The guestbook's notification was left alone.
+        QVERIFY(waitUntil([&] { return notifier.notificationId(ItemKind::Comment) != 0; }, 10000));
+        notify(ItemKind::Guestbook, "방명록 2");
+        QVERIFY(waitUntil([&] { return server.received.size() == 6; }, 10000));
+        QCOMPARE(sent("방명록 2")->replacesId, sent("방명록 1")->id);
+        QCOMPARE(server.capabilityQuestions, 1);
     }
 
     void withoutAServerNothingBreaks()
     {
-        DashboardModel model;
-        DesktopNotifier notifier(model);
+        DesktopNotifier notifier;
         notifier.setEnabled(true);
         const QString heading = NoticePopup::heading(ItemKind::Comment);
-        notifier.notify(ItemKind::Comment, heading, QStringLiteral("아무도 없음"), "http://x/1");
+        notifier.notify(ItemKind::Comment, heading, QStringLiteral("아무도 없음"),
+                        {"아무도 없음", "http://x/1"});
         QVERIFY(notifier.isAskingServer());
         QVERIFY(waitUntil([&] { return !notifier.isAskingServer(); }, 10000));
         // A server that comes later gets the next notice, asked for once.
@@ -423,7 +462,8 @@ private slots:
         QVERIFY(server.start());
         QTest::qWait(200);
         QCOMPARE(server.capabilityQuestions, 0);
-        notifier.notify(ItemKind::Comment, heading, QStringLiteral("이제 있음"), "http://x/2");
+        notifier.notify(ItemKind::Comment, heading, QStringLiteral("이제 있음"),
+                        {"이제 있음", "http://x/2"});
         QVERIFY(waitUntil([&] { return server.received.size() == 1; }, 10000));
         QCOMPARE(server.received.at(0).body, QStringLiteral("이제 있음"));
         QCOMPARE(server.capabilityQuestions, 1);
@@ -468,6 +508,18 @@ private slots:
         const QRect r = status->boxRect(StatusStrip::CommentsBox);
         QCOMPARE(strip.pixelColor(r.left() + 1, r.top() + 1), QColor(Qt::white));
 
+        // R lit and not clicked, a guestbook entry arrives: a notification of its own.
+        host.addItem(DemoHost::Comment, QStringLiteral("두 번째 댓글"), QStringLiteral("/9"));
+        frame.poller()->pollNow();
+        QVERIFY(waitUntil([&] { return server.received.size() == 2; }, 10000));
+        host.addItem(DemoHost::Guestbook, QStringLiteral("방명록 글"), QStringLiteral("/g"));
+        frame.poller()->pollNow();
+        QVERIFY(waitUntil([&] { return server.received.size() == 3; }, 10000));
+        QVERIFY(model.isNew(ItemKind::Comment));
+        QCOMPARE(server.received.at(2).summary, QStringLiteral("[새로운 방명록 도착]"));
+        QCOMPARE(server.received.at(2).body, QStringLiteral("방명록 글"));
+        QCOMPARE(server.received.at(2).replacesId, 0u);
+
         // Unticked in the settings dialog: the next notice stays on the screen only.
         QVERIFY(settings.setNumber(Settings::DesktopNotify, 0));
         QVERIFY(!frame.desktopNotifier()->isEnabled());
@@ -475,7 +527,7 @@ private slots:
         frame.poller()->pollNow();
         QVERIFY(waitUntil([&] { return status->notice()->text() == "화면에만"; }, 10000));
         QTest::qWait(300);
-        QCOMPARE(server.received.size(), 1);
+        QCOMPARE(server.received.size(), 3);
         frame.end();
     }
 };

@@ -2,7 +2,7 @@
 """Whole-program tests: the real ormix under Xvfb and openbox, driven with real X input.
 
 usage: ormix_e2e.py --ormix BIN --demohost BIN --artefacts DIR [--recorder BIN] SCENARIO...
-Scenarios: cli, session, cancel, move, instance, keyring, notify, remember.
+Scenarios: cli, session, cancel, move, instance, keyring, notify, remember, second.
 """
 
 import argparse
@@ -704,6 +704,53 @@ def scenario_remember(ctx):
     check(prog.wait_exit(10) == 0, "ormix did not exit with status 0 after X")
 
 
+def scenario_second(ctx):
+    """R lit and not clicked, a guestbook entry arrives: a second notice rises, though its text
+    repeats the comment's."""
+    x = ctx.x
+    host = ctx.host()
+    prog = ctx.program()
+    start_and_log_in(ctx, host, prog)
+    _, geo = wait_until("the status window", lambda: status_window(x), 15)
+    wait_until("the count", lambda: count_shown(ctx.shot("count"), geo), 15, 0.3)
+
+    def held_notice(name):
+        """A screenshot of the notice while it holds still, fully risen, and its place."""
+        def holding():
+            found = notice_window(x)
+            if not found or found[1].height != 80:
+                return None
+            img = ctx.shot(name)
+            again = notice_window(x)
+            return (img, found[1]) if again and again[1].height == 80 else None
+        return wait_until(f"the notice held ({name})", holding, INTERVAL + 10, 0.05)
+
+    def heading(img, notice):
+        return img.region(notice.x + 12, notice.y + 12, 126, 14)
+
+    text = "감사합니다!"
+    host.post("items", kind="comment", text=text)
+    first, first_geo = held_notice("comment-notice")
+    check(box_lit(first, geo, "R"), "R is not lit for the comment")
+    check(not box_lit(first, geo, "G"), "G lit before any guestbook entry")
+    wait_gone("the comment's notice to go down", lambda: notice_window(x), 10)
+    check(box_lit(ctx.shot("r-still-lit"), geo, "R"), "R went dark without a click")
+
+    host.post("items", kind="guestbook", text=text)
+    second, second_geo = held_notice("second-notice")
+    check(box_lit(second, geo, "R") and box_lit(second, geo, "G"), "R and G are not both lit")
+    check(second.count(second_geo.x + 12, second_geo.y + 12, 126, 14, dark) > 20,
+          "the second notice has no heading")
+    check(heading(second, second_geo) != heading(first, first_geo),
+          "the second notice has the comment's heading")
+    body = (lambda img, n: img.region(n.x + 12, n.y + 40, 126, 14))
+    check(body(second, second_geo) == body(first, first_geo),
+          "the second notice does not show the same text")
+    wait_gone("the second notice to go down", lambda: notice_window(x), 10)
+    click_at(x, (geo.x + BOX_LEFT["X"] + 5, geo.y + 11))
+    check(prog.wait_exit(10) == 0, "ormix did not exit with status 0 after X")
+
+
 def scenario_instance(ctx):
     """One run per settings folder: a second start brings the first to the front and ends;
     a start right after a quit runs in its place; a run killed with SIGKILL does not block
@@ -781,6 +828,7 @@ SCENARIOS = {
     "notify": (scenario_notify, True),
     "instance": (scenario_instance, True),
     "remember": (scenario_remember, True),
+    "second": (scenario_second, True),
 }
 
 

@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstring>
+#include <memory>
+
 #include <sys/stat.h>
 
 namespace {
@@ -38,6 +41,35 @@ DashboardReading reading(const RecentItemList &comments, const RecentItemList &t
     return r;
 }
 
+const char *const KindLetters = "ctg";
+
+// A reading written as "c:text@link,text@link;g:text@link": the comments, trackbacks and
+// guestbook entries, newest first, each link below http://blog.example/.
+DashboardReading parseReading(const QString &text)
+{
+    DashboardReading r;
+    for (const QString &part : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const auto kind = ItemKind(std::strchr(KindLetters, part.at(0).toLatin1()) - KindLetters);
+        for (const QString &item : part.mid(2).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const qsizetype at = item.lastIndexOf(QLatin1Char('@'));
+            r[kind].push_back({item.left(at).toStdString(),
+                               "http://blog.example/" + item.mid(at + 1).toStdString()});
+        }
+    }
+    return r;
+}
+
+// An announcement as "c:text@link".
+QString describe(ItemKind kind, const RecentItem &item)
+{
+    return QString(QLatin1Char(KindLetters[indexOf(kind)])) + QLatin1Char(':') +
+           QString::fromStdString(item.text) + QLatin1Char('@') +
+           QString::fromStdString(item.link).mid(int(std::strlen("http://blog.example/")));
+}
+
+const std::string Blog = "http://blog.example";
+const std::string Owner = "owner";
+
 } // namespace
 
 class TestDashboardModel final : public QObject
@@ -50,87 +82,123 @@ private slots:
         DashboardModel model;
         QSignalSpy readings(&model, &DashboardModel::readingChanged);
         QSignalSpy marks(&model, &DashboardModel::newItemsChanged);
+        QSignalSpy announced(&model, &DashboardModel::announced);
         QVERIFY(!model.hasReading());
         QVERIFY(!model.newest(ItemKind::Comment));
+        model.logIn(Blog, Owner);
         model.takeReading(reading(items({"a", "b"}), items({"t"}), items({"g"}), 15));
         QVERIFY(model.hasReading());
         QCOMPARE(model.todayCount(), 15);
-        QCOMPARE(model.firstNewKind(), std::nullopt);
         QVERIFY(!model.lastReadingChanged());
         QCOMPARE(readings.count(), 1);
         QCOMPARE(marks.count(), 0);
+        QCOMPARE(announced.count(), 0);
         QCOMPARE(model.newest(ItemKind::Trackback)->text, std::string("t"));
         QCOMPARE(model.items(ItemKind::Comment).size(), std::size_t(2));
     }
 
-    void whatIsNew_data()
+    void whatArrives_data()
     {
-        // Items as "text@link"; the links are the ones the blog gives them.
-        QTest::addColumn<QStringList>("before");
-        QTest::addColumn<QStringList>("after");
-        QTest::addColumn<QString>("announced"); // empty: the kind is not new
-        const auto list = [](std::initializer_list<const char *> items) {
+        // Readings as parseReading writes them; the last one comes after a login, within the
+        // run or as the first reading after a restart with the memory on.
+        QTest::addColumn<QStringList>("earlier");
+        QTest::addColumn<QString>("last");
+        QTest::addColumn<QStringList>("announced"); // in the order the model says them
+        QTest::addColumn<bool>("restart");
+        const auto strings = [](std::initializer_list<const char *> list) {
             QStringList out;
-            for (const char *item : items)
-                out << QString::fromUtf8(item);
+            for (const char *s : list)
+                out << QString::fromUtf8(s);
             return out;
         };
-        QTest::newRow("same lists") << list({"a@1", "b@2"}) << list({"a@1", "b@2"}) << QString();
-        QTest::newRow("a new item, the oldest gone")
-            << list({"a@1", "b@2"}) << list({"n@3", "a@1"}) << QStringLiteral("n@3");
-        QTest::newRow("a longer list with a new first item")
-            << list({"a@1"}) << list({"n@2", "a@1"}) << QStringLiteral("n@2");
-        QTest::newRow("a repeated text")
-            << list({"잘 보고 갑니다@1", "b@2"}) << list({"잘 보고 갑니다@3", "잘 보고 갑니다@1"})
-            << QStringLiteral("잘 보고 갑니다@3");
-        QTest::newRow("a deleted newest item")
-            << list({"a@1", "b@2", "c@3"}) << list({"b@2", "c@3"}) << QString();
-        QTest::newRow("a deleted middle item")
-            << list({"a@1", "b@2", "c@3"}) << list({"a@1", "c@3"}) << QString();
-        QTest::newRow("an older item back in view below")
-            << list({"a@1", "b@2"}) << list({"b@2", "z@0"}) << QString();
-        QTest::newRow("a reordered list")
-            << list({"a@1", "b@2"}) << list({"b@2", "a@1"}) << QString();
-        QTest::newRow("an edited item") << list({"a@1"}) << list({"a, edited@1"}) << QString();
-        QTest::newRow("a change below the newest")
-            << list({"a@1", "b@2"}) << list({"a@1", "x@3"}) << QString();
-        QTest::newRow("the first item") << QStringList{} << list({"a@1"}) << QStringLiteral("a@1");
-        QTest::newRow("the list emptied") << list({"a@1"}) << QStringList{} << QString();
-        QTest::newRow("a link that changed")
-            << list({"a@1"}) << list({"a@9"}) << QStringLiteral("a@9");
+        const auto add = [&](const char *name, std::initializer_list<const char *> earlier,
+                             const char *last, std::initializer_list<const char *> announced) {
+            for (const bool restart : {false, true}) {
+                QTest::addRow("%s, %s", name, restart ? "after a restart" : "within a run")
+                    << strings(earlier) << QString::fromUtf8(last) << strings(announced) << restart;
+            }
+        };
+        add("same lists", {"c:a@1,b@2"}, "c:a@1,b@2", {});
+        add("a new item, the oldest gone", {"c:a@1,b@2"}, "c:n@3,a@1", {"c:n@3"});
+        add("two new items", {"c:a@1"}, "c:m@3,n@2,a@1", {"c:m@3"});
+        add("the first item", {"c:"}, "c:a@1", {"c:a@1"});
+        add("a second kind while one is lit", {"c:a@1;g:y@g0", "c:n@2,a@1;g:y@g0"},
+            "c:n@2,a@1;g:x@g1,y@g0", {"g:x@g1"});
+        add("kinds at once, in box order", {"c:a@1;t:b@2;g:y@g"}, "c:n@3,a@1;t:m@4,b@2;g:x@h,y@g",
+            {"c:n@3", "t:m@4", "g:x@h"});
+        add("a repeated text", {"c:감사합니다!@1"}, "c:감사합니다!@2,감사합니다!@1",
+            {"c:감사합니다!@2"});
+        add("a deleted newest item", {"c:a@1,b@2,c@3"}, "c:b@2,c@3", {});
+        add("a deleted middle item", {"c:a@1,b@2,c@3"}, "c:a@1,c@3", {});
+        add("an older item back in view below", {"c:a@1,b@2"}, "c:b@2,z@0", {});
+        add("a reordered list", {"c:a@1,b@2"}, "c:b@2,a@1", {});
+        add("the list emptied", {"c:a@1"}, "c:", {});
+        add("a change below the newest", {"c:a@1,b@2"}, "c:a@1,x@3", {});
+        add("an edited item", {"c:a@1"}, "c:a (edited)@1", {});
+        add("a new item above an edited one", {"c:a@1,b@2"}, "c:n@3,a (edited)@1,b@2", {"c:n@3"});
+        add("edited during the last run and again since", {"c:a@1", "c:a (edited)@1"},
+            "c:a (edited twice)@1", {});
+        // Comments whose links point at their post.
+        add("a new comment on a post whose older comment scrolled off", {"c:a@p1,b@p2,c@p3"},
+            "c:n@p3,a@p1,b@p2", {"c:n@p3"});
+        add("a new comment on a post whose older comment was deleted", {"c:a@p1,c@p3,d@p4"},
+            "c:n@p3,a@p1,d@p4", {"c:n@p3"});
+        add("restored from the spam folder", {"c:a@1,b@2", "c:b@2"}, "c:a@1,b@2", {});
+        add("restored long after it left the list",
+            {"c:a@1", "c:b@2,a@1", "c:c@3,b@2", "c:d@4,c@3"}, "c:a@1,d@4,c@3", {});
         // A guestbook whose entries all link to one page: the texts tell them apart.
-        QTest::newRow("one link, a text posted twice")
-            << list({"감사합니다@g", "안녕@g"}) << list({"감사합니다@g", "감사합니다@g", "안녕@g"})
-            << QStringLiteral("감사합니다@g");
-        QTest::newRow("one link, the newest deleted")
-            << list({"감사합니다@g", "안녕@g"}) << list({"안녕@g"}) << QString();
+        add("one link, a text posted twice", {"g:감사합니다@g,안녕@g"},
+            "g:감사합니다@g,감사합니다@g,안녕@g", {"g:감사합니다@g"});
+        add("one link, an entry restored", {"g:감사합니다@g,안녕@g", "g:안녕@g"},
+            "g:감사합니다@g,안녕@g", {});
+        add("one link, the newest deleted", {"g:감사합니다@g,안녕@g"}, "g:안녕@g", {});
+        // Links that carry the session token a login renewed.
+        add("renewed tokens", {"c:a@1?s=1,b@2?s=1,c@3?s=1,d@4?s=1"},
+            "c:a@1?s=2,b@2?s=2,c@3?s=2,d@4?s=2", {});
+        add("renewed tokens and a new item", {"c:a@1?s=1,b@2?s=1,c@3?s=1"},
+            "c:n@9?s=2,a@1?s=2,b@2?s=2,c@3?s=2", {"c:n@9?s=2"});
+        add("renewed tokens on a short list", {"c:a@1?s=1"}, "c:a@1?s=2", {});
+        add("all links changed, the texts out of order", {"c:a@1,b@2,c@3"}, "c:b@7,a@8,c@9",
+            {"c:b@7"});
     }
 
-    void whatIsNew()
+    // One rule within a run and across a restart: the last reading follows a login in both,
+    // and is compared with what the earlier ones left, in the model or in the state file.
+    void whatArrives()
     {
-        QFETCH(QStringList, before);
-        QFETCH(QStringList, after);
-        QFETCH(QString, announced);
-        const auto toList = [](const QStringList &items) {
-            RecentItemList list;
-            for (const QString &item : items) {
-                const qsizetype at = item.lastIndexOf(QLatin1Char('@'));
-                list.push_back({item.left(at).toStdString(),
-                                "http://blog.example/" + item.mid(at + 1).toStdString()});
-            }
-            return list;
-        };
-        DashboardModel model;
-        model.takeReading(reading({}, {}, toList(before)));
-        QSignalSpy marks(&model, &DashboardModel::newItemsChanged);
-        model.takeReading(reading({}, {}, toList(after)));
-        const bool marked = !announced.isEmpty();
-        QCOMPARE(model.isNew(ItemKind::Guestbook), marked);
-        QCOMPARE(model.lastReadingChanged(), marked);
-        QVERIFY(!model.isNew(ItemKind::Comment));
-        QCOMPARE(marks.count(), marked ? 1 : 0);
-        if (marked)
-            QCOMPARE(model.announcement(ItemKind::Guestbook), toList({announced}).front());
+        QFETCH(QStringList, earlier);
+        QFETCH(QString, last);
+        QFETCH(QStringList, announced);
+        QFETCH(bool, restart);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Ormix/seen.json"));
+        auto model = std::make_unique<DashboardModel>();
+        auto memory = std::make_unique<SeenMemory>(*model, path);
+        model->logIn(Blog, Owner);
+        memory->attach(Blog, Owner);
+        for (const QString &step : earlier)
+            model->takeReading(parseReading(step));
+        if (restart) {
+            memory.reset();
+            model = std::make_unique<DashboardModel>();
+            memory = std::make_unique<SeenMemory>(*model, path);
+        }
+        model->logIn(Blog, Owner);
+        memory->attach(Blog, Owner);
+        QStringList said;
+        connect(model.get(), &DashboardModel::announced, this,
+                [&](ItemKind kind, const RecentItem &item) {
+                    QVERIFY(model->isNew(kind));
+                    said << describe(kind, item);
+                });
+        model->takeReading(parseReading(last));
+        QCOMPARE(said, announced);
+        QCOMPARE(model->lastReadingChanged(), !announced.isEmpty());
+        // Said once: the same reading again brings nothing.
+        said.clear();
+        model->takeReading(parseReading(last));
+        QCOMPARE(said, QStringList());
+        QVERIFY(!model->lastReadingChanged());
     }
 
     void aMarkStaysUntilTheUserAttends()
@@ -138,7 +206,7 @@ private slots:
         DashboardModel model;
         model.takeReading(reading(items({"a"}), items({"t"})));
         model.takeReading(reading(items({"b", "a"}), items({"u", "t"})));
-        QCOMPARE(model.firstNewKind(), std::optional<ItemKind>(ItemKind::Comment));
+        QVERIFY(model.isNew(ItemKind::Comment));
         // Unchanged: both kinds stay new, but nothing arrived in this reading.
         QSignalSpy marks(&model, &DashboardModel::newItemsChanged);
         model.takeReading(reading(items({"b", "a"}), items({"u", "t"})));
@@ -148,9 +216,53 @@ private slots:
         model.clearNew(ItemKind::Comment);
         model.clearNew(ItemKind::Comment); // nothing more to clear, nothing said
         QCOMPARE(marks.count(), 1);
-        QCOMPARE(model.firstNewKind(), std::optional<ItemKind>(ItemKind::Trackback));
+        QVERIFY(model.isNew(ItemKind::Trackback));
         model.takeReading(reading(items({"b", "a"}), items({"u", "t"})));
         QVERIFY(!model.isNew(ItemKind::Comment));
+    }
+
+    // A login into another blog or ID compares nothing with the lists of the one before: its
+    // boxes go dark, and its first reading is quiet, or compared with what was remembered of
+    // it.
+    void anotherAccountStartsAfresh()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Ormix/seen.json"));
+        {
+            // An earlier run saw the guest's blog.
+            DashboardModel earlier;
+            SeenMemory memory(earlier, path);
+            earlier.logIn("http://other.example", "guest");
+            memory.attach("http://other.example", "guest");
+            earlier.takeReading(reading(items({"o1"})));
+        }
+        DashboardModel model;
+        QSignalSpy announced(&model, &DashboardModel::announced);
+        model.logIn(Blog, Owner);
+        model.takeReading(reading(items({"a"}), items({"t"})));
+        model.takeReading(reading(items({"b", "a"}), items({"t"})));
+        QVERIFY(model.isNew(ItemKind::Comment));
+        QCOMPARE(announced.count(), 1);
+
+        // The same account again (the session expired): nothing changes.
+        model.logIn(Blog, Owner);
+        QVERIFY(model.isNew(ItemKind::Comment));
+
+        QSignalSpy marks(&model, &DashboardModel::newItemsChanged);
+        model.logIn(Blog, "guest");
+        QVERIFY(!model.isNew(ItemKind::Comment));
+        QCOMPARE(marks.count(), 1);
+        model.takeReading(reading(items({"x", "y"}), items({"z"})));
+        QCOMPARE(announced.count(), 1);
+        QVERIFY(!model.isNew(ItemKind::Comment) && !model.isNew(ItemKind::Trackback));
+
+        // Remembered from an earlier run: compared with that.
+        SeenMemory memory(model, path);
+        model.logIn("http://other.example", "guest");
+        memory.attach("http://other.example", "guest");
+        model.takeReading(reading(items({"o2", "o1"})));
+        QCOMPARE(announced.count(), 2);
+        QCOMPARE(announced.last().at(1).value<RecentItem>().text, std::string("o2"));
     }
 
     void rememberedAcrossRuns_data()
@@ -160,6 +272,7 @@ private slots:
         QTest::addColumn<bool>("lit");
         const QByteArray same = "http://blog.example owner";
         QTest::newRow("items added while off") << QString() << same << true;
+        QTest::newRow("a file of the first version") << QStringLiteral("v1") << same << true;
         QTest::newRow("a first run") << QStringLiteral("missing") << same << false;
         QTest::newRow("another blog")
             << QString() << QByteArray("http://other.example owner") << false;
@@ -184,18 +297,28 @@ private slots:
         {
             DashboardModel model;
             SeenMemory memory(model, path);
-            memory.attach("http://blog.example", "owner");
+            memory.attach(Blog, Owner);
             model.takeReading(reading(seen, items({"t"})));
         }
         QVERIFY(QFile::exists(path));
         const QByteArray name = QFile::encodeName(path);
         if (before == QLatin1String("missing")) {
             QVERIFY(QFile::remove(path));
-        } else if (before == QLatin1String("damaged") || before == QLatin1String("foreign")) {
+        } else if (before == QLatin1String("damaged") || before == QLatin1String("foreign") ||
+                   before == QLatin1String("v1")) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(before == QLatin1String("damaged") ? QByteArray("{\"format\":\"ormix-se")
-                                                          : QByteArray("{\"accounts\":[]}"));
+            if (before == QLatin1String("damaged"))
+                file.write("{\"format\":\"ormix-se");
+            else if (before == QLatin1String("foreign"))
+                file.write("{\"accounts\":[]}");
+            else
+                file.write(R"({"format":"ormix-seen","version":1,"accounts":[{"blog":)"
+                           R"("http://blog.example","id":"owner","seen":{"comment":[)"
+                           R"({"link":"http://blog.example/a","text":"a"},)"
+                           R"({"link":"http://blog.example/b","text":"b"}],)"
+                           R"("trackback":[{"link":"http://blog.example/t","text":"t"}],)"
+                           R"("guestbook":[]}}]})");
         } else if (before == QLatin1String("fifo")) {
             QVERIFY(QFile::remove(path));
             QCOMPARE(mkfifo(name.constData(), 0600), 0);
@@ -208,20 +331,24 @@ private slots:
         const QList<QByteArray> account = blog.split(' ');
         DashboardModel model;
         SeenMemory memory(model, path);
+        model.logIn(account[0].toStdString(), account[1].toStdString());
         memory.attach(account[0].toStdString(), account[1].toStdString());
+        QSignalSpy announced(&model, &DashboardModel::announced);
         RecentItemList now = seen;
         now.insert(now.begin(), RecentItem{"while off", "http://blog.example/while-off"});
         model.takeReading(reading(now, items({"t"})));
         QCOMPARE(model.isNew(ItemKind::Comment), lit);
         QVERIFY(!model.isNew(ItemKind::Trackback));
+        QCOMPARE(announced.count(), lit ? 1 : 0);
         if (lit)
-            QCOMPARE(model.announcement(ItemKind::Comment)->text, std::string("while off"));
+            QCOMPARE(announced.at(0).at(1).value<RecentItem>().text, std::string("while off"));
         // Written anew, as a file the next run reads.
         DashboardModel next;
         SeenMemory after(next, path);
-        QCOMPARE(after.load(account[0].toStdString(), account[1].toStdString())
-                     .value_or(DashboardReading{})[ItemKind::Comment],
-                 now);
+        const std::optional<KnownReading> known =
+            after.load(account[0].toStdString(), account[1].toStdString());
+        QVERIFY(known);
+        QCOMPARE((*known)[indexOf(ItemKind::Comment)].list, now);
     }
 
     void anUnwritableStateFolderIsLoggedOnly()
@@ -233,7 +360,7 @@ private slots:
         blocker.close();
         DashboardModel model;
         SeenMemory memory(model, dir.filePath(QStringLiteral("Ormix/seen.json")));
-        memory.attach("http://blog.example", "owner");
+        memory.attach(Blog, Owner);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot write")));
         model.takeReading(reading(items({"a"})));
         // Said once, and the readings go on.
