@@ -430,7 +430,7 @@ private slots:
         poller.pollNow();
         return QTest::qWaitFor(
             [&] {
-                return statInt(host, "dashboardRequests") > before && !poller.loader().isBusy();
+                return statInt(host, "dashboardRequests") > before && !poller.isBusy();
             },
             8000);
     }
@@ -444,7 +444,7 @@ private slots:
         Poller &poller = frame.poller;
         frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
-        QTRY_VERIFY(!poller.loader().isBusy());
+        QTRY_VERIFY(!poller.isBusy());
         QVERIFY(host.injectFault(QStringLiteral("status"), -1, 500));
         QVERIFY(pollAndWait(poller, host));
         QCOMPARE(frame.prompter.errors.size(), 1);
@@ -480,10 +480,10 @@ private slots:
         frame.start();
         poller.setReachabilitySource(&network);
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
-        QTRY_VERIFY(!poller.loader().isBusy());
+        QTRY_VERIFY(!poller.isBusy());
         int requests = statInt(host, "dashboardRequests");
         const auto settled = [&] {
-            return QTest::qWaitFor([&] { return !poller.loader().isBusy(); }, 8000);
+            return QTest::qWaitFor([&] { return !poller.isBusy(); }, 8000);
         };
 
         // The first report says nothing new; online again after offline polls at once.

@@ -186,7 +186,7 @@ private slots:
         poller.loader().setMaxBodyBytes(MaxBodyBytes);
         frame.start();
         QVERIFY(waitStep([&] { return poller.loginState() == LoggedIn; }, 10000));
-        QVERIFY(waitStep([&] { return !poller.loader().isBusy(); }, 10000));
+        QVERIFY(waitStep([&] { return !poller.isBusy(); }, 10000));
 
         Expected expected;
         const HostItems start = hostItems(host);
@@ -331,13 +331,13 @@ private slots:
             QVERIFY2(poller.isPolling(), where.constData());
             poller.pollNow();
             const auto completed = [&] {
-                return frame.pollsReported > reportsBefore && !poller.loader().isBusy() &&
+                return frame.pollsReported > reportsBefore && !poller.isBusy() &&
                        poller.loginState() == LoggedIn;
             };
             // A silent login that could not reach the host (its post sent to another origin,
             // or a server error) goes out again at the next poll, which the timer would bring.
             const auto waiting = [&] {
-                return poller.isRetryingLogin() && !poller.loader().isBusy();
+                return poller.isRetryingLogin() && !poller.isBusy();
             };
             if (waitStep([&] { return completed() || waiting(); }, 15000) && waiting()) {
                 QVERIFY2(info.fault == Fault::CrossOriginLogin || info.fault == Fault::LoginOutage,
