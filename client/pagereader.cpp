@@ -128,15 +128,19 @@ void PageReader::read(const QByteArray &page, const QByteArray &charset, const Q
         qCDebug(lcReader) << "a new page replaces the one being read";
         m_deadline.stop();
         m_busy = false;
-        retire(m_process, true);
+        if (m_pending)
+            m_pending = false; // its reader is done with it and may go on
+        else
+            retire(m_process, true);
     }
     m_busy = true;
     m_answer.clear();
     const QByteArray encodedAddress = address.toEncoded();
     readerprotocol::Request request;
-    request.charset = std::string_view(charset.constData(), static_cast<std::size_t>(charset.size()));
-    request.address =
-        std::string_view(encodedAddress.constData(), static_cast<std::size_t>(encodedAddress.size()));
+    request.charset =
+        std::string_view(charset.constData(), static_cast<std::size_t>(charset.size()));
+    request.address = std::string_view(encodedAddress.constData(),
+                                       static_cast<std::size_t>(encodedAddress.size()));
     request.whole = whole;
     const auto head = readerprotocol::requestHead(request, static_cast<std::size_t>(page.size()));
     if (!head) {
@@ -160,7 +164,7 @@ void PageReader::read(const QByteArray &page, const QByteArray &charset, const Q
 
 void PageReader::onOutput(QProcess *process)
 {
-    if (process != m_process || !m_busy) {
+    if (process != m_process || !m_busy || m_pending) {
         // A reader that speaks out of turn is not one to keep.
         if (process == m_process)
             retire(process, true);
@@ -191,8 +195,8 @@ void PageReader::onOutput(QProcess *process)
     const auto answer = readerprotocol::decodeAnswer(
         std::string_view(m_answer.constData() + HeaderBytes, length), &why);
     if (!answer) {
-        fail(Result::Failed,
-             QStringLiteral("the page reader's answer is malformed: %1").arg(QString::fromStdString(why)));
+        fail(Result::Failed, QStringLiteral("the page reader's answer is malformed: %1")
+                                 .arg(QString::fromStdString(why)));
         return;
     }
     m_deadline.stop();
@@ -253,7 +257,7 @@ void PageReader::onStartFailed(QProcess *process)
 
 void PageReader::fail(Result::Outcome outcome, const QString &why)
 {
-    if (!m_busy)
+    if (!m_busy || m_pending)
         return;
     m_deadline.stop();
     if (m_process)
@@ -271,11 +275,25 @@ void PageReader::fail(Result::Outcome outcome, const QString &why)
 
 void PageReader::finish(Result result)
 {
-    m_busy = false;
+    m_deadline.stop();
     m_answer.clear();
     if (result.outcome != Result::CannotStart)
         m_startFailureLogged = false;
-    emit finished(result);
+    // Posted, never emitted from inside the pipe's notification: what the receivers change
+    // on screen then reaches the display server before the loop sleeps (a window's opacity
+    // set from the notification stayed in the X connection's buffer).
+    m_result = std::move(result);
+    m_pending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, delivery = ++m_deliveries] {
+            if (!m_pending || delivery != m_deliveries)
+                return; // replaced by another read meanwhile
+            m_pending = false;
+            m_busy = false;
+            emit finished(m_result);
+        },
+        Qt::QueuedConnection);
 }
 
 void PageReader::retire(QProcess *process, bool kill)

@@ -61,7 +61,7 @@ public:
     // needs.
     void read(const QByteArray &page, const QByteArray &charset, const QUrl &address,
               bool whole = false);
-    // True from read() until finished().
+    // True from read() until finished() was emitted.
     bool isBusy() const { return m_busy; }
 
     // For tests and benchmarks: another program to start as the reader, the deadline, and
@@ -93,5 +93,9 @@ private:
     bool m_busy = false;
     QByteArray m_answer;
     QTimer m_deadline;
+    // The answer waiting to be delivered from the event loop.
+    Result m_result;
+    bool m_pending = false;
+    quint64 m_deliveries = 0;
     bool m_startFailureLogged = false;
 };

@@ -1,8 +1,8 @@
 #include "htmldocument.h"
 
+#include "document/encodingtables.h"
 #include "document/gumboinput.h"
 #include "document/innertext.h"
-#include "document/encodingtables.h"
 #include "document/prefixparse.h"
 #include "document/textencoding.h"
 #include "document/treedepth.h"
@@ -499,10 +499,10 @@ std::unique_ptr<DocumentImpl> build(std::string_view bytes, const std::string &e
                                     const QUrl &address, std::span<const std::string> ids,
                                     bool settled, std::size_t firstLength)
 {
-    const bool prefixes =
-        !ids.empty() && readsByPrefix(encoding) &&
-        std::none_of(ids.begin(), ids.end(),
-                     [](const std::string &id) { return id.find('<') != std::string::npos; });
+    const bool prefixes = !ids.empty() && readsByPrefix(encoding) &&
+                          std::none_of(ids.begin(), ids.end(), [](const std::string &id) {
+                              return id.find('<') != std::string::npos;
+                          });
     std::size_t tried = 0;
     for (std::size_t length = firstLength ? firstLength : guessPrefix(bytes, ids);
          prefixes && length < bytes.size(); length *= kPrefixGrowth) {
@@ -519,8 +519,8 @@ std::unique_ptr<DocumentImpl> build(std::string_view bytes, const std::string &e
         if (check.verdict.kind == prefixparse::Verdict::Longer)
             continue;
         if (check.verdict.kind == prefixparse::Verdict::Enough &&
-            prefixparse::restIsHarmless(document->source().substr(check.verdict.cut), ids,
-                                        settled, false) &&
+            prefixparse::restIsHarmless(document->source().substr(check.verdict.cut), ids, settled,
+                                        false) &&
             prefixparse::restIsHarmless(bytes.substr(end), ids, settled,
                                         restore && encoding == "UTF-8"))
             return document;

@@ -26,7 +26,8 @@ struct Verdict
 
 // document: gumbo's tree of the first parsed bytes of a page (not all of it), before any
 // reshaping. Enough still needs the rest of the page to pass restIsHarmless.
-Verdict judgePrefix(const GumboNode *document, std::size_t parsed, std::span<const std::string> ids);
+Verdict judgePrefix(const GumboNode *document, std::size_t parsed,
+                    std::span<const std::string> ids);
 
 // Whether the rest of the page after an Enough cut leaves the reading alone: no markup in it
 // could change it (points 2, 4 and 5 of the argument). Purely lexical and deliberately

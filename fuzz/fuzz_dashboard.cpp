@@ -79,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // What the reader answers for the page always passes Ormix's checks of an answer.
     readerprotocol::Request request;
     request.page = std::string_view(page.constData(), static_cast<std::size_t>(page.size()));
-    request.charset = std::string_view(charset.constData(), static_cast<std::size_t>(charset.size()));
+    request.charset =
+        std::string_view(charset.constData(), static_cast<std::size_t>(charset.size()));
     request.address = "http://127.0.0.1:8080/owner/center/dashboard";
     const std::string frame = readerprotocol::encodeAnswer(readPage(request));
     check(readerprotocol::decodeAnswer(std::string_view(frame).substr(readerprotocol::HeaderBytes))

@@ -84,8 +84,7 @@ void caps(std::string_view input)
     std::string pending;
     while (input.size() >= 2) {
         const std::size_t length =
-            (static_cast<unsigned char>(input[0]) << 8 | static_cast<unsigned char>(input[1])) *
-            4;
+            (static_cast<unsigned char>(input[0]) << 8 | static_cast<unsigned char>(input[1])) * 4;
         input.remove_prefix(2);
         const std::string_view piece = input.substr(0, std::min(length, input.size()));
         input.remove_prefix(piece.size());

@@ -10,10 +10,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <malloc.h>
 #include <new>
 #include <string>
-#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 

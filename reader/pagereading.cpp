@@ -27,8 +27,8 @@ readerprotocol::Answer readPage(const readerprotocol::Request &request)
 {
     using readerprotocol::Answer;
     // Views of the request's bytes, which outlive the document.
-    const QByteArray page = QByteArray::fromRawData(request.page.data(),
-                                                    static_cast<qsizetype>(request.page.size()));
+    const QByteArray page =
+        QByteArray::fromRawData(request.page.data(), static_cast<qsizetype>(request.page.size()));
     const QByteArray charset = QByteArray::fromRawData(
         request.charset.data(), static_cast<qsizetype>(request.charset.size()));
     const QUrl address = QUrl::fromEncoded(

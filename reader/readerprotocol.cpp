@@ -231,7 +231,8 @@ std::optional<Answer> decodeAnswer(std::string_view payload, std::string *why)
 void capReading(DashboardReading &reading)
 {
     for (RecentItemList &items : reading.items) {
-        std::erase_if(items, [](const RecentItem &item) { return item.link.size() > MaxLinkBytes; });
+        std::erase_if(items,
+                      [](const RecentItem &item) { return item.link.size() > MaxLinkBytes; });
         if (items.size() > MaxItemsPerKind)
             items.resize(MaxItemsPerKind);
         for (RecentItem &item : items)

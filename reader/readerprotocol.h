@@ -48,10 +48,10 @@ struct Answer
         Failed = 2        // the page could not be read at all
     };
     Status status = Failed;
-    std::string why;         // NotDashboard, Failed: a few words for a log
-    std::string encoding;    // the WHATWG name of the encoding the page was decoded with
-    std::string baseUrl;     // what the page's links were resolved against
-    bool wholePage = false;  // the tree was built from the whole page, not a prefix
+    std::string why;          // NotDashboard, Failed: a few words for a log
+    std::string encoding;     // the WHATWG name of the encoding the page was decoded with
+    std::string baseUrl;      // what the page's links were resolved against
+    bool wholePage = false;   // the tree was built from the whole page, not a prefix
     DashboardReading reading; // Read only
 
     friend bool operator==(const Answer &, const Answer &) = default;

@@ -165,7 +165,7 @@ void TestDocumentLimits::manyInlineLinks()
 void TestDocumentLimits::unclosedElements_data()
 {
     QTest::addColumn<QByteArray>("page");
-    QTest::addColumn<int>("elements"); // in the body
+    QTest::addColumn<int>("elements");    // in the body
     QTest::addColumn<QByteArray>("text"); // how the body's text ends
 
     // Shapes browsers read without trouble read here too, implied end tags and all.

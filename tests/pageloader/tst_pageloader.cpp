@@ -169,7 +169,7 @@ void TestPageLoader::getLoadsTheDocumentWithEventsFromTheLoop()
     QCOMPARE(m_recorder->events, QStringList({QStringLiteral("document ") + url.toString()}));
     QVERIFY(!m_loader->isBusy());
     QCOMPARE(m_recorder->address(), str(url));
-    QCOMPARE(m_recorder->last.charset, QByteArray("utf-8"));
+    QCOMPARE(m_recorder->last.charset, QByteArray("UTF-8"));
     const auto doc = m_recorder->page();
     QVERIFY(doc && doc->body());
     QCOMPARE(doc->encodingName(), std::string("UTF-8"));
@@ -259,10 +259,12 @@ void TestPageLoader::cookieSetOnARedirectIsSentLater()
 {
     m_loader->get(m_host->url(QStringLiteral("/setcookie?name=k&value=v42&then=/echo")));
     QVERIFY(m_recorder->waitForEnds());
-    QCOMPARE(echoed(*m_recorder).value(QStringLiteral("cookie")).toString(), QStringLiteral("k=v42"));
+    QCOMPARE(echoed(*m_recorder).value(QStringLiteral("cookie")).toString(),
+             QStringLiteral("k=v42"));
     m_loader->get(m_host->url(QStringLiteral("/echo")));
     QVERIFY(m_recorder->waitForEnds(2));
-    QCOMPARE(echoed(*m_recorder).value(QStringLiteral("cookie")).toString(), QStringLiteral("k=v42"));
+    QCOMPARE(echoed(*m_recorder).value(QStringLiteral("cookie")).toString(),
+             QStringLiteral("k=v42"));
 }
 
 void TestPageLoader::twentyRedirectsAreFollowedTwentyOneFail()
@@ -432,8 +434,8 @@ void TestPageLoader::aHandlerMayWaitOrLoadInsideFinished()
                                               QStringLiteral("document ") + next.toString()}));
     const auto guestbook = m_recorder->page();
     QVERIFY(guestbook && guestbook->body());
-    QVERIFY(QString::fromStdString(guestbook->body()->innerText())
-                .contains(QStringLiteral("방명록")));
+    QVERIFY(
+        QString::fromStdString(guestbook->body()->innerText()).contains(QStringLiteral("방명록")));
 }
 
 void TestPageLoader::badAddressesFail()

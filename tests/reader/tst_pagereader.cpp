@@ -34,8 +34,10 @@ readerprotocol::Answer readHere(const QByteArray &page, const QByteArray &charse
     const QByteArray address = kAddress.toEncoded();
     readerprotocol::Request request;
     request.page = std::string_view(page.constData(), static_cast<std::size_t>(page.size()));
-    request.charset = std::string_view(charset.constData(), static_cast<std::size_t>(charset.size()));
-    request.address = std::string_view(address.constData(), static_cast<std::size_t>(address.size()));
+    request.charset =
+        std::string_view(charset.constData(), static_cast<std::size_t>(charset.size()));
+    request.address =
+        std::string_view(address.constData(), static_cast<std::size_t>(address.size()));
     request.whole = whole;
     return readPage(request);
 }
@@ -112,8 +114,7 @@ class TestPageReader final : public QObject
     {
         const QString once = m_dir.filePath(mode + QStringLiteral(".once"));
         QFile::remove(once);
-        reader.setProgram(QStringLiteral(FAKE_READER),
-                          {mode, once, PageReader::defaultProgram()});
+        reader.setProgram(QStringLiteral(FAKE_READER), {mode, once, PageReader::defaultProgram()});
     }
 
 private slots:
@@ -136,14 +137,14 @@ private slots:
         QTest::newRow("saved, EUC-KR declared by the reply")
             << testFile("dashboard-euckr.html") << QByteArray("euc-kr") << 1234
             << QByteArray("EUC-KR");
-        QTest::newRow("comment every 1.2 KB of 4.8 MB") << commentHeavyPage() << QByteArray()
-                                                        << 321 << QByteArray("UTF-8");
+        QTest::newRow("comment every 1.2 KB of 4.8 MB")
+            << commentHeavyPage() << QByteArray() << 321 << QByteArray("UTF-8");
         QTest::newRow("EUC-KR meta after byte 1024")
             << lateMetaEucKrPage(false) << QByteArray() << 321 << QByteArray("EUC-KR");
         QTest::newRow("EUC-KR meta after byte 1024, items at the end")
             << lateMetaEucKrPage(true) << QByteArray() << 321 << QByteArray("EUC-KR");
-        QTest::newRow("not a dashboard") << QByteArray("<p>nothing here") << QByteArray() << -1
-                                         << QByteArray("UTF-8");
+        QTest::newRow("not a dashboard")
+            << QByteArray("<p>nothing here") << QByteArray() << -1 << QByteArray("UTF-8");
         QTest::newRow("empty") << QByteArray() << QByteArray() << -1 << QByteArray("UTF-8");
     }
 
@@ -191,8 +192,8 @@ private slots:
         QTest::addColumn<QString>("why");
         QTest::newRow("spins") << QStringLiteral("spin") << QStringLiteral("took longer than");
         QTest::newRow("aborts") << QStringLiteral("abort") << QStringLiteral("(SIGABRT)");
-        QTest::newRow("answers garbage") << QStringLiteral("garbage")
-                                         << QStringLiteral("answer is malformed");
+        QTest::newRow("answers garbage")
+            << QStringLiteral("garbage") << QStringLiteral("answer is malformed");
         QTest::newRow("answers too much")
             << QStringLiteral("toomuch") << QStringLiteral("larger than any reading");
         QTest::newRow("answers twice")

@@ -19,7 +19,7 @@ namespace {
 struct Ended
 {
     bool exited = false;
-    int code = -1;   // the exit status, or the signal that ended it
+    int code = -1;     // the exit status, or the signal that ended it
     QByteArray status; // /proc/PID/status while it waited in the sandbox
     QByteArray said;   // what it wrote on standard output
 };
@@ -117,23 +117,20 @@ private slots:
     void everythingElseEndsTheReader_data()
     {
         QTest::addColumn<std::function<int()>>("action");
-        QTest::newRow("open a file") << std::function<int()>([] {
-            return open("/etc/hostname", O_RDONLY) >= 0 ? 10 : 11;
-        });
-        QTest::newRow("open a socket") << std::function<int()>([] {
-            return socket(AF_INET, SOCK_STREAM, 0) >= 0 ? 10 : 11;
-        });
+        QTest::newRow("open a file")
+            << std::function<int()>([] { return open("/etc/hostname", O_RDONLY) >= 0 ? 10 : 11; });
+        QTest::newRow("open a socket")
+            << std::function<int()>([] { return socket(AF_INET, SOCK_STREAM, 0) >= 0 ? 10 : 11; });
         QTest::newRow("fork") << std::function<int()>([] { return fork() >= 0 ? 10 : 11; });
         QTest::newRow("exec") << std::function<int()>([] {
             execl("/bin/true", "true", static_cast<char *>(nullptr));
             return 11;
         });
-        QTest::newRow("write to another descriptor") << std::function<int()>([] {
-            return write(3, "x", 1) == 1 ? 10 : 11;
-        });
+        QTest::newRow("write to another descriptor")
+            << std::function<int()>([] { return write(3, "x", 1) == 1 ? 10 : 11; });
         QTest::newRow("executable memory") << std::function<int()>([] {
-            void *code = mmap(nullptr, 4096, PROT_READ | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS,
-                              -1, 0);
+            void *code =
+                mmap(nullptr, 4096, PROT_READ | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
             return code != MAP_FAILED ? 10 : 11;
         });
     }

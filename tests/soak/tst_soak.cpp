@@ -336,9 +336,7 @@ private slots:
             };
             // A silent login that could not reach the host (its post sent to another origin,
             // or a server error) goes out again at the next poll, which the timer would bring.
-            const auto waiting = [&] {
-                return poller.isRetryingLogin() && !poller.isBusy();
-            };
+            const auto waiting = [&] { return poller.isRetryingLogin() && !poller.isBusy(); };
             if (waitStep([&] { return completed() || waiting(); }, 15000) && waiting()) {
                 QVERIFY2(info.fault == Fault::CrossOriginLogin || info.fault == Fault::LoginOutage,
                          where.constData());
@@ -367,7 +365,10 @@ private slots:
                     .constData());
             QCOMPARE(frame.ended, 0);
 
-            const bool good = info.goodReading;
+            // A deep page reads, or the reader misses its deadline, as fast as the machine is:
+            // either way the model holds whole readings only.
+            const bool good =
+                info.fault == Fault::DeepPage ? model.lastFailure().isEmpty() : info.goodReading;
             const std::array<RecentItemList, 3> lists = {model.items(ItemKind::Comment),
                                                          model.items(ItemKind::Trackback),
                                                          model.items(ItemKind::Guestbook)};

@@ -117,7 +117,8 @@ int main(int argc, char **argv)
                          loaded.error);
             return 2;
         }
-        const auto read = readPage(loaded.body, loaded.charset, loaded.address, parser.isSet(whole));
+        const auto read =
+            readPage(loaded.body, loaded.charset, loaded.address, parser.isSet(whole));
         if (!read)
             return 2;
         result = describe(*read);
@@ -131,8 +132,8 @@ int main(int argc, char **argv)
         const QUrl address = parser.isSet(base)
                                  ? QUrl(parser.value(base))
                                  : QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
-        const auto read =
-            readPage(file.readAll(), parser.value(charset).toLatin1(), address, parser.isSet(whole));
+        const auto read = readPage(file.readAll(), parser.value(charset).toLatin1(), address,
+                                   parser.isSet(whole));
         if (!read)
             return 2;
         result = describe(*read);
