@@ -146,7 +146,7 @@ struct PageLoader::Private
     // Runs the delivery from the event loop, never from inside a reply's signal.
     void post(std::function<void()> delivery);
     // Ends the load, unless another replaced it: busy no longer, and finished().
-    void deliver(quint64 generation, Result result);
+    void deliver(quint64 generation, const Result &result);
 
     PageLoader *q;
     std::unique_ptr<QNetworkAccessManager> nam;
@@ -451,7 +451,7 @@ void PageLoader::Private::post(std::function<void()> delivery)
     deliveryTimer.start(0);
 }
 
-void PageLoader::Private::deliver(quint64 gen, Result result)
+void PageLoader::Private::deliver(quint64 gen, const Result &result)
 {
     if (gen != generation)
         return;

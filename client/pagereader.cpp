@@ -143,16 +143,15 @@ void PageReader::read(const QByteArray &page, const QByteArray &charset, const Q
                                        static_cast<std::size_t>(encodedAddress.size()));
     request.whole = whole;
     const auto head = readerprotocol::requestHead(request, static_cast<std::size_t>(page.size()));
+    // Failures here are delivered from the event loop too (finish).
     if (!head) {
-        QTimer::singleShot(0, this, [this] {
-            fail(Result::Failed, QStringLiteral("the page is too large to read"));
-        });
+        fail(Result::Failed, QStringLiteral("the page is too large to read"));
         return;
     }
     QString why;
     QProcess *process = reader(&why);
     if (!process) {
-        QTimer::singleShot(0, this, [this, why] { fail(Result::CannotStart, why); });
+        fail(Result::CannotStart, why);
         return;
     }
     process->write(head->data(), static_cast<qint64>(head->size()));

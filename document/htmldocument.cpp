@@ -451,7 +451,7 @@ std::optional<std::string> ElementImpl::getAttribute(std::string_view name) cons
 namespace {
 
 constexpr std::size_t kMinPrefix = 4096;
-constexpr std::size_t kHeadProbe = 64 * 1024;
+constexpr std::size_t kHeadProbe = std::size_t(64) * 1024;
 
 // Where the first "<body" stands (any case); the end when nowhere.
 std::size_t findBodyTag(std::string_view bytes)
