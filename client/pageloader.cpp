@@ -325,6 +325,9 @@ bool PageLoader::Private::handleStatus()
         fail(BadReply, hopUrl);
         return true;
     }
+    // A body of known size is read into one buffer, not into a series of larger copies.
+    if (length.isValid() && !decoder.active())
+        buffer.reserve(static_cast<qsizetype>(std::max<qint64>(0, length.toLongLong())));
     return false;
 }
 
