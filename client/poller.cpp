@@ -293,6 +293,10 @@ void Poller::readPage(const PageLoader::Result &result)
 
 void Poller::onPageRead(const PageReader::Result &result)
 {
+    // Read from a session that has since ended: another login (maybe into another blog or
+    // ID) is under way, and its own first reading follows.
+    if (m_loginState != LoggedIn)
+        return;
     if (result.outcome != PageReader::Result::Read) {
         m_lastFailure = QStringLiteral("대시보드를 읽지 못했습니다");
         // A reader that cannot start was logged by the page reader, once.
