@@ -1,7 +1,6 @@
 #include "app/application.h"
 #include "app/commandline.h"
 #include "app/singleinstance.h"
-#include "client/pageloader.h"
 #include "state/settingslocation.h"
 
 #include <QCoreApplication>
@@ -65,12 +64,5 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    const int code = run(argc, argv, std::move(platform.arguments));
-    // A parse under way at the quit finishes on a thread of its own; the statics it may still
-    // use are not torn down under it.
-    if (PageLoader::orphanedParses() > 0) {
-        std::fflush(nullptr);
-        std::_Exit(code);
-    }
-    return code;
+    return run(argc, argv, std::move(platform.arguments));
 }

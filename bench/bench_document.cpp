@@ -2,8 +2,8 @@
 // fetched once from the demo host, or on a saved page: bench_document [ROUNDS] [PAGE_FILE]
 // (a file is read as UTF-8 from the demo host's dashboard address).
 #include "bench/benchsupport.h"
-#include "client/scraper.h"
 #include "document/htmldocument.h"
+#include "reader/scraper.h"
 #include "tests/support/demohost.h"
 
 #include <QCoreApplication>

@@ -1,12 +1,15 @@
-// The cost of one poll through the real client (fetch, document, scrape, model, status
-// window) against two floors polling the same page from the same host: Qt Network plus a
-// bare gumbo parse, and libcurl plus a gumbo parse and the two id look-ups (the C floor).
-// Polls run back to back and at a real interval on real timers; memory after the first
-// reading and when steady; the longest wait of the event loop while the client polls.
+// The cost of one poll through the real client (fetch, the page reader's process, model,
+// status window) against floors polling the same page from the same host: a bare window (a process
+// of its own with a 150x23 window that fetches the page with Qt Network and looks for the
+// counter with one indexOf, no parse), Qt Network plus a bare gumbo parse, and libcurl plus a
+// gumbo parse and the two id look-ups (the C floor). Polls run back to back and at a real
+// interval on real timers; memory after the first reading and when steady; the longest wait
+// of the event loop while the client polls.
 //
 //   bench_poll PAGE [BACK_TO_BACK] [AT_INTERVAL] [INTERVAL_MS]
 // PAGE is a dashboard size in bytes, or deep:N for a 150 KB page whose body opens with N
-// nested elements.
+// nested elements. The bare window runs as
+//   bench_poll --floor LOGIN_URL LOGIN_BODY DASHBOARD_URL TIMES INTERVAL_MS
 #include "bench/benchhost.h"
 #include "bench/benchsupport.h"
 #include "client/poller.h"
@@ -15,7 +18,10 @@
 
 #include <QApplication>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
 #include <QTimer>
+#include <QWidget>
 
 #include <gumbo.h>
 
@@ -136,13 +142,15 @@ public:
 
 void waitWhileBusy(Poller &view)
 {
-    while (view.loader().isBusy())
+    while (view.isBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
-// Runs action every intervalMs on a real timer, times times; the process CPU per run.
+// Runs action every intervalMs on a real timer, times times; the process CPU per run, with
+// what otherCpuNs counts of other processes (the client's reader) added.
 double cpuPerRunAtInterval(int times, int intervalMs, const std::function<void()> &action,
-                           const std::function<bool()> &idle)
+                           const std::function<bool()> &idle,
+                           const std::function<long long()> &otherCpuNs = {})
 {
     int done = 0;
     QTimer timer;
@@ -153,6 +161,7 @@ double cpuPerRunAtInterval(int times, int intervalMs, const std::function<void()
             ++done;
         }
     });
+    const long long other0 = otherCpuNs ? otherCpuNs() : 0;
     const long long cpu0 = bench::processCpuNs();
     timer.start();
     while (done < times)
@@ -161,7 +170,8 @@ double cpuPerRunAtInterval(int times, int intervalMs, const std::function<void()
     while (!idle())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     timer.stop();
-    return (bench::processCpuNs() - cpu0) / 1e6 / times;
+    const long long other = otherCpuNs ? otherCpuNs() - other0 : 0;
+    return (bench::processCpuNs() - cpu0 + other) / 1e6 / times;
 }
 
 double mib(long kib)
@@ -169,11 +179,92 @@ double mib(long kib)
     return kib / 1024.0;
 }
 
+// The bare-window floor, in a process of its own: what any Qt program with a window spends
+// to fetch the page at the interval. Prints its CPU per poll and its private memory.
+int runFloor(char **argv)
+{
+    const QUrl loginUrl(QString::fromLocal8Bit(argv[2]));
+    const QByteArray loginBody(argv[3]);
+    const QUrl dashboard(QString::fromLocal8Bit(argv[4]));
+    const int times = std::atoi(argv[5]);
+    const int intervalMs = std::atoi(argv[6]);
+
+    QWidget window;
+    window.setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool);
+    window.setGeometry(100, 100, 150, 23);
+    window.show();
+    QNetworkAccessManager nam;
+    QNetworkRequest login(loginUrl);
+    login.setHeader(QNetworkRequest::ContentTypeHeader,
+                    QByteArrayLiteral("application/x-www-form-urlencoded"));
+    QNetworkReply *posted = nam.post(login, loginBody);
+    while (!posted->isFinished())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    posted->deleteLater();
+
+    int found = 0;
+    bool busy = false;
+    const auto poll = [&] {
+        busy = true;
+        QNetworkRequest request(dashboard);
+        request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                             QNetworkRequest::AlwaysNetwork);
+        QNetworkReply *reply = nam.get(request);
+        QObject::connect(reply, &QNetworkReply::finished, reply, [&, reply] {
+            if (reply->readAll().indexOf("id=\"counter\"") >= 0)
+                ++found;
+            window.update();
+            reply->deleteLater();
+            busy = false;
+        });
+    };
+    // One poll first, so the connection and the window's first paint are not counted.
+    poll();
+    while (busy)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const double cpuMs = cpuPerRunAtInterval(times, intervalMs, poll, [&] { return !busy; });
+    std::printf("floor-cpu-ms %.4f\nfloor-rssanon-kib %ld\nfloor-found %d\n", cpuMs,
+                bench::memory().anonKiB, found);
+    return found == times + 1 ? 0 : 1;
+}
+
+struct FloorFigures
+{
+    double cpuMs = -1;
+    long anonKiB = -1;
+};
+
+FloorFigures measureFloor(DemoHost &host, int times, int intervalMs)
+{
+    QProcess floor;
+    floor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    floor.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--floor"), host.loginUrl().toString(QUrl::FullyEncoded),
+                 QString::fromLatin1(host.loginBody("owner", host.password().toUtf8())),
+                 host.dashboardUrl().toString(QUrl::FullyEncoded), QString::number(times),
+                 QString::number(intervalMs)});
+    FloorFigures figures;
+    if (!floor.waitForFinished(times * intervalMs + 60000) || floor.exitCode() != 0)
+        return figures;
+    for (const QByteArray &line : floor.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> parts = line.split(' ');
+        if (parts.size() != 2)
+            continue;
+        if (parts[0] == "floor-cpu-ms")
+            figures.cpuMs = parts[1].toDouble();
+        else if (parts[0] == "floor-rssanon-kib")
+            figures.anonKiB = parts[1].toLong();
+    }
+    return figures;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     TimedApplication app(argc, argv);
+    if (argc == 7 && std::strcmp(argv[1], "--floor") == 0)
+        return runFloor(argv);
     const QString pageSpec = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("150000");
     const int backToBack = argc > 2 ? std::atoi(argv[2]) : 100;
     const int atInterval = argc > 3 ? std::atoi(argv[3]) : 30;
@@ -195,7 +286,7 @@ int main(int argc, char **argv)
     BenchSession frame(host, 3600 /* polls are driven by the benchmark's own timers */);
     Poller &view = frame.poller;
     view.start();
-    while (view.loginState() != LoggedIn || view.loader().isBusy())
+    while (view.loginState() != LoggedIn || view.isBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (!frame.strip.isVisible() || frame.model.todayCount() == 0) {
         std::fprintf(stderr, "the status window is missing or the page did not read\n");
@@ -212,11 +303,22 @@ int main(int argc, char **argv)
     // The client at a real interval, alone in the process.
     app.armed = true;
     const auto clientPoll = [&] { view.pollNow(); };
-    const auto clientIdle = [&] { return !view.loader().isBusy(); };
+    const auto clientIdle = [&] { return !view.isBusy(); };
+    // The client's page reader, a process of its own, counts with it.
+    const auto readerCpuNs = [&]() -> long long {
+        return std::max(0LL, bench::processCpuNs(view.reader().readerProcessId()));
+    };
+    const auto readerAnonKiB = [&]() -> long {
+        return std::max(0L, bench::rssAnonKiB(view.reader().readerProcessId()));
+    };
+    const long long readerCpu0 = readerCpuNs();
     const double clientAtInterval =
-        cpuPerRunAtInterval(atInterval, intervalMs, clientPoll, clientIdle);
+        cpuPerRunAtInterval(atInterval, intervalMs, clientPoll, clientIdle, readerCpuNs);
+    const double readerAtInterval = (readerCpuNs() - readerCpu0) / 1e6 / atInterval;
     const bench::Memory steady = bench::memory();
+    const long steadyAnonKiB = steady.anonKiB + readerAnonKiB();
     app.armed = false;
+    const FloorFigures floor = measureFloor(host, atInterval, intervalMs);
 
     // Back to back, each client poll followed by both floors.
     QNetworkAccessManager nam;
@@ -272,6 +374,29 @@ int main(int argc, char **argv)
     const double limit = small ? 1.25 : 0.6;
     bench::report("page bytes", double(pageBytes), "B");
     bench::report("client CPU per poll at interval", clientAtInterval, "ms");
+    bench::report("  of which the page reader's process", readerAtInterval, "ms");
+    // The goals against the bare window: 2x its CPU at 150 KB, 3x at 1.5 MB; 1.5x its
+    // private memory at any size.
+    if (floor.cpuMs > 0) {
+        const double ratio = clientAtInterval / floor.cpuMs;
+        const double goal = pageSpec == QLatin1String("150000")    ? 2.0
+                            : pageSpec == QLatin1String("1500000") ? 3.0
+                                                                   : 0.0;
+        bench::report("bare window CPU per poll at interval", floor.cpuMs, "ms");
+        if (goal > 0)
+            bench::report("client / bare window at interval", ratio, "x",
+                          QStringLiteral("<= %1x").arg(goal, 0, 'f', 1), ratio <= goal);
+        else
+            bench::report("client / bare window at interval", ratio, "x");
+        const double anonRatio = double(steadyAnonKiB) / double(floor.anonKiB);
+        bench::report("private memory when steady, client", mib(steadyAnonKiB), "MiB");
+        bench::report("  of which the page reader's process", mib(readerAnonKiB()), "MiB");
+        bench::report("private memory when steady, bare window", mib(floor.anonKiB), "MiB");
+        bench::report("client / bare window private memory", anonRatio, "x",
+                      QStringLiteral("<= 1.5x"), anonRatio <= 1.5);
+    } else {
+        std::printf("bare window: did not run\n");
+    }
     if (!cCpu.empty()) {
         const double ratio = clientAtInterval / cAtInterval;
         bench::report("C floor CPU per poll at interval", cAtInterval, "ms");

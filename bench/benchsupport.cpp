@@ -2,6 +2,7 @@
 
 #include "tests/support/demohost.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -61,7 +62,36 @@ Memory memory()
         else if (parts[0] == "Pss:")
             m.pssKiB = parts[1].toLong();
     }
+    m.anonKiB = rssAnonKiB(QCoreApplication::applicationPid());
     return m;
+}
+
+long rssAnonKiB(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        if (line.startsWith("RssAnon:"))
+            return line.mid(8).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+long long processCpuNs(qint64 pid)
+{
+    // schedstat counts nanoseconds on the CPU per thread; /proc/PID/stat only clock ticks.
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    const QStringList ids = tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    if (ids.isEmpty())
+        return -1;
+    long long total = 0;
+    for (const QString &task : ids) {
+        QFile f(tasks.filePath(task) + QStringLiteral("/schedstat"));
+        if (f.open(QIODevice::ReadOnly))
+            total += f.readAll().split(' ').value(0).toLongLong();
+    }
+    return total;
 }
 
 long voluntarySwitches()

@@ -17,13 +17,19 @@ long long threadCpuNs();
 
 double medianMs(std::vector<long long> samplesNs);
 
-// Resident and proportional set size in KiB, from /proc/self/smaps_rollup.
+// Resident and proportional set size in KiB, from /proc/self/smaps_rollup, and the private
+// (anonymous) resident memory from /proc/PID/status.
 struct Memory
 {
     long rssKiB = -1;
     long pssKiB = -1;
+    long anonKiB = -1;
 };
 Memory memory();
+// RssAnon of another process of ours; -1 when it is gone.
+long rssAnonKiB(qint64 pid);
+// CPU time of every thread of another process; -1 when it is gone.
+long long processCpuNs(qint64 pid);
 
 // Voluntary context switches of every thread of this process.
 long voluntarySwitches();

@@ -1,7 +1,6 @@
 #include "pageloader.h"
 
 #include "client/bodydecoder.h"
-#include "client/parseworker.h"
 #include "state/logging.h"
 #include "state/secret.h"
 
@@ -16,12 +15,10 @@
 #include <QSslConfiguration>
 #include <QTimer>
 
-#include <atomic>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -124,24 +121,6 @@ int failureFor(QNetworkReply::NetworkError error)
     }
 }
 
-// A document built for a load, waiting to be taken by the loader.
-struct Parsed
-{
-    quint64 generation = 0;
-    QUrl url;
-    std::unique_ptr<HtmlDocument> document;
-};
-
-// What a parse shares with the loader that asked for it: the parse may outlive it.
-struct Handback
-{
-    // The generation as the worker sees it, to drop a parse whose load was replaced.
-    std::atomic<quint64> liveGeneration{0};
-    std::mutex mutex;
-    PageLoader *loader = nullptr; // null once the loader is going
-    std::optional<Parsed> parsed;
-};
-
 } // namespace
 
 struct PageLoader::Private
@@ -150,8 +129,6 @@ struct PageLoader::Private
 
     void start(const QUrl &url, QByteArray method, QByteArray body,
                QList<std::pair<QByteArray, QByteArray>> headers);
-    // Ends the load: busy no longer, and finished() with what there is.
-    void finish(const QUrl &url, int error);
     void sendHop(const QUrl &url);
     void onHeaders();
     void onReadyRead();
@@ -168,19 +145,11 @@ struct PageLoader::Private
 
     // Runs the delivery from the event loop, never from inside a reply's signal.
     void post(std::function<void()> delivery);
-    void deliverSuccess(quint64 generation, const QUrl &url, const QByteArray &body,
-                        const QByteArray &charset);
-    void deliverFailure(quint64 generation, const QUrl &url, int code);
-    // Runs on the worker: builds the page's document and hands it back, if anyone is left.
-    static void parseJob(const std::shared_ptr<Handback> &back, quint64 generation, const QUrl &url,
-                         const QByteArray &page, const QByteArray &charset,
-                         const std::vector<std::string> &ids, const std::function<void()> &hook);
-    void takeParsed();
-    void disposeDocument();
+    // Ends the load, unless another replaced it: busy no longer, and finished().
+    void deliver(quint64 generation, const Result &result);
 
     PageLoader *q;
     std::unique_ptr<QNetworkAccessManager> nam;
-    std::unique_ptr<HtmlDocument> document;
     int timeoutMs = DefaultTimeoutMs;
     int headerTimeoutMs = DefaultHeaderTimeoutMs;
     qint64 maxBodyBytes = DefaultMaxBodyBytes;
@@ -210,13 +179,6 @@ struct PageLoader::Private
     std::optional<QSslConfiguration> tls;
     bool tlsLoaded = false;
     const std::optional<QSslConfiguration> &tlsConfiguration();
-
-    std::vector<std::string> documentIds;
-    std::function<void()> parseHook;
-    const std::shared_ptr<Handback> handback = std::make_shared<Handback>();
-    // Declared last, so it stops before the members above go; a parse it leaves running
-    // holds the handback only.
-    ParseWorker worker;
 };
 
 const std::optional<QSslConfiguration> &PageLoader::Private::tlsConfiguration()
@@ -260,7 +222,6 @@ void PageLoader::Private::start(const QUrl &url, QByteArray newMethod, QByteArra
     deliveryTimer.stop();
     pending = nullptr;
     ++generation;
-    handback->liveGeneration = generation;
     busy = true;
     redirects = 0;
     method = std::move(newMethod);
@@ -364,6 +325,9 @@ bool PageLoader::Private::handleStatus()
         fail(BadReply, hopUrl);
         return true;
     }
+    // A body of known size is read into one buffer, not into a series of larger copies.
+    if (length.isValid() && !decoder.active())
+        buffer.reserve(static_cast<qsizetype>(std::max<qint64>(0, length.toLongLong())));
     return false;
 }
 
@@ -378,7 +342,9 @@ void PageLoader::Private::onReadyRead()
         return;
     while (reply && reply->bytesAvailable() > 0) {
         const qint64 room = maxBodyBytes - buffer.size();
-        const QByteArray raw = reply->read(decoder.active() ? 65536 : room + 1);
+        // Never more than is there: QIODevice::read allocates all it is asked for first.
+        const QByteArray raw =
+            reply->read(std::min(reply->bytesAvailable(), decoder.active() ? 65536 : room + 1));
         if (!decoder.decode(raw, buffer, maxBodyBytes)) {
             fail(BadReply, hopUrl);
             return;
@@ -464,7 +430,7 @@ void PageLoader::Private::fail(int code, const QUrl &url)
     forgetBody();
     deadline.stop();
     headerDeadline.stop();
-    post([this, gen = generation, url, code] { deliverFailure(gen, url, code); });
+    post([this, gen = generation, url, code] { deliver(gen, Result{url, code, {}, {}}); });
 }
 
 void PageLoader::Private::succeed()
@@ -476,8 +442,8 @@ void PageLoader::Private::succeed()
     forgetBody();
     deadline.stop();
     headerDeadline.stop();
-    post([this, gen = generation, url = hopUrl, page = std::move(page), charset] {
-        deliverSuccess(gen, url, page, charset);
+    post([this, gen = generation, url = hopUrl, page = std::move(page), charset]() mutable {
+        deliver(gen, Result{url, 0, std::move(page), charset});
     });
 }
 
@@ -488,90 +454,12 @@ void PageLoader::Private::post(std::function<void()> delivery)
     deliveryTimer.start(0);
 }
 
-void PageLoader::Private::deliverSuccess(quint64 gen, const QUrl &url, const QByteArray &page,
-                                         const QByteArray &charset)
+void PageLoader::Private::deliver(quint64 gen, const Result &result)
 {
     if (gen != generation)
         return;
-    disposeDocument();
-    worker.submit([back = handback, gen, url, page, charset, ids = documentIds, hook = parseHook] {
-        parseJob(back, gen, url, page, charset, ids, hook);
-    });
-}
-
-void PageLoader::Private::disposeDocument()
-{
-    // One tree at a time, and a large one is not freed on the event loop either.
-    if (document)
-        worker.submit(
-            [old = std::shared_ptr<HtmlDocument>(std::move(document))]() mutable { old.reset(); });
-}
-
-void PageLoader::Private::parseJob(const std::shared_ptr<Handback> &back, quint64 gen,
-                                   const QUrl &url, const QByteArray &page,
-                                   const QByteArray &charset, const std::vector<std::string> &ids,
-                                   const std::function<void()> &hook)
-{
-    if (gen != back->liveGeneration)
-        return; // replaced before it started
-    if (hook)
-        hook();
-    std::unique_ptr<HtmlDocument> built = HtmlDocument::parse(page, charset, url, ids);
-    // The lookups the reader starts with, done here: the id table and their text.
-    for (const std::string &id : ids)
-        if (const HtmlElement *element = built->getElementById(id))
-            (void)element->innerText();
-    {
-        // The loader clears its pointer under this lock before it goes.
-        const std::lock_guard lock(back->mutex);
-        if (back->loader && gen == back->liveGeneration) {
-            back->parsed = Parsed{gen, url, std::move(built)};
-            emit back->loader->documentParsed(QPrivateSignal());
-        }
-    }
-    built.reset(); // a late result is freed here, not on the event loop
-}
-
-void PageLoader::Private::takeParsed()
-{
-    std::optional<Parsed> result;
-    {
-        const std::lock_guard lock(handback->mutex);
-        result.swap(handback->parsed);
-    }
-    if (!result)
-        return;
-    const quint64 gen = result->generation;
-    if (gen != generation) {
-        // Replaced after the worker looked.
-        worker.submit([old = std::shared_ptr<HtmlDocument>(std::move(result->document))]() mutable {
-            old.reset();
-        });
-        return;
-    }
-    document = std::move(result->document);
-    // The document layer does not log; the page reads as empty and this says why.
-    if (const std::string why = document->refusal(); !why.empty())
-        qCWarning(lcNetwork).noquote()
-            << "the page at"
-            << logging::safeAddress(result->url.toString(QUrl::FullyEncoded).toStdString())
-            << "was not parsed:" << QString::fromStdString(why);
-    finish(result->url, 0);
-}
-
-void PageLoader::Private::finish(const QUrl &url, int error)
-{
     busy = false;
-    emit q->finished(Result{url, error, document.get()});
-}
-
-void PageLoader::Private::deliverFailure(quint64 gen, const QUrl &url, int code)
-{
-    if (gen != generation)
-        return;
-    // No page: the one before goes too, as a new page would replace it.
-    disposeDocument();
-    finish(url, code);
+    emit q->finished(result);
 }
 
 PageLoader::PageLoader(QObject *parent) : QObject(parent), d(std::make_unique<Private>(this))
@@ -583,7 +471,6 @@ PageLoader::PageLoader(QObject *parent) : QObject(parent), d(std::make_unique<Pr
     static const bool fixedThreshold = mallopt(M_MMAP_THRESHOLD, 256 * 1024) == 1;
     Q_UNUSED(fixedThreshold);
 #endif
-    d->handback->loader = this;
     d->nam = std::make_unique<QNetworkAccessManager>();
     // In memory only: the login cookie lives as long as the run.
     d->nam->setCookieJar(new QNetworkCookieJar(d->nam.get()));
@@ -595,9 +482,6 @@ PageLoader::PageLoader(QObject *parent) : QObject(parent), d(std::make_unique<Pr
         if (delivery)
             delivery();
     });
-    // Queued: the signal comes from the parsing thread.
-    connect(
-        this, &PageLoader::documentParsed, this, [this] { d->takeParsed(); }, Qt::QueuedConnection);
     d->deadline.setSingleShot(true);
     connect(&d->deadline, &QTimer::timeout, this, [this] {
         if (d->busy && d->reply)
@@ -616,24 +500,6 @@ PageLoader::~PageLoader()
     d->headerDeadline.stop();
     d->dropReply();
     d->forgetBody();
-    // A parse under way is not waited for (see ParseWorker): it finishes on its own, finds
-    // the loader gone and frees its result itself. Trees still here go to the worker too.
-    std::optional<Parsed> untaken;
-    {
-        const std::lock_guard lock(d->handback->mutex);
-        d->handback->loader = nullptr;
-        d->handback->liveGeneration = 0;
-        untaken.swap(d->handback->parsed);
-    }
-    if (untaken)
-        d->worker.submit([old = std::shared_ptr<HtmlDocument>(
-                              std::move(untaken->document))]() mutable { old.reset(); });
-    d->disposeDocument();
-}
-
-int PageLoader::orphanedParses()
-{
-    return ParseWorker::orphaned();
 }
 
 void PageLoader::get(const QUrl &url)
@@ -649,19 +515,9 @@ void PageLoader::post(const QUrl &url, const QByteArray &body, const QByteArray 
              {{QByteArrayLiteral("Content-Type"), contentType}});
 }
 
-const HtmlDocument *PageLoader::document() const
-{
-    return d->document.get();
-}
-
 bool PageLoader::isBusy() const
 {
     return d->busy;
-}
-
-void PageLoader::setWantedIds(std::vector<std::string> ids)
-{
-    d->documentIds = std::move(ids);
 }
 
 void PageLoader::setTimeoutMs(int ms)
@@ -672,11 +528,6 @@ void PageLoader::setTimeoutMs(int ms)
 void PageLoader::setHeaderTimeoutMs(int ms)
 {
     d->headerTimeoutMs = qMax(1, ms);
-}
-
-void PageLoader::setParseHook(std::function<void()> hook)
-{
-    d->parseHook = std::move(hook);
 }
 
 void PageLoader::setMaxBodyBytes(qint64 bytes)

@@ -1,29 +1,18 @@
 #pragma once
 
-#include "document/htmldocument.h"
-
 #include <QByteArray>
 #include <QObject>
 #include <QUrl>
 
-#include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
 class QNetworkAccessManager;
 
 // Loads pages over HTTP(S) as a browser does: an in-memory cookie jar, redirects followed by
-// hand, bodies inflated within a size limit, and the page parsed into an HtmlDocument. Each
-// load ends in finished(), from the event loop, with the page or the reason there is none;
-// a load started while another runs replaces it, and the older one says nothing more.
-//
-// Pages are parsed on a worker thread, so the event loop never waits for a large or deeply
-// nested page. The previous document is released (on that thread) before the next is built;
-// a parse whose load was replaced meanwhile is dropped. A page that would cost too much to
-// parse (HtmlDocument::parse) is logged with the reason and handed over as an empty
-// document. Destroying the loader waits a moment at most: a parse still under way finishes
-// on its own thread and is then dropped.
+// hand, bodies inflated within a size limit. Each load ends in finished(), from the event
+// loop, with the page's bytes, the charset its reply declared and its final address, or the
+// reason there is none; a load started while another runs replaces it, and the older one
+// says nothing more. What a page means is not the loader's business: it parses nothing.
 //
 // Bodies come in gzip (one member or several; what follows the last is ignored) or deflate
 // (with or without the zlib wrapper), inflated as they arrive within the size limit.
@@ -80,8 +69,10 @@ public:
         QUrl address;
         // 0 for a page; an HTTP status of 400 and above, or a negative Failure.
         int error = 0;
-        // The page, which is the loader's document() until the next load; null on failure.
-        const HtmlDocument *page = nullptr;
+        // The page's body, inflated; empty on failure (and for an empty page).
+        QByteArray body;
+        // The charset parameter of the reply's Content-Type, without quotes; may be empty.
+        QByteArray charset;
 
         bool ok() const { return error == 0; }
     };
@@ -102,31 +93,18 @@ public:
     // overwrites it once the post was answered or given up.
     void post(const QUrl &url, const QByteArray &body, const QByteArray &contentType);
 
-    // The last page loaded; null before the first and after a failed load.
-    const HtmlDocument *document() const;
     // True from get() or post() until finished().
     bool isBusy() const;
-    // The ids of the elements the reader of the pages looks up; the pages are then parsed
-    // only as far as reading those needs (HtmlDocument::parse). Empty: whole pages.
-    void setWantedIds(std::vector<std::string> ids);
-
-    // Parses left running by loaders destroyed meanwhile. While there are any, the end of
-    // the program should not tear down what they may still use (statics, the heap).
-    static int orphanedParses();
 
     // For tests and benchmarks.
     void setTimeoutMs(int ms);
     void setHeaderTimeoutMs(int ms);
     void setMaxBodyBytes(qint64 bytes);
-    // Runs on the parsing thread before each parse.
-    void setParseHook(std::function<void()> hook);
     QNetworkAccessManager *networkAccessManager() const;
 
 signals:
-    // A load ended; result.page lives until the next load starts.
+    // A load ended.
     void finished(const PageLoader::Result &result);
-    // Emitted by the parsing thread when a document is ready to be taken.
-    void documentParsed(QPrivateSignal);
 
 private:
     struct Private;

@@ -1,7 +1,6 @@
 #include "poller.h"
 
 #include "client/reachability.h"
-#include "client/scraper.h"
 #include "state/account.h"
 #include "state/asciitext.h"
 #include "state/dashboardmodel.h"
@@ -73,9 +72,8 @@ bool isOutage(int error)
 Poller::Poller(Account &account, DashboardModel &model, QObject *parent)
     : QObject(parent), m_account(account), m_model(model)
 {
-    // Pages are read only as far as the scraper's elements need.
     connect(&m_loader, &PageLoader::finished, this, &Poller::onLoadFinished);
-    m_loader.setWantedIds(dashboardIds());
+    connect(&m_reader, &PageReader::finished, this, &Poller::onPageRead);
     // A resume shows first as the event loop waking (input, the desktop redrawing) long
     // before the poll timer, whose clock stood still while the machine slept, comes due.
     if (auto *dispatcher = QAbstractEventDispatcher::instance())
@@ -202,7 +200,7 @@ void Poller::onLoadFinished(const PageLoader::Result &result)
             return;
         }
     }
-    onPageLoaded(address, result.page);
+    onPageLoaded(result);
 }
 
 QString Poller::reportLoadFailure(const PageLoader::Result &result)
@@ -221,10 +219,11 @@ QString Poller::reportLoadFailure(const PageLoader::Result &result)
     return message;
 }
 
-void Poller::onPageLoaded(const std::string &address, const HtmlDocument *page)
+void Poller::onPageLoaded(const PageLoader::Result &result)
 {
     // The path keeps its case: the blog's own may need it.
-    const std::string location = withLowerCaseSchemeAndHost(address);
+    const std::string location =
+        withLowerCaseSchemeAndHost(result.address.toString(QUrl::FullyEncoded).toStdString());
     const bool onDashboard = isDashboardAddress(location, m_account.blogUrl);
 
     switch (m_loginState) {
@@ -237,7 +236,7 @@ void Poller::onPageLoaded(const std::string &address, const HtmlDocument *page)
             qCInfo(lcLogin) << "logged in";
             m_model.logIn(m_account.blogUrl, m_account.id);
             emit loginSucceeded();
-            takeReading(page);
+            readPage(result);
             // A login renewed after the session expired keeps the timer that runs.
             if (m_timerId == 0)
                 startPollTimer();
@@ -258,7 +257,7 @@ void Poller::onPageLoaded(const std::string &address, const HtmlDocument *page)
             logIn();
             return;
         }
-        takeReading(page);
+        readPage(result);
         break;
     default:
         break;
@@ -284,24 +283,37 @@ void Poller::loginDidNotReachHost(int statusCode, const QString &message)
         startPollTimer();
 }
 
-void Poller::takeReading(const HtmlDocument *page)
+void Poller::readPage(const PageLoader::Result &result)
 {
     // No page: the load failed, and that was reported as it is.
-    if (m_loginState != LoggedIn || !page)
+    if (m_loginState != LoggedIn || !result.ok())
         return;
-    const std::optional<DashboardReading> reading = readDashboard(page);
-    if (!reading) {
+    m_reader.read(result.body, result.charset, result.address);
+}
+
+void Poller::onPageRead(const PageReader::Result &result)
+{
+    // Read from a session that has since ended: another login (maybe into another blog or
+    // ID) is under way, and its own first reading follows.
+    if (m_loginState != LoggedIn)
+        return;
+    if (result.outcome != PageReader::Result::Read) {
         m_lastFailure = QStringLiteral("대시보드를 읽지 못했습니다");
-        qCWarning(lcPoll) << "the dashboard could not be read at"
-                          << logging::safeAddress(m_pollUrl);
+        // A reader that cannot start was logged by the page reader, once.
+        const QString where = logging::safeAddress(m_pollUrl) + QLatin1Char(':');
+        if (result.outcome == PageReader::Result::CannotStart)
+            qCDebug(lcPoll).noquote() << "no reading at" << where << result.why;
+        else
+            qCWarning(lcPoll).noquote()
+                << "the dashboard could not be read at" << where << result.why;
         m_failing = true;
         reportPollStatus();
         return;
     }
-    m_model.takeReading(*reading);
+    m_model.takeReading(result.reading);
     m_lastSuccess = QDateTime::currentDateTime();
     m_lastFailure.clear();
-    qCDebug(lcPoll) << "dashboard read; today" << reading->todayCount;
+    qCDebug(lcPoll) << "dashboard read; today" << result.reading.todayCount;
     if (m_failing)
         qCInfo(lcPoll) << "recovered: the dashboard reads again";
     m_failing = false;
@@ -347,8 +359,8 @@ void Poller::pollNow()
     // Polls due while a login is under way or while the last load still runs are skipped:
     // a reload would cancel the login post or the slow load (which then could never time
     // out). An open error box does not stop them; a further failure opens no second box.
-    if (m_loader.isBusy()) {
-        qCDebug(lcPoll) << "poll skipped: the last load still runs";
+    if (isBusy()) {
+        qCDebug(lcPoll) << "poll skipped: the last load or its reading still runs";
         return;
     }
     const int state = m_loginState;
@@ -415,7 +427,7 @@ bool Poller::extraPoll(const char *reason)
 {
     const int state = m_loginState;
     const bool waiting = state == LoggedIn || (state == LoggedOut && m_loginRetry);
-    if (!waiting || m_loader.isBusy()) {
+    if (!waiting || isBusy()) {
         qCDebug(lcPoll) << "no extra poll after" << reason << "while a load or a login runs";
         return false;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "client/pageloader.h"
+#include "client/pagereader.h"
 #include "client/resumedetector.h"
 
 #include <QDateTime>
@@ -64,9 +65,11 @@ public:
     bool isRetryingLogin() const { return m_loginRetry; }
     int loginState() const { return m_loginState; }
 
-    // One poll exactly as the timer runs it (skipped while a load or a login is under way),
-    // so the soak test and benchmarks need not wait for the timer.
+    // One poll exactly as the timer runs it (skipped while a load, a reading or a login is
+    // under way), so the soak test and benchmarks need not wait for the timer.
     void pollNow();
+    // True while a load or the reading of a page is under way.
+    bool isBusy() const { return m_loader.isBusy() || m_reader.isBusy(); }
 
     // Polls at once when the network comes back (not owned; null for none).
     void setReachabilitySource(ReachabilitySource *source);
@@ -99,6 +102,7 @@ public:
     static int periodForInterval(int intervalSeconds);
 
     PageLoader &loader() { return m_loader; }
+    PageReader &reader() { return m_reader; }
     bool isPolling() const { return m_timerId != 0; }
     int pollPeriodMs() const { return m_pollPeriodMs; }
     const std::string &pollUrl() const { return m_pollUrl; }
@@ -122,10 +126,12 @@ private:
     // The error box's message, the tooltip and the log for a load that failed; gives the
     // message.
     QString reportLoadFailure(const PageLoader::Result &result);
-    // A page the host answered with, at address; null for an error answer at a login.
-    void onPageLoaded(const std::string &address, const HtmlDocument *page);
-    // Reads the page into the model, or reports why it could not.
-    void takeReading(const HtmlDocument *page);
+    // A page the host answered with (an error answer too, at a login).
+    void onPageLoaded(const PageLoader::Result &result);
+    // Hands the dashboard to the page reader.
+    void readPage(const PageLoader::Result &result);
+    // Takes the reading into the model, or reports why there is none.
+    void onPageRead(const PageReader::Result &result);
     void reportPollStatus();
     void onReachabilityChanged(bool online);
     // One extra poll, unless a load or a login runs (then it would add nothing); false
@@ -138,6 +144,7 @@ private:
     Account &m_account;
     DashboardModel &m_model;
     PageLoader m_loader;
+    PageReader m_reader;
     int m_loginState = LoggedOut;
     int m_timerId = 0;
     int m_pollPeriodMs = 0;

@@ -4,10 +4,11 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
+#include <memory>
 #include <mutex>
-#include <unordered_map>
 
 namespace textencoding::tables {
 
@@ -96,6 +97,20 @@ public:
 private:
     iconv_t m_cd;
 };
+
+// The C library loads its converters from files. Each one in use is opened once and kept
+// for the life of the process, under this lock (a converter holds state while it works), so
+// that a process which can open no file later still has it.
+std::mutex g_convertersLock;
+
+Converter &keptConverter(const char *to, const char *from)
+{
+    static std::map<std::pair<std::string, std::string>, std::unique_ptr<Converter>> kept;
+    auto &converter = kept[{to, from}];
+    if (!converter)
+        converter = std::make_unique<Converter>(to, from);
+    return *converter;
+}
 
 // The one code point bytes decode to; 0 when they decode to none or to several.
 char32_t singleCodePoint(Converter &toUtf8, std::string_view bytes)
@@ -194,12 +209,14 @@ void decodeWithSystem(std::string_view bytes, std::string_view encoding, std::st
         out.append(bytes); // never reached: every label maps to a known encoding
         return;
     }
-    Converter toUtf8("UTF-8", name->second);
+    const std::lock_guard lock(g_convertersLock);
+    Converter &toUtf8 = keptConverter("UTF-8", name->second);
     if (!toUtf8.valid()) {
         if (!bytes.empty())
             appendUtf8(out, 0xFFFD);
         return;
     }
+    iconv(toUtf8.handle(), nullptr, nullptr, nullptr, nullptr);
     std::string input(bytes);
     char *ip = input.data();
     std::size_t il = input.size();
@@ -221,19 +238,15 @@ void decodeWithSystem(std::string_view bytes, std::string_view encoding, std::st
 std::optional<std::string> encodeChar(char32_t c, std::string_view encoding)
 {
     if (encoding == "EUC-KR") {
-        static const std::unordered_map<char32_t, unsigned> reverse = [] {
-            std::unordered_map<char32_t, unsigned> map;
-            const auto &index = eucKrIndex();
-            for (unsigned pointer = 0; pointer < index.size(); ++pointer)
-                if (index[pointer] != 0)
-                    map.emplace(index[pointer], pointer); // the first pointer wins
-            return map;
-        }();
-        const auto it = reverse.find(c);
-        if (it == reverse.end())
+        // Rare (a query's letters in a Korean page's link): a search of the index costs less
+        // than a reverse table kept in every reader. The first pointer wins.
+        const auto &index = eucKrIndex();
+        const auto at = std::find(index.begin(), index.end(), c);
+        if (c == 0 || at == index.end())
             return std::nullopt;
-        return std::string{static_cast<char>(it->second / 190 + 0x81),
-                           static_cast<char>(it->second % 190 + 0x41)};
+        const auto pointer = static_cast<unsigned>(at - index.begin());
+        return std::string{static_cast<char>(pointer / 190 + 0x81),
+                           static_cast<char>(pointer % 190 + 0x41)};
     }
     if (const auto *table = singleByteTable(encoding)) {
         for (std::size_t i = 0; i < table->size(); ++i)
@@ -244,12 +257,26 @@ std::optional<std::string> encodeChar(char32_t c, std::string_view encoding)
     const auto name = systemNames().find(encoding);
     if (name == systemNames().end())
         return std::nullopt;
-    Converter fromUtf8(name->second, "UTF-8");
+    const std::lock_guard lock(g_convertersLock);
+    Converter &fromUtf8 = keptConverter(name->second, "UTF-8");
     if (!fromUtf8.valid())
         return std::nullopt;
     std::string utf8;
     appendUtf8(utf8, c);
     return fromUtf8.convertAll(utf8);
+}
+
+void prepareAll()
+{
+    (void)eucKrIndex();
+    (void)encodeChar(0xAC00, "EUC-KR");
+    for (const auto &[encoding, name] : systemNames()) {
+        if (singleByteTable(encoding))
+            continue;
+        std::string sink;
+        decodeWithSystem("a", encoding, sink);
+        (void)encodeChar(0xFF21, encoding);
+    }
 }
 
 } // namespace textencoding::tables

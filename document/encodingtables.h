@@ -24,4 +24,8 @@ void decodeWithSystem(std::string_view bytes, std::string_view encoding, std::st
 // The bytes of one non-ASCII character in encoding; no value when it has none.
 std::optional<std::string> encodeChar(char32_t c, std::string_view encoding);
 
+// Builds every table above and opens every converter of the C library they use, for a
+// process that will not be able to open their files later.
+void prepareAll();
+
 } // namespace textencoding::tables

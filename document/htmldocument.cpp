@@ -1,8 +1,8 @@
 #include "htmldocument.h"
 
+#include "document/encodingtables.h"
 #include "document/gumboinput.h"
 #include "document/innertext.h"
-#include "document/parsecost.h"
 #include "document/prefixparse.h"
 #include "document/textencoding.h"
 #include "document/treedepth.h"
@@ -94,9 +94,7 @@ private:
 // Asks a document built from a prefix whether it reads as the whole page would.
 struct PrefixCheck
 {
-    std::string_view text; // the whole page, protected for gumbo
     std::span<const std::string> ids;
-    bool settled = false;
     prefixparse::Verdict verdict;
 };
 
@@ -106,8 +104,6 @@ public:
     // source: the page, or a prefix of it with check set; already protected for gumbo.
     DocumentImpl(std::string source, bool restore, std::string encoding, const QUrl &address,
                  PrefixCheck *check = nullptr);
-    // A page left unparsed, and why.
-    DocumentImpl(std::string encoding, const QUrl &address, std::string refusal);
     ~DocumentImpl() override;
     DocumentImpl(const DocumentImpl &) = delete;
     DocumentImpl &operator=(const DocumentImpl &) = delete;
@@ -117,10 +113,14 @@ public:
     QUrl baseUrl() const override;
     std::string encodingName() const override { return m_encoding; }
     bool isWhole() const override { return m_whole; }
-    std::string refusal() const override { return m_refusal; }
+    // The text the tree was built from.
+    std::string_view source() const { return m_source; }
 
     // The encoding a <meta> in the parsed tree asks for; no value when none does.
     std::optional<std::string> declaredEncoding() const;
+    // Whether the head ended inside the parsed text: the body holds something, so it was
+    // not only implied at the end of the text.
+    bool headEnded() const;
 
     const std::vector<ElementImpl> &elements() const { return m_elements; }
     const RenderedText &text() const { return *m_text; }
@@ -143,7 +143,6 @@ private:
     bool m_restore = false;
     bool m_whole = true;
     bool m_templates = false;
-    std::string m_refusal;
     GumboOutput *m_output = nullptr;
     std::vector<ElementImpl> m_elements;
     std::unordered_map<const GumboNode *, std::string> m_rawText;
@@ -163,12 +162,11 @@ DocumentImpl::DocumentImpl(std::string source, bool restore, std::string encodin
     options.max_errors = 0; // we never read parse errors; do not keep them
     m_output = gumbo_parse_with_options(&options, m_source.data(), m_source.size());
     if (check) {
-        m_whole = m_source.size() >= check->text.size();
+        m_whole = false;
         // Judged on the tree as gumbo built it, before it is reshaped below.
-        check->verdict =
-            prefixparse::judgePrefix(m_output ? m_output->document : nullptr, check->text,
-                                     m_source.size(), check->ids, check->settled);
-        if (check->verdict.kind != prefixparse::Verdict::Enough && !m_whole) {
+        check->verdict = prefixparse::judgePrefix(m_output ? m_output->document : nullptr,
+                                                  m_source.size(), check->ids);
+        if (check->verdict.kind != prefixparse::Verdict::Enough) {
             m_templates = true; // thrown away unshaped: a deep tree must be flattened first
             return;
         }
@@ -184,15 +182,6 @@ DocumentImpl::DocumentImpl(std::string source, bool restore, std::string encodin
     m_text = std::make_unique<RenderedText>(m_output ? m_output->document : nullptr, m_rawText,
                                             m_restore);
     findBase();
-}
-
-DocumentImpl::DocumentImpl(std::string encoding, const QUrl &address, std::string refusal)
-    : m_encoding(std::move(encoding)), m_whole(false), m_refusal(std::move(refusal))
-{
-    if (address.isValid() && !address.isEmpty())
-        m_address = parseUrl(address.toString(QUrl::FullyEncoded).toStdString());
-    m_base = m_address;
-    m_text = std::make_unique<RenderedText>(nullptr, m_rawText, false);
 }
 
 DocumentImpl::~DocumentImpl()
@@ -329,6 +318,12 @@ void DocumentImpl::findBase()
     }
 }
 
+bool DocumentImpl::headEnded() const
+{
+    const auto *body = static_cast<const ElementImpl *>(m_body);
+    return body && body->node()->v.element.children.length > 0;
+}
+
 std::optional<std::string> DocumentImpl::declaredEncoding() const
 {
     for (const ElementImpl &e : m_elements) {
@@ -456,94 +451,83 @@ std::optional<std::string> ElementImpl::getAttribute(std::string_view name) cons
 namespace {
 
 constexpr std::size_t kMinPrefix = 4096;
+constexpr std::size_t kHeadProbe = std::size_t(64) * 1024;
+
+// Where the first "<body" stands (any case); the end when nowhere.
+std::size_t findBodyTag(std::string_view bytes)
+{
+    for (std::size_t at = bytes.find('<'); at != std::string_view::npos;
+         at = bytes.find('<', at + 1)) {
+        if (bytes.size() - at >= 5 && (bytes[at + 1] | 0x20) == 'b' &&
+            (bytes[at + 2] | 0x20) == 'o' && (bytes[at + 3] | 0x20) == 'd' &&
+            (bytes[at + 4] | 0x20) == 'y')
+            return at;
+    }
+    return bytes.size();
+}
 constexpr std::size_t kPrefixGrowth = 4;
+
+// Encodings in which every byte below 0x80 is that ASCII character wherever it stands, and
+// '<' never continues a character: the bytes before a '<' decode to exactly the start of the
+// whole page's text, and markup in the rest shows in its raw bytes. (UTF-16 and ISO-2022-JP
+// are not such; gb18030 can encode the stand-ins gumboinput borrows.)
+bool readsByPrefix(const std::string &encoding)
+{
+    return encoding == "UTF-8" || encoding == "EUC-KR" || encoding == "Shift_JIS" ||
+           encoding == "EUC-JP" || encoding == "Big5" ||
+           textencoding::tables::singleByteTable(encoding) != nullptr;
+}
 
 // A first guess: twice the offset where the last id is first written, which leaves the
 // element room to close. Only the number of attempts depends on it, never the reading.
-std::size_t guessPrefix(const std::string &text, std::span<const std::string> ids)
+std::size_t guessPrefix(std::string_view bytes, std::span<const std::string> ids)
 {
     std::size_t last = 0;
     for (const std::string &id : ids) {
-        const std::size_t at = text.find(id);
-        if (at != std::string::npos)
+        const std::size_t at = bytes.find(id);
+        if (at != std::string_view::npos)
             last = std::max(last, at);
     }
     return std::max(kMinPrefix, 2 * last + 1024);
 }
 
-std::string withSeparators(std::size_t n)
-{
-    std::string digits = std::to_string(n);
-    for (std::size_t at = digits.size(); at > 3; at -= 3)
-        digits.insert(at - 3, 1, ',');
-    return digits;
-}
-
-std::string describe(const parsecost::Estimate &cost)
-{
-    std::string why;
-    switch (cost.excess) {
-    case parsecost::Excess::Depth:
-        why = "it nests too deeply (" + withSeparators(cost.deepest) + " elements open at once)";
-        break;
-    case parsecost::Excess::Formatting:
-        why = "it reopens formatting elements too often";
-        break;
-    case parsecost::Excess::Attributes:
-        why = "its tags carry too many attributes";
-        break;
-    case parsecost::Excess::Size:
-    case parsecost::Excess::None:
-        why = "it holds too much to build a tree of in time";
-        break;
-    case parsecost::Excess::Abort:
-        return "gumbo would abort on it (a foreign element taken for a table part or select) "
-               "after byte " +
-               withSeparators(cost.affordable);
-    }
-    return "parsing it would take too long: " + why + " within its first " +
-           withSeparators(cost.affordable) + " bytes";
-}
-
-// Parses the decoded page, or with ids the shortest prefix in a growing series that is
-// known to read the same (see prefixparse.cpp); the whole page when none is. Every parse
-// here is paid from budget, and spent says what they cost: prefixes are tried only as long
-// as the whole page, when it fits, still does after them; when it does not, a prefix is all
-// that can be read.
-std::unique_ptr<DocumentImpl> build(std::string text, const std::string &encoding,
+// Builds the page's tree, or with ids that of the shortest prefix in a growing series that is
+// known to read the same (see prefixparse.cpp); the whole page when none is. Only the bytes
+// up to the prefix are decoded; the rest is scanned once for markup that could change the
+// reading, and the whole page is decoded only when it is parsed whole.
+std::unique_ptr<DocumentImpl> build(std::string_view bytes, const std::string &encoding,
                                     const QUrl &address, std::span<const std::string> ids,
-                                    bool settled, std::size_t firstLength, double budget,
-                                    double &spent)
+                                    bool settled, std::size_t firstLength)
 {
-    const bool restore = gumboinput::protect(text);
-    const parsecost::Estimate cost = parsecost::estimate(text, budget);
-    const bool affordable = cost.affordable >= text.size();
-    double left = budget - (affordable ? cost.cost : 0);
-    spent = 0;
-    if (!ids.empty()) {
-        for (std::size_t length = firstLength ? firstLength : guessPrefix(text, ids);
-             length < text.size(); length *= kPrefixGrowth) {
-            std::size_t cut = std::min(length, cost.affordable);
-            while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
-                --cut; // not inside a character
-            const double price = cost.costOf(cut);
-            if (price > left)
-                break;
-            left -= price;
-            spent += price;
-            PrefixCheck check{text, ids, settled, {}};
-            auto document = std::make_unique<DocumentImpl>(text.substr(0, cut), restore, encoding,
-                                                           address, &check);
-            if (check.verdict.kind == prefixparse::Verdict::Enough)
-                return document;
-            if (check.verdict.kind == prefixparse::Verdict::Whole || cut >= cost.affordable)
-                break;
-        }
+    const bool prefixes = !ids.empty() && readsByPrefix(encoding) &&
+                          std::none_of(ids.begin(), ids.end(), [](const std::string &id) {
+                              return id.find('<') != std::string::npos;
+                          });
+    std::size_t tried = 0;
+    for (std::size_t length = firstLength ? firstLength : guessPrefix(bytes, ids);
+         prefixes && length < bytes.size(); length *= kPrefixGrowth) {
+        // Cut before a '<', so no character or reference straddles the cut.
+        const std::size_t end = bytes.rfind('<', length);
+        if (end == std::string_view::npos || end <= tried)
+            continue;
+        tried = end;
+        std::string text = textencoding::decodeToUtf8(bytes.substr(0, end), encoding);
+        const bool restore = gumboinput::protect(text);
+        PrefixCheck check{ids, {}};
+        auto document =
+            std::make_unique<DocumentImpl>(std::move(text), restore, encoding, address, &check);
+        if (check.verdict.kind == prefixparse::Verdict::Longer)
+            continue;
+        if (check.verdict.kind == prefixparse::Verdict::Enough &&
+            prefixparse::restIsHarmless(document->source().substr(check.verdict.cut), ids, settled,
+                                        false) &&
+            prefixparse::restIsHarmless(bytes.substr(end), ids, settled,
+                                        restore && encoding == "UTF-8"))
+            return document;
+        break;
     }
-    if (!affordable)
-        return std::make_unique<DocumentImpl>(encoding, address, describe(cost));
-    spent += cost.cost;
-    // The previous attempt is gone before the whole page's tree is built.
+    std::string text = textencoding::decodeToUtf8(bytes, encoding);
+    const bool restore = gumboinput::protect(text);
     return std::make_unique<DocumentImpl>(std::move(text), restore, encoding, address);
 }
 
@@ -558,18 +542,26 @@ HtmlDocument::parse(const QByteArray &bytes, const QByteArray &httpCharset, cons
         raw,
         std::string_view(httpCharset.constData(), static_cast<std::size_t>(httpCharset.size())));
     const std::string_view body = raw.substr(sniffed.bomLength);
-    double spent = 0;
-    auto document = build(textencoding::decodeToUtf8(body, sniffed.encoding), sniffed.encoding,
-                          address, ids, sniffed.certain, firstPrefix, parsecost::kBudget, spent);
-    if (!sniffed.certain) {
-        // A <meta> the prescan did not see (past 1024 bytes) still changes the encoding. A
-        // prefix holds the whole head (a wanted element is in the body) and no later <meta>.
-        // The second parse gets what the first left of the budget.
+    std::string encoding = sniffed.encoding;
+    bool settled = sniffed.certain;
+    if (!settled) {
+        // A <meta> the prescan did not see (past 1024 bytes) still changes the encoding, from
+        // the head only. The head alone is parsed first: when it ends before its first
+        // "<body" (or 64 KiB), it names the encoding for good, and the page is read once.
+        const std::size_t cut = std::min(findBodyTag(body), kHeadProbe);
+        const auto head = build(body.substr(0, cut), encoding, address, {}, false, 0);
+        if (head->headEnded()) {
+            encoding = head->declaredEncoding().value_or(encoding);
+            settled = true;
+        }
+    }
+    auto document = build(body, encoding, address, ids, settled, firstPrefix);
+    if (!settled) {
+        // A prefix holds the whole head (a wanted element is in the body) and no later <meta>.
         const auto declared = document->declaredEncoding();
-        if (declared && *declared != sniffed.encoding) {
+        if (declared && *declared != encoding) {
             document.reset();
-            document = build(textencoding::decodeToUtf8(body, *declared), *declared, address, ids,
-                             true, firstPrefix, parsecost::kBudget - spent, spent);
+            document = build(body, *declared, address, ids, true, firstPrefix);
         }
     }
     return document;

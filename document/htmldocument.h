@@ -46,13 +46,13 @@ public:
     // With ids, only as much of the page is parsed as it takes for these to read exactly as
     // in the whole page: getElementById of each id, everything read from those elements and
     // their descendants, whether there is a body, baseUrl and encodingName. Other elements
-    // may be missing. When that cannot be shown, the whole page is parsed. firstPrefix
-    // (bytes; 0 picks one) lets tests try many cuts on small pages.
+    // may be missing. When that cannot be shown, the whole page is parsed. The bytes past
+    // the prefix are not decoded, only scanned once. firstPrefix (bytes; 0 picks one) lets
+    // tests try many cuts on small pages.
     //
-    // No page costs more than parsecost::kBudget, estimated before gumbo sees it: all the
-    // parses above together stay within it, and a page that would cost more is not parsed.
-    // Its document is empty (no body, no elements) and refusal() says why. With ids, a
-    // prefix that costs less still reads when it is enough.
+    // Nothing here bounds what a hostile page costs: gumbo's time grows with depth times
+    // tokens, and Debian's gumbo aborts on a few shapes. Pages from the network are parsed
+    // in a process that can be killed (the page reader).
     static std::unique_ptr<HtmlDocument> parse(const QByteArray &bytes,
                                                const QByteArray &httpCharset, const QUrl &address,
                                                std::span<const std::string> ids = {},
@@ -66,8 +66,6 @@ public:
     virtual QUrl baseUrl() const = 0;
     // The WHATWG name of the encoding the page was decoded with ("UTF-8", "EUC-KR"...).
     virtual std::string encodingName() const = 0;
-    // False when the tree was built from a prefix of the page (see parse), or not at all.
+    // False when the tree was built from a prefix of the page (see parse).
     virtual bool isWhole() const = 0;
-    // Why the page was not parsed, in a few words for a log; empty when it was.
-    virtual std::string refusal() const = 0;
 };

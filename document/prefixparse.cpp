@@ -3,7 +3,6 @@
 #include "document/defaultstyle.h"
 
 #include <algorithm>
-#include <optional>
 #include <vector>
 
 // Why a prefix can be enough.
@@ -42,7 +41,9 @@
 //    URL) and, while the encoding is not settled, <meta>. Elements nested deeper than the
 //    browsers' depth cap are reshaped after parsing: refused before the cut. <noscript> is
 //    read from the source text past its end: refused before the cut.
-// Anything not shown safe reads the whole page.
+// Anything not shown safe reads the whole page. The rest is only scanned for the markup of
+// 2, 4 and 5, never decoded or parsed: where every byte below 0x80 stands for itself, the
+// scan runs over its raw bytes, which hold every match the decoded text would.
 
 namespace prefixparse {
 
@@ -156,16 +157,10 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
 }
 
-// The value of an attribute-like "id = value" starting at text[at] ("id" already matched);
-// no value when no "=" follows.
-std::optional<std::string_view> idValueAt(std::string_view text, std::size_t at)
+// The value of an attribute-like "name = value" whose "=" is text[equals].
+std::string_view valueAfter(std::string_view text, std::size_t equals)
 {
-    std::size_t i = at + 2;
-    while (i < text.size() && isSpace(text[i]))
-        ++i;
-    if (i >= text.size() || text[i] != '=')
-        return std::nullopt;
-    ++i;
+    std::size_t i = equals + 1;
     while (i < text.size() && isSpace(text[i]))
         ++i;
     if (i < text.size() && (text[i] == '"' || text[i] == '\'')) {
@@ -178,29 +173,6 @@ std::optional<std::string_view> idValueAt(std::string_view text, std::size_t at)
     return text.substr(i, end - i);
 }
 
-// Point 2, 4 and 5 of the argument: markup in the rest of the page that could still change
-// the reading. Purely lexical and deliberately coarse: a match in text or a comment refuses
-// too.
-bool restIsHarmless(std::string_view rest, std::span<const std::string> ids, bool settled)
-{
-    for (std::size_t i = 0; i < rest.size(); ++i) {
-        const char c = rest[i];
-        if (c == '<') {
-            const std::size_t name = i + 1;
-            if (startsWithNoCase(rest, name, "base") || startsWithNoCase(rest, name, "body") ||
-                startsWithNoCase(rest, name, "html") || startsWithNoCase(rest, name, "frameset") ||
-                (!settled && startsWithNoCase(rest, name, "meta")))
-                return false;
-        } else if ((c == 'i' || c == 'I') && i + 1 < rest.size() && lower(rest[i + 1]) == 'd') {
-            const auto value = idValueAt(rest, i);
-            if (value && (value->find('&') != std::string_view::npos ||
-                          std::find(ids.begin(), ids.end(), *value) != ids.end()))
-                return false;
-        }
-    }
-    return true;
-}
-
 struct Walked
 {
     const GumboNode *node;
@@ -209,10 +181,9 @@ struct Walked
 
 } // namespace
 
-Verdict judgePrefix(const GumboNode *document, std::string_view text, std::size_t parsed,
-                    std::span<const std::string> ids, bool settled)
+Verdict judgePrefix(const GumboNode *document, std::size_t parsed, std::span<const std::string> ids)
 {
-    if (!document || ids.empty() || parsed > text.size())
+    if (!document || ids.empty())
         return {};
 
     // Every element in tree order with its depth (html is 1).
@@ -241,14 +212,14 @@ Verdict judgePrefix(const GumboNode *document, std::string_view text, std::size_
             return value && id == value;
         });
         if (found == elements.end())
-            return {parsed < text.size() ? Verdict::Longer : Verdict::Whole};
+            return {Verdict::Longer};
         const GumboNode *n = found->node;
         const GumboElement &e = n->v.element;
         const bool closedByItsEndTag = !(n->parse_flags & GUMBO_INSERTION_IMPLICIT_END_TAG) &&
                                        e.original_end_tag.data && e.original_end_tag.length > 0;
         if (!closedByItsEndTag) {
             // Still open when the prefix ended: a longer one may close it.
-            if (e.end_pos.offset >= parsed && parsed < text.size())
+            if (e.end_pos.offset >= parsed)
                 return {Verdict::Longer};
             return {};
         }
@@ -273,9 +244,44 @@ Verdict judgePrefix(const GumboNode *document, std::string_view text, std::size_
             return {};
     }
 
-    if (!restIsHarmless(text.substr(cut), ids, settled))
-        return {};
     return {Verdict::Enough, cut};
+}
+
+bool restIsHarmless(std::string_view rest, std::span<const std::string> ids, bool settled,
+                    bool protectedPrefix)
+{
+    // Each search runs over the rest once, at the speed of memchr.
+    for (std::size_t at = rest.find('<'); at != std::string_view::npos;
+         at = rest.find('<', at + 1)) {
+        const std::size_t name = at + 1;
+        if (startsWithNoCase(rest, name, "base") || startsWithNoCase(rest, name, "body") ||
+            startsWithNoCase(rest, name, "html") || startsWithNoCase(rest, name, "frameset") ||
+            (!settled && startsWithNoCase(rest, name, "meta")))
+            return false;
+    }
+    // "id", spaces, "=": the value must neither be a wanted id nor hold a reference.
+    for (std::size_t at = rest.find('='); at != std::string_view::npos;
+         at = rest.find('=', at + 1)) {
+        std::size_t name = at;
+        while (name > 0 && isSpace(rest[name - 1]))
+            --name;
+        if (name < 2 || lower(rest[name - 2]) != 'i' || lower(rest[name - 1]) != 'd')
+            continue;
+        const std::string_view value = valueAfter(rest, at);
+        if (value.find('&') != std::string_view::npos ||
+            std::find(ids.begin(), ids.end(), value) != ids.end())
+            return false;
+    }
+    // A stand-in (U+100000 and above, F4 80 to F4 8F): the whole page would be parsed
+    // unprotected.
+    if (protectedPrefix) {
+        for (std::size_t at = rest.find('\xF4'); at != std::string_view::npos;
+             at = rest.find('\xF4', at + 1)) {
+            if (at + 1 < rest.size() && (static_cast<unsigned char>(rest[at + 1]) & 0xF0) == 0x80)
+                return false;
+        }
+    }
+    return true;
 }
 
 } // namespace prefixparse

@@ -24,9 +24,19 @@ struct Verdict
     std::size_t cut = 0; // Enough: the end of the later element's end tag
 };
 
-// document: gumbo's tree of text.substr(0, parsed), before any reshaping.
-// text: the whole page as gumbo gets it. settled: the encoding can no longer change.
-Verdict judgePrefix(const GumboNode *document, std::string_view text, std::size_t parsed,
-                    std::span<const std::string> ids, bool settled);
+// document: gumbo's tree of the first parsed bytes of a page (not all of it), before any
+// reshaping. Enough still needs the rest of the page to pass restIsHarmless.
+Verdict judgePrefix(const GumboNode *document, std::size_t parsed,
+                    std::span<const std::string> ids);
+
+// Whether the rest of the page after an Enough cut leaves the reading alone: no markup in it
+// could change it (points 2, 4 and 5 of the argument). Purely lexical and deliberately
+// coarse: a match in text or a comment refuses too. rest may be the decoded text or the raw
+// bytes of an encoding in which bytes below 0x80 always stand for themselves: what the
+// decoded text holds, the bytes hold too. settled: the encoding can no longer change.
+// protectedPrefix: the prefix was parsed with gumbo's lost characters swapped for stand-ins,
+// which the whole page would not be if the rest (UTF-8) held any of them.
+bool restIsHarmless(std::string_view rest, std::span<const std::string> ids, bool settled,
+                    bool protectedPrefix);
 
 } // namespace prefixparse

@@ -521,6 +521,11 @@ std::string decodeToUtf8(std::string_view bytes, std::string_view encoding)
     return out;
 }
 
+void prepareDecoders()
+{
+    tables::prepareAll();
+}
+
 std::string_view outputEncoding(std::string_view encoding)
 {
     if (encoding == "UTF-16LE" || encoding == "UTF-16BE" || encoding == "replacement")

@@ -34,6 +34,10 @@ std::optional<std::string> charsetFromContentType(std::string_view content);
 // Decodes bytes (without their BOM) to UTF-8; malformed input becomes U+FFFD.
 std::string decodeToUtf8(std::string_view bytes, std::string_view encoding);
 
+// Builds every decoder's tables and opens the C library's converters now, for a process that
+// will not be able to open files later; otherwise that happens on first use.
+void prepareDecoders();
+
 // The encoding used to encode a URL query: UTF-16 and "replacement" pages use UTF-8.
 std::string_view outputEncoding(std::string_view encoding);
 

@@ -1,7 +1,9 @@
 // Document parsing plus scraping, the path every dashboard page takes.
 // The first byte picks the HTTP charset label, the rest is the page.
-#include "client/scraper.h"
 #include "document/htmldocument.h"
+#include "reader/pagereading.h"
+#include "reader/readerprotocol.h"
+#include "reader/scraper.h"
 #include "tests/support/documentreading.h"
 
 #include <QByteArray>
@@ -73,6 +75,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const auto part = HtmlDocument::parse(page, charset, address, ids, first);
         check(documentReading(*part, ids) == expected);
     }
+
+    // What the reader answers for the page always passes Ormix's checks of an answer.
+    readerprotocol::Request request;
+    request.page = std::string_view(page.constData(), static_cast<std::size_t>(page.size()));
+    request.charset =
+        std::string_view(charset.constData(), static_cast<std::size_t>(charset.size()));
+    request.address = "http://127.0.0.1:8080/owner/center/dashboard";
+    const std::string frame = readerprotocol::encodeAnswer(readPage(request));
+    check(readerprotocol::decodeAnswer(std::string_view(frame).substr(readerprotocol::HeaderBytes))
+              .has_value());
 
     const auto reading = readDashboard(document.get());
     if (!reading)

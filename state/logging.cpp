@@ -7,6 +7,7 @@ Q_LOGGING_CATEGORY(lcPoll, "ormix.poll", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcNetwork, "ormix.network", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcInstance, "ormix.instance", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcState, "ormix.state", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcReader, "ormix.reader", QtWarningMsg)
 
 namespace logging {
 

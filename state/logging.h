@@ -13,7 +13,8 @@ Q_DECLARE_LOGGING_CATEGORY(lcPoll)    // ormix.poll: polls, readings, recovery, 
 Q_DECLARE_LOGGING_CATEGORY(lcNetwork) // ormix.network: failed loads, reachability
 Q_DECLARE_LOGGING_CATEGORY(
     lcInstance) // ormix.instance: the one running copy per settings, the display
-Q_DECLARE_LOGGING_CATEGORY(lcState) // ormix.state: what is remembered of earlier runs
+Q_DECLARE_LOGGING_CATEGORY(lcState)  // ormix.state: what is remembered of earlier runs
+Q_DECLARE_LOGGING_CATEGORY(lcReader) // ormix.reader: the page reader's starts, deadlines, ends
 
 namespace logging {
 

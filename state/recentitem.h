@@ -42,4 +42,6 @@ struct DashboardReading
 
     RecentItemList &operator[](ItemKind kind) { return items[indexOf(kind)]; }
     const RecentItemList &operator[](ItemKind kind) const { return items[indexOf(kind)]; }
+
+    friend bool operator==(const DashboardReading &, const DashboardReading &) = default;
 };

@@ -486,7 +486,9 @@ private slots:
         RecordingPrompter prompter;
         Controller frame(account, model, settings, prompter);
         frame.start(LoginChoice{});
-        QVERIFY(waitUntil([&] { return frame.poller()->loginState() == LoggedIn; }, 10000));
+        QVERIFY(waitUntil(
+            [&] { return frame.poller()->loginState() == LoggedIn && !frame.poller()->isBusy(); },
+            10000));
         StatusStrip *status = frame.strip();
         host.addItem(DemoHost::Comment, QStringLiteral("바탕화면 알림 <i>댓글</i>"),
                      QStringLiteral("/7#comment9"));

@@ -23,7 +23,9 @@ DATA_FILES = [
 MAN_PAGES = ["share/man/man1/ormix.1"]
 TOOL_MAN_PAGES = ["share/man/man1/ormix-read-dashboard.1"]
 RUNTIME_PACKAGES = ["libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6network6",
-                    "qt6-qpa-plugins", "libgumbo1", "fonts-nanum"]
+                    "qt6-qpa-plugins", "libgumbo1", "libseccomp2", "fonts-nanum"]
+# Where ormix and ormix-read-dashboard look for it: ../libexec/ormix from their folder.
+READER = "libexec/ormix/ormix-reader"
 
 failures = []
 
@@ -72,7 +74,7 @@ def check_install_tree(build_dir, root, with_tool):
     if done.returncode != 0:
         fail(f"cmake --install failed: {done.stderr}")
         return
-    binaries = ["bin/ormix"] + (["bin/ormix-read-dashboard"] if with_tool else [])
+    binaries = ["bin/ormix", READER] + (["bin/ormix-read-dashboard"] if with_tool else [])
     for rel in binaries + DATA_FILES + man_pages(with_tool):
         if not os.path.isfile(os.path.join(root, rel)):
             fail(f"{rel} is not installed")
@@ -112,6 +114,14 @@ def check_install_tree(build_dir, root, with_tool):
         if tag != "{http://www.w3.org/2000/svg}svg":
             fail(f"the scalable icon is a {tag}, not an SVG")
 
+    # Pages are parsed by the reader alone: the program that holds the password has no parser.
+    for rel, parser in (("bin/ormix", False), (READER, True)):
+        path = os.path.join(root, rel)
+        if os.path.isfile(path):
+            linked = run(["ldd", path]).stdout
+            if ("libgumbo" in linked) != parser:
+                fail(f"{rel} {'does not link' if parser else 'links'} gumbo: {linked}")
+
     program = os.path.join(root, "bin/ormix")
     if os.path.isfile(program):
         done = run([program, "--version"], env=no_display_env())
@@ -133,7 +143,8 @@ def check_package(build_dir, out_dir, with_tool):
     deb = debs[0]
     listing = run(["dpkg-deb", "-c", deb]).stdout
     names = {line.split()[-1].lstrip(".") for line in listing.splitlines() if line.strip()}
-    wanted = ["/usr/bin/ormix"] + (["/usr/bin/ormix-read-dashboard"] if with_tool else [])
+    wanted = ["/usr/bin/ormix", "/usr/" + READER]
+    wanted += ["/usr/bin/ormix-read-dashboard"] if with_tool else []
     wanted += ["/usr/" + rel for rel in DATA_FILES + man_pages(with_tool)]
     for path in wanted:
         if path not in names:

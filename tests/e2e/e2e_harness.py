@@ -259,6 +259,31 @@ class DemoHost:
         end_input(self.proc)
 
 
+def proc_status(pid):
+    """The fields of /proc/PID/status; empty once the process is gone."""
+    try:
+        with open(f"/proc/{pid}/status", encoding="utf-8") as f:
+            return dict(line.rstrip("\n").split(":\t", 1) for line in f if ":\t" in line)
+    except OSError:
+        return {}
+
+
+def alive(pid):
+    """Whether a process runs; a zombie waiting for its parent's reaper does not."""
+    return proc_status(pid).get("State", "Z")[:1] not in ("Z", "X")
+
+
+def reader_of(parent):
+    """The pid of the page reader a process started, or None."""
+    for name in os.listdir("/proc"):
+        if name.isdigit():
+            status = proc_status(name)
+            if (status.get("Name") == "ormix-reader" and status.get("PPid") == str(parent)
+                    and alive(name)):
+                return int(name)
+    return None
+
+
 class Program:
     """One run of ormix with its own settings folder and a fake web browser."""
 
@@ -316,6 +341,10 @@ class Program:
 
     def running(self):
         return self.proc.poll() is None
+
+    def reader(self):
+        """The pid of this run's page reader, or None while it has none."""
+        return reader_of(self.proc.pid)
 
     def wait_exit(self, timeout):
         try:

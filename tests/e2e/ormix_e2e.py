@@ -14,7 +14,8 @@ import time
 import traceback
 
 from e2e_harness import (Artefacts, DemoHost, Failure, NotificationServer, PrivateKeyring,
-                         Program, XSession, check, dark, near, stop, wait_until)
+                         Program, XSession, alive, check, dark, near, proc_status, stop,
+                         wait_until)
 
 LOGIN_CAPTION = "^Blog 로그인 Ver 0\\.1c$"
 ABOUT_CAPTION = "^Ormix 정보$"
@@ -437,9 +438,17 @@ def scenario_session(ctx):
           f"{len(boxes_seen)} error boxes ({most_at_once} at once) after the outage")
     check(prog.running(), "ormix ended after the outage")
 
-    # The X box ends the run.
+    # Pages were read by the page reader, a child without rights; the X box ends the run and
+    # the reader with it.
+    reader = wait_until("the page reader", prog.reader, 5)
+    status = proc_status(reader)
+    filtered = ctx.args.sanitized.upper() not in ("ON", "1", "TRUE", "YES")
+    check(status.get("Seccomp") == ("2" if filtered else "0") and status.get("NoNewPrivs") == "1",
+          f"the page reader is not sandboxed: Seccomp {status.get('Seccomp')}, "
+          f"NoNewPrivs {status.get('NoNewPrivs')}")
     click_at(x, (geo.x + BOX_LEFT["X"] + 5, geo.y + 11))
     check(prog.wait_exit(10) == 0, "ormix did not exit with status 0 after X")
+    wait_gone("the page reader after the quit", lambda: alive(reader), 5)
     print(f"session: notice after {seen_after:.1f} s, {failed_polls} polls in the outage, "
           f"{len(boxes_seen)} error box(es)")
 
@@ -756,8 +765,8 @@ def scenario_instance(ctx):
     a start right after a quit runs in its place; a run killed with SIGKILL does not block
     the next; another folder runs beside it."""
     x = ctx.x
-    # Deeply nested, so that a parse takes a while and a quit may come in the middle of one.
-    host = ctx.host("--nest", "12000")
+    # Deeply nested, so that a reading takes a while and a quit may come in the middle of one.
+    host = ctx.host("--nest", "6000")
     rules = {"QT_LOGGING_RULES": "ormix.instance.info=true"}
     first = ctx.program(extra_env=rules)
     start_and_log_in(ctx, host, first)
@@ -800,9 +809,11 @@ def scenario_instance(ctx):
     check(len(strips) == 1, f"{len(strips)} strips on screen after the quit and the start")
     first = again
 
-    # Killed outright, the first run leaves its lock file behind.
+    # Killed outright, the first run leaves its lock file behind, but not its page reader.
+    reader = wait_until("the page reader", first.reader, 5)
     first.proc.kill()
     first.proc.wait(10)
+    wait_gone("the killed run's page reader", lambda: alive(reader), 5)
     runtime = os.path.join(ctx.artefacts.home, "runtime")
     locks = [n for n in os.listdir(runtime) if n.endswith(".lock")]
     check(len(locks) == 1, f"lock files after the kill: {locks}")
@@ -846,6 +857,8 @@ def main():
     parser.add_argument("--artefacts", required=True)
     parser.add_argument("--recorder", help="the recording notification server program")
     parser.add_argument("--update-url", default="", help="the page the build's update row opens")
+    parser.add_argument("--sanitized", default="OFF",
+                        help="ON for a build with the sanitizers, whose page reader has no filter")
     parser.add_argument("scenarios", nargs="+", choices=sorted(SCENARIOS))
     args = parser.parse_args()
 

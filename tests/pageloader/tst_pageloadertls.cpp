@@ -136,7 +136,7 @@ void TestPageLoaderTls::untrustedCertificateFails()
     QTRY_COMPARE_WITH_TIMEOUT(ends.count, 1, 20000);
     QCOMPARE(ends.codes, QList<int>{PageLoader::Tls});
     QCOMPARE(ends.address, server.url().toString());
-    QVERIFY(!loader.document());
+    QVERIFY(ends.body.isEmpty());
 }
 
 void TestPageLoaderTls::trustedCertificateLoads()
@@ -151,7 +151,7 @@ void TestPageLoaderTls::trustedCertificateLoads()
     loader.get(server.url());
     QTRY_COMPARE_WITH_TIMEOUT(ends.count, 1, 20000);
     QCOMPARE(ends.codes, QList<int>{});
-    QVERIFY(loader.document()->getElementById("counter"));
+    QVERIFY(ends.body.contains("id=\"counter\""));
 }
 
 void TestPageLoaderTls::nothingLeavesHttpsForHttp()
@@ -222,7 +222,7 @@ void TestPageLoaderTls::loginPostMovesToHttpsOnItsOwnHostOnly()
     QCOMPARE(ends.address, target);
     if (followed) {
         QCOMPARE(ends.codes, QList<int>{});
-        QVERIFY(loader.document()->getElementById("echo"));
+        QVERIFY(ends.body.contains("id=\"echo\""));
         QCOMPARE(secure.posts(), QList<QByteArray>{"application/x-www-form-urlencoded\n" + body});
     } else {
         QCOMPARE(ends.codes, QList<int>{PageLoader::UnsafeRedirect});

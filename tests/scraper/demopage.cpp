@@ -16,3 +16,8 @@ QByteArray demoPage(std::size_t size)
     input.padTo = size;
     return QByteArray::fromStdString(pages::dashboard(input));
 }
+
+QByteArray toEucKr(const QByteArray &utf8)
+{
+    return QByteArray::fromStdString(pages::toEucKr(utf8.toStdString()));
+}

@@ -273,9 +273,12 @@ private slots:
             const bool started = m_app->start();
             // Logged in, and a few polls on top.
             const bool loggedIn =
-                started &&
-                waitStep([&] { return m_app->controller()->poller()->loginState() == LoggedIn; },
-                         10000);
+                started && waitStep(
+                               [&] {
+                                   const Poller *p = m_app->controller()->poller();
+                                   return p->loginState() == LoggedIn && !p->isBusy();
+                               },
+                               10000);
             Poller *poller = loggedIn ? m_app->controller()->poller() : nullptr;
             if (poller) {
                 const QList<QNetworkCookie> cookies =
@@ -293,7 +296,7 @@ private slots:
                     [&] {
                         return host.stats().value(QLatin1String("dashboardRequests")).toInt() >
                                    before &&
-                               !poller->loader().isBusy() && poller->loginState() == LoggedIn;
+                               !poller->isBusy() && poller->loginState() == LoggedIn;
                     },
                     8000);
             };
@@ -308,7 +311,7 @@ private slots:
                 poller->resumeDetector().setClocks([wall] { return *wall; }, [] { return 0; });
                 *wall += 7'200'000;
                 polls = waitStep([poller] { return poller->extraPolls() == 1; }, 8000) &&
-                        waitStep([poller] { return !poller->loader().isBusy(); }, 8000);
+                        waitStep([poller] { return !poller->isBusy(); }, 8000);
             }
             QVERIFY(writeAutostartEntry(QCoreApplication::applicationFilePath().toStdString()));
             std::optional<std::string> inKeyring;
@@ -550,7 +553,8 @@ private slots:
         Controller frame(account, model, settings, prompter);
         frame.start(LoginChoice{});
         Poller *poller = frame.poller();
-        QVERIFY(waitStep([&] { return poller->loginState() == LoggedIn; }, 10000));
+        QVERIFY(
+            waitStep([&] { return poller->loginState() == LoggedIn && !poller->isBusy(); }, 10000));
         StatusStrip *status = frame.strip();
         QVERIFY(status);
 
@@ -569,7 +573,7 @@ private slots:
                     const auto newest = model.newest(ItemKind::Comment);
                     return newest &&
                            QString::fromStdString(newest->text).endsWith(QLatin1String(bad)) &&
-                           !poller->loader().isBusy();
+                           !poller->isBusy();
                 },
                 5000));
             QVERIFY(model.isNew(ItemKind::Comment));

@@ -186,7 +186,7 @@ private slots:
         poller.loader().setMaxBodyBytes(MaxBodyBytes);
         frame.start();
         QVERIFY(waitStep([&] { return poller.loginState() == LoggedIn; }, 10000));
-        QVERIFY(waitStep([&] { return !poller.loader().isBusy(); }, 10000));
+        QVERIFY(waitStep([&] { return !poller.isBusy(); }, 10000));
 
         Expected expected;
         const HostItems start = hostItems(host);
@@ -331,14 +331,12 @@ private slots:
             QVERIFY2(poller.isPolling(), where.constData());
             poller.pollNow();
             const auto completed = [&] {
-                return frame.pollsReported > reportsBefore && !poller.loader().isBusy() &&
+                return frame.pollsReported > reportsBefore && !poller.isBusy() &&
                        poller.loginState() == LoggedIn;
             };
             // A silent login that could not reach the host (its post sent to another origin,
             // or a server error) goes out again at the next poll, which the timer would bring.
-            const auto waiting = [&] {
-                return poller.isRetryingLogin() && !poller.loader().isBusy();
-            };
+            const auto waiting = [&] { return poller.isRetryingLogin() && !poller.isBusy(); };
             if (waitStep([&] { return completed() || waiting(); }, 15000) && waiting()) {
                 QVERIFY2(info.fault == Fault::CrossOriginLogin || info.fault == Fault::LoginOutage,
                          where.constData());
@@ -367,7 +365,10 @@ private slots:
                     .constData());
             QCOMPARE(frame.ended, 0);
 
-            const bool good = info.goodReading;
+            // A deep page reads, or the reader misses its deadline, as fast as the machine is:
+            // either way the model holds whole readings only.
+            const bool good =
+                info.fault == Fault::DeepPage ? model.lastFailure().isEmpty() : info.goodReading;
             const std::array<RecentItemList, 3> lists = {model.items(ItemKind::Comment),
                                                          model.items(ItemKind::Trackback),
                                                          model.items(ItemKind::Guestbook)};

@@ -1,7 +1,7 @@
-// ormix-read-dashboard: reads a saved dashboard page (or an address) with the same
-// document layer and scraper as Ormix and prints what would reach the store, as JSON.
+// ormix-read-dashboard: reads a saved dashboard page (or an address) through the same page
+// reader as Ormix, in a process of its own, and prints what would reach the store, as JSON.
 #include "client/pageloader.h"
-#include "client/scraper.h"
+#include "client/pagereader.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -13,6 +13,7 @@
 #include <QJsonObject>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -26,25 +27,46 @@ QJsonArray itemsAsJson(const RecentItemList &items)
     return array;
 }
 
-QJsonObject describe(const HtmlDocument *document)
+QJsonObject describe(const PageReader::Result &result)
 {
     QJsonObject out;
-    const std::optional<DashboardReading> reading = readDashboard(document);
-    out.insert(QStringLiteral("ok"), reading.has_value());
-    if (document) {
-        out.insert(QStringLiteral("encoding"), QString::fromStdString(document->encodingName()));
-        out.insert(QStringLiteral("baseUrl"), document->baseUrl().toString());
-        out.insert(QStringLiteral("wholePage"), document->isWhole());
-        if (const std::string why = document->refusal(); !why.empty())
-            out.insert(QStringLiteral("notParsed"), QString::fromStdString(why));
+    const bool read = result.outcome == PageReader::Result::Read;
+    out.insert(QStringLiteral("ok"), read);
+    if (read || result.outcome == PageReader::Result::NotDashboard) {
+        out.insert(QStringLiteral("encoding"), QString::fromStdString(result.encoding));
+        out.insert(QStringLiteral("baseUrl"), QString::fromStdString(result.baseUrl));
+        out.insert(QStringLiteral("wholePage"), result.wholePage);
+    } else {
+        out.insert(QStringLiteral("notParsed"), result.why);
     }
-    if (reading) {
-        out.insert(QStringLiteral("todayCount"), reading->todayCount);
-        out.insert(QStringLiteral("comments"), itemsAsJson((*reading)[ItemKind::Comment]));
-        out.insert(QStringLiteral("trackbacks"), itemsAsJson((*reading)[ItemKind::Trackback]));
-        out.insert(QStringLiteral("guestbook"), itemsAsJson((*reading)[ItemKind::Guestbook]));
+    if (read) {
+        const DashboardReading &reading = result.reading;
+        out.insert(QStringLiteral("todayCount"), reading.todayCount);
+        out.insert(QStringLiteral("comments"), itemsAsJson(reading[ItemKind::Comment]));
+        out.insert(QStringLiteral("trackbacks"), itemsAsJson(reading[ItemKind::Trackback]));
+        out.insert(QStringLiteral("guestbook"), itemsAsJson(reading[ItemKind::Guestbook]));
     }
     return out;
+}
+
+// Reads the page in the page reader, as Ormix does; no value when no reader can start.
+std::optional<PageReader::Result> readPage(const QByteArray &page, const QByteArray &charset,
+                                           const QUrl &address, bool whole)
+{
+    PageReader reader;
+    std::optional<PageReader::Result> result;
+    QEventLoop loop;
+    QObject::connect(&reader, &PageReader::finished, &loop, [&](const PageReader::Result &r) {
+        result = r;
+        loop.quit();
+    });
+    reader.read(page, charset, address, whole);
+    loop.exec();
+    if (result && result->outcome == PageReader::Result::CannotStart) {
+        std::fprintf(stderr, "ormix-read-dashboard: %s\n", qPrintable(result->why));
+        return std::nullopt;
+    }
+    return result;
 }
 
 } // namespace
@@ -78,8 +100,6 @@ int main(int argc, char **argv)
         parser.showHelp(2);
 
     const QString page = parser.positionalArguments().constFirst();
-    const std::vector<std::string> ids =
-        parser.isSet(whole) ? std::vector<std::string>() : dashboardIds();
     QJsonObject result;
     if (page.startsWith(QLatin1String("http://")) || page.startsWith(QLatin1String("https://"))) {
         PageLoader loader;
@@ -89,7 +109,6 @@ int main(int argc, char **argv)
             loaded = r;
             loop.quit();
         });
-        loader.setWantedIds(ids);
         loader.get(QUrl(page));
         loop.exec();
         const QString address = loaded.address.toString(QUrl::FullyEncoded);
@@ -98,7 +117,11 @@ int main(int argc, char **argv)
                          loaded.error);
             return 2;
         }
-        result = describe(loaded.page);
+        const auto read =
+            readPage(loaded.body, loaded.charset, loaded.address, parser.isSet(whole));
+        if (!read)
+            return 2;
+        result = describe(*read);
         result.insert(QStringLiteral("address"), address);
     } else {
         QFile file(page);
@@ -109,9 +132,11 @@ int main(int argc, char **argv)
         const QUrl address = parser.isSet(base)
                                  ? QUrl(parser.value(base))
                                  : QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
-        const auto document =
-            HtmlDocument::parse(file.readAll(), parser.value(charset).toLatin1(), address, ids);
-        result = describe(document.get());
+        const auto read = readPage(file.readAll(), parser.value(charset).toLatin1(), address,
+                                   parser.isSet(whole));
+        if (!read)
+            return 2;
+        result = describe(*read);
     }
     const QByteArray json = QJsonDocument(result).toJson(QJsonDocument::Indented);
     std::fwrite(json.constData(), 1, static_cast<size_t>(json.size()), stdout);

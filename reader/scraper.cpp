@@ -72,21 +72,26 @@ std::optional<int> parseTodayCount(std::string_view counterText)
     return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
-std::optional<DashboardReading> readDashboard(const HtmlDocument *document)
+std::optional<DashboardReading> readDashboard(const HtmlDocument *document, std::string *why)
 {
-    if (!document || !document->body())
+    const auto missing = [why](const char *what) -> std::optional<DashboardReading> {
+        if (why)
+            *why = what;
         return std::nullopt;
+    };
+    if (!document || !document->body())
+        return missing("the page has no body");
 
     const HtmlElement *counter = document->getElementById(CounterId);
     if (!counter)
-        return std::nullopt;
+        return missing("no element has the id \"counter\"");
     const std::optional<int> count = parseTodayCount(counter->outerText());
     if (!count)
-        return std::nullopt;
+        return missing("the counter's text has no \"오늘\" with \"명\" after it");
 
     const HtmlElement *area = document->getElementById(NewId);
     if (!area)
-        return std::nullopt;
+        return missing("no element has the id \"new\"");
 
     DashboardReading reading;
     reading.todayCount = *count;
