@@ -408,7 +408,7 @@ private slots:
                 return waitStep(
                     [&] {
                         return harness.pollsReported > reports && poller.loginState() == LoggedIn &&
-                               !poller.loader().isBusy();
+                               !poller.isBusy();
                     },
                     10000);
             };
