@@ -15,6 +15,9 @@
 #include <QSslConfiguration>
 #include <QTimer>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <functional>
 #include <optional>
 #include <utility>
@@ -472,6 +475,15 @@ void PageLoader::Private::deliver(quint64 gen, const Result &result)
 
 PageLoader::PageLoader(QObject *parent) : QObject(parent), d(std::make_unique<Private>(this))
 {
+#if defined(__GLIBC__)
+    // A page's buffers are reused from the heap on every load, without faulting them in
+    // anew, as long as the page is of an ordinary size; those of a page of several MiB are
+    // mappings of their own, handed back after the load (glibc would otherwise raise its
+    // threshold to the largest one freed and keep such buffers for the rest of the run).
+    static const bool thresholds = mallopt(M_MMAP_THRESHOLD, 2 * 1024 * 1024) == 1 &&
+                                   mallopt(M_TRIM_THRESHOLD, 4 * 1024 * 1024) == 1;
+    Q_UNUSED(thresholds);
+#endif
     d->nam = std::make_unique<QNetworkAccessManager>();
     // In memory only: the login cookie lives as long as the run.
     d->nam->setCookieJar(new QNetworkCookieJar(d->nam.get()));
