@@ -341,13 +341,24 @@ void PageLoader::Private::onReadyRead()
     if (!statusHandled && handleStatus())
         return;
     while (reply && reply->bytesAvailable() > 0) {
-        const qint64 room = maxBodyBytes - buffer.size();
-        // Never more than is there: QIODevice::read allocates all it is asked for first.
-        const QByteArray raw =
-            reply->read(std::min(reply->bytesAvailable(), decoder.active() ? 65536 : room + 1));
-        if (!decoder.decode(raw, buffer, maxBodyBytes)) {
-            fail(BadReply, hopUrl);
-            return;
+        if (decoder.active()) {
+            // Never more than is there: QIODevice::read allocates all it is asked for first.
+            const QByteArray raw = reply->read(std::min<qint64>(reply->bytesAvailable(), 65536));
+            if (!decoder.decode(raw, buffer, maxBodyBytes)) {
+                fail(BadReply, hopUrl);
+                return;
+            }
+        } else {
+            // Straight into the body, one byte past the cap at most; its capacity grows
+            // geometrically when the size was not announced.
+            const qint64 n =
+                std::min(reply->bytesAvailable(), maxBodyBytes - qint64(buffer.size()) + 1);
+            const qsizetype at = buffer.size();
+            buffer.resize(at + static_cast<qsizetype>(n));
+            const qint64 got = reply->read(buffer.data() + at, n);
+            buffer.resize(at + static_cast<qsizetype>(std::max<qint64>(got, 0)));
+            if (got <= 0)
+                break;
         }
         if (buffer.size() > maxBodyBytes) {
             fail(BodyTooLarge, hopUrl);
@@ -465,11 +476,13 @@ void PageLoader::Private::deliver(quint64 gen, const Result &result)
 PageLoader::PageLoader(QObject *parent) : QObject(parent), d(std::make_unique<Private>(this))
 {
 #if defined(__GLIBC__)
-    // A page of several MiB passes through a few buffers that large on every load. glibc
-    // raises its mmap threshold once such a buffer is freed and then keeps later ones in
-    // its heaps, where they stay resident between polls; a fixed threshold hands them back.
-    static const bool fixedThreshold = mallopt(M_MMAP_THRESHOLD, 256 * 1024) == 1;
-    Q_UNUSED(fixedThreshold);
+    // A page's buffers are reused from the heap on every load, without faulting them in
+    // anew, as long as the page is of an ordinary size; those of a page of several MiB are
+    // mappings of their own, handed back after the load (glibc would otherwise raise its
+    // threshold to the largest one freed and keep such buffers for the rest of the run).
+    static const bool thresholds = mallopt(M_MMAP_THRESHOLD, 2 * 1024 * 1024) == 1 &&
+                                   mallopt(M_TRIM_THRESHOLD, 4 * 1024 * 1024) == 1;
+    Q_UNUSED(thresholds);
 #endif
     d->nam = std::make_unique<QNetworkAccessManager>();
     // In memory only: the login cookie lives as long as the run.

@@ -11,6 +11,7 @@
 #include <gumbo.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <unordered_map>
 
@@ -91,19 +92,23 @@ private:
     std::size_t m_end;   // one past the last descendant in tree order
 };
 
-// Asks a document built from a prefix whether it reads as the whole page would.
+// Asks a document built from a prefix whether it holds the wanted elements for good.
 struct PrefixCheck
 {
     std::span<const std::string> ids;
     prefixparse::Verdict verdict;
+    // The text is the whole page: its tree is kept whatever the verdict.
+    bool whole = false;
 };
 
 class DocumentImpl final : public HtmlDocument
 {
 public:
-    // source: the page, or a prefix of it with check set; already protected for gumbo.
+    // source: the page, or a prefix of it (whole false); already protected for gumbo. With
+    // check, the tree is judged first and kept when it holds the elements (then read only up
+    // to the cut) or is the whole page's.
     DocumentImpl(std::string source, bool restore, std::string encoding, const QUrl &address,
-                 PrefixCheck *check = nullptr);
+                 bool whole = true, PrefixCheck *check = nullptr);
     ~DocumentImpl() override;
     DocumentImpl(const DocumentImpl &) = delete;
     DocumentImpl &operator=(const DocumentImpl &) = delete;
@@ -118,8 +123,8 @@ public:
 
     // The encoding a <meta> in the parsed tree asks for; no value when none does.
     std::optional<std::string> declaredEncoding() const;
-    // Whether the head ended inside the parsed text: the body holds something, so it was
-    // not only implied at the end of the text.
+    // Whether the head ended inside the parsed text: the body was opened by its own tag or
+    // holds something, so it was not only implied at the end of the text.
     bool headEnded() const;
 
     const std::vector<ElementImpl> &elements() const { return m_elements; }
@@ -152,21 +157,27 @@ private:
     std::optional<UrlRecord> m_base;
     mutable std::unordered_map<std::string, std::size_t> m_ids;
     mutable bool m_idsBuilt = false;
+    // Where the reading ends in m_source: what later markup made (a base, an element or an
+    // attribute) is not looked at.
+    std::size_t m_readTo = SIZE_MAX;
 };
 
 DocumentImpl::DocumentImpl(std::string source, bool restore, std::string encoding,
-                           const QUrl &address, PrefixCheck *check)
-    : m_source(std::move(source)), m_encoding(std::move(encoding)), m_restore(restore)
+                           const QUrl &address, bool whole, PrefixCheck *check)
+    : m_source(std::move(source)), m_encoding(std::move(encoding)), m_restore(restore),
+      m_whole(whole)
 {
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 0; // we never read parse errors; do not keep them
     m_output = gumbo_parse_with_options(&options, m_source.data(), m_source.size());
     if (check) {
-        m_whole = false;
         // Judged on the tree as gumbo built it, before it is reshaped below.
         check->verdict = prefixparse::judgePrefix(m_output ? m_output->document : nullptr,
                                                   m_source.size(), check->ids);
-        if (check->verdict.kind != prefixparse::Verdict::Enough) {
+        if (check->verdict.kind == prefixparse::Verdict::Enough) {
+            m_readTo = check->verdict.cut;
+            m_whole = m_whole && m_readTo == m_source.size();
+        } else if (!check->whole || check->verdict.kind == prefixparse::Verdict::Before) {
             m_templates = true; // thrown away unshaped: a deep tree must be flattened first
             return;
         }
@@ -305,7 +316,8 @@ void DocumentImpl::findBase()
 {
     m_base = m_address;
     for (const ElementImpl &e : m_elements) {
-        if (!isHtmlTag(e.node(), GUMBO_TAG_BASE))
+        if (!isHtmlTag(e.node(), GUMBO_TAG_BASE) ||
+            e.node()->v.element.start_pos.offset >= m_readTo)
             continue;
         const GumboAttribute *href = gumbo_get_attribute(&e.node()->v.element.attributes, "href");
         if (!href)
@@ -321,7 +333,10 @@ void DocumentImpl::findBase()
 bool DocumentImpl::headEnded() const
 {
     const auto *body = static_cast<const ElementImpl *>(m_body);
-    return body && body->node()->v.element.children.length > 0;
+    if (!body)
+        return false;
+    const GumboElement &e = body->node()->v.element;
+    return e.children.length > 0 || e.original_tag.length > 0;
 }
 
 std::optional<std::string> DocumentImpl::declaredEncoding() const
@@ -362,9 +377,9 @@ const HtmlElement *DocumentImpl::getElementById(std::string_view id) const
     if (!m_idsBuilt) {
         m_idsBuilt = true;
         for (std::size_t i = 0; i < m_elements.size(); ++i) {
-            const GumboAttribute *a =
-                gumbo_get_attribute(&m_elements[i].node()->v.element.attributes, "id");
-            if (a && *a->value)
+            const GumboElement &e = m_elements[i].node()->v.element;
+            const GumboAttribute *a = gumbo_get_attribute(&e.attributes, "id");
+            if (a && *a->value && e.start_pos.offset < m_readTo && a->name_start.offset < m_readTo)
                 m_ids.emplace(restored(a->value), i); // keeps the first in tree order
         }
     }
@@ -452,25 +467,51 @@ namespace {
 
 constexpr std::size_t kMinPrefix = 4096;
 constexpr std::size_t kHeadProbe = std::size_t(64) * 1024;
-
-// Where the first "<body" stands (any case); the end when nowhere.
-std::size_t findBodyTag(std::string_view bytes)
-{
-    for (std::size_t at = bytes.find('<'); at != std::string_view::npos;
-         at = bytes.find('<', at + 1)) {
-        if (bytes.size() - at >= 5 && (bytes[at + 1] | 0x20) == 'b' &&
-            (bytes[at + 2] | 0x20) == 'o' && (bytes[at + 3] | 0x20) == 'd' &&
-            (bytes[at + 4] | 0x20) == 'y')
-            return at;
-    }
-    return bytes.size();
-}
 constexpr std::size_t kPrefixGrowth = 4;
+
+// The head of the page, to learn its encoding from: up to the end of its first "<body" tag
+// (any case), looked for in a start of the page that doubles up to kHeadProbe bytes; all of
+// those when there is none.
+std::string_view headOf(PageBytes &bytes)
+{
+    for (std::size_t window = kMinPrefix;; window *= 2) {
+        const std::string_view start = bytes.prefix(window).substr(0, window);
+        for (std::size_t at = start.find('<'); at != std::string_view::npos;
+             at = start.find('<', at + 1)) {
+            if (start.size() - at >= 5 && (start[at + 1] | 0x20) == 'b' &&
+                (start[at + 2] | 0x20) == 'o' && (start[at + 3] | 0x20) == 'd' &&
+                (start[at + 4] | 0x20) == 'y') {
+                const std::size_t end = start.find('>', at);
+                if (end != std::string_view::npos)
+                    return start.substr(0, end + 1);
+                break; // the tag goes on past the window
+            }
+        }
+        if (start.size() < window || window >= kHeadProbe)
+            return start;
+    }
+}
+
+// The page after the bytes of its BOM.
+class AfterBom final : public PageBytes
+{
+public:
+    AfterBom(PageBytes &page, std::size_t bom) : m_page(page), m_skip(std::min(bom, page.size())) {}
+    std::size_t size() const override { return m_page.size() - m_skip; }
+    std::string_view prefix(std::size_t n) override
+    {
+        return m_page.prefix(m_skip + std::min(n, size())).substr(m_skip);
+    }
+
+private:
+    PageBytes &m_page;
+    std::size_t m_skip;
+};
 
 // Encodings in which every byte below 0x80 is that ASCII character wherever it stands, and
 // '<' never continues a character: the bytes before a '<' decode to exactly the start of the
-// whole page's text, and markup in the rest shows in its raw bytes. (UTF-16 and ISO-2022-JP
-// are not such; gb18030 can encode the stand-ins gumboinput borrows.)
+// whole page's text. (UTF-16 and ISO-2022-JP are not such; gb18030 can encode the stand-ins
+// gumboinput borrows.)
 bool readsByPrefix(const std::string &encoding)
 {
     return encoding == "UTF-8" || encoding == "EUC-KR" || encoding == "Shift_JIS" ||
@@ -479,90 +520,158 @@ bool readsByPrefix(const std::string &encoding)
 }
 
 // A first guess: twice the offset where the last id is first written, which leaves the
-// element room to close. Only the number of attempts depends on it, never the reading.
-std::size_t guessPrefix(std::string_view bytes, std::span<const std::string> ids)
+// element room to close. The ids are looked for in a start of the page that doubles until it
+// holds them all (or is the whole page), so no more of the page is taken in than that. Only
+// the number of attempts depends on the guess, never the reading.
+std::size_t guessPrefix(PageBytes &bytes, std::span<const std::string> ids)
 {
-    std::size_t last = 0;
-    for (const std::string &id : ids) {
-        const std::size_t at = bytes.find(id);
-        if (at != std::string_view::npos)
-            last = std::max(last, at);
+    std::vector<std::size_t> found(ids.size(), std::string_view::npos);
+    std::size_t searched = 0; // where the search of the next window starts
+    for (std::size_t window = kMinPrefix;; window *= 2) {
+        const std::string_view start = bytes.prefix(window).substr(0, window);
+        std::size_t last = 0;
+        bool all = true;
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            if (found[i] == std::string_view::npos)
+                found[i] = start.find(ids[i], searched);
+            if (found[i] == std::string_view::npos)
+                all = false;
+            else
+                last = std::max(last, found[i]);
+        }
+        if (all || start.size() < window)
+            return std::max(kMinPrefix, 2 * last + 1024);
+        // An id may straddle the window's end.
+        std::size_t longest = 0;
+        for (const std::string &id : ids)
+            longest = std::max(longest, id.size());
+        searched = start.size() - std::min(start.size(), longest);
     }
-    return std::max(kMinPrefix, 2 * last + 1024);
 }
 
-// Builds the page's tree, or with ids that of the shortest prefix in a growing series that is
-// known to read the same (see prefixparse.cpp); the whole page when none is. Only the bytes
-// up to the prefix are decoded; the rest is scanned once for markup that could change the
-// reading, and the whole page is decoded only when it is parsed whole.
-std::unique_ptr<DocumentImpl> build(std::string_view bytes, const std::string &encoding,
+// The tree of text (the page's first bytes, or with whole all of them), judged for ids: kept
+// when it holds the elements as no later byte could change them, and then read only up to
+// the cut, or when it is the whole page's. Null otherwise; longer then says whether a longer
+// prefix may do.
+std::unique_ptr<DocumentImpl> judged(std::string text, const std::string &encoding,
+                                     const QUrl &address, std::span<const std::string> ids,
+                                     bool whole, bool *longer)
+{
+    using prefixparse::Verdict;
+    *longer = false;
+    bool restore = gumboinput::protect(text);
+    PrefixCheck check{ids, {}, whole};
+    auto document =
+        std::make_unique<DocumentImpl>(std::move(text), restore, encoding, address, whole, &check);
+    std::string again;
+    if (check.verdict.kind == Verdict::Before) {
+        // A <frameset> took the body away; the page is judged as it stood before it.
+        again = document->source().substr(0, check.verdict.cut);
+        restore = restore || gumboinput::protect(again);
+    } else if (check.verdict.kind == Verdict::Enough && !restore) {
+        // The text uses gumbo's stand-ins itself, so it was parsed unprotected. Up to the cut
+        // it may not, and is then parsed protected, as it would be on its own.
+        again = document->source().substr(0, check.verdict.cut);
+        if (!gumboinput::protect(again))
+            return document;
+        restore = true;
+    } else {
+        *longer = check.verdict.kind == Verdict::Longer && !whole;
+        if (check.verdict.kind == Verdict::Enough || whole)
+            return document;
+        return nullptr;
+    }
+    document.reset();
+    PrefixCheck second{ids, {}, false};
+    document = std::make_unique<DocumentImpl>(std::move(again), restore, encoding, address, false,
+                                              &second);
+    if (second.verdict.kind == Verdict::Enough)
+        return document;
+    return nullptr;
+}
+
+// Builds the page's tree, or with ids that of the shortest prefix in a growing series that
+// holds the elements as no later byte could change them (see prefixparse.cpp); the whole
+// page when none does, judged the same way. Bytes are taken in and decoded only up to the
+// prefix tried last.
+std::unique_ptr<DocumentImpl> build(PageBytes &bytes, const std::string &encoding,
                                     const QUrl &address, std::span<const std::string> ids,
-                                    bool settled, std::size_t firstLength)
+                                    std::size_t firstLength)
 {
     const bool prefixes = !ids.empty() && readsByPrefix(encoding) &&
                           std::none_of(ids.begin(), ids.end(), [](const std::string &id) {
                               return id.find('<') != std::string::npos;
                           });
     std::size_t tried = 0;
-    for (std::size_t length = firstLength ? firstLength : guessPrefix(bytes, ids);
+    for (std::size_t length = prefixes ? (firstLength ? firstLength : guessPrefix(bytes, ids)) : 0;
          prefixes && length < bytes.size(); length *= kPrefixGrowth) {
         // Cut before a '<', so no character or reference straddles the cut.
-        const std::size_t end = bytes.rfind('<', length);
+        const std::string_view start = bytes.prefix(length + 1);
+        const std::size_t end = start.rfind('<', length);
         if (end == std::string_view::npos || end <= tried)
             continue;
         tried = end;
-        std::string text = textencoding::decodeToUtf8(bytes.substr(0, end), encoding);
-        const bool restore = gumboinput::protect(text);
-        PrefixCheck check{ids, {}};
-        auto document =
-            std::make_unique<DocumentImpl>(std::move(text), restore, encoding, address, &check);
-        if (check.verdict.kind == prefixparse::Verdict::Longer)
-            continue;
-        if (check.verdict.kind == prefixparse::Verdict::Enough &&
-            prefixparse::restIsHarmless(document->source().substr(check.verdict.cut), ids, settled,
-                                        false) &&
-            prefixparse::restIsHarmless(bytes.substr(end), ids, settled,
-                                        restore && encoding == "UTF-8"))
+        bool longer = false;
+        if (auto document = judged(textencoding::decodeToUtf8(start.substr(0, end), encoding),
+                                   encoding, address, ids, false, &longer))
             return document;
-        break;
+        if (!longer)
+            break;
     }
-    std::string text = textencoding::decodeToUtf8(bytes, encoding);
+    const std::string_view all = bytes.prefix(bytes.size());
+    if (!ids.empty()) {
+        // Where the elements are complete, the reading ends with them however far the series
+        // got, whatever the encoding.
+        bool longer = false;
+        if (auto document = judged(textencoding::decodeToUtf8(all, encoding), encoding, address,
+                                   ids, true, &longer))
+            return document;
+    }
+    std::string text = textencoding::decodeToUtf8(all, encoding);
     const bool restore = gumboinput::protect(text);
     return std::make_unique<DocumentImpl>(std::move(text), restore, encoding, address);
 }
 
 } // namespace
 
-std::unique_ptr<HtmlDocument>
-HtmlDocument::parse(const QByteArray &bytes, const QByteArray &httpCharset, const QUrl &address,
-                    std::span<const std::string> ids, std::size_t firstPrefix)
+std::unique_ptr<HtmlDocument> HtmlDocument::parse(PageBytes &bytes, const QByteArray &httpCharset,
+                                                  const QUrl &address,
+                                                  std::span<const std::string> ids,
+                                                  std::size_t firstPrefix)
 {
-    const std::string_view raw(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     const auto sniffed = textencoding::sniffEncoding(
-        raw,
+        bytes.prefix(1024),
         std::string_view(httpCharset.constData(), static_cast<std::size_t>(httpCharset.size())));
-    const std::string_view body = raw.substr(sniffed.bomLength);
+    AfterBom body(bytes, sniffed.bomLength);
     std::string encoding = sniffed.encoding;
     bool settled = sniffed.certain;
     if (!settled) {
         // A <meta> the prescan did not see (past 1024 bytes) still changes the encoding, from
-        // the head only. The head alone is parsed first: when it ends before its first
-        // "<body" (or 64 KiB), it names the encoding for good, and the page is read once.
-        const std::size_t cut = std::min(findBodyTag(body), kHeadProbe);
-        const auto head = build(body.substr(0, cut), encoding, address, {}, false, 0);
-        if (head->headEnded()) {
-            encoding = head->declaredEncoding().value_or(encoding);
+        // the head only. The head alone is parsed first: when it ends with its first <body>
+        // tag (or within 64 KiB), it names the encoding for good, and the page is read once.
+        PageView head(headOf(body));
+        const auto probe = build(head, encoding, address, {}, 0);
+        if (probe->headEnded()) {
+            encoding = probe->declaredEncoding().value_or(encoding);
             settled = true;
         }
     }
-    auto document = build(body, encoding, address, ids, settled, firstPrefix);
+    auto document = build(body, encoding, address, ids, firstPrefix);
     if (!settled) {
-        // A prefix holds the whole head (a wanted element is in the body) and no later <meta>.
+        // A prefix holds the whole head: a wanted element is in the body.
         const auto declared = document->declaredEncoding();
         if (declared && *declared != encoding) {
             document.reset();
-            document = build(body, *declared, address, ids, true, firstPrefix);
+            document = build(body, *declared, address, ids, firstPrefix);
         }
     }
     return document;
+}
+
+std::unique_ptr<HtmlDocument>
+HtmlDocument::parse(const QByteArray &bytes, const QByteArray &httpCharset, const QUrl &address,
+                    std::span<const std::string> ids, std::size_t firstPrefix)
+{
+    PageView page(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    return parse(page, httpCharset, address, ids, firstPrefix);
 }

@@ -34,6 +34,30 @@ public:
     virtual std::optional<std::string> getAttribute(std::string_view name) const = 0;
 };
 
+// A page's bytes, which may still be arriving: prefix(n) holds at least its first n bytes
+// (all of them when it is shorter), taking more in only as far as that. Views stay valid as
+// long as the source lives.
+class PageBytes
+{
+public:
+    virtual ~PageBytes() = default;
+    // The whole page's length.
+    virtual std::size_t size() const = 0;
+    virtual std::string_view prefix(std::size_t n) = 0;
+};
+
+// A page held whole in memory.
+class PageView final : public PageBytes
+{
+public:
+    explicit PageView(std::string_view bytes) : m_bytes(bytes) {}
+    std::size_t size() const override { return m_bytes.size(); }
+    std::string_view prefix(std::size_t) override { return m_bytes; }
+
+private:
+    std::string_view m_bytes;
+};
+
 class HtmlDocument
 {
 public:
@@ -43,16 +67,23 @@ public:
     // HTTP charset label (may be empty), then the <meta> prescan, then UTF-8.
     // address is the document's address (the final one after redirects).
     //
-    // With ids, only as much of the page is parsed as it takes for these to read exactly as
-    // in the whole page: getElementById of each id, everything read from those elements and
-    // their descendants, whether there is a body, baseUrl and encodingName. Other elements
-    // may be missing. When that cannot be shown, the whole page is parsed. The bytes past
-    // the prefix are not decoded, only scanned once. firstPrefix (bytes; 0 picks one) lets
-    // tests try many cuts on small pages.
+    // With ids, the page is read only as far as these elements are complete: parsing stops
+    // at a prefix that ends after the later one's end tag, once nothing after it could
+    // change the elements themselves (their texts, descendants and attributes; see
+    // prefixparse.cpp). getElementById of each id, whether there is a body, baseUrl and
+    // encodingName are then answered from that prefix: markup after it is not looked at, so
+    // a first <base>, or another element with a wanted id, that only comes later changes
+    // nothing. Other elements may be missing. When no prefix can be shown to hold the
+    // elements so, the whole page is parsed. Bytes past the prefix are neither taken in nor
+    // looked at. firstPrefix (bytes; 0 picks one) lets tests try many cuts on small pages.
     //
     // Nothing here bounds what a hostile page costs: gumbo's time grows with depth times
     // tokens, and Debian's gumbo aborts on a few shapes. Pages from the network are parsed
     // in a process that can be killed (the page reader).
+    static std::unique_ptr<HtmlDocument> parse(PageBytes &bytes, const QByteArray &httpCharset,
+                                               const QUrl &address,
+                                               std::span<const std::string> ids = {},
+                                               std::size_t firstPrefix = 0);
     static std::unique_ptr<HtmlDocument> parse(const QByteArray &bytes,
                                                const QByteArray &httpCharset, const QUrl &address,
                                                std::span<const std::string> ids = {},

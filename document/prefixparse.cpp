@@ -3,47 +3,48 @@
 #include "document/defaultstyle.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 // Why a prefix can be enough.
 //
-// The tree builder consumes tokens in order. Cut the page right after the end tag that
-// closes the later of the wanted elements (the tokenizer is then in its data state, since
-// only HTML elements are open, see 3): every token before the cut is processed the same way
-// whatever follows, so at the cut both parses hold the same tree, stack of open elements and
-// list of active formatting elements. What can the rest of the page still do to what we
-// read (each wanted element: which element getElementById finds, its text, its descendants,
-// their tag names and attributes; the base URL; the encoding; whether there is a body)?
+// For each wanted id, take the element carrying it that its own end tag closes first in the
+// page, and cut the page right after the later of these end tags. The page is read as it
+// stands at the cut: there, getElementById must find these elements. The cut depends only on
+// the page, so any prefix that holds it gives the same reading.
 //
-// 1. Change a wanted element's subtree. Nodes are inserted only into an open element (at its
-//    end, or before an open table when foster parenting). Each wanted element was closed by
-//    its own end tag, so it and everything inside it is off the stack. The adoption agency
-//    moves the children of a furthest block, an open element; it runs for a formatting
-//    element that is open (refused at the cut, 3) or opened later, whose furthest block is
-//    then later content too. Nothing else moves or removes nodes but a <frameset> replacing
-//    the body, refused by the scan (5).
-// 2. Change an attribute. Only <html> and <body> start tags add attributes to an existing
-//    element: refused by the scan.
-// 3. Change what surrounds a wanted element. Its ancestors cannot change (1), nor its style:
-//    we apply the default style sheet only, so its text depends on its own subtree and its
-//    ancestors, provided it is a line-breaking box (its text starts and ends lines; an inline
-//    element's edges would collapse with text around it). Every element open at the cut must
-//    be an HTML element from a short list of containers (no formatting element, which the
+// The tree builder consumes tokens in order. At the cut the tokenizer is in its data state
+// (only HTML elements are open, see 3), and every token before it is processed the same way
+// whatever follows, so at the cut both parses hold the same tree, stack of open elements and
+// list of active formatting elements. What can the rest of the page still do to a wanted
+// element (its text, its descendants, their tag names and attributes)?
+//
+// 1. Change its subtree. Nodes are inserted only into an open element (at its end, or
+//    before an open table when foster parenting). Each wanted element was closed by its own
+//    end tag, so it and everything inside it is off the stack. The adoption agency moves the
+//    children of a furthest block, an open element; it runs for a formatting element that is
+//    open (refused at the cut, 3) or opened later, whose furthest block is then later
+//    content too. Nothing else moves or removes nodes but a <frameset> replacing the body.
+// 2. Change its attributes. Only <html> and <body> start tags add attributes to an existing
+//    element, and neither may be wanted.
+// 3. Change what surrounds it. Its ancestors cannot change (1), nor its style: we apply the
+//    default style sheet only, so its text depends on its own subtree and its ancestors,
+//    provided it is a line-breaking box (its text starts and ends lines; an inline element's
+//    edges would collapse with text around it). Every element open at the cut must be an
+//    HTML element from a short list of containers (no formatting element, which the
 //    adoption agency could reparent, no select, template, foreign or raw-text element, which
 //    change how what follows is read).
-// 4. Put another element with a wanted id before it in tree order: foster parenting inserts
-//    before an open table, and a table may be open at the cut. Such an element must come
-//    from a later start tag carrying the id (refused by the scan: any id-like attribute whose
-//    value is the id or holds a character reference) or be a clone the parser makes of a
-//    formatting element from the list of active formatting elements: refused when any
-//    formatting element before the cut carries a wanted id.
-// 5. The scan of the rest also refuses <base> (the first base with an href decides the base
-//    URL) and, while the encoding is not settled, <meta>. Elements nested deeper than the
-//    browsers' depth cap are reshaped after parsing: refused before the cut. <noscript> is
-//    read from the source text past its end: refused before the cut.
-// Anything not shown safe reads the whole page. The rest is only scanned for the markup of
-// 2, 4 and 5, never decoded or parsed: where every byte below 0x80 stands for itself, the
-// scan runs over its raw bytes, which hold every match the decoded text would.
+// 4. Be read from the source text past the cut: <noscript> is, so it is refused before the
+//    cut. Elements nested deeper than the browsers' depth cap are reshaped after parsing:
+//    refused before the cut too.
+// 5. Be copied: the parser clones a formatting element of the active list when later
+//    content reopens it, and a clone carrying a wanted id could come before the element in
+//    tree order. A formatting element with a wanted id before the cut is refused.
+// What the rest of the page could still change around the elements is not looked at: the
+// reading is that of the page up to the cut, whose tree is built again without what a
+// longer prefix held past it. A first <base> past the cut, another element with a wanted id
+// put before them by foster parenting or by a later <body>, or a <frameset> replacing the
+// body, is not seen. The rest is neither decoded nor scanned.
 
 namespace prefixparse {
 
@@ -126,51 +127,17 @@ bool mayStayOpen(const GumboNode *n)
     }
 }
 
-const char *idOf(const GumboNode *n)
+// The element's id, when the markup before offset gave it one (a later <html> or <body> tag
+// adds attributes to the element its first one made).
+const char *idOf(const GumboNode *n, std::size_t before = SIZE_MAX)
 {
     const GumboAttribute *id = gumbo_get_attribute(&n->v.element.attributes, "id");
-    return id ? id->value : nullptr;
+    return id && id->name_start.offset < before ? id->value : nullptr;
 }
 
 bool isWanted(const char *id, std::span<const std::string> ids)
 {
     return id && std::find(ids.begin(), ids.end(), std::string_view(id)) != ids.end();
-}
-
-char lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
-
-bool startsWithNoCase(std::string_view text, std::size_t at, std::string_view word)
-{
-    if (text.size() - at < word.size())
-        return false;
-    for (std::size_t i = 0; i < word.size(); ++i)
-        if (lower(text[at + i]) != word[i])
-            return false;
-    return true;
-}
-
-bool isSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
-}
-
-// The value of an attribute-like "name = value" whose "=" is text[equals].
-std::string_view valueAfter(std::string_view text, std::size_t equals)
-{
-    std::size_t i = equals + 1;
-    while (i < text.size() && isSpace(text[i]))
-        ++i;
-    if (i < text.size() && (text[i] == '"' || text[i] == '\'')) {
-        const std::size_t end = text.find(text[i], i + 1);
-        return text.substr(i + 1, end == std::string_view::npos ? end : end - i - 1);
-    }
-    std::size_t end = i;
-    while (end < text.size() && !isSpace(text[end]) && text[end] != '>')
-        ++end;
-    return text.substr(i, end - i);
 }
 
 struct Walked
@@ -185,6 +152,18 @@ Verdict judgePrefix(const GumboNode *document, std::size_t parsed, std::span<con
 {
     if (!document || ids.empty())
         return {};
+    // A <frameset> that replaced the body took everything in it away: the tree at the cut is
+    // that of the text before the frameset.
+    for (unsigned i = 0; i < childrenOf(document)->length; ++i) {
+        const GumboNode *html = childAt(childrenOf(document), i);
+        if (!isHtmlElement(html) || html->v.element.tag != GUMBO_TAG_HTML)
+            continue;
+        for (unsigned k = 0; k < childrenOf(html)->length; ++k) {
+            const GumboNode *n = childAt(childrenOf(html), k);
+            if (isHtmlElement(n) && n->v.element.tag == GUMBO_TAG_FRAMESET)
+                return {Verdict::Before, n->v.element.start_pos.offset};
+        }
+    }
 
     // Every element in tree order with its depth (html is 1).
     std::vector<Walked> elements;
@@ -204,32 +183,61 @@ Verdict judgePrefix(const GumboNode *document, std::size_t parsed, std::span<con
             stack.push_back({childAt(kids, i), w.depth + 1});
     }
 
-    // The first element carrying each id, as getElementById finds it.
+    // The elements carrying a wanted id, in tree order, by id.
+    std::vector<std::vector<const GumboNode *>> carriers(ids.size());
+    for (const Walked &w : elements) {
+        const char *value = idOf(w.node);
+        if (!value)
+            continue;
+        const auto id = std::find(ids.begin(), ids.end(), std::string_view(value));
+        if (id != ids.end())
+            carriers[static_cast<std::size_t>(id - ids.begin())].push_back(w.node);
+    }
+
+    // For each id, the element carrying it that its end tag closes first in the page: the
+    // page is read up to where one of each is complete.
     std::size_t cut = 0;
-    for (const std::string &id : ids) {
-        const auto found = std::find_if(elements.begin(), elements.end(), [&id](const Walked &w) {
-            const char *value = idOf(w.node);
-            return value && id == value;
-        });
-        if (found == elements.end())
-            return {Verdict::Longer};
-        const GumboNode *n = found->node;
-        const GumboElement &e = n->v.element;
-        const bool closedByItsEndTag = !(n->parse_flags & GUMBO_INSERTION_IMPLICIT_END_TAG) &&
-                                       e.original_end_tag.data && e.original_end_tag.length > 0;
-        if (!closedByItsEndTag) {
-            // Still open when the prefix ended: a longer one may close it.
-            if (e.end_pos.offset >= parsed)
-                return {Verdict::Longer};
-            return {};
+    std::vector<const GumboNode *> chosen;
+    for (const std::vector<const GumboNode *> &nodes : carriers) {
+        const GumboNode *best = nullptr;
+        std::size_t bestEnd = 0;
+        bool open = false;
+        for (const GumboNode *n : nodes) {
+            const GumboElement &e = n->v.element;
+            // Their ids may come from later tags, and they keep no end position: never read.
+            if (isHtmlElement(n) && (e.tag == GUMBO_TAG_HTML || e.tag == GUMBO_TAG_BODY))
+                continue;
+            const bool closedByItsEndTag = !(n->parse_flags & GUMBO_INSERTION_IMPLICIT_END_TAG) &&
+                                           e.original_end_tag.data && e.original_end_tag.length > 0;
+            const std::size_t end = e.end_pos.offset + e.original_end_tag.length;
+            if (closedByItsEndTag && (!best || end < bestEnd)) {
+                best = n;
+                bestEnd = end;
+            } else if (!closedByItsEndTag && e.end_pos.offset >= parsed) {
+                open = true; // still open when the prefix ended: a longer one may close it
+            }
         }
-        if (!isHtmlElement(n) || isFormatting(n) || e.tag == GUMBO_TAG_HTML ||
-            e.tag == GUMBO_TAG_BODY || !defaultstyle::breaksLine(defaultstyle::displayOf(n)))
+        if (!best)
+            return {nodes.empty() || open ? Verdict::Longer : Verdict::Whole};
+        const GumboElement &e = best->v.element;
+        if (!isHtmlElement(best) || isFormatting(best) || e.tag == GUMBO_TAG_HTML ||
+            e.tag == GUMBO_TAG_BODY || !defaultstyle::breaksLine(defaultstyle::displayOf(best)))
             return {};
-        cut = std::max<std::size_t>(cut, e.end_pos.offset + e.original_end_tag.length);
+        chosen.push_back(best);
+        cut = std::max(cut, bestEnd);
     }
     if (cut > parsed)
         return {};
+    // In the page up to the cut, getElementById must find the chosen elements: no other
+    // element with the id from markup before the cut comes first in tree order.
+    for (std::size_t k = 0; k < ids.size(); ++k) {
+        const auto first =
+            std::find_if(carriers[k].begin(), carriers[k].end(), [cut](const GumboNode *n) {
+                return n->v.element.start_pos.offset < cut && idOf(n, cut);
+            });
+        if (first == carriers[k].end() || *first != chosen[k])
+            return {};
+    }
 
     for (const Walked &w : elements) {
         const GumboElement &e = w.node->v.element;
@@ -245,43 +253,6 @@ Verdict judgePrefix(const GumboNode *document, std::size_t parsed, std::span<con
     }
 
     return {Verdict::Enough, cut};
-}
-
-bool restIsHarmless(std::string_view rest, std::span<const std::string> ids, bool settled,
-                    bool protectedPrefix)
-{
-    // Each search runs over the rest once, at the speed of memchr.
-    for (std::size_t at = rest.find('<'); at != std::string_view::npos;
-         at = rest.find('<', at + 1)) {
-        const std::size_t name = at + 1;
-        if (startsWithNoCase(rest, name, "base") || startsWithNoCase(rest, name, "body") ||
-            startsWithNoCase(rest, name, "html") || startsWithNoCase(rest, name, "frameset") ||
-            (!settled && startsWithNoCase(rest, name, "meta")))
-            return false;
-    }
-    // "id", spaces, "=": the value must neither be a wanted id nor hold a reference.
-    for (std::size_t at = rest.find('='); at != std::string_view::npos;
-         at = rest.find('=', at + 1)) {
-        std::size_t name = at;
-        while (name > 0 && isSpace(rest[name - 1]))
-            --name;
-        if (name < 2 || lower(rest[name - 2]) != 'i' || lower(rest[name - 1]) != 'd')
-            continue;
-        const std::string_view value = valueAfter(rest, at);
-        if (value.find('&') != std::string_view::npos ||
-            std::find(ids.begin(), ids.end(), value) != ids.end())
-            return false;
-    }
-    // A stand-in (U+100000 and above, F4 80 to F4 8F): the whole page would be parsed
-    // unprotected.
-    if (protectedPrefix) {
-        for (std::size_t at = rest.find('\xF4'); at != std::string_view::npos;
-             at = rest.find('\xF4', at + 1)) {
-            if (at + 1 < rest.size() && (static_cast<unsigned char>(rest[at + 1]) & 0xF0) == 0x80)
-                return false;
-        }
-    }
-    return true;
 }
 
 } // namespace prefixparse

@@ -50,6 +50,19 @@ void requests(std::string_view input)
         const auto head = requestHead(*request, request->page.size());
         check(head.has_value());
         check(head->substr(HeaderBytes) + std::string(request->page) == payload);
+        // Taken in as the reader does, a length at a time, the fields end where the page
+        // starts.
+        std::size_t fields = requestFieldBytes({});
+        for (;;) {
+            check(fields <= payload.size() && fields <= MaxFieldBytes);
+            const std::size_t next = requestFieldBytes(payload.substr(0, fields));
+            if (next <= fields) {
+                fields = next;
+                break;
+            }
+            fields = next;
+        }
+        check(fields == payload.size() - request->page.size());
     }
 }
 

@@ -2,6 +2,7 @@
 // Requests come framed on standard input and answers go framed to standard output
 // (reader/readerprotocol.h), one answer per request, until standard input ends. Ormix starts
 // it, gives every page a deadline and kills it when the page takes longer.
+#include "document/htmldocument.h"
 #include "reader/pagereading.h"
 #include "reader/readerprotocol.h"
 #include "reader/sandbox.h"
@@ -43,7 +44,7 @@ Got readExactly(char *into, std::size_t size)
 // Reads and drops a request too large to hold, so the next one starts where it should.
 bool discard(std::size_t size)
 {
-    char sink[65536];
+    char sink[16384];
     while (size > 0) {
         const std::size_t chunk = std::min(size, sizeof sink);
         if (readExactly(sink, chunk) != Got::All)
@@ -67,29 +68,99 @@ bool writeAll(const std::string &bytes)
     return true;
 }
 
-// A request's bytes: mapped whole at once (faulting page by page costs more than the copy
-// from the pipe) and handed back after the request.
-class Mapping
+// Where requests are read to: one mapping as large as the largest request, made once. Its
+// pages cost memory only once a request reaches them, and those past the first KeptBytes go
+// back after a request that used them: a large page is not kept between pages, and an
+// ordinary one neither maps nor faults anything anew.
+class RequestMemory
 {
 public:
-    explicit Mapping(std::size_t size) : m_size(std::max<std::size_t>(size, 1))
+    static constexpr std::size_t KeptBytes = std::size_t(64) * 1024;
+
+    RequestMemory()
     {
-        void *p = mmap(nullptr, m_size, PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        void *p = mmap(nullptr, readerprotocol::MaxRequestBytes, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         m_data = p == MAP_FAILED ? nullptr : static_cast<char *>(p);
     }
-    ~Mapping()
-    {
-        if (m_data)
-            munmap(m_data, m_size);
-    }
-    Mapping(const Mapping &) = delete;
-    Mapping &operator=(const Mapping &) = delete;
+    RequestMemory(const RequestMemory &) = delete;
+    RequestMemory &operator=(const RequestMemory &) = delete;
+
     char *data() const { return m_data; }
+    // After a request that wrote its first used bytes.
+    void release(std::size_t used) const
+    {
+        const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        const std::size_t end = (used + page - 1) / page * page;
+        if (end > KeptBytes)
+            madvise(m_data + KeptBytes, end - KeptBytes, MADV_DONTNEED);
+    }
 
 private:
-    std::size_t m_size;
     char *m_data = nullptr;
+};
+
+// A request's payload, taken in from standard input only as far as it is read: its fields
+// first, then as much of the page as the reading asks for. The rest is read past, into the
+// bytes already read, and never kept.
+class Payload
+{
+public:
+    Payload(const RequestMemory &memory, std::size_t size) : m_data(memory.data()), m_size(size) {}
+
+    std::size_t size() const { return m_size; }
+    // How far the payload's memory was written.
+    std::size_t used() const { return m_used; }
+    // At least the first n bytes, all of them when there are fewer.
+    std::string_view first(std::size_t n)
+    {
+        n = std::min(n, m_size);
+        if (m_taken < n) {
+            // Standard input ending inside a request leaves nothing to answer.
+            if (readExactly(m_data + m_taken, n - m_taken) != Got::All)
+                std::_Exit(4);
+            m_taken = n;
+            m_used = std::max(m_used, n);
+        }
+        return {m_data, m_taken};
+    }
+    // Reads the rest of the payload without keeping it, so the next request starts where it
+    // should. Once the reading is done, what was read is no longer needed.
+    void skipRest()
+    {
+        const std::size_t chunk =
+            std::clamp<std::size_t>(m_used / 4096 * 4096, 4096, RequestMemory::KeptBytes);
+        for (std::size_t left = m_size - m_taken; left > 0;) {
+            const std::size_t n = std::min(left, chunk);
+            if (readExactly(m_data, n) != Got::All)
+                std::_Exit(4);
+            left -= n;
+            m_used = std::max(m_used, n);
+        }
+        m_taken = m_size;
+    }
+
+private:
+    char *m_data;
+    std::size_t m_size;
+    std::size_t m_taken = 0;
+    std::size_t m_used = 0;
+};
+
+// The page in a payload, after its fields.
+class PageInPayload final : public PageBytes
+{
+public:
+    PageInPayload(Payload &payload, std::size_t fields) : m_payload(payload), m_fields(fields) {}
+    std::size_t size() const override { return m_payload.size() - m_fields; }
+    std::string_view prefix(std::size_t n) override
+    {
+        return m_payload.first(m_fields + n).substr(m_fields);
+    }
+
+private:
+    Payload &m_payload;
+    std::size_t m_fields;
 };
 
 readerprotocol::Answer failed(const char *why)
@@ -100,18 +171,56 @@ readerprotocol::Answer failed(const char *why)
     return answer;
 }
 
+// Takes a request's fields in, then reads its page as far as the reading needs.
+readerprotocol::Answer readRequest(Payload &payload)
+{
+    std::size_t fields = 0;
+    for (std::size_t want = readerprotocol::requestFieldBytes({});;) {
+        if (want > payload.size() || want > readerprotocol::MaxFieldBytes)
+            return failed("the request is malformed");
+        const std::string_view start = payload.first(want);
+        want = readerprotocol::requestFieldBytes(start);
+        if (want <= start.size()) {
+            fields = want;
+            break;
+        }
+    }
+    const auto request = readerprotocol::decodeRequest(payload.first(fields).substr(0, fields));
+    if (!request)
+        return failed("the request is malformed");
+    if (payload.size() - fields > readerprotocol::MaxPageBytes)
+        return failed("the request is malformed");
+    PageInPayload page(payload, fields);
+    try {
+        return readPage(*request, page);
+    } catch (const std::bad_alloc &) {
+        return failed("the page needs more memory than a reading may take");
+    }
+}
+
+// Gives the heap's free memory back when a page left much of it, as a page read whole does.
+void trimHeap()
+{
+    constexpr std::size_t FreeBytesKept = std::size_t(256) * 1024;
+    if (mallinfo2().fordblks > FreeBytesKept)
+        malloc_trim(0);
+}
+
 } // namespace
 
 int main()
 {
-    // A page of several MiB passes through a few buffers that large: mapped for each request
-    // and handed back after it, never kept in the heap between requests.
+    // A large page's tree and text go into mappings of their own, handed back after the
+    // request, never kept in the heap between requests.
     mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     prepareReading();
     // What the warm-up left in the heap goes back before the first page.
     malloc_trim(0);
     // Room for a whole page in the pipe, so Ormix hands it over in one go.
     fcntl(STDIN_FILENO, F_SETPIPE_SZ, 1 << 20);
+    const RequestMemory memory;
+    if (!memory.data())
+        return 3;
     std::string why;
     if (!sandbox::enter(&why)) {
         std::fprintf(stderr, "ormix-reader: cannot enter the sandbox (%s)\n", why.c_str());
@@ -132,24 +241,13 @@ int main()
                 std::_Exit(4);
             answer = failed("the request is larger than any page");
         } else {
-            const Mapping payload(length);
-            if (!payload.data() || readExactly(payload.data(), length) != Got::All)
-                std::_Exit(4);
-            const auto request =
-                readerprotocol::decodeRequest(std::string_view(payload.data(), length));
-            if (!request) {
-                answer = failed("the request is malformed");
-            } else {
-                try {
-                    answer = readPage(*request);
-                } catch (const std::bad_alloc &) {
-                    answer = failed("the page needs more memory than a reading may take");
-                }
-            }
+            Payload payload(memory, length);
+            answer = readRequest(payload);
+            payload.skipRest();
+            memory.release(payload.used());
         }
         if (!writeAll(readerprotocol::encodeAnswer(answer)))
             std::_Exit(4);
-        // The page's tree leaves holes in the heap; they go back between pages.
-        malloc_trim(0);
+        trimHeap();
     }
 }

@@ -25,10 +25,14 @@ constexpr char kWarmUpPage[] =
 
 readerprotocol::Answer readPage(const readerprotocol::Request &request)
 {
+    PageView page(request.page);
+    return readPage(request, page);
+}
+
+readerprotocol::Answer readPage(const readerprotocol::Request &request, PageBytes &page)
+{
     using readerprotocol::Answer;
-    // Views of the request's bytes, which outlive the document.
-    const QByteArray page =
-        QByteArray::fromRawData(request.page.data(), static_cast<qsizetype>(request.page.size()));
+    // A view of the request's bytes, which outlive the document.
     const QByteArray charset = QByteArray::fromRawData(
         request.charset.data(), static_cast<qsizetype>(request.charset.size()));
     const QUrl address = QUrl::fromEncoded(

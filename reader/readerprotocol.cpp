@@ -151,6 +151,24 @@ std::optional<Request> decodeRequest(std::string_view payload)
     return request;
 }
 
+std::size_t requestFieldBytes(std::string_view start)
+{
+    const auto number = [start](std::size_t at, std::size_t bytes) {
+        std::size_t value = 0;
+        for (std::size_t i = 0; i < bytes; ++i)
+            value |= std::size_t(static_cast<unsigned char>(start[at + i])) << (8 * i);
+        return value;
+    };
+    // Version, flags and the charset's length; then the charset and the address's length;
+    // then the address.
+    if (start.size() < 4)
+        return 4;
+    const std::size_t beforeAddress = 4 + number(2, 2) + 4;
+    if (start.size() < beforeAddress)
+        return beforeAddress;
+    return beforeAddress + number(beforeAddress - 4, 4);
+}
+
 std::string encodeAnswer(const Answer &answer)
 {
     std::string fields;

@@ -65,6 +65,12 @@ std::uint32_t payloadLength(const char (&header)[HeaderBytes]);
 std::optional<std::string> requestHead(const Request &request, std::size_t pageBytes);
 // The request a frame's payload holds (pointing into it); no value when it is malformed.
 std::optional<Request> decodeRequest(std::string_view payload);
+// How many of a request payload's first bytes its fields (all but the page) take, as far as
+// start, the payload's first bytes, tells: while the result is more than start holds, read
+// that many and ask again. A reader can so take the fields in without the page, and then
+// decodeRequest them alone. (Over MaxFieldBytes: the request is malformed.)
+std::size_t requestFieldBytes(std::string_view start);
+inline constexpr std::size_t MaxFieldBytes = 2 + 2 + MaxCharsetBytes + 4 + MaxAddressBytes;
 
 // The whole frame of an answer. The reader caps the reading first (capReading).
 std::string encodeAnswer(const Answer &answer);

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTest>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -57,6 +58,24 @@ QByteArray insertedBefore(QByteArray page, const char *marker, const QByteArray 
         qFatal("no %s in the page", marker);
     return page.insert(at, markup);
 }
+
+// A page handed out as the page reader takes it in: never more than is asked for.
+class TakenInParts final : public PageBytes
+{
+public:
+    explicit TakenInParts(const QByteArray &page) : m_page(page) {}
+    std::size_t size() const override { return static_cast<std::size_t>(m_page.size()); }
+    std::string_view prefix(std::size_t n) override
+    {
+        m_taken = std::max(m_taken, std::min(n, size()));
+        return {m_page.constData(), m_taken};
+    }
+    std::size_t taken() const { return m_taken; }
+
+private:
+    const QByteArray &m_page;
+    std::size_t m_taken = 0;
+};
 
 QStringList lines(const std::vector<std::string> &reading)
 {
@@ -225,21 +244,30 @@ private slots:
                 (*reading)[ItemKind::Guestbook].empty());
     }
 
-    // Parsed only as far as the scraper needs, every page reads exactly as the whole page;
-    // where the rest of the page could change that, the whole page is parsed.
-    void prefixReadsLikeTheWholePage_data()
+    // Parsed only as far as the scraper needs, a page reads as the whole page would up to
+    // where its elements are complete (readsAs, parsed whole; the page itself when empty):
+    // what only comes after that point is not looked at, nor taken in (at most maxTaken
+    // bytes of the page when set). Where the rest could change the elements themselves, the
+    // whole page is parsed.
+    void prefixReadsAsThePageUpToTheElements_data()
     {
         QTest::addColumn<QByteArray>("html");
         QTest::addColumn<QByteArray>("charset");
         QTest::addColumn<int>("fromPrefix"); // 1 yes, 0 no, -1 either
-        QTest::newRow("saved") << testFile("dashboard.html") << QByteArray() << -1;
+        QTest::addColumn<QByteArray>("readsAs");
+        QTest::addColumn<int>("maxTaken");
+        QTest::newRow("saved") << testFile("dashboard.html") << QByteArray() << -1 << QByteArray()
+                               << 0;
         QTest::newRow("demo top, body cap")
-            << demoPage(8 * 1024 * 1024 - 4096) << QByteArray("utf-8") << 1;
-        QTest::newRow("saved EUC-KR") << testFile("dashboard-euckr.html") << QByteArray() << -1;
+            << demoPage(8 * 1024 * 1024 - 4096) << QByteArray("utf-8") << 1 << QByteArray()
+            << 64 * 1024;
+        QTest::newRow("saved EUC-KR")
+            << testFile("dashboard-euckr.html") << QByteArray() << -1 << QByteArray() << 0;
         for (int size : {15000, 150000, 1500000}) {
             const QByteArray demo = demoPage(static_cast<std::size_t>(size));
             const QByteArray n = QByteArray::number(size);
-            QTest::newRow("demo top " + n) << demo << QByteArray("utf-8") << 1;
+            QTest::newRow("demo top " + n) << demo << QByteArray("utf-8") << 1 << QByteArray()
+                                           << (size > 15000 ? 64 * 1024 : 0);
             // Between two halves of the board, the board table closed and opened again.
             const QByteArray middle = movedArea(
                 demo,
@@ -247,15 +275,17 @@ private slots:
                     return rest.indexOf("<tr class=", rest.indexOf("<tr class=") + rest.size() / 3);
                 },
                 "</table>", "<table class=\"board\">");
-            QTest::newRow("demo middle " + n) << middle << QByteArray("utf-8") << -1;
+            QTest::newRow("demo middle " + n)
+                << middle << QByteArray("utf-8") << -1 << QByteArray() << 0;
             const QByteArray end = movedArea(demo, [](const QByteArray &rest) {
                 return rest.lastIndexOf("<div id=\"footer\">");
             });
-            QTest::newRow("demo end " + n) << end << QByteArray("utf-8") << 0;
+            QTest::newRow("demo end " + n) << end << QByteArray("utf-8") << 1 << QByteArray() << 0;
             if (size != 150000)
                 continue;
             // Foster parenting puts content from later in the page before an open table,
-            // so in front of the area in tree order: a duplicate id there is found first.
+            // so in front of the area in tree order: a later duplicate id there would be found
+            // first by a parse that went on.
             const auto tableAround = [&demo](const QByteArray &late) {
                 QByteArray between;
                 for (int i = 0; i < 400; ++i)
@@ -265,49 +295,70 @@ private slots:
                     "<table class=\"around\"><tr><td>",
                     "</td></tr>\n" + between + late + "</table>");
             };
-            QTest::newRow("table around, nothing late") << tableAround({}) << QByteArray() << 1;
+            const QByteArray around = tableAround({});
+            QTest::newRow("table around, nothing late")
+                << around << QByteArray() << 1 << QByteArray() << 0;
             QTest::newRow("table around, late duplicate")
-                << tableAround("<div id=\"new\">늦은 것</div>") << QByteArray() << 0;
+                << tableAround("<div id=\"new\">늦은 것</div>") << QByteArray() << 1 << around << 0;
             QTest::newRow("table around, late reference id")
-                << tableAround("<p id=\"&#110;ew\">늦은 것</p>") << QByteArray() << 0;
+                << tableAround("<p id=\"&#110;ew\">늦은 것</p>") << QByteArray() << 1 << around
+                << 0;
             QTest::newRow("table around, late counter")
-                << tableAround("<p iD = counter>오늘 9명</p>") << QByteArray() << 0;
-            const QByteArray counterInTable =
-                insertedBefore(demo, "</table>\n</div>\n</td>", "<p id=\"counter\">오늘 9명</p>");
+                << tableAround("<p iD = counter>오늘 9명</p>") << QByteArray() << 1 << around << 0;
             QTest::newRow("late counter in the layout table")
-                << counterInTable << QByteArray() << 0;
+                << insertedBefore(demo, "</table>\n</div>\n</td>", "<p id=\"counter\">오늘 9명</p>")
+                << QByteArray() << 1 << demo << 0;
             QTest::newRow("late base") << insertedBefore(demo, "<div id=\"footer\">",
                                                          "<base href=\"http://other.example/\">")
-                                       << QByteArray() << 0;
+                                       << QByteArray() << 1 << demo << 0;
             QTest::newRow("late body id")
                 << insertedBefore(demo, "<div id=\"footer\">", "<body id=\"new\">") << QByteArray()
-                << 0;
+                << 1 << demo << 0;
+            const QByteArray early = "<html><head></head><div id=counter>오늘 1명</div>"
+                                     "<div id=new><table><tr><td>최근 댓글</td></tr></table>"
+                                     "<a href=/a>x</a><a href=/b>y</a></div>";
             QTest::newRow("late frameset")
-                << QByteArray("<html><head></head><div id=counter>오늘 1명</div>"
-                              "<div id=new><table><tr><td>최근 댓글</td></tr></table>"
-                              "<a href=/a>x</a><a href=/b>y</a></div>") +
-                       QByteArray(6000, ' ') + "<frameset><frame src=/f></frameset>"
-                << QByteArray() << 0;
+                << early + QByteArray(6000, ' ') + "<frameset><frame src=/f></frameset>"
+                << QByteArray() << -1 << early << 0;
+            // Right after the area, within any prefix the series tries: still not looked at.
+            QTest::newRow("base right after the area")
+                << early + "<base href=\"http://other.example/\"><p>a</p>" + QByteArray(6000, ' ') +
+                       "<p>b</p>"
+                << QByteArray() << 1 << early << 0;
+            // A body closed early, then given the id by a later tag: never the element read,
+            // however far the first cut reaches.
+            const QByteArray closedBody = "<html><head></head><body></body>" + early.mid(19);
+            QTest::newRow("late body id, body closed before the area")
+                << closedBody + QByteArray(6000, ' ') + "<body id=new><html id=counter>"
+                << QByteArray() << 1 << closedBody << 0;
             QTest::newRow("area inside a link")
                 << movedArea(
                        demo,
                        [](const QByteArray &rest) { return rest.indexOf("<div id=\"board\">"); },
                        "<a href=\"/wrap\">", "")
-                << QByteArray() << -1;
+                << QByteArray() << -1 << QByteArray() << 0;
         }
     }
 
-    void prefixReadsLikeTheWholePage()
+    void prefixReadsAsThePageUpToTheElements()
     {
         QFETCH(QByteArray, html);
         QFETCH(QByteArray, charset);
         QFETCH(int, fromPrefix);
+        QFETCH(QByteArray, readsAs);
+        QFETCH(int, maxTaken);
         const std::vector<std::string> ids = dashboardIds();
-        const auto whole = HtmlDocument::parse(html, charset, dashboardUrl);
-        const auto part = HtmlDocument::parse(html, charset, dashboardUrl, ids);
+        const auto whole =
+            HtmlDocument::parse(readsAs.isEmpty() ? html : readsAs, charset, dashboardUrl);
         QVERIFY(whole->isWhole());
+        // Handed out as the page reader does: no more of the page than is asked for.
+        TakenInParts source(html);
+        const auto part = HtmlDocument::parse(source, charset, dashboardUrl, ids);
         if (fromPrefix >= 0)
             QCOMPARE(!part->isWhole(), fromPrefix == 1);
+        if (maxTaken > 0)
+            QVERIFY2(source.taken() <= std::size_t(maxTaken),
+                     qPrintable(QString::number(source.taken())));
         QCOMPARE(lines(documentReading(*part, ids)), lines(documentReading(*whole, ids)));
         const auto expected = readDashboard(whole.get());
         const auto actual = readDashboard(part.get());
