@@ -59,7 +59,7 @@ private slots:
         host.enterAccount(frame.account, 3600);
         frame.start(false);
         QTRY_COMPARE(frame.poller.loginState(), int(LoggedIn));
-        QTRY_VERIFY(!frame.poller.loader().isBusy());
+        QTRY_VERIFY(!frame.poller.isBusy());
         QVERIFY(host.setPassword("changed on the web"));
         QVERIFY(host.expireSessions());
 
@@ -141,7 +141,7 @@ private slots:
         first.addItem(DemoHost::Comment, QStringLiteral("첫 블로그 댓글"), QStringLiteral("/1"));
         first.addItem(DemoHost::Guestbook, QStringLiteral("첫 블로그 방명록"),
                       QStringLiteral("/g"));
-        QTRY_VERIFY(!frame.poller.loader().isBusy());
+        QTRY_VERIFY(!frame.poller.isBusy());
         frame.poller.pollNow();
         QTRY_COMPARE(announced, QList<ItemKind>({ItemKind::Comment, ItemKind::Guestbook}));
         QVERIFY(frame.model.isNew(ItemKind::Comment) && frame.model.isNew(ItemKind::Guestbook));
@@ -162,7 +162,7 @@ private slots:
         QVERIFY(!frame.model.isNew(ItemKind::Comment) && !frame.model.isNew(ItemKind::Guestbook));
         QVERIFY(!strip->notice()->waiting(ItemKind::Guestbook));
         // The next reading of the new blog is compared with its first.
-        QTRY_VERIFY(!frame.poller.loader().isBusy());
+        QTRY_VERIFY(!frame.poller.isBusy());
         second.addItem(DemoHost::Guestbook, QStringLiteral("둘째 블로그 방명록"),
                        QStringLiteral("/h"));
         frame.poller.pollNow();

@@ -219,7 +219,7 @@ private slots:
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
         QCOMPARE(QString::fromStdString(poller.pollUrl()),
                  host.blogUrl() + path + QStringLiteral("/owner/center/dashboard"));
-        QTRY_VERIFY(!poller.loader().isBusy());
+        QTRY_VERIFY(!poller.isBusy());
         host.setCount(32);
         QVERIFY(pollAndWait(poller, host));
         QTRY_COMPARE(frame.model.todayCount(), 32);
