@@ -156,7 +156,8 @@ private slots:
             return readRow(qvariant_cast<QDBusArgument>(reply->arguments().at(1)));
         };
         const auto click = [&](const QString &label) {
-            const MenuRow *row = find(layout().children, label);
+            const MenuRow shown = layout();
+            const MenuRow *row = find(shown.children, label);
             if (!row)
                 return false;
             QDBusMessage event = QDBusMessage::createMethodCall(
