@@ -115,7 +115,7 @@ void Controller::updateTrayIcon()
         return;
     const bool wanted = m_settings.number(Settings::TrayIcon) != 0;
     if (!wanted) {
-        delete m_tray.data();
+        removeTrayIcon();
         delete m_trayAvailability;
         m_trayAvailability = nullptr;
         return;
@@ -131,13 +131,19 @@ void Controller::updateTrayIcon()
     // A watcher that came after the icon was made over X11 (or went away) takes a new icon:
     // Qt chooses the protocol when the icon is made.
     if (m_tray && (!available || overStatusNotifier != m_trayOverStatusNotifier))
-        delete m_tray.data();
+        removeTrayIcon();
     if (available && !m_tray) {
         qCInfo(lcState) << "tray icon shown"
                         << (overStatusNotifier ? "(StatusNotifierItem)" : "(X11 tray)");
         m_tray = new TrayIcon(m_model, *m_strip, this);
         m_trayOverStatusNotifier = overStatusNotifier;
     }
+}
+
+void Controller::removeTrayIcon()
+{
+    delete m_tray;
+    m_tray = nullptr;
 }
 
 Controller::~Controller()
@@ -154,7 +160,7 @@ StatusStrip *Controller::strip() const
 
 TrayIcon *Controller::trayIcon() const
 {
-    return m_tray.data();
+    return m_tray;
 }
 
 void Controller::start(const std::optional<LoginChoice> &typed)
@@ -184,7 +190,7 @@ void Controller::tearDown()
     if (m_tray) {
         const QSignalBlocker quiet(m_tray->hideStripAction());
         m_tray->hideStripAction()->setChecked(false);
-        delete m_tray.data();
+        removeTrayIcon();
     }
     // The strip may be what a menu or a dialog still runs its own loop on (a login refused
     // while the strip's menu is open, cancelled in the dialog): deleting it now would return

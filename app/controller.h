@@ -81,6 +81,7 @@ private:
     void connectCommands();
     // The tray icon follows the choice and the desktop: made when both allow, gone otherwise.
     void updateTrayIcon();
+    void removeTrayIcon();
     void onOutageBegan(const QString &failure);
     void onOutageEnded();
 
@@ -100,7 +101,7 @@ private:
     NoticePause *m_pause = nullptr;                 // a Qt child
     OutageWatch *m_outage = nullptr;                // a Qt child
     TrayAvailability *m_trayAvailability = nullptr; // a Qt child, while the icon is wanted
-    QPointer<TrayIcon> m_tray;
+    TrayIcon *m_tray = nullptr;                     // a Qt child, while shown
     // Whether the tray icon's availability was known with the watcher's host at hand.
     bool m_trayOverStatusNotifier = false;
     // A long outage was told of by a notification; its end will be too.
