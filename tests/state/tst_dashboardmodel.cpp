@@ -389,15 +389,16 @@ private slots:
             QVERIFY(!model.isNew(kind));
             QCOMPARE(model.newCount(kind), 0);
         }
-        model.takeReading(lit);
-        QCOMPARE(announced.count(), 0);
-        QVERIFY(!model.isNew(ItemKind::Comment));
-
+        // Written at once, not only at the next reading, which Ormix may not live to make.
         DashboardModel next;
         SeenMemory after(next, path);
         const std::optional<KnownReading> known = after.load(Blog, Owner);
         QVERIFY(known);
         QCOMPARE((*known)[indexOf(ItemKind::Comment)].list, lit[ItemKind::Comment]);
+
+        model.takeReading(lit);
+        QCOMPARE(announced.count(), 0);
+        QVERIFY(!model.isNew(ItemKind::Comment));
         next.logIn(Blog, Owner);
         after.attach(Blog, Owner);
         next.takeReading(lit);
