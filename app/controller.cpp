@@ -5,17 +5,26 @@
 #include "client/reachability.h"
 #include "desktop/desktopnotifier.h"
 #include "desktop/passwordkeyring.h"
+#include "desktop/trayavailability.h"
 #include "state/account.h"
 #include "state/browserlaunch.h"
 #include "state/dashboardmodel.h"
 #include "state/logging.h"
+#include "state/noticepause.h"
+#include "state/outagewatch.h"
 #include "state/seenmemory.h"
 #include "state/settings.h"
+#include "ui/commandactions.h"
 #include "ui/noticepopup.h"
 #include "ui/statusstrip.h"
+#include "ui/trayicon.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QRect>
+#include <QSignalBlocker>
+
+#include <utility>
 
 Controller::Controller(Account &account, DashboardModel &model, Settings &settings,
                        Prompter &prompter)
@@ -39,13 +48,102 @@ Controller::Controller(Account &account, DashboardModel &model, Settings &settin
                                    QString::fromStdString(item.text), item);
             });
     connect(m_notifier, &DesktopNotifier::itemRequested, this, &Controller::openItem);
+    connect(m_notifier, &DesktopNotifier::kindRead, &model, &DashboardModel::clearNew);
     m_seen = new SeenMemory(model, SeenMemory::defaultPath(), this);
+    m_pause = new NoticePause(model, settings, this);
+    m_outage = new OutageWatch(model, this);
+    connect(m_outage, &OutageWatch::outageBegan, this, &Controller::onOutageBegan);
+    connect(m_outage, &OutageWatch::outageEnded, this, &Controller::onOutageEnded);
+    connect(m_poller, &Poller::resumed, m_pause, &NoticePause::check);
+    m_commands = new CommandActions(this);
+    connectCommands();
     connect(&settings, &Settings::changed, this, [this](Settings::Key key) {
         if (key == Settings::DesktopNotify)
             m_notifier->setEnabled(m_settings.number(Settings::DesktopNotify) != 0);
         if (key == Settings::RememberSeen)
             rememberSeenIfWanted();
+        if (key == Settings::TrayIcon)
+            updateTrayIcon();
     });
+}
+
+void Controller::connectCommands()
+{
+    connect(m_commands->checkNow, &QAction::triggered, this, [this] {
+        if (m_poller)
+            m_poller->checkNow();
+    });
+    connect(m_commands->markAllRead, &QAction::triggered, &m_model, &DashboardModel::markAllRead);
+    connect(m_commands->pauseHour, &QAction::triggered, this,
+            [this] { m_pause->pauseFor(qint64(60) * 60 * 1000); });
+    connect(m_commands->pauseTomorrow, &QAction::triggered, m_pause,
+            &NoticePause::pauseUntilMidnight);
+    connect(m_commands->resume, &QAction::triggered, m_pause, &NoticePause::resume);
+    connect(m_commands->openDashboard, &QAction::triggered, this,
+            [this] { launchWebBrowser(Poller::dashboardAddress(m_account.blogUrl)); });
+    connect(&m_model, &DashboardModel::pauseChanged, this,
+            [this] { m_commands->setPaused(m_model.isPaused()); });
+}
+
+void Controller::onOutageBegan(const QString &failure)
+{
+    // Said where a person may not look at the strip; a pause silences this too.
+    if (m_model.isPaused())
+        return;
+    qCWarning(lcPoll) << "the dashboard has not read for" << OutageWatch::LongMs / 60000
+                      << "minutes";
+    m_notifier->notifyStatus(QStringLiteral("블로그를 읽지 못하고 있습니다"),
+                             QStringLiteral("%1분 넘게 대시보드를 읽지 못했습니다.\n%2")
+                                 .arg(OutageWatch::LongMs / 60000)
+                                 .arg(failure));
+    m_outageTold = m_notifier->isEnabled();
+}
+
+void Controller::onOutageEnded()
+{
+    qCInfo(lcPoll) << "the dashboard reads again after a long outage";
+    // Only an outage that was told of is told to be over.
+    if (!std::exchange(m_outageTold, false))
+        return;
+    m_notifier->notifyStatus(QStringLiteral("블로그를 다시 읽습니다"),
+                             QStringLiteral("대시보드를 다시 읽을 수 있습니다."));
+}
+
+void Controller::updateTrayIcon()
+{
+    if (m_ended)
+        return;
+    const bool wanted = m_settings.number(Settings::TrayIcon) != 0;
+    if (!wanted) {
+        removeTrayIcon();
+        delete m_trayAvailability;
+        m_trayAvailability = nullptr;
+        return;
+    }
+    if (!m_trayAvailability) {
+        m_trayAvailability = new TrayAvailability(this);
+        connect(m_trayAvailability, &TrayAvailability::changed, this, &Controller::updateTrayIcon);
+    }
+    if (!m_trayAvailability->isKnown() || !m_strip)
+        return;
+    const bool available = m_trayAvailability->isAvailable();
+    const bool overStatusNotifier = m_trayAvailability->hasStatusNotifierHost();
+    // A watcher that came after the icon was made over X11 (or went away) takes a new icon:
+    // Qt chooses the protocol when the icon is made.
+    if (m_tray && (!available || overStatusNotifier != m_trayOverStatusNotifier))
+        removeTrayIcon();
+    if (available && !m_tray) {
+        qCInfo(lcState) << "tray icon shown"
+                        << (overStatusNotifier ? "(StatusNotifierItem)" : "(X11 tray)");
+        m_tray = new TrayIcon(m_model, *m_strip, this);
+        m_trayOverStatusNotifier = overStatusNotifier;
+    }
+}
+
+void Controller::removeTrayIcon()
+{
+    delete m_tray;
+    m_tray = nullptr;
 }
 
 Controller::~Controller()
@@ -60,9 +158,17 @@ StatusStrip *Controller::strip() const
     return m_ended ? nullptr : m_strip.data();
 }
 
+TrayIcon *Controller::trayIcon() const
+{
+    return m_tray;
+}
+
 void Controller::start(const std::optional<LoginChoice> &typed)
 {
+    // A pause that an earlier run began and that has not ended yet.
+    m_pause->restore();
     createStrip();
+    updateTrayIcon();
     // Polls at once when the network comes back after an outage or a suspend.
     m_reachability = new NetworkReachability(this);
     m_poller->setReachabilitySource(m_reachability);
@@ -80,6 +186,12 @@ void Controller::tearDown()
         m_poller = nullptr;
     }
     m_prompter.closeErrorBox();
+    // The icon goes first: it would show the strip again as it goes.
+    if (m_tray) {
+        const QSignalBlocker quiet(m_tray->hideStripAction());
+        m_tray->hideStripAction()->setChecked(false);
+        removeTrayIcon();
+    }
     // The strip may be what a menu or a dialog still runs its own loop on (a login refused
     // while the strip's menu is open, cancelled in the dialog): deleting it now would return
     // those loops into a deleted object. Qt deletes it once they have returned.
@@ -100,6 +212,7 @@ void Controller::createStrip()
     connect(m_strip, &StatusStrip::blogRequested, this,
             [this] { launchWebBrowser(m_account.blogUrl); });
     connect(m_strip, &StatusStrip::itemRequested, this, &Controller::openItem);
+    m_strip->setCommands(m_commands);
     m_strip->showAt(QRect(m_settings.number(Settings::LeftPos), m_settings.number(Settings::TopPos),
                           m_settings.number(Settings::Width), m_settings.number(Settings::Height)));
     m_strip->setTransparency(m_settings.number(Settings::Transparency));

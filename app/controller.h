@@ -9,6 +9,9 @@
 #include <optional>
 
 class Account;
+class CommandActions;
+class NoticePause;
+class OutageWatch;
 class Poller;
 class Prompter;
 class StatusStrip;
@@ -17,6 +20,8 @@ class DesktopNotifier;
 class NetworkReachability;
 class SeenMemory;
 class Settings;
+class TrayAvailability;
+class TrayIcon;
 struct LoginProblem;
 
 // One run after the login: owns the poller, the status strip and the desktop notifier,
@@ -43,6 +48,12 @@ public:
     // Null once the run ended.
     StatusStrip *strip() const;
     DesktopNotifier *desktopNotifier() const { return m_notifier; }
+    // The commands both menus offer: check now, mark all read, pause, resume, the dashboard.
+    CommandActions *commands() const { return m_commands; }
+    NoticePause *pause() const { return m_pause; }
+    OutageWatch *outageWatch() const { return m_outage; }
+    // The tray icon while it is wanted and the desktop has a tray; null otherwise.
+    TrayIcon *trayIcon() const;
 
     // The one place that opens an item the person asked for, from a box, the notice, a list
     // row or a notification: the web browser gets its link, and the model hears that the
@@ -67,6 +78,12 @@ private:
     void runSettingsDialog();
     void runAboutDialog();
     void tearDown();
+    void connectCommands();
+    // The tray icon follows the choice and the desktop: made when both allow, gone otherwise.
+    void updateTrayIcon();
+    void removeTrayIcon();
+    void onOutageBegan(const QString &failure);
+    void onOutageEnded();
 
     Account &m_account;
     DashboardModel &m_model;
@@ -78,6 +95,15 @@ private:
     // What the login dialog chose for the account it filled, until the host accepts it.
     std::optional<LoginChoice> m_typed;
     DesktopNotifier *m_notifier = nullptr;
-    NetworkReachability *m_reachability = nullptr; // a Qt child
-    SeenMemory *m_seen = nullptr;                  // a Qt child
+    NetworkReachability *m_reachability = nullptr;  // a Qt child
+    SeenMemory *m_seen = nullptr;                   // a Qt child
+    CommandActions *m_commands = nullptr;           // a Qt child
+    NoticePause *m_pause = nullptr;                 // a Qt child
+    OutageWatch *m_outage = nullptr;                // a Qt child
+    TrayAvailability *m_trayAvailability = nullptr; // a Qt child, while the icon is wanted
+    TrayIcon *m_tray = nullptr;                     // a Qt child, while shown
+    // Whether the tray icon's availability was known with the watcher's host at hand.
+    bool m_trayOverStatusNotifier = false;
+    // A long outage was told of by a notification; its end will be too.
+    bool m_outageTold = false;
 };

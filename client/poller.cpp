@@ -80,7 +80,10 @@ Poller::Poller(Account &account, DashboardModel &model, QObject *parent)
         connect(dispatcher, &QAbstractEventDispatcher::awake, this, &Poller::checkForResume);
     m_resumePoll.setSingleShot(true);
     m_resumePoll.setInterval(0);
-    connect(&m_resumePoll, &QTimer::timeout, this, [this] { extraPoll("a resume"); });
+    connect(&m_resumePoll, &QTimer::timeout, this, [this] {
+        emit resumed();
+        extraPoll("a resume");
+    });
 }
 
 Poller::~Poller()
@@ -421,6 +424,21 @@ void Poller::checkForResume()
     qCInfo(lcPoll) << "resumed: the wall clock ran" << gained / 1000 << "s ahead of the timers";
     // Not from inside the event dispatcher's wake-up: the poll goes out from the loop.
     m_resumePoll.start();
+}
+
+bool Poller::checkNow()
+{
+    // A person clicking again and again must not turn into a load per click.
+    const qint64 now = m_resume.steadyMs();
+    if (m_lastCheckNowMs >= 0 && now - m_lastCheckNowMs < CheckNowGapMs) {
+        qCInfo(lcPoll) << "check now: the last one was less than" << CheckNowGapMs / 1000
+                       << "s ago";
+        return false;
+    }
+    if (!extraPoll("the person asked"))
+        return false;
+    m_lastCheckNowMs = now;
+    return true;
 }
 
 bool Poller::extraPoll(const char *reason)

@@ -71,6 +71,12 @@ public:
     // True while a load or the reading of a page is under way.
     bool isBusy() const { return m_loader.isBusy() || m_reader.isBusy(); }
 
+    // The person asked to check now: one poll at once, unless one was asked for less than
+    // CheckNowGapMs ago (on the timers' clock) or a load or a login runs; false when none
+    // went out.
+    bool checkNow();
+    static constexpr qint64 CheckNowGapMs = 5000;
+
     // Polls at once when the network comes back (not owned; null for none).
     void setReachabilitySource(ReachabilitySource *source);
     // Polls at once when the wall clock ran well ahead of the timers (a resume from
@@ -115,6 +121,8 @@ signals:
     void loginSucceeded();
     // A page could not be loaded; message is the error box's text.
     void loadFailed(const QString &message);
+    // The machine woke from a suspend (the wall clock ran ahead of the timers).
+    void resumed();
 
 protected:
     void timerEvent(QTimerEvent *event) override;
@@ -161,6 +169,8 @@ private:
     // When the network last brought a poll out of turn (steady clock); a flapping network
     // brings at most one per poll period.
     qint64 m_lastNetworkPollMs = -1;
+    // When the person last had a poll sent by checkNow (steady clock).
+    qint64 m_lastCheckNowMs = -1;
     bool m_credentialsTyped = true;
     bool m_loginRetry = false;
 };

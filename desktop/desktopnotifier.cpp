@@ -14,6 +14,7 @@ const QString Service = QStringLiteral("org.freedesktop.Notifications");
 const QString Path = QStringLiteral("/org/freedesktop/Notifications");
 const QString Interface = QStringLiteral("org.freedesktop.Notifications");
 const QString DefaultAction = QStringLiteral("default");
+const QString ReadAction = QStringLiteral("read");
 // Notifications a server still shows; beyond that the oldest are forgotten.
 constexpr int MaxRemembered = 16;
 
@@ -70,9 +71,24 @@ void DesktopNotifier::notify(ItemKind kind, const QString &heading, const QStrin
 {
     if (!m_enabled)
         return;
-    Notice notice{kind, heading, text, item};
-    Kind &state = m_kinds[indexOf(kind)];
+    Notice notice{indexOf(kind), kind, heading, text, item};
+    Kind &state = m_kinds[notice.slot];
     // Sent now it would not replace the kind's last notification, whose id is not known yet.
+    if (!m_capabilities || state.sending) {
+        state.waiting = std::move(notice);
+        if (!m_capabilities)
+            askCapabilities();
+        return;
+    }
+    send(notice);
+}
+
+void DesktopNotifier::notifyStatus(const QString &heading, const QString &text)
+{
+    if (!m_enabled)
+        return;
+    Notice notice{StatusSlot, ItemKind::Comment, heading, text, {}};
+    Kind &state = m_kinds[StatusSlot];
     if (!m_capabilities || state.sending) {
         state.waiting = std::move(notice);
         if (!m_capabilities)
@@ -122,20 +138,29 @@ void DesktopNotifier::send(const Notice &notice)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     const bool markup = m_capabilities->contains(QStringLiteral("body-markup"));
-    Kind &state = m_kinds[indexOf(notice.kind)];
+    Kind &state = m_kinds[notice.slot];
+    const bool item = notice.slot != StatusSlot;
     QDBusMessage message = call(QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("ormix"));
-    hints.insert(QStringLiteral("category"), QStringLiteral("im.received"));
+    hints.insert(QStringLiteral("category"),
+                 item ? QStringLiteral("im.received") : QStringLiteral("network.error"));
+    QStringList actions;
+    if (item) {
+        actions = QStringList{DefaultAction, QStringLiteral("열기")};
+        // A server without actions would show "읽음" as nothing to click at best.
+        if (m_capabilities->contains(QStringLiteral("actions")))
+            actions << ReadAction << QStringLiteral("읽음");
+    }
     message.setArguments({QStringLiteral("Ormix"), state.id, QStringLiteral("ormix"),
-                          notice.heading, markup ? escapeMarkup(notice.text) : notice.text,
-                          QStringList{DefaultAction, QStringLiteral("열기")}, hints, int(-1)});
+                          notice.heading, markup ? escapeMarkup(notice.text) : notice.text, actions,
+                          hints, int(-1)});
     state.sending = true;
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(message), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, notice](QDBusPendingCallWatcher *w) {
                 w->deleteLater();
-                Kind &state = m_kinds[indexOf(notice.kind)];
+                Kind &state = m_kinds[notice.slot];
                 state.sending = false;
                 const QDBusPendingReply<uint> reply = *w;
                 if (!reply.isValid()) {
@@ -158,12 +183,15 @@ void DesktopNotifier::send(const Notice &notice)
 void DesktopNotifier::onActionInvoked(uint id, const QString &action)
 {
     const auto it = m_sent.constFind(id);
-    if (it == m_sent.constEnd() || action != DefaultAction)
+    if (it == m_sent.constEnd() || it->slot == StatusSlot)
         return;
     // Copies: whoever opens the item may have the next notice sent, which changes the table.
     const ItemKind kind = it->kind;
     const RecentItem item = it->item;
-    emit itemRequested(kind, item);
+    if (action == DefaultAction)
+        emit itemRequested(kind, item);
+    else if (action == ReadAction)
+        emit kindRead(kind);
 }
 
 void DesktopNotifier::onNotificationClosed(uint id, uint)

@@ -16,7 +16,9 @@
 // of its own, which the kind's next notice replaces; a notice that comes while the server
 // has not yet told the id of its kind's last one is sent once it has. Without a server
 // nothing happens, and nothing is retried until the next notice. Activating a notification
-// asks for its item, as a click on the notice does.
+// asks for its item, as a click on the notice does; its "읽음" action, where the server shows
+// actions, marks its kind read without opening anything. Besides the kinds' notifications
+// there is one of how reading goes (a long outage, and its end), which the next replaces.
 class DesktopNotifier final : public QObject
 {
     Q_OBJECT
@@ -35,8 +37,12 @@ public:
     // True while the first question to the server is unanswered.
     bool isAskingServer() const { return m_asking; }
 
-    // Sends one notification of item with a default action.
+    // Sends one notification of item with a default action (and "읽음").
     void notify(ItemKind kind, const QString &heading, const QString &text, const RecentItem &item);
+    // Sends the notification of how reading goes, without actions.
+    void notifyStatus(const QString &heading, const QString &text);
+    // The server's id of that notification, as notificationId.
+    uint statusNotificationId() const { return m_kinds[StatusSlot].id; }
 
     // Text for a server that reads the body as markup: &, < and > escaped.
     static QString escapeMarkup(const QString &text);
@@ -44,14 +50,20 @@ public:
 signals:
     // The user activated the notification of this item (its default action).
     void itemRequested(ItemKind kind, const RecentItem &item);
+    // The user chose "읽음" on a notification of this kind.
+    void kindRead(ItemKind kind);
 
 private slots:
     void onActionInvoked(uint id, const QString &action);
     void onNotificationClosed(uint id, uint reason);
 
 private:
+    // The slots after the kinds': the notification of how reading goes.
+    static constexpr std::size_t StatusSlot = ItemKindCount;
+
     struct Notice
     {
+        std::size_t slot = 0;
         ItemKind kind = ItemKind::Comment;
         QString heading;
         QString text;
@@ -76,6 +88,6 @@ private:
     // Unknown until the server answered GetCapabilities.
     std::optional<QStringList> m_capabilities;
     bool m_asking = false;
-    std::array<Kind, ItemKindCount> m_kinds;
+    std::array<Kind, ItemKindCount + 1> m_kinds;
     QHash<uint, Notice> m_sent;
 };

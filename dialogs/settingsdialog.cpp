@@ -1,5 +1,6 @@
 #include "settingsdialog.h"
 
+#include "desktop/trayavailability.h"
 #include "dialogs/dialogsupport.h"
 #include "state/autostart.h"
 #include "state/settings.h"
@@ -34,6 +35,7 @@ SettingsDialog::SettingsDialog(Settings &settings, int intervalInUse, QWidget *p
     m_startWithSession = startWithSession >= 0 && startWithSession <= 2 ? startWithSession : 0;
     m_desktopNotify = settings.number(Settings::DesktopNotify) != 0;
     m_rememberSeen = settings.number(Settings::RememberSeen) != 0;
+    m_trayIcon = settings.number(Settings::TrayIcon) != 0;
 
     // The slider clamps a stored value outside its range.
     m_transparencySlider->setValue(m_transparency);
@@ -41,6 +43,7 @@ SettingsDialog::SettingsDialog(Settings &settings, int intervalInUse, QWidget *p
     m_intervalEdit->setText(QString::number(m_interval));
     m_desktopNotifyCheck->setChecked(m_desktopNotify);
     m_rememberSeenCheck->setChecked(m_rememberSeen);
+    m_trayIconCheck->setChecked(m_trayIcon);
     m_okButton->setFocus(Qt::OtherFocusReason);
 }
 
@@ -99,9 +102,26 @@ void SettingsDialog::buildControls()
     m_rememberSeenCheck = new QCheckBox(QStringLiteral("꺼져 있던 동안 온 글도 알리기"), this);
     m_rememberSeenCheck->setObjectName(QStringLiteral("rememberSeenCheck"));
     layout()->addWidget(m_rememberSeenCheck);
+    m_trayIconCheck = new QCheckBox(QStringLiteral("알림 영역에 아이콘 표시"), this);
+    m_trayIconCheck->setObjectName(QStringLiteral("trayIconCheck"));
+    layout()->addWidget(m_trayIconCheck);
 
     setTabChain({m_okButton, m_cancelButton, m_transparencySlider, m_autostartCheck, m_intervalEdit,
-                 m_desktopNotifyCheck, m_rememberSeenCheck});
+                 m_desktopNotifyCheck, m_rememberSeenCheck, m_trayIconCheck});
+
+    // Usable once a tray is known to be there; the box says why not meanwhile.
+    m_tray = new TrayAvailability(this);
+    connect(m_tray, &TrayAvailability::changed, this, &SettingsDialog::updateTrayCheck);
+    updateTrayCheck();
+}
+
+void SettingsDialog::updateTrayCheck()
+{
+    const bool usable = m_tray->isAvailable();
+    m_trayIconCheck->setEnabled(usable);
+    m_trayIconCheck->setToolTip(usable              ? QString()
+                                : m_tray->isKnown() ? TrayAvailability::unavailableText()
+                                                    : TrayAvailability::lookingText());
 }
 
 bool SettingsDialog::exchangeFromControls()
@@ -110,6 +130,9 @@ bool SettingsDialog::exchangeFromControls()
     m_startWithSession = m_autostartCheck->isChecked() ? 1 : 0;
     m_desktopNotify = m_desktopNotifyCheck->isChecked();
     m_rememberSeen = m_rememberSeenCheck->isChecked();
+    // A box that could not be changed keeps the choice as stored.
+    if (m_trayIconCheck->isEnabled())
+        m_trayIcon = m_trayIconCheck->isChecked();
     if (m_transparency < MinimumTransparency || m_transparency > MaximumTransparency) {
         showOrmixMessage(this, QStringLiteral("Please enter an integer between 0 and 100."),
                          QMessageBox::Warning);
@@ -144,6 +167,8 @@ void SettingsDialog::accept()
         m_settings.setNumber(Settings::DesktopNotify, m_desktopNotify ? 1 : 0);
     if (m_rememberSeen || m_settings.number(Settings::RememberSeen) != 0)
         m_settings.setNumber(Settings::RememberSeen, m_rememberSeen ? 1 : 0);
+    if (m_trayIcon || m_settings.number(Settings::TrayIcon) != 0)
+        m_settings.setNumber(Settings::TrayIcon, m_trayIcon ? 1 : 0);
     applyAutostart();
     QDialog::accept();
 }

@@ -7,6 +7,7 @@ class QLineEdit;
 class QPushButton;
 class QSlider;
 class Settings;
+class TrayAvailability;
 
 // The "other settings" dialog: status window transparency, polling interval and
 // start with the desktop session. Accepting stores all three; the caller applies
@@ -38,6 +39,8 @@ public:
     bool desktopNotifications() const { return m_desktopNotify; }
     // Opt-in: what came while Ormix was off is announced at the next start.
     bool remembersSeen() const { return m_rememberSeen; }
+    // Opt-in: an icon in the panel's tray.
+    bool trayIcon() const { return m_trayIcon; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -46,6 +49,7 @@ private:
     void buildControls();
     bool exchangeFromControls();
     void applyAutostart();
+    void updateTrayCheck();
 
     Settings &m_settings;
     int m_transparency = 10;
@@ -53,6 +57,7 @@ private:
     int m_interval = 30;
     bool m_desktopNotify = false;
     bool m_rememberSeen = false;
+    bool m_trayIcon = false;
 
     QPushButton *m_okButton = nullptr;
     QPushButton *m_cancelButton = nullptr;
@@ -61,5 +66,7 @@ private:
     QLineEdit *m_intervalEdit = nullptr;
     QCheckBox *m_desktopNotifyCheck = nullptr;
     QCheckBox *m_rememberSeenCheck = nullptr;
+    QCheckBox *m_trayIconCheck = nullptr;
+    TrayAvailability *m_tray = nullptr; // a Qt child
     bool m_centred = false;
 };

@@ -17,6 +17,7 @@ void DashboardModel::takeReading(const DashboardReading &reading)
                 m_lastReadingChanged = true;
                 marked[i] = !m_new[i];
                 m_new[i] = true;
+                m_newCount[i] += int(arrivals.size());
             }
         }
         takeIntoKnown(m_known[i], reading[kind]);
@@ -30,6 +31,9 @@ void DashboardModel::takeReading(const DashboardReading &reading)
         if (marked[indexOf(kind)])
             emit newItemsChanged(kind);
     }
+    // What arrives during a pause lights its box only; it is never announced later.
+    if (isPaused())
+        return;
     for (const ItemKind kind : AllItemKinds) {
         if (const std::optional<RecentItem> &item = arrived[indexOf(kind)])
             emit announced(kind, *item);
@@ -72,10 +76,29 @@ std::optional<RecentItem> DashboardModel::newest(ItemKind kind) const
 void DashboardModel::clearNew(ItemKind kind)
 {
     bool &mark = m_new[indexOf(kind)];
+    m_newCount[indexOf(kind)] = 0;
     if (!mark)
         return;
     mark = false;
     emit newItemsChanged(kind);
+}
+
+void DashboardModel::markAllRead()
+{
+    // Every listed item is already in what the next reading is compared with; only the marks
+    // (and the notices waiting on them) stand between the person and "all read".
+    for (const ItemKind kind : AllItemKinds)
+        clearNew(kind);
+    emit allMarkedRead();
+}
+
+void DashboardModel::pauseNotices(const QDateTime &until)
+{
+    const QDateTime end = until.isValid() ? until.toUTC() : QDateTime();
+    if (end == m_pausedUntil)
+        return;
+    m_pausedUntil = end;
+    emit pauseChanged();
 }
 
 void DashboardModel::setPollStatus(const QDateTime &lastSuccess, const QString &lastFailure)

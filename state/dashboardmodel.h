@@ -49,6 +49,17 @@ public:
     bool lastReadingChanged() const { return m_lastReadingChanged; }
     // The user attended to the kind (opened its newest item, its notice or its notification).
     void clearNew(ItemKind kind);
+    // How many items arrived in the kind since the user last attended to it.
+    int newCount(ItemKind kind) const { return m_newCount[indexOf(kind)]; }
+    // The user has seen everything listed: every mark goes, and allMarkedRead is said so that
+    // what is remembered of the lists is brought up to date as well.
+    void markAllRead();
+
+    // Notices paused until the given time (an invalid one resumes them): readings still mark
+    // their kinds new, but nothing they bring is announced, neither now nor afterwards.
+    void pauseNotices(const QDateTime &until);
+    bool isPaused() const { return m_pausedUntil.isValid(); }
+    QDateTime pausedUntil() const { return m_pausedUntil; }
 
     // How polling goes: when the dashboard last read (invalid before the first time) and
     // what failed since (empty when the last poll was fine). Every poll reports once.
@@ -66,10 +77,15 @@ signals:
     void announced(ItemKind kind, const RecentItem &item);
     // A poll ended, well or not.
     void pollStatusChanged();
+    // markAllRead ran: every kind was attended to at once.
+    void allMarkedRead();
+    // Notices were paused, resumed, or paused until another time.
+    void pauseChanged();
 
 private:
     DashboardReading m_reading;
     std::array<bool, ItemKindCount> m_new{};
+    std::array<int, ItemKindCount> m_newCount{};
     KnownReading m_known;
     // Whether m_known is something to compare the next reading with.
     bool m_comparing = false;
@@ -80,4 +96,5 @@ private:
     bool m_hasReading = false;
     QDateTime m_lastSuccess;
     QString m_lastFailure;
+    QDateTime m_pausedUntil;
 };

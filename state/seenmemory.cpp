@@ -139,6 +139,9 @@ SeenMemory::SeenMemory(DashboardModel &model, QString path, QObject *parent)
     : QObject(parent), m_model(model), m_path(std::move(path))
 {
     connect(&model, &DashboardModel::readingChanged, this, &SeenMemory::remember);
+    // "All read" must hold at the next start too: a write the last reading could not make
+    // is made now.
+    connect(&model, &DashboardModel::allMarkedRead, this, &SeenMemory::remember);
 }
 
 SeenMemory::~SeenMemory() = default;

@@ -29,6 +29,8 @@ constexpr std::array<Entry, Settings::KeyCount> Table = {{
     {"KeyringPassword", 0},
     {"DesktopNotify", 0},
     {"RememberSeen", 0},
+    {"TrayIcon", 0},
+    {"PauseUntil", 0},
 }};
 
 // Text values were read into a 100-byte buffer, terminator included.

@@ -32,8 +32,10 @@ public:
         KeyringPassword,  // number: 1 keeps the password in the keyring; written once used
         DesktopNotify,    // number: 1 sends notices to the desktop too; written once used
         RememberSeen, // number: 1 remembers what was seen, for the next start; written once used
+        TrayIcon,     // number: 1 shows an icon in the panel's tray; written once used
+        PauseUntil,   // text: when paused notices resume, UTC (ISO 8601); written once used
     };
-    static constexpr int KeyCount = RememberSeen + 1;
+    static constexpr int KeyCount = PauseUntil + 1;
 
     // The settings in the user's settings file.
     explicit Settings(QObject *parent = nullptr);

@@ -27,6 +27,22 @@ NoticePopup::NoticePopup(DashboardModel &model)
     connect(&model, &DashboardModel::announced, this, &NoticePopup::announce);
     connect(&model, &DashboardModel::readingChanged, this, &NoticePopup::dropStale);
     connect(&model, &DashboardModel::newItemsChanged, this, &NoticePopup::dropStale);
+    // Everything read, or a pause begun: what shows goes at once, and nothing waits.
+    connect(&model, &DashboardModel::allMarkedRead, this, &NoticePopup::withdraw);
+    connect(&model, &DashboardModel::pauseChanged, this, [this] {
+        if (m_model.isPaused())
+            withdraw();
+    });
+}
+
+void NoticePopup::withdraw()
+{
+    for (std::optional<RecentItem> &item : m_waiting)
+        item.reset();
+    if (m_timer.isActive()) {
+        m_timer.stop();
+        hide();
+    }
 }
 
 NoticePopup::~NoticePopup() = default;

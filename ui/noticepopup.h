@@ -66,6 +66,8 @@ public:
     void tick();
     // What a left click on the notice does: asks for the item, hides, and shows what waits.
     void click();
+    // Hides what shows and drops what waits.
+    void withdraw();
 
     // For tests and for callers that know better than the primary screen.
     void setWorkArea(const QRect &area) { m_workArea = area; }

@@ -3,6 +3,7 @@
 #include "state/browserlaunch.h"
 #include "state/dashboardmodel.h"
 #include "state/settings.h"
+#include "ui/commandactions.h"
 #include "ui/noticepopup.h"
 #include "ui/recentitemspopup.h"
 #include "ui/taskbarhint.h"
@@ -60,6 +61,10 @@ StatusStrip::StatusStrip(DashboardModel &model, Settings &settings)
     });
     connect(&model, &DashboardModel::readingChanged, this, &StatusStrip::refresh);
     connect(&model, &DashboardModel::newItemsChanged, this, &StatusStrip::refresh);
+    connect(&model, &DashboardModel::pauseChanged, this, [this] {
+        showPollStatus();
+        refresh();
+    });
     // Every poll ends here, good or not: the tooltip, and a refresh as after any poll.
     connect(&model, &DashboardModel::pollStatusChanged, this, [this] {
         showPollStatus();
@@ -149,7 +154,7 @@ void StatusStrip::refresh()
     updateAccessibleText();
     // A poll that changed nothing on the strip paints nothing; expose and resize events
     // repaint it anyway.
-    Shown now{isConnecting(), isStale(), m_model.todayCount(), {}, size()};
+    Shown now{isConnecting(), isStale(), m_model.todayCount(), {}, m_model.isPaused(), size()};
     for (const ItemKind kind : AllItemKinds)
         now.lit[indexOf(kind)] = m_model.isNew(kind);
     if (isVisible() && now != m_shown) {
@@ -185,15 +190,30 @@ void StatusStrip::showPollStatus()
 
 QString StatusStrip::pollStatusText() const
 {
-    const QDateTime lastSuccess = m_model.lastSuccess();
+    return pollStatusText(m_model, m_lastFailure);
+}
+
+QString StatusStrip::pollStatusText(const DashboardModel &model, const QString &failure)
+{
+    const QDateTime lastSuccess = model.lastSuccess();
     QString text =
         lastSuccess.isValid()
             ? QStringLiteral("마지막 읽기: ") +
                   lastSuccess.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
             : QStringLiteral("아직 읽은 적 없음");
-    if (!m_lastFailure.isEmpty())
-        text += QStringLiteral("\n마지막 실패: ") + m_lastFailure;
+    if (!failure.isEmpty())
+        text += QStringLiteral("\n마지막 실패: ") + failure;
+    if (model.isPaused())
+        text += QStringLiteral("\n알림 일시 중지: ") +
+                model.pausedUntil().toLocalTime().toString(QStringLiteral("MM-dd HH:mm")) +
+                QStringLiteral("까지");
     return text;
+}
+
+QRect StatusStrip::pauseMarkRect() const
+{
+    // Left of the R box, clear of the count for any count a blog has in a day.
+    return QRect(m_commentsBox.x() - 9, 7, 6, 9);
 }
 
 bool StatusStrip::isConnecting() const
@@ -220,6 +240,14 @@ QImage StatusStrip::renderImage() const
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, false);
     const QRect rc(QPoint(0, 0), size());
+
+    if (m_model.isPaused()) {
+        // Two bars, as on a pause button.
+        const QRect mark = pauseMarkRect();
+        painter.fillRect(QRect(mark.topLeft(), QSize(2, mark.height())), WindowLook::FrameOuter);
+        painter.fillRect(QRect(mark.topLeft() + QPoint(4, 0), QSize(2, mark.height())),
+                         WindowLook::FrameOuter);
+    }
 
     painter.setFont(m_countFont);
     painter.setPen(WindowLook::Text);
@@ -406,6 +434,11 @@ void StatusStrip::leaveEvent(QEvent *event)
     QWidget::leaveEvent(event);
 }
 
+void StatusStrip::setCommands(CommandActions *commands)
+{
+    m_commands = commands;
+}
+
 QMenu *StatusStrip::buildContextMenu(QWidget *parent) const
 {
     struct Row
@@ -421,6 +454,11 @@ QMenu *StatusStrip::buildContextMenu(QWidget *parent) const
         {"프로그램 업데이트 확인", CommandCheckUpdate},
     };
     auto *menu = new QMenu(parent);
+    // What a person reaches for most comes first; the strip's own rows keep their order.
+    if (m_commands) {
+        m_commands->addTopRows(menu);
+        menu->addSeparator();
+    }
     for (const Row &row : rows) {
         if (!row.text) {
             menu->addSeparator();
@@ -428,6 +466,9 @@ QMenu *StatusStrip::buildContextMenu(QWidget *parent) const
         }
         QAction *action = menu->addAction(QString::fromUtf8(row.text));
         action->setData(row.id);
+        // The dashboard beside the blog: both open a page of it.
+        if (row.id == CommandOpenBlog && m_commands)
+            menu->addAction(m_commands->openDashboard);
     }
     return menu;
 }

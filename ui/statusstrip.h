@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QImage>
 #include <QList>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <string>
 
+class CommandActions;
 class NoticePopup;
 class RecentItemsPopup;
 class DashboardModel;
@@ -86,8 +88,11 @@ public:
     // A box in client coordinates (right and bottom exclusive).
     QRect boxRect(Box box) const;
 
-    // The five rows of the context menu, command ids in the actions' data.
+    // The five rows of the context menu, command ids in the actions' data; with commands set,
+    // their rows too, which carry no id.
     QMenu *buildContextMenu(QWidget *parent = nullptr) const;
+    // The commands the menu offers besides its own rows (not owned; null for none).
+    void setCommands(CommandActions *commands);
     // Runs the menu at a screen point and then the chosen command.
     void showContextMenu(const QPoint &globalPos);
     void runCommand(int id);
@@ -100,8 +105,12 @@ public:
     // The build's ORMIX_UPDATE_URL unless a test sets another.
     void setUpdateUrl(const std::string &url) { m_updateUrl = url; }
 
-    // The tooltip's text: the last good reading and what failed last.
+    // The tooltip's text: the last good reading and what failed last, and a pause.
     QString pollStatusText() const;
+    // The same lines for a model, with failure as it is to be shown.
+    static QString pollStatusText(const DashboardModel &model, const QString &failure);
+    // The rectangle of the mark that says notices are paused (client coordinates).
+    QRect pauseMarkRect() const;
     // True until the first good reading of the dashboard: "  Admin 접속 중..." and no boxes.
     bool isConnecting() const;
     // True while the latest poll failed: the count is drawn in grey until a good reading.
@@ -177,9 +186,11 @@ private:
         bool stale = false;
         int count = -1;
         std::array<bool, ItemKindCount> lit{};
+        bool paused = false;
         QSize size;
         bool operator==(const Shown &) const = default;
     };
     Shown m_shown;
     std::string m_updateUrl;
+    QPointer<CommandActions> m_commands;
 };

@@ -3,12 +3,15 @@
 // something. The real controller against the demo host, with the dialogs answered in-process.
 #include "app/controller.h"
 #include "client/poller.h"
+#include "state/noticepause.h"
 #include "tests/support/controllerharness.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"
+#include "ui/commandactions.h"
 #include "ui/noticepopup.h"
 #include "ui/statusstrip.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QEventLoop>
 #include <QMenu>
@@ -166,6 +169,80 @@ private slots:
         QTRY_COMPARE(announced.size(), 3);
         QCOMPARE(announced.last(), ItemKind::Guestbook);
         QVERIFY(!frame.model.isNew(ItemKind::Comment));
+    }
+
+    // The menus' commands as the person uses them on a running program: check now polls at
+    // once but not again within a few seconds; a pause keeps what arrives on the boxes, is
+    // there after a restart, and announces nothing of it once resumed; mark all read unlights
+    // everything; the dashboard opens in the browser.
+    void commandsOfTheMenus()
+    {
+        FakeBrowser browser;
+        DemoHost host;
+        QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
+        auto frame = std::make_unique<ControllerHarness>();
+        host.enterAccount(frame->account, 3600);
+        qint64 clockMs = 1000000;
+        frame->poller.resumeDetector().setClocks([&] { return clockMs; }, [&] { return clockMs; });
+        frame->start(false);
+        QTRY_VERIFY(frame->poller.loginState() == LoggedIn && !frame->poller.isBusy());
+        CommandActions *commands = frame->controller.commands();
+        QVERIFY(commands);
+        QList<ItemKind> announced;
+        connect(&frame->model, &DashboardModel::announced, this,
+                [&](ItemKind kind, const RecentItem &) { announced << kind; });
+
+        const int before = statInt(host, "dashboardRequests");
+        commands->checkNow->trigger();
+        QTRY_VERIFY(statInt(host, "dashboardRequests") == before + 1 && !frame->poller.isBusy());
+        clockMs += Poller::CheckNowGapMs - 1;
+        commands->checkNow->trigger();
+        QTest::qWait(200);
+        QCOMPARE(statInt(host, "dashboardRequests"), before + 1);
+        clockMs += 1;
+        commands->checkNow->trigger();
+        QTRY_VERIFY(statInt(host, "dashboardRequests") == before + 2 && !frame->poller.isBusy());
+
+        // Paused: the comment lights R and says nothing.
+        QVERIFY(!commands->resume->isEnabled());
+        commands->pauseHour->trigger();
+        QVERIFY(frame->model.isPaused());
+        QVERIFY(commands->resume->isEnabled());
+        const std::string stored = frame->settings.text(Settings::PauseUntil);
+        QVERIFY(!stored.empty());
+        host.addItem(DemoHost::Comment, QStringLiteral("회의 중 댓글"), QStringLiteral("/m"));
+        frame->poller.pollNow();
+        QTRY_VERIFY(frame->model.isNew(ItemKind::Comment));
+        QVERIFY(announced.isEmpty());
+        QVERIFY(!frame->controller.strip()->notice()->isVisible());
+
+        // A restart in the middle of it: still paused, until the same time.
+        frame->controller.end();
+        frame = std::make_unique<ControllerHarness>();
+        host.enterAccount(frame->account, 3600);
+        connect(&frame->model, &DashboardModel::announced, this,
+                [&](ItemKind kind, const RecentItem &) { announced << kind; });
+        frame->start(false);
+        QVERIFY(frame->model.isPaused());
+        QCOMPARE(frame->settings.text(Settings::PauseUntil), stored);
+        commands = frame->controller.commands();
+        QVERIFY(commands->resume->isEnabled());
+        QTRY_VERIFY(frame->poller.loginState() == LoggedIn && !frame->poller.isBusy());
+        host.addItem(DemoHost::Guestbook, QStringLiteral("방명록"), QStringLiteral("/g"));
+        commands->resume->trigger();
+        QVERIFY(!frame->model.isPaused());
+        QCOMPARE(frame->settings.text(Settings::PauseUntil), std::string());
+        frame->poller.pollNow();
+        QTRY_COMPARE(announced, QList<ItemKind>{ItemKind::Guestbook});
+
+        commands->markAllRead->trigger();
+        for (const ItemKind kind : AllItemKinds)
+            QVERIFY(!frame->model.isNew(kind));
+        QVERIFY(!frame->controller.strip()->notice()->isVisible());
+
+        commands->openDashboard->trigger();
+        QVERIFY(browser.waitForLaunches(1));
+        QCOMPARE(browser.launches(), QStringList{host.dashboardUrl().toString()});
     }
 };
 

@@ -58,9 +58,11 @@ public:
     std::function<void(const Received &)> onRecorded;
 
     // What the server sends when the user clicks the notification.
-    void invokeDefault(uint id)
+    void invokeDefault(uint id) { invoke(id, QStringLiteral("default")); }
+    // ...or one of its action buttons.
+    void invoke(uint id, const QString &action)
     {
-        emit ActionInvoked(id, QStringLiteral("default"));
+        emit ActionInvoked(id, action);
         emit NotificationClosed(id, 2);
     }
 

@@ -361,9 +361,9 @@ private slots:
 
         const QStringList chain = tabChain(button(dlg, "okButton"));
         // The options come after the original controls, below them, off.
-        QCOMPARE(chain,
-                 (utf8List({"okButton", "cancelButton", "transparencySlider", "autostartCheck",
-                            "intervalEdit", "desktopNotifyCheck", "rememberSeenCheck"})));
+        QCOMPARE(chain, (utf8List({"okButton", "cancelButton", "transparencySlider",
+                                   "autostartCheck", "intervalEdit", "desktopNotifyCheck",
+                                   "rememberSeenCheck", "trayIconCheck"})));
         auto *notify = dlg.findChild<QCheckBox *>(QStringLiteral("desktopNotifyCheck"));
         QCOMPARE(notify->text(), QStringLiteral("바탕화면 알림도 보내기"));
         QVERIFY(!notify->isChecked());
@@ -372,6 +372,13 @@ private slots:
         QCOMPARE(remember->text(), QStringLiteral("꺼져 있던 동안 온 글도 알리기"));
         QVERIFY(!remember->isChecked());
         QVERIFY(remember->geometry().top() >= notify->geometry().bottom());
+        // No tray offscreen: the box says why it cannot be ticked (the tray icon's test ticks it).
+        auto *tray = dlg.findChild<QCheckBox *>(QStringLiteral("trayIconCheck"));
+        QCOMPARE(tray->text(), QStringLiteral("알림 영역에 아이콘 표시"));
+        QVERIFY(tray->geometry().top() >= remember->geometry().bottom());
+        QTRY_VERIFY(!tray->isEnabled() &&
+                    tray->toolTip() == QStringLiteral("아이콘을 둘 알림 영역(시스템 트레이)을 찾을 "
+                                                      "수 없습니다."));
 
         QCOMPARE(slider(dlg)->orientation(), Qt::Horizontal);
         QCOMPARE(slider(dlg)->minimum(), 0);

@@ -2,8 +2,10 @@
 """The headless demo: runs ormix under Xvfb against the demo host and saves pictures.
 
 usage: demo_screens.py --ormix BIN --demohost BIN --out DIR [--readme-shot PATH]
+                       [--menu-shot PATH]
 Saves the login dialog, the strip with the count, a notice mid-slide, the recent-items
-list, the strip with a risen notice, and an animated GIF of the notice sliding.
+list, the strip with a risen notice, an animated GIF of the notice sliding, and the strip's
+menu with the pause's submenu open.
 """
 
 import argparse
@@ -22,6 +24,7 @@ from ormix_e2e import (BOX_LEFT, FRAME_LINE, count_shown, login_dialog, notice_w
 STRIP_AT = (700, 560)
 SCENE = (680, 540, 344, 228)  # x, y, width, height: the strip and the notice's corner
 CORNER = (824, 648, 200, 120)  # where the notice slides
+MENU_AREA = (440, 540, 584, 228)  # the strip, its menu and the submenu beside it
 
 
 def crop(source, target, box, zoom=200):
@@ -73,6 +76,7 @@ def main():
     parser.add_argument("--demohost", required=True)
     parser.add_argument("--out", required=True)
     parser.add_argument("--readme-shot")
+    parser.add_argument("--menu-shot")
     args = parser.parse_args()
 
     out = args.out
@@ -145,12 +149,28 @@ def main():
         crop(shot, os.path.join(out, "4-recent-items.png"), (strip.x - 20, strip.y - 20, 320, 200))
 
         x.xdotool("key", "Escape")
+        # The menu, with the pause's submenu opened from the keyboard (its third row).
+        x.xdotool("mousemove", strip.x + 40, strip.y + 11)
+        x.xdotool("click", 3)
+        time.sleep(0.7)  # the menu maps and paints
+        x.xdotool("key", "Down", "Down", "Down", "Right")
+        time.sleep(0.7)
+        shot = os.path.join(raw, "menu.png")
+        x.screenshot(shot)
+        menu = os.path.join(out, "7-menu.png")
+        crop(shot, menu, MENU_AREA, 100)
+        x.xdotool("key", "Escape", "Escape")
+        time.sleep(0.3)
+
         x.xdotool("mousemove", strip.x + BOX_LEFT["X"] + 5, strip.y + 11)
         x.xdotool("click", 1)
         prog.wait_exit(10)
         if args.readme_shot:
             shutil.copyfile(scene, args.readme_shot)
             print(f"updated {args.readme_shot}")
+        if args.menu_shot:
+            shutil.copyfile(menu, args.menu_shot)
+            print(f"updated {args.menu_shot}")
     except Failure as failure:
         print(f"demo failed: {failure}; raw pictures and logs in {raw}", file=sys.stderr)
         return 1

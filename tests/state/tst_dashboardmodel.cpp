@@ -1,5 +1,9 @@
 #include "state/dashboardmodel.h"
+#include "state/noticepause.h"
+#include "state/outagewatch.h"
 #include "state/seenmemory.h"
+#include "state/settings.h"
+#include "tests/support/testenv.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -349,6 +353,215 @@ private slots:
             after.load(account[0].toStdString(), account[1].toStdString());
         QVERIFY(known);
         QCOMPARE((*known)[indexOf(ItemKind::Comment)].list, now);
+    }
+
+    // Mark all read: every mark goes at once, the counts with them, and nothing listed now is
+    // news later, in this run or the next. A state file the last reading could not write is
+    // written then, so the next start knows it too.
+    void markAllRead()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Ormix/seen.json"));
+        QFile blocker(dir.filePath(QStringLiteral("Ormix")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        DashboardModel model;
+        SeenMemory memory(model, path);
+        model.logIn(Blog, Owner);
+        memory.attach(Blog, Owner);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot write")));
+        model.takeReading(reading(items({"a"}), items({"t"}), items({"g"})));
+        const DashboardReading lit =
+            reading(items({"c", "b", "a"}), items({"u", "t"}), items({"g"}));
+        model.takeReading(lit);
+        QCOMPARE(model.newCount(ItemKind::Comment), 2);
+        QCOMPARE(model.newCount(ItemKind::Trackback), 1);
+        QCOMPARE(model.newCount(ItemKind::Guestbook), 0);
+        QVERIFY(blocker.remove());
+
+        QSignalSpy marks(&model, &DashboardModel::newItemsChanged);
+        QSignalSpy allRead(&model, &DashboardModel::allMarkedRead);
+        QSignalSpy announced(&model, &DashboardModel::announced);
+        model.markAllRead();
+        QCOMPARE(marks.count(), 2);
+        QCOMPARE(allRead.count(), 1);
+        for (const ItemKind kind : AllItemKinds) {
+            QVERIFY(!model.isNew(kind));
+            QCOMPARE(model.newCount(kind), 0);
+        }
+        // Written at once, not only at the next reading, which Ormix may not live to make.
+        DashboardModel next;
+        SeenMemory after(next, path);
+        const std::optional<KnownReading> known = after.load(Blog, Owner);
+        QVERIFY(known);
+        QCOMPARE((*known)[indexOf(ItemKind::Comment)].list, lit[ItemKind::Comment]);
+
+        model.takeReading(lit);
+        QCOMPARE(announced.count(), 0);
+        QVERIFY(!model.isNew(ItemKind::Comment));
+        next.logIn(Blog, Owner);
+        after.attach(Blog, Owner);
+        next.takeReading(lit);
+        QVERIFY(!next.isNew(ItemKind::Comment) && !next.isNew(ItemKind::Trackback));
+    }
+
+    // A pause lights the boxes of what arrives but announces none of it, then or afterwards;
+    // what arrives after it ends is announced as ever.
+    void aPauseLightsButDoesNotAnnounce()
+    {
+        DashboardModel model;
+        QSignalSpy announced(&model, &DashboardModel::announced);
+        QSignalSpy pauses(&model, &DashboardModel::pauseChanged);
+        model.takeReading(reading(items({"a"})));
+        const QDateTime until = QDateTime::currentDateTimeUtc().addSecs(3600);
+        model.pauseNotices(until);
+        model.pauseNotices(until);
+        QCOMPARE(pauses.count(), 1);
+        QVERIFY(model.isPaused());
+        QCOMPARE(model.pausedUntil(), until);
+        model.takeReading(reading(items({"b", "a"})));
+        QVERIFY(model.isNew(ItemKind::Comment));
+        QCOMPARE(model.newCount(ItemKind::Comment), 1);
+        QCOMPARE(announced.count(), 0);
+
+        model.pauseNotices({});
+        QVERIFY(!model.isPaused());
+        QCOMPARE(pauses.count(), 2);
+        model.takeReading(reading(items({"b", "a"})));
+        QCOMPARE(announced.count(), 0);
+        model.takeReading(reading(items({"c", "b", "a"})));
+        QCOMPARE(announced.count(), 1);
+        QCOMPARE(announced.at(0).at(1).value<RecentItem>().text, std::string("c"));
+        QCOMPARE(model.newCount(ItemKind::Comment), 2);
+    }
+
+    void aPauseEndsByItselfAndOutlivesARestart_data()
+    {
+        QTest::addColumn<QString>("stored"); // "PauseUntil" as an earlier run left it
+        QTest::addColumn<qint64>("leftMs");  // how long the restored pause lasts; -1 none
+        QTest::newRow("half an hour left")
+            << QStringLiteral("2026-03-01T12:30:00Z") << qint64(1800000);
+        QTest::newRow("ended while off") << QStringLiteral("2026-03-01T11:59:59Z") << qint64(-1);
+        QTest::newRow("damaged") << QStringLiteral("tomorrow") << qint64(-1);
+        QTest::newRow("more than a day ahead")
+            << QStringLiteral("2026-03-03T12:00:00Z") << qint64(-1);
+    }
+
+    // The end is stored in UTC; a restart takes up what is left, the time it ends ends it
+    // (after a resume from suspend too: check), and resuming stores that.
+    void aPauseEndsByItselfAndOutlivesARestart()
+    {
+        QFETCH(QString, stored);
+        QFETCH(qint64, leftMs);
+        TempConfigHome home;
+        QDateTime now(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC);
+        {
+            Settings settings;
+            QVERIFY(settings.setText(Settings::PauseUntil, stored.toStdString()));
+        }
+        Settings settings;
+        DashboardModel model;
+        NoticePause pause(model, settings);
+        pause.setClock([&] { return now; });
+        if (QByteArrayView(QTest::currentDataTag()) == "damaged" ||
+            stored.startsWith(QLatin1String("2026-03-03")))
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("is not taken")));
+        pause.restore();
+        QCOMPARE(model.isPaused(), leftMs >= 0);
+        if (leftMs < 0) {
+            // Nothing left of it in the settings either.
+            QCOMPARE(settings.text(Settings::PauseUntil), std::string());
+            return;
+        }
+        QCOMPARE(now.msecsTo(model.pausedUntil()), leftMs);
+        // The machine slept past the end: the first check ends it.
+        now = now.addMSecs(leftMs - 1);
+        pause.check();
+        QVERIFY(model.isPaused());
+        now = now.addMSecs(1);
+        pause.check();
+        QVERIFY(!model.isPaused());
+        QCOMPARE(settings.text(Settings::PauseUntil), std::string());
+
+        // A short pause ends on its timer.
+        now = QDateTime::currentDateTimeUtc();
+        pause.setClock([] { return QDateTime::currentDateTimeUtc(); });
+        pause.pauseFor(300);
+        QVERIFY(model.isPaused());
+        const QDateTime end = QDateTime::fromString(
+            QString::fromStdString(settings.text(Settings::PauseUntil)), Qt::ISODate);
+        QVERIFY(end.isValid() && end.timeSpec() == Qt::UTC);
+        QTRY_VERIFY_WITH_TIMEOUT(!model.isPaused(), 5000);
+    }
+
+    void aPauseUntilTomorrowEndsAtLocalMidnight()
+    {
+        const EnvGuard zone("TZ", "Asia/Seoul");
+        const QDateTime evening(QDate(2026, 3, 1), QTime(13, 0), Qt::UTC); // 22:00 in Seoul
+        const QDateTime midnight = NoticePause::nextLocalMidnight(evening);
+        QCOMPARE(midnight, QDateTime(QDate(2026, 3, 1), QTime(15, 0), Qt::UTC));
+        // Just after midnight it is the next one.
+        QCOMPARE(NoticePause::nextLocalMidnight(midnight),
+                 QDateTime(QDate(2026, 3, 2), QTime(15, 0), Qt::UTC));
+
+        // Never paused: nothing is written; paused and resumed: the end is cleared.
+        TempConfigHome home;
+        Settings settings;
+        DashboardModel model;
+        NoticePause pause(model, settings);
+        pause.resume();
+        pause.restore();
+        QVERIFY(!QFile::exists(home.settingsFile()));
+        pause.setClock([&] { return evening; });
+        pause.pauseUntilMidnight();
+        QCOMPARE(model.pausedUntil(), midnight);
+        QCOMPARE(settings.text(Settings::PauseUntil), std::string("2026-03-01T15:00:00Z"));
+        pause.resume();
+        QVERIFY(!model.isPaused());
+        QCOMPARE(settings.text(Settings::PauseUntil), std::string());
+    }
+
+    // One word after half an hour of failed polls, one more when reading works again; none
+    // per poll, and a short outage says nothing at all.
+    void aLongOutageIsToldOnce()
+    {
+        DashboardModel model;
+        OutageWatch watch(model);
+        qint64 now = 1000;
+        watch.setClock([&] { return now; });
+        QSignalSpy began(&watch, &OutageWatch::outageBegan);
+        QSignalSpy ended(&watch, &OutageWatch::outageEnded);
+        const auto poll = [&](qint64 atMs, const char *failure) {
+            now = atMs;
+            model.setPollStatus({}, QString::fromUtf8(failure));
+        };
+        const qint64 minute = 60000;
+        poll(0, "");
+        poll(1 * minute, "down");
+        poll(30 * minute, "down");
+        poll(31 * minute, ""); // 29 minutes: a short one
+        QCOMPARE(began.count(), 0);
+        QCOMPARE(ended.count(), 0);
+        poll(32 * minute, "first");
+        for (qint64 m = 33; m < 62; ++m)
+            poll(m * minute, "still");
+        QCOMPARE(began.count(), 0);
+        poll(62 * minute, "half an hour");
+        poll(63 * minute, "again");
+        poll(200 * minute, "and again");
+        QCOMPARE(began.count(), 1);
+        QCOMPARE(began.at(0).at(0).toString(), QStringLiteral("half an hour"));
+        QVERIFY(watch.isLong());
+        poll(201 * minute, "");
+        poll(202 * minute, "");
+        QCOMPARE(ended.count(), 1);
+        QVERIFY(!watch.isLong());
+        // The next outage is counted from its own first failure.
+        poll(203 * minute, "new");
+        poll(232 * minute, "new");
+        QCOMPARE(began.count(), 1);
+        poll(233 * minute, "new");
+        QCOMPARE(began.count(), 2);
     }
 
     void anUnwritableStateFolderIsLoggedOnly()

@@ -107,8 +107,8 @@ private slots:
     {
         TempConfigHome home;
         Settings settings;
-        const std::array<int, Settings::KeyCount> defaults = {0,   0,  1,  30, 100, 100,
-                                                              150, 23, 10, 0,  0,   0};
+        const std::array<int, Settings::KeyCount> defaults = {0,  0,  1, 30, 100, 100, 150,
+                                                              23, 10, 0, 0,  0,   0,   0};
         for (int k = 0; k < Settings::KeyCount; ++k) {
             QVERIFY(!settings.storedNumber(Settings::Key(k)));
             QCOMPARE(settings.number(Settings::Key(k)), defaults[std::size_t(k)]);

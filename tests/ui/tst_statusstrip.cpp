@@ -325,6 +325,53 @@ private slots:
         QVERIFY(!notice->isVisible());
     }
 
+    // Mark all read and a pause, as the strip shows them: the boxes go dark and the notice
+    // goes at once; a pause draws its mark, says until when in the tooltip, and keeps what
+    // arrives meanwhile on the boxes only.
+    void markAllReadAndAPause()
+    {
+        auto w = makeStrip();
+        NoticePopup *notice = w->notice();
+        notice->setWorkArea(QRect(0, 0, 1024, 738));
+        scene().show(makeReading(3, makeItems({{"c1", "http://127.0.0.1/c1"}})));
+        notice->setClock([] { return qint64(0); }); // the first notice holds
+        scene().arrive(ItemKind::Comment, {"c2", "http://127.0.0.1/c2"});
+        scene().arrive(ItemKind::Guestbook, {"g1", "http://127.0.0.1/g1"});
+        QVERIFY(notice->isVisible());
+        QVERIFY(notice->waiting(ItemKind::Guestbook));
+        const QRect mark = w->pauseMarkRect();
+        QCOMPARE(w->renderImage().pixel(mark.topLeft()), White);
+
+        scene().model.markAllRead();
+        QVERIFY(!notice->isVisible());
+        QVERIFY(!notice->waiting(ItemKind::Guestbook));
+        QImage image = w->renderImage();
+        for (const StatusStrip::Box box : {StatusStrip::CommentsBox, StatusStrip::GuestbookBox})
+            QCOMPARE(image.pixel(w->boxRect(box).topLeft() + QPoint(1, 1)), White);
+
+        const QDateTime until(QDate(2026, 3, 4), QTime(18, 30));
+        scene().model.pauseNotices(until);
+        image = w->renderImage();
+        QCOMPARE(image.pixel(mark.topLeft()), Outer);
+        QCOMPARE(image.pixel(mark.topLeft() + QPoint(4, mark.height() - 1)), Outer);
+        QCOMPARE(image.pixel(mark.topLeft() + QPoint(2, 0)), White);
+        QVERIFY(w->pollStatusText().endsWith(QStringLiteral("알림 일시 중지: 03-04 18:30까지")));
+        QVERIFY(w->toolTip().contains(QStringLiteral("알림 일시 중지")));
+        scene().arrive(ItemKind::Trackback, {"t1", "http://127.0.0.1/t1"});
+        QVERIFY(!notice->isVisible());
+        QCOMPARE(
+            w->renderImage().pixel(w->boxRect(StatusStrip::TrackbacksBox).topLeft() + QPoint(1, 1)),
+            Lit);
+        saveScreenshot(w->renderImage(), QStringLiteral("status-paused"));
+
+        scene().model.pauseNotices({});
+        QCOMPARE(w->renderImage().pixel(mark.topLeft()), White);
+        QVERIFY(!w->pollStatusText().contains(QStringLiteral("일시 중지")));
+        scene().arrive(ItemKind::Trackback, {"t2", "http://127.0.0.1/t2"});
+        QVERIFY(notice->isVisible());
+        QCOMPARE(notice->text(), std::string("t2"));
+    }
+
     // --- placement, tooltip, accessibility ---
 
     void placementKeepsWindowReachable()

@@ -1,6 +1,7 @@
 #include "state/settings.h"
 #include "tests/support/testenv.h"
 #include "tests/ui/uitestsupport.h"
+#include "ui/commandactions.h"
 
 #include "ui/recentitemspopup.h"
 #include "ui/statusstrip.h"
@@ -203,6 +204,46 @@ private slots:
         QVERIFY(browser.waitForLaunches(1));
         QCOMPARE(browser.launches(), QStringList{QStringLiteral("https://updates.example/ormix/")});
         QCOMPARE(aboutSpy.count(), 1);
+
+        // With the shared commands: theirs first, the dashboard beside the blog, the strip's
+        // own rows in their order and with their ids; the commands' rows carry none.
+        CommandActions commands;
+        w->setCommands(&commands);
+        const std::unique_ptr<QMenu> full(w->buildContextMenu());
+        const auto rowsOf = [](const QMenu &menu) {
+            QStringList rows;
+            for (const QAction *a : menu.actions())
+                rows << (a->isSeparator() ? QStringLiteral("-") : a->text());
+            return rows;
+        };
+        QCOMPARE(rowsOf(*full),
+                 QStringList({QStringLiteral("지금 확인"), QStringLiteral("모두 읽음으로 표시"),
+                              QStringLiteral("알림 일시 중지"), QStringLiteral("-"),
+                              QStringLiteral("내 블로그 가기"), QStringLiteral("관리 페이지 열기"),
+                              QStringLiteral("기타 설정"), QStringLiteral("-"),
+                              QStringLiteral("종료"), QStringLiteral("프로그램 업데이트 확인")}));
+        const QMenu *pause = full->actions().at(2)->menu();
+        QVERIFY(pause);
+        QCOMPARE(rowsOf(*pause), QStringList({QStringLiteral("1시간"), QStringLiteral("내일까지"),
+                                              QStringLiteral("-"), QStringLiteral("다시 알리기")}));
+        QCOMPARE(full->actions().at(5), commands.openDashboard);
+        QCOMPARE(full->actions().at(6)->data().toInt(), int(StatusStrip::CommandSettings));
+        QVERIFY(!commands.resume->isEnabled());
+        commands.setPaused(true);
+        QVERIFY(commands.resume->isEnabled());
+
+        // A command's row runs the command, and none of the strip's.
+        QSignalSpy settingsSpy(w.get(), &StatusStrip::settingsRequested);
+        QSignalSpy markSpy(commands.markAllRead, &QAction::triggered);
+        QTimer::singleShot(100, this, [] {
+            if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+                menu->setActiveAction(menu->actions().at(1));
+                QTest::keyClick(menu, Qt::Key_Return);
+            }
+        });
+        w->showContextMenu(w->mapToGlobal(QPoint(50, 10)));
+        QCOMPARE(markSpy.count(), 1);
+        QCOMPARE(blogSpy.count() + settingsSpy.count() + aboutSpy.count(), 2);
     }
 
     void rightReleaseRunsChosenRow()
