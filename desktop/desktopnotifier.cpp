@@ -71,24 +71,20 @@ void DesktopNotifier::notify(ItemKind kind, const QString &heading, const QStrin
 {
     if (!m_enabled)
         return;
-    Notice notice{indexOf(kind), kind, heading, text, item};
-    Kind &state = m_kinds[notice.slot];
-    // Sent now it would not replace the kind's last notification, whose id is not known yet.
-    if (!m_capabilities || state.sending) {
-        state.waiting = std::move(notice);
-        if (!m_capabilities)
-            askCapabilities();
-        return;
-    }
-    send(notice);
+    post({indexOf(kind), kind, heading, text, item});
 }
 
 void DesktopNotifier::notifyStatus(const QString &heading, const QString &text)
 {
     if (!m_enabled)
         return;
-    Notice notice{StatusSlot, ItemKind::Comment, heading, text, {}};
-    Kind &state = m_kinds[StatusSlot];
+    post({StatusSlot, ItemKind::Comment, heading, text, {}});
+}
+
+void DesktopNotifier::post(Notice notice)
+{
+    Kind &state = m_kinds[notice.slot];
+    // Sent now it would not replace the slot's last notification, whose id is not known yet.
     if (!m_capabilities || state.sending) {
         state.waiting = std::move(notice);
         if (!m_capabilities)

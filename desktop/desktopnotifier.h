@@ -79,6 +79,8 @@ private:
         std::optional<Notice> waiting;
     };
 
+    // Sends now, or keeps it as its slot's waiting one until the server can take it.
+    void post(Notice notice);
     void askCapabilities();
     void send(const Notice &notice);
     void sendWaiting();
