@@ -6,6 +6,7 @@
 #include "state/dashboardmodel.h"
 #include "state/logging.h"
 #include "state/secret.h"
+#include "state/settings.h"
 
 #include <QAbstractEventDispatcher>
 #include <QTimerEvent>
@@ -69,9 +70,11 @@ bool isOutage(int error)
 
 } // namespace
 
-Poller::Poller(Account &account, DashboardModel &model, QObject *parent)
-    : QObject(parent), m_account(account), m_model(model)
+Poller::Poller(Account &account, DashboardModel &model, const Settings &settings, QObject *parent)
+    : QObject(parent), m_account(account), m_model(model), m_settings(settings)
 {
+    // A new interval takes effect at once; before the first login there is no timer yet.
+    settings.observe(Settings::PollInterval, this, [this](int) { restartTimer(); });
     connect(&m_loader, &PageLoader::finished, this, &Poller::onLoadFinished);
     connect(&m_reader, &PageReader::finished, this, &Poller::onPageRead);
     // A resume shows first as the event loop waking (input, the desktop redrawing) long
@@ -342,7 +345,7 @@ void Poller::restartTimer()
 
 void Poller::startPollTimer()
 {
-    m_pollPeriodMs = periodForInterval(m_account.interval);
+    m_pollPeriodMs = periodForInterval(m_settings.value(Settings::PollInterval));
     m_timerId = startTimer(m_pollPeriodMs, Qt::CoarseTimer);
     qCInfo(lcPoll) << "polling every" << m_pollPeriodMs / 1000 << "s";
 }

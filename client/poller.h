@@ -15,6 +15,7 @@
 class Account;
 class DashboardModel;
 class ReachabilitySource;
+class Settings;
 
 // Login state towards the blog host, moved only by the poller.
 enum LoginState : int
@@ -37,14 +38,16 @@ struct LoginProblem
     QString errorText;
 };
 
-// Logs in to the blog host with the account, reloads the dashboard on its poll timer and
-// hands every reading, and how each poll went, to the model. What it needs of a person
+// Logs in to the blog host with the account, reloads the dashboard on its poll timer (at
+// the interval the settings give this run, which it follows) and hands every reading, and
+// how each poll went, to the model. What it needs of a person
 // (a login dialog, the error box) it asks for with signals.
 class Poller final : public QObject
 {
     Q_OBJECT
 public:
-    Poller(Account &account, DashboardModel &model, QObject *parent = nullptr);
+    Poller(Account &account, DashboardModel &model, const Settings &settings,
+           QObject *parent = nullptr);
     ~Poller() override;
     Poller(const Poller &) = delete;
     Poller &operator=(const Poller &) = delete;
@@ -87,9 +90,6 @@ public:
     // Polls sent out of turn, after the network came back or a resume.
     int extraPolls() const { return m_extraPolls; }
 
-    // Restarts the poll timer with the account's interval; nothing before the first login.
-    void restartTimer();
-
     // Form encoding of a login field: letters, digits and -_.* stay, a space becomes "+",
     // every other byte %XX.
     static std::string formEncode(const std::string &value);
@@ -129,6 +129,8 @@ protected:
 
 private:
     void startPollTimer();
+    // Restarts the poll timer with the interval in use; nothing before the first login.
+    void restartTimer();
     // The driver of login and polls: every load ends here, with its page or its error.
     void onLoadFinished(const PageLoader::Result &result);
     // The error box's message, the tooltip and the log for a load that failed; gives the
@@ -151,6 +153,7 @@ private:
 
     Account &m_account;
     DashboardModel &m_model;
+    const Settings &m_settings;
     PageLoader m_loader;
     PageReader m_reader;
     int m_loginState = LoggedOut;

@@ -55,10 +55,8 @@ StatusStrip::StatusStrip(DashboardModel &model, Settings &settings)
     connect(m_result, &RecentItemsPopup::itemRequested, this, &StatusStrip::itemRequested);
     setToolTip(pollStatusText());
     layoutBoxes();
-    connect(&settings, &Settings::changed, this, [this](Settings::Key key) {
-        if (key == Settings::Transparency)
-            setTransparency(m_settings.number(Settings::Transparency));
-    });
+    settings.observe(Settings::Transparency, this,
+                     [this](int percent) { setTransparency(percent); });
     connect(&model, &DashboardModel::readingChanged, this, &StatusStrip::refresh);
     connect(&model, &DashboardModel::newItemsChanged, this, &StatusStrip::refresh);
     connect(&model, &DashboardModel::pauseChanged, this, [this] {
@@ -175,7 +173,8 @@ void StatusStrip::setTransparency(int percent)
 void StatusStrip::restoreTransparency()
 {
     // Nothing stored: the level it has now stays.
-    setTransparency(m_settings.storedNumber(Settings::Transparency).value_or(m_transparency));
+    if (m_settings.isStored(Settings::Transparency))
+        setTransparency(m_settings.value(Settings::Transparency));
 }
 
 void StatusStrip::showPollStatus()
@@ -413,10 +412,10 @@ void StatusStrip::savePosition()
 {
     // A place left of or above the primary screen is stored negative, as it is.
     const QRect g = geometry();
-    m_settings.setNumber(Settings::LeftPos, g.x());
-    m_settings.setNumber(Settings::TopPos, g.y());
-    m_settings.setNumber(Settings::Width, g.width());
-    m_settings.setNumber(Settings::Height, g.height());
+    m_settings.set(Settings::LeftPos, g.x());
+    m_settings.set(Settings::TopPos, g.y());
+    m_settings.set(Settings::Width, g.width());
+    m_settings.set(Settings::Height, g.height());
 }
 
 void StatusStrip::mouseDoubleClickEvent(QMouseEvent *event)

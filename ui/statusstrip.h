@@ -59,7 +59,8 @@ public:
     static constexpr int MaxTransparency = 95;
     static constexpr int ResizeGrip = 4;
 
-    // The strip's transparency follows the stored one; a drag stores its place and size.
+    // The strip's transparency follows the stored one, from now on; a drag stores its place
+    // and size.
     StatusStrip(DashboardModel &model, Settings &settings);
     ~StatusStrip() override;
     StatusStrip(const StatusStrip &) = delete;

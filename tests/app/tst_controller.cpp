@@ -56,7 +56,7 @@ private slots:
         DemoHost host;
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         ControllerHarness frame;
-        host.enterAccount(frame.account, 3600);
+        host.enterAccount(frame.account, frame.settings, 3600);
         frame.start(false);
         QTRY_COMPARE(frame.poller.loginState(), int(LoggedIn));
         QTRY_VERIFY(!frame.poller.isBusy());
@@ -127,7 +127,7 @@ private slots:
         QVERIFY2(first.isRunning(), qPrintable(first.errorString()));
         QVERIFY2(second.isRunning(), qPrintable(second.errorString()));
         ControllerHarness frame;
-        first.enterAccount(frame.account, 3600);
+        first.enterAccount(frame.account, frame.settings, 3600);
         frame.start(false);
         QTRY_COMPARE(frame.poller.loginState(), int(LoggedIn));
         StatusStrip *strip = frame.controller.strip();
@@ -149,7 +149,7 @@ private slots:
 
         second.addItem(DemoHost::Comment, QStringLiteral("둘째 블로그 댓글"), QStringLiteral("/2"));
         frame.prompter.answerLogin = [&](Account &account) -> std::optional<LoginChoice> {
-            second.enterAccount(account, 3600);
+            second.enterAccount(account, frame.settings, 3600);
             return LoginChoice{};
         };
         QVERIFY(first.setPassword("changed on the web"));
@@ -208,8 +208,8 @@ private slots:
         commands->pauseHour->trigger();
         QVERIFY(frame->model.isPaused());
         QVERIFY(commands->resume->isEnabled());
-        const std::string stored = frame->settings.text(Settings::PauseUntil);
-        QVERIFY(!stored.empty());
+        const QString stored = frame->settings.value(Settings::PauseUntil);
+        QVERIFY(!stored.isEmpty());
         host.addItem(DemoHost::Comment, QStringLiteral("회의 중 댓글"), QStringLiteral("/m"));
         frame->poller.pollNow();
         QTRY_VERIFY(frame->model.isNew(ItemKind::Comment));
@@ -224,14 +224,14 @@ private slots:
                 [&](ItemKind kind, const RecentItem &) { announced << kind; });
         frame->start(false);
         QVERIFY(frame->model.isPaused());
-        QCOMPARE(frame->settings.text(Settings::PauseUntil), stored);
+        QCOMPARE(frame->settings.value(Settings::PauseUntil), stored);
         commands = frame->controller.commands();
         QVERIFY(commands->resume->isEnabled());
         QTRY_VERIFY(frame->poller.loginState() == LoggedIn && !frame->poller.isBusy());
         host.addItem(DemoHost::Guestbook, QStringLiteral("방명록"), QStringLiteral("/g"));
         commands->resume->trigger();
         QVERIFY(!frame->model.isPaused());
-        QCOMPARE(frame->settings.text(Settings::PauseUntil), std::string());
+        QCOMPARE(frame->settings.value(Settings::PauseUntil), QString());
         frame->poller.pollNow();
         QTRY_COMPARE(announced, QList<ItemKind>{ItemKind::Guestbook});
 

@@ -173,11 +173,11 @@ private slots:
         const QString other = passwordkeyring::entryKey(url, "other");
         {
             Settings settings;
-            QVERIFY(settings.setNumber(Settings::SaveId, 1));
-            QVERIFY(settings.setNumber(Settings::Interval, 3600));
-            QVERIFY(settings.setNumber(Settings::KeyringPassword, 1));
-            QVERIFY(settings.setText(Settings::Id, "owner"));
-            QVERIFY(settings.setText(Settings::BlogUrl, url));
+            QVERIFY(settings.set(Settings::SaveId, true));
+            QVERIFY(settings.set(Settings::Interval, 3600));
+            QVERIFY(settings.set(Settings::KeyringPassword, true));
+            QVERIFY(settings.set(Settings::Id, QStringLiteral("owner")));
+            QVERIFY(settings.set(Settings::BlogUrl, QString::fromStdString(url)));
         }
         QVERIFY(writeKeyring(owner, "owner-pw"));
         const auto fileBytes = [&] {
@@ -218,9 +218,9 @@ private slots:
             account.blogUrl = url;
             account.id = id;
             account.setPassword(password);
-            account.interval = 3600;
             DashboardModel model;
             Settings settings;
+            settings.set(Settings::PollInterval, 3600);
             WindowPrompter prompter;
             Controller controller(account, model, settings, prompter);
             bool ended = false;
@@ -245,7 +245,7 @@ private slots:
         const std::string right = host.password().toStdString();
         answers = {Answer{QStringLiteral("other"), host.password(), true}};
         QVERIFY(run("owner", "owner-pw"));
-        QCOMPARE(Settings().text(Settings::Id), std::string("other"));
+        QCOMPARE(Settings().value(Settings::Id), QStringLiteral("other"));
         QVERIFY(waitUntil([&] { return readKeyring(other) == right; }, 20000));
         QVERIFY(waitUntil([&] { return !readKeyring(owner); }, 20000));
 
@@ -254,10 +254,11 @@ private slots:
         answers = {Answer{QStringLiteral("other"), host.password(), true, false}};
         QVERIFY(run("other", "stale"));
         const Settings stored;
-        QCOMPARE(stored.number(Settings::SaveId), 0);
-        QCOMPARE(stored.number(Settings::Interval), 30);
-        QCOMPARE(stored.text(Settings::Id) + stored.text(Settings::BlogUrl), std::string());
-        QCOMPARE(stored.storedNumber(Settings::KeyringPassword), std::optional<int>(0));
+        QCOMPARE(stored.value(Settings::SaveId), false);
+        QCOMPARE(stored.value(Settings::Interval), 30);
+        QCOMPARE(stored.value(Settings::Id) + stored.value(Settings::BlogUrl), QString());
+        QVERIFY(stored.isStored(Settings::KeyringPassword));
+        QCOMPARE(stored.value(Settings::KeyringPassword), false);
         QVERIFY(waitUntil([&] { return !readKeyring(other); }, 20000));
     }
 
@@ -283,11 +284,11 @@ private slots:
         const std::string right = host.password().toStdString();
         {
             Settings settings;
-            QVERIFY(settings.setNumber(Settings::SaveId, 1));
-            QVERIFY(settings.setNumber(Settings::Interval, 10));
-            QVERIFY(settings.setNumber(Settings::KeyringPassword, 1));
-            QVERIFY(settings.setText(Settings::Id, "owner"));
-            QVERIFY(settings.setText(Settings::BlogUrl, url));
+            QVERIFY(settings.set(Settings::SaveId, true));
+            QVERIFY(settings.set(Settings::Interval, 10));
+            QVERIFY(settings.set(Settings::KeyringPassword, true));
+            QVERIFY(settings.set(Settings::Id, QStringLiteral("owner")));
+            QVERIFY(settings.set(Settings::BlogUrl, QString::fromStdString(url)));
         }
         if (stored.isEmpty()) {
             QObject context;
@@ -336,7 +337,7 @@ private slots:
         // Well before the keyring library's own time-out of 25 s.
         if (stopKeyring)
             QVERIFY2(dialogAfterMs < 15000, qPrintable(QString::number(dialogAfterMs)));
-        QCOMPARE(m_app->account().interval, 10);
+        QCOMPARE(m_app->settings().value(Settings::PollInterval), 10);
         // Whatever was stored before, the password that worked is stored now.
         QVERIFY(waitUntil([&] { return readKeyring(key) == right; }, 20000));
         m_app->controller()->end();
@@ -488,10 +489,10 @@ private slots:
         NotificationRecorder server({QStringLiteral("body"), QStringLiteral("actions")});
         QVERIFY(server.start());
         Settings settings;
-        QVERIFY(settings.setNumber(Settings::DesktopNotify, 1));
+        QVERIFY(settings.set(Settings::DesktopNotify, true));
         Account account;
         DashboardModel model;
-        host.enterAccount(account, 3600);
+        host.enterAccount(account, settings, 3600);
 
         RecordingPrompter prompter;
         Controller frame(account, model, settings, prompter);
@@ -572,7 +573,7 @@ private slots:
         QCOMPARE(server.received.size(), 5);
 
         // Unticked in the settings dialog: the next notice stays on the screen only.
-        QVERIFY(settings.setNumber(Settings::DesktopNotify, 0));
+        QVERIFY(settings.set(Settings::DesktopNotify, false));
         QVERIFY(!frame.desktopNotifier()->isEnabled());
         host.addItem(DemoHost::Comment, QStringLiteral("화면에만"), QStringLiteral("/8"));
         frame.poller()->pollNow();

@@ -111,7 +111,7 @@ private slots:
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         ControllerHarness frame;
         host.enterAccount(frame.account, 3600);
-        QVERIFY(frame.settings.setNumber(Settings::TrayIcon, 1));
+        QVERIFY(frame.settings.set(Settings::TrayIcon, true));
         frame.start(false);
         QTRY_VERIFY(frame.poller.loginState() == LoggedIn && !frame.poller.isBusy());
         StatusStrip *strip = frame.controller.strip();
@@ -123,7 +123,7 @@ private slots:
         QTRY_COMPARE(box->toolTip(), TrayAvailability::unavailableText());
         QVERIFY(!box->isEnabled() && box->isChecked());
         dialog.accept();
-        QCOMPARE(frame.settings.number(Settings::TrayIcon), 1);
+        QVERIFY(frame.settings.value(Settings::TrayIcon));
         QVERIFY(!frame.controller.trayIcon());
 
         // The panel comes: the icon follows, and a dialog opened now can switch it.
@@ -213,7 +213,7 @@ private slots:
         QTRY_VERIFY(!strip->isVisible());
         box->setChecked(false);
         again.accept();
-        QCOMPARE(frame.settings.number(Settings::TrayIcon), 0);
+        QVERIFY(!frame.settings.value(Settings::TrayIcon));
         QVERIFY(!frame.controller.trayIcon());
         QVERIFY(strip->isVisible());
         frame.controller.end();

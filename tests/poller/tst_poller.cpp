@@ -27,14 +27,14 @@ class TestPoller final : public QObject
 
     std::unique_ptr<TempConfigHome> m_home;
 
-    // What the login dialog leaves in the account.
-    static void credentials(Account &account, const QString &blogUrl, const QByteArray &id,
+    // What the login dialog leaves in the account and, the interval, in the settings.
+    static void credentials(ControllerHarness &frame, const QString &blogUrl, const QByteArray &id,
                             const QByteArray &pw, int interval = 1)
     {
-        account.blogUrl = blogUrl.toStdString();
-        account.id = id.toStdString();
-        account.setPassword(pw.toStdString());
-        account.interval = interval;
+        frame.account.blogUrl = blogUrl.toStdString();
+        frame.account.id = id.toStdString();
+        frame.account.setPassword(pw.toStdString());
+        frame.settings.set(Settings::PollInterval, interval);
     }
 
 private slots:
@@ -47,7 +47,7 @@ private slots:
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         host.setCount(15);
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        credentials(frame, host.blogUrl(), "owner", host.password().toUtf8());
         {
             Poller &poller = frame.poller;
             frame.start();
@@ -113,7 +113,7 @@ private slots:
         DemoHost host;
         QVERIFY(host.setPassword(password));
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", password);
+        credentials(frame, host.blogUrl(), "owner", password);
         Poller &poller = frame.poller;
         frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
@@ -131,7 +131,7 @@ private slots:
     {
         DemoHost host;
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", "wrong");
+        credentials(frame, host.blogUrl(), "owner", "wrong");
         const QString right = host.password();
         frame.prompter.answerLogin = [&](Account &account) {
             // The user corrects the password in the dialog, which fills the account.
@@ -152,7 +152,7 @@ private slots:
     {
         DemoHost host;
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", "wrong");
+        credentials(frame, host.blogUrl(), "owner", "wrong");
         frame.start();
         QTRY_COMPARE(frame.prompter.loginDialogs, 1);
         QCOMPARE(frame.ended, 1);
@@ -165,7 +165,7 @@ private slots:
     {
         DemoHost host;
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        credentials(frame, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
         frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
@@ -182,7 +182,7 @@ private slots:
     {
         DemoHost host;
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        credentials(frame, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
         frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
@@ -213,7 +213,7 @@ private slots:
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         host.setCount(31);
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl() + path, "owner", host.password().toUtf8(), 3600);
+        credentials(frame, host.blogUrl() + path, "owner", host.password().toUtf8(), 3600);
         Poller &poller = frame.poller;
         frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
@@ -234,7 +234,7 @@ private slots:
         DemoHost host;
         host.addItem(DemoHost::Comment, QStringLiteral("첫 댓글"), QStringLiteral("/1#c1"));
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        credentials(frame, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
         frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
@@ -271,7 +271,7 @@ private slots:
         DemoHost host;
         host.setCount(7);
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        credentials(frame, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
         poller.loader().setTimeoutMs(1500);
         poller.loader().setMaxBodyBytes(512 * 1024);
@@ -303,7 +303,7 @@ private slots:
         DemoHost host({QStringLiteral("--nest"), QStringLiteral("20000")});
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        credentials(frame, host.blogUrl(), "owner", host.password().toUtf8());
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QStringLiteral(
                                  "^the dashboard could not be read at .*: the page reader took "
@@ -352,7 +352,7 @@ private slots:
         }
         const QString blogUrl = QStringLiteral("http://127.0.0.1:") + port.last();
         ControllerHarness frame;
-        credentials(frame.account, blogUrl, "owner", "demo");
+        credentials(frame, blogUrl, "owner", "demo");
         Poller &poller = frame.poller;
         frame.start(typed);
         QTRY_COMPARE(frame.prompter.errors.size(), 1);
@@ -410,7 +410,7 @@ private slots:
         DemoHost host;
         QVERIFY(host.injectFault(QStringLiteral("status"), -1, 503));
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        credentials(frame, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
         frame.start(typed);
         QTRY_COMPARE(frame.prompter.errors.size(), 1);
@@ -443,7 +443,7 @@ private slots:
         DemoHost host;
         host.setCount(3);
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8(), 3600);
+        credentials(frame, host.blogUrl(), "owner", host.password().toUtf8(), 3600);
         Poller &poller = frame.poller;
         frame.start();
         QTRY_COMPARE(poller.loginState(), int(LoggedIn));
@@ -474,7 +474,7 @@ private slots:
     {
         DemoHost host;
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8(), 3600);
+        credentials(frame, host.blogUrl(), "owner", host.password().toUtf8(), 3600);
         ReachabilitySource network;
         qint64 wall = 1'700'000'000'000;
         qint64 steady = 5'000;
@@ -549,14 +549,14 @@ private slots:
     {
         DemoHost host;
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        credentials(frame, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
-        poller.restartTimer(); // before the login: nothing to restart
+        frame.settings.set(Settings::PollInterval, 2); // before the login: nothing to restart
         QVERIFY(!poller.isPolling());
         frame.start();
         QTRY_VERIFY(poller.isPolling());
-        frame.account.interval = 60;
-        poller.restartTimer();
+        QCOMPARE(poller.pollPeriodMs(), 2000);
+        frame.settings.set(Settings::PollInterval, 60);
         QVERIFY(poller.isPolling());
         QCOMPARE(poller.pollPeriodMs(), 60000);
         poller.stop();

@@ -389,7 +389,7 @@ private slots:
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         QVERIFY(host.setPassword(QByteArray::fromStdString(right)));
         ControllerHarness harness;
-        host.enterAccount(harness.account, 3600);
+        host.enterAccount(harness.account, harness.settings, 3600);
         harness.account.setPassword(wrong);
         harness.prompter.answerLogin = [&](Account &account) {
             account.setPassword(right);
@@ -546,9 +546,9 @@ private slots:
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         Account account;
         DashboardModel model;
-        host.enterAccount(account, 3600);
-
         Settings settings;
+        host.enterAccount(account, settings, 3600);
+
         RecordingPrompter prompter;
         Controller frame(account, model, settings, prompter);
         frame.start(LoginChoice{});

@@ -174,7 +174,8 @@ private slots:
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         QByteArray password = host.password().toUtf8();
         ControllerHarness frame;
-        host.enterAccount(frame.account, 3600); // polls are driven by hand, never by the timer
+        host.enterAccount(frame.account, frame.settings,
+                          3600); // polls are driven by hand, never by the timer
         const DashboardModel &model = frame.model;
         frame.prompter.closeErrorsAfterMs = 15;
         frame.prompter.answerLogin = [&password](Account &account) {

@@ -22,9 +22,10 @@ using namespace TestColours;
 namespace {
 
 // The stored value as the file has it now.
-int readDword(Settings::Key key)
+int readDword(SettingKey<int> key)
 {
-    return Settings().storedNumber(key).value_or(-12345);
+    const Settings settings;
+    return settings.isStored(key) ? settings.value(key) : -12345;
 }
 
 QPoint globalOf(const StatusStrip &w, QPoint local)
@@ -59,7 +60,7 @@ private slots:
 
     void hoverMakesOpaqueLeaveRestores()
     {
-        QVERIFY(scene().settings.setNumber(Settings::Transparency, 30));
+        QVERIFY(scene().settings.set(Settings::Transparency, 30));
         auto w = makeStrip();
         w->setTransparency(30);
         hover(*w, {50, 10});
@@ -292,7 +293,7 @@ private slots:
         QCOMPARE(w->cursor().shape(), Qt::ArrowCursor);
         QStringList names;
         for (const QList<QVariant> &signal : written)
-            names << Settings::name(signal.first().value<Settings::Key>());
+            names << Settings::name(signal.first().toInt());
         QCOMPARE(names, (QStringList{QStringLiteral("LeftPos"), QStringLiteral("TopPos"),
                                      QStringLiteral("Width"), QStringLiteral("Height")}));
         QCOMPARE(readDword(Settings::LeftPos), 215);
