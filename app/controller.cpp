@@ -3,11 +3,11 @@
 #include "app/prompter.h"
 #include "client/poller.h"
 #include "client/reachability.h"
+#include "desktop/browser.h"
 #include "desktop/desktopnotifier.h"
 #include "desktop/passwordkeyring.h"
 #include "desktop/trayavailability.h"
 #include "state/account.h"
-#include "state/browserlaunch.h"
 #include "state/dashboardmodel.h"
 #include "state/logging.h"
 #include "state/noticepause.h"
@@ -209,7 +209,7 @@ void Controller::createStrip()
     connect(m_strip, &StatusStrip::aboutRequested, this, &Controller::runAboutDialog,
             Qt::QueuedConnection);
     connect(m_strip, &StatusStrip::blogRequested, this,
-            [this] { launchWebBrowser(m_account.blogUrl); });
+            [this] { openInBrowser(m_account.blogUrl); });
     connect(m_strip, &StatusStrip::itemRequested, this, &Controller::openItem);
     m_strip->setCommands(m_commands);
     m_strip->showAt(QRect(m_settings.value(Settings::LeftPos), m_settings.value(Settings::TopPos),
@@ -220,7 +220,7 @@ void Controller::openItem(ItemKind kind, const RecentItem &item)
 {
     // A lit box whose list emptied has nothing to open, but the person attended to it.
     if (!item.link.empty())
-        launchWebBrowser(item.link);
+        openInBrowser(item.link);
     m_model.clearNew(kind);
 }
 
@@ -269,7 +269,7 @@ void Controller::rememberSeenIfWanted()
     // Only a login that worked names the blog and ID whose items are remembered.
     if (!m_settings.value(Settings::RememberSeen))
         m_seen->detach();
-    else if (m_poller->loginState() == LoggedIn)
+    else if (m_poller->loginState() == LoginState::LoggedIn)
         m_seen->attach(m_account.blogUrl, m_account.id);
 }
 

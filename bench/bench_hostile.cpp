@@ -27,7 +27,7 @@ double slideCpuMs(NoticePopup &notice, const std::string &text, qint64 &now)
         QCoreApplication::processEvents();
         now += NoticePopup::TickMs;
         notice.tick();
-        if (notice.phase() == NoticePopup::Holding)
+        if (notice.phase() == NoticePopup::Phase::Holding)
             now += NoticePopup::HoldMs;
     }
     return (bench::threadCpuNs() - start) / 1e6;

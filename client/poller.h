@@ -18,11 +18,11 @@ class ReachabilitySource;
 class Settings;
 
 // Login state towards the blog host, moved only by the poller.
-enum LoginState : int
+enum class LoginState
 {
-    LoggedOut = 0,
-    LoginPosted = 1,
-    LoggedIn = 2
+    LoggedOut,
+    LoginPosted,
+    LoggedIn
 };
 
 // Why the poller needs a person to log in.
@@ -66,7 +66,7 @@ public:
     void setCredentialsTyped(bool typed) { m_credentialsTyped = typed; }
     // True while an unattended login that could not reach the host waits for the next poll.
     bool isRetryingLogin() const { return m_loginRetry; }
-    int loginState() const { return m_loginState; }
+    LoginState loginState() const { return m_loginState; }
 
     // One poll exactly as the timer runs it (skipped while a load, a reading or a login is
     // under way), so the soak test and benchmarks need not wait for the timer.
@@ -156,7 +156,7 @@ private:
     const Settings &m_settings;
     PageLoader m_loader;
     PageReader m_reader;
-    int m_loginState = LoggedOut;
+    LoginState m_loginState = LoginState::LoggedOut;
     int m_timerId = 0;
     int m_pollPeriodMs = 0;
     std::string m_pollUrl;

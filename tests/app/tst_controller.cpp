@@ -58,7 +58,7 @@ private slots:
         ControllerHarness frame;
         host.enterAccount(frame.account, frame.settings, 3600);
         frame.start(false);
-        QTRY_COMPARE(frame.poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(frame.poller.loginState(), LoginState::LoggedIn);
         QTRY_VERIFY(!frame.poller.isBusy());
         QVERIFY(host.setPassword("changed on the web"));
         QVERIFY(host.expireSessions());
@@ -129,7 +129,7 @@ private slots:
         ControllerHarness frame;
         first.enterAccount(frame.account, frame.settings, 3600);
         frame.start(false);
-        QTRY_COMPARE(frame.poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(frame.poller.loginState(), LoginState::LoggedIn);
         StatusStrip *strip = frame.controller.strip();
         QVERIFY(strip);
         // The notice holds its first announcement, so the next one of another kind waits.
@@ -156,7 +156,7 @@ private slots:
         QVERIFY(first.expireSessions());
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^login refused")));
         frame.poller.pollNow();
-        QTRY_VERIFY(frame.poller.loginState() == LoggedIn &&
+        QTRY_VERIFY(frame.poller.loginState() == LoginState::LoggedIn &&
                     frame.model.items(ItemKind::Comment).front().text == "둘째 블로그 댓글");
         QCOMPARE(frame.prompter.loginDialogs, 1);
         QVERIFY(!frame.model.isNew(ItemKind::Comment) && !frame.model.isNew(ItemKind::Guestbook));

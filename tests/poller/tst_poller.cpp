@@ -51,8 +51,8 @@ private slots:
         {
             Poller &poller = frame.poller;
             frame.start();
-            QCOMPARE(poller.loginState(), int(LoginPosted));
-            QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+            QCOMPARE(poller.loginState(), LoginState::LoginPosted);
+            QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
             QVERIFY(poller.isPolling());
             QCOMPARE(poller.pollPeriodMs(), 1000);
             QCOMPARE(QString::fromStdString(poller.pollUrl()), host.dashboardUrl().toString());
@@ -116,7 +116,7 @@ private slots:
         credentials(frame, host.blogUrl(), "owner", password);
         Poller &poller = frame.poller;
         frame.start();
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QCOMPARE(frame.prompter.loginDialogs, 0);
         const QJsonObject fields = host.stats()
                                        .value(QLatin1String("lastLogin"))
@@ -140,7 +140,7 @@ private slots:
         };
         Poller &poller = frame.poller;
         frame.start();
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QCOMPARE(frame.prompter.loginDialogs, 1);
         QCOMPARE(frame.prompter.asked.first().reason,
                  QStringLiteral("아이디 또는 비밀번호가 맞지 않습니다."));
@@ -168,12 +168,12 @@ private slots:
         credentials(frame, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
         frame.start();
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QVERIFY(host.expireSessions());
         host.setCount(42);
         QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "loginPosts") == 2, 5000);
         QTRY_COMPARE(frame.model.todayCount(), 42);
-        QCOMPARE(poller.loginState(), int(LoggedIn));
+        QCOMPARE(poller.loginState(), LoginState::LoggedIn);
         QCOMPARE(frame.prompter.loginDialogs, 0);
         QVERIFY(frame.prompter.errors.isEmpty());
     }
@@ -185,7 +185,7 @@ private slots:
         credentials(frame, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
         frame.start();
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QVERIFY(host.setPassword("changed"));
         QVERIFY(host.expireSessions());
         frame.prompter.answerLogin = [](Account &account) {
@@ -193,7 +193,7 @@ private slots:
             return LoginChoice{};
         };
         QTRY_COMPARE_WITH_TIMEOUT(frame.prompter.loginDialogs, 1, 5000);
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QCOMPARE(statInt(host, "loginPosts"), 3);
     }
 
@@ -216,7 +216,7 @@ private slots:
         credentials(frame, host.blogUrl() + path, "owner", host.password().toUtf8(), 3600);
         Poller &poller = frame.poller;
         frame.start();
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QCOMPARE(QString::fromStdString(poller.pollUrl()),
                  host.blogUrl() + path + QStringLiteral("/owner/center/dashboard"));
         // The first reading too: a poll asked for while it runs is skipped.
@@ -237,7 +237,7 @@ private slots:
         credentials(frame, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
         frame.start();
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QTRY_VERIFY(frame.model.newest(ItemKind::Comment));
         QCOMPARE(QString::fromStdString(frame.model.newest(ItemKind::Comment)->text),
                  QStringLiteral("첫 댓글"));
@@ -276,7 +276,7 @@ private slots:
         poller.loader().setTimeoutMs(1500);
         poller.loader().setMaxBodyBytes(512 * 1024);
         frame.start();
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QVERIFY(host.injectFault(fault, 1, value));
         QTRY_COMPARE_WITH_TIMEOUT(frame.prompter.errors.size(), 1, 8000);
         const QString expected = QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
@@ -287,7 +287,7 @@ private slots:
             QVERIFY(frame.prompter.errors.first().endsWith(QStringLiteral("오류 코드 (-5)")));
         QCOMPARE(frame.model.lastFailure(), frame.prompter.errors.first());
         // A failed poll has nothing to read: no new login, numbers kept.
-        QCOMPARE(poller.loginState(), int(LoggedIn));
+        QCOMPARE(poller.loginState(), LoginState::LoggedIn);
         QCOMPARE(frame.model.todayCount(), 7);
         // Closing the box lets polling go on, and the next good page is read.
         host.setCount(8);
@@ -311,7 +311,7 @@ private slots:
         Poller &poller = frame.poller;
         poller.reader().setDeadlineMs(50);
         frame.start();
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QTRY_COMPARE(frame.model.lastFailure(), QStringLiteral("대시보드를 읽지 못했습니다"));
         QVERIFY(!frame.model.lastSuccess().isValid());
         QVERIFY(frame.prompter.errors.isEmpty());
@@ -385,7 +385,7 @@ private slots:
             host.emplace(port);
         QVERIFY2(host->isRunning(), qPrintable(host->errorString()));
         host->setCount(21);
-        QTRY_COMPARE_WITH_TIMEOUT(poller.loginState(), int(LoggedIn), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(poller.loginState(), LoginState::LoggedIn, 5000);
         QTRY_COMPARE(frame.model.todayCount(), 21);
         QVERIFY(!poller.isRetryingLogin());
         QVERIFY(!frame.prompter.errorOpen);
@@ -417,7 +417,7 @@ private slots:
         QCOMPARE(frame.prompter.errors.first(),
                  QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (503)")
                      .arg(host.dashboardUrl().toString()));
-        QCOMPARE(poller.loginState(), int(LoggedIn));
+        QCOMPARE(poller.loginState(), LoginState::LoggedIn);
         const int requests = statInt(host, "dashboardRequests");
         QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "dashboardRequests") >= requests + 2, 5000);
         QCOMPARE(statInt(host, "loginPosts"), 1);
@@ -446,7 +446,7 @@ private slots:
         credentials(frame, host.blogUrl(), "owner", host.password().toUtf8(), 3600);
         Poller &poller = frame.poller;
         frame.start();
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QTRY_VERIFY(!poller.isBusy());
         QVERIFY(host.injectFault(QStringLiteral("status"), -1, 500));
         QVERIFY(pollAndWait(poller, host));
@@ -482,7 +482,7 @@ private slots:
         poller.resumeDetector().setClocks([&wall] { return wall; }, [&steady] { return steady; });
         frame.start();
         poller.setReachabilitySource(&network);
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QTRY_VERIFY(!poller.isBusy());
         int requests = statInt(host, "dashboardRequests");
         const auto settled = [&] {
@@ -538,7 +538,7 @@ private slots:
         emit network.reachabilityChanged(false);
         emit network.reachabilityChanged(true);
         QCOMPARE(poller.extraPolls(), 3);
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QVERIFY(settled());
         QCOMPARE(poller.extraPolls(), 3);
         QCOMPARE(statInt(host, "loginPosts"), 2);
