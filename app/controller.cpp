@@ -79,7 +79,7 @@ void Controller::connectCommands()
             &NoticePause::pauseUntilMidnight);
     connect(m_commands->resume, &QAction::triggered, m_pause, &NoticePause::resume);
     connect(m_commands->openDashboard, &QAction::triggered, this,
-            [this] { launchWebBrowser(Poller::dashboardAddress(m_account.blogUrl)); });
+            [this] { openInBrowser(Poller::dashboardAddress(m_account.blogUrl)); });
     connect(&m_model, &DashboardModel::pauseChanged, this,
             [this] { m_commands->setPaused(m_model.isPaused()); });
 }

@@ -206,7 +206,7 @@ QString StatusStrip::pollStatusText(const DashboardModel &model, const QString &
 QRect StatusStrip::pauseMarkRect() const
 {
     // Left of the R box, clear of the count for any count a blog has in a day.
-    return QRect(m_commentsBox.x() - 9, 7, 6, 9);
+    return QRect(boxRect(Box::Comments).x() - 9, 7, 6, 9);
 }
 
 bool StatusStrip::isConnecting() const
@@ -423,19 +423,20 @@ void StatusStrip::setCommands(CommandActions *commands)
 
 void StatusStrip::createActions()
 {
-    const auto row = [this](const char *text, auto slot) {
+    const auto row = [this](const char *name, const char *text, auto slot) {
         auto *action = new QAction(QString::fromUtf8(text), this);
+        action->setObjectName(QLatin1StringView(name));
         connect(action, &QAction::triggered, this, slot);
         addAction(action);
         return action;
     };
-    row("내 블로그 가기", &StatusStrip::blogRequested);
-    m_settingsAction = row("기타 설정", &StatusStrip::settingsRequested);
+    row("openBlog", "내 블로그 가기", &StatusStrip::blogRequested);
+    m_settingsAction = row("settings", "기타 설정", &StatusStrip::settingsRequested);
     auto *separator = new QAction(this);
     separator->setSeparator(true);
     addAction(separator);
-    row("종료", &StatusStrip::closeRequested);
-    row("프로그램 업데이트 확인", &StatusStrip::checkForUpdate);
+    row("exit", "종료", &StatusStrip::closeRequested);
+    row("checkUpdate", "프로그램 업데이트 확인", &StatusStrip::checkForUpdate);
 }
 
 void StatusStrip::showContextMenu(const QPoint &globalPos)
@@ -443,13 +444,18 @@ void StatusStrip::showContextMenu(const QPoint &globalPos)
     // Owned here alone, not by the strip as well: it goes when this returns, the chosen row
     // having run.
     QMenu menu;
+    addMenuRows(&menu);
+    menu.exec(globalPos);
+}
+
+void StatusStrip::addMenuRows(QMenu *menu) const
+{
     // What a person reaches for most comes first; the strip's own rows keep their order.
     if (m_commands) {
-        m_commands->addTopRows(&menu);
-        menu.addSeparator();
+        m_commands->addTopRows(menu);
+        menu->addSeparator();
     }
-    menu.addActions(actions());
-    menu.exec(globalPos);
+    menu->addActions(actions());
 }
 
 void StatusStrip::checkForUpdate()

@@ -86,6 +86,8 @@ public:
     // The menu's rows are the commands' and then the strip's actions(), in order, separators
     // included; each is connected to what it asks for. Runs the menu at a screen point.
     void showContextMenu(const QPoint &globalPos);
+    // Adds those rows to menu (the tray icon's menu is the strip's with one row more).
+    void addMenuRows(QMenu *menu) const;
 
     // Replaces the emblem; a null image (a resource that did not load) draws the count
     // without it.

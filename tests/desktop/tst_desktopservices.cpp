@@ -542,10 +542,10 @@ private slots:
 
         // "읽음" on the guestbook's notification: its box goes dark, nothing opens.
         server.invoke(server.received.at(2).id, QStringLiteral("read"));
-        QVERIFY(waitUntil([&] { return !model.isNew(ItemKind::Guestbook); }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return !model.isNew(ItemKind::Guestbook); }, 5000));
         QVERIFY(model.isNew(ItemKind::Comment));
         QTest::qWait(100);
-        QCOMPARE(browser.launches().size(), 1);
+        QCOMPARE(browser.opened().size(), 1);
 
         // Half an hour of failed polls: one notification, none per poll; one more when the
         // dashboard reads again.
@@ -560,19 +560,19 @@ private slots:
         connect(&model, &DashboardModel::pollStatusChanged, this, [&] { ++polls; });
         for (const qint64 minute : {0, 29, 30}) {
             steadyMs = minute * 60000;
-            QVERIFY(waitUntil([&] { return !frame.poller()->isBusy(); }, 10000));
+            QVERIFY(QTest::qWaitFor([&] { return !frame.poller()->isBusy(); }, 10000));
             const int before = polls;
             frame.poller()->pollNow();
-            QVERIFY(waitUntil([&] { return polls > before; }, 10000));
+            QVERIFY(QTest::qWaitFor([&] { return polls > before; }, 10000));
         }
-        QVERIFY(waitUntil([&] { return server.received.size() == 4; }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return server.received.size() == 4; }, 10000));
         QCOMPARE(server.received.at(3).summary, QStringLiteral("블로그를 읽지 못하고 있습니다"));
         QVERIFY(server.received.at(3).body.contains(QStringLiteral("503")));
         QCOMPARE(server.received.at(3).actions, QStringList());
         QVERIFY(host.clearFaults());
-        QVERIFY(waitUntil([&] { return !frame.poller()->isBusy(); }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return !frame.poller()->isBusy(); }, 10000));
         frame.poller()->pollNow();
-        QVERIFY(waitUntil([&] { return server.received.size() == 5; }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return server.received.size() == 5; }, 10000));
         QCOMPARE(server.received.at(4).summary, QStringLiteral("블로그를 다시 읽습니다"));
         QCOMPARE(server.received.at(4).replacesId, server.received.at(3).id);
         frame.poller()->pollNow();

@@ -404,8 +404,7 @@ private slots:
                 return QTest::qWaitFor(
                     [&] {
                         return harness.pollsReported > reports &&
-                               poller.loginState() == LoginState::LoggedIn &&
-                               !poller.isBusy();
+                               poller.loginState() == LoginState::LoggedIn && !poller.isBusy();
                     },
                     10000);
             };

@@ -488,8 +488,8 @@ private slots:
         pause.setClock([] { return QDateTime::currentDateTimeUtc(); });
         pause.pauseFor(300);
         QVERIFY(model.isPaused());
-        const QDateTime end = QDateTime::fromString(
-            settings.value(Settings::PauseUntil), Qt::ISODate);
+        const QDateTime end =
+            QDateTime::fromString(settings.value(Settings::PauseUntil), Qt::ISODate);
         QVERIFY(end.isValid() && end.timeSpec() == Qt::UTC);
         QTRY_VERIFY_WITH_TIMEOUT(!model.isPaused(), 5000);
     }
@@ -515,7 +515,7 @@ private slots:
         pause.setClock([&] { return evening; });
         pause.pauseUntilMidnight();
         QCOMPARE(model.pausedUntil(), midnight);
-        QCOMPARE(settings.value(Settings::PauseUntil), QString("2026-03-01T15:00:00Z"));
+        QCOMPARE(settings.value(Settings::PauseUntil), QStringLiteral("2026-03-01T15:00:00Z"));
         pause.resume();
         QVERIFY(!model.isPaused());
         QCOMPARE(settings.value(Settings::PauseUntil), QString());

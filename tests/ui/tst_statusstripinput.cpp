@@ -225,11 +225,12 @@ private slots:
             }
         });
         w->showContextMenu(w->mapToGlobal(QPoint(50, 10)));
-        QCOMPARE(rows, QStringList({QStringLiteral("지금 확인"), QStringLiteral("모두 읽음으로 표시"),
-                                    QStringLiteral("알림 일시 중지"), QStringLiteral("-"),
-                                    QStringLiteral("내 블로그 가기"), QStringLiteral("관리 페이지 열기"),
-                                    QStringLiteral("기타 설정"), QStringLiteral("-"),
-                                    QStringLiteral("종료"), QStringLiteral("프로그램 업데이트 확인")}));
+        QCOMPARE(rows,
+                 QStringList({QStringLiteral("지금 확인"), QStringLiteral("모두 읽음으로 표시"),
+                              QStringLiteral("알림 일시 중지"), QStringLiteral("-"),
+                              QStringLiteral("내 블로그 가기"), QStringLiteral("관리 페이지 열기"),
+                              QStringLiteral("기타 설정"), QStringLiteral("-"),
+                              QStringLiteral("종료"), QStringLiteral("프로그램 업데이트 확인")}));
         QCOMPARE(pauseRows, QStringList({QStringLiteral("1시간"), QStringLiteral("내일까지"),
                                          QStringLiteral("-"), QStringLiteral("다시 알리기")}));
         QCOMPARE(markSpy.count(), 1);
