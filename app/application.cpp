@@ -46,12 +46,11 @@ void setUpParser(QCommandLineParser &parser)
 
 // With the keyring option on and address and ID remembered, the password stored for them
 // fills the account as an accepted login dialog would. False leaves the account alone.
-bool loginFromKeyring(Account &account, const Settings &settings)
+bool loginFromKeyring(Account &account, Settings &settings)
 {
     const QString key = passwordkeyring::rememberedEntry(settings);
     if (key.isEmpty())
         return false;
-    const int interval = settings.number(Settings::Interval);
 
     // Nothing else runs yet, so no window or timer waits with us; but a keyring that is
     // slow, or locked behind an unlock prompt nobody answers, must not hold up the start.
@@ -65,11 +64,11 @@ bool loginFromKeyring(Account &account, const Settings &settings)
         wipeString(password);
         return false;
     }
-    account.id = settings.text(Settings::Id);
+    account.id = settings.value(Settings::Id).toStdString();
     account.setPassword(password);
-    account.blogUrl = settings.text(Settings::BlogUrl);
+    account.blogUrl = settings.value(Settings::BlogUrl).toStdString();
     // As the login dialog would accept it: at least 10 seconds.
-    account.interval = std::max(interval, 10);
+    settings.set(Settings::PollInterval, std::max(settings.value(Settings::Interval), 10));
     wipeString(password);
     return true;
 }

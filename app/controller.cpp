@@ -3,11 +3,11 @@
 #include "app/prompter.h"
 #include "client/poller.h"
 #include "client/reachability.h"
+#include "desktop/browser.h"
 #include "desktop/desktopnotifier.h"
 #include "desktop/passwordkeyring.h"
 #include "desktop/trayavailability.h"
 #include "state/account.h"
-#include "state/browserlaunch.h"
 #include "state/dashboardmodel.h"
 #include "state/logging.h"
 #include "state/noticepause.h"
@@ -30,7 +30,7 @@ Controller::Controller(Account &account, DashboardModel &model, Settings &settin
                        Prompter &prompter)
     : m_account(account), m_model(model), m_settings(settings), m_prompter(prompter)
 {
-    m_poller = new Poller(account, model, this);
+    m_poller = new Poller(account, model, settings, this);
     // Queued: the dialog runs from the event loop, once the poller's handler is done.
     connect(m_poller, &Poller::loginNeeded, this, &Controller::runLoginDialog,
             Qt::QueuedConnection);
@@ -40,7 +40,8 @@ Controller::Controller(Account &account, DashboardModel &model, Settings &settin
     connect(&model, &DashboardModel::readingChanged, this, [this] { m_prompter.closeErrorBox(); });
 
     m_notifier = new DesktopNotifier(this);
-    m_notifier->setEnabled(settings.number(Settings::DesktopNotify) != 0);
+    settings.observe(Settings::DesktopNotify, m_notifier,
+                     [this](bool on) { m_notifier->setEnabled(on); });
     // The notifications follow the model's announcements, as the notice does.
     connect(&model, &DashboardModel::announced, m_notifier,
             [this](ItemKind kind, const RecentItem &item) {
@@ -57,12 +58,10 @@ Controller::Controller(Account &account, DashboardModel &model, Settings &settin
     connect(m_poller, &Poller::resumed, m_pause, &NoticePause::check);
     m_commands = new CommandActions(this);
     connectCommands();
-    connect(&settings, &Settings::changed, this, [this](Settings::Key key) {
-        if (key == Settings::DesktopNotify)
-            m_notifier->setEnabled(m_settings.number(Settings::DesktopNotify) != 0);
-        if (key == Settings::RememberSeen)
-            rememberSeenIfWanted();
-        if (key == Settings::TrayIcon)
+    settings.observe(Settings::RememberSeen, this, [this](bool) { rememberSeenIfWanted(); });
+    // The icon waits for the strip it stands for.
+    settings.observe(Settings::TrayIcon, this, [this](bool) {
+        if (m_strip)
             updateTrayIcon();
     });
 }
@@ -80,7 +79,7 @@ void Controller::connectCommands()
             &NoticePause::pauseUntilMidnight);
     connect(m_commands->resume, &QAction::triggered, m_pause, &NoticePause::resume);
     connect(m_commands->openDashboard, &QAction::triggered, this,
-            [this] { launchWebBrowser(Poller::dashboardAddress(m_account.blogUrl)); });
+            [this] { openInBrowser(Poller::dashboardAddress(m_account.blogUrl)); });
     connect(&m_model, &DashboardModel::pauseChanged, this,
             [this] { m_commands->setPaused(m_model.isPaused()); });
 }
@@ -113,7 +112,7 @@ void Controller::updateTrayIcon()
 {
     if (m_ended)
         return;
-    const bool wanted = m_settings.number(Settings::TrayIcon) != 0;
+    const bool wanted = m_settings.value(Settings::TrayIcon);
     if (!wanted) {
         removeTrayIcon();
         delete m_trayAvailability;
@@ -210,19 +209,18 @@ void Controller::createStrip()
     connect(m_strip, &StatusStrip::aboutRequested, this, &Controller::runAboutDialog,
             Qt::QueuedConnection);
     connect(m_strip, &StatusStrip::blogRequested, this,
-            [this] { launchWebBrowser(m_account.blogUrl); });
+            [this] { openInBrowser(m_account.blogUrl); });
     connect(m_strip, &StatusStrip::itemRequested, this, &Controller::openItem);
     m_strip->setCommands(m_commands);
-    m_strip->showAt(QRect(m_settings.number(Settings::LeftPos), m_settings.number(Settings::TopPos),
-                          m_settings.number(Settings::Width), m_settings.number(Settings::Height)));
-    m_strip->setTransparency(m_settings.number(Settings::Transparency));
+    m_strip->showAt(QRect(m_settings.value(Settings::LeftPos), m_settings.value(Settings::TopPos),
+                          m_settings.value(Settings::Width), m_settings.value(Settings::Height)));
 }
 
 void Controller::openItem(ItemKind kind, const RecentItem &item)
 {
     // A lit box whose list emptied has nothing to open, but the person attended to it.
     if (!item.link.empty())
-        launchWebBrowser(item.link);
+        openInBrowser(item.link);
     m_model.clearNew(kind);
 }
 
@@ -235,9 +233,9 @@ void Controller::runLoginDialog(const LoginProblem &problem)
     m_prompter.closeErrorBox();
     LoginAgain again;
     // Shown as last chosen: typed a moment ago, or as remembered.
-    const bool saveId = m_settings.number(Settings::SaveId) != 0;
+    const bool saveId = m_settings.value(Settings::SaveId);
     again.choice = m_typed.value_or(
-        LoginChoice{saveId, saveId && m_settings.number(Settings::KeyringPassword) != 0});
+        LoginChoice{saveId, saveId && m_settings.value(Settings::KeyringPassword)});
     // A refusal says so; a login that got no answer says what failed, as the box did.
     const bool unreachable = problem.reason == LoginProblem::Reason::HostUnreachable;
     again.keepPassword = unreachable;
@@ -269,9 +267,9 @@ void Controller::showLoadFailure(const QString &message)
 void Controller::rememberSeenIfWanted()
 {
     // Only a login that worked names the blog and ID whose items are remembered.
-    if (m_settings.number(Settings::RememberSeen) == 0)
+    if (!m_settings.value(Settings::RememberSeen))
         m_seen->detach();
-    else if (m_poller->loginState() == LoggedIn)
+    else if (m_poller->loginState() == LoginState::LoggedIn)
         m_seen->attach(m_account.blogUrl, m_account.id);
 }
 
@@ -293,16 +291,13 @@ void Controller::storeTypedLogin(const LoginChoice &choice)
     const bool remember = choice.saveId;
     const bool keep = remember && choice.keyring;
     // Unticked forgets by overwriting: values are never deleted.
-    m_settings.setNumber(Settings::Interval, remember
-                                                 ? m_account.interval
-                                                 : Settings::defaultNumber(Settings::Interval));
-    m_settings.setNumber(Settings::SaveId, remember ? 1 : 0);
-    m_settings.setText(Settings::Id, remember ? m_account.id : std::string());
-    m_settings.setText(Settings::BlogUrl, remember ? m_account.blogUrl : std::string());
-    // Only a value of its own once the option was used: with it never ticked the settings
-    // stay exactly as they were.
-    if (keep || m_settings.number(Settings::KeyringPassword) != 0)
-        m_settings.setNumber(Settings::KeyringPassword, keep ? 1 : 0);
+    m_settings.set(Settings::Interval, remember ? m_settings.value(Settings::PollInterval)
+                                                : Settings::defaultValue(Settings::Interval));
+    m_settings.set(Settings::SaveId, remember);
+    m_settings.set(Settings::Id, remember ? QString::fromStdString(m_account.id) : QString());
+    m_settings.set(Settings::BlogUrl,
+                   remember ? QString::fromStdString(m_account.blogUrl) : QString());
+    m_settings.set(Settings::KeyringPassword, keep);
     // Answered for the application, not for this run, which may end before the keyring does.
     QObject *context = QCoreApplication::instance();
     if (keep)
@@ -324,15 +319,10 @@ void Controller::end()
 
 void Controller::runSettingsDialog()
 {
-    // The strip's transparency and the notifier follow the stored choices by themselves.
-    if (m_ended)
-        return;
-    const std::optional<int> interval = m_prompter.askSettings(m_settings, m_account.interval);
-    // The run may have ended while the dialog was open.
-    if (interval && m_poller && *interval != m_account.interval) {
-        m_account.interval = *interval;
-        m_poller->restartTimer();
-    }
+    // The strip's transparency, the notifier, the memory and the poll timer follow the
+    // choices by themselves.
+    if (!m_ended)
+        m_prompter.askSettings(m_settings);
 }
 
 void Controller::runAboutDialog()

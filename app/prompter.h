@@ -21,13 +21,13 @@ public:
 
     // Runs the login dialog until it is accepted or cancelled: with again, after a login that
     // did not work; without, at the start (the remembered values). Accepted, the account holds
-    // what was typed and the answer is the choice made, which nothing has stored yet; Cancel
+    // what was typed (the interval is the settings' interval in use, kept for this run only)
+    // and the answer is the choice made, which nothing has stored yet; Cancel
     // gives nothing.
-    virtual std::optional<LoginChoice> askLogin(Account &account, const Settings &settings,
+    virtual std::optional<LoginChoice> askLogin(Account &account, Settings &settings,
                                                 const std::optional<LoginAgain> &again) = 0;
-    // Runs the settings dialog, which stores what it shows; the interval accepted, or
-    // nothing for Cancel.
-    virtual std::optional<int> askSettings(Settings &settings, int intervalInUse) = 0;
+    // Runs the settings dialog, which stores what it shows (the interval in use too).
+    virtual void askSettings(Settings &settings) = 0;
     // Runs the about box.
     virtual void showAbout() = 0;
 

@@ -12,7 +12,7 @@ WindowPrompter::~WindowPrompter()
     delete m_errorBox.data();
 }
 
-std::optional<LoginChoice> WindowPrompter::askLogin(Account &account, const Settings &settings,
+std::optional<LoginChoice> WindowPrompter::askLogin(Account &account, Settings &settings,
                                                     const std::optional<LoginAgain> &again)
 {
     LoginDialog dialog(account, settings);
@@ -23,12 +23,10 @@ std::optional<LoginChoice> WindowPrompter::askLogin(Account &account, const Sett
     return dialog.choice();
 }
 
-std::optional<int> WindowPrompter::askSettings(Settings &settings, int intervalInUse)
+void WindowPrompter::askSettings(Settings &settings)
 {
-    SettingsDialog dialog(settings, intervalInUse);
-    if (dialog.exec() != QDialog::Accepted)
-        return std::nullopt;
-    return dialog.interval();
+    SettingsDialog dialog(settings);
+    dialog.exec();
 }
 
 void WindowPrompter::showAbout()

@@ -13,9 +13,9 @@ public:
     WindowPrompter();
     ~WindowPrompter() override;
 
-    std::optional<LoginChoice> askLogin(Account &account, const Settings &settings,
+    std::optional<LoginChoice> askLogin(Account &account, Settings &settings,
                                         const std::optional<LoginAgain> &again) override;
-    std::optional<int> askSettings(Settings &settings, int intervalInUse) override;
+    void askSettings(Settings &settings) override;
     void showAbout() override;
     void openErrorBox(const QString &text) override;
     void closeErrorBox() override;

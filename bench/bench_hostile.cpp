@@ -27,7 +27,7 @@ double slideCpuMs(NoticePopup &notice, const std::string &text, qint64 &now)
         QCoreApplication::processEvents();
         now += NoticePopup::TickMs;
         notice.tick();
-        if (notice.phase() == NoticePopup::Holding)
+        if (notice.phase() == NoticePopup::Phase::Holding)
             now += NoticePopup::HoldMs;
     }
     return (bench::threadCpuNs() - start) / 1e6;
@@ -114,19 +114,19 @@ int main(int argc, char **argv)
 
     std::printf("== the poll path's settings read (the transparency)\n");
     Settings written;
-    written.setNumber(Settings::LeftPos, 100);
-    written.setNumber(Settings::TopPos, 100);
-    written.setText(Settings::Id, "owner");
-    written.setText(Settings::BlogUrl, "http://blog.example");
-    written.setNumber(Settings::Transparency, 20);
+    written.set(Settings::LeftPos, 100);
+    written.set(Settings::TopPos, 100);
+    written.set(Settings::Id, QStringLiteral("owner"));
+    written.set(Settings::BlogUrl, QStringLiteral("http://blog.example"));
+    written.set(Settings::Transparency, 20);
     constexpr int reads = 2000;
     const long long start = bench::wallNs();
     int value = 0;
     // The first read of a fresh table reads the file; the rest are kept values.
     Settings settings;
     for (int i = 0; i < reads; ++i)
-        value = settings.number(Settings::Transparency);
-    bench::report("Settings::number(Transparency), file read once",
+        value = settings.value(Settings::Transparency);
+    bench::report("Settings::value(Transparency), file read once",
                   (bench::wallNs() - start) / 1e3 / reads, "us");
     return value == 20 ? 0 : 1;
 }

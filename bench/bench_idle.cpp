@@ -65,7 +65,7 @@ int main(int argc, char **argv)
     BenchSession frame(host, interval);
     Poller &view = frame.poller;
     view.start();
-    while (view.loginState() != LoggedIn || view.isBusy())
+    while (view.loginState() != LoginState::LoggedIn || view.isBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (frame.strip.notice()->isAnimating()) {
         std::fprintf(stderr, "a notice is moving\n");

@@ -30,9 +30,9 @@ int main(int argc, char **argv)
         long long holding = 0, falling = 0;
         while (notice.isAnimating()) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-            if (!holding && notice.phase() == NoticePopup::Holding)
+            if (!holding && notice.phase() == NoticePopup::Phase::Holding)
                 holding = bench::wallNs();
-            if (!falling && notice.phase() == NoticePopup::Falling)
+            if (!falling && notice.phase() == NoticePopup::Phase::Falling)
                 falling = bench::wallNs();
         }
         const long long end = bench::wallNs();

@@ -286,7 +286,7 @@ int main(int argc, char **argv)
     BenchSession frame(host, 3600 /* polls are driven by the benchmark's own timers */);
     Poller &view = frame.poller;
     view.start();
-    while (view.loginState() != LoggedIn || view.isBusy())
+    while (view.loginState() != LoginState::LoggedIn || view.isBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (!frame.strip.isVisible() || frame.model.todayCount() == 0) {
         std::fprintf(stderr, "the status window is missing or the page did not read\n");

@@ -80,7 +80,7 @@ int main(int argc, char **argv)
     const long long confirmed = bench::wallNs();
     StatusStrip *status = app.controller()->strip();
     while (!(status && status->isVisible() &&
-             app.controller()->poller()->loginState() == LoggedIn &&
+             app.controller()->poller()->loginState() == LoginState::LoggedIn &&
              app.model().todayCount() == 15))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     const long long shown = bench::wallNs();

@@ -16,9 +16,9 @@ class BenchSession
 {
 public:
     BenchSession(const DemoHost &host, int intervalSeconds)
-        : poller(account, model), strip(model, settings)
+        : poller(account, model, settings), strip(model, settings)
     {
-        host.enterAccount(account, intervalSeconds);
+        host.enterAccount(account, settings, intervalSeconds);
         strip.showAt(QRect(100, 100, 150, 23));
         QObject::connect(&poller, &Poller::loginNeeded, &poller, [this] { ++loginDialogs; });
         QObject::connect(&poller, &Poller::loadFailed, &poller, [this] { ++errors; });

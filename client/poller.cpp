@@ -6,6 +6,7 @@
 #include "state/dashboardmodel.h"
 #include "state/logging.h"
 #include "state/secret.h"
+#include "state/settings.h"
 
 #include <QAbstractEventDispatcher>
 #include <QTimerEvent>
@@ -69,9 +70,11 @@ bool isOutage(int error)
 
 } // namespace
 
-Poller::Poller(Account &account, DashboardModel &model, QObject *parent)
-    : QObject(parent), m_account(account), m_model(model)
+Poller::Poller(Account &account, DashboardModel &model, const Settings &settings, QObject *parent)
+    : QObject(parent), m_account(account), m_model(model), m_settings(settings)
 {
+    // A new interval takes effect at once; before the first login there is no timer yet.
+    settings.observe(Settings::PollInterval, this, [this](int) { restartTimer(); });
     connect(&m_loader, &PageLoader::finished, this, &Poller::onLoadFinished);
     connect(&m_reader, &PageReader::finished, this, &Poller::onPageRead);
     // A resume shows first as the event loop waking (input, the desktop redrawing) long
@@ -183,7 +186,7 @@ void Poller::logIn()
                   QByteArray::fromRawData(body.data(), static_cast<qsizetype>(body.size())),
                   QByteArrayLiteral("application/x-www-form-urlencoded"));
     wipeString(body);
-    m_loginState = LoginPosted;
+    m_loginState = LoginState::LoginPosted;
 }
 
 void Poller::onLoadFinished(const PageLoader::Result &result)
@@ -192,7 +195,7 @@ void Poller::onLoadFinished(const PageLoader::Result &result)
     if (!result.ok()) {
         const QString message = reportLoadFailure(result);
         // A failed poll has nothing to read; the next one comes at its time.
-        if (m_loginState != LoginPosted)
+        if (m_loginState != LoginState::LoginPosted)
             return;
         // The host took the login and sent it on to the dashboard, which failed: logged in,
         // with a failed reading. Otherwise only a page the host answered with refuses a
@@ -230,10 +233,10 @@ void Poller::onPageLoaded(const PageLoader::Result &result)
     const bool onDashboard = isDashboardAddress(location, m_account.blogUrl);
 
     switch (m_loginState) {
-    case LoginPosted:
+    case LoginState::LoginPosted:
         if (onDashboard) {
             m_pollUrl = location;
-            m_loginState = LoggedIn;
+            m_loginState = LoginState::LoggedIn;
             m_loginRetry = false;
             m_credentialsTyped = false;
             qCInfo(lcLogin) << "logged in";
@@ -244,14 +247,14 @@ void Poller::onPageLoaded(const PageLoader::Result &result)
             if (m_timerId == 0)
                 startPollTimer();
         } else {
-            m_loginState = LoggedOut;
+            m_loginState = LoginState::LoggedOut;
             m_loginRetry = false;
             qCWarning(lcLogin) << "login refused: the host answered from"
                                << logging::safeAddress(location);
             emit loginNeeded({LoginProblem::Reason::Refused, {}});
         }
         break;
-    case LoggedIn:
+    case LoginState::LoggedIn:
         if (!onDashboard) {
             // The host ended the session and sent us elsewhere: log in again silently
             // with the credentials in memory rather than show stale numbers for ever.
@@ -269,7 +272,7 @@ void Poller::onPageLoaded(const PageLoader::Result &result)
 
 void Poller::loginDidNotReachHost(int statusCode, const QString &message)
 {
-    m_loginState = LoggedOut;
+    m_loginState = LoginState::LoggedOut;
     if (m_credentialsTyped) {
         // Someone typed these a moment ago: they may have mistyped the address.
         qCWarning(lcLogin).nospace()
@@ -289,7 +292,7 @@ void Poller::loginDidNotReachHost(int statusCode, const QString &message)
 void Poller::readPage(const PageLoader::Result &result)
 {
     // No page: the load failed, and that was reported as it is.
-    if (m_loginState != LoggedIn || !result.ok())
+    if (m_loginState != LoginState::LoggedIn || !result.ok())
         return;
     m_reader.read(result.body, result.charset, result.address);
 }
@@ -298,7 +301,7 @@ void Poller::onPageRead(const PageReader::Result &result)
 {
     // Read from a session that has since ended: another login (maybe into another blog or
     // ID) is under way, and its own first reading follows.
-    if (m_loginState != LoggedIn)
+    if (m_loginState != LoginState::LoggedIn)
         return;
     if (result.outcome != PageReader::Result::Read) {
         m_lastFailure = QStringLiteral("대시보드를 읽지 못했습니다");
@@ -342,7 +345,7 @@ void Poller::restartTimer()
 
 void Poller::startPollTimer()
 {
-    m_pollPeriodMs = periodForInterval(m_account.interval);
+    m_pollPeriodMs = periodForInterval(m_settings.value(Settings::PollInterval));
     m_timerId = startTimer(m_pollPeriodMs, Qt::CoarseTimer);
     qCInfo(lcPoll) << "polling every" << m_pollPeriodMs / 1000 << "s";
 }
@@ -366,13 +369,13 @@ void Poller::pollNow()
         qCDebug(lcPoll) << "poll skipped: the last load or its reading still runs";
         return;
     }
-    const int state = m_loginState;
-    if (state == LoggedOut && m_loginRetry) {
+    const LoginState state = m_loginState;
+    if (state == LoginState::LoggedOut && m_loginRetry) {
         qCInfo(lcLogin) << "trying the login again";
         logIn();
         return;
     }
-    if (state != LoggedIn) {
+    if (state != LoginState::LoggedIn) {
         qCDebug(lcPoll) << "poll skipped: not logged in";
         return;
     }
@@ -443,8 +446,9 @@ bool Poller::checkNow()
 
 bool Poller::extraPoll(const char *reason)
 {
-    const int state = m_loginState;
-    const bool waiting = state == LoggedIn || (state == LoggedOut && m_loginRetry);
+    const LoginState state = m_loginState;
+    const bool waiting =
+        state == LoginState::LoggedIn || (state == LoginState::LoggedOut && m_loginRetry);
     if (!waiting || isBusy()) {
         qCDebug(lcPoll) << "no extra poll after" << reason << "while a load or a login runs";
         return false;

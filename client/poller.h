@@ -15,13 +15,14 @@
 class Account;
 class DashboardModel;
 class ReachabilitySource;
+class Settings;
 
 // Login state towards the blog host, moved only by the poller.
-enum LoginState : int
+enum class LoginState
 {
-    LoggedOut = 0,
-    LoginPosted = 1,
-    LoggedIn = 2
+    LoggedOut,
+    LoginPosted,
+    LoggedIn
 };
 
 // Why the poller needs a person to log in.
@@ -37,14 +38,16 @@ struct LoginProblem
     QString errorText;
 };
 
-// Logs in to the blog host with the account, reloads the dashboard on its poll timer and
-// hands every reading, and how each poll went, to the model. What it needs of a person
+// Logs in to the blog host with the account, reloads the dashboard on its poll timer (at
+// the interval the settings give this run, which it follows) and hands every reading, and
+// how each poll went, to the model. What it needs of a person
 // (a login dialog, the error box) it asks for with signals.
 class Poller final : public QObject
 {
     Q_OBJECT
 public:
-    Poller(Account &account, DashboardModel &model, QObject *parent = nullptr);
+    Poller(Account &account, DashboardModel &model, const Settings &settings,
+           QObject *parent = nullptr);
     ~Poller() override;
     Poller(const Poller &) = delete;
     Poller &operator=(const Poller &) = delete;
@@ -63,7 +66,7 @@ public:
     void setCredentialsTyped(bool typed) { m_credentialsTyped = typed; }
     // True while an unattended login that could not reach the host waits for the next poll.
     bool isRetryingLogin() const { return m_loginRetry; }
-    int loginState() const { return m_loginState; }
+    LoginState loginState() const { return m_loginState; }
 
     // One poll exactly as the timer runs it (skipped while a load, a reading or a login is
     // under way), so the soak test and benchmarks need not wait for the timer.
@@ -86,9 +89,6 @@ public:
     ResumeDetector &resumeDetector() { return m_resume; }
     // Polls sent out of turn, after the network came back or a resume.
     int extraPolls() const { return m_extraPolls; }
-
-    // Restarts the poll timer with the account's interval; nothing before the first login.
-    void restartTimer();
 
     // Form encoding of a login field: letters, digits and -_.* stay, a space becomes "+",
     // every other byte %XX.
@@ -129,6 +129,8 @@ protected:
 
 private:
     void startPollTimer();
+    // Restarts the poll timer with the interval in use; nothing before the first login.
+    void restartTimer();
     // The driver of login and polls: every load ends here, with its page or its error.
     void onLoadFinished(const PageLoader::Result &result);
     // The error box's message, the tooltip and the log for a load that failed; gives the
@@ -151,9 +153,10 @@ private:
 
     Account &m_account;
     DashboardModel &m_model;
+    const Settings &m_settings;
     PageLoader m_loader;
     PageReader m_reader;
-    int m_loginState = LoggedOut;
+    LoginState m_loginState = LoginState::LoggedOut;
     int m_timerId = 0;
     int m_pollPeriodMs = 0;
     std::string m_pollUrl;

@@ -69,12 +69,12 @@ QString entryKey(const std::string &blogUrl, const std::string &id)
 
 QString rememberedEntry(const Settings &settings)
 {
-    const std::string id = settings.text(Settings::Id);
-    const std::string blogUrl = settings.text(Settings::BlogUrl);
-    if (settings.number(Settings::SaveId) == 0 || settings.number(Settings::KeyringPassword) == 0 ||
-        id.empty() || blogUrl.empty())
+    const QString id = settings.value(Settings::Id);
+    const QString blogUrl = settings.value(Settings::BlogUrl);
+    if (!settings.value(Settings::SaveId) || !settings.value(Settings::KeyringPassword) ||
+        id.isEmpty() || blogUrl.isEmpty())
         return {};
-    return entryKey(blogUrl, id);
+    return entryKey(blogUrl.toStdString(), id.toStdString());
 }
 
 void probe(QObject *context, const std::function<void(bool, const QString &)> &done)

@@ -35,7 +35,7 @@ bool hasAcceptedScheme(const std::string &address)
     return !control && (address.starts_with("http://") || address.starts_with("https://"));
 }
 
-// The account keeps the interval in a signed int; anything larger means "as long as possible".
+// The interval in use is a signed int; anything larger means "as long as possible".
 int toStoreInterval(std::uint32_t seconds)
 {
     constexpr std::uint32_t max = std::numeric_limits<int>::max();
@@ -63,7 +63,7 @@ void wipeField(QLineEdit *field)
 
 } // namespace
 
-LoginDialog::LoginDialog(Account &account, const Settings &settings, QWidget *parent)
+LoginDialog::LoginDialog(Account &account, Settings &settings, QWidget *parent)
     : QDialog(parent), m_account(account), m_settings(settings)
 {
     buildControls();
@@ -161,23 +161,23 @@ void LoginDialog::updateKeyringCheck()
 
 void LoginDialog::loadRemembered()
 {
-    m_saveId = m_settings.number(Settings::SaveId) != 0;
+    m_saveId = m_settings.value(Settings::SaveId);
     if (!m_saveId)
         return;
 
-    const int interval = m_settings.number(Settings::Interval);
+    const int interval = m_settings.value(Settings::Interval);
     // Only ever written from an unsigned field; a negative value is damage.
     m_interval = interval >= 0 ? static_cast<std::uint32_t>(interval) : DefaultInterval;
-    m_id = m_settings.text(Settings::Id);
-    m_blogUrl = m_settings.text(Settings::BlogUrl);
-    m_keyring = m_settings.number(Settings::KeyringPassword) != 0;
+    m_id = m_settings.value(Settings::Id).toStdString();
+    m_blogUrl = m_settings.value(Settings::BlogUrl).toStdString();
+    m_keyring = m_settings.value(Settings::KeyringPassword);
 }
 
 void LoginDialog::showAgain(const LoginAgain &again)
 {
     m_blogUrl = m_account.blogUrl;
     m_id = m_account.id;
-    m_interval = static_cast<std::uint32_t>(std::max(m_account.interval, 0));
+    m_interval = static_cast<std::uint32_t>(std::max(m_settings.value(Settings::PollInterval), 0));
     m_saveId = again.choice.saveId;
     m_keyring = again.choice.keyring;
     fillControls();
@@ -268,7 +268,7 @@ void LoginDialog::accept()
     m_account.id = m_id;
     m_account.setPassword(m_password);
     m_account.blogUrl = m_blogUrl;
-    m_account.interval = toStoreInterval(m_interval);
+    m_settings.set(Settings::PollInterval, toStoreInterval(m_interval));
     QDialog::accept();
 }
 

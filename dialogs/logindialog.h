@@ -33,7 +33,8 @@ struct LoginAgain
 };
 
 // The login dialog: blog address, ID, password and polling interval. Accepting it puts the
-// four values into the account to log in with; it stores nothing. Whether to remember them
+// address, ID and password into the account to log in with and the interval into the
+// settings as this run's; it stores nothing on disk. Whether to remember them
 // and to keep the password in the keyring is its choice(), which the caller stores once the
 // host accepted the login.
 class LoginDialog final : public QDialog
@@ -42,14 +43,15 @@ class LoginDialog final : public QDialog
 
 public:
     // Reads the remembered values and sets the focus; run it with exec().
-    LoginDialog(Account &account, const Settings &settings, QWidget *parent = nullptr);
+    LoginDialog(Account &account, Settings &settings, QWidget *parent = nullptr);
     ~LoginDialog() override;
     LoginDialog(const LoginDialog &) = delete;
     LoginDialog &operator=(const LoginDialog &) = delete;
     LoginDialog(LoginDialog &&) = delete;
     LoginDialog &operator=(LoginDialog &&) = delete;
 
-    // The dialog after a login that did not work: the account's address, ID and interval
+    // The dialog after a login that did not work: the account's address and ID and the
+    // interval in use
     // instead of the remembered ones (nothing was stored for a login the host did not
     // accept), with the choice made and the reason under the fields.
     void showAgain(const LoginAgain &again);
@@ -79,7 +81,7 @@ private:
     void updateKeyringCheck();
 
     Account &m_account;
-    const Settings &m_settings;
+    Settings &m_settings;
     std::string m_id;
     std::string m_password;
     std::string m_blogUrl;

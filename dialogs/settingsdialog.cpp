@@ -25,17 +25,17 @@ constexpr int MaximumInterval = 100000000;
 
 } // namespace
 
-SettingsDialog::SettingsDialog(Settings &settings, int intervalInUse, QWidget *parent)
-    : QDialog(parent), m_settings(settings), m_interval(intervalInUse)
+SettingsDialog::SettingsDialog(Settings &settings, QWidget *parent)
+    : QDialog(parent), m_settings(settings), m_interval(settings.value(Settings::PollInterval))
 {
     buildControls();
 
-    m_transparency = settings.number(Settings::Transparency);
-    const int startWithSession = settings.number(Settings::StartWithSession);
+    m_transparency = settings.value(Settings::Transparency);
+    const int startWithSession = settings.value(Settings::StartWithSession);
     m_startWithSession = startWithSession >= 0 && startWithSession <= 2 ? startWithSession : 0;
-    m_desktopNotify = settings.number(Settings::DesktopNotify) != 0;
-    m_rememberSeen = settings.number(Settings::RememberSeen) != 0;
-    m_trayIcon = settings.number(Settings::TrayIcon) != 0;
+    m_desktopNotify = settings.value(Settings::DesktopNotify);
+    m_rememberSeen = settings.value(Settings::RememberSeen);
+    m_trayIcon = settings.value(Settings::TrayIcon);
 
     // The slider clamps a stored value outside its range.
     m_transparencySlider->setValue(m_transparency);
@@ -159,16 +159,15 @@ void SettingsDialog::accept()
     if (!exchangeFromControls())
         return;
 
-    m_settings.setNumber(Settings::Transparency, m_transparency);
-    m_settings.setNumber(Settings::StartWithSession, m_startWithSession);
-    m_settings.setNumber(Settings::Interval, m_interval);
-    // A value of its own only once the option was used.
-    if (m_desktopNotify || m_settings.number(Settings::DesktopNotify) != 0)
-        m_settings.setNumber(Settings::DesktopNotify, m_desktopNotify ? 1 : 0);
-    if (m_rememberSeen || m_settings.number(Settings::RememberSeen) != 0)
-        m_settings.setNumber(Settings::RememberSeen, m_rememberSeen ? 1 : 0);
-    if (m_trayIcon || m_settings.number(Settings::TrayIcon) != 0)
-        m_settings.setNumber(Settings::TrayIcon, m_trayIcon ? 1 : 0);
+    m_settings.set(Settings::Transparency, m_transparency);
+    m_settings.set(Settings::StartWithSession, m_startWithSession);
+    m_settings.set(Settings::Interval, m_interval);
+    m_settings.set(Settings::DesktopNotify, m_desktopNotify);
+    m_settings.set(Settings::RememberSeen, m_rememberSeen);
+    m_settings.set(Settings::TrayIcon, m_trayIcon);
+    // An unchanged interval leaves the poll timer alone.
+    if (m_interval != m_settings.value(Settings::PollInterval))
+        m_settings.set(Settings::PollInterval, m_interval);
     applyAutostart();
     QDialog::accept();
 }
@@ -184,7 +183,7 @@ void SettingsDialog::applyAutostart()
 
     // Remember what actually holds, so the box never shows a choice that has no effect.
     m_startWithSession = autostartEntryExists() ? 1 : 0;
-    m_settings.setNumber(Settings::StartWithSession, m_startWithSession);
+    m_settings.set(Settings::StartWithSession, m_startWithSession);
     const QString where = QString::fromStdString(autostartEntryPath());
     const QString text = wanted ? QStringLiteral("자동 실행 설정을 저장하지 못했습니다.")
                                 : QStringLiteral("자동 실행 설정을 해제하지 못했습니다.");

@@ -9,17 +9,18 @@ class QSlider;
 class Settings;
 class TrayAvailability;
 
-// The "other settings" dialog: status window transparency, polling interval and
-// start with the desktop session. Accepting stores all three; the caller applies
-// transparency() and a changed interval().
+// The "other settings" dialog: the strip's transparency, the polling interval, starting with
+// the desktop session, desktop notifications and remembering what was seen. Accepting stores
+// all five and the autostart entry, and hands a changed interval to this run; whoever uses a
+// value follows it in the settings.
 class SettingsDialog final : public QDialog
 {
     Q_OBJECT
 
 public:
-    // Reads the stored choices; intervalInUse differs from the stored interval when the
-    // login did not remember it. Run it with exec().
-    SettingsDialog(Settings &settings, int intervalInUse, QWidget *parent = nullptr);
+    // Reads the stored choices and the interval in use (which differs from the stored one
+    // when the login did not remember it). Run it with exec().
+    explicit SettingsDialog(Settings &settings, QWidget *parent = nullptr);
     ~SettingsDialog() override;
     SettingsDialog(const SettingsDialog &) = delete;
     SettingsDialog &operator=(const SettingsDialog &) = delete;

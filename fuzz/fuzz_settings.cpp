@@ -87,12 +87,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // A fresh table reads the file anew: every value, typed.
     const Settings settings;
-    for (int k = 0; k < Settings::KeyCount; ++k) {
-        const auto key = Settings::Key(k);
-        if (!settings.storedNumber(key))
-            check(settings.number(key) == Settings::defaultNumber(key));
-        check(settings.text(key).size() < 100);
-    }
+    const auto checkNumber = [&settings](SettingKey<int> key) {
+        if (!settings.isStored(key))
+            check(settings.value(key) == Settings::defaultValue(key));
+    };
+    const auto checkOnOff = [&settings](SettingKey<bool> key) {
+        if (!settings.isStored(key))
+            check(settings.value(key) == Settings::defaultValue(key));
+    };
+    for (const SettingKey<int> key :
+         {Settings::Interval, Settings::LeftPos, Settings::TopPos, Settings::Width,
+          Settings::Height, Settings::Transparency, Settings::StartWithSession})
+        checkNumber(key);
+    for (const SettingKey<bool> key : {Settings::SaveId, Settings::KeyringPassword,
+                                       Settings::DesktopNotify, Settings::RememberSeen})
+        checkOnOff(key);
+    for (const SettingKey<QString> key : {Settings::BlogUrl, Settings::Id})
+        check(settings.value(key).toUtf8().size() < 100);
     if (const auto store = openSettingsStore(settings.location(), SettingsAccess::Read)) {
         const QStringList keys = store->allKeys();
         for (const QString &key : keys)

@@ -2,7 +2,8 @@
 
 #include <string>
 
-// The login in use: what the login dialog, or the keyring, gave. The password is kept here
+// The login in use: what the login dialog, or the keyring, gave (the interval goes to the
+// settings, as the run's poll interval). The password is kept here
 // and nowhere else for the run; it is wiped when it is replaced and when the account goes.
 class Account
 {
@@ -16,8 +17,6 @@ public:
     // slash.
     std::string blogUrl;
     std::string id;
-    // Seconds between polls.
-    int interval = 30;
 
     const std::string &password() const { return m_password; }
     void setPassword(const std::string &password);

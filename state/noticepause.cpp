@@ -32,7 +32,7 @@ QDateTime NoticePause::nextLocalMidnight(const QDateTime &now)
 
 void NoticePause::restore()
 {
-    const QString stored = QString::fromStdString(m_settings.text(Settings::PauseUntil));
+    const QString stored = m_settings.value(Settings::PauseUntil);
     if (stored.isEmpty())
         return;
     // Written in UTC; a time without a zone would be read as local time.
@@ -100,10 +100,7 @@ void NoticePause::startTimer()
 
 void NoticePause::store(const QDateTime &end)
 {
-    // Nothing is written for a program that never paused: its settings stay as they were.
-    if (!end.isValid() && m_settings.text(Settings::PauseUntil).empty())
-        return;
-    m_settings.setText(Settings::PauseUntil, end.isValid()
-                                                 ? end.toUTC().toString(Qt::ISODate).toStdString()
-                                                 : std::string());
+    // Settings writes nothing for a program that never paused.
+    m_settings.set(Settings::PauseUntil,
+                   end.isValid() ? end.toUTC().toString(Qt::ISODate) : QString());
 }

@@ -6,36 +6,50 @@
 
 #include <array>
 #include <optional>
-#include <string>
+
+// A value the program remembers, of type T (bool, int or QString): its row in the table of
+// names on disk and defaults in settings.cpp.
+template<typename T> struct SettingKey
+{
+    int index;
+};
 
 // Every value the program remembers, in one table: its name on disk, its type and its
-// default. On Linux the values live in $XDG_CONFIG_HOME/Ormix/Ormix.conf, on Windows under
-// HKEY_CURRENT_USER\software\Ormix. They are read from there once, when first asked for, and
-// kept; a write goes to the file at once and, once it is there, to the kept copy, and says
-// changed(). The password is never written here.
+// default. The values live in $XDG_CONFIG_HOME/Ormix/Ormix.conf; they are read from there
+// once, when first asked for, and kept. A write opens the file afresh, behind the guard that
+// reads it, and, once the value is on disk, keeps it and tells whoever observes it. The
+// password is never written here.
 class Settings final : public QObject
 {
     Q_OBJECT
 public:
-    enum Key : int
-    {
-        BlogUrl,          // text: the normalised blog address
-        Id,               // text: the user ID
-        SaveId,           // number: 1 remembers address, ID and interval at the login
-        Interval,         // number: seconds between polls
-        LeftPos,          // number: the strip's place and size, in screen pixels
-        TopPos,           //
-        Width,            //
-        Height,           //
-        Transparency,     // number: the strip's transparency in percent, 0 opaque
-        StartWithSession, // number: 1 starts Ormix with the desktop session
-        KeyringPassword,  // number: 1 keeps the password in the keyring; written once used
-        DesktopNotify,    // number: 1 sends notices to the desktop too; written once used
-        RememberSeen, // number: 1 remembers what was seen, for the next start; written once used
-        TrayIcon,     // number: 1 shows an icon in the panel's tray; written once used
-        PauseUntil,   // text: when paused notices resume, UTC (ISO 8601); written once used
-    };
-    static constexpr int KeyCount = PauseUntil + 1;
+    // The normalised blog address and the user ID.
+    static constexpr SettingKey<QString> BlogUrl{0};
+    static constexpr SettingKey<QString> Id{1};
+    // Remember address, ID and interval at the login.
+    static constexpr SettingKey<bool> SaveId{2};
+    // Seconds between polls, as the login or the settings dialog stored it.
+    static constexpr SettingKey<int> Interval{3};
+    // The strip's place and size, in screen pixels.
+    static constexpr SettingKey<int> LeftPos{4};
+    static constexpr SettingKey<int> TopPos{5};
+    static constexpr SettingKey<int> Width{6};
+    static constexpr SettingKey<int> Height{7};
+    // The strip's transparency in percent, 0 opaque.
+    static constexpr SettingKey<int> Transparency{8};
+    // 1 (or 2) starts Ormix with the desktop session; any other value does not.
+    static constexpr SettingKey<int> StartWithSession{9};
+    // The opt-in choices, each written only once it was used.
+    static constexpr SettingKey<bool> KeyringPassword{10};
+    static constexpr SettingKey<bool> DesktopNotify{11};
+    static constexpr SettingKey<bool> RememberSeen{12};
+    static constexpr SettingKey<bool> TrayIcon{13};
+    // When paused notices resume, UTC (ISO 8601); empty when not paused.
+    static constexpr SettingKey<QString> PauseUntil{14};
+    // The interval this run polls at: the one typed at the login (which may not be
+    // remembered) or chosen in the settings dialog since. Never written to disk.
+    static constexpr SettingKey<int> PollInterval{15};
+    static constexpr int KeyCount = 16;
 
     // The settings in the user's settings file.
     explicit Settings(QObject *parent = nullptr);
@@ -43,33 +57,55 @@ public:
     Settings(const Settings &) = delete;
     Settings &operator=(const Settings &) = delete;
 
-    // The value's name in the file, as every version of Ormix has written it.
-    static QString name(Key key);
-    static int defaultNumber(Key key);
+    // The value's name in the file, as every version of Ormix has written it; empty for a
+    // value of the run alone.
+    static QString name(int index);
+    static bool defaultValue(SettingKey<bool> key);
+    static int defaultValue(SettingKey<int> key);
+    static QString defaultValue(SettingKey<QString> key);
 
-    // The stored number (a 32-bit value, the unsigned range read as its signed counterpart),
-    // or the key's default when it is missing, unreadable or out of range.
-    int number(Key key) const;
-    // The same without the default.
-    std::optional<int> storedNumber(Key key) const;
-    // The stored text, or the empty text when it is missing, unreadable or 100 bytes or longer.
-    std::string text(Key key) const;
+    // The stored value, or the key's default when it is missing or unreadable. A number is a
+    // 32-bit value, the unsigned range read as its signed counterpart; an on/off value is
+    // such a number, on when it is not 0; a text of 100 bytes or more reads as empty.
+    bool value(SettingKey<bool> key) const;
+    int value(SettingKey<int> key) const;
+    QString value(SettingKey<QString> key) const;
+    // Whether the file holds a readable value of the key's type.
+    template<typename T> bool isStored(SettingKey<T> key) const { return read(key).has_value(); }
 
-    // Store a value; true once it reached the disk. A value that does not reach it is not
-    // kept either: what the file holds is what the program reads.
-    bool setNumber(Key key, int value);
-    bool setText(Key key, const std::string &text);
+    // Stores a value; true once it reached the disk. A value that does not reach it is not
+    // kept either: what the file holds is what the program reads. An opt-in choice that was
+    // never turned on is not written off either, so the file stays as it was.
+    bool set(SettingKey<bool> key, bool value);
+    bool set(SettingKey<int> key, int value);
+    bool set(SettingKey<QString> key, const QString &value);
+
+    // Calls fn with the key's value now and again after each write of it, for as long as
+    // context lives: how a consumer follows the one setting it needs.
+    template<typename T, typename Fn>
+    void observe(SettingKey<T> key, const QObject *context, Fn fn) const
+    {
+        fn(value(key));
+        connect(this, &Settings::changed, context, [this, key, fn](int index) {
+            if (index == key.index)
+                fn(value(key));
+        });
+    }
 
     // Where the values are kept (for diagnostics and tests).
     QString location() const { return m_location; }
 
 signals:
-    // A value was written.
-    void changed(Settings::Key key);
+    // A value was written (index: its key's).
+    void changed(int index);
 
 private:
-    bool write(Key key, const QVariant &value);
-    const QVariant &stored(Key key) const;
+    std::optional<int> read(SettingKey<int> key) const;
+    std::optional<bool> read(SettingKey<bool> key) const;
+    std::optional<QString> read(SettingKey<QString> key) const;
+    std::optional<int> readNumber(int index) const;
+    bool write(int index, const QVariant &value);
+    const QVariant &stored(int index) const;
 
     QString m_location;
     mutable bool m_loaded = false;

@@ -99,7 +99,7 @@ void NoticePopup::start(ItemKind kind, const RecentItem &item)
 
     m_planned = QRect(QPoint(workAreaRight() - Width, workAreaBottom() - StartHeight),
                       QSize(Width, FullHeight));
-    m_phase = Rising;
+    m_phase = Phase::Rising;
     applyPosition();
     QWidget::show();
     WindowLook::skipTaskbar(this);
@@ -141,25 +141,25 @@ void NoticePopup::applyPosition()
     const int height = bottom - m_planned.y();
     if (height > 0)
         setGeometry(m_planned.x(), m_planned.y(), m_planned.width(), height);
-    repaint();
+    update();
 }
 
 void NoticePopup::tick()
 {
     switch (m_phase) {
-    case Rising:
+    case Phase::Rising:
         m_planned.translate(0, -1);
         applyPosition();
         if (m_planned.y() + m_planned.height() <= workAreaBottom()) {
-            m_phase = Holding;
+            m_phase = Phase::Holding;
             m_holdStart = m_clock();
         }
         break;
-    case Holding:
+    case Phase::Holding:
         if (m_clock() - m_holdStart > HoldMs)
-            m_phase = Falling;
+            m_phase = Phase::Falling;
         break;
-    case Falling:
+    case Phase::Falling:
         m_planned.translate(0, 1);
         applyPosition();
         if (m_planned.y() >= workAreaBottom()) {
@@ -167,8 +167,6 @@ void NoticePopup::tick()
             m_timer.stop();
             startNext();
         }
-        break;
-    default:
         break;
     }
 }
@@ -197,25 +195,22 @@ void NoticePopup::mousePressEvent(QMouseEvent *event)
     QWidget::mousePressEvent(event);
 }
 
-QImage NoticePopup::renderImage() const
+void NoticePopup::paintEvent(QPaintEvent *)
 {
-    QImage image = WindowLook::framedImage(*this, false);
-    QPainter painter(&image);
+    QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, false);
-    const QRect rc(QPoint(0, 0), size());
+    WindowLook::drawBackground(painter, rect(), false);
 
     painter.setPen(WindowLook::Text);
     painter.setFont(m_font);
-    const QString title = heading(m_kind);
     const int headingHeight = QFontMetrics(m_font).height();
 
     // The text area ends at the full height, not at the visible bottom, so the layout
     // stays put while the notice grows and shrinks.
-    const int h = m_planned.height();
-    QRect r(QPoint(Margin, Margin), QPoint(rc.width() - Margin - 1, h - 1));
+    QRect r(QPoint(Margin, Margin), QPoint(width() - Margin - 1, m_planned.height() - 1));
     painter.save();
     painter.setClipRect(r);
-    painter.drawText(r, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, title);
+    painter.drawText(r, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, heading(m_kind));
     painter.restore();
 
     r.setTop(r.top() + headingHeight + HeadingGap);
@@ -223,7 +218,6 @@ QImage NoticePopup::renderImage() const
         painter.setClipRect(r);
         painter.drawImage(r.topLeft(), m_textPicture);
     }
-    return image;
 }
 
 QRect NoticePopup::textRect() const
@@ -246,12 +240,6 @@ void NoticePopup::layOutText()
     // Item texts come from strangers: drawn as plain text only, and only as much as fits.
     painter.drawText(QRect(QPoint(0, 0), r.size()), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
                      WindowLook::displayText(m_text));
-}
-
-void NoticePopup::paintEvent(QPaintEvent *)
-{
-    QPainter painter(this);
-    painter.drawImage(QPoint(0, 0), renderImage());
 }
 
 void NoticePopup::updateAccessibleText()

@@ -33,12 +33,13 @@ public:
     static constexpr int Margin = 12;
     static constexpr int HeadingGap = 8;
 
-    enum Phase : int
+    enum class Phase
     {
-        Rising = 0,
-        Holding = 1,
-        Falling = 2
+        Rising,
+        Holding,
+        Falling
     };
+    Q_ENUM(Phase)
 
     // Milliseconds on a monotonic clock.
     using Clock = std::function<qint64()>;
@@ -76,7 +77,7 @@ public:
 
     // The full 150 x 80 rectangle; its lower part may lie below the work area.
     QRect plannedRect() const { return m_planned; }
-    int phase() const { return m_phase; }
+    Phase phase() const { return m_phase; }
     ItemKind kind() const { return m_kind; }
     const std::string &text() const { return m_text; }
     const std::string &link() const { return m_link; }
@@ -84,9 +85,6 @@ public:
 
     // The heading of a kind's notice.
     static QString heading(ItemKind kind);
-
-    // The window's picture at its current size (the visible part of the planned rectangle).
-    QImage renderImage() const;
 
 signals:
     // A click on the notice: the person wants the shown item.
@@ -118,7 +116,7 @@ private:
     QRect m_planned;
     QFont m_font;
     QImage m_textPicture;
-    int m_phase = Rising;
+    Phase m_phase = Phase::Rising;
     qint64 m_holdStart = 0;
     ItemKind m_kind = ItemKind::Comment;
     std::array<std::optional<RecentItem>, ItemKindCount> m_waiting;

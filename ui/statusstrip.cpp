@@ -1,6 +1,6 @@
 #include "statusstrip.h"
 
-#include "state/browserlaunch.h"
+#include "desktop/browser.h"
 #include "state/dashboardmodel.h"
 #include "state/settings.h"
 #include "ui/commandactions.h"
@@ -17,7 +17,6 @@
 #include <QScreen>
 
 #include <algorithm>
-#include <cstdint>
 #include <string>
 
 #ifndef ORMIX_UPDATE_URL
@@ -29,6 +28,11 @@ namespace {
 QString connectingText()
 {
     return QStringLiteral("  Admin 접속 중...");
+}
+
+std::size_t indexOf(StatusStrip::Box box)
+{
+    return std::size_t(box);
 }
 
 } // namespace
@@ -50,15 +54,14 @@ StatusStrip::StatusStrip(DashboardModel &model, Settings &settings)
     m_boxFont = WindowLook::makeFont(11);
     m_emblem = QImage(QString::fromLatin1(EmblemResource));
     m_notice = std::make_unique<NoticePopup>(model);
-    m_result = new RecentItemsPopup(model, this);
+    m_recentItems = new RecentItemsPopup(model, this);
     connect(m_notice.get(), &NoticePopup::itemRequested, this, &StatusStrip::itemRequested);
-    connect(m_result, &RecentItemsPopup::itemRequested, this, &StatusStrip::itemRequested);
+    connect(m_recentItems, &RecentItemsPopup::itemRequested, this, &StatusStrip::itemRequested);
+    createActions();
     setToolTip(pollStatusText());
     layoutBoxes();
-    connect(&settings, &Settings::changed, this, [this](Settings::Key key) {
-        if (key == Settings::Transparency)
-            setTransparency(m_settings.number(Settings::Transparency));
-    });
+    settings.observe(Settings::Transparency, this,
+                     [this](int percent) { setTransparency(percent); });
     connect(&model, &DashboardModel::readingChanged, this, &StatusStrip::refresh);
     connect(&model, &DashboardModel::newItemsChanged, this, &StatusStrip::refresh);
     connect(&model, &DashboardModel::pauseChanged, this, [this] {
@@ -116,27 +119,16 @@ bool StatusStrip::showAt(const QRect &rect)
 
 void StatusStrip::layoutBoxes()
 {
+    // From the right edge, 14 pixels apart: R, T, G, X.
     const int w = width();
-    m_commentsBox = QRect(w - 60, 3, 10, 16);
-    m_trackbacksBox = QRect(w - 46, 3, 10, 16);
-    m_guestbookBox = QRect(w - 32, 3, 10, 16);
-    m_closeBox = QRect(w - 18, 3, 10, 16);
+    for (const Box box : {Box::Comments, Box::Trackbacks, Box::Guestbook, Box::Close})
+        m_boxes[indexOf(box)] = QRect(w - 60 + 14 * int(indexOf(box)), 3, 10, 16);
     refresh();
 }
 
 QRect StatusStrip::boxRect(Box box) const
 {
-    switch (box) {
-    case CommentsBox:
-        return m_commentsBox;
-    case TrackbacksBox:
-        return m_trackbacksBox;
-    case GuestbookBox:
-        return m_guestbookBox;
-    case CloseBox:
-        return m_closeBox;
-    }
-    return {};
+    return m_boxes[indexOf(box)];
 }
 
 void StatusStrip::refresh()
@@ -159,7 +151,7 @@ void StatusStrip::refresh()
         now.lit[indexOf(kind)] = m_model.isNew(kind);
     if (isVisible() && now != m_shown) {
         m_shown = now;
-        repaint();
+        update();
     }
 }
 
@@ -175,7 +167,8 @@ void StatusStrip::setTransparency(int percent)
 void StatusStrip::restoreTransparency()
 {
     // Nothing stored: the level it has now stays.
-    setTransparency(m_settings.storedNumber(Settings::Transparency).value_or(m_transparency));
+    if (m_settings.isStored(Settings::Transparency))
+        setTransparency(m_settings.value(Settings::Transparency));
 }
 
 void StatusStrip::showPollStatus()
@@ -213,7 +206,7 @@ QString StatusStrip::pollStatusText(const DashboardModel &model, const QString &
 QRect StatusStrip::pauseMarkRect() const
 {
     // Left of the R box, clear of the count for any count a blog has in a day.
-    return QRect(m_commentsBox.x() - 9, 7, 6, 9);
+    return QRect(boxRect(Box::Comments).x() - 9, 7, 6, 9);
 }
 
 bool StatusStrip::isConnecting() const
@@ -234,12 +227,12 @@ void StatusStrip::setEmblem(const QImage &emblem)
     update();
 }
 
-QImage StatusStrip::renderImage() const
+void StatusStrip::paintEvent(QPaintEvent *)
 {
-    QImage image = WindowLook::framedImage(*this, true);
-    QPainter painter(&image);
+    QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, false);
-    const QRect rc(QPoint(0, 0), size());
+    const QRect rc = rect();
+    WindowLook::drawBackground(painter, rc, true);
 
     if (m_model.isPaused()) {
         // Two bars, as on a pause button.
@@ -255,7 +248,7 @@ QImage StatusStrip::renderImage() const
     const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
     if (isConnecting()) {
         painter.drawText(rc, flags, connectingText());
-        return image;
+        return;
     }
     // The last count stays, but does not pass for current while the polls fail.
     if (isStale())
@@ -268,39 +261,23 @@ QImage StatusStrip::renderImage() const
         painter.drawText(rc, flags, QStringLiteral("  Today ") + QString::number(count));
     }
 
-    drawBox(painter, m_commentsBox, QLatin1Char('R'), m_model.isNew(ItemKind::Comment));
-    drawBox(painter, m_trackbacksBox, QLatin1Char('T'), m_model.isNew(ItemKind::Trackback));
-    drawBox(painter, m_guestbookBox, QLatin1Char('G'), m_model.isNew(ItemKind::Guestbook));
-    drawBox(painter, m_closeBox, QLatin1Char('X'), false);
-    return image;
+    drawBox(painter, Box::Comments, QLatin1Char('R'), m_model.isNew(ItemKind::Comment));
+    drawBox(painter, Box::Trackbacks, QLatin1Char('T'), m_model.isNew(ItemKind::Trackback));
+    drawBox(painter, Box::Guestbook, QLatin1Char('G'), m_model.isNew(ItemKind::Guestbook));
+    drawBox(painter, Box::Close, QLatin1Char('X'), false);
 }
 
-void StatusStrip::drawBox(QPainter &painter, const QRect &rect, QChar letter, bool lit) const
+void StatusStrip::drawBox(QPainter &painter, Box box, QChar letter, bool lit) const
 {
-    const QColor fill = lit ? WindowLook::BoxLit : WindowLook::BoxUnlit;
-    painter.fillRect(rect, fill);
+    const QRect rect = boxRect(box);
+    // The fill takes one pixel more at the right and the bottom than the letter's cell.
+    painter.fillRect(rect.adjusted(0, 0, 1, 1), lit ? WindowLook::BoxLit : WindowLook::BoxUnlit);
     painter.save();
     painter.setFont(m_boxFont);
     painter.setPen(lit ? WindowLook::LetterLit : WindowLook::LetterUnlit);
     painter.drawText(rect.adjusted(1, 1, -1, -1), Qt::AlignCenter | Qt::TextSingleLine,
                      QString(letter));
     painter.restore();
-
-    // The outline lies one pixel beyond the fill at the right and the bottom.
-    const int l = rect.x();
-    const int t = rect.y();
-    const int r = rect.x() + rect.width();
-    const int b = rect.y() + rect.height();
-    WindowLook::drawSegment(painter, {l, t}, {l, b}, fill);
-    WindowLook::drawSegment(painter, {l, b}, {r, b}, fill);
-    WindowLook::drawSegment(painter, {r, b}, {r, t}, fill);
-    WindowLook::drawSegment(painter, {r, t}, {l, t}, fill);
-}
-
-void StatusStrip::paintEvent(QPaintEvent *)
-{
-    QPainter painter(this);
-    painter.drawImage(QPoint(0, 0), renderImage());
 }
 
 void StatusStrip::resizeEvent(QResizeEvent *event)
@@ -312,13 +289,13 @@ void StatusStrip::resizeEvent(QResizeEvent *event)
 void StatusStrip::updateCursor()
 {
     switch (m_pointerMode) {
-    case PointerMove:
+    case PointerMode::Move:
         setCursor(Qt::SizeAllCursor);
         break;
-    case PointerResizeWidth:
+    case PointerMode::ResizeWidth:
         setCursor(Qt::SizeHorCursor);
         break;
-    default:
+    case PointerMode::Normal:
         setCursor(Qt::ArrowCursor);
         break;
     }
@@ -333,20 +310,20 @@ void StatusStrip::mousePressEvent(QMouseEvent *event)
     raise();
     const QPoint p = event->position().toPoint();
     const QPoint global = event->globalPosition().toPoint();
-    if (m_closeBox.contains(p)) {
+    if (boxRect(Box::Close).contains(p)) {
         emit closeRequested();
-    } else if (m_commentsBox.contains(p)) {
+    } else if (boxRect(Box::Comments).contains(p)) {
         clickKindBox(ItemKind::Comment, global);
-    } else if (m_trackbacksBox.contains(p)) {
+    } else if (boxRect(Box::Trackbacks).contains(p)) {
         clickKindBox(ItemKind::Trackback, global);
-    } else if (m_guestbookBox.contains(p)) {
+    } else if (boxRect(Box::Guestbook).contains(p)) {
         clickKindBox(ItemKind::Guestbook, global);
     } else {
         m_dragAnchor = global;
         m_dragging = true;
         const int windowRight = geometry().x() + geometry().width();
-        m_pointerMode =
-            (windowRight - m_dragAnchor.x()) < ResizeGrip ? PointerResizeWidth : PointerMove;
+        m_pointerMode = (windowRight - m_dragAnchor.x()) < ResizeGrip ? PointerMode::ResizeWidth
+                                                                      : PointerMode::Move;
         updateCursor();
     }
     event->accept();
@@ -358,8 +335,8 @@ void StatusStrip::clickKindBox(ItemKind kind, const QPoint &globalPos)
     // shows the kind's list.
     if (m_model.isNew(kind))
         emit itemRequested(kind, m_model.newest(kind).value_or(RecentItem{}));
-    else if (m_result)
-        m_result->showList(kind, globalPos);
+    else
+        m_recentItems->showList(kind, globalPos);
     refresh();
 }
 
@@ -370,12 +347,12 @@ void StatusStrip::mouseMoveEvent(QMouseEvent *event)
 
     if (!m_dragging) {
         const QPoint p = event->position().toPoint();
-        m_pointerMode = PointerMove;
+        m_pointerMode = PointerMode::Move;
         if (width() - p.x() < ResizeGrip)
-            m_pointerMode = PointerResizeWidth;
-        else if (m_closeBox.contains(p) || m_commentsBox.contains(p) ||
-                 m_guestbookBox.contains(p) || m_trackbacksBox.contains(p))
-            m_pointerMode = PointerNormal;
+            m_pointerMode = PointerMode::ResizeWidth;
+        else if (std::any_of(m_boxes.begin(), m_boxes.end(),
+                             [p](const QRect &box) { return box.contains(p); }))
+            m_pointerMode = PointerMode::Normal;
         updateCursor();
         return;
     }
@@ -383,7 +360,7 @@ void StatusStrip::mouseMoveEvent(QMouseEvent *event)
     const QPoint q = event->globalPosition().toPoint();
     const QPoint delta = q - m_dragAnchor;
     QRect g = geometry();
-    if (m_pointerMode == PointerMove) {
+    if (m_pointerMode == PointerMode::Move) {
         g.translate(delta);
     } else {
         // Only the right edge moves; at least one column stays to grab again.
@@ -401,7 +378,7 @@ void StatusStrip::mouseReleaseEvent(QMouseEvent *event)
     }
     if (event->button() == Qt::LeftButton && m_dragging) {
         m_dragging = false;
-        m_pointerMode = PointerNormal;
+        m_pointerMode = PointerMode::Normal;
         updateCursor();
         savePosition();
         return;
@@ -413,10 +390,10 @@ void StatusStrip::savePosition()
 {
     // A place left of or above the primary screen is stored negative, as it is.
     const QRect g = geometry();
-    m_settings.setNumber(Settings::LeftPos, g.x());
-    m_settings.setNumber(Settings::TopPos, g.y());
-    m_settings.setNumber(Settings::Width, g.width());
-    m_settings.setNumber(Settings::Height, g.height());
+    m_settings.set(Settings::LeftPos, g.x());
+    m_settings.set(Settings::TopPos, g.y());
+    m_settings.set(Settings::Width, g.width());
+    m_settings.set(Settings::Height, g.height());
 }
 
 void StatusStrip::mouseDoubleClickEvent(QMouseEvent *event)
@@ -436,73 +413,58 @@ void StatusStrip::leaveEvent(QEvent *event)
 
 void StatusStrip::setCommands(CommandActions *commands)
 {
+    if (m_commands)
+        removeAction(m_commands->openDashboard);
     m_commands = commands;
+    // The dashboard beside the blog: both open a page of it.
+    if (m_commands)
+        insertAction(m_settingsAction, m_commands->openDashboard);
 }
 
-QMenu *StatusStrip::buildContextMenu(QWidget *parent) const
+void StatusStrip::createActions()
 {
-    struct Row
-    {
-        const char *text;
-        int id;
+    const auto row = [this](const char *name, const char *text, auto slot) {
+        auto *action = new QAction(QString::fromUtf8(text), this);
+        action->setObjectName(QLatin1StringView(name));
+        connect(action, &QAction::triggered, this, slot);
+        addAction(action);
+        return action;
     };
-    static constexpr Row rows[] = {
-        {"내 블로그 가기", CommandOpenBlog},
-        {"기타 설정", CommandSettings},
-        {nullptr, CommandNone},
-        {"종료", CommandExit},
-        {"프로그램 업데이트 확인", CommandCheckUpdate},
-    };
-    auto *menu = new QMenu(parent);
+    row("openBlog", "내 블로그 가기", &StatusStrip::blogRequested);
+    m_settingsAction = row("settings", "기타 설정", &StatusStrip::settingsRequested);
+    auto *separator = new QAction(this);
+    separator->setSeparator(true);
+    addAction(separator);
+    row("exit", "종료", &StatusStrip::closeRequested);
+    row("checkUpdate", "프로그램 업데이트 확인", &StatusStrip::checkForUpdate);
+}
+
+void StatusStrip::showContextMenu(const QPoint &globalPos)
+{
+    // Owned here alone, not by the strip as well: it goes when this returns, the chosen row
+    // having run.
+    QMenu menu;
+    addMenuRows(&menu);
+    menu.exec(globalPos);
+}
+
+void StatusStrip::addMenuRows(QMenu *menu) const
+{
     // What a person reaches for most comes first; the strip's own rows keep their order.
     if (m_commands) {
         m_commands->addTopRows(menu);
         menu->addSeparator();
     }
-    for (const Row &row : rows) {
-        if (!row.text) {
-            menu->addSeparator();
-            continue;
-        }
-        QAction *action = menu->addAction(QString::fromUtf8(row.text));
-        action->setData(row.id);
-        // The dashboard beside the blog: both open a page of it.
-        if (row.id == CommandOpenBlog && m_commands)
-            menu->addAction(m_commands->openDashboard);
-    }
-    return menu;
+    menu->addActions(actions());
 }
 
-void StatusStrip::showContextMenu(const QPoint &globalPos)
+void StatusStrip::checkForUpdate()
 {
-    // Owned here alone, not by the strip as well: it goes when this returns.
-    const std::unique_ptr<QMenu> menu(buildContextMenu());
-    const QAction *chosen = menu->exec(globalPos);
-    runCommand(chosen ? chosen->data().toInt() : CommandNone);
-}
-
-void StatusStrip::runCommand(int id)
-{
-    switch (id) {
-    case CommandOpenBlog:
-        emit blogRequested();
-        break;
-    case CommandSettings:
-        emit settingsRequested();
-        break;
-    case CommandExit:
-        emit closeRequested();
-        break;
-    case CommandCheckUpdate:
-        // No row may open a page that does not exist: without one, the row tells the version.
-        if (m_updateUrl.empty())
-            emit aboutRequested();
-        else
-            launchWebBrowser(m_updateUrl);
-        break;
-    default:
-        break;
-    }
+    // No row may open a page that does not exist: without one, the row tells the version.
+    if (m_updateUrl.empty())
+        emit aboutRequested();
+    else
+        openInBrowser(m_updateUrl);
 }
 
 void StatusStrip::updateAccessibleText()

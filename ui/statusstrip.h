@@ -11,8 +11,6 @@
 #include <QWidget>
 
 #include <array>
-#include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,7 +18,6 @@ class CommandActions;
 class NoticePopup;
 class RecentItemsPopup;
 class DashboardModel;
-class QMenu;
 class Settings;
 
 // The always-on-top strip with today's count and the R, T, G and X boxes: the user's
@@ -30,27 +27,22 @@ class StatusStrip final : public QWidget
 {
     Q_OBJECT
 public:
-    enum PointerMode : int
+    // What a left press does where the pointer rests: move the strip, widen it, or press a box.
+    enum class PointerMode
     {
-        PointerMove = 0,
-        PointerResizeWidth = 1,
-        PointerNormal = 2
+        Move,
+        ResizeWidth,
+        Normal
     };
-    enum Box : int
+    enum class Box
     {
-        CommentsBox = 0,
-        TrackbacksBox = 1,
-        GuestbookBox = 2,
-        CloseBox = 3
+        Comments,
+        Trackbacks,
+        Guestbook,
+        Close
     };
-    enum Command : int
-    {
-        CommandNone = 0,
-        CommandOpenBlog = 10,
-        CommandSettings = 20,
-        CommandExit = 30,
-        CommandCheckUpdate = 40
-    };
+    Q_ENUM(PointerMode)
+    Q_ENUM(Box)
 
     static constexpr int DefaultLeft = 100;
     static constexpr int DefaultTop = 100;
@@ -59,7 +51,8 @@ public:
     static constexpr int MaxTransparency = 95;
     static constexpr int ResizeGrip = 4;
 
-    // The strip's transparency follows the stored one; a drag stores its place and size.
+    // The strip's transparency follows the stored one, from now on; a drag stores its place
+    // and size.
     StatusStrip(DashboardModel &model, Settings &settings);
     ~StatusStrip() override;
     StatusStrip(const StatusStrip &) = delete;
@@ -68,7 +61,6 @@ public:
     // Creates the children and shows the strip at rect (from the settings). A rect that
     // meets no screen is moved to the default place on the primary screen.
     bool showAt(const QRect &rect);
-    bool isPlaced() const { return m_created; }
 
     // Brings the strip up to date with the model: lights the boxes, comes to the top while
     // something is new, and is opaque while the last reading brought something new. Runs
@@ -83,23 +75,23 @@ public:
     // The opacity applied, 0..255, from the transparency in integer arithmetic.
     int alpha() const { return (100 - m_transparency) * 255 / 100; }
 
-    int pointerMode() const { return m_pointerMode; }
+    PointerMode pointerMode() const { return m_pointerMode; }
     bool isDragging() const { return m_dragging; }
-    // A box in client coordinates (right and bottom exclusive).
+    // Where a box is, in the strip's coordinates; its lit fill reaches one pixel further
+    // right and down.
     QRect boxRect(Box box) const;
 
-    // The five rows of the context menu, command ids in the actions' data; with commands set,
-    // their rows too, which carry no id.
-    QMenu *buildContextMenu(QWidget *parent = nullptr) const;
-    // The commands the menu offers besides its own rows (not owned; null for none).
+    // The commands the menu offers above its own rows (not owned; null for none).
     void setCommands(CommandActions *commands);
-    // Runs the menu at a screen point and then the chosen command.
+    // The menu's rows are the commands' and then the strip's actions(), in order, separators
+    // included; each is connected to what it asks for. Runs the menu at a screen point.
     void showContextMenu(const QPoint &globalPos);
-    void runCommand(int id);
+    // Adds those rows to menu (the tray icon's menu is the strip's with one row more).
+    void addMenuRows(QMenu *menu) const;
 
-    // Replaces the emblem; a null image draws the count without it.
+    // Replaces the emblem; a null image (a resource that did not load) draws the count
+    // without it.
     void setEmblem(const QImage &emblem);
-    bool hasEmblem() const { return !m_emblem.isNull(); }
 
     // The page the update row opens; when empty the row asks for the about box instead.
     // The build's ORMIX_UPDATE_URL unless a test sets another.
@@ -117,10 +109,7 @@ public:
     bool isStale() const;
 
     NoticePopup *notice() const { return m_notice.get(); }
-    RecentItemsPopup *recentItems() const { return m_result; }
-
-    // The picture of the strip at its current size.
-    QImage renderImage() const;
+    RecentItemsPopup *recentItems() const { return m_recentItems; }
 
     // Where a stored rect is shown: unchanged when it meets a screen, else at the
     // default place on the primary screen. An empty size, or one larger than the biggest
@@ -154,11 +143,14 @@ protected:
     void leaveEvent(QEvent *event) override;
 
 private:
+    // The menu's rows, made once: a command is added here and nowhere else.
+    void createActions();
+    void checkForUpdate();
     void layoutBoxes();
     void updateCursor();
     void clickKindBox(ItemKind kind, const QPoint &globalPos);
     void showPollStatus();
-    void drawBox(QPainter &painter, const QRect &rect, QChar letter, bool lit) const;
+    void drawBox(QPainter &painter, Box box, QChar letter, bool lit) const;
     void savePosition();
     void updateAccessibleText();
 
@@ -169,12 +161,9 @@ private:
     QFont m_countFont;
     QFont m_boxFont;
     QImage m_emblem;
-    int m_pointerMode = PointerNormal;
-    QRect m_closeBox;
-    QRect m_commentsBox;
-    QRect m_trackbacksBox;
-    QRect m_guestbookBox;
-    RecentItemsPopup *m_result = nullptr; // a Qt child, deleted with this window
+    PointerMode m_pointerMode = PointerMode::Normal;
+    std::array<QRect, 4> m_boxes;
+    RecentItemsPopup *m_recentItems = nullptr; // a Qt child, deleted with this window
     std::unique_ptr<NoticePopup> m_notice;
     int m_transparency = 0;
     bool m_created = false;
@@ -193,4 +182,5 @@ private:
     Shown m_shown;
     std::string m_updateUrl;
     QPointer<CommandActions> m_commands;
+    QAction *m_settingsAction = nullptr; // the commands' dashboard row goes before it
 };

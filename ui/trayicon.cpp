@@ -38,21 +38,16 @@ TrayIcon::TrayIcon(DashboardModel &model, StatusStrip &strip, QObject *parent)
     : QObject(parent), m_model(model), m_strip(&strip)
 {
     // The strip's own menu, rows, commands and all, with the one row that only the icon has.
-    m_menu.reset(strip.buildContextMenu());
+    m_menu = std::make_unique<QMenu>();
+    strip.addMenuRows(m_menu.get());
     m_hideStrip = new QAction(QStringLiteral("스트립 숨기기"), m_menu.get());
     m_hideStrip->setObjectName(QStringLiteral("hideStrip"));
     m_hideStrip->setCheckable(true);
     const QList<QAction *> rows = m_menu->actions();
     const auto exitRow = std::find_if(rows.begin(), rows.end(), [](const QAction *row) {
-        return row->data().toInt() == StatusStrip::CommandExit;
+        return row->objectName() == QLatin1StringView("exit");
     });
     m_menu->insertAction(exitRow != rows.end() ? *exitRow : nullptr, m_hideStrip);
-    // The strip's rows carry its command ids; the shared commands act by themselves.
-    connect(m_menu.get(), &QMenu::triggered, this, [this](QAction *row) {
-        const int id = row->data().toInt();
-        if (id != StatusStrip::CommandNone && m_strip)
-            m_strip->runCommand(id);
-    });
     connect(m_hideStrip, &QAction::toggled, this, [this](bool hidden) {
         if (!m_strip)
             return;

@@ -2,7 +2,6 @@
 
 #include <QColor>
 #include <QFont>
-#include <QImage>
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -10,11 +9,9 @@
 #include <string>
 
 class QPainter;
-class QWidget;
 
 // The look shared by the self-drawn windows: colours, the one font routine and the
-// bevelled frame. Rectangles follow the exclusive right/bottom convention of the
-// drawing code: a QRect(x, y, w, h) covers columns x..x+w-1.
+// bevelled frame.
 namespace WindowLook {
 
 inline constexpr QColor Background{255, 255, 255};
@@ -38,12 +35,12 @@ QFont makeFont(int pixelHeight);
 // Maps "돋움" to the Korean face that is installed on Linux desktops.
 void installKoreanFontSubstitution();
 
-// Draws from `from` towards `to`, leaving out `to` itself, in one colour; only
-// horizontal and vertical lines are needed here.
-void drawSegment(QPainter &painter, QPoint from, QPoint to, const QColor &colour);
+// A one-pixel line from `from` to `to`, both included, in one colour; only horizontal
+// and vertical lines are needed here.
+void drawLine(QPainter &painter, QPoint from, QPoint to, const QColor &colour);
 
-// The bevelled frame on rect; grip dots only on the status strip.
-void drawFrame(QPainter &painter, const QRect &rect, bool gripDots);
+// The white ground and the bevelled frame filling rect; grip dots only on the status strip.
+void drawBackground(QPainter &painter, const QRect &rect, bool gripDots);
 
 // Item texts come from strangers and may be megabytes long: what is drawn is cut to this
 // many UTF-16 units (never inside a surrogate pair) with an ellipsis, far more than any
@@ -51,8 +48,5 @@ void drawFrame(QPainter &painter, const QRect &rect, bool gripDots);
 inline constexpr int MaxDisplayUnits = 200;
 QString displayText(const std::string &text);
 QString displayText(const QString &text);
-
-// A white canvas of the window's size (at its device pixel ratio) with the frame drawn.
-QImage framedImage(const QWidget &window, bool gripDots);
 
 } // namespace WindowLook

@@ -56,9 +56,9 @@ private slots:
         DemoHost host;
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         ControllerHarness frame;
-        host.enterAccount(frame.account, 3600);
+        host.enterAccount(frame.account, frame.settings, 3600);
         frame.start(false);
-        QTRY_COMPARE(frame.poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(frame.poller.loginState(), LoginState::LoggedIn);
         QTRY_VERIFY(!frame.poller.isBusy());
         QVERIFY(host.setPassword("changed on the web"));
         QVERIFY(host.expireSessions());
@@ -127,9 +127,9 @@ private slots:
         QVERIFY2(first.isRunning(), qPrintable(first.errorString()));
         QVERIFY2(second.isRunning(), qPrintable(second.errorString()));
         ControllerHarness frame;
-        first.enterAccount(frame.account, 3600);
+        first.enterAccount(frame.account, frame.settings, 3600);
         frame.start(false);
-        QTRY_COMPARE(frame.poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(frame.poller.loginState(), LoginState::LoggedIn);
         StatusStrip *strip = frame.controller.strip();
         QVERIFY(strip);
         // The notice holds its first announcement, so the next one of another kind waits.
@@ -149,14 +149,14 @@ private slots:
 
         second.addItem(DemoHost::Comment, QStringLiteral("둘째 블로그 댓글"), QStringLiteral("/2"));
         frame.prompter.answerLogin = [&](Account &account) -> std::optional<LoginChoice> {
-            second.enterAccount(account, 3600);
+            second.enterAccount(account, frame.settings, 3600);
             return LoginChoice{};
         };
         QVERIFY(first.setPassword("changed on the web"));
         QVERIFY(first.expireSessions());
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^login refused")));
         frame.poller.pollNow();
-        QTRY_VERIFY(frame.poller.loginState() == LoggedIn &&
+        QTRY_VERIFY(frame.poller.loginState() == LoginState::LoggedIn &&
                     frame.model.items(ItemKind::Comment).front().text == "둘째 블로그 댓글");
         QCOMPARE(frame.prompter.loginDialogs, 1);
         QVERIFY(!frame.model.isNew(ItemKind::Comment) && !frame.model.isNew(ItemKind::Guestbook));
@@ -177,15 +177,15 @@ private slots:
     // everything; the dashboard opens in the browser.
     void commandsOfTheMenus()
     {
-        FakeBrowser browser;
+        UrlRecorder browser;
         DemoHost host;
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         auto frame = std::make_unique<ControllerHarness>();
-        host.enterAccount(frame->account, 3600);
+        host.enterAccount(frame->account, frame->settings, 3600);
         qint64 clockMs = 1000000;
         frame->poller.resumeDetector().setClocks([&] { return clockMs; }, [&] { return clockMs; });
         frame->start(false);
-        QTRY_VERIFY(frame->poller.loginState() == LoggedIn && !frame->poller.isBusy());
+        QTRY_VERIFY(frame->poller.loginState() == LoginState::LoggedIn && !frame->poller.isBusy());
         CommandActions *commands = frame->controller.commands();
         QVERIFY(commands);
         QList<ItemKind> announced;
@@ -208,8 +208,8 @@ private slots:
         commands->pauseHour->trigger();
         QVERIFY(frame->model.isPaused());
         QVERIFY(commands->resume->isEnabled());
-        const std::string stored = frame->settings.text(Settings::PauseUntil);
-        QVERIFY(!stored.empty());
+        const QString stored = frame->settings.value(Settings::PauseUntil);
+        QVERIFY(!stored.isEmpty());
         host.addItem(DemoHost::Comment, QStringLiteral("회의 중 댓글"), QStringLiteral("/m"));
         frame->poller.pollNow();
         QTRY_VERIFY(frame->model.isNew(ItemKind::Comment));
@@ -219,19 +219,19 @@ private slots:
         // A restart in the middle of it: still paused, until the same time.
         frame->controller.end();
         frame = std::make_unique<ControllerHarness>();
-        host.enterAccount(frame->account, 3600);
+        host.enterAccount(frame->account, frame->settings, 3600);
         connect(&frame->model, &DashboardModel::announced, this,
                 [&](ItemKind kind, const RecentItem &) { announced << kind; });
         frame->start(false);
         QVERIFY(frame->model.isPaused());
-        QCOMPARE(frame->settings.text(Settings::PauseUntil), stored);
+        QCOMPARE(frame->settings.value(Settings::PauseUntil), stored);
         commands = frame->controller.commands();
         QVERIFY(commands->resume->isEnabled());
-        QTRY_VERIFY(frame->poller.loginState() == LoggedIn && !frame->poller.isBusy());
+        QTRY_VERIFY(frame->poller.loginState() == LoginState::LoggedIn && !frame->poller.isBusy());
         host.addItem(DemoHost::Guestbook, QStringLiteral("방명록"), QStringLiteral("/g"));
         commands->resume->trigger();
         QVERIFY(!frame->model.isPaused());
-        QCOMPARE(frame->settings.text(Settings::PauseUntil), std::string());
+        QCOMPARE(frame->settings.value(Settings::PauseUntil), QString());
         frame->poller.pollNow();
         QTRY_COMPARE(announced, QList<ItemKind>{ItemKind::Guestbook});
 
@@ -241,8 +241,7 @@ private slots:
         QVERIFY(!frame->controller.strip()->notice()->isVisible());
 
         commands->openDashboard->trigger();
-        QVERIFY(browser.waitForLaunches(1));
-        QCOMPARE(browser.launches(), QStringList{host.dashboardUrl().toString()});
+        QCOMPARE(browser.opened(), QStringList{host.dashboardUrl().toString()});
     }
 };
 

@@ -63,7 +63,7 @@ MenuRow readRow(const QDBusArgument &arg)
 std::optional<QDBusMessage> call(const QDBusConnection &bus, const QDBusMessage &message)
 {
     QDBusPendingCall pending = bus.asyncCall(message);
-    if (!waitUntil([&] { return pending.isFinished(); }, 10000))
+    if (!QTest::qWaitFor([&] { return pending.isFinished(); }, 10000))
         return std::nullopt;
     const QDBusMessage reply = pending.reply();
     if (reply.type() != QDBusMessage::ReplyMessage)
@@ -110,24 +110,24 @@ private slots:
         DemoHost host;
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         ControllerHarness frame;
-        host.enterAccount(frame.account, 3600);
-        QVERIFY(frame.settings.setNumber(Settings::TrayIcon, 1));
+        host.enterAccount(frame.account, frame.settings, 3600);
+        QVERIFY(frame.settings.set(Settings::TrayIcon, true));
         frame.start(false);
-        QTRY_VERIFY(frame.poller.loginState() == LoggedIn && !frame.poller.isBusy());
+        QTRY_VERIFY(frame.poller.loginState() == LoginState::LoggedIn && !frame.poller.isBusy());
         StatusStrip *strip = frame.controller.strip();
 
         // Started before the panel (an autostarted Ormix): no tray yet, no icon; the settings
         // dialog says why its box cannot be changed, and keeps the choice as it is.
-        SettingsDialog dialog(frame.settings, frame.account.interval);
+        SettingsDialog dialog(frame.settings);
         auto *box = dialog.findChild<QCheckBox *>(QStringLiteral("trayIconCheck"));
         QTRY_COMPARE(box->toolTip(), TrayAvailability::unavailableText());
         QVERIFY(!box->isEnabled() && box->isChecked());
         dialog.accept();
-        QCOMPARE(frame.settings.number(Settings::TrayIcon), 1);
+        QVERIFY(frame.settings.value(Settings::TrayIcon));
         QVERIFY(!frame.controller.trayIcon());
 
         // The panel comes: the icon follows, and a dialog opened now can switch it.
-        SettingsDialog again(frame.settings, frame.account.interval);
+        SettingsDialog again(frame.settings);
         box = again.findChild<QCheckBox *>(QStringLiteral("trayIconCheck"));
         WatcherThread watcher;
         QVERIFY(watcher.start());
@@ -213,7 +213,7 @@ private slots:
         QTRY_VERIFY(!strip->isVisible());
         box->setChecked(false);
         again.accept();
-        QCOMPARE(frame.settings.number(Settings::TrayIcon), 0);
+        QVERIFY(!frame.settings.value(Settings::TrayIcon));
         QVERIFY(!frame.controller.trayIcon());
         QVERIFY(strip->isVisible());
         frame.controller.end();

@@ -44,19 +44,24 @@ inline QStringList tabChain(QWidget *first)
 }
 
 // The settings file as it is now, not as a dialog's table last read it.
-inline int storedNumber(Settings::Key key, int fallback = -1)
+template<typename T> int storedNumber(SettingKey<T> key, int fallback = -1)
 {
-    return Settings().storedNumber(key).value_or(fallback);
+    const Settings settings;
+    return settings.isStored(key) ? int(settings.value(key)) : fallback;
 }
-inline std::string storedText(Settings::Key key)
+inline std::string storedText(SettingKey<QString> key)
 {
-    return Settings().text(key);
+    return Settings().value(key).toStdString();
 }
-inline bool store(Settings::Key key, int value)
+inline bool store(SettingKey<int> key, int value)
 {
-    return Settings().setNumber(key, value);
+    return Settings().set(key, value);
 }
-inline bool store(Settings::Key key, const std::string &value)
+inline bool store(SettingKey<bool> key, bool value)
 {
-    return Settings().setText(key, value);
+    return Settings().set(key, value);
+}
+inline bool store(SettingKey<QString> key, const std::string &value)
+{
+    return Settings().set(key, QString::fromStdString(value));
 }

@@ -57,7 +57,6 @@ void markAccount(Account &account)
     account.id = "before";
     account.setPassword("before");
     account.blogUrl = "before";
-    account.interval = -1;
 }
 
 const Entries valid{QStringLiteral("http://blog.example"), QStringLiteral("owner"),
@@ -141,6 +140,7 @@ private slots:
 
         TempConfigHome home;
         Settings settings;
+        settings.set(Settings::PollInterval, -1);
         MessageRecorder recorder;
         LoginDialog dlg(m_account, settings);
         dlg.show();
@@ -162,7 +162,7 @@ private slots:
         QVERIFY(dlg.isVisible());
         QCOMPARE(dlg.result(), int(QDialog::Rejected));
         QCOMPARE(m_account.id, std::string("before"));
-        QCOMPARE(m_account.interval, -1);
+        QCOMPARE(settings.value(Settings::PollInterval), -1);
         QCOMPARE(storedNumber(Settings::SaveId), -1);
         QVERIFY(!QFile::exists(home.settingsFile()));
     }
@@ -268,7 +268,7 @@ private slots:
         QCOMPARE(m_account.id, QStringLiteral("주인").toStdString());
         QCOMPARE(m_account.password(), QStringLiteral("비밀 pw").toStdString());
         QCOMPARE(m_account.blogUrl, std::string("http://blog.example"));
-        QCOMPARE(m_account.interval, 45);
+        QCOMPARE(settings.value(Settings::PollInterval), 45);
     }
 
     void opensFromTheSettings_data()
@@ -358,7 +358,7 @@ private slots:
             clickOk(dlg);
             QCOMPARE(recorder.texts(), QStringList());
         }
-        QCOMPARE(m_account.interval, std::numeric_limits<int>::max());
+        QCOMPARE(settings.value(Settings::PollInterval), std::numeric_limits<int>::max());
     }
 
     void showsWhyItCameBack_data()
@@ -432,7 +432,7 @@ private slots:
         QTest::keyClick(edit(dlg, "passwordEdit"), Qt::Key_Return);
         QCOMPARE(recorder.texts(), QStringList());
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        QCOMPARE(m_account.interval, 120);
+        QCOMPARE(settings.value(Settings::PollInterval), 120);
         QCOMPARE(m_account.password(), std::string("pw"));
     }
 

@@ -65,9 +65,10 @@ private slots:
         Settings settings;
         // A login that did not save its interval left 30 in the settings.
         store(Settings::Interval, 30);
+        settings.set(Settings::PollInterval, 45);
         MessageRecorder recorder;
         {
-            SettingsDialog dlg(settings, 45);
+            SettingsDialog dlg(settings);
             QCOMPARE(intervalEdit(dlg)->text(), QStringLiteral("45"));
             clickOk(dlg);
             QCOMPARE(recorder.texts(), QStringList());
@@ -75,12 +76,14 @@ private slots:
             QCOMPARE(dlg.interval(), 45);
             QCOMPARE(storedNumber(Settings::Interval), 45);
         }
-        SettingsDialog dlg(settings, 45);
+        SettingsDialog dlg(settings);
         intervalEdit(dlg)->setText(QStringLiteral("60"));
         clickOk(dlg);
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(dlg.interval(), 60);
         QCOMPARE(storedNumber(Settings::Interval), 60);
+        // This run polls at it from now on.
+        QCOMPARE(settings.value(Settings::PollInterval), 60);
     }
 
     void checksTheInterval_data()
@@ -106,7 +109,7 @@ private slots:
         TempConfigHome home;
         Settings settings;
         MessageRecorder recorder;
-        SettingsDialog dlg(settings, 30);
+        SettingsDialog dlg(settings);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         slider(dlg)->setValue(55);
@@ -134,7 +137,7 @@ private slots:
         Settings settings;
         MessageRecorder recorder;
         {
-            SettingsDialog dlg(settings, 30);
+            SettingsDialog dlg(settings);
             dlg.show();
             QVERIFY(QTest::qWaitForWindowActive(&dlg));
             QCOMPARE(slider(dlg)->value(), 10);
@@ -145,7 +148,7 @@ private slots:
             QCOMPARE(storedNumber(Settings::Transparency), 100);
         }
         {
-            SettingsDialog dlg(settings, 30);
+            SettingsDialog dlg(settings);
             QCOMPARE(slider(dlg)->value(), 100);
             slider(dlg)->setValue(0);
             clickOk(dlg);
@@ -181,7 +184,7 @@ private slots:
             store(Settings::Transparency, int(transparency));
         if (startWithSession != -1000)
             store(Settings::StartWithSession, int(startWithSession));
-        SettingsDialog dlg(settings, 30);
+        SettingsDialog dlg(settings);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QCOMPARE(slider(dlg)->value(), shownTransparency);
@@ -195,7 +198,7 @@ private slots:
         Settings settings;
         MessageRecorder recorder;
         {
-            SettingsDialog dlg(settings, 30);
+            SettingsDialog dlg(settings);
             autostartBox(dlg)->setChecked(true);
             clickOk(dlg);
             QVERIFY(dlg.startsWithSession());
@@ -213,7 +216,7 @@ private slots:
             QCOMPARE(p.readAllStandardOutput().trimmed(), QByteArray());
         }
         {
-            SettingsDialog dlg(settings, 30);
+            SettingsDialog dlg(settings);
             QVERIFY(autostartBox(dlg)->isChecked());
             autostartBox(dlg)->setChecked(false);
             clickOk(dlg);
@@ -223,7 +226,7 @@ private slots:
         QCOMPARE(storedNumber(Settings::StartWithSession), 0);
         {
             // Unticked with no entry to remove is not worth a word.
-            SettingsDialog dlg(settings, 30);
+            SettingsDialog dlg(settings);
             clickOk(dlg);
         }
         QCOMPARE(recorder.texts(), QStringList());
@@ -234,9 +237,9 @@ private slots:
         QTest::addColumn<QString>("box");
         QTest::addColumn<int>("key");
         QTest::newRow("desktop notifications")
-            << QStringLiteral("desktopNotifyCheck") << int(Settings::DesktopNotify);
+            << QStringLiteral("desktopNotifyCheck") << Settings::DesktopNotify.index;
         QTest::newRow("what came while off")
-            << QStringLiteral("rememberSeenCheck") << int(Settings::RememberSeen);
+            << QStringLiteral("rememberSeenCheck") << Settings::RememberSeen.index;
     }
 
     void optionsAreStoredOnceUsed()
@@ -248,20 +251,20 @@ private slots:
         const auto check = [&box](SettingsDialog &dlg) { return dlg.findChild<QCheckBox *>(box); };
         {
             // Never ticked: the settings get no value of it.
-            SettingsDialog dlg(settings, 30);
+            SettingsDialog dlg(settings);
             clickOk(dlg);
             QVERIFY(!check(dlg)->isChecked());
         }
-        QCOMPARE(storedNumber(Settings::Key(key)), -1);
+        QCOMPARE(storedNumber(SettingKey<bool>{key}), -1);
         for (const bool on : {true, false}) {
-            SettingsDialog dlg(settings, 30);
+            SettingsDialog dlg(settings);
             QCOMPARE(check(dlg)->isChecked(), !on);
             check(dlg)->setChecked(on);
             clickOk(dlg);
-            QCOMPARE(key == Settings::DesktopNotify ? dlg.desktopNotifications()
-                                                    : dlg.remembersSeen(),
+            QCOMPARE(key == Settings::DesktopNotify.index ? dlg.desktopNotifications()
+                                                          : dlg.remembersSeen(),
                      on);
-            QCOMPARE(storedNumber(Settings::Key(key)), on ? 1 : 0);
+            QCOMPARE(storedNumber(SettingKey<bool>{key}), on ? 1 : 0);
         }
     }
 
@@ -275,7 +278,7 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         MessageRecorder recorder;
-        SettingsDialog dlg(settings, 30);
+        SettingsDialog dlg(settings);
         slider(dlg)->setValue(70);
         intervalEdit(dlg)->setText(QStringLiteral("60"));
         autostartBox(dlg)->setChecked(true);
@@ -291,7 +294,7 @@ private slots:
         QCOMPARE(storedNumber(Settings::Transparency), 70);
         QCOMPARE(storedNumber(Settings::Interval), 60);
         QCOMPARE(dlg.interval(), 60);
-        SettingsDialog reopened(settings, 30);
+        SettingsDialog reopened(settings);
         QVERIFY(!autostartBox(reopened)->isChecked());
     }
 
@@ -305,7 +308,7 @@ private slots:
         QVERIFY(autostartEntryExists());
         store(Settings::StartWithSession, 1);
         MessageRecorder recorder;
-        SettingsDialog dlg(settings, 30);
+        SettingsDialog dlg(settings);
         QVERIFY(autostartBox(dlg)->isChecked());
         autostartBox(dlg)->setChecked(false);
         clickOk(dlg);
@@ -326,7 +329,7 @@ private slots:
         const QByteArray before = home.allFileContents();
         MessageRecorder recorder;
         {
-            SettingsDialog dlg(settings, 30);
+            SettingsDialog dlg(settings);
             dlg.show();
             QVERIFY(QTest::qWaitForWindowActive(&dlg));
             slider(dlg)->setValue(90);
@@ -337,7 +340,7 @@ private slots:
             QVERIFY(!dlg.isVisible());
         }
         {
-            SettingsDialog dlg(settings, 30);
+            SettingsDialog dlg(settings);
             dlg.show();
             QVERIFY(QTest::qWaitForWindowActive(&dlg));
             slider(dlg)->setValue(90);
@@ -354,7 +357,7 @@ private slots:
     {
         TempConfigHome home;
         Settings settings;
-        SettingsDialog dlg(settings, 30);
+        SettingsDialog dlg(settings);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QCOMPARE(dlg.windowTitle(), QStringLiteral("기타 설정"));

@@ -27,14 +27,14 @@ class TestPoller final : public QObject
 
     std::unique_ptr<TempConfigHome> m_home;
 
-    // What the login dialog leaves in the account.
-    static void credentials(Account &account, const QString &blogUrl, const QByteArray &id,
+    // What the login dialog leaves in the account and, the interval, in the settings.
+    static void credentials(ControllerHarness &frame, const QString &blogUrl, const QByteArray &id,
                             const QByteArray &pw, int interval = 1)
     {
-        account.blogUrl = blogUrl.toStdString();
-        account.id = id.toStdString();
-        account.setPassword(pw.toStdString());
-        account.interval = interval;
+        frame.account.blogUrl = blogUrl.toStdString();
+        frame.account.id = id.toStdString();
+        frame.account.setPassword(pw.toStdString());
+        frame.settings.set(Settings::PollInterval, interval);
     }
 
 private slots:
@@ -47,12 +47,12 @@ private slots:
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         host.setCount(15);
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        credentials(frame, host.blogUrl(), "owner", host.password().toUtf8());
         {
             Poller &poller = frame.poller;
             frame.start();
-            QCOMPARE(poller.loginState(), int(LoginPosted));
-            QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+            QCOMPARE(poller.loginState(), LoginState::LoginPosted);
+            QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
             QVERIFY(poller.isPolling());
             QCOMPARE(poller.pollPeriodMs(), 1000);
             QCOMPARE(QString::fromStdString(poller.pollUrl()), host.dashboardUrl().toString());
@@ -113,10 +113,10 @@ private slots:
         DemoHost host;
         QVERIFY(host.setPassword(password));
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", password);
+        credentials(frame, host.blogUrl(), "owner", password);
         Poller &poller = frame.poller;
         frame.start();
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QCOMPARE(frame.prompter.loginDialogs, 0);
         const QJsonObject fields = host.stats()
                                        .value(QLatin1String("lastLogin"))
@@ -131,7 +131,7 @@ private slots:
     {
         DemoHost host;
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", "wrong");
+        credentials(frame, host.blogUrl(), "owner", "wrong");
         const QString right = host.password();
         frame.prompter.answerLogin = [&](Account &account) {
             // The user corrects the password in the dialog, which fills the account.
@@ -140,7 +140,7 @@ private slots:
         };
         Poller &poller = frame.poller;
         frame.start();
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QCOMPARE(frame.prompter.loginDialogs, 1);
         QCOMPARE(frame.prompter.asked.first().reason,
                  QStringLiteral("아이디 또는 비밀번호가 맞지 않습니다."));
@@ -152,7 +152,7 @@ private slots:
     {
         DemoHost host;
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", "wrong");
+        credentials(frame, host.blogUrl(), "owner", "wrong");
         frame.start();
         QTRY_COMPARE(frame.prompter.loginDialogs, 1);
         QCOMPARE(frame.ended, 1);
@@ -165,15 +165,15 @@ private slots:
     {
         DemoHost host;
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        credentials(frame, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
         frame.start();
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QVERIFY(host.expireSessions());
         host.setCount(42);
         QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "loginPosts") == 2, 5000);
         QTRY_COMPARE(frame.model.todayCount(), 42);
-        QCOMPARE(poller.loginState(), int(LoggedIn));
+        QCOMPARE(poller.loginState(), LoginState::LoggedIn);
         QCOMPARE(frame.prompter.loginDialogs, 0);
         QVERIFY(frame.prompter.errors.isEmpty());
     }
@@ -182,10 +182,10 @@ private slots:
     {
         DemoHost host;
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        credentials(frame, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
         frame.start();
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QVERIFY(host.setPassword("changed"));
         QVERIFY(host.expireSessions());
         frame.prompter.answerLogin = [](Account &account) {
@@ -193,7 +193,7 @@ private slots:
             return LoginChoice{};
         };
         QTRY_COMPARE_WITH_TIMEOUT(frame.prompter.loginDialogs, 1, 5000);
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QCOMPARE(statInt(host, "loginPosts"), 3);
     }
 
@@ -213,10 +213,10 @@ private slots:
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         host.setCount(31);
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl() + path, "owner", host.password().toUtf8(), 3600);
+        credentials(frame, host.blogUrl() + path, "owner", host.password().toUtf8(), 3600);
         Poller &poller = frame.poller;
         frame.start();
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QCOMPARE(QString::fromStdString(poller.pollUrl()),
                  host.blogUrl() + path + QStringLiteral("/owner/center/dashboard"));
         // The first reading too: a poll asked for while it runs is skipped.
@@ -234,10 +234,10 @@ private slots:
         DemoHost host;
         host.addItem(DemoHost::Comment, QStringLiteral("첫 댓글"), QStringLiteral("/1#c1"));
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        credentials(frame, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
         frame.start();
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QTRY_VERIFY(frame.model.newest(ItemKind::Comment));
         QCOMPARE(QString::fromStdString(frame.model.newest(ItemKind::Comment)->text),
                  QStringLiteral("첫 댓글"));
@@ -271,12 +271,12 @@ private slots:
         DemoHost host;
         host.setCount(7);
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        credentials(frame, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
         poller.loader().setTimeoutMs(1500);
         poller.loader().setMaxBodyBytes(512 * 1024);
         frame.start();
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QVERIFY(host.injectFault(fault, 1, value));
         QTRY_COMPARE_WITH_TIMEOUT(frame.prompter.errors.size(), 1, 8000);
         const QString expected = QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
@@ -287,7 +287,7 @@ private slots:
             QVERIFY(frame.prompter.errors.first().endsWith(QStringLiteral("오류 코드 (-5)")));
         QCOMPARE(frame.model.lastFailure(), frame.prompter.errors.first());
         // A failed poll has nothing to read: no new login, numbers kept.
-        QCOMPARE(poller.loginState(), int(LoggedIn));
+        QCOMPARE(poller.loginState(), LoginState::LoggedIn);
         QCOMPARE(frame.model.todayCount(), 7);
         // Closing the box lets polling go on, and the next good page is read.
         host.setCount(8);
@@ -303,7 +303,7 @@ private slots:
         DemoHost host({QStringLiteral("--nest"), QStringLiteral("20000")});
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        credentials(frame, host.blogUrl(), "owner", host.password().toUtf8());
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QStringLiteral(
                                  "^the dashboard could not be read at .*: the page reader took "
@@ -311,7 +311,7 @@ private slots:
         Poller &poller = frame.poller;
         poller.reader().setDeadlineMs(50);
         frame.start();
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QTRY_COMPARE(frame.model.lastFailure(), QStringLiteral("대시보드를 읽지 못했습니다"));
         QVERIFY(!frame.model.lastSuccess().isValid());
         QVERIFY(frame.prompter.errors.isEmpty());
@@ -352,7 +352,7 @@ private slots:
         }
         const QString blogUrl = QStringLiteral("http://127.0.0.1:") + port.last();
         ControllerHarness frame;
-        credentials(frame.account, blogUrl, "owner", "demo");
+        credentials(frame, blogUrl, "owner", "demo");
         Poller &poller = frame.poller;
         frame.start(typed);
         QTRY_COMPARE(frame.prompter.errors.size(), 1);
@@ -385,7 +385,7 @@ private slots:
             host.emplace(port);
         QVERIFY2(host->isRunning(), qPrintable(host->errorString()));
         host->setCount(21);
-        QTRY_COMPARE_WITH_TIMEOUT(poller.loginState(), int(LoggedIn), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(poller.loginState(), LoginState::LoggedIn, 5000);
         QTRY_COMPARE(frame.model.todayCount(), 21);
         QVERIFY(!poller.isRetryingLogin());
         QVERIFY(!frame.prompter.errorOpen);
@@ -410,14 +410,14 @@ private slots:
         DemoHost host;
         QVERIFY(host.injectFault(QStringLiteral("status"), -1, 503));
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        credentials(frame, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
         frame.start(typed);
         QTRY_COMPARE(frame.prompter.errors.size(), 1);
         QCOMPARE(frame.prompter.errors.first(),
                  QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (503)")
                      .arg(host.dashboardUrl().toString()));
-        QCOMPARE(poller.loginState(), int(LoggedIn));
+        QCOMPARE(poller.loginState(), LoginState::LoggedIn);
         const int requests = statInt(host, "dashboardRequests");
         QTRY_VERIFY_WITH_TIMEOUT(statInt(host, "dashboardRequests") >= requests + 2, 5000);
         QCOMPARE(statInt(host, "loginPosts"), 1);
@@ -443,10 +443,10 @@ private slots:
         DemoHost host;
         host.setCount(3);
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8(), 3600);
+        credentials(frame, host.blogUrl(), "owner", host.password().toUtf8(), 3600);
         Poller &poller = frame.poller;
         frame.start();
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QTRY_VERIFY(!poller.isBusy());
         QVERIFY(host.injectFault(QStringLiteral("status"), -1, 500));
         QVERIFY(pollAndWait(poller, host));
@@ -474,7 +474,7 @@ private slots:
     {
         DemoHost host;
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8(), 3600);
+        credentials(frame, host.blogUrl(), "owner", host.password().toUtf8(), 3600);
         ReachabilitySource network;
         qint64 wall = 1'700'000'000'000;
         qint64 steady = 5'000;
@@ -482,7 +482,7 @@ private slots:
         poller.resumeDetector().setClocks([&wall] { return wall; }, [&steady] { return steady; });
         frame.start();
         poller.setReachabilitySource(&network);
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QTRY_VERIFY(!poller.isBusy());
         int requests = statInt(host, "dashboardRequests");
         const auto settled = [&] {
@@ -538,7 +538,7 @@ private slots:
         emit network.reachabilityChanged(false);
         emit network.reachabilityChanged(true);
         QCOMPARE(poller.extraPolls(), 3);
-        QTRY_COMPARE(poller.loginState(), int(LoggedIn));
+        QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QVERIFY(settled());
         QCOMPARE(poller.extraPolls(), 3);
         QCOMPARE(statInt(host, "loginPosts"), 2);
@@ -549,14 +549,14 @@ private slots:
     {
         DemoHost host;
         ControllerHarness frame;
-        credentials(frame.account, host.blogUrl(), "owner", host.password().toUtf8());
+        credentials(frame, host.blogUrl(), "owner", host.password().toUtf8());
         Poller &poller = frame.poller;
-        poller.restartTimer(); // before the login: nothing to restart
+        frame.settings.set(Settings::PollInterval, 2); // before the login: nothing to restart
         QVERIFY(!poller.isPolling());
         frame.start();
         QTRY_VERIFY(poller.isPolling());
-        frame.account.interval = 60;
-        poller.restartTimer();
+        QCOMPARE(poller.pollPeriodMs(), 2000);
+        frame.settings.set(Settings::PollInterval, 60);
         QVERIFY(poller.isPolling());
         QCOMPARE(poller.pollPeriodMs(), 60000);
         poller.stop();

@@ -18,12 +18,6 @@
 
 namespace {
 
-// Polls look finely: a fault poll should not wait out a coarse step.
-bool waitStep(const std::function<bool()> &done, int timeoutMs)
-{
-    return waitUntil(done, timeoutMs, 1);
-}
-
 enum class Fault
 {
     None,
@@ -174,7 +168,8 @@ private slots:
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         QByteArray password = host.password().toUtf8();
         ControllerHarness frame;
-        host.enterAccount(frame.account, 3600); // polls are driven by hand, never by the timer
+        host.enterAccount(frame.account, frame.settings,
+                          3600); // polls are driven by hand, never by the timer
         const DashboardModel &model = frame.model;
         frame.prompter.closeErrorsAfterMs = 15;
         frame.prompter.answerLogin = [&password](Account &account) {
@@ -185,8 +180,9 @@ private slots:
         poller.loader().setTimeoutMs(TimeoutMs);
         poller.loader().setMaxBodyBytes(MaxBodyBytes);
         frame.start();
-        QVERIFY(waitStep([&] { return poller.loginState() == LoggedIn; }, 10000));
-        QVERIFY(waitStep([&] { return !poller.isBusy(); }, 10000));
+        QVERIFY(
+            QTest::qWaitFor([&] { return poller.loginState() == LoginState::LoggedIn; }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return !poller.isBusy(); }, 10000));
 
         Expected expected;
         const HostItems start = hostItems(host);
@@ -332,24 +328,24 @@ private slots:
             poller.pollNow();
             const auto completed = [&] {
                 return frame.pollsReported > reportsBefore && !poller.isBusy() &&
-                       poller.loginState() == LoggedIn;
+                       poller.loginState() == LoginState::LoggedIn;
             };
             // A silent login that could not reach the host (its post sent to another origin,
             // or a server error) goes out again at the next poll, which the timer would bring.
             const auto waiting = [&] { return poller.isRetryingLogin() && !poller.isBusy(); };
-            if (waitStep([&] { return completed() || waiting(); }, 15000) && waiting()) {
+            if (QTest::qWaitFor([&] { return completed() || waiting(); }, 15000) && waiting()) {
                 QVERIFY2(info.fault == Fault::CrossOriginLogin || info.fault == Fault::LoginOutage,
                          where.constData());
                 poller.pollNow();
             }
-            QVERIFY2(waitStep(completed, 15000),
+            QVERIFY2(QTest::qWaitFor(completed, 15000),
                      (where + " (" + info.name + ") never completed").constData());
             // Polling resumes: the box goes, the timer still runs.
-            QVERIFY(waitStep([&] { return !frame.prompter.errorOpen; }, 2000));
+            QVERIFY(QTest::qWaitFor([&] { return !frame.prompter.errorOpen; }, 2000));
             QVERIFY2(poller.isPolling(), where.constData());
             // A load the client gave up on (the slow page) may reach the host's handler only
             // after that, when a loaded machine is late to run the host.
-            QVERIFY2(waitStep(
+            QVERIFY2(QTest::qWaitFor(
                          [&] {
                              return host.stats().value(QLatin1String("dashboardRequests")).toInt() >
                                     requestsBefore;

@@ -1,14 +1,12 @@
 // Rewrites the settings file as fast as it can until it is killed.
 #include "state/settings.h"
 
-#include <string>
-
 int main()
 {
-    const std::string filler(4000, 'x');
+    const QString filler(4000, QLatin1Char('x'));
     Settings settings;
     for (int i = 0;; ++i) {
-        settings.setNumber(Settings::Interval, i);
-        settings.setText(Settings::BlogUrl, filler + std::to_string(i));
+        settings.set(Settings::Interval, i);
+        settings.set(Settings::BlogUrl, filler + QString::number(i));
     }
 }

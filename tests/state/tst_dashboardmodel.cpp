@@ -457,7 +457,7 @@ private slots:
         QDateTime now(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC);
         {
             Settings settings;
-            QVERIFY(settings.setText(Settings::PauseUntil, stored.toStdString()));
+            QVERIFY(settings.set(Settings::PauseUntil, stored));
         }
         Settings settings;
         DashboardModel model;
@@ -470,7 +470,7 @@ private slots:
         QCOMPARE(model.isPaused(), leftMs >= 0);
         if (leftMs < 0) {
             // Nothing left of it in the settings either.
-            QCOMPARE(settings.text(Settings::PauseUntil), std::string());
+            QCOMPARE(settings.value(Settings::PauseUntil), QString());
             return;
         }
         QCOMPARE(now.msecsTo(model.pausedUntil()), leftMs);
@@ -481,15 +481,15 @@ private slots:
         now = now.addMSecs(1);
         pause.check();
         QVERIFY(!model.isPaused());
-        QCOMPARE(settings.text(Settings::PauseUntil), std::string());
+        QCOMPARE(settings.value(Settings::PauseUntil), QString());
 
         // A short pause ends on its timer.
         now = QDateTime::currentDateTimeUtc();
         pause.setClock([] { return QDateTime::currentDateTimeUtc(); });
         pause.pauseFor(300);
         QVERIFY(model.isPaused());
-        const QDateTime end = QDateTime::fromString(
-            QString::fromStdString(settings.text(Settings::PauseUntil)), Qt::ISODate);
+        const QDateTime end =
+            QDateTime::fromString(settings.value(Settings::PauseUntil), Qt::ISODate);
         QVERIFY(end.isValid() && end.timeSpec() == Qt::UTC);
         QTRY_VERIFY_WITH_TIMEOUT(!model.isPaused(), 5000);
     }
@@ -515,10 +515,10 @@ private slots:
         pause.setClock([&] { return evening; });
         pause.pauseUntilMidnight();
         QCOMPARE(model.pausedUntil(), midnight);
-        QCOMPARE(settings.text(Settings::PauseUntil), std::string("2026-03-01T15:00:00Z"));
+        QCOMPARE(settings.value(Settings::PauseUntil), QStringLiteral("2026-03-01T15:00:00Z"));
         pause.resume();
         QVERIFY(!model.isPaused());
-        QCOMPARE(settings.text(Settings::PauseUntil), std::string());
+        QCOMPARE(settings.value(Settings::PauseUntil), QString());
     }
 
     // One word after half an hour of failed polls, one more when reading works again; none

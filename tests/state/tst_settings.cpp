@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -57,15 +58,16 @@ class TestSettings final : public QObject
     }
 
     // Each read through a fresh table, so the file is read anew.
-    static int dword(Settings::Key key, int fallback)
+    static int dword(SettingKey<int> key, int fallback)
     {
-        return Settings().storedNumber(key).value_or(fallback);
+        const Settings settings;
+        return settings.isStored(key) ? settings.value(key) : fallback;
     }
-    static std::string text(Settings::Key key) { return Settings().text(key); }
-    static bool write(Settings::Key key, int value) { return Settings().setNumber(key, value); }
-    static bool write(Settings::Key key, const std::string &value)
+    static std::string text(SettingKey<QString> key) { return Settings().value(key).toStdString(); }
+    static bool write(SettingKey<int> key, int value) { return Settings().set(key, value); }
+    static bool write(SettingKey<QString> key, const std::string &value)
     {
-        return Settings().setText(key, value);
+        return Settings().set(key, QString::fromStdString(value));
     }
 
     // Whether QSettings on its own, without our guard, hands some value of the file to
@@ -107,13 +109,34 @@ private slots:
     {
         TempConfigHome home;
         Settings settings;
-        const std::array<int, Settings::KeyCount> defaults = {0,  0,  1, 30, 100, 100, 150,
-                                                              23, 10, 0, 0,  0,   0,   0};
-        for (int k = 0; k < Settings::KeyCount; ++k) {
-            QVERIFY(!settings.storedNumber(Settings::Key(k)));
-            QCOMPARE(settings.number(Settings::Key(k)), defaults[std::size_t(k)]);
+        const std::array<std::pair<SettingKey<int>, int>, 8> numbers = {{
+            {Settings::Interval, 30},
+            {Settings::LeftPos, 100},
+            {Settings::TopPos, 100},
+            {Settings::Width, 150},
+            {Settings::Height, 23},
+            {Settings::Transparency, 10},
+            {Settings::StartWithSession, 0},
+            {Settings::PollInterval, 30},
+        }};
+        for (const auto &[key, value] : numbers) {
+            QVERIFY(!settings.isStored(key));
+            QCOMPARE(settings.value(key), value);
         }
-        QCOMPARE(settings.text(Settings::BlogUrl), std::string());
+        const std::array<std::pair<SettingKey<bool>, bool>, 5> onOff = {{
+            {Settings::SaveId, true},
+            {Settings::KeyringPassword, false},
+            {Settings::DesktopNotify, false},
+            {Settings::RememberSeen, false},
+            {Settings::TrayIcon, false},
+        }};
+        for (const auto &[key, value] : onOff) {
+            QVERIFY(!settings.isStored(key));
+            QCOMPARE(settings.value(key), value);
+        }
+        QCOMPARE(settings.value(Settings::BlogUrl), QString());
+        QCOMPARE(settings.value(Settings::Id), QString());
+        QCOMPARE(settings.value(Settings::PauseUntil), QString());
         QVERIFY(!QFile::exists(home.settingsFile()));
         QCOMPARE(settings.location(), home.settingsFile());
     }
@@ -126,8 +149,7 @@ private slots:
                       QStringLiteral("/settings/ormix-0.1c.conf"));
         QVERIFY(fixture.open(QIODevice::ReadOnly));
         const QByteArray written = fixture.readAll();
-        const std::array<std::pair<Settings::Key, int>, 10> numbers = {{
-            {Settings::SaveId, 1},
+        const std::array<std::pair<SettingKey<int>, int>, 7> numbers = {{
             {Settings::Interval, 45},
             {Settings::LeftPos, -5},
             {Settings::TopPos, 200},
@@ -135,26 +157,35 @@ private slots:
             {Settings::Height, 23},
             {Settings::Transparency, 35},
             {Settings::StartWithSession, 1},
-            {Settings::KeyringPassword, 1},
-            {Settings::DesktopNotify, 1},
         }};
+        const std::array<SettingKey<bool>, 3> on = {Settings::SaveId, Settings::KeyringPassword,
+                                                    Settings::DesktopNotify};
         const std::string blogUrl = "http://blog.example/~owner";
         const std::string id = "주인 owner";
         {
             TempConfigHome home;
             writeFile(home, written);
             Settings settings;
-            QCOMPARE(settings.text(Settings::BlogUrl), blogUrl);
-            QCOMPARE(settings.text(Settings::Id), id);
-            for (const auto &[key, value] : numbers)
-                QCOMPARE(settings.storedNumber(key), std::optional<int>(value));
+            QCOMPARE(settings.value(Settings::BlogUrl).toStdString(), blogUrl);
+            QCOMPARE(settings.value(Settings::Id).toStdString(), id);
+            for (const auto &[key, value] : numbers) {
+                QVERIFY(settings.isStored(key));
+                QCOMPARE(settings.value(key), value);
+            }
+            for (const SettingKey<bool> key : on) {
+                QVERIFY(settings.isStored(key));
+                QVERIFY(settings.value(key));
+            }
         }
         TempConfigHome home;
         Settings settings;
-        QVERIFY(settings.setText(Settings::BlogUrl, blogUrl));
-        QVERIFY(settings.setText(Settings::Id, id));
+        QVERIFY(settings.set(Settings::BlogUrl, QString::fromStdString(blogUrl)));
+        QVERIFY(settings.set(Settings::Id, QString::fromStdString(id)));
+        QVERIFY(settings.set(Settings::SaveId, true));
         for (const auto &[key, value] : numbers)
-            QVERIFY(settings.setNumber(key, value));
+            QVERIFY(settings.set(key, value));
+        QVERIFY(settings.set(Settings::KeyringPassword, true));
+        QVERIFY(settings.set(Settings::DesktopNotify, true));
         QFile file(home.settingsFile());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), written);
@@ -180,13 +211,71 @@ private slots:
         // say so.
         Settings settings;
         QSignalSpy changed(&settings, &Settings::changed);
-        QCOMPARE(settings.number(Settings::Interval), 60);
+        QCOMPARE(settings.value(Settings::Interval), 60);
         QVERIFY(write(Settings::Interval, 70));
-        QCOMPARE(settings.number(Settings::Interval), 60);
-        QVERIFY(settings.setNumber(Settings::Transparency, 25));
-        QCOMPARE(settings.number(Settings::Transparency), 25);
+        QCOMPARE(settings.value(Settings::Interval), 60);
+        QVERIFY(settings.set(Settings::Transparency, 25));
+        QCOMPARE(settings.value(Settings::Transparency), 25);
         QCOMPARE(changed.count(), 1);
-        QCOMPARE(changed.first().first().value<Settings::Key>(), Settings::Transparency);
+        QCOMPARE(changed.first().first().toInt(), Settings::Transparency.index);
+    }
+
+    // A consumer follows the one value it needs: told now, after each write of that value
+    // and of no other, while its context lives. A write that fails tells nobody; an option
+    // never turned on is not written off; the run's own interval reaches no file.
+    void observersFollowTheirValue()
+    {
+        TempConfigHome home;
+        const auto file = [&home] {
+            QFile f(home.settingsFile());
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        Settings settings;
+        QList<int> seen;
+        auto context = std::make_unique<QObject>();
+        settings.observe(Settings::Transparency, context.get(), [&seen](int v) { seen << v; });
+        QCOMPARE(seen, QList<int>{10});
+        QVERIFY(settings.set(Settings::LeftPos, 5));
+        QVERIFY(settings.set(Settings::Transparency, 40));
+        QCOMPARE(seen, (QList<int>{10, 40}));
+        // What another table writes is not this one's (read once and kept).
+        QVERIFY(write(Settings::Transparency, 70));
+        QCOMPARE(seen, (QList<int>{10, 40}));
+        context.reset();
+        QVERIFY(settings.set(Settings::Transparency, 50));
+        QCOMPARE(seen, (QList<int>{10, 40}));
+
+        QList<bool> notify;
+        settings.observe(Settings::DesktopNotify, this, [&notify](bool on) { notify << on; });
+        QStringList ids;
+        settings.observe(Settings::Id, this, [&ids](const QString &id) { ids << id; });
+        QVERIFY(settings.set(Settings::DesktopNotify, false));
+        QCOMPARE(notify, QList<bool>{false});
+        QVERIFY(!file().contains("DesktopNotify"));
+        QVERIFY(settings.set(Settings::DesktopNotify, true));
+        QVERIFY(settings.set(Settings::DesktopNotify, false));
+        QCOMPARE(notify, (QList<bool>{false, true, false}));
+        QVERIFY(file().contains("DesktopNotify=0"));
+        QVERIFY(settings.set(Settings::Id, QStringLiteral("주인")));
+        QCOMPARE(ids, (QStringList{QString(), QStringLiteral("주인")}));
+
+        QList<int> polls;
+        settings.observe(Settings::PollInterval, this, [&polls](int v) { polls << v; });
+        const QByteArray before = file();
+        QVERIFY(settings.set(Settings::PollInterval, 45));
+        QCOMPARE(polls, (QList<int>{30, 45}));
+        QCOMPARE(settings.value(Settings::PollInterval), 45);
+        QCOMPARE(file(), before);
+        QCOMPARE(Settings().value(Settings::PollInterval), 30);
+
+        // Nothing reaches the disk: nothing is kept, nobody is told.
+        QVERIFY(QFile::remove(home.settingsFile()));
+        QVERIFY(QDir().mkpath(home.settingsFile()));
+        QVERIFY(!settings.set(Settings::DesktopNotify, true));
+        QVERIFY(!settings.set(Settings::Id, QStringLiteral("x")));
+        QCOMPARE(notify, (QList<bool>{false, true, false}));
+        QCOMPARE(ids.size(), 2);
+        QCOMPARE(settings.value(Settings::Id), QStringLiteral("주인"));
     }
 
     void stringsMustFitTheBuffer()

@@ -90,7 +90,7 @@ private slots:
         TempConfigHome home;
         const QString seen = SeenMemory::defaultPath();
         const QString folder = QFileInfo(seen).absolutePath();
-        QVERIFY(Settings().setNumber(Settings::Interval, 40));
+        QVERIFY(Settings().set(Settings::Interval, 40));
         QCOMPARE(modeOf(home.settingsFile()), mode_t(0600));
         DashboardModel model;
         SeenMemory memory(model, seen);
@@ -105,9 +105,9 @@ private slots:
         QVERIFY(::chmod(QFile::encodeName(home.settingsFile()).constData(), 0644) == 0);
         QVERIFY(::chmod(QFile::encodeName(seen).constData(), 0644) == 0);
         QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0755) == 0);
-        QVERIFY(Settings().setNumber(Settings::Interval, 50));
+        QVERIFY(Settings().set(Settings::Interval, 50));
         QCOMPARE(modeOf(home.settingsFile()), mode_t(0600));
-        QCOMPARE(Settings().number(Settings::Interval), 50);
+        QCOMPARE(Settings().value(Settings::Interval), 50);
         model.takeReading(comments({QStringLiteral("b"), QStringLiteral("a")}));
         QCOMPARE(modeOf(seen), mode_t(0600));
         QCOMPARE(modeOf(folder), mode_t(0700));

@@ -22,7 +22,7 @@
 class RecordingPrompter final : public Prompter
 {
 public:
-    std::optional<LoginChoice> askLogin(Account &account, const Settings &,
+    std::optional<LoginChoice> askLogin(Account &account, Settings &,
                                         const std::optional<LoginAgain> &again) override
     {
         ++loginDialogs;
@@ -31,7 +31,7 @@ public:
         errorOpenAtLogin << errorOpen;
         return answerLogin ? answerLogin(account) : std::nullopt;
     }
-    std::optional<int> askSettings(Settings &, int) override { return std::nullopt; }
+    void askSettings(Settings &) override {}
     void showAbout() override {}
 
     // With closeErrorsAfterMs set, each box is dismissed that long after it opens, as a user

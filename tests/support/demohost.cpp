@@ -1,6 +1,7 @@
 #include "demohost.h"
 
 #include "state/account.h"
+#include "state/settings.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -99,12 +100,12 @@ bool DemoHost::isRunning() const
     return m_error.isEmpty() && m_process.state() == QProcess::Running;
 }
 
-void DemoHost::enterAccount(Account &account, int intervalSeconds) const
+void DemoHost::enterAccount(Account &account, Settings &settings, int intervalSeconds) const
 {
     account.blogUrl = blogUrl().toStdString();
     account.id = user().toStdString();
     account.setPassword(password().toStdString());
-    account.interval = intervalSeconds;
+    settings.set(Settings::PollInterval, intervalSeconds);
 }
 
 QString DemoHost::blogUrl() const

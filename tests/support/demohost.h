@@ -9,6 +9,7 @@
 #include <memory>
 
 class Account;
+class Settings;
 class QNetworkAccessManager;
 
 // Runs the demo blog host ($ORMIX_DEMOHOST) on a free loopback port for one test and
@@ -40,9 +41,9 @@ public:
     QString password() const { return m_password; }
     // "http://127.0.0.1:PORT", the blog address the program is given.
     QString blogUrl() const;
-    // Puts this host's account into account with the interval given: what the login dialog
-    // leaves there.
-    void enterAccount(Account &account, int intervalSeconds) const;
+    // Puts this host's account into account and the interval given into settings as the one
+    // in use: what the login dialog leaves there.
+    void enterAccount(Account &account, Settings &settings, int intervalSeconds) const;
     QUrl baseUrl() const;
     QUrl dashboardUrl() const;
     QUrl url(const QString &pathAndQuery) const;

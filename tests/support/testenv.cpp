@@ -1,12 +1,9 @@
 #include "testenv.h"
 
-#include <QDeadlineTimer>
+#include <QDesktopServices>
 #include <QDir>
 #include <QDirIterator>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QTest>
-#include <QThread>
 
 #include <cstdlib>
 
@@ -48,58 +45,19 @@ QByteArray TempConfigHome::allFileContents() const
     return all;
 }
 
-static QByteArray pathWithFakeFirst(const QString &dir)
+UrlRecorder::UrlRecorder()
 {
-    return dir.toLocal8Bit() + ':' + qgetenv("PATH");
+    for (const QString &scheme : {QStringLiteral("http"), QStringLiteral("https")})
+        QDesktopServices::setUrlHandler(scheme, this, "open");
 }
 
-FakeBrowser::FakeBrowser() : m_path("PATH", pathWithFakeFirst(m_dir.path()))
+UrlRecorder::~UrlRecorder()
 {
-    const QString script = m_dir.path() + QStringLiteral("/xdg-open");
-    QFile f(script);
-    if (f.open(QIODevice::WriteOnly)) {
-        // Records its first argument exactly, one per line, NUL-free.
-        f.write("#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$(dirname \"$0\")/launches.log\"\n");
-        f.close();
-        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
 }
 
-QString FakeBrowser::logFile() const
+void UrlRecorder::open(const QUrl &url)
 {
-    return m_dir.path() + QStringLiteral("/launches.log");
-}
-
-QStringList FakeBrowser::launches() const
-{
-    QFile f(logFile());
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
-}
-
-bool FakeBrowser::waitForLaunches(int n, int timeoutMs) const
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (launches().size() < n) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
-}
-
-bool waitUntil(const std::function<bool()> &done, int timeoutMs, int stepMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(stepMs);
-    }
-    return true;
+    m_opened << QString::fromUtf8(url.toEncoded());
 }

@@ -10,11 +10,12 @@
 #endif
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QUrl>
 
-#include <functional>
 #include <optional>
 
 // Sets an environment variable for the guard's lifetime and restores the old value,
@@ -49,21 +50,23 @@ private:
     EnvGuard m_state;
 };
 
-// A fake xdg-open placed first on PATH: it records each argument it is started with.
-class FakeBrowser
+// The web browser while it lives: takes every http and https address QDesktopServices is
+// asked to open, in order, and starts nothing.
+class UrlRecorder final : public QObject
 {
+    Q_OBJECT
 public:
-    FakeBrowser();
-    // Arguments received so far, one per launch.
-    QStringList launches() const;
-    // Waits up to timeoutMs for at least n launches.
-    bool waitForLaunches(int n, int timeoutMs = 5000) const;
-    QString logFile() const;
+    UrlRecorder();
+    ~UrlRecorder() override;
+    UrlRecorder(const UrlRecorder &) = delete;
+    UrlRecorder &operator=(const UrlRecorder &) = delete;
+
+    // The addresses opened so far, encoded.
+    QStringList opened() const { return m_opened; }
+
+public slots:
+    void open(const QUrl &url);
 
 private:
-    QTemporaryDir m_dir;
-    EnvGuard m_path;
+    QStringList m_opened;
 };
-
-// Runs the event loop in steps of stepMs until done() holds; false when timeoutMs passed first.
-bool waitUntil(const std::function<bool()> &done, int timeoutMs, int stepMs = 10);

@@ -22,9 +22,10 @@ using namespace TestColours;
 namespace {
 
 // The stored value as the file has it now.
-int readDword(Settings::Key key)
+int readDword(SettingKey<int> key)
 {
-    return Settings().storedNumber(key).value_or(-12345);
+    const Settings settings;
+    return settings.isStored(key) ? settings.value(key) : -12345;
 }
 
 QPoint globalOf(const StatusStrip &w, QPoint local)
@@ -59,7 +60,7 @@ private slots:
 
     void hoverMakesOpaqueLeaveRestores()
     {
-        QVERIFY(scene().settings.setNumber(Settings::Transparency, 30));
+        QVERIFY(scene().settings.set(Settings::Transparency, 30));
         auto w = makeStrip();
         w->setTransparency(30);
         hover(*w, {50, 10});
@@ -119,7 +120,7 @@ private slots:
         QSignalSpy requests(w.get(), &StatusStrip::itemRequested);
         connect(w.get(), &StatusStrip::itemRequested, this,
                 [this](ItemKind kind) { scene().model.clearNew(kind); });
-        QCOMPARE(w->renderImage().pixel(95, 4), Lit);
+        QCOMPARE(drawnImage(*w).pixel(95, 4), Lit);
 
         press(*w, {95, 10});
         release(*w, {95, 10});
@@ -128,7 +129,7 @@ private slots:
         QCOMPARE(requests.at(0).at(1).value<RecentItem>(),
                  (RecentItem{"newest", "http://127.0.0.1/c2"}));
         QVERIFY(!w->recentItems()->isVisible());
-        QCOMPARE(w->renderImage().pixel(95, 4), White);
+        QCOMPARE(drawnImage(*w).pixel(95, 4), White);
         QVERIFY(!w->isDragging());
 
         press(*w, {123, 10});
@@ -152,98 +153,88 @@ private slots:
         QCOMPARE(requests.count(), 2);
     }
 
-    void closeBoxAndExitCommandRequestClose()
+    // The X box and the menu's rows, each its own action.
+    void closeBoxAndMenuRows()
     {
+        UrlRecorder browser;
         auto w = makeStrip();
         QSignalSpy closeSpy(w.get(), &StatusStrip::closeRequested);
-        QSignalSpy settingsSpy(w.get(), &StatusStrip::settingsRequested);
         press(*w, {137, 10}); // the X box, not drawn while connecting
         release(*w, {137, 10});
         QCOMPARE(closeSpy.count(), 1);
         QVERIFY(!w->isDragging());
-        w->runCommand(StatusStrip::CommandExit);
-        QCOMPARE(closeSpy.count(), 2);
-        w->runCommand(StatusStrip::CommandSettings);
-        QCOMPARE(settingsSpy.count(), 1);
-        w->runCommand(StatusStrip::CommandNone);
-        w->runCommand(99);
-        QCOMPARE(closeSpy.count(), 2);
-        QCOMPARE(settingsSpy.count(), 1);
-    }
 
-    void contextMenuRowsAndCommands()
-    {
-        FakeBrowser browser;
-        auto w = makeStrip();
-        const std::unique_ptr<QMenu> menu(w->buildContextMenu());
-        const QList<QAction *> actions = menu->actions();
+        const QList<QAction *> actions = w->actions();
         QCOMPARE(actions.size(), 5);
         const QStringList texts{QStringLiteral("내 블로그 가기"), QStringLiteral("기타 설정"),
                                 QString(), QStringLiteral("종료"),
                                 QStringLiteral("프로그램 업데이트 확인")};
-        const QList<int> ids{10, 20, 0, 30, 40};
         for (int i = 0; i < 5; ++i) {
             QCOMPARE(actions[i]->isSeparator(), i == 2);
             QCOMPARE(actions[i]->text(), texts[i]);
-            if (i != 2)
-                QCOMPARE(actions[i]->data().toInt(), ids[i]);
         }
-
-        // Without an update page the update row asks for the about box and opens nothing.
-        QSignalSpy aboutSpy(w.get(), &StatusStrip::aboutRequested);
-        w->setUpdateUrl({});
-        w->runCommand(StatusStrip::CommandCheckUpdate);
-        QCOMPARE(aboutSpy.count(), 1);
-
-        // The blog is the application's to open; the update page the strip's.
         QSignalSpy blogSpy(w.get(), &StatusStrip::blogRequested);
-        w->setUpdateUrl("https://updates.example/ormix/");
-        w->runCommand(StatusStrip::CommandOpenBlog);
+        QSignalSpy settingsSpy(w.get(), &StatusStrip::settingsRequested);
+        QSignalSpy aboutSpy(w.get(), &StatusStrip::aboutRequested);
+        actions[3]->trigger();
+        QCOMPARE(closeSpy.count(), 2);
+        actions[1]->trigger();
+        QCOMPARE(settingsSpy.count(), 1);
+        // The blog is the application's to open.
+        actions[0]->trigger();
         QCOMPARE(blogSpy.count(), 1);
-        w->runCommand(StatusStrip::CommandCheckUpdate);
-        QVERIFY(browser.waitForLaunches(1));
-        QCOMPARE(browser.launches(), QStringList{QStringLiteral("https://updates.example/ormix/")});
+        QCOMPARE(closeSpy.count(), 2);
+
+        // Without an update page the update row asks for the about box and opens nothing;
+        // with one it opens the page.
+        w->setUpdateUrl({});
+        actions[4]->trigger();
         QCOMPARE(aboutSpy.count(), 1);
+        w->setUpdateUrl("https://updates.example/ormix/");
+        actions[4]->trigger();
+        QCOMPARE(browser.opened(), QStringList{QStringLiteral("https://updates.example/ormix/")});
+        QCOMPARE(aboutSpy.count(), 1);
+        QCOMPARE(settingsSpy.count(), 1);
 
         // With the shared commands: theirs first, the dashboard beside the blog, the strip's
-        // own rows in their order and with their ids; the commands' rows carry none.
+        // own rows in their order.
         CommandActions commands;
         w->setCommands(&commands);
-        const std::unique_ptr<QMenu> full(w->buildContextMenu());
         const auto rowsOf = [](const QMenu &menu) {
             QStringList rows;
             for (const QAction *a : menu.actions())
                 rows << (a->isSeparator() ? QStringLiteral("-") : a->text());
             return rows;
         };
-        QCOMPARE(rowsOf(*full),
-                 QStringList({QStringLiteral("지금 확인"), QStringLiteral("모두 읽음으로 표시"),
-                              QStringLiteral("알림 일시 중지"), QStringLiteral("-"),
-                              QStringLiteral("내 블로그 가기"), QStringLiteral("관리 페이지 열기"),
-                              QStringLiteral("기타 설정"), QStringLiteral("-"),
-                              QStringLiteral("종료"), QStringLiteral("프로그램 업데이트 확인")}));
-        const QMenu *pause = full->actions().at(2)->menu();
-        QVERIFY(pause);
-        QCOMPARE(rowsOf(*pause), QStringList({QStringLiteral("1시간"), QStringLiteral("내일까지"),
-                                              QStringLiteral("-"), QStringLiteral("다시 알리기")}));
-        QCOMPARE(full->actions().at(5), commands.openDashboard);
-        QCOMPARE(full->actions().at(6)->data().toInt(), int(StatusStrip::CommandSettings));
         QVERIFY(!commands.resume->isEnabled());
         commands.setPaused(true);
         QVERIFY(commands.resume->isEnabled());
 
         // A command's row runs the command, and none of the strip's.
-        QSignalSpy settingsSpy(w.get(), &StatusStrip::settingsRequested);
         QSignalSpy markSpy(commands.markAllRead, &QAction::triggered);
-        QTimer::singleShot(100, this, [] {
+        const qsizetype stripRowsRun = blogSpy.count() + settingsSpy.count() + aboutSpy.count();
+        QStringList rows;
+        QStringList pauseRows;
+        QTimer::singleShot(100, this, [&] {
             if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+                rows = rowsOf(*menu);
+                if (const QMenu *pause = menu->actions().at(2)->menu())
+                    pauseRows = rowsOf(*pause);
                 menu->setActiveAction(menu->actions().at(1));
                 QTest::keyClick(menu, Qt::Key_Return);
             }
         });
         w->showContextMenu(w->mapToGlobal(QPoint(50, 10)));
+        QCOMPARE(rows,
+                 QStringList({QStringLiteral("지금 확인"), QStringLiteral("모두 읽음으로 표시"),
+                              QStringLiteral("알림 일시 중지"), QStringLiteral("-"),
+                              QStringLiteral("내 블로그 가기"), QStringLiteral("관리 페이지 열기"),
+                              QStringLiteral("기타 설정"), QStringLiteral("-"),
+                              QStringLiteral("종료"), QStringLiteral("프로그램 업데이트 확인")}));
+        QCOMPARE(pauseRows, QStringList({QStringLiteral("1시간"), QStringLiteral("내일까지"),
+                                         QStringLiteral("-"), QStringLiteral("다시 알리기")}));
         QCOMPARE(markSpy.count(), 1);
-        QCOMPARE(blogSpy.count() + settingsSpy.count() + aboutSpy.count(), 2);
+        QCOMPARE(blogSpy.count() + settingsSpy.count() + aboutSpy.count(), stripRowsRun);
     }
 
     void rightReleaseRunsChosenRow()
@@ -279,7 +270,7 @@ private slots:
         QCOMPARE(written.count(), 0);
         press(*w, {50, 10});
         QVERIFY(w->isDragging());
-        QCOMPARE(w->pointerMode(), int(StatusStrip::PointerMove));
+        QCOMPARE(w->pointerMode(), StatusStrip::PointerMode::Move);
         QCOMPARE(w->cursor().shape(), Qt::SizeAllCursor);
         sendMouse(w.get(), QEvent::MouseMove, {50, 10}, {270, 195}, Qt::NoButton, Qt::LeftButton);
         QCOMPARE(w->geometry(), QRect(220, 185, 150, 23));
@@ -288,11 +279,11 @@ private slots:
         QCOMPARE(readDword(Settings::LeftPos), -12345); // nothing saved before the release
         release(*w, {50, 10});
         QVERIFY(!w->isDragging());
-        QCOMPARE(w->pointerMode(), int(StatusStrip::PointerNormal));
+        QCOMPARE(w->pointerMode(), StatusStrip::PointerMode::Normal);
         QCOMPARE(w->cursor().shape(), Qt::ArrowCursor);
         QStringList names;
         for (const QList<QVariant> &signal : written)
-            names << Settings::name(signal.first().value<Settings::Key>());
+            names << Settings::name(signal.first().toInt());
         QCOMPARE(names, (QStringList{QStringLiteral("LeftPos"), QStringLiteral("TopPos"),
                                      QStringLiteral("Width"), QStringLiteral("Height")}));
         QCOMPARE(readDword(Settings::LeftPos), 215);
@@ -313,11 +304,11 @@ private slots:
     {
         auto w = makeStrip(QRect(200, 200, 150, 23));
         press(*w, {147, 10}); // 3 rightmost columns
-        QCOMPARE(w->pointerMode(), int(StatusStrip::PointerResizeWidth));
+        QCOMPARE(w->pointerMode(), StatusStrip::PointerMode::ResizeWidth);
         QCOMPARE(w->cursor().shape(), Qt::SizeHorCursor);
         sendMouse(w.get(), QEvent::MouseMove, {147, 10}, {377, 240}, Qt::NoButton, Qt::LeftButton);
         QCOMPARE(w->geometry(), QRect(200, 200, 180, 23));
-        QCOMPARE(w->boxRect(StatusStrip::CloseBox), QRect(162, 3, 10, 16));
+        QCOMPARE(w->boxRect(StatusStrip::Box::Close), QRect(162, 3, 10, 16));
         release(*w, {177, 10});
         QCOMPARE(readDword(Settings::LeftPos), 200);
         QCOMPARE(readDword(Settings::TopPos), 200);
@@ -335,26 +326,36 @@ private slots:
     void pointerModes_data()
     {
         QTest::addColumn<QPoint>("pos");
-        QTest::addColumn<int>("mode");
+        QTest::addColumn<StatusStrip::PointerMode>("mode");
         QTest::addColumn<int>("shape");
-        QTest::newRow("count area") << QPoint(50, 10) << 0 << int(Qt::SizeAllCursor);
-        QTest::newRow("right 3 columns") << QPoint(147, 10) << 1 << int(Qt::SizeHorCursor);
-        QTest::newRow("last column") << QPoint(149, 0) << 1 << int(Qt::SizeHorCursor);
-        QTest::newRow("4th from right") << QPoint(146, 10) << 0 << int(Qt::SizeAllCursor);
-        QTest::newRow("R box") << QPoint(95, 10) << 2 << int(Qt::ArrowCursor);
-        QTest::newRow("T box") << QPoint(104, 3) << 2 << int(Qt::ArrowCursor);
-        QTest::newRow("G box") << QPoint(127, 18) << 2 << int(Qt::ArrowCursor);
-        QTest::newRow("X box") << QPoint(137, 10) << 2 << int(Qt::ArrowCursor);
-        QTest::newRow("below X box") << QPoint(137, 19) << 0 << int(Qt::SizeAllCursor);
-        QTest::newRow("between boxes") << QPoint(101, 10) << 0 << int(Qt::SizeAllCursor);
+        QTest::newRow("count area")
+            << QPoint(50, 10) << StatusStrip::PointerMode::Move << int(Qt::SizeAllCursor);
+        QTest::newRow("right 3 columns")
+            << QPoint(147, 10) << StatusStrip::PointerMode::ResizeWidth << int(Qt::SizeHorCursor);
+        QTest::newRow("last column")
+            << QPoint(149, 0) << StatusStrip::PointerMode::ResizeWidth << int(Qt::SizeHorCursor);
+        QTest::newRow("4th from right")
+            << QPoint(146, 10) << StatusStrip::PointerMode::Move << int(Qt::SizeAllCursor);
+        QTest::newRow("R box") << QPoint(95, 10) << StatusStrip::PointerMode::Normal
+                               << int(Qt::ArrowCursor);
+        QTest::newRow("T box") << QPoint(104, 3) << StatusStrip::PointerMode::Normal
+                               << int(Qt::ArrowCursor);
+        QTest::newRow("G box") << QPoint(127, 18) << StatusStrip::PointerMode::Normal
+                               << int(Qt::ArrowCursor);
+        QTest::newRow("X box") << QPoint(137, 10) << StatusStrip::PointerMode::Normal
+                               << int(Qt::ArrowCursor);
+        QTest::newRow("below X box")
+            << QPoint(137, 19) << StatusStrip::PointerMode::Move << int(Qt::SizeAllCursor);
+        QTest::newRow("between boxes")
+            << QPoint(101, 10) << StatusStrip::PointerMode::Move << int(Qt::SizeAllCursor);
     }
     void pointerModes()
     {
         QFETCH(QPoint, pos);
-        QFETCH(int, mode);
+        QFETCH(StatusStrip::PointerMode, mode);
         QFETCH(int, shape);
         auto w = makeStrip();
-        QCOMPARE(w->pointerMode(), int(StatusStrip::PointerNormal));
+        QCOMPARE(w->pointerMode(), StatusStrip::PointerMode::Normal);
         hover(*w, pos);
         QCOMPARE(w->pointerMode(), mode);
         QCOMPARE(int(w->cursor().shape()), shape);

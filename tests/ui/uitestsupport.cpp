@@ -126,3 +126,41 @@ bool isInk(QRgb pixel)
 {
     return qRed(pixel) < 110 && qGreen(pixel) < 110 && qBlue(pixel) < 110;
 }
+
+QImage drawnImage(QWidget &widget)
+{
+    return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+QString pictureDifference(QWidget &widget, const QString &name)
+{
+    const QImage drawn = drawnImage(widget);
+    const QString path = qEnvironmentVariable("ORMIX_TEST_DATA") + QStringLiteral("/pictures/") +
+                         name + QStringLiteral(".png");
+    const QImage expected = QImage(path).convertToFormat(QImage::Format_RGB32);
+    if (expected.isNull())
+        return QStringLiteral("no picture at ") + path;
+    if (drawn.size() != expected.size()) {
+        saveScreenshot(drawn, name + QStringLiteral("-drawn"));
+        return QStringLiteral("%1: drawn %2 x %3, expected %4 x %5")
+            .arg(name)
+            .arg(drawn.width())
+            .arg(drawn.height())
+            .arg(expected.width())
+            .arg(expected.height());
+    }
+    int differing = 0;
+    QPoint first;
+    for (int y = 0; y < drawn.height(); ++y)
+        for (int x = 0; x < drawn.width(); ++x)
+            if (drawn.pixel(x, y) != expected.pixel(x, y) && differing++ == 0)
+                first = QPoint(x, y);
+    if (differing == 0)
+        return {};
+    saveScreenshot(drawn, name + QStringLiteral("-drawn"));
+    return QStringLiteral("%1: %2 pixels differ, the first at (%3, %4)")
+        .arg(name)
+        .arg(differing)
+        .arg(first.x())
+        .arg(first.y());
+}

@@ -88,3 +88,11 @@ QString saveScreenshot(const QImage &image, const QString &name);
 
 // True when the pixel is close to black (text ink, antialiased edges excluded).
 bool isInk(QRgb pixel);
+
+// What the widget draws (grab()), as 32-bit RGB pixels.
+QImage drawnImage(QWidget &widget);
+
+// Empty when the widget draws exactly tests/data/pictures/<name>.png, rendered offscreen by
+// the build before painting moved into paintEvent; else how they differ (and what was drawn
+// is saved beside the screenshots as <name>-drawn.png).
+QString pictureDifference(QWidget &widget, const QString &name);

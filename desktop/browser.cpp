@@ -1,8 +1,12 @@
-#include "browserlaunch.h"
+#include "browser.h"
 
+#include "state/logging.h"
+
+#include <QDesktopServices>
 #include <QUrl>
 
 #include <algorithm>
+#include <string_view>
 
 static bool startsWithNoCase(const std::string &text, std::string_view prefix)
 {
@@ -30,4 +34,15 @@ bool isOpenableWebAddress(const std::string &url)
         return false;
     const QUrl parsed = QUrl::fromEncoded(QByteArray::fromStdString(url), QUrl::StrictMode);
     return parsed.isValid() && !parsed.host().isEmpty();
+}
+
+bool openInBrowser(const std::string &url)
+{
+    if (!isOpenableWebAddress(url))
+        return false;
+    const QUrl address = QUrl::fromEncoded(QByteArray::fromStdString(url), QUrl::StrictMode);
+    if (QDesktopServices::openUrl(address))
+        return true;
+    qCWarning(lcInstance).noquote() << "no web browser opened" << logging::safeAddress(url);
+    return false;
 }
