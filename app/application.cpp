@@ -3,6 +3,7 @@
 #include "app/commandline.h"
 #include "app/controller.h"
 #include "desktop/passwordkeyring.h"
+#include "dialogs/dialogsupport.h"
 #include "state/logging.h"
 #include "state/secret.h"
 #include "state/settings.h"
@@ -135,6 +136,7 @@ bool checkCommandLine(int argc, char **argv, int &exitCode)
 Application::Application(int &argc, char **argv) : QApplication(argc, argv)
 {
     describeApplication(*this);
+    installQtKoreanTranslations();
     setQuitOnLastWindowClosed(false);
     WindowLook::installKoreanFontSubstitution();
     QCommandLineParser parser;

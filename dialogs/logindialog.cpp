@@ -80,7 +80,7 @@ LoginDialog::~LoginDialog()
 
 void LoginDialog::buildControls()
 {
-    setWindowTitle(QStringLiteral("Blog 로그인 Ver 0.1c"));
+    setWindowTitle(QStringLiteral("Blog 로그인 Ver " ORMIX_VERSION_TEXT));
     applyDialogFont(this);
 
     m_blogUrlEdit = new QLineEdit(this);
@@ -229,7 +229,7 @@ bool LoginDialog::exchangeFromControls()
     m_keyring = m_keyringCheck->isChecked();
     const std::optional<std::uint32_t> interval = parseUnsignedField(m_intervalEdit->text());
     if (!interval) {
-        failFieldExchange(m_intervalEdit, QStringLiteral("Please enter a positive integer."));
+        failFieldExchange(m_intervalEdit, QStringLiteral("양의 정수를 입력하세요."));
         return false;
     }
     m_interval = *interval;

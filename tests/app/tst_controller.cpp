@@ -1,6 +1,7 @@
 // The controller between the poller and the person: what it asks, when, what a login it
 // passes on does to what is known, and how the run ends while the person is in the middle of
 // something. The real controller against the demo host, with the dialogs answered in-process.
+#include "app/aboutdialog.h"
 #include "app/controller.h"
 #include "client/poller.h"
 #include "state/noticepause.h"
@@ -14,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QEventLoop>
+#include <QLabel>
 #include <QMenu>
 #include <QPointer>
 #include <QRegularExpression>
@@ -242,6 +244,17 @@ private slots:
 
         commands->openDashboard->trigger();
         QCOMPARE(browser.opened(), QStringList{host.dashboardUrl().toString()});
+    }
+
+    // The about box names the version that --version and the package name.
+    void aboutBoxNamesTheBuildsVersion()
+    {
+        AboutDialog about;
+        QStringList texts;
+        for (const QLabel *label : about.findChildren<QLabel *>())
+            texts << label->text();
+        QVERIFY2(texts.contains(QStringLiteral("Ormix 버전 " ORMIX_VERSION_TEXT)),
+                 qPrintable(texts.join(QLatin1Char('|'))));
     }
 };
 

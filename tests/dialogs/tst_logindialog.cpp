@@ -87,7 +87,7 @@ private slots:
         const QString noAddress = QStringLiteral("홈페이지 URL 을 입력하세요 ");
         const QString badScheme = QStringLiteral("블로그 주소는 http:// 로 시작해야 합니다.");
         const QString tooShort = QStringLiteral("주기를 10 이상으로 설정하십시요");
-        const QString notNumber = QStringLiteral("Please enter a positive integer.");
+        const QString notNumber = QStringLiteral("양의 정수를 입력하세요.");
         const QString url = QStringLiteral("http://blog.example");
         const QString id = QStringLiteral("owner");
         const QString pw = QStringLiteral("pw");
@@ -190,7 +190,7 @@ private slots:
         enter(dlg, e);
         edit(dlg, "idEdit")->setFocus();
         clickOk(dlg);
-        QCOMPARE(recorder.texts(), QStringList{QStringLiteral("Please enter a positive integer.")});
+        QCOMPARE(recorder.texts(), QStringList{QStringLiteral("양의 정수를 입력하세요.")});
         QLineEdit *field = edit(dlg, "intervalEdit");
         QCOMPARE(QApplication::focusWidget(), field);
         QCOMPARE(field->selectedText(), interval);
@@ -468,7 +468,7 @@ private slots:
         LoginDialog dlg(m_account, settings);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        QCOMPARE(dlg.windowTitle(), QStringLiteral("Blog 로그인 Ver 0.1c"));
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Blog 로그인 Ver " ORMIX_VERSION_TEXT));
         QCOMPARE(dlg.font().family(), QStringLiteral("돋움"));
 
         const QStringList chain = tabChain(edit(dlg, "blogUrlEdit"));
