@@ -228,16 +228,14 @@ void Controller::openItem(ItemKind kind, const RecentItem &item)
 
 void Controller::openInBrowser(const std::string &url)
 {
-    // A link a page made up (javascript:, a file) is not the browser's failure.
-    if (!isOpenableWebAddress(url)) {
-        qCInfo(lcNotice) << "not a web address; not opened:" << logging::safeAddress(url);
+    // A link a page made up (javascript:, a file) is refused, and is not the browser's
+    // failure.
+    if (!isOpenableWebAddress(url))
         return;
-    }
-    if (launchWebBrowser(url)) {
+    if (::openInBrowser(url)) {
         m_model.setBrowserFailure({});
         return;
     }
-    qCWarning(lcNotice) << "the web browser could not be started for" << logging::safeAddress(url);
     m_model.setBrowserFailure(QStringLiteral("웹 브라우저를 시작하지 못했습니다"));
 }
 
