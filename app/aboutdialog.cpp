@@ -13,7 +13,7 @@ AboutDialog::AboutDialog(QWidget *parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("Ormix 정보"));
     auto *icon = new QLabel(this);
     icon->setPixmap(QIcon(QStringLiteral(":/ormix/ormix.png")).pixmap(32, 32));
-    auto *name = new QLabel(QStringLiteral("Ormix 버전 1.0"), this);
+    auto *name = new QLabel(QStringLiteral("Ormix 버전 " ORMIX_VERSION_TEXT), this);
     name->setTextFormat(Qt::PlainText);
     auto *line = new QLabel(QStringLiteral("블로그 대시보드 알리미"), this);
     line->setTextFormat(Qt::PlainText);

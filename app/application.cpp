@@ -3,6 +3,7 @@
 #include "app/commandline.h"
 #include "app/controller.h"
 #include "desktop/passwordkeyring.h"
+#include "dialogs/dialogsupport.h"
 #include "state/logging.h"
 #include "state/secret.h"
 #include "state/settings.h"
@@ -15,6 +16,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -87,12 +90,19 @@ bool handleInformationalOptions(int argc, char **argv, int &exitCode)
     }
     if (!informational)
         return false;
+    // The usage line shows the first argument: the name, not the path it was started from.
+    std::string name = commandline::programName(argc > 0 ? argv[0] : nullptr);
+    std::vector<char *> args(argv, argv + argc);
+    if (!args.empty())
+        args[0] = name.data();
+    int count = argc;
     // No display is needed to print help or the version.
-    QCoreApplication app(argc, argv);
+    QCoreApplication app(count, args.data());
     describeApplication(app);
     QCommandLineParser parser;
     setUpParser(parser);
-    parser.process(app); // prints and exits for --help and --version
+    // Prints and exits for --help and --version; Qt's own options are no business of its.
+    parser.process(commandline::withoutQtOptions(app.arguments()));
     exitCode = 0;
     return true;
 }
@@ -105,10 +115,20 @@ bool checkCommandLine(int argc, char **argv, int &exitCode)
     // Judged before any display is opened, Qt's own options set aside.
     QCommandLineParser parser;
     setUpParser(parser);
-    if (parser.parse(commandline::withoutQtOptions(arguments)))
+    QString error;
+    const QString lacking = commandline::qtOptionLackingValue(arguments);
+    if (!lacking.isEmpty())
+        error = QStringLiteral("Missing value after '%1'.").arg(lacking);
+    else if (!parser.parse(commandline::withoutQtOptions(arguments)))
+        error = parser.errorText();
+    else if (!parser.positionalArguments().isEmpty())
+        // Nothing is read from the command line but options.
+        error = QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().at(0));
+    if (error.isEmpty())
         return true;
-    std::fprintf(stderr, "ormix: %s\nTry 'ormix --help' for more information.\n",
-                 qPrintable(parser.errorText()));
+    const std::string name = commandline::programName(argc > 0 ? argv[0] : nullptr);
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", name.c_str(),
+                 qPrintable(error), name.c_str());
     exitCode = 2;
     return false;
 }
@@ -116,6 +136,7 @@ bool checkCommandLine(int argc, char **argv, int &exitCode)
 Application::Application(int &argc, char **argv) : QApplication(argc, argv)
 {
     describeApplication(*this);
+    installQtKoreanTranslations();
     setQuitOnLastWindowClosed(false);
     WindowLook::installKoreanFontSubstitution();
     QCommandLineParser parser;

@@ -38,9 +38,9 @@ private:
     std::unique_ptr<Controller> m_controller;
 };
 
-// Handles --help and --version without a display; true when the program should end
-// with exitCode.
+// Handles --help and --version without a display, on a command line checkCommandLine
+// accepted; true when the program should end with exitCode.
 bool handleInformationalOptions(int argc, char **argv, int &exitCode);
-// Rejects unknown options without a display; false when the program should end with
-// exitCode (2).
+// Rejects, without a display, unknown options, arguments that are no option and Qt options
+// that lack their value; false when the program should end with exitCode (2).
 bool checkCommandLine(int argc, char **argv, int &exitCode);

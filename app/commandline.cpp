@@ -58,6 +58,26 @@ QStringList withoutQtOptions(const QStringList &arguments)
     return kept;
 }
 
+QString qtOptionLackingValue(const QStringList &arguments)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const std::string arg = arguments.at(i).toStdString();
+        if (!contains(QtValueOptions, optionName(arg)) || hasValueAttached(arg))
+            continue;
+        if (i + 1 == arguments.size())
+            return arguments.at(i);
+        ++i; // its value
+    }
+    return {};
+}
+
+std::string programName(const char *argv0)
+{
+    const std::string_view path = argv0 ? argv0 : "";
+    const std::string_view name = path.substr(path.rfind('/') + 1);
+    return name.empty() ? std::string("ormix") : std::string(name);
+}
+
 PlatformChoice choosePlatform(const std::vector<std::string> &arguments, const char *qpaPlatform,
                               const char *display)
 {

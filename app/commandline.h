@@ -11,6 +11,14 @@ namespace commandline {
 // -display, -style...), in any of the forms it accepts.
 QStringList withoutQtOptions(const QStringList &arguments);
 
+// The first of Qt's options that takes a value but is the last argument, as typed; empty
+// when there is none. Qt would take such an option for unset and start on its defaults.
+QString qtOptionLackingValue(const QStringList &arguments);
+
+// The name to show in usage and error texts: the file name the program was started as,
+// without its folder ("ormix" for "/usr/bin/ormix").
+std::string programName(const char *argv0);
+
 // How the platform plugin is to be chosen, from the arguments and the environment values
 // QT_QPA_PLATFORM and DISPLAY (null when unset).
 struct PlatformChoice

@@ -100,7 +100,6 @@ void Controller::onOutageBegan(const QString &failure)
 
 void Controller::onOutageEnded()
 {
-    qCInfo(lcPoll) << "the dashboard reads again after a long outage";
     // Only an outage that was told of is told to be over.
     if (!std::exchange(m_outageTold, false))
         return;
@@ -173,6 +172,9 @@ void Controller::start(const std::optional<LoginChoice> &typed)
     m_poller->setReachabilitySource(m_reachability);
     m_typed = typed;
     m_poller->setCredentialsTyped(typed.has_value());
+    // The application reads the keyring only when it asks for no login.
+    qCInfo(lcLogin) << "logging in with the password"
+                    << (typed ? "typed in the login dialog" : "from the keyring");
     m_poller->start();
 }
 
@@ -224,6 +226,19 @@ void Controller::openItem(ItemKind kind, const RecentItem &item)
     m_model.clearNew(kind);
 }
 
+void Controller::openInBrowser(const std::string &url)
+{
+    // A link a page made up (javascript:, a file) is refused, and is not the browser's
+    // failure.
+    if (!isOpenableWebAddress(url))
+        return;
+    if (::openInBrowser(url)) {
+        m_model.setBrowserFailure({});
+        return;
+    }
+    m_model.setBrowserFailure(QStringLiteral("웹 브라우저를 시작하지 못했습니다"));
+}
+
 void Controller::runLoginDialog(const LoginProblem &problem)
 {
     if (m_ended)
@@ -253,6 +268,7 @@ void Controller::runLoginDialog(const LoginProblem &problem)
         return;
     m_typed = typed;
     m_poller->setCredentialsTyped(true);
+    qCInfo(lcLogin) << "logging in with the password typed in the login dialog";
     m_poller->logIn();
 }
 

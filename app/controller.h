@@ -59,6 +59,9 @@ public:
     // row or a notification: the web browser gets its link, and the model hears that the
     // person attended to its kind.
     void openItem(ItemKind kind, const RecentItem &item);
+    // Starts the web browser with url. A start that fails is logged and shown in the strip's
+    // tooltip; only a web address is ever handed over.
+    void openInBrowser(const std::string &url);
 
 signals:
     // The run is over: the event loop is to end.

@@ -13,6 +13,21 @@
 
 namespace {
 
+QtMessageHandler g_handlerBeforeStart = nullptr;
+
+// Qt ends a start it cannot make (no such platform plugin, an X display that does not
+// answer) with a fatal message and an abort. That is no crash but "cannot run here": the
+// message as Qt prints it, then status 1.
+void endStartThatCannotRun(QtMsgType type, const QMessageLogContext &context,
+                           const QString &message)
+{
+    g_handlerBeforeStart(type, context, message);
+    if (type == QtFatalMsg) {
+        std::fflush(nullptr);
+        std::_Exit(1);
+    }
+}
+
 int run(int argc, char **argv, std::vector<std::string> arguments)
 {
     // One run per settings folder; a second start hands over and ends without a display.
@@ -32,7 +47,9 @@ int run(int argc, char **argv, std::vector<std::string> arguments)
     args.push_back(nullptr);
     int count = static_cast<int>(args.size()) - 1;
 
+    g_handlerBeforeStart = qInstallMessageHandler(endStartThatCannotRun);
     Application app(count, args.data());
+    qInstallMessageHandler(g_handlerBeforeStart);
     instance.listen();
     QObject::connect(&instance, &SingleInstance::raiseRequested, &app, &Application::bringToFront);
     const int code = app.start() ? app.exec() : 0;
@@ -49,9 +66,9 @@ int main(int argc, char **argv)
     if (!qEnvironmentVariableIsSet("QT_MESSAGE_PATTERN"))
         qSetMessagePattern(QStringLiteral("%{if-category}%{category}: %{endif}%{message}"));
     int exitCode = 0;
-    if (handleInformationalOptions(argc, argv, exitCode))
-        return exitCode;
     if (!checkCommandLine(argc, argv, exitCode))
+        return exitCode;
+    if (handleInformationalOptions(argc, argv, exitCode))
         return exitCode;
 
     commandline::PlatformChoice platform =

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <utility>
 
 namespace {
 
@@ -217,9 +218,14 @@ QString Poller::reportLoadFailure(const PageLoader::Result &result)
     QString message = QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
                           .arg(QString::fromStdString(address), QString::number(result.error));
     m_lastFailure = message;
-    m_failing = true;
-    qCWarning(lcNetwork) << "load failed with code" << result.error << "at"
-                         << logging::safeAddress(address);
+    // The first failure after a good reading starts an outage in the log; the rest of it
+    // would only repeat that line at every poll.
+    if (!std::exchange(m_failing, true))
+        qCWarning(lcNetwork) << "outage: load failed with code" << result.error << "at"
+                             << logging::safeAddress(address);
+    else
+        qCDebug(lcNetwork) << "load failed with code" << result.error << "at"
+                           << logging::safeAddress(address);
     reportPollStatus();
     emit loadFailed(message);
     return message;
@@ -259,7 +265,7 @@ void Poller::onPageLoaded(const PageLoader::Result &result)
             // The host ended the session and sent us elsewhere: log in again silently
             // with the credentials in memory rather than show stale numbers for ever.
             qCInfo(lcLogin) << "session ended (sent to" << logging::safeAddress(location)
-                            << "); logging in again";
+                            << "); logging in again with the password kept for this run";
             logIn();
             return;
         }
@@ -282,9 +288,9 @@ void Poller::loginDidNotReachHost(int statusCode, const QString &message)
     }
     // Nobody is asked for what waiting can fix: the network may not be up yet, the host
     // may be down for maintenance. The same credentials go out again at every poll.
-    qCWarning(lcLogin).nospace() << "the login did not reach the host (code " << statusCode
-                                 << "); trying again at every poll";
-    m_loginRetry = true;
+    if (!std::exchange(m_loginRetry, true))
+        qCWarning(lcLogin).nospace() << "the login did not reach the host (code " << statusCode
+                                     << "); trying again at every poll";
     if (m_timerId == 0)
         startPollTimer();
 }
@@ -307,11 +313,11 @@ void Poller::onPageRead(const PageReader::Result &result)
         m_lastFailure = QStringLiteral("대시보드를 읽지 못했습니다");
         // A reader that cannot start was logged by the page reader, once.
         const QString where = logging::safeAddress(m_pollUrl) + QLatin1Char(':');
-        if (result.outcome == PageReader::Result::CannotStart)
+        if (result.outcome == PageReader::Result::CannotStart || m_failing)
             qCDebug(lcPoll).noquote() << "no reading at" << where << result.why;
         else
             qCWarning(lcPoll).noquote()
-                << "the dashboard could not be read at" << where << result.why;
+                << "outage: the dashboard could not be read at" << where << result.why;
         m_failing = true;
         reportPollStatus();
         return;
@@ -320,8 +326,7 @@ void Poller::onPageRead(const PageReader::Result &result)
     m_lastSuccess = QDateTime::currentDateTime();
     m_lastFailure.clear();
     qCDebug(lcPoll) << "dashboard read; today" << result.reading.todayCount;
-    if (m_failing)
-        qCInfo(lcPoll) << "recovered: the dashboard reads again";
+    // The outage's end, with its length, is the outage watch's line.
     m_failing = false;
     reportPollStatus();
 }
@@ -371,7 +376,7 @@ void Poller::pollNow()
     }
     const LoginState state = m_loginState;
     if (state == LoginState::LoggedOut && m_loginRetry) {
-        qCInfo(lcLogin) << "trying the login again";
+        qCInfo(lcLogin) << "trying the login again with the password kept for this run";
         logIn();
         return;
     }

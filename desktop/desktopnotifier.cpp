@@ -1,11 +1,14 @@
 #include "desktopnotifier.h"
 
+#include "state/logging.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QVariantMap>
 
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -21,6 +24,26 @@ constexpr int MaxRemembered = 16;
 QDBusMessage call(const QString &method)
 {
     return QDBusMessage::createMethodCall(Service, Path, Interface, method);
+}
+
+// What the log calls a slot's notification: its kind, never its text.
+const char *slotName(std::size_t slot)
+{
+    static constexpr const char *Names[] = {"comment", "trackback", "guestbook", "reading status"};
+    return slot < std::size(Names) ? Names[slot] : "?";
+}
+
+// Drops the notices waiting in every slot, and says how many went.
+void dropWaiting(auto &kinds, const QString &why)
+{
+    int dropped = 0;
+    for (auto &kind : kinds)
+        dropped += kind.waiting ? 1 : 0;
+    for (auto &kind : kinds)
+        kind.waiting.reset();
+    if (dropped > 0)
+        qCWarning(lcNotice).noquote()
+            << "desktop notification failed:" << why << "-" << dropped << "not sent";
 }
 
 } // namespace
@@ -100,8 +123,7 @@ void DesktopNotifier::askCapabilities()
         return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        for (Kind &kind : m_kinds)
-            kind.waiting.reset();
+        dropWaiting(m_kinds, QStringLiteral("no session bus"));
         return;
     }
     m_asking = true;
@@ -113,8 +135,7 @@ void DesktopNotifier::askCapabilities()
         const QDBusPendingReply<QStringList> reply = *w;
         if (!reply.isValid()) {
             // No server: these notices are dropped, the next one asks again.
-            for (Kind &kind : m_kinds)
-                kind.waiting.reset();
+            dropWaiting(m_kinds, reply.error().name());
             return;
         }
         m_capabilities = reply.value();
@@ -160,6 +181,9 @@ void DesktopNotifier::send(const Notice &notice)
                 state.sending = false;
                 const QDBusPendingReply<uint> reply = *w;
                 if (!reply.isValid()) {
+                    qCWarning(lcNotice).noquote()
+                        << "desktop notification failed:" << reply.error().name() << "-"
+                        << slotName(notice.slot) << "not sent";
                     // The server went away: ask again before the next notice.
                     m_capabilities.reset();
                     state.id = 0;
@@ -168,6 +192,7 @@ void DesktopNotifier::send(const Notice &notice)
                     return;
                 }
                 const uint id = reply.value();
+                qCInfo(lcNotice) << "desktop notification sent:" << slotName(notice.slot);
                 if (m_sent.size() >= MaxRemembered && !m_sent.contains(id))
                     m_sent.erase(m_sent.begin());
                 m_sent.insert(id, notice);

@@ -1,15 +1,20 @@
 #include "dialogsupport.h"
 
+#include "state/logging.h"
+
+#include <QCoreApplication>
 #include <QDialog>
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QTranslator>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -69,6 +74,20 @@ std::optional<ParsedNumber> parseField(const QString &fullText, bool allowMinus)
 }
 
 } // namespace
+
+bool installQtKoreanTranslations()
+{
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("qtbase_ko"), folder)) {
+        delete translator;
+        qCWarning(lcInstance).nospace() << "Qt's Korean texts (qtbase_ko.qm) are not in " << folder
+                                        << "; standard buttons read English";
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    return true;
+}
 
 MessageBoxHook setMessageBoxHook(MessageBoxHook hook)
 {

@@ -22,6 +22,11 @@ class QWidget;
 using MessageBoxHook =
     std::function<void(QWidget *parent, const QString &text, QMessageBox::Icon icon)>;
 
+// Loads Qt's own Korean texts (standard buttons, edit menus, Qt's messages) into the
+// application whatever the session's language, as the program speaks Korean only. False, with
+// a warning, when they are not installed (Debian's qt6-translations-l10n).
+bool installQtKoreanTranslations();
+
 // Installs hook (an empty one restores the real boxes); returns the previous hook.
 MessageBoxHook setMessageBoxHook(MessageBoxHook hook);
 

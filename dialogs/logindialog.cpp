@@ -80,7 +80,7 @@ LoginDialog::~LoginDialog()
 
 void LoginDialog::buildControls()
 {
-    setWindowTitle(QStringLiteral("Blog 로그인 Ver 0.1c"));
+    setWindowTitle(QStringLiteral("Blog 로그인 Ver " ORMIX_VERSION_TEXT));
     applyDialogFont(this);
 
     m_blogUrlEdit = new QLineEdit(this);
@@ -229,7 +229,7 @@ bool LoginDialog::exchangeFromControls()
     m_keyring = m_keyringCheck->isChecked();
     const std::optional<std::uint32_t> interval = parseUnsignedField(m_intervalEdit->text());
     if (!interval) {
-        failFieldExchange(m_intervalEdit, QStringLiteral("Please enter a positive integer."));
+        failFieldExchange(m_intervalEdit, QStringLiteral("양의 정수를 입력하세요."));
         return false;
     }
     m_interval = *interval;
@@ -240,25 +240,30 @@ void LoginDialog::accept()
 {
     if (!exchangeFromControls())
         return;
+    // Each message leaves the person in the field it names.
+    const auto refuse = [this](QLineEdit *field, const QString &message) {
+        showOrmixMessage(this, message);
+        field->setFocus(Qt::OtherFocusReason);
+    };
     if (m_id.empty()) {
-        showOrmixMessage(this, QStringLiteral("아이디를 입력하세요"));
+        refuse(m_idEdit, QStringLiteral("아이디를 입력하세요"));
         return;
     }
     if (m_password.empty()) {
-        showOrmixMessage(this, QStringLiteral("비밀번호를 입력하세요"));
+        refuse(m_passwordEdit, QStringLiteral("비밀번호를 입력하세요"));
         return;
     }
     if (m_blogUrl.empty()) {
-        showOrmixMessage(this, QStringLiteral("홈페이지 URL 을 입력하세요 "));
+        refuse(m_blogUrlEdit, QStringLiteral("홈페이지 URL 을 입력하세요 "));
         return;
     }
     m_blogUrl = withLowerCaseSchemeAndHost(m_blogUrl);
     if (!hasAcceptedScheme(m_blogUrl)) {
-        showOrmixMessage(this, QStringLiteral("블로그 주소는 http:// 로 시작해야 합니다."));
+        refuse(m_blogUrlEdit, QStringLiteral("블로그 주소는 http:// 로 시작해야 합니다."));
         return;
     }
     if (m_interval < MinimumInterval) {
-        showOrmixMessage(this, QStringLiteral("주기를 10 이상으로 설정하십시요"));
+        refuse(m_intervalEdit, QStringLiteral("주기를 10 이상으로 설정하십시요"));
         return;
     }
     // Exactly one trailing slash goes; the dashboard address appends its own.

@@ -64,7 +64,7 @@ void SettingsDialog::buildControls()
     m_transparencySlider->setTickPosition(QSlider::NoTicks);
     m_transparencySlider->setFocusPolicy(Qt::StrongFocus);
     m_transparencySlider->setFixedWidth(dialogUnitsToPixels(this, 65));
-    m_autostartCheck = new QCheckBox(QStringLiteral("윈도우 시작시 자동 실행"), this);
+    m_autostartCheck = new QCheckBox(QStringLiteral("로그인할 때 자동 실행"), this);
     m_autostartCheck->setObjectName(QStringLiteral("autostartCheck"));
     m_intervalEdit = new QLineEdit(this);
     m_intervalEdit->setObjectName(QStringLiteral("intervalEdit"));
@@ -134,21 +134,20 @@ bool SettingsDialog::exchangeFromControls()
     if (m_trayIconCheck->isEnabled())
         m_trayIcon = m_trayIconCheck->isChecked();
     if (m_transparency < MinimumTransparency || m_transparency > MaximumTransparency) {
-        showOrmixMessage(this, QStringLiteral("Please enter an integer between 0 and 100."),
+        showOrmixMessage(this, QStringLiteral("0에서 100 사이의 정수를 입력하세요."),
                          QMessageBox::Warning);
         return false;
     }
     const std::optional<std::int32_t> interval = parseSignedField(m_intervalEdit->text());
     if (!interval) {
-        failFieldExchange(m_intervalEdit, QStringLiteral("Please enter an integer."));
+        failFieldExchange(m_intervalEdit, QStringLiteral("정수를 입력하세요."));
         return false;
     }
     m_interval = *interval;
     if (m_interval < MinimumInterval || m_interval > MaximumInterval) {
-        failFieldExchange(
-            m_intervalEdit,
-            QStringLiteral("Please enter an integer between %1 and %2.")
-                .arg(QString::number(MinimumInterval), QString::number(MaximumInterval)));
+        failFieldExchange(m_intervalEdit, QStringLiteral("%1에서 %2 사이의 정수를 입력하세요.")
+                                              .arg(QString::number(MinimumInterval),
+                                                   QString::number(MaximumInterval)));
         return false;
     }
     return true;

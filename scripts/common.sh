@@ -6,11 +6,11 @@ ORMIX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # Everything a fresh Debian 12 machine needs to build, test and run the demo.
 ORMIX_PACKAGES=(
     cmake ninja-build g++ pkg-config git
-    qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev qt6-translations-l10n
     libgumbo-dev libseccomp-dev libcpp-httplib-dev zlib1g-dev
     fonts-nanum fontconfig
     xvfb xauth openbox xdotool x11-utils x11-xserver-utils imagemagick python3
-    desktop-file-utils appstream man-db
+    desktop-file-utils appstream man-db lintian
     clang clang-format libclang-rt-14-dev llvm
     dpkg-dev file openssl libssl-dev libxcb1-dev
     qtkeychain-qt6-dev gnome-keyring libsecret-tools dbus-daemon dbus-bin

@@ -6,7 +6,8 @@
 // $XDG_CONFIG_HOME/autostart, on Windows the value "Ormix" under the per-user Run key.
 // Both operations report whether the entry now is as asked.
 
-// Makes the session start executablePath without arguments.
+// Makes the session start executablePath without arguments (on Linux by its bare name when
+// PATH finds this same program by it).
 bool writeAutostartEntry(const std::string &executablePath);
 // Removes the entry; true when no entry remains (also when there was none).
 bool removeAutostartEntry();

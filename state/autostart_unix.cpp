@@ -38,6 +38,18 @@ static QString execArgument(const QString &path)
     return arg;
 }
 
+// The bare name when PATH finds this very program by it (the entry then reads as installed
+// entries do, and survives a move within PATH); the full path otherwise.
+static QString execProgram(const QString &executablePath)
+{
+    const QFileInfo self(executablePath);
+    const QString found = QStandardPaths::findExecutable(self.fileName());
+    if (!found.isEmpty() && !self.canonicalFilePath().isEmpty() &&
+        QFileInfo(found).canonicalFilePath() == self.canonicalFilePath())
+        return self.fileName();
+    return executablePath;
+}
+
 bool writeAutostartEntry(const std::string &executablePath)
 {
     const QString path = QString::fromStdString(autostartEntryPath());
@@ -46,6 +58,7 @@ bool writeAutostartEntry(const std::string &executablePath)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return false;
+    const QString program = execProgram(QString::fromStdString(executablePath));
     const QString entry = QStringLiteral("[Desktop Entry]\n"
                                          "Type=Application\n"
                                          "Name=Ormix\n"
@@ -54,7 +67,7 @@ bool writeAutostartEntry(const std::string &executablePath)
                                          "Icon=ormix\n"
                                          "Terminal=false\n"
                                          "X-GNOME-Autostart-enabled=true\n")
-                              .arg(execArgument(QString::fromStdString(executablePath)));
+                              .arg(execArgument(program));
     file.write(entry.toUtf8());
     return file.commit();
 }

@@ -1,18 +1,54 @@
 #include "dashboardmodel.h"
 
+#include "state/logging.h"
+
+#include <QStringList>
+
+namespace {
+
+QString countText(ItemKind kind, int count)
+{
+    const bool one = count == 1;
+    const char *name = "";
+    switch (kind) {
+    case ItemKind::Comment:
+        name = one ? "comment" : "comments";
+        break;
+    case ItemKind::Trackback:
+        name = one ? "trackback" : "trackbacks";
+        break;
+    case ItemKind::Guestbook:
+        name = one ? "guestbook entry" : "guestbook entries";
+        break;
+    }
+    return QString::number(count) + QLatin1Char(' ') + QLatin1String(name);
+}
+
+} // namespace
+
 DashboardModel::DashboardModel(QObject *parent) : QObject(parent) {}
 
 void DashboardModel::takeReading(const DashboardReading &reading)
 {
     std::array<std::optional<RecentItem>, ItemKindCount> arrived;
     std::array<bool, ItemKindCount> marked{};
+    QStringList counts;
+    const QDateTime now = QDateTime::currentDateTime();
     m_lastReadingChanged = false;
     for (const ItemKind kind : AllItemKinds) {
         const std::size_t i = indexOf(kind);
+        // Only the listed items: the table is as long as the list.
+        QHash<quint64, QDateTime> seen;
+        for (const RecentItem &item : reading[kind]) {
+            const quint64 identity = identityOf(item);
+            seen.insert(identity, m_firstSeen[i].value(identity, now));
+        }
+        m_firstSeen[i] = std::move(seen);
         if (m_comparing) {
             const std::vector<std::size_t> arrivals =
                 findArrivals(m_known[i], reading[kind], m_afterLogin);
             if (!arrivals.empty()) {
+                counts << countText(kind, int(arrivals.size()));
                 arrived[i] = reading[kind][arrivals.front()];
                 m_lastReadingChanged = true;
                 marked[i] = !m_new[i];
@@ -32,8 +68,14 @@ void DashboardModel::takeReading(const DashboardReading &reading)
             emit newItemsChanged(kind);
     }
     // What arrives during a pause lights its box only; it is never announced later.
-    if (isPaused())
+    if (isPaused()) {
+        if (!counts.isEmpty())
+            qCInfo(lcNotice).noquote()
+                << "arrived during the pause, not announced:" << counts.join(QStringLiteral(", "));
         return;
+    }
+    if (!counts.isEmpty())
+        qCInfo(lcNotice).noquote() << "announced:" << counts.join(QStringLiteral(", "));
     for (const ItemKind kind : AllItemKinds) {
         if (const std::optional<RecentItem> &item = arrived[indexOf(kind)])
             emit announced(kind, *item);
@@ -50,6 +92,7 @@ void DashboardModel::logIn(const std::string &blogUrl, const std::string &id)
     if (!another)
         return;
     m_known = {};
+    m_firstSeen = {};
     m_comparing = false;
     m_lastReadingChanged = false;
     for (const ItemKind kind : AllItemKinds)
@@ -106,4 +149,19 @@ void DashboardModel::setPollStatus(const QDateTime &lastSuccess, const QString &
     m_lastSuccess = lastSuccess;
     m_lastFailure = lastFailure;
     emit pollStatusChanged();
+    if (lastFailure.isEmpty())
+        setBrowserFailure({});
+}
+
+void DashboardModel::setBrowserFailure(const QString &failure)
+{
+    if (failure == m_browserFailure)
+        return;
+    m_browserFailure = failure;
+    emit browserFailureChanged();
+}
+
+QDateTime DashboardModel::firstSeen(ItemKind kind, const RecentItem &item) const
+{
+    return m_firstSeen[indexOf(kind)].value(identityOf(item));
 }

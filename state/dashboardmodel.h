@@ -4,6 +4,7 @@
 #include "state/recentitem.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QObject>
 #include <QString>
 
@@ -61,11 +62,20 @@ public:
     bool isPaused() const { return m_pausedUntil.isValid(); }
     QDateTime pausedUntil() const { return m_pausedUntil; }
 
+    // When this run first saw the item in the kind's list (the time of that reading); invalid
+    // for an item the latest reading does not list. Nothing of it is kept between runs.
+    QDateTime firstSeen(ItemKind kind, const RecentItem &item) const;
+
     // How polling goes: when the dashboard last read (invalid before the first time) and
-    // what failed since (empty when the last poll was fine). Every poll reports once.
+    // what failed since (empty when the last poll was fine). Every poll reports once. A good
+    // poll also forgets a failed browser start.
     void setPollStatus(const QDateTime &lastSuccess, const QString &lastFailure);
     QDateTime lastSuccess() const { return m_lastSuccess; }
     QString lastFailure() const { return m_lastFailure; }
+    // The browser could not be started for an address the person asked for (a text to show
+    // them), until the next good poll or an empty text from the next start that works.
+    void setBrowserFailure(const QString &failure);
+    QString browserFailure() const { return m_browserFailure; }
 
 signals:
     // A reading was taken: the count, the lists and the new marks may all have changed.
@@ -77,6 +87,8 @@ signals:
     void announced(ItemKind kind, const RecentItem &item);
     // A poll ended, well or not.
     void pollStatusChanged();
+    // browserFailure() changed.
+    void browserFailureChanged();
     // markAllRead ran: every kind was attended to at once.
     void allMarkedRead();
     // Notices were paused, resumed, or paused until another time.
@@ -96,5 +108,8 @@ private:
     bool m_hasReading = false;
     QDateTime m_lastSuccess;
     QString m_lastFailure;
+    QString m_browserFailure;
     QDateTime m_pausedUntil;
+    // Identity of each listed item to the time this run first saw it.
+    std::array<QHash<quint64, QDateTime>, ItemKindCount> m_firstSeen;
 };

@@ -8,6 +8,7 @@ Q_LOGGING_CATEGORY(lcNetwork, "ormix.network", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcInstance, "ormix.instance", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcState, "ormix.state", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcReader, "ormix.reader", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcNotice, "ormix.notice", QtInfoMsg)
 
 namespace logging {
 

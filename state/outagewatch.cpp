@@ -1,8 +1,11 @@
 #include "outagewatch.h"
 
 #include "state/dashboardmodel.h"
+#include "state/logging.h"
 
 #include <QElapsedTimer>
+
+#include <algorithm>
 
 OutageWatch::OutageWatch(DashboardModel &model, QObject *parent)
     : QObject(parent), m_model(model), m_clock([] {
@@ -16,9 +19,23 @@ OutageWatch::OutageWatch(DashboardModel &model, QObject *parent)
 
 OutageWatch::~OutageWatch() = default;
 
+QString OutageWatch::durationText(qint64 ms)
+{
+    const qint64 seconds = std::max<qint64>(ms, 0) / 1000;
+    if (seconds < 60)
+        return QStringLiteral("%1 s").arg(seconds);
+    if (seconds < 3600)
+        return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60);
+    return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg(seconds / 60 % 60);
+}
+
 void OutageWatch::onPollStatus()
 {
     if (m_model.lastFailure().isEmpty()) {
+        if (m_failingSince >= 0)
+            qCWarning(lcPoll).noquote()
+                << "the dashboard reads again after" << durationText(m_clock() - m_failingSince)
+                << "of failed polls";
         m_failingSince = -1;
         if (m_told) {
             m_told = false;

@@ -5,6 +5,8 @@
 
 #include <QEvent>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -33,6 +35,7 @@ RecentItemsPopup::RecentItemsPopup(DashboardModel &model, QWidget *owner)
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setTextElideMode(Qt::ElideRight);
     m_list->viewport()->installEventFilter(this);
+    m_list->installEventFilter(this);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -75,10 +78,16 @@ bool RecentItemsPopup::showList(ItemKind kind, const QPoint &globalPos)
         // Texts come from strangers: a tree item shows its text as plain text.
         auto *row = new QTreeWidgetItem;
         row->setText(0, WindowLook::displayText(item.text));
+        row->setToolTip(0, toolTipText(item, m_model.firstSeen(kind, item)));
         row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         rows.append(row);
     }
     m_list->addTopLevelItems(rows);
+    // Ready for the keys: the newest row is current, unselected (a click should not find
+    // a row already highlighted), and the list has the focus.
+    m_list->selectionModel()->setCurrentIndex(m_list->model()->index(0, 0),
+                                              QItemSelectionModel::NoUpdate);
+    m_list->setFocus(Qt::PopupFocusReason);
 
     const QWidget *owner = parentWidget();
     const int y =
@@ -101,8 +110,32 @@ void RecentItemsPopup::activateRow(int row)
         emit itemRequested(m_kind, *item);
 }
 
+QString RecentItemsPopup::toolTipText(const RecentItem &item, const QDateTime &firstSeen)
+{
+    // A row cuts its text to what fits; the tooltip holds all of it (within what any window
+    // shows), wrapped. Rich text with the item's text escaped: a stranger's markup stays text.
+    QString html = WindowLook::displayText(QString::fromStdString(item.text)).toHtmlEscaped();
+    if (firstSeen.isValid())
+        html += QStringLiteral("<br>처음 본 시각: ") +
+                firstSeen.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return QStringLiteral("<p style='white-space:pre-wrap'>") + html + QStringLiteral("</p>");
+}
+
 bool RecentItemsPopup::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_list && event->type() == QEvent::KeyPress) {
+        // The arrows are the list's own; these two are the drop-down's.
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            const QModelIndex current = m_list->currentIndex();
+            activateRow(current.isValid() ? current.row() : -1);
+            return true;
+        }
+        if (key == Qt::Key_Escape) {
+            hide();
+            return true;
+        }
+    }
     if (watched == m_list->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() == Qt::LeftButton) {

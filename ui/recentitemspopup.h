@@ -2,6 +2,7 @@
 
 #include "state/recentitem.h"
 
+#include <QDateTime>
 #include <QFrame>
 #include <QPoint>
 
@@ -9,8 +10,9 @@ class DashboardModel;
 class QTreeWidget;
 
 // The drop-down list of one kind's recent items under the status window. A double
-// click on a row asks for that item to be opened; the list hides when its window
-// deactivates.
+// click on a row, or Return on the current one, asks for that item to be opened; Escape
+// hides the list, as does its window deactivating. The arrows move through the rows, and
+// each row's tooltip holds its whole text and when this run first saw the item.
 class RecentItemsPopup final : public QFrame
 {
     Q_OBJECT
@@ -29,7 +31,8 @@ public:
     // False, showing nothing and keeping the old rows, when the kind's list is empty.
     bool showList(ItemKind kind, const QPoint &globalPos);
 
-    // What a double click does: row -1 (empty space) or a row without an item only hides.
+    // What a double click or Return does: row -1 (empty space) or a row without an item only
+    // hides.
     void activateRow(int row);
 
     QTreeWidget *list() const { return m_list; }
@@ -39,6 +42,8 @@ public:
 
     // Column header for a kind.
     static QString header(ItemKind kind);
+    // A row's tooltip (rich text): the item's text, escaped, and firstSeen when valid.
+    static QString toolTipText(const RecentItem &item, const QDateTime &firstSeen);
 
 signals:
     // A double click on a row: the person wants its item.

@@ -73,6 +73,7 @@ StatusStrip::StatusStrip(DashboardModel &model, Settings &settings)
         showPollStatus();
         refresh();
     });
+    connect(&model, &DashboardModel::browserFailureChanged, this, &StatusStrip::showPollStatus);
 }
 
 StatusStrip::~StatusStrip() = default;
@@ -196,6 +197,8 @@ QString StatusStrip::pollStatusText(const DashboardModel &model, const QString &
             : QStringLiteral("아직 읽은 적 없음");
     if (!failure.isEmpty())
         text += QStringLiteral("\n마지막 실패: ") + failure;
+    if (!model.browserFailure().isEmpty())
+        text += QLatin1Char('\n') + model.browserFailure();
     if (model.isPaused())
         text += QStringLiteral("\n알림 일시 중지: ") +
                 model.pausedUntil().toLocalTime().toString(QStringLiteral("MM-dd HH:mm")) +

@@ -67,6 +67,7 @@ TrayIcon::TrayIcon(DashboardModel &model, StatusStrip &strip, QObject *parent)
     connect(&model, &DashboardModel::readingChanged, this, &TrayIcon::refresh);
     connect(&model, &DashboardModel::newItemsChanged, this, &TrayIcon::refresh);
     connect(&model, &DashboardModel::pollStatusChanged, this, &TrayIcon::refresh);
+    connect(&model, &DashboardModel::browserFailureChanged, this, &TrayIcon::refresh);
     connect(&model, &DashboardModel::pauseChanged, this, &TrayIcon::refresh);
     refresh();
     m_icon->show();

@@ -1,6 +1,7 @@
 // The controller between the poller and the person: what it asks, when, what a login it
 // passes on does to what is known, and how the run ends while the person is in the middle of
 // something. The real controller against the demo host, with the dialogs answered in-process.
+#include "app/aboutdialog.h"
 #include "app/controller.h"
 #include "client/poller.h"
 #include "state/noticepause.h"
@@ -12,12 +13,16 @@
 #include "ui/statusstrip.h"
 
 #include <QAction>
+#include <QDesktopServices>
 #include <QApplication>
 #include <QEventLoop>
+#include <QFile>
+#include <QLabel>
 #include <QMenu>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -242,6 +247,34 @@ private slots:
 
         commands->openDashboard->trigger();
         QCOMPARE(browser.opened(), QStringList{host.dashboardUrl().toString()});
+
+        // No browser takes the page: said in the log and the strip's tooltip, until a poll
+        // reads.
+        const QString failed = QStringLiteral("웹 브라우저를 시작하지 못했습니다");
+        StatusStrip *strip = frame->controller.strip();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("openUrl")));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral(
+                                 "^the web browser could not be started for .*/dashboard")));
+        commands->openDashboard->trigger();
+        QVERIFY2(strip->toolTip().contains(failed), qPrintable(strip->toolTip()));
+        QVERIFY(!frame->poller.isBusy());
+        frame->poller.pollNow();
+        QTRY_VERIFY(!strip->toolTip().contains(failed));
+        QCOMPARE(browser.opened().size(), 1);
+    }
+
+    // The about box names the version that --version and the package name.
+    void aboutBoxNamesTheBuildsVersion()
+    {
+        AboutDialog about;
+        QStringList texts;
+        for (const QLabel *label : about.findChildren<QLabel *>())
+            texts << label->text();
+        QVERIFY2(texts.contains(QStringLiteral("Ormix 버전 " ORMIX_VERSION_TEXT)),
+                 qPrintable(texts.join(QLatin1Char('|'))));
     }
 };
 

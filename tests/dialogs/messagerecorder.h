@@ -55,6 +55,7 @@ struct SeenBox
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
+    QString okText;
     bool modal = false;
     Qt::TextFormat format = Qt::AutoText;
 };
@@ -78,9 +79,10 @@ inline void closeNextMessageBox(SeenBox &seen, int timeoutMs = 5000)
             seen.buttons = box->standardButtons();
             seen.modal = box->isModal();
             seen.format = box->textFormat();
-            if (QAbstractButton *ok = box->button(QMessageBox::Ok))
+            if (QAbstractButton *ok = box->button(QMessageBox::Ok)) {
+                seen.okText = ok->text();
                 ok->click();
-            else
+            } else
                 box->reject();
         }
         timer->stop();

@@ -16,6 +16,9 @@ class TestDialogSupport final : public QObject
     Q_OBJECT
 
 private slots:
+    // As the application does, so that standard buttons read Korean.
+    void initTestCase() { QVERIFY(installQtKoreanTranslations()); }
+
     void parsesUnsignedFields_data()
     {
         QTest::addColumn<QString>("text");
@@ -107,6 +110,7 @@ private slots:
         QCOMPARE(seen.text, text);
         QCOMPARE(int(seen.icon), icon);
         QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(seen.okText, QStringLiteral("확인"));
         QVERIFY(seen.modal);
         QCOMPARE(seen.format, Qt::PlainText);
     }
@@ -137,8 +141,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         other.setFocus();
         MessageRecorder recorder;
-        failFieldExchange(&field, QStringLiteral("Please enter an integer."));
-        QCOMPARE(recorder.texts(), QStringList{QStringLiteral("Please enter an integer.")});
+        failFieldExchange(&field, QStringLiteral("정수를 입력하세요."));
+        QCOMPARE(recorder.texts(), QStringList{QStringLiteral("정수를 입력하세요.")});
         QCOMPARE(recorder.messages().at(0).icon, QMessageBox::Warning);
         QCOMPARE(recorder.messages().at(0).parent, &window);
         QCOMPARE(window.focusWidget(), &field);

@@ -81,52 +81,65 @@ private slots:
         QTest::addColumn<QString>("interval");
         QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("warning");
+        // The field the message leaves the focus in.
+        QTest::addColumn<QString>("focus");
 
         const QString noId = QStringLiteral("아이디를 입력하세요");
         const QString noPassword = QStringLiteral("비밀번호를 입력하세요");
         const QString noAddress = QStringLiteral("홈페이지 URL 을 입력하세요 ");
         const QString badScheme = QStringLiteral("블로그 주소는 http:// 로 시작해야 합니다.");
         const QString tooShort = QStringLiteral("주기를 10 이상으로 설정하십시요");
-        const QString notNumber = QStringLiteral("Please enter a positive integer.");
+        const QString notNumber = QStringLiteral("양의 정수를 입력하세요.");
         const QString url = QStringLiteral("http://blog.example");
         const QString id = QStringLiteral("owner");
         const QString pw = QStringLiteral("pw");
 
-        QTest::newRow("everything empty")
-            << QString() << QString() << QString() << QString() << notNumber << true;
-        QTest::newRow("texts empty")
-            << QString() << QString() << QString() << QStringLiteral("30") << noId << false;
-        QTest::newRow("id empty, interval bad")
-            << url << QString() << pw << QStringLiteral("9") << noId << false;
+        QTest::newRow("everything empty") << QString() << QString() << QString() << QString()
+                                          << notNumber << true << QStringLiteral("intervalEdit");
+        QTest::newRow("texts empty") << QString() << QString() << QString() << QStringLiteral("30")
+                                     << noId << false << QStringLiteral("idEdit");
+        QTest::newRow("id empty, interval bad") << url << QString() << pw << QStringLiteral("9")
+                                                << noId << false << QStringLiteral("idEdit");
         QTest::newRow("password and address empty")
-            << QString() << id << QString() << QStringLiteral("30") << noPassword << false;
-        QTest::newRow("address empty")
-            << QString() << id << pw << QStringLiteral("30") << noAddress << false;
-        QTest::newRow("ftp refused") << QStringLiteral("ftp://blog.example") << id << pw
-                                     << QStringLiteral("9") << badScheme << false;
-        QTest::newRow("no scheme") << QStringLiteral("blog.example") << id << pw
-                                   << QStringLiteral("30") << badScheme << false;
-        QTest::newRow("leading blank") << QStringLiteral(" http://blog.example") << id << pw
-                                       << QStringLiteral("30") << badScheme << false;
-        QTest::newRow("scheme later") << QStringLiteral("x http://blog.example") << id << pw
-                                      << QStringLiteral("30") << badScheme << false;
+            << QString() << id << QString() << QStringLiteral("30") << noPassword << false
+            << QStringLiteral("passwordEdit");
+        QTest::newRow("address empty") << QString() << id << pw << QStringLiteral("30") << noAddress
+                                       << false << QStringLiteral("blogUrlEdit");
+        QTest::newRow("ftp refused")
+            << QStringLiteral("ftp://blog.example") << id << pw << QStringLiteral("9") << badScheme
+            << false << QStringLiteral("blogUrlEdit");
+        QTest::newRow("no scheme")
+            << QStringLiteral("blog.example") << id << pw << QStringLiteral("30") << badScheme
+            << false << QStringLiteral("blogUrlEdit");
+        QTest::newRow("leading blank")
+            << QStringLiteral(" http://blog.example") << id << pw << QStringLiteral("30")
+            << badScheme << false << QStringLiteral("blogUrlEdit");
+        QTest::newRow("scheme later")
+            << QStringLiteral("x http://blog.example") << id << pw << QStringLiteral("30")
+            << badScheme << false << QStringLiteral("blogUrlEdit");
         // As a damaged settings file may hand them over.
         QTest::newRow("NUL inside")
             << QStringLiteral("http://blog.example") + QChar(0) + QStringLiteral("evil") << id << pw
-            << QStringLiteral("30") << badScheme << false;
-        QTest::newRow("control char") << QStringLiteral("http://blog\x01.example") << id << pw
-                                      << QStringLiteral("30") << badScheme << false;
-        QTest::newRow("DEL at end") << QStringLiteral("http://blog.example\x7f") << id << pw
-                                    << QStringLiteral("30") << badScheme << false;
-        QTest::newRow("interval 9") << url << id << pw << QStringLiteral("9") << tooShort << false;
-        QTest::newRow("interval 0") << url << id << pw << QStringLiteral("0") << tooShort << false;
-        QTest::newRow("interval empty") << url << id << pw << QString() << notNumber << true;
+            << QStringLiteral("30") << badScheme << false << QStringLiteral("blogUrlEdit");
+        QTest::newRow("control char")
+            << QStringLiteral("http://blog\x01.example") << id << pw << QStringLiteral("30")
+            << badScheme << false << QStringLiteral("blogUrlEdit");
+        QTest::newRow("DEL at end")
+            << QStringLiteral("http://blog.example\x7f") << id << pw << QStringLiteral("30")
+            << badScheme << false << QStringLiteral("blogUrlEdit");
+        QTest::newRow("interval 9") << url << id << pw << QStringLiteral("9") << tooShort << false
+                                    << QStringLiteral("intervalEdit");
+        QTest::newRow("interval 0") << url << id << pw << QStringLiteral("0") << tooShort << false
+                                    << QStringLiteral("intervalEdit");
+        QTest::newRow("interval empty")
+            << url << id << pw << QString() << notNumber << true << QStringLiteral("intervalEdit");
         QTest::newRow("interval 10")
-            << url << id << pw << QStringLiteral("10") << QString() << false;
-        QTest::newRow("upper-case scheme") << QStringLiteral("HTTP://Blog.Example") << id << pw
-                                           << QStringLiteral("30") << QString() << false;
+            << url << id << pw << QStringLiteral("10") << QString() << false << QString();
+        QTest::newRow("upper-case scheme")
+            << QStringLiteral("HTTP://Blog.Example") << id << pw << QStringLiteral("30")
+            << QString() << false << QString();
         QTest::newRow("https") << QStringLiteral("https://blog.example") << id << pw
-                               << QStringLiteral("30") << QString() << false;
+                               << QStringLiteral("30") << QString() << false << QString();
     }
 
     void reportsOnlyTheFirstFailure()
@@ -137,6 +150,7 @@ private slots:
         QFETCH(QString, interval);
         QFETCH(QString, message);
         QFETCH(bool, warning);
+        QFETCH(QString, focus);
 
         TempConfigHome home;
         Settings settings;
@@ -144,7 +158,10 @@ private slots:
         MessageRecorder recorder;
         LoginDialog dlg(m_account, settings);
         dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
         enter(dlg, {address, id, password, interval, true});
+        // In none of the fields, so that each message has to move the focus itself.
+        saveIdBox(dlg)->setFocus();
         clickOk(dlg);
 
         if (message.isEmpty()) {
@@ -158,6 +175,8 @@ private slots:
         const MessageRecorder::Message &shown = recorder.messages().constFirst();
         QCOMPARE(shown.icon, warning ? QMessageBox::Warning : QMessageBox::NoIcon);
         QCOMPARE(shown.parent, &dlg);
+        QVERIFY(QApplication::focusWidget());
+        QCOMPARE(QApplication::focusWidget()->objectName(), focus);
         // Stays open with nothing handed over or stored.
         QVERIFY(dlg.isVisible());
         QCOMPARE(dlg.result(), int(QDialog::Rejected));
@@ -190,7 +209,7 @@ private slots:
         enter(dlg, e);
         edit(dlg, "idEdit")->setFocus();
         clickOk(dlg);
-        QCOMPARE(recorder.texts(), QStringList{QStringLiteral("Please enter a positive integer.")});
+        QCOMPARE(recorder.texts(), QStringList{QStringLiteral("양의 정수를 입력하세요.")});
         QLineEdit *field = edit(dlg, "intervalEdit");
         QCOMPARE(QApplication::focusWidget(), field);
         QCOMPARE(field->selectedText(), interval);
@@ -468,7 +487,7 @@ private slots:
         LoginDialog dlg(m_account, settings);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        QCOMPARE(dlg.windowTitle(), QStringLiteral("Blog 로그인 Ver 0.1c"));
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Blog 로그인 Ver " ORMIX_VERSION_TEXT));
         QCOMPARE(dlg.font().family(), QStringLiteral("돋움"));
 
         const QStringList chain = tabChain(edit(dlg, "blogUrlEdit"));

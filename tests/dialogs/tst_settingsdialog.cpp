@@ -90,14 +90,13 @@ private slots:
     {
         QTest::addColumn<QString>("interval");
         QTest::addColumn<QString>("message");
-        const QString range = QStringLiteral("Please enter an integer between 10 and 100000000.");
+        const QString range = QStringLiteral("10에서 100000000 사이의 정수를 입력하세요.");
         QTest::newRow("9") << QStringLiteral("9") << range;
         QTest::newRow("just above") << QStringLiteral("100000001") << range;
         QTest::newRow("past 32 bits") << QStringLiteral("99999999999") << range;
         QTest::newRow("negative") << QStringLiteral("-30") << range;
-        QTest::newRow("empty") << QString() << QStringLiteral("Please enter an integer.");
-        QTest::newRow("letters") << QStringLiteral("6o")
-                                 << QStringLiteral("Please enter an integer.");
+        QTest::newRow("empty") << QString() << QStringLiteral("정수를 입력하세요.");
+        QTest::newRow("letters") << QStringLiteral("6o") << QStringLiteral("정수를 입력하세요.");
         QTest::newRow("10") << QStringLiteral("10") << QString();
         QTest::newRow("100000000") << QStringLiteral("100000000") << QString();
     }
@@ -407,7 +406,7 @@ private slots:
         QVERIFY(opaque.center().x() < clear.center().x());
         QVERIFY(opaque.top() >= slider(dlg)->geometry().bottom());
 
-        QCOMPARE(autostartBox(dlg)->text(), QStringLiteral("윈도우 시작시 자동 실행"));
+        QCOMPARE(autostartBox(dlg)->text(), QStringLiteral("로그인할 때 자동 실행"));
         QCOMPARE(button(dlg, "okButton")->text(), QStringLiteral("확인"));
         QVERIFY(button(dlg, "okButton")->isDefault());
         QCOMPARE(button(dlg, "cancelButton")->text(), QStringLiteral("취소"));

@@ -17,7 +17,7 @@ from e2e_harness import (Artefacts, DemoHost, Failure, NotificationServer, Priva
                          Program, XSession, alive, check, dark, near, proc_status, stop,
                          wait_until)
 
-LOGIN_CAPTION = "^Blog 로그인 Ver 0\\.1c$"
+LOGIN_CAPTION = "^Blog 로그인 Ver "  # then the version
 ABOUT_CAPTION = "^Ormix 정보$"
 INTERVAL = 10  # the shortest polling interval the login dialog accepts
 STRIP = (150, 23)
@@ -248,45 +248,60 @@ def click_at(x, pos, button=1):
 # --- scenarios -----------------------------------------------------------------------------
 
 def scenario_cli(ctx):
-    """--version and --help need no display."""
+    """Each exit status the manual documents, one row a case, with no X server to run on.
+    A normal end, a cancelled login and a second start beside a running copy exit with 0
+    under X as well (session, cancel, instance)."""
+    version = ctx.args.version_text
     env = dict(os.environ)
     for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
         env.pop(name, None)
-    for option, expected in (("--version", "0.1c"), ("--help", "--version")):
-        done = subprocess.run([ctx.args.ormix, option], env=env, capture_output=True, timeout=30)
-        out = done.stdout.decode(errors="replace")
-        check(done.returncode == 0, f"ormix {option} exited with {done.returncode}: "
-              f"{done.stderr.decode(errors='replace')}")
-        check(expected in out, f"ormix {option} printed {out!r}, without {expected!r}")
-    # An unknown option is refused before any display is opened, with or without one.
-    for display in (None, ":9999"):
-        run_env = dict(env, DISPLAY=display) if display else env
-        done = subprocess.run([ctx.args.ormix, "--no-such-option"], env=run_env,
+    home = os.path.join(ctx.artefacts.home, "cli")
+    os.makedirs(os.path.join(home, "runtime"), mode=0o700)
+    env.update(XDG_CONFIG_HOME=os.path.join(home, "config"),
+               XDG_RUNTIME_DIR=os.path.join(home, "runtime"))
+    nowhere = {"DISPLAY": ":9999"}  # names an X display nobody serves
+    wayland_only = {"WAYLAND_DISPLAY": "wayland-0", "QT_QPA_PLATFORM": "",
+                    "XDG_SESSION_TYPE": "wayland"}
+    # Arguments, what the environment adds, the status, and what the output says: the first
+    # line of it where the text ends with a line break.
+    cases = [
+        (["--version"], {}, 0, f"Ormix {version}\n"),
+        (["-v"], nowhere, 0, f"Ormix {version}\n"),
+        (["-platform", "offscreen", "--version"], {}, 0, f"Ormix {version}\n"),
+        (["--help"], {}, 0, "Usage: ormix [options]\n"),
+        (["--no-such-option"], {}, 2, "ormix: Unknown option 'no-such-option'.\n"),
+        (["--no-such-option"], nowhere, 2, "ormix: Unknown option 'no-such-option'.\n"),
+        (["foo"], nowhere, 2, "ormix: Unexpected argument 'foo'.\n"),
+        (["--help", "foo"], {}, 2, "ormix: Unexpected argument 'foo'.\n"),
+        (["--version", "--bogus"], {}, 2, "ormix: Unknown option 'bogus'.\n"),
+        (["-platform"], nowhere, 2, "ormix: Missing value after '-platform'.\n"),
+        (["--display"], {}, 2, "ormix: Missing value after '--display'.\n"),
+        # Wayland alone, QT_QPA_PLATFORM set but empty (Qt takes it for unset): one line.
+        ([], wayland_only, 1,
+         "ormix: Ormix needs X11 or XWayland, and DISPLAY names no X display.\n"),
+        ([], nowhere, 1, "could not connect to display :9999"),
+        (["-platform", "nosuch"], {}, 1, 'platform plugin "nosuch"'),
+    ]
+    failed = []
+    for args, extra, status, said in cases:
+        done = subprocess.run([ctx.args.ormix, *args], env=dict(env, **extra),
                               capture_output=True, timeout=30)
-        err = done.stderr.decode(errors="replace")
-        check(done.returncode == 2, f"ormix --no-such-option (DISPLAY={display}) exited with "
-              f"{done.returncode}: {err}")
-        check("no-such-option" in err, f"the unknown option is not named: {err!r}")
-
-    # Wayland alone, with QT_QPA_PLATFORM set but empty (Qt takes it for unset): one line
-    # that says why, exit 1, before any display or window.
-    run_env = dict(env, WAYLAND_DISPLAY="wayland-0", QT_QPA_PLATFORM="",
-                   XDG_SESSION_TYPE="wayland")
-    done = subprocess.run([ctx.args.ormix], env=run_env, capture_output=True, timeout=30)
-    err = done.stderr.decode(errors="replace")
-    check(done.returncode == 1, f"ormix without an X display exited with {done.returncode}: {err}")
-    check(len(err.splitlines()) == 1 and "X11 or XWayland" in err,
-          f"ormix without an X display printed {err!r}")
+        out = (done.stdout + done.stderr).decode(errors="replace")
+        row = f"ormix {' '.join(args)} ({extra or 'no display'})"
+        if done.returncode != status:
+            failed.append(f"{row} exited with {done.returncode}, not {status}: {out!r}")
+        elif said.endswith("\n") and out.splitlines(keepends=True)[:1] != [said]:
+            failed.append(f"{row} printed {out!r}, not {said!r} first")
+        elif said not in out:
+            failed.append(f"{row} printed {out!r}, without {said!r}")
+    check(not failed, "\n".join(failed))
 
     # -platform on the command line wins over the X server the program would pick for a
-    # display, even one that cannot be reached; the log says the compositor decides.
+    # display, even one that cannot be reached; the log says the compositor decides. A
+    # second start for the same settings hands over to it and ends with 0.
     for number, form in enumerate((["-platform", "offscreen"], ["-platform=offscreen"])):
-        home = os.path.join(ctx.artefacts.home, f"platform-{number}")
-        os.makedirs(os.path.join(home, "runtime"), mode=0o700)
         log = os.path.join(ctx.artefacts.dir, f"platform-{number}.log")
-        run_env = dict(env, DISPLAY=":9999", XDG_CONFIG_HOME=os.path.join(home, "config"),
-                       XDG_RUNTIME_DIR=os.path.join(home, "runtime"),
-                       QT_LOGGING_RULES="ormix.instance.info=true")
+        run_env = dict(env, QT_LOGGING_RULES="ormix.instance.info=true", **nowhere)
         proc = subprocess.Popen([ctx.args.ormix, *form], env=run_env, stdout=open(log, "wb"),
                                 stderr=subprocess.STDOUT)
         try:
@@ -299,6 +314,12 @@ def scenario_cli(ctx):
             text = open(log, encoding="utf-8", errors="replace").read()
             check("placement and stacking are up to the compositor" in text,
                   f"ormix {' '.join(form)} did not say who places it: {text}")
+            if number == 0:
+                done = subprocess.run([ctx.args.ormix, *form], env=run_env,
+                                      capture_output=True, timeout=30)
+                out = done.stdout.decode(errors="replace")
+                check(done.returncode == 0 and out == "Ormix is already running.\n",
+                      f"a second start exited with {done.returncode}: {out!r}")
         finally:
             stop(proc)
 
@@ -859,6 +880,7 @@ def main():
     parser.add_argument("--update-url", default="", help="the page the build's update row opens")
     parser.add_argument("--sanitized", default="OFF",
                         help="ON for a build with the sanitizers, whose page reader has no filter")
+    parser.add_argument("--version-text", required=True, help="the version the build names")
     parser.add_argument("scenarios", nargs="+", choices=sorted(SCENARIOS))
     args = parser.parse_args()
 

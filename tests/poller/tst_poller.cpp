@@ -19,6 +19,17 @@ int statInt(DemoHost &host, const char *name)
     return host.stats().value(QLatin1String(name)).toInt(-1);
 }
 
+// The program's own warnings while installed, "category: text"; the rest goes on.
+QStringList g_warnings;
+QtMessageHandler g_nextHandler = nullptr;
+void recordWarnings(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    const QLatin1String category(context.category ? context.category : "");
+    if (type == QtWarningMsg && category.startsWith(QLatin1String("ormix.")))
+        g_warnings << category + QLatin1String(": ") + text;
+    g_nextHandler(type, context, text);
+}
+
 } // namespace
 
 class TestPoller final : public QObject
@@ -304,10 +315,11 @@ private slots:
         QVERIFY2(host.isRunning(), qPrintable(host.errorString()));
         ControllerHarness frame;
         credentials(frame, host.blogUrl(), "owner", host.password().toUtf8());
-        QTest::ignoreMessage(QtWarningMsg,
-                             QRegularExpression(QStringLiteral(
-                                 "^the dashboard could not be read at .*: the page reader took "
-                                 "longer than 50 ms$")));
+        QTest::ignoreMessage(
+            QtWarningMsg,
+            QRegularExpression(QStringLiteral(
+                "^outage: the dashboard could not be read at .*: the page reader took "
+                "longer than 50 ms$")));
         Poller &poller = frame.poller;
         poller.reader().setDeadlineMs(50);
         frame.start();
@@ -448,6 +460,8 @@ private slots:
         frame.start();
         QTRY_COMPARE(poller.loginState(), LoginState::LoggedIn);
         QTRY_VERIFY(!poller.isBusy());
+        g_warnings.clear();
+        g_nextHandler = qInstallMessageHandler(recordWarnings);
         QVERIFY(host.injectFault(QStringLiteral("status"), -1, 500));
         QVERIFY(pollAndWait(poller, host));
         QCOMPARE(frame.prompter.errors.size(), 1);
@@ -468,6 +482,18 @@ private slots:
         QVERIFY(frame.model.lastFailure().isEmpty());
         QCOMPARE(frame.prompter.errors.size(), 1);
         QCOMPARE(statInt(host, "loginPosts"), 1);
+        // Four failed polls and the recovery are two lines in the log: the start, with the
+        // code and the address, and the end, with how long it lasted.
+        qInstallMessageHandler(g_nextHandler);
+        QCOMPARE(g_warnings.size(), 2);
+        QVERIFY2(g_warnings.at(0).startsWith(QStringLiteral("ormix.network: outage: load failed "
+                                                            "with code 500 at")),
+                 qPrintable(g_warnings.at(0)));
+        QVERIFY2(QRegularExpression(QStringLiteral("^ormix\\.poll: the dashboard reads again after "
+                                                   "\\d+ s of failed polls$"))
+                     .match(g_warnings.at(1))
+                     .hasMatch(),
+                 qPrintable(g_warnings.at(1)));
     }
 
     void extraPollWhenTheNetworkComesBackOrTheMachineWakes()

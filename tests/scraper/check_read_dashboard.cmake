@@ -35,10 +35,22 @@ if(NOT code EQUAL 1 OR NOT why MATCHES "SIGABRT")
     message(FATAL_ERROR "a page the parser aborts on was not reported: ${refused}")
 endif()
 
-# A page that is not a dashboard: ok is false and the exit code says so.
+# Pages that are not dashboards: ok is false, the exit code says so and the reason names
+# what was looked for and not found.
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/not-a-dashboard.html "<p>nothing here</p>")
-read_page(bad code ${CMAKE_CURRENT_BINARY_DIR}/not-a-dashboard.html)
-string(JSON ok GET "${bad}" ok)
-if(NOT code EQUAL 1 OR ok)
-    message(FATAL_ERROR "a non-dashboard page was not reported as unread: ${bad}")
-endif()
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/counter-without-day.html
+    "<div id=counter>1234</div><div id=new></div>")
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/no-new-area.html "<meta charset=utf-8><div id=counter>오늘 5명</div>")
+foreach(case "not-a-dashboard|id .counter."
+             "counter-without-day|no .오늘. with .명."
+             "no-new-area|id .new.")
+    string(REPLACE "|" ";" case "${case}")
+    list(GET case 0 name)
+    list(GET case 1 wanted)
+    read_page(bad code ${CMAKE_CURRENT_BINARY_DIR}/${name}.html)
+    string(JSON ok GET "${bad}" ok)
+    string(JSON reason ERROR_VARIABLE noReason GET "${bad}" reason)
+    if(NOT code EQUAL 1 OR ok OR noReason OR NOT reason MATCHES "${wanted}")
+        message(FATAL_ERROR "${name}: not reported as unread with its reason: ${bad}")
+    endif()
+endforeach()

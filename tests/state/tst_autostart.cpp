@@ -2,9 +2,11 @@
 #include "state/autostart.h"
 #include "tests/support/testenv.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 // What starts Ormix with the session, and what Ormix starts: the web browser.
@@ -33,6 +35,9 @@ private slots:
     void writesAndRemovesTheEntry()
     {
         TempConfigHome home;
+        // An installed /usr/bin/ormix would be written by its name.
+        const QTemporaryDir nothingOnPath;
+        const EnvGuard path("PATH", QFile::encodeName(nothingOnPath.path()));
         QCOMPARE(QString::fromStdString(autostartEntryPath()),
                  home.path() + QStringLiteral("/autostart/ormix.desktop"));
         QVERIFY(!autostartEntryExists());
@@ -77,6 +82,54 @@ private slots:
             QCOMPARE(p.exitCode(), 0);
             QCOMPARE(p.readAllStandardOutput().trimmed(), QByteArray());
         }
+    }
+
+    // Folders: "bin" holds the program, "other" another program of the same name, "link" a
+    // symbolic link to the program, "empty" nothing.
+    void execNamesTheProgramWhenPathFindsIt_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("path");
+        QTest::addColumn<bool>("byName");
+        const QStringList bin{QStringLiteral("bin")};
+        const QString program = QStringLiteral("bin/ormix");
+        QTest::newRow("on PATH") << program << bin << true;
+        QTest::newRow("PATH finds a link to it")
+            << program << QStringList{QStringLiteral("link")} << true;
+        QTest::newRow("started through a link") << QStringLiteral("link/ormix") << bin << true;
+        QTest::newRow("another one earlier on PATH")
+            << program << QStringList{QStringLiteral("other"), QStringLiteral("bin")} << false;
+        QTest::newRow("another one on PATH")
+            << program << QStringList{QStringLiteral("other")} << false;
+        QTest::newRow("none on PATH") << program << QStringList{QStringLiteral("empty")} << false;
+    }
+
+    void execNamesTheProgramWhenPathFindsIt()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, path);
+        QFETCH(bool, byName);
+        TempConfigHome home;
+        const QTemporaryDir root;
+        const QDir dir(root.path());
+        for (const char *folder : {"bin", "other", "link", "empty"})
+            QVERIFY(dir.mkdir(QLatin1String(folder)));
+        for (const char *file : {"bin/ormix", "other/ormix"}) {
+            QFile f(dir.filePath(QLatin1String(file)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("#!/bin/sh\n");
+            f.close();
+            QVERIFY(f.setPermissions(f.permissions() | QFile::ExeOwner));
+        }
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("bin/ormix")),
+                            dir.filePath(QStringLiteral("link/ormix"))));
+        QStringList folders;
+        for (const QString &folder : path)
+            folders << dir.filePath(folder);
+        const EnvGuard guard("PATH", QFile::encodeName(folders.join(QLatin1Char(':'))));
+
+        QVERIFY(writeAutostartEntry(QFile::encodeName(dir.filePath(program)).toStdString()));
+        QCOMPARE(execLine(), byName ? QStringLiteral("ormix") : dir.filePath(program));
     }
 
     void reportsFailure()

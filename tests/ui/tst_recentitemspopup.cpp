@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 #include <QTreeWidget>
 
 #include <memory>
@@ -151,6 +152,69 @@ private slots:
         doubleClick(-1);
         QVERIFY(!m_list->isVisible());
         QCOMPARE(requests.count(), 1);
+    }
+
+    // From the keyboard: the list has the focus on the newest row, the arrows move, Return
+    // asks for the current row's item and Escape only hides.
+    void keysMoveOpenAndClose()
+    {
+        QSignalSpy requests(m_list.get(), &RecentItemsPopup::itemRequested);
+        scene().setList(ItemKind::Trackback, makeItems({{"t1", "http://127.0.0.1/1"},
+                                                        {"t2", "http://127.0.0.1/2"},
+                                                        {"t3", "http://127.0.0.1/3"}}));
+        QTreeWidget *tree = m_list->list();
+        QVERIFY(m_list->showList(ItemKind::Trackback, QPoint(250, 310)));
+        QTRY_VERIFY(m_list->isActiveWindow());
+        QCOMPARE(QApplication::focusWidget(), tree);
+        QCOMPARE(tree->currentIndex().row(), 0);
+        QTest::keyClick(tree, Qt::Key_Down);
+        QTest::keyClick(tree, Qt::Key_Down);
+        QTest::keyClick(tree, Qt::Key_Up);
+        QTest::keyClick(tree, Qt::Key_Return);
+        QVERIFY(!m_list->isVisible());
+        QCOMPARE(requests.count(), 1);
+        QCOMPARE(requests.at(0).at(0).value<ItemKind>(), ItemKind::Trackback);
+        QCOMPARE(requests.at(0).at(1).value<RecentItem>(),
+                 (RecentItem{"t2", "http://127.0.0.1/2"}));
+
+        // Shown again, it starts again from the newest row.
+        QVERIFY(m_list->showList(ItemKind::Trackback, QPoint(250, 310)));
+        QCOMPARE(tree->currentIndex().row(), 0);
+        QTest::keyClick(tree, Qt::Key_Down);
+        QTest::keyClick(tree, Qt::Key_Escape);
+        QVERIFY(!m_list->isVisible());
+        QCOMPARE(requests.count(), 1);
+    }
+
+    // A row's tooltip holds its whole text, literally, and when the item was first seen: the
+    // reading that first listed it, not a later one that listed it again.
+    void tooltipHoldsTheTextAndWhenItWasFirstSeen()
+    {
+        const QString longText = QStringLiteral("<b>긴</b> 댓글 ") + QString(120, QLatin1Char('w'));
+        const RecentItem old{longText.toStdString(), "http://127.0.0.1/old"};
+        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+        scene().setList(ItemKind::Comment, {old});
+        QTest::qWait(1100);
+        const QDateTime between = QDateTime::currentDateTime();
+        scene().setList(ItemKind::Comment, {RecentItem{"new", "http://127.0.0.1/new"}, old});
+        QVERIFY(m_list->showList(ItemKind::Comment, QPoint(250, 310)));
+        const auto shown = [&](int row) {
+            QTextDocument doc;
+            doc.setHtml(m_list->list()->topLevelItem(row)->toolTip(0));
+            const QStringList lines = doc.toPlainText().split(QLatin1Char('\n'));
+            const QString prefix = QStringLiteral("처음 본 시각: ");
+            return std::pair(lines.constFirst(),
+                             lines.size() == 2 && lines.at(1).startsWith(prefix)
+                                 ? QDateTime::fromString(lines.at(1).mid(prefix.size()),
+                                                         QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                                 : QDateTime());
+        };
+        const auto [newText, newSeen] = shown(0);
+        const auto [oldText, oldSeen] = shown(1);
+        QCOMPARE(newText, QStringLiteral("new"));
+        QCOMPARE(oldText, longText);
+        QVERIFY2(oldSeen >= before && oldSeen < between, qPrintable(oldSeen.toString()));
+        QVERIFY2(newSeen >= between.addSecs(-1), qPrintable(newSeen.toString()));
     }
 
     void rowsAreASnapshot()

@@ -36,6 +36,9 @@ QJsonObject describe(const PageReader::Result &result)
         out.insert(QStringLiteral("encoding"), QString::fromStdString(result.encoding));
         out.insert(QStringLiteral("baseUrl"), QString::fromStdString(result.baseUrl));
         out.insert(QStringLiteral("wholePage"), result.wholePage);
+        // Read, but not a dashboard: what the reading looked for and did not find.
+        if (!read)
+            out.insert(QStringLiteral("reason"), result.why);
     } else {
         out.insert(QStringLiteral("notParsed"), result.why);
     }
