@@ -43,6 +43,7 @@ bool openInBrowser(const std::string &url)
     const QUrl address = QUrl::fromEncoded(QByteArray::fromStdString(url), QUrl::StrictMode);
     if (QDesktopServices::openUrl(address))
         return true;
-    qCWarning(lcInstance) << "the web browser could not be started for" << logging::safeAddress(url);
+    qCWarning(lcInstance) << "the web browser could not be started for"
+                          << logging::safeAddress(url);
     return false;
 }

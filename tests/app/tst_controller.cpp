@@ -13,8 +13,8 @@
 #include "ui/statusstrip.h"
 
 #include <QAction>
-#include <QDesktopServices>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QEventLoop>
 #include <QFile>
 #include <QLabel>
