@@ -56,6 +56,7 @@ StatusStrip::StatusStrip(DashboardModel &model, Settings &settings)
     m_notice = std::make_unique<NoticePopup>(model);
     m_recentItems = new RecentItemsPopup(model, this);
     connect(m_notice.get(), &NoticePopup::itemRequested, this, &StatusStrip::itemRequested);
+    m_notice->setWorkArea([this] { return workArea(); });
     connect(m_recentItems, &RecentItemsPopup::itemRequested, this, &StatusStrip::itemRequested);
     createActions();
     setToolTip(pollStatusText());
@@ -116,6 +117,15 @@ bool StatusStrip::showAt(const QRect &rect)
     raise();
     layoutBoxes();
     return true;
+}
+
+QRect StatusStrip::workArea() const
+{
+    // The screen under the strip's middle, else the one Qt placed it on.
+    const QScreen *on = QGuiApplication::screenAt(geometry().center());
+    if (!on)
+        on = screen();
+    return on ? on->availableGeometry() : QRect();
 }
 
 void StatusStrip::layoutBoxes()

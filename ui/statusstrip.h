@@ -108,6 +108,9 @@ public:
     // True while the latest poll failed: the count is drawn in grey until a good reading.
     bool isStale() const;
 
+    // The work area of the screen the strip is on, where the notice rises.
+    QRect workArea() const;
+
     NoticePopup *notice() const { return m_notice.get(); }
     RecentItemsPopup *recentItems() const { return m_recentItems; }
 

@@ -361,6 +361,21 @@ private slots:
         QCOMPARE(int(w->cursor().shape()), shape);
     }
 
+    // At twice the scale a stored place is in logical pixels: one right of the logical
+    // screen, though within its device pixels, is off the screen and starts on the primary
+    // one. Runs in tst_statusstripinput_scaled, with the drags that store.
+    void startsInLogicalPixels()
+    {
+        auto w = makeStrip(QRect(300, 120, 150, 23));
+        if (w->devicePixelRatioF() < 1.5)
+            QSKIP("runs under QT_SCALE_FACTOR=2");
+        const QRect screen = w->screen()->geometry();
+        QCOMPARE(w->geometry(), QRect(300, 120, 150, 23));
+        QCOMPARE(w->grab().size(), QSize(300, 46));
+        w = makeStrip(QRect(screen.right() + 50, 120, 150, 23));
+        QCOMPARE(w->geometry(), QRect(screen.topLeft() + QPoint(100, 100), QSize(150, 23)));
+    }
+
     void doubleClickSavesThenAsksForTheBlog()
     {
         auto w = makeStrip(QRect(120, 140, 150, 23));
