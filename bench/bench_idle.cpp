@@ -67,7 +67,7 @@ int main(int argc, char **argv)
     view.start();
     while (view.loginState() != LoginState::LoggedIn || view.isBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (frame.strip.notice()->isAnimating()) {
+    if (frame.strip.notice()->isVisible()) {
         std::fprintf(stderr, "a notice is moving\n");
         return 1;
     }

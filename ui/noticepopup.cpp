@@ -9,10 +9,65 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QTimerEvent>
+#include <QTextLayout>
+#include <QVariantAnimation>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
+
+namespace {
+
+// The whole steps a slide has made: its value counts steps, and the division that made it
+// may land a hair below a whole one.
+int stepOf(const QVariant &value)
+{
+    return int(std::floor(value.toReal() + 1e-6));
+}
+
+// Steps from 0 to steps, one per TickMs, as the group's next part.
+QVariantAnimation *addSteps(QSequentialAnimationGroup &group, int steps, int durationMs)
+{
+    auto *animation = new QVariantAnimation(&group);
+    animation->setStartValue(0.0);
+    animation->setEndValue(qreal(steps));
+    animation->setDuration(durationMs);
+    group.addAnimation(animation);
+    return animation;
+}
+
+// The text as it fits in size, wrapped at words like QPainter::drawText: whole lines only,
+// and the last of them ending with "…" when more would follow.
+QString fittingText(const QString &text, const QFont &font, const QSize &size)
+{
+    const QFontMetrics metrics(font);
+    const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+    if (metrics.boundingRect(QRect(QPoint(0, 0), size), flags, text).height() <= size.height())
+        return text;
+
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    const qreal leading = metrics.leading();
+    qreal bottom = -leading;
+    int lastStart = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(size.width());
+        bottom += leading + line.height();
+        if (bottom > size.height())
+            break;
+        lastStart = line.textStart();
+    }
+    layout.endLayout();
+    // The last whole line takes the rest of the text, cut to its width.
+    QString rest = text.mid(lastStart);
+    rest.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return text.left(lastStart) + metrics.elidedText(rest, Qt::ElideRight, size.width());
+}
+
+} // namespace
 
 NoticePopup::NoticePopup(DashboardModel &model)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
@@ -22,8 +77,18 @@ NoticePopup::NoticePopup(DashboardModel &model)
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);
-    m_monotonic.start();
-    m_clock = [this] { return m_monotonic.elapsed(); };
+    m_rise = addSteps(m_slide, RiseSteps, RiseSteps * TickMs);
+    // A value of its own keeps Qt's animation timer, and a test's driver, in charge of the
+    // hold; a pause animation would be timed apart from them.
+    m_hold = addSteps(m_slide, 1, HoldMs + 1);
+    m_fall = addSteps(m_slide, FallSteps, FallSteps * TickMs);
+    connect(m_rise, &QVariantAnimation::valueChanged, this, &NoticePopup::riseTo);
+    connect(m_fall, &QVariantAnimation::valueChanged, this, &NoticePopup::fallTo);
+    // Queued: a group paused from within its own step starts its last part over.
+    connect(&m_slide, &QSequentialAnimationGroup::currentAnimationChanged, this,
+            &NoticePopup::holdUnderPointer, Qt::QueuedConnection);
+    connect(&m_slide, &QAbstractAnimation::finished, this, &NoticePopup::finish);
+
     connect(&model, &DashboardModel::announced, this, &NoticePopup::announce);
     connect(&model, &DashboardModel::readingChanged, this, &NoticePopup::dropStale);
     connect(&model, &DashboardModel::newItemsChanged, this, &NoticePopup::dropStale);
@@ -35,33 +100,34 @@ NoticePopup::NoticePopup(DashboardModel &model)
     });
 }
 
+NoticePopup::~NoticePopup() = default;
+
 void NoticePopup::withdraw()
 {
     for (std::optional<RecentItem> &item : m_waiting)
         item.reset();
-    if (m_timer.isActive()) {
-        m_timer.stop();
+    if (m_slide.state() != QAbstractAnimation::Stopped) {
+        m_slide.stop();
         hide();
     }
 }
 
-NoticePopup::~NoticePopup() = default;
-
 bool NoticePopup::prepare()
 {
     m_font = WindowLook::makeFont(12);
-    if (m_workArea.isNull()) {
-        if (const QScreen *screen = QGuiApplication::primaryScreen())
-            m_workArea = screen->availableGeometry();
-    }
     m_created = true;
     startNext();
     return true;
 }
 
-void NoticePopup::setClock(Clock clock)
+void NoticePopup::setWorkArea(WorkAreaSource source)
 {
-    m_clock = clock ? std::move(clock) : Clock([this] { return m_monotonic.elapsed(); });
+    m_workAreaSource = std::move(source);
+}
+
+void NoticePopup::setWorkArea(const QRect &area)
+{
+    m_workAreaSource = [area] { return area; };
 }
 
 QString NoticePopup::heading(ItemKind kind)
@@ -81,7 +147,7 @@ bool NoticePopup::announce(ItemKind kind, const RecentItem &item)
 {
     // Each announcement gets its whole slide: a newer one waits, in the place of an older
     // one of its kind.
-    if (!m_created || m_timer.isActive()) {
+    if (!m_created || m_slide.state() != QAbstractAnimation::Stopped) {
         m_waiting[indexOf(kind)] = item;
         return false;
     }
@@ -95,22 +161,31 @@ void NoticePopup::start(ItemKind kind, const RecentItem &item)
     m_link = item.link;
     m_kind = kind;
     updateAccessibleText();
-    layOutText();
 
-    m_planned = QRect(QPoint(workAreaRight() - Width, workAreaBottom() - StartHeight),
-                      QSize(Width, FullHeight));
-    m_phase = Phase::Rising;
-    applyPosition();
+    // Panels come and go and the strip moves between screens: the area is read anew.
+    m_workArea = QRect();
+    if (m_workAreaSource)
+        m_workArea = m_workAreaSource();
+    if (m_workArea.isEmpty()) {
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            m_workArea = screen->availableGeometry();
+    }
+    m_planned =
+        QRect(QPoint(m_workArea.x() + m_workArea.width() - Width, workAreaBottom() - StartHeight),
+              QSize(Width, FullHeight));
+    m_pointerOver = false;
+    setTop(m_planned.y());
     QWidget::show();
     WindowLook::skipTaskbar(this);
     raise();
+    layOutText();
 
-    m_timer.start(TickMs, Qt::PreciseTimer, this);
+    m_slide.start();
 }
 
 void NoticePopup::startNext()
 {
-    if (!m_created || m_timer.isActive())
+    if (!m_created || m_slide.state() != QAbstractAnimation::Stopped)
         return;
     for (const ItemKind kind : AllItemKinds) {
         if (std::optional<RecentItem> item =
@@ -119,6 +194,12 @@ void NoticePopup::startNext()
             return;
         }
     }
+}
+
+void NoticePopup::finish()
+{
+    hide();
+    startNext();
 }
 
 void NoticePopup::dropStale()
@@ -133,8 +214,21 @@ void NoticePopup::dropStale()
     }
 }
 
-void NoticePopup::applyPosition()
+void NoticePopup::riseTo(const QVariant &value)
 {
+    setTop(workAreaBottom() - StartHeight - stepOf(value));
+}
+
+void NoticePopup::fallTo(const QVariant &value)
+{
+    setTop(workAreaBottom() - FullHeight + stepOf(value));
+}
+
+void NoticePopup::setTop(int top)
+{
+    if (top == m_planned.y() && isVisible())
+        return;
+    m_planned.moveTop(top);
     // Only the part above the work area's bottom is shown; the top edge, and the text
     // laid out from it, moves.
     const int bottom = std::min(m_planned.y() + m_planned.height(), workAreaBottom());
@@ -144,54 +238,38 @@ void NoticePopup::applyPosition()
     update();
 }
 
-void NoticePopup::tick()
+void NoticePopup::holdUnderPointer()
 {
-    switch (m_phase) {
-    case Phase::Rising:
-        m_planned.translate(0, -1);
-        applyPosition();
-        if (m_planned.y() + m_planned.height() <= workAreaBottom()) {
-            m_phase = Phase::Holding;
-            m_holdStart = m_clock();
-        }
-        break;
-    case Phase::Holding:
-        if (m_clock() - m_holdStart > HoldMs)
-            m_phase = Phase::Falling;
-        break;
-    case Phase::Falling:
-        m_planned.translate(0, 1);
-        applyPosition();
-        if (m_planned.y() >= workAreaBottom()) {
-            hide();
-            m_timer.stop();
-            startNext();
-        }
-        break;
-    }
+    if (m_pointerOver && m_slide.currentAnimation() == m_hold &&
+        m_slide.state() == QAbstractAnimation::Running)
+        m_slide.pause();
 }
 
-void NoticePopup::timerEvent(QTimerEvent *event)
+void NoticePopup::enterEvent(QEnterEvent *event)
 {
-    if (event->timerId() == m_timer.timerId())
-        tick();
-    else
-        QWidget::timerEvent(event);
+    // Someone is reading: the hold lasts until the pointer leaves.
+    m_pointerOver = true;
+    holdUnderPointer();
+    QWidget::enterEvent(event);
 }
 
-void NoticePopup::click()
+void NoticePopup::leaveEvent(QEvent *event)
 {
-    // Whoever opens the item tells the model, which drops what waits of this kind.
-    emit itemRequested(m_kind, RecentItem{m_text, m_link});
-    hide();
-    m_timer.stop();
-    startNext();
+    m_pointerOver = false;
+    if (m_slide.state() == QAbstractAnimation::Paused)
+        m_slide.resume();
+    QWidget::leaveEvent(event);
 }
 
 void NoticePopup::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton)
-        click();
+    if (event->button() == Qt::LeftButton) {
+        // Whoever opens the item tells the model, which drops what waits of this kind.
+        emit itemRequested(m_kind, RecentItem{m_text, m_link});
+        m_slide.stop();
+        hide();
+        startNext();
+    }
     QWidget::mousePressEvent(event);
 }
 
@@ -215,6 +293,9 @@ void NoticePopup::paintEvent(QPaintEvent *)
 
     r.setTop(r.top() + headingHeight + HeadingGap);
     if (r.height() > 0) {
+        // A screen of another scale since the text was laid out.
+        if (!qFuzzyCompare(m_textPicture.devicePixelRatio(), devicePixelRatioF()))
+            layOutText();
         painter.setClipRect(r);
         painter.drawImage(r.topLeft(), m_textPicture);
     }
@@ -239,7 +320,7 @@ void NoticePopup::layOutText()
     painter.setFont(m_font);
     // Item texts come from strangers: drawn as plain text only, and only as much as fits.
     painter.drawText(QRect(QPoint(0, 0), r.size()), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                     WindowLook::displayText(m_text));
+                     fittingText(WindowLook::displayText(m_text), m_font, r.size()));
 }
 
 void NoticePopup::updateAccessibleText()

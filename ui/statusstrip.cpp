@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -48,6 +49,8 @@ StatusStrip::StatusStrip(DashboardModel &model, Settings &settings)
     // Right button events come to mouseReleaseEvent; the menu opens on release.
     setContextMenuPolicy(Qt::PreventContextMenu);
     setCursor(Qt::ArrowCursor);
+    // A click gives the keyboard to the strip; Tab then walks its boxes.
+    setFocusPolicy(Qt::ClickFocus);
     setWindowTitle(QStringLiteral("Ormix"));
     m_updateUrl = ORMIX_UPDATE_URL;
     m_countFont = WindowLook::makeFont(12);
@@ -56,6 +59,7 @@ StatusStrip::StatusStrip(DashboardModel &model, Settings &settings)
     m_notice = std::make_unique<NoticePopup>(model);
     m_recentItems = new RecentItemsPopup(model, this);
     connect(m_notice.get(), &NoticePopup::itemRequested, this, &StatusStrip::itemRequested);
+    m_notice->setWorkArea([this] { return workArea(); });
     connect(m_recentItems, &RecentItemsPopup::itemRequested, this, &StatusStrip::itemRequested);
     createActions();
     setToolTip(pollStatusText());
@@ -116,6 +120,15 @@ bool StatusStrip::showAt(const QRect &rect)
     raise();
     layoutBoxes();
     return true;
+}
+
+QRect StatusStrip::workArea() const
+{
+    // The screen under the strip's middle, else the one Qt placed it on.
+    const QScreen *on = QGuiApplication::screenAt(geometry().center());
+    if (!on)
+        on = screen();
+    return on ? on->availableGeometry() : QRect();
 }
 
 void StatusStrip::layoutBoxes()
@@ -268,6 +281,15 @@ void StatusStrip::paintEvent(QPaintEvent *)
     drawBox(painter, Box::Trackbacks, QLatin1Char('T'), m_model.isNew(ItemKind::Trackback));
     drawBox(painter, Box::Guestbook, QLatin1Char('G'), m_model.isNew(ItemKind::Guestbook));
     drawBox(painter, Box::Close, QLatin1Char('X'), false);
+
+    // The keyboard's box: a ring in the gap around it, drawn only while the strip has the
+    // focus, so that the strip looks as ever otherwise.
+    if (m_focusedBox && hasFocus()) {
+        const QRect ring = boxRect(*m_focusedBox).adjusted(-2, -2, 2, 1);
+        painter.setPen(WindowLook::FrameOuter);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(ring);
+    }
 }
 
 void StatusStrip::drawBox(QPainter &painter, Box box, QChar letter, bool lit) const
@@ -311,16 +333,14 @@ void StatusStrip::mousePressEvent(QMouseEvent *event)
         return;
     }
     raise();
+    // A window the window manager does not activate by itself would not get the keys.
+    activateWindow();
     const QPoint p = event->position().toPoint();
     const QPoint global = event->globalPosition().toPoint();
-    if (boxRect(Box::Close).contains(p)) {
-        emit closeRequested();
-    } else if (boxRect(Box::Comments).contains(p)) {
-        clickKindBox(ItemKind::Comment, global);
-    } else if (boxRect(Box::Trackbacks).contains(p)) {
-        clickKindBox(ItemKind::Trackback, global);
-    } else if (boxRect(Box::Guestbook).contains(p)) {
-        clickKindBox(ItemKind::Guestbook, global);
+    const auto box =
+        std::find_if(m_boxes.begin(), m_boxes.end(), [p](const QRect &r) { return r.contains(p); });
+    if (box != m_boxes.end()) {
+        pressBox(Box(box - m_boxes.begin()), global);
     } else {
         m_dragAnchor = global;
         m_dragging = true;
@@ -330,6 +350,83 @@ void StatusStrip::mousePressEvent(QMouseEvent *event)
         updateCursor();
     }
     event->accept();
+}
+
+void StatusStrip::pressBox(Box box, const QPoint &globalPos)
+{
+    switch (box) {
+    case Box::Close:
+        emit closeRequested();
+        break;
+    case Box::Comments:
+        clickKindBox(ItemKind::Comment, globalPos);
+        break;
+    case Box::Trackbacks:
+        clickKindBox(ItemKind::Trackback, globalPos);
+        break;
+    case Box::Guestbook:
+        clickKindBox(ItemKind::Guestbook, globalPos);
+        break;
+    }
+}
+
+bool StatusStrip::event(QEvent *event)
+{
+    // Tab stays among the boxes: the strip has no other widget to pass the focus to.
+    if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool shift = key->modifiers().testFlag(Qt::ShiftModifier);
+        if (key->key() == Qt::Key_Backtab || (key->key() == Qt::Key_Tab && shift)) {
+            moveFocus(false);
+            return true;
+        }
+        if (key->key() == Qt::Key_Tab) {
+            moveFocus(true);
+            return true;
+        }
+    }
+    return QWidget::event(event);
+}
+
+void StatusStrip::moveFocus(bool forward)
+{
+    const int count = int(m_boxes.size());
+    int next = forward ? 0 : count - 1;
+    if (m_focusedBox)
+        next = (int(indexOf(*m_focusedBox)) + (forward ? 1 : count - 1)) % count;
+    m_focusedBox = Box(next);
+    update();
+}
+
+void StatusStrip::keyPressEvent(QKeyEvent *event)
+{
+    const bool shift = event->modifiers().testFlag(Qt::ShiftModifier);
+    if (event->key() == Qt::Key_Menu || (event->key() == Qt::Key_F10 && shift)) {
+        // Under the strip, or under the box the keyboard is on.
+        const QRect at = m_focusedBox ? boxRect(*m_focusedBox) : rect();
+        showContextMenu(mapToGlobal(at.bottomLeft() + QPoint(0, 1)));
+        return;
+    }
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
+         event->key() == Qt::Key_Space) &&
+        m_focusedBox) {
+        const QRect box = boxRect(*m_focusedBox);
+        pressBox(*m_focusedBox, mapToGlobal(box.bottomLeft() + QPoint(0, 1)));
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void StatusStrip::focusInEvent(QFocusEvent *event)
+{
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void StatusStrip::focusOutEvent(QFocusEvent *event)
+{
+    update();
+    QWidget::focusOutEvent(event);
 }
 
 void StatusStrip::clickKindBox(ItemKind kind, const QPoint &globalPos)

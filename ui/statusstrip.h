@@ -12,6 +12,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 
 class CommandActions;
@@ -108,6 +109,9 @@ public:
     // True while the latest poll failed: the count is drawn in grey until a good reading.
     bool isStale() const;
 
+    // The work area of the screen the strip is on, where the notice rises.
+    QRect workArea() const;
+
     NoticePopup *notice() const { return m_notice.get(); }
     RecentItemsPopup *recentItems() const { return m_recentItems; }
 
@@ -141,6 +145,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    bool event(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     // The menu's rows, made once: a command is added here and nowhere else.
@@ -149,6 +157,8 @@ private:
     void layoutBoxes();
     void updateCursor();
     void clickKindBox(ItemKind kind, const QPoint &globalPos);
+    void pressBox(Box box, const QPoint &globalPos);
+    void moveFocus(bool forward);
     void showPollStatus();
     void drawBox(QPainter &painter, Box box, QChar letter, bool lit) const;
     void savePosition();
@@ -163,6 +173,9 @@ private:
     QImage m_emblem;
     PointerMode m_pointerMode = PointerMode::Normal;
     std::array<QRect, 4> m_boxes;
+    // The box the keyboard is on: Tab and Shift+Tab move it, Return and Space press it.
+    // None until the first Tab after the strip takes the focus.
+    std::optional<Box> m_focusedBox;
     RecentItemsPopup *m_recentItems = nullptr; // a Qt child, deleted with this window
     std::unique_ptr<NoticePopup> m_notice;
     int m_transparency = 0;

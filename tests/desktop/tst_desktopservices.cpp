@@ -515,7 +515,7 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return server.received.size() == 1; }, 10000));
         QCOMPARE(server.received.at(0).summary, QStringLiteral("[새로운 댓글 도착]"));
         QCOMPARE(server.received.at(0).body, QStringLiteral("바탕화면 알림 <i>댓글</i>"));
-        QCOMPARE(QString::fromStdString(status->notice()->text()), server.received.at(0).body);
+        QCOMPARE(status->notice()->accessibleDescription(), server.received.at(0).body);
         QVERIFY(model.isNew(ItemKind::Comment));
         QVERIFY(browser.opened().isEmpty());
 
@@ -585,7 +585,9 @@ private slots:
         QVERIFY(!frame.desktopNotifier()->isEnabled());
         host.addItem(DemoHost::Comment, QStringLiteral("화면에만"), QStringLiteral("/8"));
         frame.poller()->pollNow();
-        QVERIFY(QTest::qWaitFor([&] { return status->notice()->text() == "화면에만"; }, 10000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return status->notice()->accessibleDescription() == QStringLiteral("화면에만"); },
+            10000));
         QTest::qWait(300);
         QCOMPARE(server.received.size(), 5);
         frame.end();

@@ -28,6 +28,20 @@ int readDword(SettingKey<int> key)
     return settings.isStored(key) ? settings.value(key) : -12345;
 }
 
+// The box with the keyboard's ring, as drawn: a frame-coloured column each side of it.
+int ringedBox(StatusStrip &w)
+{
+    const QImage drawn = drawnImage(w);
+    int found = -1;
+    for (int box = 0; box < 4; ++box) {
+        const QRect r = w.boxRect(StatusStrip::Box(box));
+        if (drawn.pixel(r.left() - 2, 10) == TestColours::Outer &&
+            drawn.pixel(r.left() + 12, 10) == TestColours::Outer)
+            found = found < 0 ? box : 99;
+    }
+    return found;
+}
+
 QPoint globalOf(const StatusStrip &w, QPoint local)
 {
     return w.geometry().topLeft() + local;
@@ -359,6 +373,107 @@ private slots:
         hover(*w, pos);
         QCOMPARE(w->pointerMode(), mode);
         QCOMPARE(int(w->cursor().shape()), shape);
+    }
+
+    // At twice the scale a stored place is in logical pixels: one right of the logical
+    // screen, though within its device pixels, is off the screen and starts on the primary
+    // one. Runs in tst_statusstripinput_scaled, with the drags that store.
+    void startsInLogicalPixels()
+    {
+        auto w = makeStrip(QRect(300, 120, 150, 23));
+        if (w->devicePixelRatioF() < 1.5)
+            QSKIP("runs under QT_SCALE_FACTOR=2");
+        const QRect screen = w->screen()->geometry();
+        QCOMPARE(w->geometry(), QRect(300, 120, 150, 23));
+        QCOMPARE(w->grab().size(), QSize(300, 46));
+        w = makeStrip(QRect(screen.right() + 50, 120, 150, 23));
+        QCOMPARE(w->geometry(), QRect(screen.topLeft() + QPoint(100, 100), QSize(150, 23)));
+    }
+
+    // The keyboard: a click gives the strip the focus; Tab and Shift+Tab walk R, T, G and X
+    // with a ring around the box, drawn only while the strip has the focus; Return and Space
+    // press the box; the menu key and Shift+F10 open the menu.
+    void keysWalkAndPressTheBoxes()
+    {
+        scene().show(makeReading(1234, makeItems({{"c", "http://127.0.0.1/c"}}),
+                                 makeItems({{"t", "http://127.0.0.1/t"}}),
+                                 makeItems({{"g", "http://127.0.0.1/g"}})),
+                     {ItemKind::Comment});
+        auto w = makeStrip();
+        QSignalSpy requests(w.get(), &StatusStrip::itemRequested);
+        QSignalSpy closeSpy(w.get(), &StatusStrip::closeRequested);
+        QCOMPARE(pictureDifference(*w, QStringLiteral("strip-comment-lit")), QString());
+        press(*w, {50, 10});
+        release(*w, {50, 10});
+        QVERIFY(QTest::qWaitFor([&w] { return w->hasFocus(); }, 5000));
+        QCOMPARE(ringedBox(*w), -1);
+        QCOMPARE(pictureDifference(*w, QStringLiteral("strip-comment-lit")), QString());
+
+        using Box = StatusStrip::Box;
+        const auto key = [&w](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+            QTest::keyClick(w.get(), k, m);
+            return Box(ringedBox(*w));
+        };
+        QCOMPARE(key(Qt::Key_Tab), Box::Comments);
+        const QImage ringed = drawnImage(*w);
+        saveScreenshot(ringed, QStringLiteral("status-keyboard-ring"));
+        const QRect r = w->boxRect(Box::Comments);
+        // The ring lies in the gaps around the box; the box and its neighbours are as ever.
+        QCOMPARE(ringed.pixel(r.left() + 5, 1), Outer);
+        QCOMPARE(ringed.pixel(r.left() + 5, 20), Outer);
+        QCOMPARE(ringed.copy(r.adjusted(0, 0, 1, 1)),
+                 QImage(QStringLiteral("%1/pictures/strip-comment-lit.png")
+                            .arg(qEnvironmentVariable("ORMIX_TEST_DATA")))
+                     .convertToFormat(QImage::Format_RGB32)
+                     .copy(r.adjusted(0, 0, 1, 1)));
+
+        QCOMPARE(key(Qt::Key_Tab), Box::Trackbacks);
+        QCOMPARE(key(Qt::Key_Tab), Box::Guestbook);
+        QCOMPARE(key(Qt::Key_Tab), Box::Close);
+        QCOMPARE(key(Qt::Key_Tab), Box::Comments);
+        QCOMPARE(key(Qt::Key_Tab, Qt::ShiftModifier), Box::Close);
+        QCOMPARE(key(Qt::Key_Backtab, Qt::ShiftModifier), Box::Guestbook);
+        QCOMPARE(key(Qt::Key_Backtab, Qt::ShiftModifier), Box::Trackbacks);
+
+        // An unlit box lists its kind; a lit one asks for its newest item; X ends the run.
+        QCOMPARE(key(Qt::Key_Space), Box::Trackbacks);
+        QVERIFY(w->recentItems()->isVisible());
+        w->recentItems()->hide();
+        QCOMPARE(requests.count(), 0);
+        QCOMPARE(key(Qt::Key_Tab, Qt::ShiftModifier), Box::Comments);
+        QCOMPARE(key(Qt::Key_Return), Box::Comments);
+        QCOMPARE(requests.count(), 1);
+        QCOMPARE(requests.at(0).at(1).value<RecentItem>(), (RecentItem{"c", "http://127.0.0.1/c"}));
+        QCOMPARE(key(Qt::Key_Backtab, Qt::ShiftModifier), Box::Close);
+        QCOMPARE(closeSpy.count(), 0);
+        key(Qt::Key_Enter);
+        QCOMPARE(closeSpy.count(), 1);
+
+        // The menu from the keyboard, under the box the keyboard is on.
+        QList<QPoint> menus;
+        const auto closeMenuSoon = [this, &menus] {
+            QTimer::singleShot(100, this, [&menus] {
+                if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+                    menus << menu->pos();
+                    menu->close();
+                }
+            });
+        };
+        closeMenuSoon();
+        key(Qt::Key_Menu);
+        closeMenuSoon();
+        key(Qt::Key_F10, Qt::ShiftModifier);
+        QCOMPARE(menus.size(), 2);
+        QCOMPARE(menus.at(0), w->mapToGlobal(w->boxRect(Box::Close).bottomLeft() + QPoint(0, 1)));
+        closeMenuSoon();
+        key(Qt::Key_F10); // F10 alone is not the menu
+        QCOMPARE(menus.size(), 2);
+        QTest::qWait(200);
+
+        // Without the focus, no ring: the strip looks as ever.
+        w->clearFocus();
+        QVERIFY(!w->hasFocus());
+        QCOMPARE(pictureDifference(*w, QStringLiteral("strip-comment-lit")), QString());
     }
 
     void doubleClickSavesThenAsksForTheBlog()
