@@ -2,9 +2,8 @@
 
 #include <string>
 
-// The per-user "start with the desktop session" entry. On Linux a Desktop Entry in
-// $XDG_CONFIG_HOME/autostart, on Windows the value "Ormix" under the per-user Run key.
-// Both operations report whether the entry now is as asked.
+// The per-user "start with the desktop session" entry: a Desktop Entry in
+// $XDG_CONFIG_HOME/autostart. Both operations report whether the entry now is as asked.
 
 // Makes the session start executablePath without arguments (on Linux by its bare name when
 // PATH finds this same program by it).

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-// Opens the per-user settings store at path: an INI file under the XDG configuration folder
-// on Linux, the registry key HKEY_CURRENT_USER\software\Ormix on Windows.
+// Opens the per-user settings store at path: an INI file under the XDG configuration
+// folder.
 enum class SettingsAccess
 {
     Read,
@@ -20,7 +20,7 @@ enum class SettingsAccess
 // it is, since it may still hold the user's values. Null for both when the file holds
 // values QSettings must not decode and cannot be rewritten without them.
 std::unique_ptr<QSettings> openSettingsStore(const QString &path, SettingsAccess access);
-// The settings file of this user (the registry key on Windows).
+// The settings file of this user.
 QString settingsStoreLocation();
 
 inline constexpr qint64 MaxSettingsFileBytes = qint64(1024) * 1024;
