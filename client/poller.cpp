@@ -1,12 +1,12 @@
 #include "poller.h"
 
+#include "base/asciitext.h"
+#include "base/logging.h"
+#include "base/secret.h"
 #include "client/reachability.h"
-#include "state/account.h"
-#include "state/asciitext.h"
-#include "state/dashboardmodel.h"
-#include "state/logging.h"
-#include "state/secret.h"
-#include "state/settings.h"
+#include "model/account.h"
+#include "model/dashboardmodel.h"
+#include "settings/settings.h"
 
 #include <QAbstractEventDispatcher>
 #include <QTimerEvent>

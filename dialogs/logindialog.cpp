@@ -1,11 +1,11 @@
 #include "logindialog.h"
 
+#include "base/asciitext.h"
+#include "base/secret.h"
 #include "desktop/passwordkeyring.h"
 #include "dialogs/dialogsupport.h"
-#include "state/account.h"
-#include "state/asciitext.h"
-#include "state/secret.h"
-#include "state/settings.h"
+#include "model/account.h"
+#include "settings/settings.h"
 
 #include <QCheckBox>
 #include <QFontMetrics>

@@ -7,9 +7,9 @@
 #include "app/controller.h"
 #include "app/prompter.h"
 #include "client/poller.h"
-#include "state/account.h"
-#include "state/dashboardmodel.h"
-#include "state/settings.h"
+#include "model/account.h"
+#include "model/dashboardmodel.h"
+#include "settings/settings.h"
 
 #include <QList>
 #include <QObject>

@@ -1,9 +1,9 @@
 #include "seenmemory.h"
 
-#include "state/boundedfile.h"
-#include "state/dashboardmodel.h"
-#include "state/logging.h"
-#include "state/privatefile.h"
+#include "base/boundedfile.h"
+#include "base/logging.h"
+#include "base/privatefile.h"
+#include "model/dashboardmodel.h"
 
 #include <QDir>
 #include <QFile>

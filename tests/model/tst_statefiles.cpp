@@ -1,9 +1,9 @@
 // The files that hold what the user's dashboard shows: private to the user, written whole or
 // not at all, and shared by two copies of Ormix without either losing the other's update.
-#include "state/dashboardmodel.h"
-#include "state/privatefile.h"
-#include "state/seenmemory.h"
-#include "state/settings.h"
+#include "base/privatefile.h"
+#include "model/dashboardmodel.h"
+#include "model/seenmemory.h"
+#include "settings/settings.h"
 #include "tests/support/testenv.h"
 
 #include <QDir>

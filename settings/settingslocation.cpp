@@ -1,8 +1,8 @@
-#include "state/settingslocation.h"
+#include "settingslocation.h"
 
-#include "state/boundedfile.h"
-#include "state/inifile.h"
-#include "state/privatefile.h"
+#include "base/boundedfile.h"
+#include "base/privatefile.h"
+#include "settings/inifile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "outagewatch.h"
 
-#include "state/dashboardmodel.h"
-#include "state/logging.h"
+#include "model/dashboardmodel.h"
+#include "base/logging.h"
 
 #include <QElapsedTimer>
 

@@ -1,5 +1,5 @@
-#include "state/settings.h"
-#include "state/settingslocation.h"
+#include "settings/settings.h"
+#include "settings/settingslocation.h"
 #include "tests/support/testenv.h"
 
 #include <QDir>

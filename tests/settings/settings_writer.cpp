@@ -1,5 +1,5 @@
 // Rewrites the settings file as fast as it can until it is killed.
-#include "state/settings.h"
+#include "settings/settings.h"
 
 int main()
 {

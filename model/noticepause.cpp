@@ -1,8 +1,8 @@
 #include "noticepause.h"
 
-#include "state/dashboardmodel.h"
-#include "state/logging.h"
-#include "state/settings.h"
+#include "base/logging.h"
+#include "model/dashboardmodel.h"
+#include "settings/settings.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "state/knownitems.h"
-#include "state/recentitem.h"
+#include "model/knownitems.h"
+#include "model/recentitem.h"
 
 #include <QDateTime>
 #include <QHash>

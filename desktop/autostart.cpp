@@ -1,4 +1,4 @@
-#include "state/autostart.h"
+#include "autostart.h"
 
 #include <QDir>
 #include <QFile>

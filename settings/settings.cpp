@@ -1,6 +1,6 @@
 #include "settings.h"
 
-#include "state/settingslocation.h"
+#include "settings/settingslocation.h"
 
 #include <QSettings>
 

@@ -1,6 +1,6 @@
 #include "account.h"
 
-#include "state/secret.h"
+#include "base/secret.h"
 
 Account::~Account()
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "state/knownitems.h"
+#include "model/knownitems.h"
 
 #include <QObject>
 #include <QString>

@@ -1,8 +1,8 @@
-#include "state/dashboardmodel.h"
-#include "state/noticepause.h"
-#include "state/outagewatch.h"
-#include "state/seenmemory.h"
-#include "state/settings.h"
+#include "model/dashboardmodel.h"
+#include "model/noticepause.h"
+#include "model/outagewatch.h"
+#include "model/seenmemory.h"
+#include "settings/settings.h"
 #include "tests/support/testenv.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "state/boundedfile.h"
+#include "boundedfile.h"
 
 #include <QFile>
 

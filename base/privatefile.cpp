@@ -1,4 +1,4 @@
-#include "state/privatefile.h"
+#include "privatefile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
+#include "desktop/autostart.h"
 #include "desktop/browser.h"
-#include "state/autostart.h"
 #include "tests/support/testenv.h"
 
 #include <QDir>
