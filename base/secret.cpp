@@ -2,10 +2,6 @@
 
 #include <cstring>
 
-#if defined(__linux__)
-#include <sys/prctl.h>
-#endif
-
 void wipeString(std::string &text) noexcept
 {
     if (!text.empty()) {
@@ -41,11 +37,4 @@ void wipeSharedText(QString &text) noexcept
     if (text.data_ptr().isMutable() && !text.isEmpty())
         wipeBytes(text.data_ptr().data(), static_cast<std::size_t>(text.size()) * sizeof(QChar));
     text.clear();
-}
-
-void protectProcessSecrets() noexcept
-{
-#if defined(__linux__)
-    prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
-#endif
 }

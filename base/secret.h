@@ -9,10 +9,6 @@
 // linger in freed memory.
 void wipeString(std::string &text) noexcept;
 
-// Marks the process as not dumpable while it holds a secret (no core dumps, no
-// ptrace attach by other unprivileged processes).
-void protectProcessSecrets() noexcept;
-
 // Overwrites the bytes of a shared buffer in place, for every holder at once, then
 // empties this handle. For a secret that was handed to a library which keeps a copy
 // of the same buffer until it is done: call it once that library is done.
