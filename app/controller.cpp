@@ -2,6 +2,7 @@
 
 #include "app/prompter.h"
 #include "base/logging.h"
+#include "blog/blogaddress.h"
 #include "client/poller.h"
 #include "client/reachability.h"
 #include "desktop/browser.h"
@@ -79,7 +80,7 @@ void Controller::connectCommands()
             &NoticePause::pauseUntilMidnight);
     connect(m_commands->resume, &QAction::triggered, m_pause, &NoticePause::resume);
     connect(m_commands->openDashboard, &QAction::triggered, this,
-            [this] { openInBrowser(Poller::dashboardAddress(m_account.blogUrl)); });
+            [this] { openInBrowser(blogaddress::dashboardAddress(m_account.blogUrl)); });
     connect(&m_model, &DashboardModel::pauseChanged, this,
             [this] { m_commands->setPaused(m_model.isPaused()); });
 }

@@ -90,20 +90,6 @@ public:
     // Polls sent out of turn, after the network came back or a resume.
     int extraPolls() const { return m_extraPolls; }
 
-    // Form encoding of a login field: letters, digits and -_.* stay, a space becomes "+",
-    // every other byte %XX.
-    static std::string formEncode(const std::string &value);
-    // The addresses the login uses, built from a normalised blog address. In the login
-    // address and body, the dashboard's address (requestURI) has the characters of the blog
-    // address that would break the query ("&", "#", "+", "=", "%", space) percent-encoded.
-    static std::string loginAddress(const std::string &blogUrl);
-    static std::string loginBody(const std::string &blogUrl, const std::string &id,
-                                 const std::string &password);
-    static std::string dashboardAddress(const std::string &blogUrl);
-    // Whether a page's address is the dashboard: its address as built from the blog address
-    // (compared without regard to case), or the same on the same host upgraded from http to
-    // https (a redirect browsers follow).
-    static bool isDashboardAddress(const std::string &location, const std::string &blogUrl);
     // The poll period for an interval in seconds, clamped to what a timer can hold.
     static int periodForInterval(int intervalSeconds);
 

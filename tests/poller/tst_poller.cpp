@@ -1,3 +1,4 @@
+#include "blog/blogaddress.h"
 #include "client/poller.h"
 #include "client/reachability.h"
 #include "tests/support/controllerharness.h"
@@ -80,40 +81,8 @@ private slots:
         }
     }
 
-    void formEncodingKeepsEveryCharacter()
+    void periodForInterval()
     {
-        QCOMPARE(Poller::formEncode("a-Z_0.*"), std::string("a-Z_0.*"));
-        QCOMPARE(Poller::formEncode("a b&c=d+e%f"), std::string("a+b%26c%3Dd%2Be%25f"));
-        QCOMPARE(Poller::formEncode("한"), std::string("%ED%95%9C"));
-        QCOMPARE(Poller::loginAddress("http://blog.example"),
-                 std::string("http://blog.example/login?requestURI=http%3A%2F%2Fblog.example%"
-                             "2Fowner%2Fcenter%2Fdashboard&try=1"));
-        QCOMPARE(Poller::loginAddress("https://blog.example"),
-                 std::string("https://blog.example/login?requestURI=https%3A%2F%2Fblog.example%"
-                             "2Fowner%2Fcenter%2Fdashboard&try=1"));
-        // The blog's own address inside the value: what would break the query is encoded,
-        // the rest (a path with capitals, "/", non-ASCII) goes as it is.
-        QCOMPARE(Poller::loginAddress("http://b.example/My 블로그&a=b+c#d%20"),
-                 std::string("http://b.example/My 블로그&a=b+c#d%20/login?requestURI=http%3A%2F%2F"
-                             "b.example/My%20블로그%26a%3Db%2Bc%23d%2520%2Fowner%2Fcenter%2F"
-                             "dashboard&try=1"));
-        QCOMPARE(Poller::loginBody("http://b.example", "me", "p w"),
-                 std::string("requestURI=http%3A%2F%2Fb.example%2Fowner%2Fcenter%2Fdashboard&"
-                             "goPortal=false&loginid=me&password=p+w&save=on"));
-        const std::string blog = "http://blog.example:8080";
-        QVERIFY(
-            Poller::isDashboardAddress("HTTP://Blog.Example:8080/owner/center/dashboard", blog));
-        QVERIFY(Poller::isDashboardAddress("http://blog.example/myblog/owner/center/dashboard",
-                                           "http://blog.example/MyBlog"));
-        // The login may be upgraded to https on the same host, on any port; nothing else.
-        QVERIFY(Poller::isDashboardAddress("https://blog.example/owner/center/dashboard", blog));
-        QVERIFY(
-            Poller::isDashboardAddress("https://blog.example:8443/owner/center/dashboard", blog));
-        QVERIFY(
-            !Poller::isDashboardAddress("https://evil.example:8080/owner/center/dashboard", blog));
-        QVERIFY(!Poller::isDashboardAddress("https://blog.example/login?error=1", blog));
-        QVERIFY(!Poller::isDashboardAddress("http://blog.example/owner/center/dashboard",
-                                            "https://blog.example"));
         QCOMPARE(Poller::periodForInterval(30), 30000);
         QCOMPARE(Poller::periodForInterval(100000000), 2147483647);
     }
@@ -371,7 +340,7 @@ private slots:
         // The address as it is (the login's "%2F"s are no place for the code).
         QCOMPARE(frame.prompter.errors.first(),
                  QStringLiteral("웹페이지 조회에 실패했습니다(%1), 오류 코드 (%2)")
-                     .arg(QString::fromStdString(Poller::loginAddress(blogUrl.toStdString())),
+                     .arg(QString::fromStdString(blogaddress::loginAddress(blogUrl.toStdString())),
                           QString::number(status != 0 ? status : -1)));
         QCOMPARE(frame.model.lastFailure(), frame.prompter.errors.first());
         if (typed) {

@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "app/controller.h"
 #include "base/secret.h"
+#include "blog/blogaddress.h"
 #include "client/poller.h"
 #include "desktop/autostart.h"
 #include "desktop/browser.h"
@@ -116,7 +117,7 @@ namespace {
 
 QList<QByteArray> secretForms(const QByteArray &password)
 {
-    return {password, QByteArray::fromStdString(Poller::formEncode(password.toStdString())),
+    return {password, QByteArray::fromStdString(blogaddress::formEncode(password.toStdString())),
             password.toPercentEncoding(), password.toBase64(), password.toHex()};
 }
 
@@ -396,8 +397,8 @@ private slots:
 
         // Every buffer released while logging in is searched for an encoded password.
         g_needles.clear();
-        addScrambledNeedle(Poller::formEncode(wrong));
-        addScrambledNeedle(Poller::formEncode(right));
+        addScrambledNeedle(blogaddress::formEncode(wrong));
+        addScrambledNeedle(blogaddress::formEncode(right));
         g_scanFrees = true;
         {
             Poller &poller = harness.poller;
@@ -429,7 +430,7 @@ private slots:
 
         // The check itself finds an unwiped release of an encoded password.
         g_scanFrees = true;
-        delete new std::string(Poller::loginBody("http://b.example", "id", right));
+        delete new std::string(blogaddress::loginBody("http://b.example", "id", right));
         g_scanFrees = false;
         QCOMPARE(g_needleFrees[1].load(), 1);
         g_needles.clear();
