@@ -26,6 +26,13 @@ bool isOutage(int error)
     return error < 0 || error >= 500 || error == 408 || error == 429;
 }
 
+// The poll period for an interval in seconds, clamped to what a timer can hold.
+int periodForInterval(int intervalSeconds)
+{
+    const long long ms = static_cast<long long>(intervalSeconds) * 1000;
+    return static_cast<int>(std::clamp<long long>(ms, 1000, INT_MAX));
+}
+
 } // namespace
 
 Poller::Poller(Account &account, DashboardModel &model, const Settings &settings, QObject *parent)
@@ -50,12 +57,6 @@ Poller::Poller(Account &account, DashboardModel &model, const Settings &settings
 Poller::~Poller()
 {
     stop();
-}
-
-int Poller::periodForInterval(int intervalSeconds)
-{
-    const long long ms = static_cast<long long>(intervalSeconds) * 1000;
-    return static_cast<int>(std::clamp<long long>(ms, 1000, INT_MAX));
 }
 
 void Poller::start()
@@ -348,7 +349,6 @@ bool Poller::extraPoll(const char *reason)
         return false;
     }
     qCInfo(lcPoll) << "polling at once after" << reason;
-    ++m_extraPolls;
     pollNow();
     return true;
 }
