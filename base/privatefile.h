@@ -3,8 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
-// Files of ours that hold what the user's dashboard shows: readable by this user alone, and
-// written whole or not at all.
+// Files of ours (the settings, what was seen of the dashboard): readable by this user alone,
+// and written whole or not at all.
 
 // Makes the folder, and any missing folder above it, for this user alone; a folder of ours
 // made wider before is narrowed. False when there is no folder to write in.

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-// Opens the per-user settings store at path: an INI file under the XDG configuration
-// folder.
+// Where the per-user settings live, an INI file under the XDG configuration folder, and how
+// that file is opened.
 enum class SettingsAccess
 {
     Read,
