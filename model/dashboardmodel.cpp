@@ -1,6 +1,6 @@
 #include "dashboardmodel.h"
 
-#include "state/logging.h"
+#include "base/logging.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #include "outagewatch.h"
 
-#include "model/dashboardmodel.h"
 #include "base/logging.h"
+#include "model/dashboardmodel.h"
 
 #include <QElapsedTimer>
 
