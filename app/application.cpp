@@ -2,11 +2,12 @@
 
 #include "app/commandline.h"
 #include "app/controller.h"
+#include "base/logging.h"
+#include "base/secret.h"
 #include "desktop/passwordkeyring.h"
+#include "desktop/processhardening.h"
 #include "dialogs/dialogsupport.h"
-#include "state/logging.h"
-#include "state/secret.h"
-#include "state/settings.h"
+#include "settings/settings.h"
 #include "ui/statusstrip.h"
 #include "ui/windowlook.h"
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/windowprompter.h"
-#include "state/account.h"
-#include "state/dashboardmodel.h"
-#include "state/settings.h"
+#include "model/account.h"
+#include "model/dashboardmodel.h"
+#include "settings/settings.h"
 
 #include <QApplication>
 

@@ -1,19 +1,20 @@
 #include "controller.h"
 
 #include "app/prompter.h"
+#include "base/logging.h"
+#include "blog/blogaddress.h"
 #include "client/poller.h"
 #include "client/reachability.h"
 #include "desktop/browser.h"
 #include "desktop/desktopnotifier.h"
 #include "desktop/passwordkeyring.h"
 #include "desktop/trayavailability.h"
-#include "state/account.h"
-#include "state/dashboardmodel.h"
-#include "state/logging.h"
-#include "state/noticepause.h"
-#include "state/outagewatch.h"
-#include "state/seenmemory.h"
-#include "state/settings.h"
+#include "model/account.h"
+#include "model/dashboardmodel.h"
+#include "model/noticepause.h"
+#include "model/outagewatch.h"
+#include "model/seenmemory.h"
+#include "settings/settings.h"
 #include "ui/commandactions.h"
 #include "ui/noticepopup.h"
 #include "ui/statusstrip.h"
@@ -79,7 +80,7 @@ void Controller::connectCommands()
             &NoticePause::pauseUntilMidnight);
     connect(m_commands->resume, &QAction::triggered, m_pause, &NoticePause::resume);
     connect(m_commands->openDashboard, &QAction::triggered, this,
-            [this] { openInBrowser(Poller::dashboardAddress(m_account.blogUrl)); });
+            [this] { openInBrowser(blogaddress::dashboardAddress(m_account.blogUrl)); });
     connect(&m_model, &DashboardModel::pauseChanged, this,
             [this] { m_commands->setPaused(m_model.isPaused()); });
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "dialogs/logindialog.h"
-#include "state/recentitem.h"
+#include "model/recentitem.h"
 
 #include <QObject>
 #include <QPointer>

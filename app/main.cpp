@@ -1,7 +1,7 @@
 #include "app/application.h"
 #include "app/commandline.h"
 #include "app/singleinstance.h"
-#include "state/settingslocation.h"
+#include "settings/settingslocation.h"
 
 #include <QCoreApplication>
 

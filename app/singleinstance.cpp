@@ -1,6 +1,6 @@
 #include "singleinstance.h"
 
-#include "state/logging.h"
+#include "base/logging.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>

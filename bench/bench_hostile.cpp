@@ -3,8 +3,8 @@
 // fail on a gzip bomb and on a 50 MiB header line, and the poll path's settings read.
 #include "bench/benchsupport.h"
 #include "client/pageloader.h"
-#include "state/dashboardmodel.h"
-#include "state/settings.h"
+#include "model/dashboardmodel.h"
+#include "settings/settings.h"
 #include "tests/support/animationclock.h"
 #include "tests/support/demohost.h"
 #include "tests/support/testenv.h"

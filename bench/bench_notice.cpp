@@ -2,7 +2,7 @@
 // measured against the nominal 70 x 20 ms, 1.5 s and a step, and the 79 steps of 20 ms
 // that remain once the first step down has shown that the hold is over.
 #include "bench/benchsupport.h"
-#include "state/dashboardmodel.h"
+#include "model/dashboardmodel.h"
 #include "ui/noticepopup.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "client/poller.h"
-#include "state/account.h"
-#include "state/dashboardmodel.h"
-#include "state/settings.h"
+#include "model/account.h"
+#include "model/dashboardmodel.h"
+#include "settings/settings.h"
 #include "tests/support/demohost.h"
 #include "ui/statusstrip.h"
 

@@ -1,8 +1,8 @@
 #include "pageloader.h"
 
+#include "base/logging.h"
+#include "base/secret.h"
 #include "client/bodydecoder.h"
-#include "state/logging.h"
-#include "state/secret.h"
 
 #include <QHostAddress>
 #include <QNetworkAccessManager>

@@ -1,7 +1,7 @@
 #include "pagereader.h"
 
+#include "base/logging.h"
 #include "reader/readerprotocol.h"
-#include "state/logging.h"
 
 #include <QCoreApplication>
 #include <QDir>

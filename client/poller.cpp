@@ -1,72 +1,36 @@
 #include "poller.h"
 
+#include "base/asciitext.h"
+#include "base/logging.h"
+#include "base/secret.h"
+#include "blog/blogaddress.h"
 #include "client/reachability.h"
-#include "state/account.h"
-#include "state/asciitext.h"
-#include "state/dashboardmodel.h"
-#include "state/logging.h"
-#include "state/secret.h"
-#include "state/settings.h"
+#include "model/account.h"
+#include "model/dashboardmodel.h"
+#include "settings/settings.h"
 
 #include <QAbstractEventDispatcher>
 #include <QTimerEvent>
 #include <QUrl>
 
 #include <algorithm>
-#include <cctype>
 #include <climits>
 #include <utility>
 
 namespace {
-
-// The scheme the user typed ("http" or "https") and the rest of the blog address.
-std::pair<std::string, std::string> splitBlogUrl(const std::string &blogUrl)
-{
-    const auto sep = blogUrl.find("://");
-    if (sep == std::string::npos)
-        return {"http", blogUrl};
-    return {blogUrl.substr(0, sep), blogUrl.substr(sep + 3)};
-}
-
-// The dashboard's address as the login's requestURI value, in the address and in the form.
-// What would end the value or change its meaning there is percent-encoded; every other
-// character of the blog address goes as it is.
-std::string dashboardRequestUri(const std::string &blogUrl)
-{
-    const auto [scheme, rest] = splitBlogUrl(blogUrl);
-    std::string value = scheme + "%3A%2F%2F";
-    for (const char c : rest) {
-        switch (c) {
-        case '&':
-            value += "%26";
-            break;
-        case '#':
-            value += "%23";
-            break;
-        case '+':
-            value += "%2B";
-            break;
-        case '=':
-            value += "%3D";
-            break;
-        case '%':
-            value += "%25";
-            break;
-        case ' ':
-            value += "%20";
-            break;
-        default:
-            value += c;
-        }
-    }
-    return value + "%2Fowner%2Fcenter%2Fdashboard";
-}
 
 // An error that says nothing of the credentials: the network, the server, or the host asking
 // to wait.
 bool isOutage(int error)
 {
     return error < 0 || error >= 500 || error == 408 || error == 429;
+}
+
+// The poll period for an interval in seconds, clamped to what a timer can hold.
+int periodForInterval(int intervalSeconds)
+{
+    const long long ms = static_cast<long long>(intervalSeconds) * 1000;
+    return static_cast<int>(std::clamp<long long>(ms, 1000, INT_MAX));
 }
 
 } // namespace
@@ -95,82 +59,6 @@ Poller::~Poller()
     stop();
 }
 
-// Appends the form encoding of value to out, which must have room for it already: a
-// reallocation would leave a copy of a password behind in freed memory.
-static void appendFormEncoded(std::string &out, const std::string &value)
-{
-    static const char hex[] = "0123456789ABCDEF";
-    for (const char c : value) {
-        const auto b = static_cast<unsigned char>(c);
-        const bool unreserved =
-            (b < 0x80 && std::isalnum(b)) || c == '-' || c == '_' || c == '.' || c == '*';
-        if (unreserved) {
-            out += c;
-        } else if (c == ' ') {
-            out += '+';
-        } else {
-            out += '%';
-            out += hex[b >> 4];
-            out += hex[b & 0x0f];
-        }
-    }
-}
-
-std::string Poller::formEncode(const std::string &value)
-{
-    std::string out;
-    out.reserve(value.size() * 3);
-    appendFormEncoded(out, value);
-    return out;
-}
-
-std::string Poller::loginAddress(const std::string &blogUrl)
-{
-    return blogUrl + "/login?requestURI=" + dashboardRequestUri(blogUrl) + "&try=1";
-}
-
-std::string Poller::loginBody(const std::string &blogUrl, const std::string &id,
-                              const std::string &password)
-{
-    // Built in one buffer sized up front, so no partial copy of the password is released.
-    const std::string requestUri = dashboardRequestUri(blogUrl);
-    std::string body;
-    body.reserve(64 + requestUri.size() + 3 * (id.size() + password.size()));
-    body += "requestURI=";
-    body += requestUri;
-    body += "&goPortal=false&loginid=";
-    appendFormEncoded(body, id);
-    body += "&password=";
-    appendFormEncoded(body, password);
-    body += "&save=on";
-    return body;
-}
-
-std::string Poller::dashboardAddress(const std::string &blogUrl)
-{
-    return blogUrl + "/owner/center/dashboard";
-}
-
-bool Poller::isDashboardAddress(const std::string &location, const std::string &blogUrl)
-{
-    const std::string page = toLowerAscii(location);
-    const std::string dashboard = toLowerAscii(dashboardAddress(blogUrl));
-    if (page == dashboard)
-        return true;
-    const QUrl at(QString::fromStdString(page));
-    const QUrl expected(QString::fromStdString(dashboard));
-    return expected.scheme() == QLatin1String("http") && at.scheme() == QLatin1String("https") &&
-           at.host() == expected.host() && at.userInfo() == expected.userInfo() &&
-           at.path() == expected.path() && at.query() == expected.query() &&
-           at.fragment() == expected.fragment();
-}
-
-int Poller::periodForInterval(int intervalSeconds)
-{
-    const long long ms = static_cast<long long>(intervalSeconds) * 1000;
-    return static_cast<int>(std::clamp<long long>(ms, 1000, INT_MAX));
-}
-
 void Poller::start()
 {
     logIn();
@@ -179,11 +67,12 @@ void Poller::start()
 void Poller::logIn()
 {
     const std::string &blogUrl = m_account.blogUrl;
-    std::string body = loginBody(blogUrl, m_account.id, m_account.password());
+    std::string body = blogaddress::loginBody(blogUrl, m_account.id, m_account.password());
 
-    qCInfo(lcLogin) << "posting the login form to" << logging::safeAddress(loginAddress(blogUrl));
+    qCInfo(lcLogin) << "posting the login form to"
+                    << logging::safeAddress(blogaddress::loginAddress(blogUrl));
     // The loader keeps a copy of its own until the post is answered, and wipes it then.
-    m_loader.post(QUrl(QString::fromStdString(loginAddress(blogUrl))),
+    m_loader.post(QUrl(QString::fromStdString(blogaddress::loginAddress(blogUrl))),
                   QByteArray::fromRawData(body.data(), static_cast<qsizetype>(body.size())),
                   QByteArrayLiteral("application/x-www-form-urlencoded"));
     wipeString(body);
@@ -202,7 +91,8 @@ void Poller::onLoadFinished(const PageLoader::Result &result)
         // with a failed reading. Otherwise only a page the host answered with refuses a
         // login; a failure on the way there, a server error, or an answer that asks to wait
         // (408, 429) is an outage.
-        if (!isDashboardAddress(address, m_account.blogUrl) && isOutage(result.error)) {
+        if (!blogaddress::isDashboardAddress(address, m_account.blogUrl) &&
+            isOutage(result.error)) {
             loginDidNotReachHost(result.error, message);
             return;
         }
@@ -236,7 +126,7 @@ void Poller::onPageLoaded(const PageLoader::Result &result)
     // The path keeps its case: the blog's own may need it.
     const std::string location =
         withLowerCaseSchemeAndHost(result.address.toString(QUrl::FullyEncoded).toStdString());
-    const bool onDashboard = isDashboardAddress(location, m_account.blogUrl);
+    const bool onDashboard = blogaddress::isDashboardAddress(location, m_account.blogUrl);
 
     switch (m_loginState) {
     case LoginState::LoginPosted:
@@ -459,7 +349,6 @@ bool Poller::extraPoll(const char *reason)
         return false;
     }
     qCInfo(lcPoll) << "polling at once after" << reason;
-    ++m_extraPolls;
     pollNow();
     return true;
 }

@@ -64,8 +64,6 @@ public:
     // earlier login. A login of the latter kind that cannot reach the host is retried, never
     // handed to a person.
     void setCredentialsTyped(bool typed) { m_credentialsTyped = typed; }
-    // True while an unattended login that could not reach the host waits for the next poll.
-    bool isRetryingLogin() const { return m_loginRetry; }
     LoginState loginState() const { return m_loginState; }
 
     // One poll exactly as the timer runs it (skipped while a load, a reading or a login is
@@ -82,36 +80,12 @@ public:
 
     // Polls at once when the network comes back (not owned; null for none).
     void setReachabilitySource(ReachabilitySource *source);
-    // Polls at once when the wall clock ran well ahead of the timers (a resume from
-    // suspend). Runs whenever the event loop wakes, the poll timer's wake-ups included.
-    void checkForResume();
     // The clocks the resume check reads; tests replace them.
     ResumeDetector &resumeDetector() { return m_resume; }
-    // Polls sent out of turn, after the network came back or a resume.
-    int extraPolls() const { return m_extraPolls; }
 
-    // Form encoding of a login field: letters, digits and -_.* stay, a space becomes "+",
-    // every other byte %XX.
-    static std::string formEncode(const std::string &value);
-    // The addresses the login uses, built from a normalised blog address. In the login
-    // address and body, the dashboard's address (requestURI) has the characters of the blog
-    // address that would break the query ("&", "#", "+", "=", "%", space) percent-encoded.
-    static std::string loginAddress(const std::string &blogUrl);
-    static std::string loginBody(const std::string &blogUrl, const std::string &id,
-                                 const std::string &password);
-    static std::string dashboardAddress(const std::string &blogUrl);
-    // Whether a page's address is the dashboard: its address as built from the blog address
-    // (compared without regard to case), or the same on the same host upgraded from http to
-    // https (a redirect browsers follow).
-    static bool isDashboardAddress(const std::string &location, const std::string &blogUrl);
-    // The poll period for an interval in seconds, clamped to what a timer can hold.
-    static int periodForInterval(int intervalSeconds);
-
+    // The loader's and the reader's limits and deadlines; tests and benchmarks set them.
     PageLoader &loader() { return m_loader; }
     PageReader &reader() { return m_reader; }
-    bool isPolling() const { return m_timerId != 0; }
-    int pollPeriodMs() const { return m_pollPeriodMs; }
-    const std::string &pollUrl() const { return m_pollUrl; }
 
 signals:
     // The host refused the login, or one typed a moment ago could not reach it: the login
@@ -144,6 +118,9 @@ private:
     void onPageRead(const PageReader::Result &result);
     void reportPollStatus();
     void onReachabilityChanged(bool online);
+    // Polls at once when the wall clock ran well ahead of the timers (a resume from
+    // suspend). Runs whenever the event loop wakes, the poll timer's wake-ups included.
+    void checkForResume();
     // One extra poll, unless a load or a login runs (then it would add nothing); false
     // when none was made.
     bool extraPoll(const char *reason);
@@ -168,7 +145,6 @@ private:
     int m_online = -1; // unknown until the source says
     ResumeDetector m_resume;
     QTimer m_resumePoll;
-    int m_extraPolls = 0;
     // When the network last brought a poll out of turn (steady clock); a flapping network
     // brings at most one per poll period.
     qint64 m_lastNetworkPollMs = -1;

@@ -1,6 +1,6 @@
 #include "reachability.h"
 
-#include "state/logging.h"
+#include "base/logging.h"
 
 #include <QNetworkInformation>
 

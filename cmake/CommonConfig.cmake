@@ -1,6 +1,6 @@
 # Every target links ormix_common: language level, warnings and Qt strictness in one place.
 add_library(ormix_common INTERFACE)
-# Includes name their folder from the source root: "state/settings.h".
+# Includes name their folder from the source root: "settings/settings.h".
 target_include_directories(ormix_common INTERFACE ${PROJECT_SOURCE_DIR})
 target_compile_features(ormix_common INTERFACE cxx_std_20)
 target_compile_options(ormix_common INTERFACE

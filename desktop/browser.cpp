@@ -1,6 +1,6 @@
 #include "browser.h"
 
-#include "state/logging.h"
+#include "base/logging.h"
 
 #include <QDesktopServices>
 #include <QUrl>

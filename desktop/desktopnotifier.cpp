@@ -1,6 +1,6 @@
 #include "desktopnotifier.h"
 
-#include "state/logging.h"
+#include "base/logging.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

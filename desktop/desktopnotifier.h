@@ -1,6 +1,6 @@
 #pragma once
 
-#include "state/recentitem.h"
+#include "model/recentitem.h"
 
 #include <QHash>
 #include <QObject>

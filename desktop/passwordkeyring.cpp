@@ -1,7 +1,7 @@
 #include "passwordkeyring.h"
 
-#include "state/secret.h"
-#include "state/settings.h"
+#include "base/secret.h"
+#include "settings/settings.h"
 
 #include <QDBusConnection>
 #include <QDBusError>

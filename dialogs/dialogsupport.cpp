@@ -1,6 +1,6 @@
 #include "dialogsupport.h"
 
-#include "state/logging.h"
+#include "base/logging.h"
 
 #include <QCoreApplication>
 #include <QDialog>

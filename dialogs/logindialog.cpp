@@ -1,11 +1,12 @@
 #include "logindialog.h"
 
+#include "base/asciitext.h"
+#include "base/secret.h"
+#include "blog/blogaddress.h"
 #include "desktop/passwordkeyring.h"
 #include "dialogs/dialogsupport.h"
-#include "state/account.h"
-#include "state/asciitext.h"
-#include "state/secret.h"
-#include "state/settings.h"
+#include "model/account.h"
+#include "settings/settings.h"
 
 #include <QCheckBox>
 #include <QFontMetrics>
@@ -25,15 +26,6 @@ namespace {
 
 constexpr std::uint32_t DefaultInterval = 30;
 constexpr std::uint32_t MinimumInterval = 10;
-
-bool hasAcceptedScheme(const std::string &address)
-{
-    // A control character (a NUL from a damaged settings file, say) makes no address.
-    const bool control = std::any_of(address.begin(), address.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
-    });
-    return !control && (address.starts_with("http://") || address.starts_with("https://"));
-}
 
 // The interval in use is a signed int; anything larger means "as long as possible".
 int toStoreInterval(std::uint32_t seconds)
@@ -258,7 +250,7 @@ void LoginDialog::accept()
         return;
     }
     m_blogUrl = withLowerCaseSchemeAndHost(m_blogUrl);
-    if (!hasAcceptedScheme(m_blogUrl)) {
+    if (!blogaddress::hasBlogScheme(m_blogUrl)) {
         refuse(m_blogUrlEdit, QStringLiteral("블로그 주소는 http:// 로 시작해야 합니다."));
         return;
     }
@@ -266,9 +258,7 @@ void LoginDialog::accept()
         refuse(m_intervalEdit, QStringLiteral("주기를 10 이상으로 설정하십시요"));
         return;
     }
-    // Exactly one trailing slash goes; the dashboard address appends its own.
-    if (m_blogUrl.ends_with('/'))
-        m_blogUrl.pop_back();
+    m_blogUrl = blogaddress::withoutTrailingSlash(m_blogUrl);
 
     m_account.id = m_id;
     m_account.setPassword(m_password);

@@ -1,9 +1,9 @@
 #include "settingsdialog.h"
 
+#include "desktop/autostart.h"
 #include "desktop/trayavailability.h"
 #include "dialogs/dialogsupport.h"
-#include "state/autostart.h"
-#include "state/settings.h"
+#include "settings/settings.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

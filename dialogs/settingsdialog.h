@@ -10,9 +10,9 @@ class Settings;
 class TrayAvailability;
 
 // The "other settings" dialog: the strip's transparency, the polling interval, starting with
-// the desktop session, desktop notifications and remembering what was seen. Accepting stores
-// all five and the autostart entry, and hands a changed interval to this run; whoever uses a
-// value follows it in the settings.
+// the desktop session, desktop notifications, remembering what was seen and the tray icon.
+// Accepting stores all six and the autostart entry, and hands a changed interval to this run;
+// whoever uses a value follows it in the settings.
 class SettingsDialog final : public QDialog
 {
     Q_OBJECT

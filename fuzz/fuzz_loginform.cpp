@@ -1,7 +1,7 @@
 // The login form: whatever the ID and password hold, the body must decode back to
 // exactly them, with no field of their own smuggled in; and whatever the blog's path holds,
 // requestURI must decode back to its dashboard.
-#include "client/poller.h"
+#include "blog/blogaddress.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -108,10 +108,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::string id(text, idLength);
     const std::string password(text + idLength, rest - idLength);
 
-    const std::string encoded = Poller::formEncode(password);
+    const std::string encoded = blogaddress::formEncode(password);
     check(decodeValue(encoded) == password);
 
-    const auto fields = splitBody(Poller::loginBody(blog, id, password));
+    const auto fields = splitBody(blogaddress::loginBody(blog, id, password));
     check(fields.size() == 5);
     check(fields[0].first == "requestURI");
     check(fields[1].first == "goPortal" && fields[1].second == "false");
@@ -121,8 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // The ID's bytes as the blog's path this time.
     const std::string pathBlog = blog + "/" + id;
-    const auto pathFields = splitBody(Poller::loginBody(pathBlog, "id", "pw"));
+    const auto pathFields = splitBody(blogaddress::loginBody(pathBlog, "id", "pw"));
     check(pathFields.size() == 5 && pathFields[0].first == "requestURI");
-    check(decodeLoosely(pathFields[0].second) == Poller::dashboardAddress(pathBlog));
+    check(decodeLoosely(pathFields[0].second) == blogaddress::dashboardAddress(pathBlog));
     return 0;
 }

@@ -1,8 +1,8 @@
 // The settings file reader: the input becomes Ormix.conf, then every value the
 // program reads is read back as the program reads it, and every value of the store is
 // checked for having come through QDataStream.
-#include "state/settings.h"
-#include "state/settingslocation.h"
+#include "settings/settings.h"
+#include "settings/settingslocation.h"
 
 #include <QByteArray>
 #include <QSettings>

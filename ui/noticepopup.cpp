@@ -1,6 +1,6 @@
 #include "noticepopup.h"
 
-#include "state/dashboardmodel.h"
+#include "model/dashboardmodel.h"
 #include "ui/taskbarhint.h"
 #include "ui/windowlook.h"
 

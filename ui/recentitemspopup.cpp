@@ -1,6 +1,6 @@
 #include "recentitemspopup.h"
 
-#include "state/dashboardmodel.h"
+#include "model/dashboardmodel.h"
 #include "ui/windowlook.h"
 
 #include <QEvent>

@@ -1,8 +1,8 @@
 #include "statusstrip.h"
 
 #include "desktop/browser.h"
-#include "state/dashboardmodel.h"
-#include "state/settings.h"
+#include "model/dashboardmodel.h"
+#include "settings/settings.h"
 #include "ui/commandactions.h"
 #include "ui/noticepopup.h"
 #include "ui/recentitemspopup.h"

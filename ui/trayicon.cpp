@@ -1,6 +1,6 @@
 #include "trayicon.h"
 
-#include "state/dashboardmodel.h"
+#include "model/dashboardmodel.h"
 #include "ui/noticepopup.h"
 #include "ui/statusstrip.h"
 #include "ui/windowlook.h"

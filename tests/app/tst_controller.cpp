@@ -4,7 +4,7 @@
 #include "app/aboutdialog.h"
 #include "app/controller.h"
 #include "client/poller.h"
-#include "state/noticepause.h"
+#include "model/noticepause.h"
 #include "tests/support/animationclock.h"
 #include "tests/support/controllerharness.h"
 #include "tests/support/demohost.h"

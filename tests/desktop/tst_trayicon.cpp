@@ -6,7 +6,7 @@
 #include "client/poller.h"
 #include "desktop/trayavailability.h"
 #include "dialogs/settingsdialog.h"
-#include "state/settings.h"
+#include "settings/settings.h"
 #include "tests/desktop/statusnotifierwatcher.h"
 #include "tests/support/controllerharness.h"
 #include "tests/support/demohost.h"

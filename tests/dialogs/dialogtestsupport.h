@@ -2,7 +2,7 @@
 
 // What the dialog tests share: a dialog's controls by object name, the OK button, and the
 // settings file written and read afresh around a dialog (which keeps its own settings).
-#include "state/settings.h"
+#include "settings/settings.h"
 
 #include <QDialog>
 #include <QPushButton>

@@ -1,6 +1,6 @@
 #include "dialogs/logindialog.h"
-#include "state/account.h"
-#include "state/settings.h"
+#include "model/account.h"
+#include "settings/settings.h"
 #include "tests/dialogs/dialogtestsupport.h"
 #include "tests/dialogs/messagerecorder.h"
 #include "tests/support/testenv.h"

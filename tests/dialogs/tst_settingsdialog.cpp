@@ -1,6 +1,6 @@
+#include "desktop/autostart.h"
 #include "dialogs/settingsdialog.h"
-#include "state/autostart.h"
-#include "state/settings.h"
+#include "settings/settings.h"
 #include "tests/dialogs/dialogtestsupport.h"
 #include "tests/dialogs/messagerecorder.h"
 #include "tests/support/testenv.h"

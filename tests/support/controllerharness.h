@@ -7,10 +7,11 @@
 #include "app/controller.h"
 #include "app/prompter.h"
 #include "client/poller.h"
-#include "state/account.h"
-#include "state/dashboardmodel.h"
-#include "state/settings.h"
+#include "model/account.h"
+#include "model/dashboardmodel.h"
+#include "settings/settings.h"
 
+#include <QAbstractEventDispatcher>
 #include <QList>
 #include <QObject>
 #include <QStringList>
@@ -82,6 +83,16 @@ public:
     void start(bool typed = true)
     {
         controller.start(typed ? std::optional<LoginChoice>(LoginChoice{}) : std::nullopt);
+    }
+
+    // The poll timer's period as the event loop holds it, or none while nothing polls: the
+    // poller's only timer of its own.
+    std::optional<int> pollTimerMs() const
+    {
+        const auto timers = QAbstractEventDispatcher::instance()->registeredTimers(&poller);
+        if (timers.isEmpty())
+            return std::nullopt;
+        return timers.first().interval;
     }
 
     Account account;

@@ -1,7 +1,7 @@
 #include "demohost.h"
 
-#include "state/account.h"
-#include "state/settings.h"
+#include "model/account.h"
+#include "settings/settings.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>

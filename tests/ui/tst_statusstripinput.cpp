@@ -1,4 +1,4 @@
-#include "state/settings.h"
+#include "settings/settings.h"
 #include "tests/support/testenv.h"
 #include "tests/ui/uitestsupport.h"
 #include "ui/commandactions.h"

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "state/dashboardmodel.h"
-#include "state/recentitem.h"
-#include "state/settings.h"
+#include "model/dashboardmodel.h"
+#include "model/recentitem.h"
+#include "settings/settings.h"
 #include "tests/support/testenv.h"
 
 #include <QImage>
