@@ -174,8 +174,8 @@ void Controller::start(const std::optional<LoginChoice> &typed)
     m_typed = typed;
     m_poller->setCredentialsTyped(typed.has_value());
     // The application reads the keyring only when it asks for no login.
-    qCInfo(lcLogin) << "logging in with the password"
-                    << (typed ? "typed in the login dialog" : "from the keyring");
+    qCInfo(lcNotice) << "logging in with the password"
+                     << (typed ? "typed in the login dialog" : "from the keyring");
     m_poller->start();
 }
 
@@ -269,7 +269,7 @@ void Controller::runLoginDialog(const LoginProblem &problem)
         return;
     m_typed = typed;
     m_poller->setCredentialsTyped(true);
-    qCInfo(lcLogin) << "logging in with the password typed in the login dialog";
+    qCInfo(lcNotice) << "logging in with the password typed in the login dialog";
     m_poller->logIn();
 }
 

@@ -358,7 +358,7 @@ private slots:
         QVERIFY(files.contains("owner")); // the ID is remembered, so the files were written
         // The log told the story, so its silence on secrets below means something.
         for (const char *line :
-             {"ormix.login: logging in with the password typed in the login dialog",
+             {"ormix.notice: logging in with the password typed in the login dialog",
               "ormix.login: posting the login form", "ormix.login: logged in",
               "ormix.login: session ended", "ormix.network: outage: load failed",
               "ormix.poll: the dashboard reads again after", "ormix.poll: resumed",
