@@ -170,11 +170,14 @@ bool isSingleByte(std::string_view encoding)
 
 } // namespace
 
-const std::array<char32_t, 23940> &eucKrIndex()
+const std::array<char16_t, 23940> &eucKrIndex()
 {
-    static const std::array<char32_t, 23940> index = [] {
-        std::array<char32_t, 23940> table{};
-        Converter toUtf8("UTF-8", "CP949");
+    // Made when a page first needs it, so readers of pages in other encodings never hold
+    // it; only the converter opened beforehand is used, as the reader may open no file then.
+    static const std::array<char16_t, 23940> index = [] {
+        std::array<char16_t, 23940> table{};
+        const std::lock_guard lock(g_convertersLock);
+        Converter &toUtf8 = keptConverter("UTF-8", "CP949");
         if (!toUtf8.valid())
             return table;
         for (int lead = 0x81; lead <= 0xFE; ++lead)
@@ -182,7 +185,8 @@ const std::array<char32_t, 23940> &eucKrIndex()
                 const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
                 const auto pointer = static_cast<std::size_t>(lead - 0x81) * 190 +
                                      static_cast<std::size_t>(trail - 0x41);
-                table[pointer] = singleCodePoint(toUtf8, std::string_view(pair, 2));
+                const char32_t c = singleCodePoint(toUtf8, std::string_view(pair, 2));
+                table[pointer] = c <= 0xFFFF ? static_cast<char16_t>(c) : 0;
             }
         return table;
     }();
@@ -268,14 +272,14 @@ std::optional<std::string> encodeChar(char32_t c, std::string_view encoding)
 
 void prepareAll()
 {
-    (void)eucKrIndex();
-    (void)encodeChar(0xAC00, "EUC-KR");
     for (const auto &[encoding, name] : systemNames()) {
         if (singleByteTable(encoding))
             continue;
+        // Opens the converter; for EUC-KR it is all the index needs later.
         std::string sink;
         decodeWithSystem("a", encoding, sink);
-        (void)encodeChar(0xFF21, encoding);
+        if (encoding != "EUC-KR")
+            (void)encodeChar(0xFF21, encoding);
     }
 }
 

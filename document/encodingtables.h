@@ -10,8 +10,9 @@
 namespace textencoding::tables {
 
 // The Encoding Standard's EUC-KR index (windows-949): code point for pointer
-// (lead - 0x81) * 190 + (trail - 0x41); 0 where the index has none.
-const std::array<char32_t, 23940> &eucKrIndex();
+// (lead - 0x81) * 190 + (trail - 0x41); 0 where the index has none. All of it lies in the
+// Basic Multilingual Plane. Built at the first call, from the converter prepareAll opened.
+const std::array<char16_t, 23940> &eucKrIndex();
 
 // Code points of bytes 0x80..0xFF of a single-byte encoding (0 = none); null when the
 // encoding is not a single-byte one.
