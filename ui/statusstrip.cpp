@@ -57,10 +57,8 @@ StatusStrip::StatusStrip(DashboardModel &model, Settings &settings)
     m_boxFont = WindowLook::makeFont(11);
     m_emblem = QImage(QString::fromLatin1(EmblemResource));
     m_notice = std::make_unique<NoticePopup>(model);
-    m_recentItems = new RecentItemsPopup(model, this);
     connect(m_notice.get(), &NoticePopup::itemRequested, this, &StatusStrip::itemRequested);
     m_notice->setWorkArea([this] { return workArea(); });
-    connect(m_recentItems, &RecentItemsPopup::itemRequested, this, &StatusStrip::itemRequested);
     createActions();
     setToolTip(pollStatusText());
     layoutBoxes();
@@ -429,6 +427,15 @@ void StatusStrip::focusOutEvent(QFocusEvent *event)
     QWidget::focusOutEvent(event);
 }
 
+RecentItemsPopup *StatusStrip::recentItems()
+{
+    if (!m_recentItems) {
+        m_recentItems = new RecentItemsPopup(m_model, this);
+        connect(m_recentItems, &RecentItemsPopup::itemRequested, this, &StatusStrip::itemRequested);
+    }
+    return m_recentItems;
+}
+
 void StatusStrip::clickKindBox(ItemKind kind, const QPoint &globalPos)
 {
     // A lit box asks for its newest item; an unlit one, whose kind has no mark to clear,
@@ -436,7 +443,7 @@ void StatusStrip::clickKindBox(ItemKind kind, const QPoint &globalPos)
     if (m_model.isNew(kind))
         emit itemRequested(kind, m_model.newest(kind).value_or(RecentItem{}));
     else
-        m_recentItems->showList(kind, globalPos);
+        recentItems()->showList(kind, globalPos);
     refresh();
 }
 

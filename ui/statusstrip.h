@@ -113,7 +113,8 @@ public:
     QRect workArea() const;
 
     NoticePopup *notice() const { return m_notice.get(); }
-    RecentItemsPopup *recentItems() const { return m_recentItems; }
+    // Made when first asked for: a list nobody opens costs no widgets and no fonts.
+    RecentItemsPopup *recentItems();
 
     // Where a stored rect is shown: unchanged when it meets a screen, else at the
     // default place on the primary screen. An empty size, or one larger than the biggest
