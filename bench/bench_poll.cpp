@@ -222,6 +222,13 @@ int runFloor(char **argv)
     poll();
     while (busy)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    // Then the same minutes as the client's polls: whatever else the machine does then
+    // weighs on both figures alike.
+    std::printf("floor-ready\n");
+    std::fflush(stdout);
+    char go = 0;
+    if (std::fread(&go, 1, 1, stdin) != 1)
+        return 1;
     const double cpuMs = cpuPerRunAtInterval(times, intervalMs, poll, [&] { return !busy; });
     std::printf("floor-cpu-ms %.4f\nfloor-rssanon-kib %ld\nfloor-found %d\n", cpuMs,
                 bench::memory().anonKiB, found);
@@ -234,29 +241,65 @@ struct FloorFigures
     long anonKiB = -1;
 };
 
-FloorFigures measureFloor(DemoHost &host, int times, int intervalMs)
+// The floor polls at the same interval as the client and over the same minutes, half an
+// interval out of step so that their polls do not meet at the host.
+class FloorRun
 {
-    QProcess floor;
-    floor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    floor.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--floor"), host.loginUrl().toString(QUrl::FullyEncoded),
-                 QString::fromLatin1(host.loginBody("owner", host.password().toUtf8())),
-                 host.dashboardUrl().toString(QUrl::FullyEncoded), QString::number(times),
-                 QString::number(intervalMs)});
-    FloorFigures figures;
-    if (!floor.waitForFinished(times * intervalMs + 60000) || floor.exitCode() != 0)
-        return figures;
-    for (const QByteArray &line : floor.readAllStandardOutput().split('\n')) {
-        const QList<QByteArray> parts = line.split(' ');
-        if (parts.size() != 2)
-            continue;
-        if (parts[0] == "floor-cpu-ms")
-            figures.cpuMs = parts[1].toDouble();
-        else if (parts[0] == "floor-rssanon-kib")
-            figures.anonKiB = parts[1].toLong();
+public:
+    FloorRun(DemoHost &host, int times, int intervalMs) : m_times(times), m_intervalMs(intervalMs)
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(QCoreApplication::applicationFilePath(),
+                        {QStringLiteral("--floor"), host.loginUrl().toString(QUrl::FullyEncoded),
+                         QString::fromLatin1(host.loginBody("owner", host.password().toUtf8())),
+                         host.dashboardUrl().toString(QUrl::FullyEncoded), QString::number(times),
+                         QString::number(intervalMs)});
+        while (m_process.state() != QProcess::NotRunning &&
+               !m_process.peek(64).startsWith("floor-ready\n"))
+            m_process.waitForReadyRead(1000);
+        m_ready = m_process.state() == QProcess::Running;
     }
-    return figures;
-}
+
+    // Starts the floor's polls, then lets half an interval pass.
+    void go()
+    {
+        if (!m_ready)
+            return;
+        m_process.write("g");
+        QEventLoop wait;
+        QTimer::singleShot(m_intervalMs / 2, &wait, &QEventLoop::quit);
+        wait.exec();
+    }
+
+    FloorFigures finish()
+    {
+        FloorFigures figures;
+        if (!m_ready)
+            return figures;
+        // It may have ended already, which waitForFinished reports as a failure.
+        if (m_process.state() != QProcess::NotRunning)
+            m_process.waitForFinished(m_times * m_intervalMs + 60000);
+        if (m_process.state() != QProcess::NotRunning ||
+            m_process.exitStatus() != QProcess::NormalExit || m_process.exitCode() != 0)
+            return figures;
+        for (const QByteArray &line : m_process.readAllStandardOutput().split('\n')) {
+            const QList<QByteArray> parts = line.split(' ');
+            if (parts.size() != 2)
+                continue;
+            if (parts[0] == "floor-cpu-ms")
+                figures.cpuMs = parts[1].toDouble();
+            else if (parts[0] == "floor-rssanon-kib")
+                figures.anonKiB = parts[1].toLong();
+        }
+        return figures;
+    }
+
+private:
+    QProcess m_process;
+    int m_times;
+    int m_intervalMs;
+    bool m_ready = false;
+};
 
 } // namespace
 
@@ -300,7 +343,9 @@ int main(int argc, char **argv)
     std::printf("%-44s RSS %7.2f MiB  PSS %7.2f MiB\n", "memory after the first reading",
                 mib(first.rssKiB), mib(first.pssKiB));
 
-    // The client at a real interval, alone in the process.
+    // The client at a real interval, alone in the process, while the bare window polls.
+    FloorRun floorRun(host, atInterval, intervalMs);
+    floorRun.go();
     app.armed = true;
     const auto clientPoll = [&] { view.pollNow(); };
     const auto clientIdle = [&] { return !view.isBusy(); };
@@ -318,7 +363,7 @@ int main(int argc, char **argv)
     const bench::Memory steady = bench::memory();
     const long steadyAnonKiB = steady.anonKiB + readerAnonKiB();
     app.armed = false;
-    const FloorFigures floor = measureFloor(host, atInterval, intervalMs);
+    const FloorFigures floor = floorRun.finish();
 
     // Back to back, each client poll followed by both floors.
     QNetworkAccessManager nam;
