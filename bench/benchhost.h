@@ -6,6 +6,7 @@
 #include "settings/settings.h"
 #include "tests/support/demohost.h"
 #include "ui/statusstrip.h"
+#include "ui/windowlook.h"
 
 #include <QRect>
 
@@ -24,6 +25,11 @@ public:
         QObject::connect(&poller, &Poller::loadFailed, &poller, [this] { ++errors; });
     }
 
+    // First, as the program does before it makes a window: NanumGothic stands for 돋움.
+    struct KoreanFace
+    {
+        KoreanFace() { WindowLook::installKoreanFontSubstitution(); }
+    } koreanFace;
     Settings settings;
     Account account;
     DashboardModel model;
