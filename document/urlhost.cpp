@@ -2,15 +2,15 @@
 
 #include "document/textencoding.h"
 
-#include <QString>
-#include <QUrl>
+#include <idn2.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <vector>
 
-// Hosts by the URL Standard: percent-decoding, IDNA through QUrl, the numeric IPv4 forms
-// browsers accept, IPv6 through QUrl (which prints it the same way), opaque hosts.
+// Hosts by the URL Standard: percent-decoding, IDNA through libidn2, the numeric IPv4 forms
+// browsers accept, IPv6, opaque hosts.
 
 namespace urlhost {
 
@@ -190,20 +190,178 @@ std::optional<std::string> parseIpv4(std::u32string_view s)
            '.' + std::to_string((address >> 8) & 255) + '.' + std::to_string(address & 255);
 }
 
+int hexValue(char32_t c)
+{
+    if (isAsciiDigit(c))
+        return static_cast<int>(c - '0');
+    return static_cast<int>(asciiLower(c) - 'a' + 10);
+}
+
+// The URL Standard's IPv6 parser: eight 16-bit pieces, one "::" standing for a run of zero
+// pieces, and the last two pieces optionally written as dotted-decimal IPv4.
+std::optional<std::array<std::uint16_t, 8>> parseIpv6Pieces(std::u32string_view s)
+{
+    std::array<std::uint16_t, 8> address{};
+    std::size_t pieceIndex = 0;
+    std::optional<std::size_t> compress;
+    std::size_t p = 0;
+    const auto at = [&s](std::size_t i) { return i < s.size() ? s[i] : char32_t(0); };
+    if (at(p) == ':') {
+        if (at(p + 1) != ':')
+            return std::nullopt;
+        p += 2;
+        compress = ++pieceIndex;
+    }
+    while (p < s.size()) {
+        if (pieceIndex == 8)
+            return std::nullopt;
+        if (s[p] == ':') {
+            if (compress)
+                return std::nullopt;
+            ++p;
+            compress = ++pieceIndex;
+            continue;
+        }
+        unsigned value = 0;
+        std::size_t length = 0;
+        while (length < 4 && p < s.size() && isAsciiHex(s[p])) {
+            value = value * 16 + static_cast<unsigned>(hexValue(s[p]));
+            ++p;
+            ++length;
+        }
+        if (at(p) == '.') {
+            // The last 32 bits as IPv4: exactly four decimal numbers of at most 255, no
+            // leading zeros.
+            if (length == 0 || pieceIndex > 6)
+                return std::nullopt;
+            p -= length;
+            for (int numbersSeen = 0; numbersSeen < 4; ++numbersSeen) {
+                if (numbersSeen > 0) {
+                    if (at(p) != '.')
+                        return std::nullopt;
+                    ++p;
+                }
+                if (!isAsciiDigit(at(p)))
+                    return std::nullopt;
+                std::optional<unsigned> piece;
+                while (isAsciiDigit(at(p))) {
+                    const unsigned number = static_cast<unsigned>(s[p] - '0');
+                    if (piece && *piece == 0)
+                        return std::nullopt;
+                    piece = piece ? *piece * 10 + number : number;
+                    if (*piece > 255)
+                        return std::nullopt;
+                    ++p;
+                }
+                address[pieceIndex] =
+                    static_cast<std::uint16_t>(address[pieceIndex] * 0x100 + *piece);
+                if (numbersSeen % 2 == 1)
+                    ++pieceIndex;
+            }
+            if (p < s.size())
+                return std::nullopt;
+            break;
+        }
+        if (at(p) == ':') {
+            ++p;
+            if (p >= s.size())
+                return std::nullopt;
+        } else if (p < s.size()) {
+            return std::nullopt;
+        }
+        address[pieceIndex++] = static_cast<std::uint16_t>(value);
+    }
+    if (compress) {
+        // The pieces after "::" move to the end; zeros fill the gap.
+        std::size_t swaps = pieceIndex - *compress;
+        for (std::size_t i = 7; i != 0 && swaps > 0; --i, --swaps)
+            std::swap(address[i], address[*compress + swaps - 1]);
+    } else if (pieceIndex != 8) {
+        return std::nullopt;
+    }
+    return address;
+}
+
+// Lower-case hex without leading zeros; the first longest run of two or more zero pieces
+// becomes "::". Embedded IPv4 is printed as hex like the rest, as browsers do.
+std::string serializeIpv6(const std::array<std::uint16_t, 8> &address)
+{
+    std::size_t compressAt = 8;
+    std::size_t longest = 1;
+    for (std::size_t i = 0; i < 8;) {
+        std::size_t run = 0;
+        while (i + run < 8 && address[i + run] == 0)
+            ++run;
+        if (run > longest) {
+            longest = run;
+            compressAt = i;
+        }
+        i += run ? run : 1;
+    }
+    static const char hex[] = "0123456789abcdef";
+    std::string out = "[";
+    bool ignore0 = false;
+    for (std::size_t i = 0; i < 8; ++i) {
+        if (ignore0 && address[i] == 0)
+            continue;
+        ignore0 = false;
+        if (i == compressAt) {
+            out += i == 0 ? "::" : ":";
+            ignore0 = true;
+            continue;
+        }
+        bool started = false;
+        for (int shift = 12; shift >= 0; shift -= 4) {
+            const unsigned digit = (address[i] >> shift) & 15u;
+            if (digit || started || shift == 0) {
+                out += hex[digit];
+                started = true;
+            }
+        }
+        if (i != 7)
+            out += ':';
+    }
+    return out + ']';
+}
+
 std::optional<std::string> parseIpv6(std::u32string_view s)
 {
-    for (char32_t c : s)
-        if (!(isAsciiHex(c) || c == ':' || c == '.'))
-            return std::nullopt;
-    std::string ascii;
-    for (char32_t c : s)
-        ascii += static_cast<char>(c);
-    // QUrl parses and prints IPv6 the same way: lower case, longest zero run compressed.
-    const QUrl probe(QStringLiteral("http://[%1]/").arg(QString::fromLatin1(ascii)),
-                     QUrl::StrictMode);
-    if (!probe.isValid() || probe.host().isEmpty())
+    const auto pieces = parseIpv6Pieces(s);
+    if (!pieces)
         return std::nullopt;
-    return '[' + probe.host().toStdString() + ']';
+    return serializeIpv6(*pieces);
+}
+
+// Characters where UTS #46's non-transitional and transitional processing differ.
+bool hasDeviation(std::string_view utf8)
+{
+    for (const char *deviation : {"\xC3\x9F", "\xCF\x82", "\xE2\x80\x8C", "\xE2\x80\x8D"})
+        if (utf8.find(deviation) != std::string_view::npos)
+            return true;
+    return false;
+}
+
+// The URL Standard's "domain to ASCII" for a domain with non-ASCII code points: UTS #46
+// non-transitional processing without the STD3 rules. libidn2 adds IDNA2008's
+// repertoire on top, which refuses symbols such as emoji that browsers accept; for a domain
+// without deviation characters both processings map alike, and the transitional one checks
+// only the UTS #46 table.
+std::optional<std::string> domainToAscii(const std::string &utf8)
+{
+    if (utf8.find('\0') != std::string::npos)
+        return std::nullopt; // forbidden anyway, and it would end the C string early
+    char *ascii = nullptr;
+    int rc = idn2_to_ascii_8z(utf8.c_str(), &ascii, IDN2_NONTRANSITIONAL);
+    if (rc == IDN2_DISALLOWED && !hasDeviation(utf8)) {
+        idn2_free(ascii);
+        ascii = nullptr;
+        rc = idn2_to_ascii_8z(utf8.c_str(), &ascii, IDN2_TRANSITIONAL);
+    }
+    std::optional<std::string> out;
+    if (rc == IDN2_OK && ascii)
+        out = std::string(ascii);
+    idn2_free(ascii);
+    return out;
 }
 
 std::optional<std::string> parseOpaqueHost(std::u32string_view s)
@@ -239,10 +397,10 @@ std::optional<std::string> parseHost(std::u32string_view input, bool notSpecial)
         for (char32_t c : domain)
             ascii += asciiLower(c);
     } else {
-        const QByteArray ace = QUrl::toAce(QString::fromStdU32String(domain));
-        if (ace.isEmpty())
+        const auto ace = domainToAscii(decoded);
+        if (!ace || ace->empty())
             return std::nullopt;
-        for (char c : ace)
+        for (char c : *ace)
             ascii += asciiLower(static_cast<unsigned char>(c));
     }
     if (ascii.empty())
