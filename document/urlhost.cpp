@@ -341,15 +341,12 @@ bool hasDeviation(std::string_view utf8)
     return false;
 }
 
-// The URL Standard's "domain to ASCII" for a domain with non-ASCII code points: UTS #46
-// non-transitional processing without the STD3 rules. libidn2 adds IDNA2008's
-// repertoire on top, which refuses symbols such as emoji that browsers accept; for a domain
-// without deviation characters both processings map alike, and the transitional one checks
-// only the UTS #46 table.
-std::optional<std::string> domainToAscii(const std::string &utf8)
+// libidn2's conversion of a domain (UTS #46 non-transitional, no STD3 rules) into *out;
+// its status. libidn2 adds IDNA2008's repertoire on top, which refuses symbols such as
+// emoji that browsers accept; for a domain without deviation characters both processings
+// map alike, and the transitional one checks only the UTS #46 table.
+int idnaToAscii(const std::string &utf8, std::string *out)
 {
-    if (utf8.find('\0') != std::string::npos)
-        return std::nullopt; // forbidden anyway, and it would end the C string early
     char *ascii = nullptr;
     int rc = idn2_to_ascii_8z(utf8.c_str(), &ascii, IDN2_NONTRANSITIONAL);
     if (rc == IDN2_DISALLOWED && !hasDeviation(utf8)) {
@@ -357,10 +354,226 @@ std::optional<std::string> domainToAscii(const std::string &utf8)
         ascii = nullptr;
         rc = idn2_to_ascii_8z(utf8.c_str(), &ascii, IDN2_TRANSITIONAL);
     }
-    std::optional<std::string> out;
     if (rc == IDN2_OK && ascii)
-        out = std::string(ascii);
+        *out = ascii;
+    else if (rc == IDN2_OK)
+        rc = IDN2_ENCODING_ERROR;
     idn2_free(ascii);
+    return rc;
+}
+
+// Punycode (RFC 3492) with the IDNA parameters.
+constexpr std::uint32_t kBase = 36;
+constexpr std::uint32_t kTMin = 1;
+constexpr std::uint32_t kTMax = 26;
+
+std::uint32_t adaptBias(std::uint32_t delta, std::uint32_t points, bool first)
+{
+    delta = first ? delta / 700 : delta / 2;
+    delta += delta / points;
+    std::uint32_t k = 0;
+    while (delta > ((kBase - kTMin) * kTMax) / 2) {
+        delta /= kBase - kTMin;
+        k += kBase;
+    }
+    return k + (kBase - kTMin + 1) * delta / (delta + 38);
+}
+
+std::uint32_t threshold(std::uint32_t k, std::uint32_t bias)
+{
+    return k <= bias ? kTMin : (k >= bias + kTMax ? kTMax : k - bias);
+}
+
+std::optional<std::string> punycodeEncode(std::u32string_view input)
+{
+    std::string out;
+    for (char32_t c : input)
+        if (c < 0x80)
+            out += static_cast<char>(c);
+    const std::uint32_t basic = static_cast<std::uint32_t>(out.size());
+    std::uint32_t handled = basic;
+    if (basic > 0)
+        out += '-';
+    std::uint32_t n = 0x80;
+    std::uint32_t delta = 0;
+    std::uint32_t bias = 72;
+    while (handled < input.size()) {
+        std::uint32_t m = UINT32_MAX;
+        for (char32_t c : input)
+            if (c >= n && c < m)
+                m = c;
+        if ((m - n) > (UINT32_MAX - delta) / (handled + 1))
+            return std::nullopt;
+        delta += (m - n) * (handled + 1);
+        n = m;
+        for (char32_t c : input) {
+            if (c < n && ++delta == 0)
+                return std::nullopt;
+            if (c != n)
+                continue;
+            std::uint32_t q = delta;
+            for (std::uint32_t k = kBase;; k += kBase) {
+                const std::uint32_t t = threshold(k, bias);
+                if (q < t)
+                    break;
+                const std::uint32_t digit = t + (q - t) % (kBase - t);
+                out += static_cast<char>(digit < 26 ? 'a' + digit : '0' + digit - 26);
+                q = (q - t) / (kBase - t);
+            }
+            out += static_cast<char>(q < 26 ? 'a' + q : '0' + q - 26);
+            bias = adaptBias(delta, handled + 1, handled == basic);
+            delta = 0;
+            ++handled;
+        }
+        ++delta;
+        ++n;
+    }
+    return out;
+}
+
+std::optional<std::u32string> punycodeDecode(std::string_view input)
+{
+    std::u32string out;
+    const std::size_t dash = input.rfind('-');
+    const std::size_t basic = dash == std::string_view::npos ? 0 : dash;
+    for (std::size_t j = 0; j < basic; ++j) {
+        if (static_cast<unsigned char>(input[j]) >= 0x80)
+            return std::nullopt;
+        out += static_cast<char32_t>(input[j]);
+    }
+    std::uint32_t n = 0x80;
+    std::uint32_t i = 0;
+    std::uint32_t bias = 72;
+    for (std::size_t in = basic > 0 ? basic + 1 : 0; in < input.size();) {
+        const std::uint32_t oldi = i;
+        std::uint32_t w = 1;
+        for (std::uint32_t k = kBase;; k += kBase) {
+            if (in >= input.size())
+                return std::nullopt;
+            const char32_t c = asciiLower(static_cast<unsigned char>(input[in++]));
+            std::uint32_t digit;
+            if (c >= 'a' && c <= 'z')
+                digit = c - 'a';
+            else if (isAsciiDigit(c))
+                digit = c - '0' + 26;
+            else
+                return std::nullopt;
+            if (digit > (UINT32_MAX - i) / w)
+                return std::nullopt;
+            i += digit * w;
+            const std::uint32_t t = threshold(k, bias);
+            if (digit < t)
+                break;
+            if (w > UINT32_MAX / (kBase - t))
+                return std::nullopt;
+            w *= kBase - t;
+        }
+        const auto points = static_cast<std::uint32_t>(out.size() + 1);
+        bias = adaptBias(i - oldi, points, oldi == 0);
+        if (i / points > 0x10FFFF - n)
+            return std::nullopt;
+        n += i / points;
+        i %= points;
+        out.insert(out.begin() + i, static_cast<char32_t>(n));
+        ++i;
+    }
+    return out;
+}
+
+// One label that libidn2 refused for where its hyphens stand (at an end, or in the third and
+// fourth places), which browsers do not check: each part between hyphens mapped and
+// checked on its own, the parts joined again and encoded.
+std::optional<std::string> hyphenatedLabelToAscii(const std::u32string &label)
+{
+    std::u32string mapped;
+    std::u32string part;
+    for (std::size_t i = 0; i <= label.size(); ++i) {
+        if (i < label.size() && label[i] != '-') {
+            part += label[i];
+            continue;
+        }
+        if (!part.empty()) {
+            std::string utf8;
+            for (char32_t c : part)
+                textencoding::appendUtf8(utf8, c);
+            std::string ascii;
+            if (idnaToAscii(utf8, &ascii) != IDN2_OK)
+                return std::nullopt;
+            std::u32string unicode(ascii.begin(), ascii.end());
+            if (ascii.starts_with("xn--")) {
+                const auto decoded = punycodeDecode(std::string_view(ascii).substr(4));
+                if (!decoded)
+                    return std::nullopt;
+                unicode = *decoded;
+            }
+            // A part that maps to more than one label, or to a hyphen, is no part.
+            if (unicode.find_first_of(U".-") != std::u32string::npos)
+                return std::nullopt;
+            mapped += unicode;
+            part.clear();
+        }
+        if (i < label.size())
+            mapped += '-';
+    }
+    if (std::all_of(mapped.begin(), mapped.end(), [](char32_t c) { return c < 0x80; })) {
+        std::string out;
+        for (char32_t c : mapped)
+            out += static_cast<char>(c);
+        return out;
+    }
+    const auto encoded = punycodeEncode(mapped);
+    if (!encoded)
+        return std::nullopt;
+    return "xn--" + *encoded;
+}
+
+// The URL Standard's "domain to ASCII" for a domain with non-ASCII code points.
+std::optional<std::string> domainToAscii(const std::string &utf8)
+{
+    if (utf8.find('\0') != std::string::npos)
+        return std::nullopt; // forbidden anyway, and it would end the C string early
+    std::string out;
+    const int rc = idnaToAscii(utf8, &out);
+    if (rc == IDN2_OK)
+        return out;
+    if (rc != IDN2_HYPHEN_STARTEND && rc != IDN2_2HYPHEN)
+        return std::nullopt;
+    // Label by label, the dots UTS #46 maps to "." included.
+    out.clear();
+    std::u32string label;
+    const std::u32string domain = textencoding::utf8ToUtf32(utf8) + U'.';
+    for (std::size_t i = 0; i < domain.size(); ++i) {
+        const char32_t c = domain[i];
+        if (c != '.' && c != 0x3002 && c != 0xFF0E && c != 0xFF61) {
+            label += c;
+            continue;
+        }
+        if (!label.empty()) {
+            std::string utf8Label;
+            for (char32_t l : label)
+                textencoding::appendUtf8(utf8Label, l);
+            std::string ascii;
+            const int labelRc = idnaToAscii(utf8Label, &ascii);
+            if (labelRc == IDN2_HYPHEN_STARTEND || labelRc == IDN2_2HYPHEN) {
+                // A label spelled "xn--" is Punycode, which must decode and check whole.
+                std::u32string lower;
+                for (char32_t l : label)
+                    lower += asciiLower(l);
+                if (lower.starts_with(U"xn--"))
+                    return std::nullopt;
+                const auto hyphenated = hyphenatedLabelToAscii(label);
+                if (!hyphenated)
+                    return std::nullopt;
+                ascii = *hyphenated;
+            } else if (labelRc != IDN2_OK) {
+                return std::nullopt;
+            }
+            out += ascii;
+        }
+        if (i + 1 < domain.size())
+            out += '.';
+        label.clear();
+    }
     return out;
 }
 
