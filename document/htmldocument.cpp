@@ -107,7 +107,7 @@ public:
     // source: the page, or a prefix of it (whole false); already protected for gumbo. With
     // check, the tree is judged first and kept when it holds the elements (then read only up
     // to the cut) or is the whole page's.
-    DocumentImpl(std::string source, bool restore, std::string encoding, const QUrl &address,
+    DocumentImpl(std::string source, bool restore, std::string encoding, std::string_view address,
                  bool whole = true, PrefixCheck *check = nullptr);
     ~DocumentImpl() override;
     DocumentImpl(const DocumentImpl &) = delete;
@@ -115,7 +115,7 @@ public:
 
     const HtmlElement *body() const override { return m_body; }
     const HtmlElement *getElementById(std::string_view id) const override;
-    QUrl baseUrl() const override;
+    std::string baseUrl() const override;
     std::string encodingName() const override { return m_encoding; }
     bool isWhole() const override { return m_whole; }
     // The text the tree was built from.
@@ -163,7 +163,7 @@ private:
 };
 
 DocumentImpl::DocumentImpl(std::string source, bool restore, std::string encoding,
-                           const QUrl &address, bool whole, PrefixCheck *check)
+                           std::string_view address, bool whole, PrefixCheck *check)
     : m_source(std::move(source)), m_encoding(std::move(encoding)), m_restore(restore),
       m_whole(whole)
 {
@@ -187,8 +187,8 @@ DocumentImpl::DocumentImpl(std::string source, bool restore, std::string encodin
         m_elements.reserve(shape.elements + 16);
         m_templates = shape.templates;
     }
-    if (address.isValid() && !address.isEmpty())
-        m_address = parseUrl(address.toString(QUrl::FullyEncoded).toStdString());
+    if (!address.empty())
+        m_address = parseUrl(address);
     buildElements();
     m_text = std::make_unique<RenderedText>(m_output ? m_output->document : nullptr, m_rawText,
                                             m_restore);
@@ -387,11 +387,9 @@ const HtmlElement *DocumentImpl::getElementById(std::string_view id) const
     return it == m_ids.end() ? nullptr : &m_elements[it->second];
 }
 
-QUrl DocumentImpl::baseUrl() const
+std::string DocumentImpl::baseUrl() const
 {
-    if (!m_base)
-        return {};
-    return QUrl::fromEncoded(QByteArray::fromStdString(m_base->serialize()));
+    return m_base ? m_base->serialize() : std::string();
 }
 
 std::optional<std::string> DocumentImpl::resolveHref(const std::string &href,
@@ -554,7 +552,7 @@ std::size_t guessPrefix(PageBytes &bytes, std::span<const std::string> ids)
 // the cut, or when it is the whole page's. Null otherwise; longer then says whether a longer
 // prefix may do.
 std::unique_ptr<DocumentImpl> judged(std::string text, const std::string &encoding,
-                                     const QUrl &address, std::span<const std::string> ids,
+                                     std::string_view address, std::span<const std::string> ids,
                                      bool whole, bool *longer)
 {
     using prefixparse::Verdict;
@@ -595,7 +593,7 @@ std::unique_ptr<DocumentImpl> judged(std::string text, const std::string &encodi
 // page when none does, judged the same way. Bytes are taken in and decoded only up to the
 // prefix tried last.
 std::unique_ptr<DocumentImpl> build(PageBytes &bytes, const std::string &encoding,
-                                    const QUrl &address, std::span<const std::string> ids,
+                                    std::string_view address, std::span<const std::string> ids,
                                     std::size_t firstLength)
 {
     const bool prefixes = !ids.empty() && readsByPrefix(encoding) &&
@@ -634,14 +632,12 @@ std::unique_ptr<DocumentImpl> build(PageBytes &bytes, const std::string &encodin
 
 } // namespace
 
-std::unique_ptr<HtmlDocument> HtmlDocument::parse(PageBytes &bytes, const QByteArray &httpCharset,
-                                                  const QUrl &address,
+std::unique_ptr<HtmlDocument> HtmlDocument::parse(PageBytes &bytes, std::string_view httpCharset,
+                                                  std::string_view address,
                                                   std::span<const std::string> ids,
                                                   std::size_t firstPrefix)
 {
-    const auto sniffed = textencoding::sniffEncoding(
-        bytes.prefix(1024),
-        std::string_view(httpCharset.constData(), static_cast<std::size_t>(httpCharset.size())));
+    const auto sniffed = textencoding::sniffEncoding(bytes.prefix(1024), httpCharset);
     AfterBom body(bytes, sniffed.bomLength);
     std::string encoding = sniffed.encoding;
     bool settled = sniffed.certain;
@@ -669,9 +665,9 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(PageBytes &bytes, const QByteA
 }
 
 std::unique_ptr<HtmlDocument>
-HtmlDocument::parse(const QByteArray &bytes, const QByteArray &httpCharset, const QUrl &address,
+HtmlDocument::parse(std::string_view bytes, std::string_view httpCharset, std::string_view address,
                     std::span<const std::string> ids, std::size_t firstPrefix)
 {
-    PageView page(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    PageView page(bytes);
     return parse(page, httpCharset, address, ids, firstPrefix);
 }

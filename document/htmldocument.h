@@ -1,8 +1,5 @@
 #pragma once
 
-#include <QByteArray>
-#include <QUrl>
-
 #include <memory>
 #include <optional>
 #include <span>
@@ -65,7 +62,8 @@ public:
 
     // Parses a page as a browser does: the encoding is sniffed from a BOM, then the
     // HTTP charset label (may be empty), then the <meta> prescan, then UTF-8.
-    // address is the document's address (the final one after redirects).
+    // httpCharset is the reply's charset label; address is the document's address (the final
+    // one after redirects), serialized; empty or not a valid address: none.
     //
     // With ids, the page is read only as far as these elements are complete: parsing stops
     // at a prefix that ends after the later one's end tag, once nothing after it could
@@ -80,12 +78,12 @@ public:
     // Nothing here bounds what a hostile page costs: gumbo's time grows with depth times
     // tokens, and Debian's gumbo aborts on a few shapes. Pages from the network are parsed
     // in a process that can be killed (the page reader).
-    static std::unique_ptr<HtmlDocument> parse(PageBytes &bytes, const QByteArray &httpCharset,
-                                               const QUrl &address,
+    static std::unique_ptr<HtmlDocument> parse(PageBytes &bytes, std::string_view httpCharset,
+                                               std::string_view address,
                                                std::span<const std::string> ids = {},
                                                std::size_t firstPrefix = 0);
-    static std::unique_ptr<HtmlDocument> parse(const QByteArray &bytes,
-                                               const QByteArray &httpCharset, const QUrl &address,
+    static std::unique_ptr<HtmlDocument> parse(std::string_view bytes, std::string_view httpCharset,
+                                               std::string_view address,
                                                std::span<const std::string> ids = {},
                                                std::size_t firstPrefix = 0);
 
@@ -93,8 +91,8 @@ public:
     virtual const HtmlElement *body() const = 0;
     // The first element in tree order whose id equals id; null when none.
     virtual const HtmlElement *getElementById(std::string_view id) const = 0;
-    // The base URL links are resolved against.
-    virtual QUrl baseUrl() const = 0;
+    // The base URL links are resolved against, serialized; empty when there is none.
+    virtual std::string baseUrl() const = 0;
     // The WHATWG name of the encoding the page was decoded with ("UTF-8", "EUC-KR"...).
     virtual std::string encodingName() const = 0;
     // False when the tree was built from a prefix of the page (see parse).

@@ -67,21 +67,22 @@ bool mayChangeFromPastTheElements(const QByteArray &page, const std::vector<std:
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     static const char *const labels[] = {"", "utf-8", "euc-kr", "windows-1252", "utf-16le"};
-    static const QUrl address(QStringLiteral("http://127.0.0.1:8080/owner/center/dashboard"));
+    static const char address[] = "http://127.0.0.1:8080/owner/center/dashboard";
     if (size == 0)
         return 0;
-    const QByteArray charset(labels[data[0] % 5]);
+    const std::string_view charset(labels[data[0] % 5]);
     const QByteArray page(reinterpret_cast<const char *>(data + 1),
                           static_cast<qsizetype>(size - 1));
+    const std::string_view bytes(page.constData(), static_cast<std::size_t>(page.size()));
 
-    const auto document = HtmlDocument::parse(page, charset, address);
+    const auto document = HtmlDocument::parse(bytes, charset, address);
     check(document != nullptr);
     check(!document->encodingName().empty());
 
     // Text is processed piecemeal on demand and a read of a start stops early; neither the
     // order of reads nor that may change a result. A fresh copy is read backwards, starts first.
     if (const HtmlElement *body = document->body()) {
-        const auto fresh = HtmlDocument::parse(page, charset, address);
+        const auto fresh = HtmlDocument::parse(bytes, charset, address);
         const auto forward = body->all();
         const auto backward = fresh->body()->all();
         check(forward.size() == backward.size());
@@ -104,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     TakenInParts source(page);
     const auto expected = documentReading(*HtmlDocument::parse(source, charset, address, ids), ids);
     for (std::size_t first : {std::size_t{0}, std::size_t{64}, std::size_t{300}}) {
-        const auto part = HtmlDocument::parse(page, charset, address, ids, first);
+        const auto part = HtmlDocument::parse(bytes, charset, address, ids, first);
         check(documentReading(*part, ids) == expected);
     }
     if (!mayChangeFromPastTheElements(page, ids))
@@ -113,8 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // What the reader answers for the page always passes Ormix's checks of an answer.
     readerprotocol::Request request;
     request.page = std::string_view(page.constData(), static_cast<std::size_t>(page.size()));
-    request.charset =
-        std::string_view(charset.constData(), static_cast<std::size_t>(charset.size()));
+    request.charset = charset;
     request.address = "http://127.0.0.1:8080/owner/center/dashboard";
     const std::string frame = readerprotocol::encodeAnswer(readPage(request));
     check(readerprotocol::decodeAnswer(std::string_view(frame).substr(readerprotocol::HeaderBytes))

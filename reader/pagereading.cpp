@@ -4,9 +4,6 @@
 #include "document/textencoding.h"
 #include "reader/scraper.h"
 
-#include <QByteArray>
-#include <QUrl>
-
 namespace {
 
 // Everything a dashboard reading touches: a base, relative, international and IPv6 links,
@@ -32,18 +29,13 @@ readerprotocol::Answer readPage(const readerprotocol::Request &request)
 readerprotocol::Answer readPage(const readerprotocol::Request &request, PageBytes &page)
 {
     using readerprotocol::Answer;
-    // A view of the request's bytes, which outlive the document.
-    const QByteArray charset = QByteArray::fromRawData(
-        request.charset.data(), static_cast<qsizetype>(request.charset.size()));
-    const QUrl address = QUrl::fromEncoded(
-        QByteArray(request.address.data(), static_cast<qsizetype>(request.address.size())));
     const std::vector<std::string> ids =
         request.whole ? std::vector<std::string>() : dashboardIds();
-    const auto document = HtmlDocument::parse(page, charset, address, ids);
+    const auto document = HtmlDocument::parse(page, request.charset, request.address, ids);
 
     Answer answer;
     answer.encoding = document->encodingName();
-    answer.baseUrl = document->baseUrl().toString(QUrl::FullyEncoded).toStdString();
+    answer.baseUrl = document->baseUrl();
     if (answer.baseUrl.size() > readerprotocol::MaxLinkBytes ||
         !readerprotocol::isUtf8(answer.baseUrl))
         answer.baseUrl.clear();

@@ -7,7 +7,7 @@ ORMIX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 ORMIX_PACKAGES=(
     cmake ninja-build g++ pkg-config git
     qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev qt6-translations-l10n
-    libgumbo-dev libseccomp-dev libcpp-httplib-dev zlib1g-dev
+    libgumbo-dev libidn2-dev libseccomp-dev libcpp-httplib-dev zlib1g-dev
     fonts-nanum fontconfig
     xvfb xauth openbox xdotool x11-utils x11-xserver-utils imagemagick python3
     desktop-file-utils appstream man-db lintian

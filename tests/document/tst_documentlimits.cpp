@@ -1,17 +1,18 @@
 // Pages that are deep, huge or broken: no stack overflow, no crash, still the right answers.
 // (What a page costs, and gumbo's own aborts, are the page reader's to bound: tst_pagereader.)
 #include "document/htmldocument.h"
+#include "tests/support/parsedocument.h"
 
 #include <QRandomGenerator>
 #include <QTest>
 
 namespace {
 
-const QUrl kAddress(QStringLiteral("http://127.0.0.1:8080/blog/owner/center/dashboard"));
+constexpr char kAddress[] = "http://127.0.0.1:8080/blog/owner/center/dashboard";
 
 std::unique_ptr<HtmlDocument> parse(const QByteArray &page)
 {
-    return HtmlDocument::parse(page, QByteArray(), kAddress);
+    return HtmlDocument::parse(bytesView(page), {}, kAddress);
 }
 
 QByteArray repeated(const char *piece, int times)

@@ -254,9 +254,9 @@ void TestTextEncoding::queryEncoding()
 
 void TestTextEncoding::parseUsesSniffedEncoding()
 {
-    const QByteArray page("<meta charset=euc-kr><p id=t>\x8C\x63</p>");
-    const QUrl address(QStringLiteral("http://127.0.0.1/"));
-    auto doc = HtmlDocument::parse(page, QByteArray(), address);
+    const char page[] = "<meta charset=euc-kr><p id=t>\x8C\x63</p>";
+    const char address[] = "http://127.0.0.1/";
+    auto doc = HtmlDocument::parse(page, {}, address);
     QCOMPARE(doc->encodingName(), std::string("EUC-KR"));
     QCOMPARE(doc->getElementById("t")->innerText(), std::string("\xEB\x98\xA0"));
     // The HTTP header wins over the page.
@@ -265,9 +265,9 @@ void TestTextEncoding::parseUsesSniffedEncoding()
     QCOMPARE(doc->getElementById("t")->innerText(), std::string("\xC5\x92"
                                                                 "c"));
     // A declaration the prescan cannot see still switches the parse.
-    const QByteArray late =
-        "<head><!--" + QByteArray(1100, 'x') + "--><meta charset=euc-kr></head><p id=t>\xB0\xA1";
-    doc = HtmlDocument::parse(late, QByteArray(), address);
+    const std::string late =
+        "<head><!--" + std::string(1100, 'x') + "--><meta charset=euc-kr></head><p id=t>\xB0\xA1";
+    doc = HtmlDocument::parse(late, {}, address);
     QCOMPARE(doc->encodingName(), std::string("EUC-KR"));
     QCOMPARE(doc->getElementById("t")->innerText(), std::string("\xEA\xB0\x80"));
 }

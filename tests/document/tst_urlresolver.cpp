@@ -66,6 +66,28 @@ void TestUrlResolver::resolve_data()
     row("ends in a bad number", "http://foo.09/", "FAIL");
     row("ipv6", "http://[0:0::1]:80/", "http://[::1]/");
     row("ipv6 unclosed", "http://[::1/", "FAIL");
+    row("ipv6 all zeros", "http://[0::0:0]/", "http://[::]/");
+    row("ipv6 first of two longest zero runs", "http://[1:0:0:2:0:0:3:4]/",
+        "http://[1::2:0:0:3:4]/");
+    row("ipv6 longer zero run later", "http://[1:0:0:2:0:0:0:3]/", "http://[1:0:0:2::3]/");
+    row("ipv6 single zeros stay", "http://[1:0:2:0:3:0:4:0]/", "http://[1:0:2:0:3:0:4:0]/");
+    row("ipv6 zero run at the end", "http://[1:2:3:4:5:6:0:0]/", "http://[1:2:3:4:5:6::]/");
+    row("ipv6 lower case, no leading zeros", "http://[ABCD:EF01::0db8]/",
+        "http://[abcd:ef01::db8]/");
+    row("ipv6 embedded ipv4 in hex", "http://[::ffff:192.168.0.1]/", "http://[::ffff:c0a8:1]/");
+    row("ipv6 embedded ipv4 after six pieces", "http://[1:2:3:4:5:6:1.2.3.4]/",
+        "http://[1:2:3:4:5:6:102:304]/");
+    row("ipv6 embedded ipv4 with a port", "http://[::127.0.0.1]:8080/x",
+        "http://[::7f00:1]:8080/x");
+    row("ipv6 embedded ipv4 too late", "http://[1:2:3:4:5:6:7:1.2.3.4]/", "FAIL");
+    row("ipv6 embedded ipv4 leading zero", "http://[::1.02.3.4]/", "FAIL");
+    row("ipv6 embedded ipv4 of three numbers", "http://[::1.2.3]/", "FAIL");
+    row("ipv6 two compressions", "http://[1::2::3]/", "FAIL");
+    row("ipv6 compression after eight pieces", "http://[1:2:3:4:5:6:7:8::]/", "FAIL");
+    row("ipv6 seven pieces", "http://[1:2:3:4:5:6:7]/", "FAIL");
+    row("ipv6 one leading colon", "http://[:1::]/", "FAIL");
+    row("ipv6 five hex digits", "http://[12345::]/", "FAIL");
+    row("ipv6 non-special", "foo://[1:0::0]/", "foo://[1::]/");
     row("percent in host", "http://ex%41mple.com/", "http://example.com/");
     row("bad percent in host", "http://%zz/", "FAIL");
     row("space in host", "http://a b/", "FAIL");
@@ -73,6 +95,27 @@ void TestUrlResolver::resolve_data()
         "http://B\xC3\x9C"
         "cher.example/",
         "http://xn--bcher-kva.example/");
+    row("idn full-width",
+        "http://\xEF\xBD\x82\xC3\xBC\xEF\xBD\x83\xEF\xBD\x88\xEF\xBD\x85\xEF\xBD\x92.example/",
+        "http://xn--bcher-kva.example/");
+    row("idn ideographic full stop",
+        "http://b\xC3\xBC"
+        "cher\xE3\x80\x82"
+        "example/",
+        "http://xn--bcher-kva.example/");
+    row("idn keeps sharp s", "http://fa\xC3\x9F.de/", "http://xn--fa-hia.de/");
+    row("idn korean", "http://\xED\x95\x9C\xEA\xB5\xAD.example/", "http://xn--3e0b707e.example/");
+    row("idn emoji", "http://\xF0\x9F\x98\x80.example/", "http://xn--e28h.example/");
+    row("idn leading hyphen",
+        "http://-b\xC3\xBC"
+        "cher.example/",
+        "http://xn---bcher-4ya.example/");
+    row("idn doubled hyphen", "http://b\xC3\xBC--cher.example/", "http://xn--b--cher-n2a.example/");
+    row("idn beside a hyphen-led label", "http://\xC3\xBC.-a.example/",
+        "http://xn--tda.-a.example/");
+    row("idn bad punycode label", "http://\xC3\xBC.xn--zz.example/", "FAIL");
+    row("idn joiner out of context", "http://\xC3\xBC\xE2\x80\x8D.example/", "FAIL");
+    row("idn percent-encoded nul", "http://\xC3\xBC.%00.example/", "FAIL");
     row("userinfo", "http://u:p@h/", "http://u:p@h/");
     row("empty userinfo", "http://@h/", "http://h/");
     row("two at signs", "http://a@b@c/", "http://a%40b@c/");

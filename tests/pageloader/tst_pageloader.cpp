@@ -4,6 +4,7 @@
 #include "document/htmldocument.h"
 #include "tests/support/demohost.h"
 #include "tests/support/documentreading.h"
+#include "tests/support/parsedocument.h"
 #include "tests/support/testenv.h"
 
 #include <QEventLoop>
@@ -62,7 +63,7 @@ public:
     {
         if (!last.ok())
             return nullptr;
-        return HtmlDocument::parse(last.body, last.charset, last.address);
+        return parseDocument(last.body, last.charset, last.address);
     }
 
     QStringList events;

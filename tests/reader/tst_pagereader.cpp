@@ -143,6 +143,11 @@ private slots:
             << lateMetaEucKrPage(false) << QByteArray() << 321 << QByteArray("EUC-KR");
         QTest::newRow("EUC-KR meta after byte 1024, items at the end")
             << lateMetaEucKrPage(true) << QByteArray() << 321 << QByteArray("EUC-KR");
+        QByteArray international = testFile("dashboard.html");
+        international.replace("http://other.example/", "http://다른.example/");
+        international.replace("href=\"/789\"", "href=\"http://-\xF0\x9F\x98\x80.example/789\"");
+        QTest::newRow("links to international hosts")
+            << international << QByteArray() << 1234 << QByteArray("UTF-8");
         QTest::newRow("not a dashboard")
             << QByteArray("<p>nothing here") << QByteArray() << -1 << QByteArray("UTF-8");
         QTest::newRow("empty") << QByteArray() << QByteArray() << -1 << QByteArray("UTF-8");
@@ -173,6 +178,15 @@ private slots:
             }
             QCOMPARE(result->reading.todayCount, count);
             QVERIFY(!result->reading[ItemKind::Comment].empty());
+        }
+        // The reader converts international hosts in its sandbox as a browser does.
+        if (QByteArray(QTest::currentDataTag()) == "links to international hosts") {
+            const auto result = readThere(reader, page);
+            QVERIFY(result);
+            QCOMPARE(result->reading[ItemKind::Trackback].front().link,
+                     std::string("http://xn--2j1bu8j.example/post/1"));
+            QCOMPARE(result->reading[ItemKind::Comment].back().link,
+                     std::string("http://xn----jv3s.example/789"));
         }
         // The Korean texts came through the late <meta> right, links encoded in EUC-KR.
         if (QByteArray(QTest::currentDataTag()).startsWith("EUC-KR meta")) {

@@ -2,6 +2,7 @@
 #include "reader/scraper.h"
 #include "tests/scraper/demopage.h"
 #include "tests/support/documentreading.h"
+#include "tests/support/parsedocument.h"
 
 #include <QFile>
 #include <QTest>
@@ -11,11 +12,11 @@
 
 namespace {
 
-const QUrl dashboardUrl(QStringLiteral("http://blog.example/owner/center/dashboard"));
+constexpr char dashboardUrl[] = "http://blog.example/owner/center/dashboard";
 
 std::optional<DashboardReading> readHtml(const QByteArray &html, const QByteArray &charset = {})
 {
-    const auto doc = HtmlDocument::parse(html, charset, dashboardUrl);
+    const auto doc = HtmlDocument::parse(bytesView(html), bytesView(charset), dashboardUrl);
     return readDashboard(doc.get());
 }
 
@@ -348,12 +349,12 @@ private slots:
         QFETCH(QByteArray, readsAs);
         QFETCH(int, maxTaken);
         const std::vector<std::string> ids = dashboardIds();
-        const auto whole =
-            HtmlDocument::parse(readsAs.isEmpty() ? html : readsAs, charset, dashboardUrl);
+        const auto whole = HtmlDocument::parse(bytesView(readsAs.isEmpty() ? html : readsAs),
+                                               bytesView(charset), dashboardUrl);
         QVERIFY(whole->isWhole());
         // Handed out as the page reader does: no more of the page than is asked for.
         TakenInParts source(html);
-        const auto part = HtmlDocument::parse(source, charset, dashboardUrl, ids);
+        const auto part = HtmlDocument::parse(source, bytesView(charset), dashboardUrl, ids);
         if (fromPrefix >= 0)
             QCOMPARE(!part->isWhole(), fromPrefix == 1);
         if (maxTaken > 0)
@@ -373,7 +374,8 @@ private slots:
         // Every cut the growing series can start from reads the same too.
         for (std::size_t first = 512; first < std::min<std::size_t>(html.size(), 200000);
              first *= 2) {
-            const auto cut = HtmlDocument::parse(html, charset, dashboardUrl, ids, first);
+            const auto cut =
+                HtmlDocument::parse(bytesView(html), bytesView(charset), dashboardUrl, ids, first);
             QCOMPARE(lines(documentReading(*cut, ids)), lines(documentReading(*whole, ids)));
         }
     }

@@ -14,7 +14,7 @@ inline std::vector<std::string> documentReading(const HtmlDocument &document,
 {
     std::vector<std::string> out;
     out.push_back(std::string("body ") + (document.body() ? "yes" : "no"));
-    out.push_back("base " + document.baseUrl().toString().toStdString());
+    out.push_back("base " + document.baseUrl());
     out.push_back("encoding " + document.encodingName());
     auto element = [&out](const std::string &where, const HtmlElement &e) {
         out.push_back(where + " tag " + e.tagName());
