@@ -332,6 +332,14 @@ std::optional<std::string> parseIpv6(std::u32string_view s)
     return serializeIpv6(*pieces);
 }
 
+std::string toUtf8(std::u32string_view text)
+{
+    std::string utf8;
+    for (char32_t c : text)
+        textencoding::appendUtf8(utf8, c);
+    return utf8;
+}
+
 // Characters where UTS #46's non-transitional and transitional processing differ.
 bool hasDeviation(std::string_view utf8)
 {
@@ -493,11 +501,8 @@ std::optional<std::string> hyphenatedLabelToAscii(const std::u32string &label)
             continue;
         }
         if (!part.empty()) {
-            std::string utf8;
-            for (char32_t c : part)
-                textencoding::appendUtf8(utf8, c);
             std::string ascii;
-            if (idnaToAscii(utf8, &ascii) != IDN2_OK)
+            if (idnaToAscii(toUtf8(part), &ascii) != IDN2_OK)
                 return std::nullopt;
             std::u32string unicode(ascii.begin(), ascii.end());
             if (ascii.starts_with("xn--")) {
@@ -549,11 +554,8 @@ std::optional<std::string> domainToAscii(const std::string &utf8)
             continue;
         }
         if (!label.empty()) {
-            std::string utf8Label;
-            for (char32_t l : label)
-                textencoding::appendUtf8(utf8Label, l);
             std::string ascii;
-            const int labelRc = idnaToAscii(utf8Label, &ascii);
+            const int labelRc = idnaToAscii(toUtf8(label), &ascii);
             if (labelRc == IDN2_HYPHEN_STARTEND || labelRc == IDN2_2HYPHEN) {
                 // A label spelled "xn--" is Punycode, which must decode and check whole.
                 std::u32string lower;
