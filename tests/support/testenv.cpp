@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 
 #include <cstdlib>
 
@@ -60,4 +62,21 @@ UrlRecorder::~UrlRecorder()
 void UrlRecorder::open(const QUrl &url)
 {
     m_opened << QString::fromUtf8(url.toEncoded());
+}
+
+QString desktopEntryProblems(const QString &path)
+{
+    const QString validator =
+        QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+    if (validator.isEmpty())
+        return QStringLiteral("desktop-file-validate is not installed");
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(validator, {path});
+    if (!p.waitForFinished())
+        return QStringLiteral("desktop-file-validate did not finish");
+    const QString said = QString::fromLocal8Bit(p.readAll()).trimmed();
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return said.isEmpty() ? QStringLiteral("desktop-file-validate failed") : said;
+    return said;
 }

@@ -70,3 +70,7 @@ public slots:
 private:
     QStringList m_opened;
 };
+
+// What desktop-file-validate says of a desktop entry: empty when it finds nothing wrong.
+// A missing validator is a finding too (the test scripts install it).
+QString desktopEntryProblems(const QString &path);
