@@ -3,7 +3,8 @@
 // of its own with a 150x23 window that fetches the page with Qt Network and looks for the
 // counter with one indexOf, no parse), Qt Network plus a bare gumbo parse, and libcurl plus a
 // gumbo parse and the two id look-ups (the C floor). Polls run back to back and at a real
-// interval on real timers; memory after the first reading and when steady; the longest wait
+// interval on real timers (the bare window at the same interval over the same minutes, half
+// an interval out of step); memory after the first reading and when steady; the longest wait
 // of the event loop while the client polls.
 //
 //   bench_poll PAGE [BACK_TO_BACK] [AT_INTERVAL] [INTERVAL_MS]
